@@ -1,0 +1,7 @@
+#include "VeskDocument.h"
+
+const VeskDocument& VeskDocument::empty()
+{
+    static const VeskDocument document;
+    return document;
+}
