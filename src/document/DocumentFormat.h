@@ -1,0 +1,38 @@
+#pragma once
+
+#include "VeskDocument.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <optional>
+
+// The plain-text task file: three sections (working, inbox, completed) separated by lines "---",
+// one title line per task, note lines prefixed "> ". All functions are pure and never fail.
+
+// Splits at LF, CR+LF and lone CR, keeping empty pieces: n line feeds give n + 1 lines.
+QStringList splitLines(const QString& text);
+
+// True when at least two lines are exactly "---".
+bool isVeskDocument(const QString& text);
+
+// Reads a task file; a text without a "---" line gives the empty document.
+VeskDocument parseDocument(const QString& text);
+
+// Reads the tasks of one section (the lines between two separators).
+QList<VeskTask> parseSection(const QStringList& lines);
+QList<VeskTask> parseSection(const QList<QStringView>& lines);
+
+// The content of a note line (after optional blanks, ">" and at most one space), or nothing when
+// the line is not a note line.
+std::optional<QString> noteLineContent(QStringView line);
+
+// Writes a document. Ordinary documents are written exactly as given; titles and notes that would
+// otherwise read back as separators, note lines or extra tasks are written in a form that keeps
+// every task in its place (see DocumentFormat.cpp).
+QString serializeDocument(const VeskDocument& document);
+
+// Turns any plain text into a document whose inbox holds its non-empty trimmed lines.
+VeskDocument importPlainText(const QString& text);
