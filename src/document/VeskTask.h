@@ -15,5 +15,9 @@ struct VeskTask {
     friend bool operator==(const VeskTask& a, const VeskTask& b);
 };
 
+// A QString and an optional QString hold no pointers into themselves, so lists may move tasks
+// with memcpy when they grow.
+Q_DECLARE_TYPEINFO(VeskTask, Q_RELOCATABLE_TYPE);
+
 // True when a and b are canonically equivalent.
 bool canonicallyEqual(const QString& a, const QString& b);
