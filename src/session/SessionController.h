@@ -1,0 +1,315 @@
+#pragma once
+
+#include "CompletionShellState.h"
+#include "InlineEditState.h"
+#include "ParsedTaskText.h"
+#include "PendingTodayToggleCommand.h"
+#include "RenderedRow.h"
+#include "Scheduler.h"
+#include "SessionItem.h"
+#include "SessionSelection.h"
+#include "SessionSnapshot.h"
+#include "TaskAnimationState.h"
+#include "TaskSection.h"
+#include "TodayMoveInsertion.h"
+#include "VeskDocument.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+using SessionItemMap = QHash<QUuid, SessionItem>;
+using TaskAnimationMap = QHash<QUuid, TaskAnimationState>;
+using OptionalCompletionShell = std::optional<CompletionShellState>;
+using OptionalUuid = std::optional<QUuid>;
+using OptionalInlineEditState = std::optional<InlineEditState>;
+
+// Everything the panel shows and edits for one open document: the tasks in their three sections,
+// the selection, the new-item draft, the inline editor, the running transitions, the filter and
+// the undo history. Main thread only.
+//
+// Observation: every assignment to a published field emits that field's signal, followed by one
+// coarse changed() per operation. The signals of one operation are delivered together when it
+// ends, so observers never see a half-applied command; onCommittedChange runs after them.
+//
+// Commands never fail and never report: one whose preconditions do not hold does nothing at all.
+class SessionController : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(SessionItemMap itemsByID READ itemsByID NOTIFY itemsByIDChanged)
+    Q_PROPERTY(QList<QUuid> workingItemIDs READ workingItemIDs NOTIFY workingItemIDsChanged)
+    Q_PROPERTY(QList<QUuid> inboxItemIDs READ inboxItemIDs NOTIFY inboxItemIDsChanged)
+    Q_PROPERTY(QList<QUuid> completedItemIDs READ completedItemIDs NOTIFY completedItemIDsChanged)
+    Q_PROPERTY(TaskAnimationMap taskAnimations READ taskAnimations NOTIFY taskAnimationsChanged)
+    Q_PROPERTY(OptionalCompletionShell completionShell READ completionShell NOTIFY completionShellChanged)
+    Q_PROPERTY(OptionalUuid completionTransitionItemID READ completionTransitionItemID NOTIFY
+            completionTransitionItemIDChanged)
+    Q_PROPERTY(int selectionRevealRevision READ selectionRevealRevision NOTIFY selectionRevealRevisionChanged)
+    Q_PROPERTY(QString inputDraft READ inputDraft WRITE setInputDraft NOTIFY inputDraftChanged)
+    Q_PROPERTY(bool isCreatingNewItem READ isCreatingNewItem NOTIFY isCreatingNewItemChanged)
+    Q_PROPERTY(SessionSelection selection READ selection WRITE setSelection NOTIFY selectionChanged)
+    Q_PROPERTY(OptionalInlineEditState inlineEditState READ inlineEditState NOTIFY inlineEditStateChanged)
+    Q_PROPERTY(bool editingBlocked READ editingBlocked WRITE setEditingBlocked NOTIFY editingBlockedChanged)
+    Q_PROPERTY(QString filterQuery READ filterQuery WRITE setFilterQuery NOTIFY filterQueryChanged)
+
+public:
+    // Delays of the transitions, in seconds.
+    static constexpr double completionPreviewDelay = 0.4;
+    static constexpr double todayToggleDelay = 0.28;
+    static constexpr double shellClearingDelay = 0.32;
+    // Height of the row that stands for an empty (or wholly filtered) section, in points.
+    static constexpr double emptySectionSpacerHeight = 12;
+
+    explicit SessionController(Scheduler* scheduler = Scheduler::system(), QObject* parent = nullptr);
+    ~SessionController() override;
+
+    // Called after each change the document file must receive. Set by the document controller.
+    std::function<void()> onCommittedChange;
+
+    // --- Published fields ---
+    const SessionItemMap& itemsByID() const { return m_itemsByID; }
+    const QList<QUuid>& workingItemIDs() const { return m_workingItemIDs; }
+    const QList<QUuid>& inboxItemIDs() const { return m_inboxItemIDs; }
+    const QList<QUuid>& completedItemIDs() const { return m_completedItemIDs; }
+    const TaskAnimationMap& taskAnimations() const { return m_taskAnimations; }
+    const OptionalCompletionShell& completionShell() const { return m_completionShell; }
+    const OptionalUuid& completionTransitionItemID() const { return m_completionTransitionItemID; }
+    int selectionRevealRevision() const { return m_selectionRevealRevision; }
+    const QString& inputDraft() const { return m_inputDraft; }
+    // The input row writes its text here as the user types.
+    void setInputDraft(const QString& draft);
+    bool isCreatingNewItem() const { return m_isCreatingNewItem; }
+    const SessionSelection& selection() const { return m_selection; }
+    // Clicking a row selects it directly.
+    void setSelection(const SessionSelection& selection);
+    const OptionalInlineEditState& inlineEditState() const { return m_inlineEditState; }
+    bool editingBlocked() const { return m_editingBlocked; }
+    // Set by the document controller while the file may not be written.
+    void setEditingBlocked(bool blocked);
+    const QString& filterQuery() const { return m_filterQuery; }
+
+    // --- Internal state, readable for inspection ---
+    const QList<SessionSnapshot>& undoStack() const { return m_undoStack; }
+    const QList<SessionSnapshot>& redoStack() const { return m_redoStack; }
+    const std::optional<SessionSelection>& selectionBeforeCreatingNewItem() const
+    {
+        return m_selectionBeforeCreatingNewItem;
+    }
+    const std::optional<PendingTodayToggleCommand>& pendingTodayToggleCommand() const
+    {
+        return m_pendingTodayToggleCommand;
+    }
+
+    // --- Loading, exporting, undo (SessionController.cpp) ---
+    // Replaces the content with fresh ids and forgets the undo history. Keeps the filter, the block
+    // and the reveal counter; does not call onCommittedChange.
+    void loadDocument(const VeskDocument& document);
+    // The tasks as committed: drafts and open editors are not included.
+    VeskDocument committedDocument() const;
+    // The committed tasks plus a parseable inline edit in place and a parseable new-item draft at
+    // the top of the inbox.
+    VeskDocument documentIncludingEdits() const;
+    // Closes drafts and editors and stops running transitions (the panel was hidden).
+    void resetTransientState();
+    void undo();
+    void redo();
+    void pushUndoSnapshot();
+    SessionSnapshot captureSnapshot() const;
+    void restoreSnapshot(const SessionSnapshot& snapshot);
+
+    std::optional<TaskSection> sectionOf(const QUuid& id) const;
+    const QList<QUuid>& itemIDs(TaskSection section) const;
+    bool isTransitionInProgress() const;
+    bool isItemInTransition(const QUuid& id) const;
+    bool isTextEditingActive() const;
+    SessionSelection defaultSelection() const;
+
+    // --- Rows and filter (SessionRows.cpp) ---
+    QList<RenderedRow> renderedRows() const;
+    QList<QUuid> visibleItemIDs(TaskSection section) const;
+    bool matchesFilter(const QUuid& id) const;
+    void setFilterQuery(const QString& text);
+
+    // --- Commands (SessionCommands.cpp) ---
+    void beginCreatingNewItem(const QString& initialDraft = QString());
+    void commitNewItem();
+    void cancelNewItem();
+    void beginEditingSelectedItem();
+    void beginEditingItem(const QUuid& id);
+    void updateInlineEditDraft(const QString& text);
+    void commitInlineEdit();
+    void cancelInlineEdit();
+    void deleteSelectedItem();
+    void moveSelection(int offset);
+    void moveSelectedItem(int offset);
+    void moveItem(const QUuid& id, TaskSection section, int targetIndex, bool keepSelection);
+    void toggleSelectedItemCompletion();
+    void moveSelectedItemToNext();
+    void moveSelectedItemToPending();
+    void toggleSelectedItemToday();
+
+    bool canMoveSelectedItemToNext() const;
+    bool canMoveSelectedItemToPending() const;
+    bool canCompleteSelectedItem() const;
+    bool canDeleteSelectedItem() const;
+    bool canMoveSelectedItem(int offset) const;
+    bool canReorderItem(const QUuid& id, TaskSection section) const;
+
+    // Selection rules shared by the commands.
+    static QList<SessionSelection> selectableTargets(const QList<RenderedRow>& rows);
+    SessionSelection resolvedSelection(const std::optional<SessionSelection>& candidate) const;
+    SessionSelection selectionAfterRemoving(const QUuid& id, const QList<RenderedRow>& rows) const;
+    SessionSelection selectionAfterLeavingSection(
+        const QUuid& id, TaskSection section, const QList<RenderedRow>& rows) const;
+    SessionSelection fallbackSelection(TaskSection section) const;
+
+    // --- Delayed transitions (SessionTransitions.cpp) ---
+    void startCompletionPreview(const QUuid& id, TaskSection section);
+    void scheduleTodayToggle(const QUuid& id, TaskSection section);
+    void performTodayMove(const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion);
+
+    // Pasteboard, links and row actions are declared here and defined in their own files.
+
+signals:
+    void itemsByIDChanged();
+    void workingItemIDsChanged();
+    void inboxItemIDsChanged();
+    void completedItemIDsChanged();
+    void taskAnimationsChanged();
+    void completionShellChanged();
+    void completionTransitionItemIDChanged();
+    void selectionRevealRevisionChanged();
+    void inputDraftChanged();
+    void isCreatingNewItemChanged();
+    void selectionChanged();
+    void inlineEditStateChanged();
+    void editingBlockedChanged();
+    void filterQueryChanged();
+    // The session's change notification: once after every operation that assigned a published field.
+    void changed();
+
+private:
+    // Published fields, as bits of the set of fields assigned during the current operation.
+    enum Field : quint32 {
+        ItemsByIDField = 1u << 0,
+        WorkingItemIDsField = 1u << 1,
+        InboxItemIDsField = 1u << 2,
+        CompletedItemIDsField = 1u << 3,
+        TaskAnimationsField = 1u << 4,
+        CompletionShellField = 1u << 5,
+        CompletionTransitionItemIDField = 1u << 6,
+        SelectionRevealRevisionField = 1u << 7,
+        InputDraftField = 1u << 8,
+        IsCreatingNewItemField = 1u << 9,
+        SelectionField = 1u << 10,
+        InlineEditStateField = 1u << 11,
+        EditingBlockedField = 1u << 12,
+        FilterQueryField = 1u << 13,
+    };
+
+    // Groups the notifications of one operation: signals and committed-change calls are delivered
+    // when the outermost scope ends.
+    class ChangeScope {
+    public:
+        explicit ChangeScope(SessionController* session);
+        ~ChangeScope();
+        ChangeScope(const ChangeScope&) = delete;
+        ChangeScope& operator=(const ChangeScope&) = delete;
+
+    private:
+        SessionController* m_session;
+    };
+    friend class ChangeScope;
+
+    void markAssigned(quint32 fields);
+    void deliverNotifications();
+
+    // Assignments; each one notifies.
+    SessionItemMap& itemsByIDForChange();
+    QList<QUuid>& itemIDsForChange(TaskSection section);
+    void assignItemsByID(const SessionItemMap& items);
+    void assignItemIDs(TaskSection section, const QList<QUuid>& ids);
+    void assignTaskAnimations(const TaskAnimationMap& animations);
+    void setTaskAnimation(const QUuid& id, TaskAnimationState state);
+    void removeTaskAnimation(const QUuid& id);
+    void assignCompletionShell(const OptionalCompletionShell& shell);
+    void assignCompletionTransitionItemID(const OptionalUuid& id);
+    void assignInputDraft(const QString& draft);
+    void assignIsCreatingNewItem(bool creating);
+    void assignSelection(const SessionSelection& selection);
+    void assignInlineEditState(const OptionalInlineEditState& state);
+    void assignFilterQuery(const QString& query);
+
+    // Increments selectionRevealRevision.
+    void reveal();
+    // Calls onCommittedChange when the current operation ends.
+    void commit();
+    void cancelPendingTodayToggle();
+    void undoOrRedo(QList<SessionSnapshot>& source, QList<SessionSnapshot>& destination);
+
+    const SessionItem* item(const QUuid& id) const;
+    std::optional<QUuid> selectedTaskID() const;
+    // The selected id when it has a section, with that section.
+    std::optional<std::pair<QUuid, TaskSection>> selectedTaskWithSection() const;
+    bool isSelectedItemAnimating() const;
+    // First id of the section that passes the filter.
+    std::optional<QUuid> firstVisibleID(TaskSection section) const;
+    QString trimmedFilterQuery() const;
+    void appendTaskRows(QList<RenderedRow>& rows, const QList<QUuid>& ids, TaskSection section, bool filtered,
+        const QString& foldedQuery) const;
+    bool matchesFoldedQuery(const SessionItem& item, const QString& foldedQuery) const;
+    QString foldedSearchText(const SessionItem& item) const;
+
+    // Transition steps.
+    void showShellAndScheduleLanding(
+        const QUuid& id, TaskSection section, bool isCompleted, std::function<void()> landing);
+    void landCompletion(const QUuid& id);
+    void landTodayMove(const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion);
+    void runPendingLanding();
+
+    Scheduler* m_scheduler;
+
+    SessionItemMap m_itemsByID;
+    QList<QUuid> m_workingItemIDs;
+    QList<QUuid> m_inboxItemIDs;
+    QList<QUuid> m_completedItemIDs;
+    TaskAnimationMap m_taskAnimations;
+    OptionalCompletionShell m_completionShell;
+    OptionalUuid m_completionTransitionItemID;
+    int m_selectionRevealRevision = 0;
+    QString m_inputDraft;
+    bool m_isCreatingNewItem = false;
+    SessionSelection m_selection;
+    OptionalInlineEditState m_inlineEditState;
+    bool m_editingBlocked = false;
+    QString m_filterQuery;
+    QList<SessionSnapshot> m_undoStack;
+    QList<SessionSnapshot> m_redoStack;
+    std::optional<SessionSelection> m_selectionBeforeCreatingNewItem;
+    std::optional<PendingTodayToggleCommand> m_pendingTodayToggleCommand;
+
+    // The landing step posted by the last shell step that has not run yet.
+    struct PendingLanding {
+        QUuid itemID;
+        ScheduledJob job;
+        std::function<void()> land;
+    };
+    std::optional<PendingLanding> m_pendingLanding;
+
+    int m_scopeDepth = 0;
+    quint32 m_assignedFields = 0;
+    int m_pendingCommits = 0;
+
+    // Case-folded search text per item, reused while the item's text and the locale stay the same.
+    struct FoldedText {
+        QString title;
+        std::optional<QString> note;
+        QString folded;
+    };
+    mutable QHash<QUuid, FoldedText> m_foldedTextCache;
+    mutable QString m_foldedTextLocale;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "InlineEditState.h"
+#include "SessionItem.h"
+#include "SessionSelection.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+// The undoable part of a session. The containers are implicitly shared, so taking a snapshot is
+// cheap and only what a command changes afterwards is copied.
+struct SessionSnapshot {
+    QHash<QUuid, SessionItem> itemsByID;
+    QList<QUuid> workingItemIDs;
+    QList<QUuid> inboxItemIDs;
+    QList<QUuid> completedItemIDs;
+    QString inputDraft;
+    bool isCreatingNewItem = false;
+    SessionSelection selection;
+    std::optional<InlineEditState> inlineEditState;
+
+    friend bool operator==(const SessionSnapshot& a, const SessionSnapshot& b) = default;
+};

@@ -1,0 +1,4 @@
+#pragma once
+
+// The animation an item is in while it stays in its list.
+enum class TaskAnimationState { completionPreview };

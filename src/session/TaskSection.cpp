@@ -1,0 +1,22 @@
+#include "TaskSection.h"
+
+QLatin1StringView taskSectionRawValue(TaskSection section)
+{
+    switch (section) {
+    case TaskSection::working:
+        return QLatin1StringView("working");
+    case TaskSection::inbox:
+        return QLatin1StringView("inbox");
+    case TaskSection::completed:
+        return QLatin1StringView("completed");
+    }
+    return {};
+}
+
+std::optional<TaskSection> taskSectionFromRawValue(QStringView rawValue)
+{
+    for (TaskSection section : allTaskSections)
+        if (rawValue == taskSectionRawValue(section))
+            return section;
+    return std::nullopt;
+}
