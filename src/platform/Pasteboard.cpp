@@ -1,0 +1,3 @@
+#include "Pasteboard.h"
+
+Pasteboard::~Pasteboard() = default;

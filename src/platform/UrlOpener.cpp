@@ -1,0 +1,13 @@
+#include "UrlOpener.h"
+
+#include "WebUrl.h"
+
+UrlOpener::~UrlOpener() = default;
+
+bool UrlOpener::openUrl(const QUrl& url)
+{
+    if (!isSafeWebURL(url))
+        return false;
+    openWebUrl(url);
+    return true;
+}
