@@ -1,0 +1,11 @@
+#pragma once
+
+#include "VeskDocument.h"
+
+#include <QString>
+
+// A document together with the exact file text it was read from or written as.
+struct DocumentContents {
+    VeskDocument document;
+    QString text;
+};

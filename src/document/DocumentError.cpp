@@ -1,0 +1,14 @@
+#include "DocumentError.h"
+
+QString documentErrorDescription(DocumentError error)
+{
+    switch (error) {
+    case DocumentError::unsupportedFileType:
+        return QStringLiteral("Vesk can only open plain text files.");
+    case DocumentError::importDeclined:
+        return QStringLiteral("The selected file was not imported into Vesk.");
+    case DocumentError::missingBundledTemplate:
+        return QStringLiteral("Vesk couldn't find the bundled new-file template.");
+    }
+    return QString();
+}

@@ -1,0 +1,155 @@
+#include "DocumentService.h"
+
+#include "DialogPresenter.h"
+#include "DocumentFormat.h"
+
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+QString describeFailure(const DocumentFailure& failure)
+{
+    if (const auto* error = std::get_if<DocumentError>(&failure))
+        return documentErrorDescription(*error);
+    return std::get<FileSystemError>(failure).description();
+}
+
+QStringList DocumentService::openFileFilters()
+{
+    return {QStringLiteral("Vesk and plain text files (*.vesk *.txt *.text *.md)"),
+        QStringLiteral("Vesk files (*.vesk)"), QStringLiteral("Plain text files (*.txt *.text *.md)")};
+}
+
+QStringList DocumentService::saveFileFilters()
+{
+    return {QStringLiteral("Vesk files (*.vesk)")};
+}
+
+namespace {
+
+FileSystemError readError(const QString& path, int code)
+{
+    return FileSystemError::fromErrno(FileSystemError::Operation::read, path, code);
+}
+
+std::optional<FileSystemError> decodeUtf8(const QByteArray& bytes, const QString& path, QString& text)
+{
+    // Stateless, so that a sequence cut off at the end counts as an error too.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString decoded = decoder.decode(bytes);
+    if (decoder.hasError())
+        return readError(path, EILSEQ);
+    text = std::move(decoded);
+    return std::nullopt;
+}
+
+// Reads the rest of an open file; returns 0 or an errno value.
+int readAll(int fd, QByteArray& bytes)
+{
+    bytes.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (count == 0)
+            return 0;
+        bytes.append(buffer, count);
+    }
+}
+
+} // namespace
+
+std::optional<FileSystemError> DocumentService::readSnapshot(
+    const QString& path, FileSnapshot& snapshot) const
+{
+    // Non-blocking, so that a FIFO put in the file's place cannot hang the application.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return readError(path, errno);
+    struct stat info { };
+    if (::fstat(fd, &info) != 0) {
+        const int code = errno;
+        ::close(fd);
+        return readError(path, code);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return readError(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+    }
+    QByteArray bytes;
+    if (const int code = readAll(fd, bytes)) {
+        ::close(fd);
+        return readError(path, code);
+    }
+    QString text;
+    if (auto error = decodeUtf8(bytes, path, text)) {
+        ::close(fd);
+        return error;
+    }
+    snapshot = FileSnapshot(fd, info, std::move(text));
+    return std::nullopt;
+}
+
+std::optional<FileSystemError> DocumentService::readText(const QString& path, QString& text) const
+{
+    FileSnapshot snapshot;
+    if (auto error = readSnapshot(path, snapshot))
+        return error;
+    text = snapshot.text();
+    return std::nullopt;
+}
+
+std::optional<DocumentFailure> DocumentService::readDocument(
+    const QString& path, DialogPresenter& dialogs, DocumentContents& result) const
+{
+    removeStaleTemporaryFiles(QFileInfo(path).absolutePath());
+    QString text;
+    if (auto error = readText(path, text))
+        return DocumentFailure(*error);
+    if (isVeskDocument(text)) {
+        result = {parseDocument(text), text};
+        return std::nullopt;
+    }
+    const int answer = dialogs.runAlert(QStringLiteral("Import as Vesk file?"),
+        QStringLiteral(
+            "Vesk will treat the existing non-empty lines as inbox items and normalize the file when it "
+            "saves."),
+        {QStringLiteral("Import"), QStringLiteral("Cancel")});
+    if (answer != 0)
+        return DocumentFailure(DocumentError::importDeclined);
+    VeskDocument document = importPlainText(text);
+    QString normalized = serializeDocument(document);
+    if (auto error = writeContents(normalized, path))
+        return DocumentFailure(*error);
+    result = {std::move(document), std::move(normalized)};
+    return std::nullopt;
+}
+
+std::optional<DocumentFailure> DocumentService::makeNewFileContents(
+    DocumentContents& result, const QString& templatePath) const
+{
+    QFile file(templatePath);
+    if (!file.exists())
+        return DocumentFailure(DocumentError::missingBundledTemplate);
+    if (!file.open(QIODevice::ReadOnly))
+        return DocumentFailure(readError(templatePath, EACCES));
+    QString text;
+    if (auto error = decodeUtf8(file.readAll(), templatePath, text))
+        return DocumentFailure(*error);
+    if (isVeskDocument(text)) {
+        result = {parseDocument(text), text};
+        return std::nullopt;
+    }
+    VeskDocument document = importPlainText(text);
+    QString normalized = serializeDocument(document);
+    result = {std::move(document), std::move(normalized)};
+    return std::nullopt;
+}

@@ -1,0 +1,27 @@
+#include "FileSnapshot.h"
+
+#include <unistd.h>
+
+FileSnapshot::FileSnapshot(int fd, const struct stat& info, QString text)
+    : m_fd(new int(fd),
+        [](const int* descriptor) {
+            ::close(*descriptor);
+            delete descriptor;
+        }),
+      m_info(info),
+      m_text(std::move(text))
+{ }
+
+bool FileSnapshot::hasChangedSince() const
+{
+    struct stat now { };
+    if (!m_fd || ::fstat(*m_fd, &now) != 0)
+        return true;
+    return now.st_size != m_info.st_size || now.st_mtim.tv_sec != m_info.st_mtim.tv_sec
+        || now.st_mtim.tv_nsec != m_info.st_mtim.tv_nsec;
+}
+
+bool FileSnapshot::isSameFile(const struct stat& info) const
+{
+    return info.st_dev == m_info.st_dev && info.st_ino == m_info.st_ino;
+}

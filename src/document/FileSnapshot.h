@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <sys/stat.h>
+
+#include <memory>
+
+// The text a file held when it was read, and the file itself kept open: a later write that still
+// lands in this file, even after it has been replaced by another one, can be noticed through it.
+class FileSnapshot {
+public:
+    FileSnapshot() = default;
+    // Takes ownership of fd.
+    FileSnapshot(int fd, const struct stat& info, QString text);
+
+    bool isValid() const { return m_fd != nullptr; }
+    int fd() const { return m_fd ? *m_fd : -1; }
+    const struct stat& info() const { return m_info; }
+    const QString& text() const { return m_text; }
+
+    // True when the open file no longer has the size and modification time it had when read. (Its
+    // change time also moves when it is merely replaced, so it cannot tell.)
+    bool hasChangedSince() const;
+    // True when info describes the same file as the one read (device and inode).
+    bool isSameFile(const struct stat& info) const;
+
+private:
+    std::shared_ptr<const int> m_fd;
+    struct stat m_info { };
+    QString m_text;
+};

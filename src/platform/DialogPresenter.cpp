@@ -1,0 +1,3 @@
+#include "DialogPresenter.h"
+
+DialogPresenter::~DialogPresenter() = default;

@@ -1,0 +1,64 @@
+#include "QtDialogPresenter.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+QtDialogPresenter::QtDialogPresenter(QWidget* parent) : m_parent(parent) { }
+
+int QtDialogPresenter::runAlert(
+    const QString& message, const QString& informativeText, const QStringList& buttons)
+{
+    QMessageBox box(m_parent);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setIcon(QMessageBox::Warning);
+    box.setText(message);
+    box.setInformativeText(informativeText);
+    if (buttons.isEmpty()) {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return 0;
+    }
+    QList<QPushButton*> pushButtons;
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        // The first answer is the default; a last "Cancel" is also what Escape chooses.
+        const bool isCancel = i > 0 && i == buttons.size() - 1 && buttons.at(i) == QStringLiteral("Cancel");
+        const auto role = i == 0 ? QMessageBox::AcceptRole
+            : isCancel           ? QMessageBox::RejectRole
+                                 : QMessageBox::ActionRole;
+        QPushButton* button = box.addButton(buttons.at(i), role);
+        pushButtons.append(button);
+        if (isCancel)
+            box.setEscapeButton(button);
+    }
+    box.setDefaultButton(pushButtons.first());
+    box.exec();
+    return int(pushButtons.indexOf(qobject_cast<QPushButton*>(box.clickedButton())));
+}
+
+QString QtDialogPresenter::chooseFileToOpen(const QStringList& nameFilters)
+{
+    QFileDialog dialog(m_parent);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(nameFilters);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+QString QtDialogPresenter::chooseFileToSave(
+    const QString& proposedName, const QStringList& nameFilters, const QString& defaultSuffix)
+{
+    QFileDialog dialog(m_parent);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(nameFilters);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.selectFile(proposedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "DialogPresenter.h"
+
+#include <QPointer>
+
+class QWidget;
+
+// Alerts as QMessageBox and panels as QFileDialog, all application-modal.
+class QtDialogPresenter : public DialogPresenter {
+public:
+    // parent, when given, is the window the dialogs are centred on.
+    explicit QtDialogPresenter(QWidget* parent = nullptr);
+
+    int runAlert(const QString& message, const QString& informativeText, const QStringList& buttons) override;
+    QString chooseFileToOpen(const QStringList& nameFilters) override;
+    QString chooseFileToSave(
+        const QString& proposedName, const QStringList& nameFilters, const QString& defaultSuffix) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
