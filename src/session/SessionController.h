@@ -259,8 +259,10 @@ private:
     // First id of the section that passes the filter.
     std::optional<QUuid> firstVisibleID(TaskSection section) const;
     QString trimmedFilterQuery() const;
-    void appendTaskRows(QList<RenderedRow>& rows, const QList<QUuid>& ids, TaskSection section, bool filtered,
-        const QString& foldedQuery) const;
+    qsizetype appendTaskRows(QList<RenderedRow>& rows, const QList<QUuid>& ids, TaskSection section,
+        bool filtered, const QString& foldedQuery) const;
+    // Whether the selection is one of selectableTargets(renderedRows()).
+    bool isSelectableTarget(const SessionSelection& selection) const;
     bool matchesFoldedQuery(const SessionItem& item, const QString& foldedQuery) const;
     QString foldedSearchText(const SessionItem& item) const;
 

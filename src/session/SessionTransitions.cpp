@@ -1,0 +1,119 @@
+#include "SessionController.h"
+
+// Delayed jobs use the session as their context object, so the scheduler drops them once the session
+// is gone and capturing `this` is safe.
+
+void SessionController::startCompletionPreview(const QUuid& id, TaskSection section)
+{
+    ChangeScope scope(this);
+    setTaskAnimation(id, TaskAnimationState::completionPreview);
+    m_scheduler->schedule(completionPreviewDelay, this, [this, id, section] {
+        // Cut off by a load or a reset, or the item is gone: the task stays where it is.
+        if (!m_taskAnimations.contains(id) || !item(id))
+            return;
+        ChangeScope scope(this);
+        removeTaskAnimation(id);
+        showShellAndScheduleLanding(id, section, true, [this, id] { landCompletion(id); });
+    });
+}
+
+void SessionController::showShellAndScheduleLanding(
+    const QUuid& id, TaskSection section, bool isCompleted, std::function<void()> landing)
+{
+    // Only one shell exists. An earlier transition whose landing has not run yet lands first,
+    // instead of being overwritten and leaving its task behind.
+    runPendingLanding();
+
+    const SessionItem* moving = item(id);
+    assignCompletionShell(CompletionShellState {id, section, moving->title, moving->note, isCompleted});
+    assignCompletionTransitionItemID(id);
+
+    const ScheduledJob job = m_scheduler->schedule(0, this, [this] { runPendingLanding(); });
+    m_pendingLanding = PendingLanding {id, job, std::move(landing)};
+
+    m_scheduler->schedule(shellClearingDelay, this, [this, id] {
+        if (m_completionTransitionItemID != id)
+            return;
+        ChangeScope scope(this);
+        assignCompletionShell(std::nullopt);
+        assignCompletionTransitionItemID(std::nullopt);
+    });
+}
+
+void SessionController::runPendingLanding()
+{
+    if (!m_pendingLanding)
+        return;
+    PendingLanding pending = std::move(*m_pendingLanding);
+    m_pendingLanding.reset();
+    pending.job.cancel();
+    pending.land();
+}
+
+void SessionController::landCompletion(const QUuid& id)
+{
+    if (m_completionTransitionItemID != id)
+        return;
+    ChangeScope scope(this);
+    if (!item(id)) {
+        // Deleted while its shell was shown: nothing lands, and no id without an item is listed.
+        assignCompletionShell(std::nullopt);
+        return;
+    }
+    assignCompletionShell(std::nullopt);
+    if (const std::optional<TaskSection> section = sectionOf(id))
+        itemIDsForChange(*section).removeOne(id);
+    itemIDsForChange(TaskSection::completed).prepend(id);
+    reveal();
+    commit();
+}
+
+void SessionController::landTodayMove(const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion)
+{
+    if (m_completionTransitionItemID != id)
+        return;
+    ChangeScope scope(this);
+    if (!item(id)) {
+        assignCompletionShell(std::nullopt);
+        return;
+    }
+    assignCompletionShell(std::nullopt);
+    if (const std::optional<TaskSection> section = sectionOf(id))
+        itemIDsForChange(*section).removeOne(id);
+    if (sectionLeft == TaskSection::working)
+        itemIDsForChange(TaskSection::inbox).prepend(id);
+    else if (insertion == TodayMoveInsertion::top)
+        itemIDsForChange(TaskSection::working).prepend(id);
+    else
+        itemIDsForChange(TaskSection::working).append(id);
+    reveal();
+    commit();
+}
+
+void SessionController::performTodayMove(
+    const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion)
+{
+    if (sectionOf(id) != sectionLeft || m_taskAnimations.contains(id))
+        return;
+    const SessionSelection next = selectionAfterLeavingSection(id, sectionLeft, renderedRows());
+    ChangeScope scope(this);
+    pushUndoSnapshot();
+    assignInlineEditState(std::nullopt);
+    assignSelection(next);
+    if (!item(id))
+        return;
+    showShellAndScheduleLanding(id, sectionLeft, false,
+        [this, id, sectionLeft, insertion] { landTodayMove(id, sectionLeft, insertion); });
+}
+
+void SessionController::scheduleTodayToggle(const QUuid& id, TaskSection section)
+{
+    cancelPendingTodayToggle();
+    const ScheduledJob job = m_scheduler->schedule(todayToggleDelay, this, [this, id, section] {
+        if (!m_pendingTodayToggleCommand || m_pendingTodayToggleCommand->itemID != id)
+            return;
+        m_pendingTodayToggleCommand.reset();
+        performTodayMove(id, section, TodayMoveInsertion::bottom);
+    });
+    m_pendingTodayToggleCommand = PendingTodayToggleCommand {id, job};
+}

@@ -1,0 +1,167 @@
+#pragma once
+
+#include "ManualScheduler.h"
+#include "SessionController.h"
+
+#include <QSignalSpy>
+#include <QStringList>
+#include <QTest>
+
+#include <memory>
+
+// A session on a manual clock, loaded from task titles, that counts committed-change callbacks and
+// change notifications.
+struct SessionHarness {
+    ManualScheduler scheduler;
+    std::unique_ptr<SessionController> owned = std::make_unique<SessionController>(&scheduler);
+    SessionController& session = *owned;
+    int commits = 0;
+    int notifications = 0;
+
+    SessionHarness()
+    {
+        session.onCommittedChange = [this] { ++commits; };
+        QObject::connect(&session, &SessionController::changed, [this] { ++notifications; });
+    }
+
+    static QList<VeskTask> tasks(const QStringList& titles)
+    {
+        QList<VeskTask> result;
+        for (const QString& title : titles) {
+            // "Title|note" gives a task with a note.
+            const qsizetype bar = title.indexOf(QLatin1Char('|'));
+            if (bar < 0)
+                result.append(VeskTask {title, std::nullopt});
+            else
+                result.append(VeskTask {title.left(bar), title.mid(bar + 1)});
+        }
+        return result;
+    }
+
+    void load(const QStringList& working, const QStringList& inbox = {}, const QStringList& completed = {})
+    {
+        session.loadDocument(VeskDocument {tasks(working), tasks(inbox), tasks(completed)});
+    }
+
+    // The id of the only task with this title.
+    QUuid id(const QString& title) const
+    {
+        QUuid found;
+        for (const SessionItem& item : session.itemsByID())
+            if (item.title == title) {
+                if (!found.isNull())
+                    qFatal("two tasks titled %s", qPrintable(title));
+                found = item.id;
+            }
+        if (found.isNull())
+            qFatal("no task titled %s", qPrintable(title));
+        return found;
+    }
+
+    QStringList titles(TaskSection section) const
+    {
+        QStringList result;
+        for (const QUuid& id : session.itemIDs(section))
+            result.append(session.itemsByID().value(id).title);
+        return result;
+    }
+
+    void select(const QString& title) { session.setSelection(SessionSelection::task(id(title))); }
+    SessionSelection task(const QString& title) const { return SessionSelection::task(id(title)); }
+
+    QStringList rowIDs() const
+    {
+        QStringList result;
+        for (const RenderedRow& row : session.renderedRows())
+            result.append(row.id());
+        return result;
+    }
+
+    // Row identifiers with task UUIDs replaced by titles, e.g. "task-working-A".
+    QStringList rowNames() const
+    {
+        QStringList result;
+        for (const RenderedRow& row : session.renderedRows()) {
+            QString name = row.id();
+            if (row.kind == RenderedRow::Kind::task || row.kind == RenderedRow::Kind::completionShell)
+                name.replace(canonicalUuidText(row.itemID), row.title);
+            result.append(name);
+        }
+        return result;
+    }
+};
+
+// Everything a caller can observe of a session, plus its internal stacks and the callback counts.
+struct ObservedState {
+    SessionSnapshot snapshot;
+    TaskAnimationMap taskAnimations;
+    OptionalCompletionShell completionShell;
+    OptionalUuid completionTransitionItemID;
+    int selectionRevealRevision = 0;
+    bool editingBlocked = false;
+    QString filterQuery;
+    qsizetype undoCount = 0;
+    qsizetype redoCount = 0;
+    std::optional<SessionSelection> selectionBeforeCreatingNewItem;
+    OptionalUuid pendingTodayItemID;
+    int commits = 0;
+    int notifications = 0;
+
+    friend bool operator==(const ObservedState&, const ObservedState&) = default;
+};
+
+inline ObservedState observe(const SessionHarness& h)
+{
+    const SessionController& s = h.session;
+    ObservedState state;
+    state.snapshot = s.captureSnapshot();
+    state.taskAnimations = s.taskAnimations();
+    state.completionShell = s.completionShell();
+    state.completionTransitionItemID = s.completionTransitionItemID();
+    state.selectionRevealRevision = s.selectionRevealRevision();
+    state.editingBlocked = s.editingBlocked();
+    state.filterQuery = s.filterQuery();
+    state.undoCount = s.undoStack().size();
+    state.redoCount = s.redoStack().size();
+    state.selectionBeforeCreatingNewItem = s.selectionBeforeCreatingNewItem();
+    if (s.pendingTodayToggleCommand())
+        state.pendingTodayItemID = s.pendingTodayToggleCommand()->itemID;
+    state.commits = h.commits;
+    state.notifications = h.notifications;
+    return state;
+}
+
+inline QString describe(const ObservedState& s)
+{
+    return QStringLiteral("items=%1 selection=%2 draft='%3' creating=%4 editing=%5 animations=%6 shell=%7 "
+                          "transition=%8 reveal=%9 undo=%10 redo=%11 commits=%12 notifications=%13")
+        .arg(s.snapshot.itemsByID.size())
+        .arg(s.snapshot.selection.description(), s.snapshot.inputDraft)
+        .arg(s.snapshot.isCreatingNewItem)
+        .arg(s.snapshot.inlineEditState.has_value())
+        .arg(s.taskAnimations.size())
+        .arg(s.completionShell.has_value())
+        .arg(s.completionTransitionItemID.has_value())
+        .arg(s.selectionRevealRevision)
+        .arg(s.undoCount)
+        .arg(s.redoCount)
+        .arg(s.commits)
+        .arg(s.notifications);
+}
+
+// Asserts that nothing observable changed since `before`: no content, selection, draft, editor,
+// transition, reveal, undo step, callback or notification.
+#define VERIFY_UNCHANGED(harness, before)                                                                    \
+    do {                                                                                                     \
+        const ObservedState after_ = observe(harness);                                                       \
+        QVERIFY2(after_ == (before),                                                                         \
+            qPrintable(QStringLiteral("before: %1\nafter:  %2").arg(describe(before), describe(after_))));   \
+    } while (false)
+
+namespace QTest {
+template <>
+inline char* toString(const SessionSelection& selection)
+{
+    return qstrdup(qPrintable(selection.description()));
+}
+} // namespace QTest
