@@ -1,0 +1,41 @@
+#pragma once
+
+#include "HotKey.h"
+#include "Name.h"
+#include "Shortcut.h"
+
+#include <QHash>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// The global keyboard shortcuts of the application: named slots whose shortcuts are kept in the
+// settings, and handlers that run when a slot's shortcut is pressed or released anywhere on the
+// desktop. Everything runs on the main thread.
+namespace GlobalShortcuts {
+
+using Action = std::function<void()>;
+
+// The slot's shortcut: none when it was cleared, was never set, or what is stored does not read.
+std::optional<Shortcut> getShortcut(const Name& name);
+// Stores (or clears) the slot's shortcut, moves the system-wide registration along with it and
+// announces the change through Notifier, even when the shortcut did not change.
+void setShortcut(const std::optional<Shortcut>& shortcut, const Name& name);
+
+// Runs action each time the slot's shortcut is pressed (or released); actions of one slot run in
+// the order they were added. Handlers stay for the whole run.
+void onKeyDown(const Name& name, Action action);
+void onKeyUp(const Name& name, Action action);
+
+// Switches every hot key on or off (initially on).
+bool isEnabled();
+void setEnabled(bool enabled);
+// While paused (the shortcut recorder is recording), presses reach no handler.
+bool isPaused();
+void setPaused(bool paused);
+
+// The shortcuts currently held by a system-wide registration.
+const QHash<Shortcut, std::shared_ptr<HotKey>>& registeredShortcuts();
+
+} // namespace GlobalShortcuts

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "HotKeyBackend.h"
+
+#include <QtGlobal>
+
+#include <functional>
+#include <optional>
+
+class HotKeyCenter;
+
+// One system-wide key combination handed to the HotKeyCenter. Destroying it releases the
+// registration.
+class HotKey {
+public:
+    // Takes the next id of center (1 for the first hot key of the process).
+    HotKey(HotKeyCenter& center, int carbonKeyCode, int carbonModifiers, std::function<void()> onKeyDown,
+        std::function<void()> onKeyUp);
+    ~HotKey();
+
+    HotKey(const HotKey&) = delete;
+    HotKey& operator=(const HotKey&) = delete;
+
+    const int carbonKeyCode;
+    const int carbonModifiers;
+    std::function<void()> onKeyDown;
+    std::function<void()> onKeyUp;
+    // Run when registering again later (after a menu closed, after re-enabling, after the keyboard
+    // changed) is refused; the hot key is then no longer registered.
+    std::function<void()> onRegistrationFailed;
+    const quint32 id;
+    // The registration while registered.
+    std::optional<HotKeyBackend::Handle> eventHotKeyRef;
+
+private:
+    HotKeyCenter& m_center;
+};

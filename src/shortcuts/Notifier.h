@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Name.h"
+
+#include <QObject>
+
+namespace GlobalShortcuts {
+
+// Announces changes of the stored shortcuts to the whole process.
+class Notifier : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* shortcutByNameDidChangeName = "GlobalShortcuts_shortcutByNameDidChange";
+
+    static Notifier& shared();
+
+Q_SIGNALS:
+    // "GlobalShortcuts_shortcutByNameDidChange": the shortcut of name was set or cleared.
+    void shortcutByNameDidChange(const GlobalShortcuts::Name& name);
+
+private:
+    Notifier() = default;
+};
+
+} // namespace GlobalShortcuts
