@@ -1,0 +1,249 @@
+#include "VeskDocumentController.h"
+
+#include "DialogPresenter.h"
+#include "DocumentFormat.h"
+#include "FileWatcher.h"
+#include "SessionController.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString describeFailure(const DocumentControllerFailure& failure)
+{
+    if (const auto* error = std::get_if<FileAccessError>(&failure))
+        return error->description();
+    if (const auto* error = std::get_if<DocumentError>(&failure))
+        return documentErrorDescription(*error);
+    return std::get<FileSystemError>(failure).description();
+}
+
+namespace {
+
+DocumentControllerFailure fromDocumentFailure(const DocumentFailure& failure)
+{
+    if (const auto* error = std::get_if<DocumentError>(&failure))
+        return *error;
+    return std::get<FileSystemError>(failure);
+}
+
+} // namespace
+
+VeskDocumentController::VeskDocumentController(
+    DialogPresenter* dialogs, Scheduler* scheduler, QObject* parent)
+    : QObject(parent),
+      m_sessionController(new SessionController(scheduler, this)),
+      m_dialogs(dialogs),
+      m_scheduler(scheduler)
+{
+    Q_ASSERT(dialogs);
+    m_sessionController->onCommittedChange = [self = QPointer(this)] {
+        if (self)
+            self->saveCommittedChange();
+    };
+    m_sessionController->setEditingBlocked(false);
+}
+
+VeskDocumentController::~VeskDocumentController()
+{
+    // The session outlives this body as a child object; it must not call back into a dying controller.
+    m_sessionController->onCommittedChange = nullptr;
+    stopFileAccess();
+}
+
+QString VeskDocumentController::localPath(const QUrl& url)
+{
+    return QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath());
+}
+
+QString VeskDocumentController::lastPathComponent(const QUrl& url)
+{
+    return QFileInfo(url.toLocalFile()).fileName();
+}
+
+void VeskDocumentController::setAppStatus(const QString& status)
+{
+    m_appStatus = status;
+    emit appStatusChanged();
+}
+
+void VeskDocumentController::setSelectedFileURL(const QUrl& url)
+{
+    m_selectedFileURL = url;
+    emit selectedFileURLChanged();
+}
+
+void VeskDocumentController::setDocumentColor(DocumentColor color)
+{
+    m_documentColor = color;
+    emit documentColorChanged();
+}
+
+void VeskDocumentController::setSyncState(SyncState state)
+{
+    m_syncState = state;
+    emit syncStateChanged();
+    m_sessionController->setEditingBlocked(blocksSaving(state));
+}
+
+// Access to a file needs no grant on this platform: only the bookkeeping of which URL is held.
+void VeskDocumentController::bindFile(const QUrl& url, bool alreadyAccessing)
+{
+    Q_UNUSED(alreadyAccessing);
+    if (m_activeSecurityScopedURL.isEmpty() || m_activeSecurityScopedURL != url)
+        m_activeSecurityScopedURL = url;
+    setSelectedFileURL(url);
+    setDocumentColor(documentColorForPath(localPath(url)));
+    observeFile(url);
+    if (onSelectedFileURLChange)
+        onSelectedFileURLChange(url);
+}
+
+void VeskDocumentController::recordPersisted(
+    const VeskDocument& document, const QString& text, const QUrl& url)
+{
+    m_lastPersistedDocument = document;
+    m_lastPersistedContents = text;
+    setSyncState(SyncState::inSync);
+    observeFile(url);
+}
+
+void VeskDocumentController::observeFile(const QUrl& url)
+{
+    const QString path = localPath(url);
+    if (m_fileObserver && m_fileObserver->path() == path)
+        return;
+    delete m_fileObserver;
+    auto* observer = new FileWatcher(path, m_scheduler, this);
+    observer->onDidChange = [self = QPointer(this)] {
+        if (self)
+            self->noteExternalChange();
+    };
+    observer->onDidMove = [self = QPointer(this)](const QString& newPath) {
+        if (self)
+            self->handleFileMove(QUrl::fromLocalFile(newPath));
+    };
+    m_fileObserver = observer;
+}
+
+void VeskDocumentController::stopFileAccess()
+{
+    delete m_fileObserver;
+    m_fileObserver = nullptr;
+    m_activeSecurityScopedURL.clear();
+}
+
+std::optional<DocumentControllerFailure> VeskDocumentController::readTaskFile(
+    const QUrl& url, DocumentContents& contents) const
+{
+    QString text;
+    if (auto error = m_documentService.readText(localPath(url), text))
+        return *error;
+    if (!isVeskDocument(text))
+        return FileAccessError::unreadableAsVesk();
+    contents = {parseDocument(text), text};
+    return std::nullopt;
+}
+
+std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(
+    const QUrl& url, bool alreadyAccessing)
+{
+    const QString path = localPath(url);
+    // A save interrupted in an earlier run may have left its temporary file beside this one.
+    m_documentService.removeStaleTemporaryFiles(QFileInfo(path).absolutePath());
+    DocumentContents contents;
+    if (auto failure = readTaskFile(url, contents))
+        return failure;
+    m_sessionController->loadDocument(contents.document);
+    recordPersisted(contents.document, contents.text, url);
+    bindFile(url, alreadyAccessing);
+    setAppStatus(QStringLiteral("Loaded ") + lastPathComponent(url));
+    return std::nullopt;
+}
+
+std::optional<DocumentControllerFailure> VeskDocumentController::createDocument(const QUrl& url)
+{
+    DocumentContents contents;
+    if (auto failure = m_documentService.makeNewFileContents(contents))
+        return fromDocumentFailure(*failure);
+    if (auto error = m_documentService.writeContents(contents.text, localPath(url)))
+        return *error;
+    m_sessionController->loadDocument(contents.document);
+    recordPersisted(contents.document, contents.text, url);
+    bindFile(url, false);
+    setAppStatus(QStringLiteral("Created ") + lastPathComponent(url));
+    return std::nullopt;
+}
+
+void VeskDocumentController::chooseAndOpenFile()
+{
+    const QString path = m_dialogs->chooseFileToOpen(DocumentService::openFileFilters());
+    if (path.isEmpty())
+        return;
+    const QUrl url = QUrl::fromLocalFile(path);
+    QPointer self(this);
+    DocumentContents contents;
+    auto failure = m_documentService.readDocument(localPath(url), *m_dialogs, contents);
+    if (!self)
+        return;
+    if (failure) {
+        setAppStatus(QStringLiteral("Could not open file"));
+        presentErrorAlert(describeFailure(*failure));
+        return;
+    }
+    m_sessionController->loadDocument(contents.document);
+    recordPersisted(contents.document, contents.text, url);
+    bindFile(url, false);
+    setAppStatus(QStringLiteral("Loaded ") + lastPathComponent(url));
+}
+
+void VeskDocumentController::chooseAndCreateFile()
+{
+    const QString path = m_dialogs->chooseFileToSave(
+        defaultFileName(), DocumentService::saveFileFilters(), DocumentService::veskFileSuffix());
+    if (path.isEmpty())
+        return;
+    if (auto failure = createDocument(QUrl::fromLocalFile(path))) {
+        setAppStatus(QStringLiteral("Could not create file"));
+        presentErrorAlert(describeFailure(*failure));
+    }
+}
+
+void VeskDocumentController::presentRecoveryAlert(const QString& message)
+{
+    if (m_isPresentingRecoveryAlert)
+        return;
+    m_isPresentingRecoveryAlert = true;
+    QPointer self(this);
+    const int choice = m_dialogs->runAlert(fileProblemMessage(), message,
+        {QStringLiteral("Reload from Disk"), QStringLiteral("Save to New File…"), QStringLiteral("Cancel")});
+    // Whatever ran during the modal loop may have closed the document.
+    if (!self)
+        return;
+    if (choice == 0)
+        reloadFromDisk();
+    else if (choice == 1)
+        saveToNewFile();
+    if (self)
+        m_isPresentingRecoveryAlert = false;
+}
+
+void VeskDocumentController::presentFileProblemAlert(const QString& message)
+{
+    if (m_isPresentingRecoveryAlert)
+        return;
+    m_isPresentingRecoveryAlert = true;
+    QPointer self(this);
+    const int choice = m_dialogs->runAlert(
+        fileProblemMessage(), message, {QStringLiteral("Save to New File…"), QStringLiteral("Cancel")});
+    if (!self)
+        return;
+    if (choice == 0)
+        saveToNewFile();
+    if (self)
+        m_isPresentingRecoveryAlert = false;
+}
+
+void VeskDocumentController::presentErrorAlert(const QString& description)
+{
+    m_dialogs->runAlert(fileProblemMessage(), description, {});
+}

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "DocumentColor.h"
+#include "DocumentService.h"
+#include "FileAccessError.h"
+#include "FileWatcher.h"
+#include "Scheduler.h"
+#include "SyncState.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+#include <variant>
+
+class DialogPresenter;
+class SessionController;
+
+// A failure of the document controller's file operations.
+using DocumentControllerFailure = std::variant<FileAccessError, DocumentError, FileSystemError>;
+QString describeFailure(const DocumentControllerFailure& failure);
+
+// Binds the editing session of one open document to its file: opens, creates and imports files,
+// writes the session back after every committed change, watches the file, and decides by comparing
+// texts whether a change made by another program is reloaded silently or conflicts with unsaved
+// work. The panel shows the published status, file, colour and state, and blocks editing while the
+// state forbids saving. Main thread only.
+class VeskDocumentController : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString appStatus READ appStatus NOTIFY appStatusChanged)
+    Q_PROPERTY(QUrl selectedFileURL READ selectedFileURL NOTIFY selectedFileURLChanged)
+    Q_PROPERTY(bool hasSelectedFile READ hasSelectedFile NOTIFY selectedFileURLChanged)
+    Q_PROPERTY(DocumentColor documentColor READ documentColor NOTIFY documentColorChanged)
+    Q_PROPERTY(SyncState syncState READ syncState NOTIFY syncStateChanged)
+
+public:
+    static QString initialStatus() { return QStringLiteral("Choose a Vesk file to get started"); }
+    static QString fileProblemMessage() { return QStringLiteral("Vesk hit a file problem"); }
+    static QString defaultRecoveryMessage()
+    {
+        return QStringLiteral(
+            "This file changed outside Vesk. Reload from disk to discard Vesk’s current session, "
+            "or save the current session to a new file.");
+    }
+    // The name proposed for a new file.
+    static QString defaultFileName() { return QStringLiteral("Vesk.vesk"); }
+
+    // dialogs answers every alert and panel of this document and must outlive the controller;
+    // scheduler drives the session's transitions and the coalescing of file notifications.
+    explicit VeskDocumentController(
+        DialogPresenter* dialogs, Scheduler* scheduler = Scheduler::system(), QObject* parent = nullptr);
+    ~VeskDocumentController() override;
+
+    const QUuid& id() const { return m_id; }
+    const DocumentService& documentService() const { return m_documentService; }
+    SessionController* sessionController() const { return m_sessionController; }
+
+    // Told the new file URL whenever the controller binds to a file or the file moves.
+    std::function<void(const QUrl&)> onSelectedFileURLChange;
+
+    // --- Published fields ---
+    const QString& appStatus() const { return m_appStatus; }
+    const QUrl& selectedFileURL() const { return m_selectedFileURL; }
+    bool hasSelectedFile() const { return !m_selectedFileURL.isEmpty(); }
+    DocumentColor documentColor() const { return m_documentColor; }
+    SyncState syncState() const { return m_syncState; }
+
+    // --- Internal state, readable for inspection ---
+    const QUrl& activeSecurityScopedURL() const { return m_activeSecurityScopedURL; }
+    FileWatcher* fileObserver() const { return m_fileObserver; }
+    const std::optional<VeskDocument>& lastPersistedDocument() const { return m_lastPersistedDocument; }
+    const std::optional<QString>& lastPersistedContents() const { return m_lastPersistedContents; }
+    // True while a recovery or file problem alert of this document is on screen.
+    bool isPresentingRecoveryAlert() const { return m_isPresentingRecoveryAlert; }
+
+    // --- Opening and creating ---
+    // Loads a task file (never offers an import). The session and the binding stay as they were
+    // when it fails.
+    std::optional<DocumentControllerFailure> openDocument(const QUrl& url, bool alreadyAccessing = false);
+    // Writes the new-file template to url and loads it.
+    std::optional<DocumentControllerFailure> createDocument(const QUrl& url);
+    // The open panel, then reading with the import prompt; failures are shown to the user.
+    void chooseAndOpenFile();
+    // The save panel, then createDocument; failures are shown to the user.
+    void chooseAndCreateFile();
+
+    // --- Keeping the file and the session in step ---
+    // Runs after every committed change of the session.
+    void saveCommittedChange();
+    // Runs when the document's panel becomes key and when the application becomes active.
+    void checkForExternalChanges();
+    // When the document is closed: stops watching the file.
+    void stopFileAccess();
+    // True when the session holds work that the file does not.
+    bool hasUnpersistedChanges() const;
+
+    // --- Recovery, offered by the alerts ---
+    void reloadFromDisk();
+    void saveToNewFile();
+
+    // --- File notifications ---
+    void noteExternalChange();
+    void handleFileMove(const QUrl& newURL);
+
+    // The path of a file URL, cleaned.
+    static QString localPath(const QUrl& url);
+    static QString lastPathComponent(const QUrl& url);
+
+signals:
+    void appStatusChanged();
+    void selectedFileURLChanged();
+    void documentColorChanged();
+    void syncStateChanged();
+
+private:
+    struct FileState {
+        FileSnapshot snapshot;
+        bool writable = false;
+    };
+
+    void setAppStatus(const QString& status);
+    void setSelectedFileURL(const QUrl& url);
+    void setDocumentColor(DocumentColor color);
+    void setSyncState(SyncState state);
+
+    void bindFile(const QUrl& url, bool alreadyAccessing);
+    void recordPersisted(const VeskDocument& document, const QString& text, const QUrl& url);
+    void observeFile(const QUrl& url);
+    std::optional<DocumentControllerFailure> verifyBeforeSave(const QUrl& url, FileSnapshot& checked);
+    std::optional<DocumentControllerFailure> readFileState(const QUrl& url, FileState& state) const;
+    // Reads a task file: a read failure, or unreadableAsVesk when the text is no task file.
+    std::optional<DocumentControllerFailure> readTaskFile(const QUrl& url, DocumentContents& contents) const;
+
+    void handleSaveError(const DocumentControllerFailure& failure);
+    void handleObservedFileError(const DocumentControllerFailure& failure);
+    void presentRecoveryAlert(const QString& message = defaultRecoveryMessage());
+    void presentFileProblemAlert(const QString& message);
+    void presentErrorAlert(const QString& description);
+
+    QUuid m_id = QUuid::createUuid();
+    DocumentService m_documentService;
+    SessionController* m_sessionController;
+    DialogPresenter* m_dialogs;
+    Scheduler* m_scheduler;
+
+    QString m_appStatus = initialStatus();
+    QUrl m_selectedFileURL;
+    DocumentColor m_documentColor = DocumentColor::blue;
+    SyncState m_syncState = SyncState::inSync;
+    QUrl m_activeSecurityScopedURL;
+    QPointer<FileWatcher> m_fileObserver;
+    std::optional<VeskDocument> m_lastPersistedDocument;
+    std::optional<QString> m_lastPersistedContents;
+    bool m_isPresentingRecoveryAlert = false;
+};

@@ -1,0 +1,228 @@
+// Keeping the file and the session in step: saving, checking for changes made by other programs,
+// reloading and recovering.
+#include "VeskDocumentController.h"
+
+#include "DialogPresenter.h"
+#include "DocumentFormat.h"
+#include "FileWatcher.h"
+#include "SessionController.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A save that finds the file changed between its check and the replacement checks again, so that
+// a change without unsaved work is still reloaded; after this many tries it counts as a conflict.
+constexpr int maxSaveAttempts = 3;
+
+} // namespace
+
+bool VeskDocumentController::hasUnpersistedChanges() const
+{
+    if (!m_lastPersistedDocument)
+        return false;
+    if (m_sessionController->isTextEditingActive())
+        return true;
+    return m_sessionController->committedDocument() != *m_lastPersistedDocument;
+}
+
+std::optional<DocumentControllerFailure> VeskDocumentController::readFileState(
+    const QUrl& url, FileState& state) const
+{
+    const QString path = localPath(url);
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat info { };
+    if (::stat(encoded.constData(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return FileAccessError::missing();
+        return FileSystemError::fromErrno(FileSystemError::Operation::read, path, errno);
+    }
+    if (!S_ISREG(info.st_mode))
+        return FileAccessError::missing();
+    if (::access(encoded.constData(), R_OK) != 0 && errno == EACCES)
+        return FileAccessError::unreadable();
+    if (auto error = m_documentService.readSnapshot(path, state.snapshot))
+        return error->isNoSuchFile() ? FileAccessError::missing() : FileAccessError::unreadable();
+    state.writable = ::access(encoded.constData(), W_OK) == 0;
+    return std::nullopt;
+}
+
+std::optional<DocumentControllerFailure> VeskDocumentController::verifyBeforeSave(
+    const QUrl& url, FileSnapshot& checked)
+{
+    FileState state;
+    if (auto failure = readFileState(url, state))
+        return failure;
+    if (!state.writable)
+        return FileAccessError::unwritable();
+    if (m_lastPersistedContents && *m_lastPersistedContents != state.snapshot.text()) {
+        if (hasUnpersistedChanges())
+            return FileAccessError::conflict();
+        // Nothing would be lost: take the other program's version, and write it back.
+        FileSnapshot reread;
+        if (auto error = m_documentService.readSnapshot(localPath(url), reread))
+            return *error;
+        if (!isVeskDocument(reread.text()))
+            return FileAccessError::unreadableAsVesk();
+        const VeskDocument document = parseDocument(reread.text());
+        m_sessionController->loadDocument(document);
+        recordPersisted(document, reread.text(), url);
+        checked = reread;
+        return std::nullopt;
+    }
+    checked = state.snapshot;
+    return std::nullopt;
+}
+
+void VeskDocumentController::saveCommittedChange()
+{
+    if (!hasSelectedFile() || m_isPresentingRecoveryAlert || blocksSaving(m_syncState))
+        return;
+    const QUrl url = m_selectedFileURL;
+    for (int attempt = 1;; ++attempt) {
+        FileSnapshot checked;
+        if (auto failure = verifyBeforeSave(url, checked)) {
+            setAppStatus(QStringLiteral("Save failed"));
+            handleSaveError(*failure);
+            return;
+        }
+        const VeskDocument document = m_sessionController->committedDocument();
+        const QString text = serializeDocument(document);
+        DocumentService::GuardedWriteOutcome outcome;
+        if (auto error = m_documentService.writeContents(text, localPath(url), checked, outcome)) {
+            setAppStatus(QStringLiteral("Save failed"));
+            handleSaveError(*error);
+            return;
+        }
+        if (outcome == DocumentService::GuardedWriteOutcome::written) {
+            recordPersisted(document, text, url);
+            setAppStatus(QStringLiteral("Saved ") + lastPathComponent(url));
+            return;
+        }
+        if (outcome == DocumentService::GuardedWriteOutcome::fileChangedFirst && attempt < maxSaveAttempts)
+            continue;
+        // Another program is writing the file right now; its text is on disk, ours only in the session.
+        setAppStatus(QStringLiteral("Save failed"));
+        handleSaveError(FileAccessError::conflict());
+        return;
+    }
+}
+
+void VeskDocumentController::checkForExternalChanges()
+{
+    if (!hasSelectedFile() || blocksSaving(m_syncState) || m_isPresentingRecoveryAlert)
+        return;
+    const QUrl url = m_selectedFileURL;
+    FileState state;
+    if (auto failure = readFileState(url, state)) {
+        handleObservedFileError(*failure);
+        return;
+    }
+    if (m_lastPersistedContents && *m_lastPersistedContents != state.snapshot.text()) {
+        if (hasUnpersistedChanges()) {
+            setSyncState(SyncState::externallyModifiedConflicted);
+            presentRecoveryAlert();
+            return;
+        }
+        setSyncState(SyncState::externallyModifiedReloadable);
+        DocumentContents contents;
+        if (auto failure = readTaskFile(url, contents)) {
+            handleObservedFileError(*failure);
+            return;
+        }
+        m_sessionController->loadDocument(contents.document);
+        recordPersisted(contents.document, contents.text, url);
+        setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
+        return;
+    }
+    if (m_syncState == SyncState::externallyModifiedReloadable)
+        setSyncState(SyncState::inSync);
+}
+
+void VeskDocumentController::noteExternalChange()
+{
+    if (hasUnpersistedChanges())
+        return;
+    if (m_syncState == SyncState::inSync)
+        setSyncState(SyncState::externallyModifiedReloadable);
+}
+
+void VeskDocumentController::handleFileMove(const QUrl& newURL)
+{
+    m_activeSecurityScopedURL = newURL;
+    if (m_fileObserver)
+        m_fileObserver->setPath(localPath(newURL));
+    setSelectedFileURL(newURL);
+    setDocumentColor(documentColorForPath(localPath(newURL)));
+    observeFile(newURL);
+    if (onSelectedFileURLChange)
+        onSelectedFileURLChange(newURL);
+    setAppStatus(QStringLiteral("Moved to ") + lastPathComponent(newURL));
+}
+
+void VeskDocumentController::reloadFromDisk()
+{
+    if (!hasSelectedFile())
+        return;
+    const QUrl url = m_selectedFileURL;
+    DocumentContents contents;
+    if (auto failure = readTaskFile(url, contents)) {
+        setSyncState(SyncState::unavailable);
+        presentErrorAlert(describeFailure(*failure));
+        return;
+    }
+    m_sessionController->loadDocument(contents.document);
+    recordPersisted(contents.document, contents.text, url);
+    setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
+}
+
+void VeskDocumentController::saveToNewFile()
+{
+    const QString proposed = hasSelectedFile() ? lastPathComponent(m_selectedFileURL) : defaultFileName();
+    const QString path = m_dialogs->chooseFileToSave(
+        proposed, DocumentService::saveFileFilters(), DocumentService::veskFileSuffix());
+    if (path.isEmpty())
+        return;
+    const QUrl url = QUrl::fromLocalFile(path);
+    const VeskDocument document = m_sessionController->documentIncludingEdits();
+    const QString text = serializeDocument(document);
+    if (auto error = m_documentService.writeContents(text, localPath(url))) {
+        presentErrorAlert(error->description());
+        return;
+    }
+    m_sessionController->loadDocument(document);
+    recordPersisted(document, text, url);
+    bindFile(url, false);
+    setAppStatus(QStringLiteral("Saved ") + lastPathComponent(url));
+}
+
+void VeskDocumentController::handleSaveError(const DocumentControllerFailure& failure)
+{
+    if (const auto* error = std::get_if<FileAccessError>(&failure)) {
+        switch (error->kind) {
+        case FileAccessError::Kind::conflict:
+            setSyncState(SyncState::externallyModifiedConflicted);
+            presentRecoveryAlert(error->message);
+            return;
+        case FileAccessError::Kind::unwritable:
+            setSyncState(SyncState::unwritable);
+            presentFileProblemAlert(error->message);
+            return;
+        case FileAccessError::Kind::unavailable:
+        case FileAccessError::Kind::unreadableAsVesk:
+            break;
+        }
+    }
+    setSyncState(SyncState::unavailable);
+    presentFileProblemAlert(describeFailure(failure));
+}
+
+void VeskDocumentController::handleObservedFileError(const DocumentControllerFailure& failure)
+{
+    setSyncState(SyncState::unavailable);
+    presentFileProblemAlert(describeFailure(failure));
+}

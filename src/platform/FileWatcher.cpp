@@ -1,0 +1,159 @@
+#include "FileWatcher.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t fileEvents = IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF;
+constexpr uint32_t folderEvents = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_CLOSE_WRITE
+    | IN_MOVE_SELF | IN_DELETE_SELF | IN_ONLYDIR;
+
+} // namespace
+
+FileWatcher::FileWatcher(const QString& path, Scheduler* scheduler, QObject* parent)
+    : QObject(parent), m_scheduler(scheduler), m_path(QFileInfo(path).absoluteFilePath())
+{
+    m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_inotify >= 0) {
+        m_notifier = new QSocketNotifier(m_inotify, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &FileWatcher::processPendingEvents);
+    }
+    arm();
+}
+
+FileWatcher::~FileWatcher()
+{
+    disarm();
+    if (m_notifier)
+        m_notifier->setEnabled(false);
+    if (m_inotify >= 0)
+        ::close(m_inotify);
+}
+
+void FileWatcher::setPath(const QString& path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (absolute == m_path)
+        return;
+    m_path = absolute;
+    arm();
+}
+
+void FileWatcher::disarm()
+{
+    if (m_inotify >= 0) {
+        if (m_fileWatch >= 0)
+            ::inotify_rm_watch(m_inotify, m_fileWatch);
+        if (m_folderWatch >= 0)
+            ::inotify_rm_watch(m_inotify, m_folderWatch);
+    }
+    m_fileWatch = m_folderWatch = -1;
+    if (m_heldFile >= 0)
+        ::close(m_heldFile);
+    m_heldFile = -1;
+}
+
+void FileWatcher::arm()
+{
+    disarm();
+    const QByteArray path = QFile::encodeName(m_path);
+    // Held by identity only (O_PATH): it neither blocks unmounting nor counts as a reader.
+    m_heldFile = ::open(path.constData(), O_PATH | O_CLOEXEC);
+    if (m_inotify < 0)
+        return;
+    m_fileWatch = ::inotify_add_watch(m_inotify, path.constData(), fileEvents);
+    m_folderWatch = ::inotify_add_watch(
+        m_inotify, QFile::encodeName(QFileInfo(m_path).absolutePath()).constData(), folderEvents);
+}
+
+void FileWatcher::processPendingEvents()
+{
+    if (m_inotify < 0)
+        return;
+    const QByteArray name = QFile::encodeName(QFileInfo(m_path).fileName());
+    alignas(inotify_event) char buffer[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
+    bool relevant = false;
+    for (;;) {
+        const ssize_t length = ::read(m_inotify, buffer, sizeof buffer);
+        if (length <= 0) {
+            if (length < 0 && errno == EINTR)
+                continue;
+            break;
+        }
+        for (ssize_t offset = 0; offset < length;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
+            offset += ssize_t(sizeof(inotify_event) + event->len);
+            if (event->mask & IN_Q_OVERFLOW)
+                relevant = true;
+            else if (event->wd == m_fileWatch && (event->mask & fileEvents))
+                relevant = true;
+            else if (event->wd == m_folderWatch) {
+                // The folder itself moved or went away, or something happened under our file's name.
+                if (event->mask & (IN_MOVE_SELF | IN_DELETE_SELF))
+                    relevant = true;
+                else if (event->len > 0 && name == event->name)
+                    relevant = true;
+            }
+        }
+    }
+    if (relevant)
+        scheduleReport();
+}
+
+void FileWatcher::scheduleReport()
+{
+    if (m_reportPending)
+        return;
+    m_reportPending = true;
+    m_reportJob = m_scheduler->schedule(coalescingDelay, this, [this] { report(); });
+}
+
+QString FileWatcher::heldFilePath() const
+{
+    if (m_heldFile < 0)
+        return QString();
+    char buffer[PATH_MAX];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(m_heldFile);
+    const ssize_t length = ::readlink(link.constData(), buffer, sizeof buffer);
+    if (length <= 0 || size_t(length) >= sizeof buffer)
+        return QString();
+    return QFile::decodeName(QByteArray(buffer, length));
+}
+
+void FileWatcher::report()
+{
+    m_reportPending = false;
+    const QByteArray path = QFile::encodeName(m_path);
+    struct stat held { };
+    struct stat atPath { };
+    const bool heldLinked = m_heldFile >= 0 && ::fstat(m_heldFile, &held) == 0 && held.st_nlink > 0;
+    const bool pathExists = ::stat(path.constData(), &atPath) == 0;
+    const bool sameFile
+        = heldLinked && pathExists && held.st_dev == atPath.st_dev && held.st_ino == atPath.st_ino;
+
+    if (heldLinked && !pathExists) {
+        // Nothing carries the name any more while our file still exists: it was renamed or moved.
+        const QString newPath = heldFilePath();
+        if (!newPath.isEmpty() && newPath != m_path) {
+            m_path = newPath;
+            arm();
+            if (onDidMove)
+                onDidMove(m_path);
+            return;
+        }
+    }
+    // The file at the path was replaced, deleted or created: watch whatever carries the name now.
+    if (!sameFile)
+        arm();
+    if (onDidChange)
+        onDidChange();
+}
