@@ -5,10 +5,15 @@
 namespace {
 
 // Case folding under the user's locale (so that a Turkish dotted capital I finds a dotted small i),
-// followed by Unicode case folding to merge forms such as the final sigma.
+// followed by Unicode case folding to merge forms such as the final sigma. Outside Turkish rules a
+// dotted capital I lowers to i plus a combining dot, which would hide "ist" in "İstanbul"; the dot
+// is dropped so that it reads as the plain i it is to those users.
 QString foldForSearch(const QLocale& locale, const QString& text)
 {
-    return locale.toLower(text).toCaseFolded();
+    QString folded = locale.toLower(text).toCaseFolded();
+    if (folded.contains(QChar(0x0307)))
+        folded.replace(QStringLiteral(u"i\u0307"), QStringLiteral(u"i"));
+    return folded;
 }
 
 bool sameText(const QString& a, const QString& b)
