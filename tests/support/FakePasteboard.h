@@ -1,0 +1,19 @@
+#pragma once
+
+#include "Pasteboard.h"
+
+#include <QString>
+
+// An in-memory pasteboard that counts writes.
+class FakePasteboard : public Pasteboard {
+public:
+    QString content;
+    int writes = 0;
+
+    QString readString() const override { return content; }
+    void writeString(const QString& text) override
+    {
+        content = text;
+        ++writes;
+    }
+};
