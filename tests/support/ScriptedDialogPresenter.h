@@ -1,0 +1,65 @@
+#pragma once
+
+#include "DialogPresenter.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// Answers alerts and panels from a script and records what was asked, so logic tests run without
+// windows. Alerts can run code "while on screen", as events arriving in a modal loop would.
+class ScriptedDialogPresenter : public DialogPresenter {
+public:
+    struct Alert {
+        QString message;
+        QString informativeText;
+        QStringList buttons;
+    };
+    struct SaveRequest {
+        QString proposedName;
+        QStringList nameFilters;
+        QString defaultSuffix;
+    };
+
+    // Answers, used from the front; when none is left an alert answers -1 (closed without a choice,
+    // or 0 for an alert without buttons) and a panel is cancelled.
+    QList<int> alertAnswers;
+    QStringList filesToOpen;
+    QStringList filesToSave;
+    // Runs inside each alert before it is answered.
+    std::function<void()> whileAlertShows;
+
+    QList<Alert> alerts;
+    QList<QStringList> openRequests;
+    QList<SaveRequest> saveRequests;
+    int alertsOnScreen = 0;
+    int mostAlertsOnScreen = 0;
+
+    int runAlert(const QString& message, const QString& informativeText, const QStringList& buttons) override
+    {
+        alerts.append({message, informativeText, buttons});
+        ++alertsOnScreen;
+        mostAlertsOnScreen = std::max(mostAlertsOnScreen, alertsOnScreen);
+        if (whileAlertShows)
+            whileAlertShows();
+        --alertsOnScreen;
+        if (!alertAnswers.isEmpty())
+            return alertAnswers.takeFirst();
+        return buttons.isEmpty() ? 0 : -1;
+    }
+
+    QString chooseFileToOpen(const QStringList& nameFilters) override
+    {
+        openRequests.append(nameFilters);
+        return filesToOpen.isEmpty() ? QString() : filesToOpen.takeFirst();
+    }
+
+    QString chooseFileToSave(
+        const QString& proposedName, const QStringList& nameFilters, const QString& defaultSuffix) override
+    {
+        saveRequests.append({proposedName, nameFilters, defaultSuffix});
+        return filesToSave.isEmpty() ? QString() : filesToSave.takeFirst();
+    }
+};
