@@ -1,14 +1,16 @@
 #include "DocumentFormat.h"
 
-#include <QVarLengthArray>
-
 #include <algorithm>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 constexpr char16_t kNoBreakSpace = 0x00A0;
 constexpr char16_t kZeroWidthSpace = 0x200B;
-constexpr QStringView kSeparator = u"---";
 constexpr QStringView kSectionJoin = u"\n---\n";
 constexpr QStringView kNotePrefix = u"> ";
 
@@ -46,6 +48,25 @@ QStringView trimmed(QStringView s)
     return QStringView(begin, end);
 }
 
+// The first CR or LF in [p, end), or end. Eight UTF-16 units at a time where SSE2 is available.
+const char16_t* findLineBreak(const char16_t* p, const char16_t* end)
+{
+#ifdef __SSE2__
+    const __m128i lineFeed = _mm_set1_epi16(u'\n');
+    const __m128i carriageReturn = _mm_set1_epi16(u'\r');
+    for (; end - p >= 8; p += 8) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int mask = _mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi16(chunk, lineFeed), _mm_cmpeq_epi16(chunk, carriageReturn)));
+        if (mask != 0)
+            return p + __builtin_ctz(unsigned(mask)) / 2;
+    }
+#endif
+    while (p < end && !isLineBreak(*p))
+        ++p;
+    return p;
+}
+
 // Yields the lines of a text, treating CR+LF, lone CR and LF each as one line break; a text with
 // n breaks has n + 1 lines.
 class LineReader {
@@ -56,17 +77,15 @@ public:
     {
         if (m_done)
             return false;
-        const char16_t* start = m_pos;
-        const char16_t* p = m_pos;
-        while (p < m_end && !isLineBreak(*p))
-            ++p;
-        line = QStringView(start, p);
-        if (p == m_end) {
+        const char16_t* lineBreak = findLineBreak(m_pos, m_end);
+        line = QStringView(m_pos, lineBreak);
+        if (lineBreak == m_end) {
             m_done = true;
+            m_pos = m_end;
         } else {
-            p += (*p == u'\r' && p + 1 < m_end && p[1] == u'\n') ? 2 : 1;
+            m_pos = lineBreak
+                + ((*lineBreak == u'\r' && lineBreak + 1 < m_end && lineBreak[1] == u'\n') ? 2 : 1);
         }
-        m_pos = p;
         return true;
     }
 
@@ -75,6 +94,11 @@ private:
     const char16_t* m_end;
     bool m_done = false;
 };
+
+bool isSeparator(QStringView line)
+{
+    return line.size() == 3 && line[0] == u'-' && line[1] == u'-' && line[2] == u'-';
+}
 
 std::optional<QStringView> noteLineView(QStringView line)
 {
@@ -97,11 +121,11 @@ public:
     void addLine(QStringView line)
     {
         const QStringView content = trimmed(line);
-        if (content.isEmpty() || content == kSeparator)
+        if (content.isEmpty() || isSeparator(content))
             return;
         if (m_hasTitle && content.front() == u'>') {
             if (const auto note = noteLineView(line)) {
-                m_noteLines.append(*note);
+                m_noteLines.push_back(*note);
                 return;
             }
         }
@@ -117,16 +141,16 @@ public:
         std::optional<QString> note;
         if (m_noteLines.size() == 1) {
             note = m_noteLines.front().toString();
-        } else if (!m_noteLines.isEmpty()) {
-            qsizetype length = m_noteLines.size() - 1;
+        } else if (!m_noteLines.empty()) {
+            qsizetype length = qsizetype(m_noteLines.size()) - 1;
             for (QStringView piece : m_noteLines)
                 length += piece.size();
-            QString joined;
-            joined.reserve(length);
-            for (qsizetype i = 0; i < m_noteLines.size(); ++i) {
+            QString joined(length, Qt::Uninitialized);
+            QChar* out = joined.data();
+            for (size_t i = 0; i < m_noteLines.size(); ++i) {
                 if (i > 0)
-                    joined += u'\n';
-                joined += m_noteLines[i];
+                    *out++ = u'\n';
+                out = std::copy(m_noteLines[i].begin(), m_noteLines[i].end(), out);
             }
             note = std::move(joined);
         }
@@ -139,7 +163,7 @@ private:
     QList<VeskTask>& m_out;
     QStringView m_title;
     bool m_hasTitle = false;
-    QVarLengthArray<QStringView, 16> m_noteLines;
+    std::vector<QStringView> m_noteLines;
 };
 
 template <typename Lines>
@@ -163,16 +187,63 @@ void forEachLine(QStringView text, F f)
         f(line);
 }
 
+// Appends to a string through a raw pointer, growing it only when an estimate proves short.
+class TextWriter {
+public:
+    explicit TextWriter(qsizetype capacity) : m_text(std::max<qsizetype>(capacity, 16), Qt::Uninitialized)
+    {
+        m_pos = begin();
+        m_end = m_pos + m_text.size();
+    }
+
+    void append(char16_t c)
+    {
+        ensure(1);
+        *m_pos++ = c;
+    }
+
+    void append(QStringView s)
+    {
+        ensure(s.size());
+        std::copy_n(s.utf16(), s.size(), m_pos);
+        m_pos += s.size();
+    }
+
+    QString take()
+    {
+        m_text.truncate(m_pos - begin());
+        return std::move(m_text);
+    }
+
+private:
+    char16_t* begin() { return reinterpret_cast<char16_t*>(m_text.data()); }
+
+    void ensure(qsizetype n)
+    {
+        if (m_end - m_pos >= n)
+            return;
+        const qsizetype used = m_pos - begin();
+        m_text.resize(std::max(2 * m_text.size(), used + n));
+        m_pos = begin() + used;
+        m_end = begin() + m_text.size();
+    }
+
+    QString m_text;
+    char16_t* m_pos;
+    char16_t* m_end;
+};
+
 // A title line that reads back as one title line of the same task. Line breaks inside a title
 // would split it into several tasks, so each becomes a space. A title that trims to nothing or
 // to "---" has no faithful form (blank lines and separator-like lines are skipped when read), so
 // it gets a leading zero-width space: the task keeps its place and looks the same. A title that
 // would read as a note line gets a leading no-break space, which reading trims away again.
-void appendTitle(QString& out, const QString& title)
+void writeTitle(TextWriter& out, QStringView title)
 {
     QString flattened;
     QStringView line = title;
-    if (std::any_of(title.cbegin(), title.cend(), [](QChar c) { return isLineBreak(c.unicode()); })) {
+    const char16_t* end = title.utf16() + title.size();
+    if (findLineBreak(title.utf16(), end) != end) {
         flattened.reserve(title.size());
         bool first = true;
         forEachLine(title, [&](QStringView piece) {
@@ -186,24 +257,24 @@ void appendTitle(QString& out, const QString& title)
 
     const QStringView content = trimmed(line);
     if (content.isEmpty()) {
-        out += QChar(kZeroWidthSpace);
-    } else if (content == kSeparator) {
-        out += QChar(kZeroWidthSpace);
-        out += content;
+        out.append(kZeroWidthSpace);
+    } else if (isSeparator(content)) {
+        out.append(kZeroWidthSpace);
+        out.append(content);
     } else if (content.front() == u'>' && noteLineView(line)) {
-        out += QChar(kNoBreakSpace);
-        out += content;
+        out.append(kNoBreakSpace);
+        out.append(content);
     } else {
-        out += line;
+        out.append(line);
     }
 }
 
 // Note lines are "> " plus the piece, which can never read as blank, as a separator or as a
 // title. A carriage return inside a note would start an unprefixed line on reading, so CR+LF and
 // lone CR break note lines just as LF does.
-void appendNote(QString& out, const QString& note)
+void writeNote(TextWriter& out, QStringView note)
 {
-    const char16_t* begin = QStringView(note).utf16();
+    const char16_t* begin = note.utf16();
     const char16_t* end = begin + note.size();
     while (begin < end && isNewline(*begin))
         ++begin;
@@ -212,32 +283,41 @@ void appendNote(QString& out, const QString& note)
     if (begin == end)
         return;
     forEachLine(QStringView(begin, end), [&](QStringView piece) {
-        out += u'\n';
-        out += kNotePrefix;
-        out += piece;
+        out.append(u'\n');
+        out.append(kNotePrefix);
+        out.append(piece);
     });
 }
 
-void appendSection(QString& out, const QList<VeskTask>& tasks)
+void writeSection(TextWriter& out, const QList<VeskTask>& tasks)
 {
     bool first = true;
     for (const VeskTask& task : tasks) {
         if (!first)
-            out += u'\n';
+            out.append(u'\n');
         first = false;
-        appendTitle(out, task.title);
+        writeTitle(out, task.title);
         if (task.note)
-            appendNote(out, *task.note);
+            writeNote(out, *task.note);
     }
 }
 
+// An upper bound of the written length, exact for ordinary documents, so that the text is
+// allocated once.
 qsizetype estimatedLength(const QList<VeskTask>& tasks)
 {
     qsizetype length = 0;
     for (const VeskTask& task : tasks) {
-        length += task.title.size() + 1;
-        if (task.note)
-            length += task.note->size() + 4;
+        length += task.title.size() + 2;
+        if (task.note) {
+            const char16_t* p = QStringView(*task.note).utf16();
+            const char16_t* end = p + task.note->size();
+            length += task.note->size() + kNotePrefix.size() + 1;
+            while ((p = findLineBreak(p, end)) != end) {
+                length += kNotePrefix.size();
+                ++p;
+            }
+        }
     }
     return length;
 }
@@ -257,7 +337,7 @@ bool isVeskDocument(const QString& text)
     LineReader reader(text);
     QStringView line;
     while (reader.next(line)) {
-        if (line == kSeparator && ++separators == 2)
+        if (isSeparator(line) && ++separators == 2)
             return true;
     }
     return false;
@@ -273,7 +353,7 @@ VeskDocument parseDocument(const QString& text)
     QStringView line;
     while (reader.next(line)) {
         // Only the first two exact separators divide sections; later ones are stray lines.
-        if (section < 2 && line == kSeparator) {
+        if (section < 2 && isSeparator(line)) {
             parser->finish();
             parser.emplace(*sections[++section]);
         } else {
@@ -305,15 +385,14 @@ std::optional<QString> noteLineContent(QStringView line)
 
 QString serializeDocument(const VeskDocument& document)
 {
-    QString out;
-    out.reserve(estimatedLength(document.workingItems) + estimatedLength(document.inboxItems)
+    TextWriter out(estimatedLength(document.workingItems) + estimatedLength(document.inboxItems)
         + estimatedLength(document.completedItems) + 2 * kSectionJoin.size());
-    appendSection(out, document.workingItems);
-    out += kSectionJoin;
-    appendSection(out, document.inboxItems);
-    out += kSectionJoin;
-    appendSection(out, document.completedItems);
-    return out;
+    writeSection(out, document.workingItems);
+    out.append(kSectionJoin);
+    writeSection(out, document.inboxItems);
+    out.append(kSectionJoin);
+    writeSection(out, document.completedItems);
+    return out.take();
 }
 
 VeskDocument importPlainText(const QString& text)
@@ -321,7 +400,7 @@ VeskDocument importPlainText(const QString& text)
     VeskDocument document;
     forEachLine(text, [&](QStringView line) {
         const QStringView content = trimmed(line);
-        if (!content.isEmpty() && content != kSeparator)
+        if (!content.isEmpty() && !isSeparator(content))
             document.inboxItems.append(VeskTask {content.toString(), std::nullopt});
     });
     return document;
