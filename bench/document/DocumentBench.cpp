@@ -1,0 +1,158 @@
+// Reading, writing and loading task files of 1,000, 10,000 and 100,000 tasks, beside the cost of
+// merely decoding the file's bytes.
+
+#include "DocumentFormat.h"
+
+#ifdef VESK_BENCH_SESSION
+#include "ManualScheduler.h"
+#include "SessionController.h"
+#endif
+
+#include <benchmark/benchmark.h>
+
+#include <QRandomGenerator>
+#include <QStringList>
+
+namespace {
+
+const QStringList kWords {"call", "review", "draft", "report", "budget", "meeting", "Müller", "send",
+    "invoice", "fix", "the", "for", "next", "week", "café", "plan", "garden", "order", "tickets", "update",
+    "notes", "team", "[docs](https://example.org/a)", "email", "check", "Straße", "about", "and", "before",
+    "Friday"};
+
+QString sentence(QRandomGenerator& random, int minWords, int maxWords)
+{
+    QString text;
+    const int count = minWords + random.bounded(maxWords - minWords + 1);
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            text += u' ';
+        text += kWords[random.bounded(int(kWords.size()))];
+    }
+    return text;
+}
+
+// A list of the given size: a fifth of it to do next, half in the inbox, the rest done; one task
+// in five has a note of one to three lines.
+VeskDocument makeDocument(int taskCount)
+{
+    QRandomGenerator random(taskCount);
+    VeskDocument document;
+    for (int i = 0; i < taskCount; ++i) {
+        VeskTask task {sentence(random, 3, 9), std::nullopt};
+        if (i % 5 == 0) {
+            QStringList lines;
+            const int lineCount = 1 + random.bounded(3);
+            for (int line = 0; line < lineCount; ++line)
+                lines.append(sentence(random, 2, 12));
+            task.note = lines.join(u'\n');
+        }
+        QList<VeskTask>& section = i % 10 < 2 ? document.workingItems
+            : i % 10 < 7                      ? document.inboxItems
+                                              : document.completedItems;
+        section.append(std::move(task));
+    }
+    return document;
+}
+
+struct Fixture {
+    QByteArray bytes;
+    QString text;
+    VeskDocument document;
+};
+
+const Fixture& fixture(int taskCount)
+{
+    static std::map<int, Fixture> fixtures;
+    auto it = fixtures.find(taskCount);
+    if (it == fixtures.end()) {
+        Fixture f;
+        f.document = makeDocument(taskCount);
+        f.text = serializeDocument(f.document);
+        f.bytes = f.text.toUtf8();
+        it = fixtures.emplace(taskCount, std::move(f)).first;
+    }
+    return it->second;
+}
+
+void setCounters(benchmark::State& state, const Fixture& f)
+{
+    state.SetBytesProcessed(int64_t(state.iterations()) * f.bytes.size());
+    state.SetItemsProcessed(int64_t(state.iterations()) * state.range(0));
+    state.counters["file_KiB"] = double(f.bytes.size()) / 1024;
+}
+
+void decodeBytes(benchmark::State& state)
+{
+    const Fixture& f = fixture(int(state.range(0)));
+    for (auto _ : state) {
+        QString text = QString::fromUtf8(f.bytes);
+        benchmark::DoNotOptimize(text.constData());
+    }
+    setCounters(state, f);
+}
+
+void parse(benchmark::State& state)
+{
+    const Fixture& f = fixture(int(state.range(0)));
+    for (auto _ : state) {
+        VeskDocument document = parseDocument(f.text);
+        benchmark::DoNotOptimize(document.inboxItems.constData());
+        // Freeing the result is not part of reading it.
+        state.PauseTiming();
+        document = {};
+        state.ResumeTiming();
+    }
+    setCounters(state, f);
+}
+
+void serialize(benchmark::State& state)
+{
+    const Fixture& f = fixture(int(state.range(0)));
+    for (auto _ : state) {
+        QString text = serializeDocument(f.document);
+        benchmark::DoNotOptimize(text.constData());
+    }
+    setCounters(state, f);
+}
+
+#ifdef VESK_BENCH_SESSION
+void loadIntoSession(benchmark::State& state)
+{
+    const Fixture& f = fixture(int(state.range(0)));
+    ManualScheduler scheduler;
+    SessionController session(&scheduler);
+    for (auto _ : state) {
+        session.loadDocument(f.document);
+        benchmark::DoNotOptimize(&session);
+    }
+    setCounters(state, f);
+}
+#endif
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Grouped by size so each size's figures stand side by side.
+    for (int taskCount : {1000, 10000, 100000}) {
+        benchmark::RegisterBenchmark("decode_utf8", decodeBytes)
+            ->Arg(taskCount)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark("parseDocument", parse)->Arg(taskCount)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark("serializeDocument", serialize)
+            ->Arg(taskCount)
+            ->Unit(benchmark::kMicrosecond);
+#ifdef VESK_BENCH_SESSION
+        benchmark::RegisterBenchmark("loadDocument", loadIntoSession)
+            ->Arg(taskCount)
+            ->Unit(benchmark::kMicrosecond);
+#endif
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
