@@ -1,0 +1,641 @@
+#include "SessionTestSupport.h"
+
+#include <functional>
+
+namespace {
+
+// The undo steps, committed-change calls and reveals one action caused.
+struct Effect {
+    qsizetype pushes = 0;
+    int commits = 0;
+    int reveals = 0;
+    friend bool operator==(const Effect&, const Effect&) = default;
+};
+
+Effect effectOf(SessionHarness& h, const std::function<void()>& action)
+{
+    const qsizetype undo = h.session.undoStack().size();
+    const int commits = h.commits;
+    const int reveal = h.session.selectionRevealRevision();
+    action();
+    return Effect {h.session.undoStack().size() - undo, h.commits - commits,
+        h.session.selectionRevealRevision() - reveal};
+}
+
+} // namespace
+
+namespace QTest {
+template <>
+inline char* toString(const Effect& e)
+{
+    return qstrdup(qPrintable(
+        QStringLiteral("push %1, commit %2, reveal %3").arg(e.pushes).arg(e.commits).arg(e.reveals)));
+}
+} // namespace QTest
+
+class SessionCommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void acceptedCommandsPushCommitAndRevealAsListed();
+    void refusedCommandsDoNothingAtAll();
+    void everyEditingCommandIsRefusedWhileBlocked();
+    void newItemDraftRules();
+    void inlineEditRules();
+    void deleteSelectsTheRowThatTakesItsPlace();
+    void moveSelectionWalksSelectableRows();
+    void moveSelectedItemSwapsInTheFullList();
+    void moveItemReordersWithinItsSection();
+    void leavingASectionSelectsANeighbourOrFallsBack();
+    void resolvedSelectionKeepsOnlySelectableCandidates();
+    void predicatesFollowTheirConditions();
+};
+
+void SessionCommandsTest::acceptedCommandsPushCommitAndRevealAsListed()
+{
+    SessionHarness h;
+    h.load({"W1", "W2"}, {"I1", "I2"}, {"C1", "C2"});
+    auto& s = h.session;
+
+    QCOMPARE(effectOf(h, [&] { s.beginCreatingNewItem("New"); }), (Effect {0, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { s.setInputDraft("New item"); }), (Effect {0, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { s.commitNewItem(); }), (Effect {1, 1, 0}));
+    QCOMPARE(h.titles(TaskSection::inbox).first(), QString("New item"));
+    s.beginCreatingNewItem();
+    QCOMPARE(effectOf(h, [&] { s.cancelNewItem(); }), (Effect {0, 0, 0}));
+
+    h.select("W1");
+    QCOMPARE(effectOf(h, [&] { s.beginEditingSelectedItem(); }), (Effect {0, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { s.beginEditingItem(h.id("W2")); }), (Effect {0, 0, 0}));
+    QCOMPARE(s.selection(), h.task("W2"));
+    QCOMPARE(s.inlineEditState()->itemID, h.id("W2"));
+    QCOMPARE(effectOf(h, [&] { s.updateInlineEditDraft("W2 edited"); }), (Effect {0, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { s.commitInlineEdit(); }), (Effect {1, 1, 0}));
+    s.beginEditingSelectedItem();
+    QCOMPARE(effectOf(h, [&] { s.commitInlineEdit(); }), (Effect {0, 0, 0})); // unchanged
+    s.beginEditingSelectedItem();
+    QCOMPARE(effectOf(h, [&] { s.cancelInlineEdit(); }), (Effect {0, 0, 0}));
+    QVERIFY(!s.inlineEditState());
+
+    QCOMPARE(effectOf(h, [&] { s.moveSelection(-1); }), (Effect {0, 0, 1}));
+    QCOMPARE(effectOf(h, [&] { s.moveSelection(-1); }), (Effect {0, 0, 0})); // already at the top
+    QCOMPARE(effectOf(h, [&] { s.moveSelectedItem(1); }), (Effect {1, 1, 1}));
+    QCOMPARE(effectOf(h, [&] { s.moveItem(h.id("W1"), TaskSection::working, 0, true); }), (Effect {1, 1, 1}));
+    QCOMPARE(effectOf(h, [&] { s.moveItem(h.id("W1"), TaskSection::working, 0, true); }), (Effect {0, 0, 0}));
+    h.select("I2");
+    QCOMPARE(effectOf(h, [&] { s.deleteSelectedItem(); }), (Effect {1, 1, 1}));
+
+    // Completing: the undo step at the command, the commit and reveal when the task lands.
+    h.select("W1");
+    QCOMPARE(effectOf(h, [&] { s.toggleSelectedItemCompletion(); }), (Effect {1, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { h.scheduler.advance(0.4); }), (Effect {0, 1, 1}));
+    h.scheduler.advance(0.32);
+    // Returning a completed task to the inbox happens at once.
+    h.select("C1");
+    QCOMPARE(effectOf(h, [&] { s.toggleSelectedItemCompletion(); }), (Effect {1, 1, 1}));
+    QCOMPARE(h.titles(TaskSection::inbox).first(), QString("C1"));
+
+    // Completed to Next: undo step at once, lands at the end of the working list.
+    h.select("C2");
+    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToNext(); }), (Effect {1, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { h.scheduler.runDueJobs(); }), (Effect {0, 1, 1}));
+    QCOMPARE(h.titles(TaskSection::working).last(), QString("C2"));
+    h.scheduler.advance(0.32);
+
+    // Inbox to Next: nothing until the wait is over.
+    h.select("I1");
+    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToNext(); }), (Effect {0, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { h.scheduler.advance(0.28); }), (Effect {1, 1, 1}));
+    QCOMPARE(h.titles(TaskSection::working).last(), QString("I1"));
+    h.scheduler.advance(0.32);
+
+    // Working to Pending through the today toggle; completed to Pending through completion.
+    h.select("I1");
+    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToPending(); }), (Effect {1, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { h.scheduler.runDueJobs(); }), (Effect {0, 1, 1}));
+    QCOMPARE(h.titles(TaskSection::inbox).first(), QString("I1"));
+    h.scheduler.advance(0.32);
+    h.select("W1");
+    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToPending(); }), (Effect {1, 1, 1}));
+    QCOMPARE(h.titles(TaskSection::inbox).first(), QString("W1"));
+    h.select("C2");
+    QCOMPARE(effectOf(h, [&] { s.toggleSelectedItemToday(); }), (Effect {1, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { h.scheduler.runDueJobs(); }), (Effect {0, 1, 1}));
+    h.scheduler.advance(0.32);
+
+    QCOMPARE(effectOf(h, [&] { s.undo(); }), (Effect {-1, 1, 0}));
+    QCOMPARE(effectOf(h, [&] { s.redo(); }), (Effect {1, 1, 0}));
+    QCOMPARE(effectOf(h, [&] { s.setFilterQuery("W"); }), (Effect {0, 0, 1}));
+    QCOMPARE(effectOf(h, [&] { s.setFilterQuery("W"); }), (Effect {0, 0, 0}));
+}
+
+void SessionCommandsTest::refusedCommandsDoNothingAtAll()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    const auto refused = [&h](const char* what, const std::function<void()>& prepare,
+                             const std::function<void()>& command) {
+        h.load({"W1", "W2"}, {"I1", "I2"}, {"C1"});
+        prepare();
+        const ObservedState before = observe(h);
+        command();
+        const ObservedState after = observe(h);
+        QVERIFY2(after == before,
+            qPrintable(
+                QStringLiteral("%1\nbefore: %2\nafter:  %3").arg(what, describe(before), describe(after))));
+    };
+    const auto none = [&] { s.setSelection(SessionSelection::none()); };
+    const auto input = [&] { s.setSelection(SessionSelection::input()); };
+    const auto stale = [&] { s.setSelection(SessionSelection::task(QUuid::createUuid())); };
+    const auto previewW1 = [&] {
+        h.select("W1");
+        s.toggleSelectedItemCompletion();
+        h.select("W1");
+    };
+    const auto previewOther = [&] {
+        h.select("W2");
+        s.toggleSelectedItemCompletion();
+    };
+    const auto editorOnW1 = [&] {
+        h.select("W1");
+        s.beginEditingSelectedItem();
+    };
+
+    refused("begin new item in transition", previewOther, [&] { s.beginCreatingNewItem("x"); });
+    refused(
+        "commit blank draft", [&] { s.beginCreatingNewItem(" \n\t"); }, [&] { s.commitNewItem(); });
+    refused(
+        "cancel closed row", [] {}, [&] { s.cancelNewItem(); });
+    refused("edit with nothing selected", none, [&] { s.beginEditingSelectedItem(); });
+    refused("edit with input selected", input, [&] { s.beginEditingSelectedItem(); });
+    refused("edit missing item", stale, [&] { s.beginEditingSelectedItem(); });
+    refused("edit animating item", previewW1, [&] { s.beginEditingSelectedItem(); });
+    refused(
+        "update without editor", [] {}, [&] { s.updateInlineEditDraft("x"); });
+    refused(
+        "commit without editor", [] {}, [&] { s.commitInlineEdit(); });
+    refused(
+        "commit editor of missing item",
+        [&] {
+            SessionSnapshot snapshot = s.captureSnapshot();
+            const QUuid missing = QUuid::createUuid();
+            snapshot.inlineEditState = InlineEditState {missing, "changed", "old"};
+            s.restoreSnapshot(snapshot);
+        },
+        [&] { s.commitInlineEdit(); });
+    refused("delete with nothing selected", none, [&] { s.deleteSelectedItem(); });
+    refused("delete with input selected", input, [&] { s.deleteSelectedItem(); });
+    refused("delete animating item", previewW1, [&] { s.deleteSelectedItem(); });
+    refused("move with nothing selected", none, [&] { s.moveSelectedItem(1); });
+    refused("move with input selected", input, [&] { s.moveSelectedItem(1); });
+    refused("move item without section", stale, [&] { s.moveSelectedItem(1); });
+    refused(
+        "drag with editor open", editorOnW1, [&] { s.moveItem(h.id("W1"), TaskSection::working, 1, false); });
+    refused(
+        "drag in transition", previewOther, [&] { s.moveItem(h.id("W1"), TaskSection::working, 1, false); });
+    refused(
+        "drag from another section", [] {}, [&] { s.moveItem(h.id("I1"), TaskSection::working, 1, false); });
+    refused("complete with nothing selected", none, [&] { s.toggleSelectedItemCompletion(); });
+    refused("complete missing item", stale, [&] { s.toggleSelectedItemCompletion(); });
+    refused("complete animating item", previewW1, [&] { s.toggleSelectedItemCompletion(); });
+    refused("to Next with nothing selected", none, [&] { s.moveSelectedItemToNext(); });
+    refused(
+        "to Next for a working task", [&] { h.select("W1"); }, [&] { s.moveSelectedItemToNext(); });
+    refused(
+        "to Next with editor open",
+        [&] {
+            h.select("C1");
+            s.beginEditingSelectedItem();
+        },
+        [&] { s.moveSelectedItemToNext(); });
+    refused(
+        "to Next for a task in transition",
+        [&] {
+            h.select("W1");
+            s.toggleSelectedItemToday();
+            h.scheduler.runDueJobs(); // landed at the top of the inbox, transition still running
+            h.select("W1");
+        },
+        [&] { s.moveSelectedItemToNext(); });
+    refused("to Pending with nothing selected", none, [&] { s.moveSelectedItemToPending(); });
+    refused(
+        "to Pending for an inbox task", [&] { h.select("I1"); }, [&] { s.moveSelectedItemToPending(); });
+    refused("today with nothing selected", none, [&] { s.toggleSelectedItemToday(); });
+    refused(
+        "today for a completed task", [&] { h.select("C1"); }, [&] { s.toggleSelectedItemToday(); });
+    refused("today for animating item", previewW1, [&] { s.toggleSelectedItemToday(); });
+    refused(
+        "select below the last row", [&] { h.select("C1"); }, [&] { s.moveSelection(1); });
+}
+
+void SessionCommandsTest::everyEditingCommandIsRefusedWhileBlocked()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    const std::vector<std::pair<const char*, std::function<void()>>> commands {
+        {"beginCreatingNewItem", [&] { s.beginCreatingNewItem("x"); }},
+        {"commitNewItem", [&] { s.commitNewItem(); }},
+        {"cancelNewItem", [&] { s.cancelNewItem(); }},
+        {"beginEditingSelectedItem", [&] { s.beginEditingSelectedItem(); }},
+        {"beginEditingItem", [&] { s.beginEditingItem(h.id("I1")); }},
+        {"updateInlineEditDraft", [&] { s.updateInlineEditDraft("changed"); }},
+        {"commitInlineEdit", [&] { s.commitInlineEdit(); }},
+        {"cancelInlineEdit", [&] { s.cancelInlineEdit(); }},
+        {"deleteSelectedItem", [&] { s.deleteSelectedItem(); }},
+        {"moveItem", [&] { s.moveItem(h.id("W2"), TaskSection::working, 0, false); }},
+        {"toggleSelectedItemCompletion", [&] { s.toggleSelectedItemCompletion(); }},
+        {"moveSelectedItemToNext", [&] { s.moveSelectedItemToNext(); }},
+        {"moveSelectedItemToPending", [&] { s.moveSelectedItemToPending(); }},
+        {"toggleSelectedItemToday", [&] { s.toggleSelectedItemToday(); }},
+        {"undo", [&] { s.undo(); }},
+        {"redo", [&] { s.redo(); }},
+    };
+    // Selected task in each section, with the input row and an editor open, so that every command
+    // would otherwise apply.
+    for (const char* selected : {"W1", "I1", "C1"}) {
+        for (const auto& [name, command] : commands) {
+            s.setEditingBlocked(false);
+            h.load({"W1", "W2"}, {"I1"}, {"C1"});
+            h.select("W1");
+            s.moveSelectedItem(1);
+            s.undo();
+            s.beginCreatingNewItem("draft");
+            h.select(selected);
+            s.beginEditingSelectedItem();
+            s.updateInlineEditDraft("edited");
+            QVERIFY(s.isCreatingNewItem() && s.inlineEditState() && s.redoStack().size() == 1);
+            s.setEditingBlocked(true);
+            const ObservedState before = observe(h);
+            command();
+            const ObservedState after = observe(h);
+            QVERIFY2(after == before,
+                qPrintable(QStringLiteral("%1 on %2\nbefore: %3\nafter:  %4")
+                               .arg(name, selected, describe(before), describe(after))));
+            // Nothing was scheduled either.
+            h.scheduler.advance(1);
+            QVERIFY2(observe(h) == before, name);
+        }
+    }
+
+    // Selection, filter and the deliberate exception, moving up and down, still work.
+    h.load({"W1", "W2"});
+    s.setEditingBlocked(true);
+    s.moveSelection(1);
+    QCOMPARE(s.selection(), h.task("W2"));
+    s.setFilterQuery("W1");
+    QCOMPARE(s.selection(), h.task("W1"));
+    const int commits = h.commits;
+    s.moveSelectedItem(1);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"W2", "W1"}));
+    QCOMPARE(h.commits, commits + 1);
+}
+
+void SessionCommandsTest::newItemDraftRules()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"W1"}, {"I1"});
+
+    // White space only keeps the row open and adds nothing.
+    s.beginCreatingNewItem(" \n \n");
+    s.commitNewItem();
+    QVERIFY(s.isCreatingNewItem());
+    QCOMPARE(s.inputDraft(), QString(" \n \n"));
+    QCOMPARE(s.itemsByID().size(), 2);
+
+    // Title, blank line, note: the note alone; at the top of the inbox though a working task was selected.
+    s.cancelNewItem();
+    h.select("W1");
+    s.beginCreatingNewItem("Title\n\nThe note");
+    QCOMPARE(s.selectionBeforeCreatingNewItem(), h.task("W1"));
+    s.commitNewItem();
+    QCOMPARE(h.titles(TaskSection::inbox), QStringList({"Title", "I1"}));
+    QCOMPARE(s.itemsByID().value(h.id("Title")).note, QString("The note"));
+    QCOMPARE(s.selection(), h.task("Title"));
+    QVERIFY(!s.isCreatingNewItem());
+    QCOMPARE(s.inputDraft(), QString());
+    QVERIFY(!s.selectionBeforeCreatingNewItem());
+
+    // Opening the row twice remembers the first selection; cancelling returns to it.
+    h.select("I1");
+    s.beginCreatingNewItem();
+    s.beginCreatingNewItem("again");
+    QCOMPARE(s.inputDraft(), QString("again"));
+    QCOMPARE(s.selectionBeforeCreatingNewItem(), h.task("I1"));
+    s.cancelNewItem();
+    QCOMPARE(s.selection(), h.task("I1"));
+    QCOMPARE(s.inputDraft(), QString());
+    QVERIFY(!s.selectionBeforeCreatingNewItem());
+
+    // When the filter now hides that task, the first visible task is selected.
+    s.beginCreatingNewItem();
+    s.setFilterQuery("W1");
+    QCOMPARE(s.selection(), SessionSelection::input());
+    s.cancelNewItem();
+    QCOMPARE(s.selection(), h.task("W1"));
+
+    // Opening the row closes an inline editor.
+    s.beginEditingSelectedItem();
+    s.beginCreatingNewItem();
+    QVERIFY(!s.inlineEditState());
+}
+
+void SessionCommandsTest::inlineEditRules()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"Task|note"}, {"Other"});
+    const QUuid id = h.id("Task");
+
+    // Unchanged, or only trailing line feeds added: no undo step, no callback, editor closed.
+    for (const QString& draft :
+        {QString("Task\nnote"), QString("Task\nnote\n\n"), QString("  Task \n\nnote\n")}) {
+        s.beginEditingSelectedItem();
+        s.updateInlineEditDraft(draft);
+        const ObservedState before = observe(h);
+        s.commitInlineEdit();
+        QVERIFY(!s.inlineEditState());
+        QCOMPARE(s.undoStack().size(), before.undoCount);
+        QCOMPARE(h.commits, before.commits);
+    }
+
+    // A cleared text ends the edit and keeps the task.
+    s.beginEditingSelectedItem();
+    s.updateInlineEditDraft(" \n ");
+    s.commitInlineEdit();
+    QVERIFY(!s.inlineEditState());
+    QCOMPARE(s.itemsByID().value(id).title, QString("Task"));
+    QCOMPARE(h.commits, 0);
+
+    // A real change replaces title and note and selects the item.
+    s.beginEditingSelectedItem();
+    s.updateInlineEditDraft("Renamed");
+    h.select("Other"); // the editor stays open while the selection moves
+    s.commitInlineEdit();
+    QCOMPARE(s.itemsByID().value(id).title, QString("Renamed"));
+    QCOMPARE(s.itemsByID().value(id).note, std::nullopt);
+    QCOMPARE(s.selection(), SessionSelection::task(id));
+    QCOMPARE(h.commits, 1);
+
+    // Deleting the edited task closes its editor; deleting another keeps it.
+    s.beginEditingSelectedItem();
+    h.select("Other");
+    s.deleteSelectedItem();
+    QCOMPARE(s.inlineEditState()->itemID, id);
+    h.select("Renamed");
+    s.deleteSelectedItem();
+    QVERIFY(!s.inlineEditState());
+    QVERIFY(s.itemsByID().isEmpty());
+}
+
+void SessionCommandsTest::deleteSelectsTheRowThatTakesItsPlace()
+{
+    struct Case {
+        QStringList working, inbox, completed;
+        bool inputOpen;
+        QString deleted;
+        QString expected; // title, "input" or "none"
+    };
+    const QList<Case> cases {
+        // Rows T1, T2, separator, T3, T4, separator, spacer.
+        {{"T1", "T2"}, {"T3", "T4"}, {}, false, "T1", "T2"},
+        {{"T1", "T2"}, {"T3", "T4"}, {}, false, "T2", "T3"},
+        {{"T1", "T2"}, {"T3", "T4"}, {}, false, "T3", "T4"},
+        {{"T1", "T2"}, {"T3", "T4"}, {}, false, "T4", "T3"},
+        // Separators and spacers before the task do not make the selection skip the next task.
+        {{}, {"A", "B", "C"}, {}, false, "A", "B"},
+        {{"W"}, {"I"}, {"C1", "C2", "C3"}, false, "C1", "C2"},
+        {{"T1", "T2"}, {"T3", "T4", "T5"}, {}, false, "T3", "T4"},
+        // The input row is a stop like any task row.
+        {{"W"}, {"I"}, {}, true, "W", "input"},
+        {{"W"}, {"I"}, {}, true, "I", "input"},
+        {{"Only"}, {}, {}, false, "Only", "none"},
+        {{"Only"}, {}, {}, true, "Only", "input"},
+    };
+    for (const Case& c : cases) {
+        SessionHarness h;
+        h.load(c.working, c.inbox, c.completed);
+        if (c.inputOpen)
+            h.session.beginCreatingNewItem();
+        h.select(c.deleted);
+        h.session.deleteSelectedItem();
+        const SessionSelection expected = c.expected == "input" ? SessionSelection::input()
+            : c.expected == "none"                              ? SessionSelection::none()
+                                                                : h.task(c.expected);
+        QVERIFY2(h.session.selection() == expected,
+            qPrintable(QStringLiteral("deleting %1 selected %2")
+                           .arg(c.deleted, h.session.selection().description())));
+    }
+
+    // A task that is not among the rows (hidden by the filter) gives the default selection.
+    SessionHarness h;
+    h.load({"apple", "berry"});
+    const QList<RenderedRow> rows = h.session.renderedRows();
+    QCOMPARE(h.session.selectionAfterRemoving(QUuid::createUuid(), rows), h.task("apple"));
+}
+
+void SessionCommandsTest::moveSelectionWalksSelectableRows()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"W"}, {"I"}, {"C"});
+    s.beginCreatingNewItem();
+    h.select("W");
+    s.moveSelection(1);
+    QCOMPARE(s.selection(), SessionSelection::input());
+    s.moveSelection(1);
+    QCOMPARE(s.selection(), h.task("I"));
+    s.moveSelection(1);
+    QCOMPARE(s.selection(), h.task("C"));
+    const int reveal = s.selectionRevealRevision();
+    s.moveSelection(1); // last row: nothing, no reveal
+    QCOMPARE(s.selection(), h.task("C"));
+    QCOMPARE(s.selectionRevealRevision(), reveal);
+    s.moveSelection(-1);
+    QCOMPARE(s.selection(), h.task("I"));
+
+    // From nothing, +1 lands on the second target and -1 on the first.
+    s.setSelection(SessionSelection::none());
+    s.moveSelection(1);
+    QCOMPARE(s.selection(), SessionSelection::input());
+    s.setSelection(SessionSelection::none());
+    s.moveSelection(-1);
+    QCOMPARE(s.selection(), h.task("W"));
+
+    // No selectable rows: the default selection, without reveal.
+    SessionHarness empty;
+    empty.session.setSelection(SessionSelection::task(QUuid::createUuid()));
+    empty.session.moveSelection(1);
+    QCOMPARE(empty.session.selection(), SessionSelection::none());
+    QCOMPARE(empty.session.selectionRevealRevision(), 0);
+}
+
+void SessionCommandsTest::moveSelectedItemSwapsInTheFullList()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"apple", "berry", "avocado"});
+
+    // At the top: nothing moves, yet an undo step, a reveal and a commit happen.
+    h.select("apple");
+    const ObservedState before = observe(h);
+    s.moveSelectedItem(-1);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"apple", "berry", "avocado"}));
+    QCOMPARE(s.undoStack().size(), before.undoCount + 1);
+    QCOMPARE(h.commits, before.commits + 1);
+    QCOMPARE(s.selectionRevealRevision(), before.selectionRevealRevision + 1);
+
+    // With a filter, the neighbour may be hidden.
+    s.setFilterQuery("a");
+    QCOMPARE(h.session.visibleItemIDs(TaskSection::working), QList<QUuid>({h.id("apple"), h.id("avocado")}));
+    h.select("avocado");
+    s.moveSelectedItem(-1);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"apple", "avocado", "berry"}));
+    QCOMPARE(s.selection(), h.task("avocado"));
+    s.moveSelectedItem(5); // out of range: no swap
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"apple", "avocado", "berry"}));
+}
+
+void SessionCommandsTest::moveItemReordersWithinItsSection()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"A", "B", "C"}, {"I"});
+    h.select("I");
+    s.moveItem(h.id("A"), TaskSection::working, 2, true);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"B", "C", "A"}));
+    QCOMPARE(s.selection(), h.task("I")); // a drag keeps the selection
+    s.moveItem(h.id("A"), TaskSection::working, -7, false);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"A", "B", "C"}));
+    QCOMPARE(s.selection(), h.task("A"));
+    s.moveItem(h.id("B"), TaskSection::working, 99, false);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"A", "C", "B"}));
+    s.undo();
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"A", "B", "C"}));
+}
+
+void SessionCommandsTest::leavingASectionSelectsANeighbourOrFallsBack()
+{
+    SessionHarness h;
+    auto& s = h.session;
+
+    // Next task of the section, or the previous when it was the last.
+    h.load({"W1", "W2", "W3"}, {"I1"});
+    h.select("W2");
+    s.toggleSelectedItemCompletion();
+    QCOMPARE(s.selection(), h.task("W3"));
+    h.scheduler.advance(1);
+    h.select("W3");
+    s.toggleSelectedItemCompletion();
+    QCOMPARE(s.selection(), h.task("W1"));
+    h.scheduler.advance(1);
+
+    // The last working task: the first visible inbox task, else the first completed one.
+    s.toggleSelectedItemCompletion();
+    QCOMPARE(s.selection(), h.task("I1"));
+    h.scheduler.advance(1);
+    h.load({"W"}, {}, {"C1", "C2"});
+    s.toggleSelectedItemCompletion();
+    QCOMPARE(s.selection(), h.task("C1"));
+    h.scheduler.advance(1);
+
+    // Fallback order per section left, and the input row while it is open.
+    h.load({"W"}, {"I"}, {"C"});
+    QCOMPARE(s.fallbackSelection(TaskSection::working), h.task("I"));
+    QCOMPARE(s.fallbackSelection(TaskSection::inbox), h.task("W"));
+    QCOMPARE(s.fallbackSelection(TaskSection::completed), h.task("W"));
+    s.setFilterQuery("C");
+    QCOMPARE(s.fallbackSelection(TaskSection::working), h.task("C"));
+    s.setFilterQuery("I");
+    QCOMPARE(s.fallbackSelection(TaskSection::completed), h.task("I"));
+    s.setFilterQuery("none of them");
+    QCOMPARE(s.fallbackSelection(TaskSection::completed), SessionSelection::none());
+    s.beginCreatingNewItem();
+    QCOMPARE(s.fallbackSelection(TaskSection::completed), SessionSelection::input());
+
+    // A task not among the section's rows gives the default selection.
+    s.setFilterQuery("");
+    QCOMPARE(s.selectionAfterLeavingSection(h.id("I"), TaskSection::working, s.renderedRows()),
+        SessionSelection::input());
+}
+
+void SessionCommandsTest::resolvedSelectionKeepsOnlySelectableCandidates()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"apple", "berry"});
+    QCOMPARE(s.resolvedSelection(std::nullopt), h.task("apple"));
+    QCOMPARE(s.resolvedSelection(h.task("berry")), h.task("berry"));
+    QCOMPARE(s.resolvedSelection(SessionSelection::none()), h.task("apple"));
+    QCOMPARE(s.resolvedSelection(SessionSelection::input()), h.task("apple"));
+    QCOMPARE(s.resolvedSelection(SessionSelection::task(QUuid::createUuid())), h.task("apple"));
+    s.setFilterQuery("berry");
+    QCOMPARE(s.resolvedSelection(h.task("apple")), h.task("berry"));
+    s.beginCreatingNewItem();
+    QCOMPARE(s.resolvedSelection(SessionSelection::input()), SessionSelection::input());
+
+    // A task shown as a completion shell is no selectable row.
+    s.cancelNewItem();
+    s.setFilterQuery("");
+    h.select("berry");
+    s.toggleSelectedItemToday();
+    QCOMPARE(s.resolvedSelection(h.task("berry")), h.task("apple"));
+}
+
+void SessionCommandsTest::predicatesFollowTheirConditions()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"W1", "W2"}, {"I1"}, {"C1"});
+
+    struct Expected {
+        bool next, pending, complete, remove, up, down;
+    };
+    const auto check = [&](const char* what, Expected e) {
+        const Expected actual {s.canMoveSelectedItemToNext(), s.canMoveSelectedItemToPending(),
+            s.canCompleteSelectedItem(), s.canDeleteSelectedItem(), s.canMoveSelectedItem(-1),
+            s.canMoveSelectedItem(1)};
+        QVERIFY2(actual.next == e.next && actual.pending == e.pending && actual.complete == e.complete
+                && actual.remove == e.remove && actual.up == e.up && actual.down == e.down,
+            what);
+    };
+    h.select("W1");
+    check("first working", {false, true, true, true, false, true});
+    h.select("W2");
+    check("last working", {false, true, true, true, true, false});
+    h.select("I1");
+    check("inbox", {true, false, true, true, false, false});
+    h.select("C1");
+    check("completed", {true, true, false, true, false, false});
+    s.setSelection(SessionSelection::none());
+    check("nothing", {false, false, false, false, false, false});
+    s.setSelection(SessionSelection::input());
+    check("input", {false, false, false, false, false, false});
+
+    h.select("W1");
+    s.setEditingBlocked(true);
+    check("blocked", {false, false, false, false, false, true}); // moving stays enabled
+    s.setEditingBlocked(false);
+    s.beginEditingSelectedItem();
+    check("editor open", {false, false, false, false, false, false});
+    s.cancelInlineEdit();
+    s.toggleSelectedItemCompletion(); // W1 in preview, W2 selected
+    h.select("W1");
+    check("in transition", {false, false, false, false, false, false});
+    h.select("W2");
+    check("other task during a transition", {false, true, true, true, true, false});
+
+    QVERIFY(!s.canReorderItem(h.id("W2"), TaskSection::working)); // a transition is in progress
+    h.scheduler.advance(1);
+    QVERIFY(s.canReorderItem(h.id("W2"), TaskSection::working));
+    QVERIFY(!s.canReorderItem(h.id("W2"), TaskSection::inbox));
+    QVERIFY(!s.canReorderItem(QUuid::createUuid(), TaskSection::working));
+    s.beginEditingSelectedItem();
+    QVERIFY(!s.canReorderItem(h.id("W2"), TaskSection::working));
+    s.cancelInlineEdit();
+    s.setEditingBlocked(true);
+    QVERIFY(!s.canReorderItem(h.id("W2"), TaskSection::working));
+}
+
+QTEST_GUILESS_MAIN(SessionCommandsTest)
+#include "SessionCommandsTest.moc"
