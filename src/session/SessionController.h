@@ -3,6 +3,7 @@
 #include "CompletionShellState.h"
 #include "InlineEditState.h"
 #include "ParsedTaskText.h"
+#include "Pasteboard.h"
 #include "PendingTodayToggleCommand.h"
 #include "RenderedRow.h"
 #include "Scheduler.h"
@@ -12,6 +13,7 @@
 #include "TaskAnimationState.h"
 #include "TaskSection.h"
 #include "TodayMoveInsertion.h"
+#include "UrlOpener.h"
 #include "VeskDocument.h"
 
 #include <QHash>
@@ -21,6 +23,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 using SessionItemMap = QHash<QUuid, SessionItem>;
@@ -172,7 +175,31 @@ public:
     void scheduleTodayToggle(const QUuid& id, TaskSection section);
     void performTodayMove(const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion);
 
-    // Pasteboard, links and row actions are declared here and defined in their own files.
+    // --- Pasteboard and links (SessionPasteboard.cpp) ---
+    // The system's pasteboard and URL opening, set by the owner; without them copying, pasting and
+    // opening links do nothing. The session keeps to QtCore, so the desktop backends are injected.
+    void setPasteboard(std::shared_ptr<Pasteboard> pasteboard);
+    void setUrlOpener(std::shared_ptr<UrlOpener> urlOpener);
+    void copySelectedItem();
+    // Below the selected task in its section, else at the top of the inbox.
+    void pasteItem();
+    void openFirstLinkInSelectedItem();
+    bool canCopySelectedItem() const;
+    bool canPasteItem() const;
+    bool canOpenLinkInSelectedItem() const;
+
+    // --- Row actions (SessionRowActions.cpp) ---
+    // A context menu acts on the row under the pointer, then gives the selection back. An id
+    // without an item (a stale row) is ignored.
+    void performWithItemSelected(const QUuid& id, const std::function<void()>& action);
+    void completeItem(const QUuid& id);
+    void restoreSelection(const SessionSelection& previous, const QUuid& id);
+    bool canMoveItemToNext(const QUuid& id) const;
+    bool canMoveItemToPending(const QUuid& id) const;
+    bool canCompleteItem(const QUuid& id) const;
+    bool canCopyItem(const QUuid& id) const;
+    bool canDeleteItem(const QUuid& id) const;
+    bool canOpenLinkInItem(const QUuid& id) const;
 
 signals:
     void itemsByIDChanged();
@@ -293,6 +320,15 @@ private:
     QList<SessionSnapshot> m_redoStack;
     std::optional<SessionSelection> m_selectionBeforeCreatingNewItem;
     std::optional<PendingTodayToggleCommand> m_pendingTodayToggleCommand;
+
+    // Pasteboard, links and row actions.
+    std::shared_ptr<Pasteboard> m_pasteboard;
+    std::shared_ptr<UrlOpener> m_urlOpener;
+    std::optional<QUrl> firstLinkOfItem(const QUuid& id) const;
+    // Whether the task may leave its section for target (the per-row predicates).
+    bool canMoveItemBetweenSections(const QUuid& id, TaskSection target) const;
+    // Selects id, runs action, restores the selection; notifies nothing when nothing changed.
+    void runWithItemSelected(const QUuid& id, const std::function<void()>& action);
 
     // The landing step posted by the last shell step that has not run yet.
     struct PendingLanding {

@@ -348,11 +348,12 @@ private slots:
         auto& s = f.session;
         f.select("I1");
         SessionSelection seen;
-        s.performWithItemSelected(f.id("W2"), [&] {
+        const QUuid w2 = f.id("W2");
+        s.performWithItemSelected(w2, [&] {
             seen = s.selection();
             s.deleteSelectedItem();
         });
-        QCOMPARE(seen, f.task("W2"));
+        QCOMPARE(seen, SessionSelection::task(w2));
         QCOMPARE(f.titles(TaskSection::working), (QStringList {"W1", "W3"}));
         QCOMPARE(s.selection(), f.task("I1"));
         QCOMPARE(f.commits, 1);

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "Pasteboard.h"
+
+// The desktop clipboard (QClipboard in clipboard mode, not the X11 primary selection).
+class QtPasteboard : public Pasteboard {
+public:
+    QString readString() const override;
+    void writeString(const QString& text) override;
+};

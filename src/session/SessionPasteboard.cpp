@@ -1,0 +1,89 @@
+#include "SessionController.h"
+
+#include "TaskLinks.h"
+
+void SessionController::setPasteboard(std::shared_ptr<Pasteboard> pasteboard)
+{
+    m_pasteboard = std::move(pasteboard);
+}
+
+void SessionController::setUrlOpener(std::shared_ptr<UrlOpener> urlOpener)
+{
+    m_urlOpener = std::move(urlOpener);
+}
+
+// --- Copy and paste ---
+
+bool SessionController::canCopySelectedItem() const
+{
+    const std::optional<QUuid> id = selectedTaskID();
+    return id && canCopyItem(*id);
+}
+
+void SessionController::copySelectedItem()
+{
+    if (!m_pasteboard || !canCopySelectedItem())
+        return;
+    m_pasteboard->writeString(editableText(*item(*selectedTaskID())));
+}
+
+bool SessionController::canPasteItem() const
+{
+    if (!m_pasteboard || m_editingBlocked || isTextEditingActive() || isTransitionInProgress())
+        return false;
+    return parseTaskText(m_pasteboard->readString()).has_value();
+}
+
+void SessionController::pasteItem()
+{
+    // The same conditions as canPasteItem, reading the pasteboard once: its content may change
+    // between two reads.
+    if (!m_pasteboard || m_editingBlocked || isTextEditingActive() || isTransitionInProgress())
+        return;
+    const std::optional<ParsedTaskText> parsed = parseTaskText(m_pasteboard->readString());
+    if (!parsed)
+        return;
+
+    ChangeScope scope(this);
+    pushUndoSnapshot();
+    const QUuid id = QUuid::createUuid();
+    itemsByIDForChange().insert(id, SessionItem {id, parsed->title, parsed->note});
+    TaskSection section = TaskSection::inbox;
+    qsizetype index = 0;
+    if (const auto selected = selectedTaskWithSection()) {
+        const qsizetype selectedIndex = itemIDs(selected->second).indexOf(selected->first);
+        if (selectedIndex >= 0) {
+            section = selected->second;
+            index = selectedIndex + 1;
+        }
+    }
+    itemIDsForChange(section).insert(index, id);
+    assignSelection(SessionSelection::task(id));
+    reveal();
+    commit();
+}
+
+// --- Links ---
+
+std::optional<QUrl> SessionController::firstLinkOfItem(const QUuid& id) const
+{
+    const SessionItem* found = item(id);
+    if (!found)
+        return std::nullopt;
+    return firstLinkURL(editableText(*found));
+}
+
+bool SessionController::canOpenLinkInSelectedItem() const
+{
+    const std::optional<QUuid> id = selectedTaskID();
+    return id && canOpenLinkInItem(*id);
+}
+
+void SessionController::openFirstLinkInSelectedItem()
+{
+    const std::optional<QUuid> id = selectedTaskID();
+    if (!m_urlOpener || !id || m_taskAnimations.contains(*id))
+        return;
+    if (const std::optional<QUrl> url = firstLinkOfItem(*id))
+        m_urlOpener->openUrl(*url);
+}
