@@ -1,0 +1,47 @@
+#include "QtPasteboard.h"
+
+#include <QObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+// The clipboard as other X11 programs see it, through xclip.
+class ClipboardX11Test : public QObject {
+    Q_OBJECT
+
+    const QString m_text = QStringView(u"Größe prüfen\n> not a note marker\n\tindented ✓").toString();
+
+private slots:
+    void otherProgramsReadWhatVeskCopies()
+    {
+        QtPasteboard pasteboard;
+        pasteboard.writeString(m_text);
+        // xclip asks this process for the text, so the event loop must run while it waits.
+        QProcess xclip;
+        QSignalSpy finished(&xclip, &QProcess::finished);
+        xclip.start("xclip", {"-selection", "clipboard", "-out"});
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(xclip.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(xclip.readAllStandardOutput()), m_text);
+    }
+
+    void veskReadsWhatOtherProgramsCopy()
+    {
+        QtPasteboard pasteboard;
+        // In the foreground, xclip serves the clipboard until another program takes it.
+        QProcess xclip;
+        xclip.start("xclip", {"-selection", "clipboard", "-in", "-quiet"});
+        QVERIFY(xclip.waitForStarted());
+        xclip.write(m_text.toUtf8());
+        xclip.closeWriteChannel();
+        QTRY_COMPARE_WITH_TIMEOUT(pasteboard.readString(), m_text, 10000);
+
+        pasteboard.writeString("mine");
+        QCOMPARE(pasteboard.readString(), QString("mine"));
+        xclip.kill();
+        QVERIFY(xclip.waitForFinished());
+    }
+};
+
+QTEST_MAIN(ClipboardX11Test)
+#include "ClipboardX11Test.moc"
