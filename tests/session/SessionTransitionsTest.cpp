@@ -1,0 +1,441 @@
+#include "SessionTestSupport.h"
+
+namespace {
+
+// Every listed id has an item and every item is listed exactly once.
+bool listsMatchItems(const SessionController& s)
+{
+    qsizetype listed = 0;
+    for (TaskSection section : allTaskSections) {
+        for (const QUuid& id : s.itemIDs(section))
+            if (!s.itemsByID().contains(id) || s.sectionOf(id) != section)
+                return false;
+        listed += s.itemIDs(section).size();
+    }
+    return listed == s.itemsByID().size();
+}
+
+} // namespace
+
+class SessionTransitionsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void completionPreviewsThenLandsOnTop();
+    void undoWaitsForTheTransitionToEnd();
+    void twoCompletionsLandInOrder();
+    void simultaneousCompletionsBothLand();
+    void resetDuringPreviewLeavesTaskInPlace();
+    void movesBetweenSectionsUseAShell();
+    void singleAndDoublePressToNext();
+    void pressingAnotherTaskReplacesThePendingMove();
+    void pendingMoveIsCancelledByTheListedCommands();
+    void deletedTasksLeaveNothingToMove();
+    void jobsOutliveTheirSessionHarmlessly();
+};
+
+void SessionTransitionsTest::completionPreviewsThenLandsOnTop()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"A|a note", "B"}, {}, {"Old"});
+    const QUuid a = h.id("A");
+    s.beginEditingSelectedItem();
+    s.toggleSelectedItemCompletion();
+    QVERIFY(!s.inlineEditState());
+    QCOMPARE(s.selection(), h.task("B"));
+    QCOMPARE(s.undoStack().size(), 1);
+
+    h.scheduler.advance(0.39);
+    QVERIFY(s.taskAnimations().value(a) == TaskAnimationState::completionPreview);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"A", "B"}));
+    QVERIFY(!s.completionShell());
+    QCOMPARE(h.commits, 0);
+
+    std::optional<CompletionShellState> shownShell;
+    connect(&s, &SessionController::completionShellChanged, this, [&] {
+        if (s.completionShell())
+            shownShell = s.completionShell();
+    });
+    const int reveal = s.selectionRevealRevision();
+    h.scheduler.advance(0.02); // 0.41
+    QVERIFY(shownShell == (CompletionShellState {a, TaskSection::working, "A", QString("a note"), true}));
+    QVERIFY(s.taskAnimations().isEmpty());
+    QVERIFY(!s.completionShell());
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"B"}));
+    QCOMPARE(h.titles(TaskSection::completed), QStringList({"A", "Old"}));
+    QCOMPARE(h.commits, 1);
+    QCOMPARE(s.selectionRevealRevision(), reveal + 1);
+    QCOMPARE(s.completionTransitionItemID(), a);
+
+    h.scheduler.advance(0.3); // 0.71
+    QCOMPARE(s.completionTransitionItemID(), a);
+    h.scheduler.advance(0.02); // the shell appeared at 0.4, cleared at 0.72
+    QVERIFY(!s.isTransitionInProgress());
+    QCOMPARE(h.commits, 1);
+    QCOMPARE(s.undoStack().size(), 1);
+    QVERIFY(listsMatchItems(s));
+}
+
+void SessionTransitionsTest::undoWaitsForTheTransitionToEnd()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"A", "B"});
+    s.toggleSelectedItemCompletion();
+
+    ObservedState before = observe(h);
+    s.undo();
+    VERIFY_UNCHANGED(h, before); // during the preview
+
+    h.scheduler.advance(0.4);
+    before = observe(h);
+    s.undo();
+    VERIFY_UNCHANGED(h, before); // landed, transition not yet over
+
+    h.scheduler.advance(0.32);
+    s.undo();
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"A", "B"}));
+    QVERIFY(h.titles(TaskSection::completed).isEmpty());
+    QCOMPARE(s.selection(), h.task("A"));
+    QCOMPARE(s.redoStack().size(), 1);
+
+    s.redo();
+    QCOMPARE(h.titles(TaskSection::completed), QStringList({"A"}));
+    QCOMPARE(s.selection(), h.task("B"));
+    QVERIFY(!s.isTransitionInProgress());
+}
+
+void SessionTransitionsTest::twoCompletionsLandInOrder()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"A", "B", "C"});
+    s.toggleSelectedItemCompletion(); // A at 0
+    QCOMPARE(s.selection(), h.task("B"));
+    h.scheduler.advance(0.1);
+    s.toggleSelectedItemCompletion(); // B at 0.1
+    QCOMPARE(s.taskAnimations().size(), 2);
+    QCOMPARE(s.selection(), h.task("C"));
+
+    h.scheduler.advance(0.35); // 0.45: A landed at 0.4
+    QCOMPARE(h.titles(TaskSection::completed), QStringList({"A"}));
+    h.scheduler.advance(0.1); // 0.55: B landed at 0.5
+    QCOMPARE(h.titles(TaskSection::completed), QStringList({"B", "A"}));
+    QCOMPARE(s.completionTransitionItemID(), h.id("B"));
+    h.scheduler.advance(0.2); // 0.75: A's clearing at 0.72 found B's transition and left it
+    QCOMPARE(s.completionTransitionItemID(), h.id("B"));
+    h.scheduler.advance(0.1);
+    QVERIFY(!s.isTransitionInProgress());
+    QCOMPARE(h.commits, 2);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"C"}));
+
+    // B's undo step was recorded while A was still in its preview, so undoing it brings both back;
+    // A's own step then changes no list.
+    s.undo();
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"A", "B", "C"}));
+    QCOMPARE(s.selection(), h.task("B"));
+    s.undo();
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"A", "B", "C"}));
+    QCOMPARE(s.selection(), h.task("A"));
+    s.redo();
+    s.redo();
+    QCOMPARE(h.titles(TaskSection::completed), QStringList({"B", "A"}));
+}
+
+void SessionTransitionsTest::simultaneousCompletionsBothLand()
+{
+    // Two previews that end at the same moment reach their shell steps back to back. The second
+    // shell must not drop the first task's landing.
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"A", "B", "C"});
+    s.toggleSelectedItemCompletion();
+    s.toggleSelectedItemCompletion();
+    QCOMPARE(s.taskAnimations().size(), 2);
+    h.scheduler.advance(0.4);
+    QCOMPARE(h.titles(TaskSection::completed), QStringList({"B", "A"}));
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"C"}));
+    QCOMPARE(h.commits, 2);
+    h.scheduler.advance(0.32);
+    QVERIFY(!s.isTransitionInProgress());
+
+    // A move started between a completion's shell and its landing lets the completion land first.
+    h.load({"A", "B"}, {"I"});
+    const QUuid a = h.id("A");
+    s.toggleSelectedItemCompletion(); // A
+    bool moved = false;
+    connect(&s, &SessionController::completionShellChanged, this, [&] {
+        if (!moved && s.completionShell() && s.completionShell()->itemID == a) {
+            moved = true;
+            h.select("B");
+            s.toggleSelectedItemToday(); // B to the inbox, before A's landing has run
+        }
+    });
+    h.scheduler.advance(0.4);
+    QVERIFY(moved);
+    QCOMPARE(h.titles(TaskSection::completed), QStringList({"A"}));
+    QCOMPARE(h.titles(TaskSection::inbox), QStringList({"B", "I"}));
+    QVERIFY(h.titles(TaskSection::working).isEmpty());
+    QVERIFY(listsMatchItems(s));
+}
+
+void SessionTransitionsTest::resetDuringPreviewLeavesTaskInPlace()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"A", "B"});
+    s.toggleSelectedItemCompletion();
+    h.scheduler.advance(0.2);
+    s.resetTransientState();
+    h.scheduler.advance(1);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"A", "B"}));
+    QVERIFY(h.titles(TaskSection::completed).isEmpty());
+    QCOMPARE(h.commits, 0);
+    QVERIFY(!s.isTransitionInProgress());
+
+    // Reset between the shell and the landing: the move does not land either.
+    h.select("A");
+    s.toggleSelectedItemToday();
+    QVERIFY(s.completionShell());
+    s.resetTransientState();
+    h.scheduler.advance(1);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"A", "B"}));
+    QCOMPARE(h.commits, 0);
+}
+
+void SessionTransitionsTest::movesBetweenSectionsUseAShell()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"W1", "W2"}, {"I1"}, {"C1|done note", "C2"});
+
+    // Working to the inbox: shell at once, lands at the top of the inbox on the next turn.
+    s.beginEditingSelectedItem();
+    s.toggleSelectedItemToday();
+    QVERIFY(!s.inlineEditState());
+    QVERIFY(s.completionShell()
+        == (CompletionShellState {h.id("W1"), TaskSection::working, "W1", std::nullopt, false}));
+    QCOMPARE(s.completionTransitionItemID(), h.id("W1"));
+    QCOMPARE(s.selection(), h.task("W2"));
+    QCOMPARE(s.undoStack().size(), 1);
+    QCOMPARE(h.commits, 0);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"W1", "W2"}));
+    h.scheduler.runDueJobs();
+    QCOMPARE(h.titles(TaskSection::inbox), QStringList({"W1", "I1"}));
+    QVERIFY(!s.completionShell());
+    QCOMPARE(h.commits, 1);
+    h.scheduler.advance(0.32);
+    QVERIFY(!s.isTransitionInProgress());
+
+    // Completed to Next: lands at the end of the working list.
+    h.select("C1");
+    s.moveSelectedItemToNext();
+    QVERIFY(s.completionShell()
+        == (CompletionShellState {h.id("C1"), TaskSection::completed, "C1", QString("done note"), false}));
+    QCOMPARE(s.selection(), h.task("C2"));
+    h.scheduler.runDueJobs();
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"W2", "C1"}));
+    QCOMPARE(h.titles(TaskSection::completed), QStringList({"C2"}));
+    h.scheduler.advance(0.32);
+
+    // performTodayMove itself: completed with top lands first; a wrong section does nothing.
+    const ObservedState before = observe(h);
+    s.performTodayMove(h.id("C2"), TaskSection::inbox, TodayMoveInsertion::top);
+    VERIFY_UNCHANGED(h, before);
+    s.performTodayMove(h.id("C2"), TaskSection::completed, TodayMoveInsertion::top);
+    h.scheduler.runDueJobs();
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"C2", "W2", "C1"}));
+    h.scheduler.advance(0.32);
+
+    // Undo returns each move in one step.
+    s.undo();
+    s.undo();
+    s.undo();
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"W1", "W2"}));
+    QCOMPARE(h.titles(TaskSection::completed), QStringList({"C1", "C2"}));
+    QVERIFY(s.inlineEditState()); // the editor was open when the first move was recorded
+    QVERIFY(listsMatchItems(s));
+}
+
+void SessionTransitionsTest::singleAndDoublePressToNext()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({"W"}, {"I1", "I2"});
+
+    // One press: to the end of the working list after 0.28 s.
+    h.select("I1");
+    s.toggleSelectedItemToday();
+    QCOMPARE(s.pendingTodayToggleCommand()->itemID, h.id("I1"));
+    QCOMPARE(s.undoStack().size(), 0);
+    h.scheduler.advance(0.27);
+    QCOMPARE(h.titles(TaskSection::inbox), QStringList({"I1", "I2"}));
+    h.scheduler.advance(0.02);
+    QVERIFY(!s.pendingTodayToggleCommand());
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"W", "I1"}));
+    QCOMPARE(s.undoStack().size(), 1);
+    QCOMPARE(h.commits, 1);
+    h.scheduler.advance(0.32);
+
+    // Two presses within the wait: to the top, at the second press.
+    h.select("I2");
+    s.toggleSelectedItemToday();
+    h.scheduler.advance(0.2);
+    h.select("I2");
+    s.toggleSelectedItemToday();
+    QVERIFY(!s.pendingTodayToggleCommand());
+    QCOMPARE(s.completionShell()->itemID, h.id("I2"));
+    h.scheduler.runDueJobs();
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"I2", "W", "I1"}));
+    QCOMPARE(s.undoStack().size(), 2);
+    h.scheduler.advance(1);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"I2", "W", "I1"}));
+    QCOMPARE(h.commits, 2);
+}
+
+void SessionTransitionsTest::pressingAnotherTaskReplacesThePendingMove()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    h.load({}, {"X", "Y"});
+    h.select("X");
+    s.toggleSelectedItemToday();
+    h.scheduler.advance(0.1);
+    h.select("Y");
+    s.toggleSelectedItemToday();
+    QCOMPARE(s.pendingTodayToggleCommand()->itemID, h.id("Y"));
+    h.scheduler.advance(0.2); // X's time has passed
+    QCOMPARE(h.titles(TaskSection::inbox), QStringList({"X", "Y"}));
+    h.scheduler.advance(0.1); // past Y's time
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"Y"}));
+    QCOMPARE(h.titles(TaskSection::inbox), QStringList({"X"}));
+    h.scheduler.advance(1);
+    QCOMPARE(h.commits, 1);
+    QCOMPARE(s.undoStack().size(), 1);
+}
+
+void SessionTransitionsTest::pendingMoveIsCancelledByTheListedCommands()
+{
+    SessionHarness h;
+    auto& s = h.session;
+    const std::vector<std::pair<const char*, std::function<void()>>> cancellers {
+        {"undo", [&] { s.undo(); }},
+        {"redo", [&] { s.redo(); }},
+        {"restoreSnapshot", [&] { s.restoreSnapshot(s.captureSnapshot()); }},
+        {"loadDocument", [&] { s.loadDocument(s.committedDocument()); }},
+        {"resetTransientState", [&] { s.resetTransientState(); }},
+        {"today on a working task",
+            [&] {
+                h.select("W");
+                s.toggleSelectedItemToday();
+            }},
+        {"Next on a completed task",
+            [&] {
+                h.select("C");
+                s.moveSelectedItemToNext();
+            }},
+    };
+    for (const auto& [name, cancel] : cancellers) {
+        h.load({"W"}, {"I"}, {"C"});
+        h.select("I");
+        s.toggleSelectedItemToday();
+        QVERIFY(s.pendingTodayToggleCommand());
+        const ScheduledJob job = s.pendingTodayToggleCommand()->task;
+        cancel();
+        QVERIFY2(!s.pendingTodayToggleCommand(), name);
+        QVERIFY2(!job.isPending(), name);
+        h.scheduler.advance(1);
+        QVERIFY2(s.sectionOf(h.id("I")) == TaskSection::inbox, name);
+    }
+
+    // Undo within the wait with an empty undo stack: the task stays, nothing else changes.
+    h.load({"W"}, {"I"});
+    h.select("I");
+    s.toggleSelectedItemToday();
+    ObservedState before = observe(h);
+    s.undo();
+    before.pendingTodayItemID.reset();
+    VERIFY_UNCHANGED(h, before);
+    h.scheduler.advance(1);
+    VERIFY_UNCHANGED(h, before);
+
+    // Commands that are not listed leave it pending.
+    h.select("I");
+    s.toggleSelectedItemToday();
+    s.beginCreatingNewItem("x");
+    s.commitNewItem();
+    s.setFilterQuery("I");
+    s.moveSelection(1);
+    QVERIFY(s.pendingTodayToggleCommand());
+    h.scheduler.advance(0.28);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"W", "I"}));
+}
+
+void SessionTransitionsTest::deletedTasksLeaveNothingToMove()
+{
+    SessionHarness h;
+    auto& s = h.session;
+
+    // Deleted while its move is pending: the job finds nothing and records nothing.
+    h.load({"W"}, {"I", "J"});
+    h.select("I");
+    s.toggleSelectedItemToday();
+    h.select("I");
+    s.deleteSelectedItem();
+    ObservedState before = observe(h);
+    h.scheduler.advance(1);
+    before.pendingTodayItemID.reset();
+    VERIFY_UNCHANGED(h, before);
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"W"}));
+
+    // Deleted while its shell is shown: the landing lists no id without a task.
+    h.load({"W1", "W2"}, {"I"});
+    s.toggleSelectedItemToday(); // W1 leaves for the inbox
+    h.select("W1");
+    s.deleteSelectedItem();
+    h.scheduler.runDueJobs();
+    QVERIFY(listsMatchItems(s));
+    QCOMPARE(h.titles(TaskSection::inbox), QStringList({"I"}));
+    QVERIFY(!s.completionShell());
+    h.scheduler.advance(0.32);
+    QVERIFY(!s.isTransitionInProgress());
+
+    // The same for a completion whose task is deleted between its shell and its landing.
+    h.load({"A", "B"});
+    const QUuid a = h.id("A");
+    s.toggleSelectedItemCompletion();
+    connect(&s, &SessionController::completionShellChanged, this, [&] {
+        if (s.completionShell() && s.completionShell()->itemID == a) {
+            s.setSelection(SessionSelection::task(a));
+            s.deleteSelectedItem();
+        }
+    });
+    h.scheduler.advance(0.4);
+    QVERIFY(!s.itemsByID().contains(a));
+    QVERIFY(listsMatchItems(s));
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"B"}));
+    QVERIFY(h.titles(TaskSection::completed).isEmpty());
+    s.undo();
+    QVERIFY(s.isTransitionInProgress()); // until the clearing
+    h.scheduler.advance(0.32);
+    s.undo(); // the deletion
+    QCOMPARE(h.titles(TaskSection::working), QStringList({"A", "B"}));
+}
+
+void SessionTransitionsTest::jobsOutliveTheirSessionHarmlessly()
+{
+    SessionHarness h;
+    h.load({"A", "B"}, {"I"});
+    h.session.toggleSelectedItemCompletion();
+    h.select("I");
+    h.session.toggleSelectedItemToday();
+    QVERIFY(h.scheduler.pendingCount() >= 2);
+    h.owned.reset();
+    QCOMPARE(h.scheduler.pendingCount(), 0);
+    h.scheduler.advance(2);
+    QCOMPARE(h.commits, 0);
+}
+
+QTEST_GUILESS_MAIN(SessionTransitionsTest)
+#include "SessionTransitionsTest.moc"
