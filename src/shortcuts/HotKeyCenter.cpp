@@ -163,6 +163,16 @@ void HotKeyCenter::handleRegistrationLost(HotKeyBackend::Handle handle)
     }
 }
 
+int HotKeyCenter::modifiersInUse() const
+{
+    int modifiers = 0;
+    for (const auto& [id, weak] : m_hotKeys) {
+        if (const auto hotKey = weak.lock())
+            modifiers |= hotKey->carbonModifiers;
+    }
+    return modifiers;
+}
+
 bool HotKeyCenter::handleRawKeyEvent(int keyCode, int modifiers, bool pressed, bool isAutoRepeat)
 {
     if (!m_isRawKeyEventHandlingEnabled)

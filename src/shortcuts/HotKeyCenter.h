@@ -43,6 +43,9 @@ public:
     // key runs its key-up whatever modifiers are still held.
     bool handleRawKeyEvent(int keyCode, int modifiers, bool pressed, bool isAutoRepeat);
 
+    // The modifiers of all live hot keys together (hot key encoding).
+    int modifiersInUse() const;
+
     HotKeyBackend& backend() { return *m_backend; }
     quint32 lastHotKeyId() const { return m_lastHotKeyId; }
 

@@ -110,14 +110,14 @@ QString Shortcut::description() const
 {
     // Same order and words as Qt's own shortcut texts on Linux.
     QStringList parts;
+    if (carbonModifiers & command)
+        parts << QCoreApplication::translate("Shortcut", "Meta");
     if (carbonModifiers & control)
         parts << QCoreApplication::translate("Shortcut", "Ctrl");
     if (carbonModifiers & option)
         parts << QCoreApplication::translate("Shortcut", "Alt");
     if (carbonModifiers & shift)
         parts << QCoreApplication::translate("Shortcut", "Shift");
-    if (carbonModifiers & command)
-        parts << QCoreApplication::translate("Shortcut", "Meta");
     if (carbonModifiers & function)
         parts << QCoreApplication::translate("Shortcut", "Fn");
 

@@ -210,6 +210,7 @@ void X11HotKeyBackend::handleEvent(const xcb_generic_event_t* event)
                 || std::find(grab.keycodes.begin(), grab.keycodes.end(), press->detail)
                     == grab.keycodes.end())
                 continue;
+            ++m_receivedKeyEventCount;
             if (m_pressed && m_pressed->keycode == press->detail) {
                 ++m_ignoredRepeatCount;
                 return;
@@ -226,6 +227,7 @@ void X11HotKeyBackend::handleEvent(const xcb_generic_event_t* event)
             return;
         const auto found = m_grabs.find(m_pressed->handle);
         m_pressed.reset();
+        ++m_receivedKeyEventCount;
         if (found != m_grabs.end() && m_eventsEnabled && onHotKeyEvent)
             onHotKeyEvent(found->second.id, false);
     } else if (type == XCB_MAPPING_NOTIFY) {
@@ -251,9 +253,10 @@ void X11HotKeyBackend::keyboardChanged()
 void X11HotKeyBackend::takeUpChangedKeyboard()
 {
     m_keyboardChangePending = false;
+    // A held key keeps its active grab through this, so its release still comes here. Switching
+    // between keyboards (the XTEST one included) also announces a new keyboard.
     for (const auto& [handle, grab] : m_grabs)
         ungrab(grab);
-    m_pressed.reset();
     m_keyboard->refresh();
 
     std::vector<Handle> lost;
@@ -263,7 +266,10 @@ void X11HotKeyBackend::takeUpChangedKeyboard()
     }
     for (const Handle handle : lost) {
         m_grabs.erase(handle);
+        if (m_pressed && m_pressed->handle == handle)
+            m_pressed.reset();
         if (onRegistrationLost)
             onRegistrationLost(handle);
     }
+    Q_EMIT keyboardMappingChanged();
 }

@@ -39,6 +39,12 @@ public:
     bool hasDetectableAutoRepeat() const { return m_detectableAutoRepeat; }
     // Presses of a held hot key that were recognised as repeats and not passed on.
     int ignoredRepeatCount() const { return m_ignoredRepeatCount; }
+    // Presses and releases of grabbed combinations that arrived, whether passed on or not.
+    int receivedKeyEventCount() const { return m_receivedKeyEventCount; }
+
+Q_SIGNALS:
+    // The keyboard or its layout changed and the grabs were moved to the keys that now type them.
+    void keyboardMappingChanged();
 
 private:
     struct Grab {
@@ -77,4 +83,5 @@ private:
     bool m_keyboardChangePending = false;
     std::optional<PressedKey> m_pressed;
     int m_ignoredRepeatCount = 0;
+    int m_receivedKeyEventCount = 0;
 };

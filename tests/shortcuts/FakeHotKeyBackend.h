@@ -1,0 +1,60 @@
+#pragma once
+
+#include "HotKeyBackend.h"
+
+#include <QPair>
+#include <QSet>
+
+#include <map>
+
+// Stands in for the window system in tests of the center and the module: accepts every combination
+// except those marked refused, and lets the test press and release what is registered.
+class FakeHotKeyBackend : public HotKeyBackend {
+public:
+    struct Registration {
+        int keyCode;
+        int modifiers;
+        quint32 id;
+    };
+
+    std::map<Handle, Registration> registrations;
+    QSet<QPair<int, int>> refused;
+    bool handlerInstalled = false;
+    bool eventsEnabled = false;
+    int registerCalls = 0;
+
+    std::optional<Handle> registerHotKey(int keyCode, int modifiers, quint32 id) override
+    {
+        ++registerCalls;
+        if (refused.contains({keyCode, modifiers}))
+            return std::nullopt;
+        registrations[m_next] = {keyCode, modifiers, id};
+        return m_next++;
+    }
+    void unregisterHotKey(Handle handle) override { registrations.erase(handle); }
+    bool installEventHandler() override { return handlerInstalled = true; }
+    void setHotKeyEventsEnabled(bool enabled) override { eventsEnabled = enabled; }
+
+    std::optional<std::pair<Handle, Registration>> find(int keyCode, int modifiers) const
+    {
+        for (const auto& [handle, registration] : registrations) {
+            if (registration.keyCode == keyCode && registration.modifiers == modifiers)
+                return std::make_pair(handle, registration);
+        }
+        return std::nullopt;
+    }
+    bool isRegistered(int keyCode, int modifiers) const { return find(keyCode, modifiers).has_value(); }
+
+    // What the window system reports for a registered combination; false when nothing holds it.
+    bool press(int keyCode, int modifiers, bool pressed)
+    {
+        const auto found = find(keyCode, modifiers);
+        if (!found || !eventsEnabled)
+            return false;
+        onHotKeyEvent(found->second.id, pressed);
+        return true;
+    }
+
+private:
+    Handle m_next = 1;
+};

@@ -1,0 +1,227 @@
+#include "HotKeyCenter.h"
+#include "FakeHotKeyBackend.h"
+#include "HotKey.h"
+#include "Shortcut.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QTest>
+
+namespace {
+
+constexpr int ctrlAlt = Shortcut::control | Shortcut::option;
+
+struct Counts {
+    int downs = 0;
+    int ups = 0;
+    int failures = 0;
+};
+
+std::shared_ptr<HotKey> makeHotKey(HotKeyCenter& center, int keyCode, int modifiers, Counts& counts)
+{
+    auto hotKey = std::make_shared<HotKey>(
+        center, keyCode, modifiers, [&counts] { ++counts.downs; }, [&counts] { ++counts.ups; });
+    hotKey->onRegistrationFailed = [&counts] { ++counts.failures; };
+    return hotKey;
+}
+
+} // namespace
+
+class HotKeyCenterTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void hotKeysGetIncreasingIdsAndReleaseTheirRegistration()
+    {
+        auto* backend = new FakeHotKeyBackend;
+        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
+        Counts counts;
+        auto first = makeHotKey(center, 49, ctrlAlt, counts);
+        auto second = makeHotKey(center, 40, ctrlAlt, counts);
+        QCOMPARE(first->id, 1u);
+        QCOMPARE(second->id, 2u);
+        QCOMPARE(center.lastHotKeyId(), 2u);
+
+        QVERIFY(!backend->handlerInstalled);
+        QVERIFY(center.registerHotKey(first));
+        QVERIFY(backend->handlerInstalled);
+        QVERIFY(first->eventHotKeyRef);
+        QCOMPARE(backend->find(49, ctrlAlt)->second.id, 1u);
+
+        backend->refused.insert({40, ctrlAlt});
+        QVERIFY(!center.registerHotKey(second));
+        QVERIFY(!second->eventHotKeyRef);
+
+        first.reset();
+        QVERIFY(backend->registrations.empty());
+        QVERIFY(!backend->press(49, ctrlAlt, true));
+    }
+
+    void modesFollowTheTable()
+    {
+        auto* backend = new FakeHotKeyBackend;
+        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
+        Counts counts;
+        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
+        QVERIFY(center.registerHotKey(hotKey));
+
+        const auto check = [&](HotKeyCenter::Mode mode, bool registered, bool hotKeyEvents, bool rawEvents) {
+            QCOMPARE(center.mode(), mode);
+            QCOMPARE(backend->isRegistered(49, ctrlAlt), registered);
+            QCOMPARE(hotKey->eventHotKeyRef.has_value(), registered);
+            QCOMPARE(center.isHotKeyEventHandlingEnabled(), hotKeyEvents);
+            QCOMPARE(backend->eventsEnabled, hotKeyEvents);
+            QCOMPARE(center.isRawKeyEventHandlingEnabled(), rawEvents);
+        };
+        check(HotKeyCenter::Mode::normal, true, true, false);
+        center.setMenuOpen(true);
+        check(HotKeyCenter::Mode::menuOpen, false, false, true);
+        center.setEnabled(false);
+        check(HotKeyCenter::Mode::disabled, false, false, false);
+        center.setMenuOpen(false);
+        check(HotKeyCenter::Mode::disabled, false, false, false);
+        center.setEnabled(true);
+        check(HotKeyCenter::Mode::normal, true, true, false);
+
+        QVERIFY(backend->press(49, ctrlAlt, true));
+        QVERIFY(backend->press(49, ctrlAlt, false));
+        QCOMPARE(counts.downs, 1);
+        QCOMPARE(counts.ups, 1);
+        QCOMPARE(counts.failures, 0);
+    }
+
+    void aRefusedReRegistrationIsReportedAndDropsTheHotKey()
+    {
+        auto* backend = new FakeHotKeyBackend;
+        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
+        Counts counts;
+        Counts otherCounts;
+        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
+        auto other = makeHotKey(center, 40, ctrlAlt, otherCounts);
+        QVERIFY(center.registerHotKey(hotKey));
+        QVERIFY(center.registerHotKey(other));
+
+        center.setMenuOpen(true);
+        backend->refused.insert({49, ctrlAlt});
+        center.setMenuOpen(false);
+        QCOMPARE(counts.failures, 1);
+        QCOMPARE(otherCounts.failures, 0);
+        QVERIFY(!hotKey->eventHotKeyRef);
+        QVERIFY(backend->isRegistered(40, ctrlAlt));
+
+        // Dropped from the center: later modes leave it alone and report nothing more.
+        backend->refused.clear();
+        center.setEnabled(false);
+        center.setEnabled(true);
+        QCOMPARE(counts.failures, 1);
+        QVERIFY(!backend->isRegistered(49, ctrlAlt));
+    }
+
+    void aRegistrationTakenAwayByTheSystemIsReported()
+    {
+        auto* backend = new FakeHotKeyBackend;
+        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
+        Counts counts;
+        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
+        QVERIFY(center.registerHotKey(hotKey));
+        const HotKeyBackend::Handle handle = *hotKey->eventHotKeyRef;
+        backend->registrations.erase(handle);
+        backend->onRegistrationLost(handle);
+        QCOMPARE(counts.failures, 1);
+        QVERIFY(!hotKey->eventHotKeyRef);
+        center.setEnabled(false);
+        center.setEnabled(true);
+        QVERIFY(!backend->isRegistered(49, ctrlAlt));
+    }
+
+    void anOpenMenuMatchesItsOwnKeysAndSwallowsThem()
+    {
+        auto* backend = new FakeHotKeyBackend;
+        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
+        Counts counts;
+        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
+        QVERIFY(center.registerHotKey(hotKey));
+
+        QMenu menu;
+        QAction* action = menu.addAction(QStringLiteral("Item"));
+        QSignalSpy triggered(action, &QAction::triggered);
+        menu.popup(QPoint(10, 10));
+        QTRY_VERIFY(menu.isVisible());
+        menu.setActiveAction(action);
+        QCOMPARE(center.mode(), HotKeyCenter::Mode::menuOpen);
+        QVERIFY(!backend->isRegistered(49, ctrlAlt));
+
+        QTest::keyPress(&menu, Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(counts.downs, 1);
+        // Held: the repeats are swallowed and run nothing.
+        QKeyEvent repeat(
+            QEvent::KeyPress, Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier, QString(" "), true);
+        QApplication::sendEvent(&menu, &repeat);
+        QCOMPARE(counts.downs, 1);
+        // The modifiers were let go first.
+        QTest::keyRelease(&menu, Qt::Key_Space, Qt::NoModifier);
+        QCOMPARE(counts.ups, 1);
+        QVERIFY(menu.isVisible());
+        QCOMPARE(triggered.count(), 0);
+
+        // Other combinations reach the menu as before.
+        menu.setActiveAction(action);
+        QTest::keyClick(&menu, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(counts.downs, 1);
+        QCOMPARE(triggered.count(), 1);
+
+        menu.hide();
+        QCOMPARE(center.mode(), HotKeyCenter::Mode::normal);
+        QVERIFY(backend->isRegistered(49, ctrlAlt));
+    }
+
+    void modifiersTappedAloneStillReachTheMenu()
+    {
+        auto* backend = new FakeHotKeyBackend;
+        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
+        Counts counts;
+        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
+        QVERIFY(center.registerHotKey(hotKey));
+        QMenu menu;
+        menu.addAction(QStringLiteral("Item"));
+        QVERIFY(menu.style()->styleHint(QStyle::SH_MenuBar_AltKeyNavigation, nullptr, &menu));
+
+        menu.popup(QPoint(10, 10));
+        QTRY_COMPARE(center.mode(), HotKeyCenter::Mode::menuOpen);
+        QTest::keyPress(&menu, Qt::Key_Alt);
+        // Held back: the menu would close on the press and lose the rest of Ctrl+Alt+Space.
+        QVERIFY(menu.isVisible());
+        QTest::keyRelease(&menu, Qt::Key_Alt);
+        QVERIFY(!menu.isVisible());
+        QCOMPARE(center.mode(), HotKeyCenter::Mode::normal);
+
+        // Alt followed by a key of no hot key reaches the menu too.
+        menu.popup(QPoint(10, 10));
+        QTRY_COMPARE(center.mode(), HotKeyCenter::Mode::menuOpen);
+        QTest::keyPress(&menu, Qt::Key_Alt);
+        QTest::keyPress(&menu, Qt::Key_K, Qt::AltModifier);
+        QVERIFY(!menu.isVisible());
+        QCOMPARE(counts.downs, 0);
+    }
+
+    void aMenuDeletedWhileOpenEndsMenuMode()
+    {
+        auto* backend = new FakeHotKeyBackend;
+        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
+        Counts counts;
+        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
+        QVERIFY(center.registerHotKey(hotKey));
+        auto* menu = new QMenu;
+        menu->addAction(QStringLiteral("Item"));
+        menu->popup(QPoint(10, 10));
+        QTRY_COMPARE(center.mode(), HotKeyCenter::Mode::menuOpen);
+        delete menu;
+        QCOMPARE(center.mode(), HotKeyCenter::Mode::normal);
+        QVERIFY(backend->isRegistered(49, ctrlAlt));
+    }
+};
+
+QTEST_MAIN(HotKeyCenterTest)
+#include "HotKeyCenterTest.moc"

@@ -1,0 +1,355 @@
+#include "FakeHotKeyBackend.h"
+#include "GlobalShortcuts.h"
+#include "HotKeyCenter.h"
+#include "KeyMap.h"
+#include "Notifier.h"
+#include "SettingsStore.h"
+#include "SpecialKey.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace GlobalShortcuts;
+
+namespace {
+const Shortcut ctrlAltSpace(49, Shortcut::control | Shortcut::option);
+const Shortcut ctrlAltK(40, Shortcut::control | Shortcut::option);
+const Shortcut shiftMetaF5(96, Shortcut::shift | Shortcut::command);
+} // namespace
+
+class ShortcutModelTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<SettingsStore> m_store;
+    FakeHotKeyBackend* m_backend = nullptr;
+    int m_fileNumber = 0;
+
+    // A new, empty settings file, as on a fresh installation.
+    SettingsStore& useFreshSettings()
+    {
+        return useSettingsFile(m_dir.filePath(QString("s%1.ini").arg(++m_fileNumber)));
+    }
+    // A new store object on path, as after a restart.
+    SettingsStore& useSettingsFile(const QString& path)
+    {
+        SettingsStore::setShared(nullptr);
+        m_store = std::make_unique<SettingsStore>(path);
+        SettingsStore::setShared(m_store.get());
+        return *m_store;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        auto backend = std::make_unique<FakeHotKeyBackend>();
+        m_backend = backend.get();
+        HotKeyCenter::useBackend(std::move(backend));
+        useFreshSettings();
+    }
+
+    void cleanupTestCase() { SettingsStore::setShared(nullptr); }
+
+    void modifiersKeepOnlyTheFiveHotKeyBitsBothWays()
+    {
+        QCOMPARE(Shortcut(49, ~0).carbonModifiers, 0x100 | 0x200 | 0x800 | 0x1000 | 0x20000);
+        QCOMPARE(Shortcut(49, 0x1 | 0x400 | 0x800).carbonModifiers, 0x800);
+        QCOMPARE(Shortcut::fromEventFlags(49, 0x40000 | 0x80000 | 0x10000 | 0x1), ctrlAltSpace);
+        QCOMPARE(Shortcut::fromEventFlags(0, 0x20000 | 0x100000 | 0x800000).carbonModifiers,
+            0x200 | 0x100 | 0x20000);
+        QCOMPARE(Shortcut::eventFlagsFromModifiers(0x1000 | 0x800 | 0x4), quint32(0x40000 | 0x80000));
+        QCOMPARE(
+            Shortcut::fromQt(49, Qt::ControlModifier | Qt::AltModifier | Qt::KeypadModifier), ctrlAltSpace);
+        QCOMPARE(Shortcut::fromQt(0, Qt::ShiftModifier | Qt::MetaModifier).carbonModifiers, 0x200 | 0x100);
+    }
+
+    void jsonFormUsesTheTwoMembersAndReadsOnlyIntegers()
+    {
+        const QJsonObject object = QJsonDocument::fromJson(ctrlAltSpace.toJson()).object();
+        QCOMPARE(object.keys(), QStringList({"carbonKeyCode", "carbonModifiers"}));
+        QCOMPARE(object.value("carbonKeyCode").toInt(), 49);
+        QCOMPARE(object.value("carbonModifiers").toInt(), 6144);
+        QCOMPARE(Shortcut::fromJson(shiftMetaF5.toJson()), shiftMetaF5);
+        // Unknown modifier bits are dropped on reading too.
+        QCOMPARE(Shortcut::fromJson(R"({"carbonKeyCode": 49, "carbonModifiers": 6145})"), ctrlAltSpace);
+
+        for (const char* bad : {"", "not json", "[49, 6144]", R"({"carbonKeyCode": 49})",
+                 R"({"carbonKeyCode": "49", "carbonModifiers": 6144})",
+                 R"({"carbonKeyCode": 49.5, "carbonModifiers": 6144})",
+                 R"({"carbonKeyCode": 1e12, "carbonModifiers": 6144})"})
+            QVERIFY2(!Shortcut::fromJson(bad), bad);
+    }
+
+    void aNewSlotGetsItsDefaultWrittenOnce()
+    {
+        SettingsStore& settings = useFreshSettings();
+        QSignalSpy changes(&Notifier::shared(), &Notifier::shortcutByNameDidChange);
+        const Name name = Name::togglePanel();
+        QCOMPARE(name.settingsKey(), QStringLiteral("GlobalShortcuts_togglePanel"));
+        const QJsonObject stored
+            = QJsonDocument::fromJson(settings.value(name.settingsKey()).toString().toUtf8()).object();
+        QCOMPARE(stored.value("carbonKeyCode").toInt(), 49);
+        QCOMPARE(stored.value("carbonModifiers").toInt(), 6144);
+        QCOMPARE(getShortcut(name), ctrlAltSpace);
+        QCOMPARE(changes.count(), 0);
+
+        setShortcut(ctrlAltK, name);
+        const Name again = Name::togglePanel();
+        QCOMPARE(getShortcut(again), ctrlAltK);
+
+        // A name without a default writes nothing.
+        const Name plain(QStringLiteral("plain"));
+        QVERIFY(!settings.contains(plain.settingsKey()));
+        QCOMPARE(getShortcut(plain), std::nullopt);
+    }
+
+    void aClearedSlotStaysEmptyAfterARestart()
+    {
+        const QString path = m_dir.filePath("restart.ini");
+        useSettingsFile(path);
+        const Name name = Name::togglePanel();
+        QSignalSpy changes(&Notifier::shared(), &Notifier::shortcutByNameDidChange);
+        setShortcut(std::nullopt, name);
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(m_store->boolValue(name.settingsKey()), false);
+        QCOMPARE(getShortcut(name), std::nullopt);
+        m_store->sync();
+
+        useSettingsFile(path);
+        const Name relaunched = Name::togglePanel();
+        QCOMPARE(getShortcut(relaunched), std::nullopt);
+        QCOMPARE(m_store->boolValue(relaunched.settingsKey()), false);
+        // Clearing what is already cleared changes nothing and announces nothing.
+        setShortcut(std::nullopt, relaunched);
+        QCOMPARE(changes.count(), 1);
+    }
+
+    void aClearedSlotWrittenToDiskEarlierIsKept()
+    {
+        // The INI file keeps no types: the cleared slot reads back as the text "false".
+        const QString path = m_dir.filePath("written-earlier.ini");
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[General]\nGlobalShortcuts_togglePanel=false\n");
+        }
+        SettingsStore& settings = useSettingsFile(path);
+        QSignalSpy changes(&Notifier::shared(), &Notifier::shortcutByNameDidChange);
+        const Name name = Name::togglePanel();
+        QCOMPARE(getShortcut(name), std::nullopt);
+        QCOMPARE(settings.boolValue(name.settingsKey()), false);
+        setShortcut(std::nullopt, name);
+        QCOMPARE(changes.count(), 0);
+
+        setShortcut(ctrlAltSpace, name);
+        settings.sync();
+        SettingsStore reread(m_dir.filePath("written-earlier.ini"));
+        QCOMPARE(Shortcut::fromJson(reread.value(name.settingsKey()).toString().toUtf8()), ctrlAltSpace);
+    }
+
+    void unreadableStoredValuesMeanNoShortcut_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::newRow("broken json") << QVariant(QStringLiteral("{\"carbonKeyCode\": 49,"));
+        QTest::newRow("empty text") << QVariant(QString());
+        QTest::newRow("number") << QVariant(49);
+        QTest::newRow("true") << QVariant(true);
+        QTest::newRow("list") << QVariant(QStringList({"49", "6144"}));
+        QTest::newRow("members as text")
+            << QVariant(QStringLiteral(R"({"carbonKeyCode":"49","carbonModifiers":"0"})"));
+    }
+
+    void unreadableStoredValuesMeanNoShortcut()
+    {
+        QFETCH(QVariant, stored);
+        SettingsStore& settings = useFreshSettings();
+        const Name name(QStringLiteral("unreadable"), ctrlAltSpace);
+        settings.setValue(name.settingsKey(), stored);
+        QCOMPARE(getShortcut(name), std::nullopt);
+        // Present but unreadable is not absent: the default is not written over it.
+        const Name again(QStringLiteral("unreadable"), ctrlAltSpace);
+        QCOMPARE(getShortcut(again), std::nullopt);
+        QCOMPARE(settings.value(name.settingsKey()), stored);
+    }
+
+    void settingTheSameShortcutRewritesItAndAnnouncesIt()
+    {
+        SettingsStore& settings = useFreshSettings();
+        const Name name(QStringLiteral("same"), ctrlAltSpace);
+        onKeyUp(name, [] {});
+        QVERIFY(registeredShortcuts().contains(ctrlAltSpace));
+        const quint32 firstId = registeredShortcuts().value(ctrlAltSpace)->id;
+
+        QSignalSpy changes(&Notifier::shared(), &Notifier::shortcutByNameDidChange);
+        settings.remove(name.settingsKey());
+        setShortcut(ctrlAltSpace, name);
+        QCOMPARE(settings.value(name.settingsKey()).toString().toUtf8(), ctrlAltSpace.toJson());
+        setShortcut(ctrlAltSpace, name);
+        QCOMPARE(changes.count(), 2);
+        QCOMPARE(changes.at(1).at(0).value<Name>().rawValue, QStringLiteral("same"));
+        QVERIFY(registeredShortcuts().value(ctrlAltSpace)->id > firstId);
+        QVERIFY(m_backend->isRegistered(49, 6144));
+    }
+
+    void clearingANameWithoutDefaultRemovesItsKey()
+    {
+        SettingsStore& settings = useFreshSettings();
+        const Name name(QStringLiteral("noDefault"));
+        onKeyDown(name, [] {});
+        setShortcut(shiftMetaF5, name);
+        QVERIFY(m_backend->isRegistered(96, shiftMetaF5.carbonModifiers));
+        QSignalSpy changes(&Notifier::shared(), &Notifier::shortcutByNameDidChange);
+        setShortcut(std::nullopt, name);
+        QVERIFY(!settings.contains(name.settingsKey()));
+        QVERIFY(!registeredShortcuts().contains(shiftMetaF5));
+        QVERIFY(!m_backend->isRegistered(96, shiftMetaF5.carbonModifiers));
+        QCOMPARE(changes.count(), 1);
+    }
+
+    void aSharedShortcutStaysRegisteredUntilBothNamesLetGo()
+    {
+        useFreshSettings();
+        const Shortcut shared(2, Shortcut::control | Shortcut::shift);
+        const Name first(QStringLiteral("sharedFirst"), shared);
+        const Name second(QStringLiteral("sharedSecond"), shared);
+        QStringList ran;
+        onKeyUp(first, [&] { ran << "first 1"; });
+        onKeyUp(second, [&] { ran << "second"; });
+        onKeyUp(first, [&] { ran << "first 2"; });
+        QCOMPARE(registeredShortcuts().count(shared), 1);
+
+        QVERIFY(m_backend->press(shared.carbonKeyCode, shared.carbonModifiers, true));
+        QVERIFY(ran.isEmpty());
+        QVERIFY(m_backend->press(shared.carbonKeyCode, shared.carbonModifiers, false));
+        QCOMPARE(ran, QStringList({"first 1", "first 2", "second"}));
+
+        setShortcut(std::nullopt, first);
+        QVERIFY(registeredShortcuts().contains(shared));
+        ran.clear();
+        m_backend->press(shared.carbonKeyCode, shared.carbonModifiers, false);
+        QCOMPARE(ran, QStringList({"second"}));
+
+        setShortcut(ctrlAltK, second);
+        QVERIFY(!registeredShortcuts().contains(shared));
+        QVERIFY(!m_backend->isRegistered(shared.carbonKeyCode, shared.carbonModifiers));
+        QVERIFY(registeredShortcuts().contains(ctrlAltK));
+        setShortcut(std::nullopt, second);
+    }
+
+    void pausedOrDisabledHotKeysRunNothing()
+    {
+        useFreshSettings();
+        const Shortcut shortcut(3, Shortcut::control | Shortcut::option | Shortcut::shift);
+        const Name name(QStringLiteral("pausable"), shortcut);
+        int downs = 0;
+        int ups = 0;
+        onKeyDown(name, [&] { ++downs; });
+        onKeyUp(name, [&] { ++ups; });
+
+        setPaused(true);
+        QVERIFY(isPaused());
+        QVERIFY(m_backend->press(3, shortcut.carbonModifiers, true));
+        QVERIFY(m_backend->press(3, shortcut.carbonModifiers, false));
+        QCOMPARE(downs + ups, 0);
+        setPaused(false);
+
+        setEnabled(false);
+        QVERIFY(!isEnabled());
+        QCOMPARE(HotKeyCenter::shared().mode(), HotKeyCenter::Mode::disabled);
+        QVERIFY(!m_backend->isRegistered(3, shortcut.carbonModifiers));
+        setEnabled(true);
+        QVERIFY(m_backend->press(3, shortcut.carbonModifiers, true));
+        QVERIFY(m_backend->press(3, shortcut.carbonModifiers, false));
+        QCOMPARE(downs, 1);
+        QCOMPARE(ups, 1);
+    }
+
+    void aRefusedRegistrationLeavesTheShortcutUnregistered()
+    {
+        useFreshSettings();
+        const Shortcut taken(4, Shortcut::control);
+        m_backend->refused.insert({4, Shortcut::control});
+        const Name name(QStringLiteral("refused"), taken);
+        onKeyUp(name, [] {});
+        QVERIFY(!registeredShortcuts().contains(taken));
+        QCOMPARE(getShortcut(name), taken);
+        m_backend->refused.clear();
+    }
+
+    void theKeyTableIsConsistentBothWays()
+    {
+        QSet<int> codes;
+        for (const KeyMap::Entry& entry : KeyMap::entries()) {
+            QVERIFY2(!codes.contains(entry.keyCode), qPrintable(QString::number(entry.keyCode)));
+            codes.insert(entry.keyCode);
+            QCOMPARE(KeyMap::forKeyCode(entry.keyCode), &entry);
+            QCOMPARE(KeyMap::forKeysym(entry.keysym), &entry);
+            if (entry.alternateKeysym)
+                QCOMPARE(KeyMap::forKeysym(entry.alternateKeysym), &entry);
+            QCOMPARE(KeyMap::forQtKey(entry.qtKey, entry.keypad), &entry);
+        }
+        // Letters, digits, punctuation and the special keys.
+        QCOMPARE(codes.size(), 26 + 10 + 11 + 53);
+        for (const SpecialKey key : allSpecialKeys())
+            QVERIFY(codes.contains(specialKeyCode(key)));
+        QCOMPARE(KeyMap::usCharacter(0), QStringLiteral("a"));
+        QCOMPARE(KeyMap::usCharacter(50), QStringLiteral("`"));
+        QCOMPARE(KeyMap::usCharacter(10), QString(QChar(0xFFFD)));
+    }
+
+    void specialKeysShowTheirNames()
+    {
+        const QStringList expected {"Return", "Backspace", "Del", "End", "Esc", "Help", "Home", "Space",
+            "Tab", "PgUp", "PgDown", "Up", "Right", "Down", "Left"};
+        const std::vector<SpecialKey>& keys = allSpecialKeys();
+        QCOMPARE(keys.size(), size_t(53));
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(specialKeyDisplayText(keys[i]), expected[i]);
+        for (int i = 1; i <= 20; ++i)
+            QCOMPARE(specialKeyDisplayText(keys[14 + i]), QStringLiteral("F%1").arg(i));
+        for (int i = 0; i <= 9; ++i)
+            QCOMPARE(specialKeyDisplayText(keys[35 + i]), QStringLiteral("Num+%1").arg(i));
+        const QStringList keypad {
+            "Num+Clear", "Num+.", "Num+/", "Num+Enter", "Num+=", "Num+-", "Num+*", "Num++"};
+        for (int i = 0; i < keypad.size(); ++i)
+            QCOMPARE(specialKeyDisplayText(keys[45 + i]), keypad[i]);
+
+        const std::vector<int> codes {36, 51, 117, 119, 53, 114, 115, 49, 48, 116, 121, 126, 124, 125, 123,
+            122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111, 105, 107, 113, 106, 64, 79, 80, 90, 82,
+            83, 84, 85, 86, 87, 88, 89, 91, 92, 71, 65, 75, 76, 81, 78, 67, 69};
+        for (size_t i = 0; i < keys.size(); ++i) {
+            QCOMPARE(specialKeyCode(keys[i]), codes[i]);
+            QCOMPARE(specialKeyForCode(codes[i]), keys[i]);
+            QCOMPARE(Shortcut(codes[i], 0).description(), specialKeyDisplayText(keys[i]));
+        }
+        QCOMPARE(specialKeyForCode(0), std::nullopt);
+    }
+
+    void shortcutsShowModifiersInQtsOrder()
+    {
+        QCOMPARE(ctrlAltSpace.description(), QStringLiteral("Ctrl+Alt+Space"));
+        QCOMPARE(ctrlAltK.description(), QStringLiteral("Ctrl+Alt+K"));
+        QCOMPARE(shiftMetaF5.description(), QStringLiteral("Meta+Shift+F5"));
+        const int all
+            = Shortcut::control | Shortcut::option | Shortcut::shift | Shortcut::command | Shortcut::function;
+        QCOMPARE(Shortcut(0, all).description(), QStringLiteral("Meta+Ctrl+Alt+Shift+Fn+A"));
+        QCOMPARE(Shortcut(27, Shortcut::control).description(), QStringLiteral("Ctrl+-"));
+        QCOMPARE(Shortcut(69, Shortcut::control).description(), QStringLiteral("Ctrl+Num++"));
+        // Where Qt names the same combination, the texts agree.
+        QCOMPARE(Shortcut(0, all & ~Shortcut::function).description(),
+            QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::META | Qt::Key_A)
+                .toString(QKeySequence::NativeText));
+        // A key with no character of its own.
+        QCOMPARE(Shortcut(10, Shortcut::control).description(), QStringLiteral("Ctrl+") + QChar(0xFFFD));
+    }
+};
+
+QTEST_MAIN(ShortcutModelTest)
+#include "ShortcutModelTest.moc"
