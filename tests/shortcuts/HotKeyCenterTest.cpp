@@ -2,6 +2,7 @@
 #include "FakeHotKeyBackend.h"
 #include "HotKey.h"
 #include "Shortcut.h"
+#include "X11HotKeyBackend.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -204,6 +205,22 @@ private Q_SLOTS:
         QTest::keyPress(&menu, Qt::Key_K, Qt::AltModifier);
         QVERIFY(!menu.isVisible());
         QCOMPARE(counts.downs, 0);
+    }
+
+    void withoutAnXServerRegistrationIsRefusedQuietly()
+    {
+        // The offscreen platform, like Wayland, has no X connection to grab keys on.
+        QVERIFY(!X11HotKeyBackend::create());
+        HotKeyCenter center {HotKeyBackend::createDefault()};
+        Counts counts;
+        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
+        QVERIFY(!center.registerHotKey(hotKey));
+        QVERIFY(!hotKey->eventHotKeyRef);
+        center.setEnabled(false);
+        center.setEnabled(true);
+        QCOMPARE(counts.failures, 0);
+        // Without X the keys are named as on a US keyboard.
+        QCOMPARE(Shortcut(12, Shortcut::control).description(), QStringLiteral("Ctrl+Q"));
     }
 
     void aMenuDeletedWhileOpenEndsMenuMode()

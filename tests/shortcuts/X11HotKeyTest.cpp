@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWidget>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -200,6 +201,34 @@ private Q_SLOTS:
         QCOMPARE(m_downs, downs + 1);
     }
 
+    void heldKeysStillRepeatInTheApplicationsWindows()
+    {
+        // Detectable auto-repeat is for the hot keys' own connection only: Qt's windows still tell
+        // a held key's repeats from new presses.
+        QWidget window;
+        window.resize(200, 100);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(xdotool({"windowfocus", "--sync", QString::number(window.winId())}));
+        QTRY_VERIFY(window.isActiveWindow());
+
+        struct RepeatCounter : QObject {
+            int presses = 0;
+            int repeats = 0;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_X)
+                    ++(static_cast<QKeyEvent*>(event)->isAutoRepeat() ? repeats : presses);
+                return false;
+            }
+        } counter;
+        window.installEventFilter(&counter);
+        QVERIFY(xdotool({"keydown", "x"}));
+        QTRY_VERIFY_WITH_TIMEOUT(counter.repeats >= 3, 10000);
+        QVERIFY(xdotool({"keyup", "x"}));
+        QCOMPARE(counter.presses, 1);
+    }
+
     void nothingRunsWhilePausedOrDisabled()
     {
         const int downs = m_downs;
@@ -299,6 +328,37 @@ private Q_SLOTS:
         QVERIFY(registeredShortcuts().contains(ctrlAltSpace));
         xcb_ungrab_key(m_probe, l, m_root, ctrlAlt);
         xcb_flush(m_probe);
+    }
+
+    void keysShowWhatTheLayoutTypes()
+    {
+        QCOMPARE(
+            Shortcut(40, Shortcut::control | Shortcut::option).description(), QStringLiteral("Ctrl+Alt+K"));
+        QCOMPARE(Shortcut(42, Shortcut::control).description(), QStringLiteral("Ctrl+\\"));
+
+        // A layout whose 1 key types "&" unshifted and 1 only with Shift, as on a French keyboard.
+        const xcb_keycode_t one = probeKeycode(XKB_KEY_1);
+        xcb_get_keyboard_mapping_reply_t* mapping
+            = xcb_get_keyboard_mapping_reply(m_probe, xcb_get_keyboard_mapping(m_probe, one, 1), nullptr);
+        QVERIFY(mapping);
+        const int perKeycode = mapping->keysyms_per_keycode;
+        const std::vector<xcb_keysym_t> original(xcb_get_keyboard_mapping_keysyms(mapping),
+            xcb_get_keyboard_mapping_keysyms(mapping) + perKeycode);
+        free(mapping);
+        std::vector<xcb_keysym_t> french(perKeycode, 0);
+        french[0] = XKB_KEY_ampersand;
+        french[1] = XKB_KEY_1;
+
+        QSignalSpy changed(m_backend, &X11HotKeyBackend::keyboardMappingChanged);
+        xcb_change_keyboard_mapping(m_probe, 1, one, perKeycode, french.data());
+        xcb_flush(m_probe);
+        QVERIFY(changed.wait());
+        QCOMPARE(Shortcut(18, Shortcut::control).description(), QStringLiteral("Ctrl+&"));
+
+        xcb_change_keyboard_mapping(m_probe, 1, one, perKeycode, original.data());
+        xcb_flush(m_probe);
+        QVERIFY(changed.wait());
+        QCOMPARE(Shortcut(18, Shortcut::control).description(), QStringLiteral("Ctrl+1"));
     }
 
     void grabsFollowTheKeyboardMapping()
