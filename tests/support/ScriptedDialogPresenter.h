@@ -23,9 +23,11 @@ public:
         QString defaultSuffix;
     };
 
-    // Answers, used from the front; when none is left an alert answers -1 (closed without a choice,
-    // or 0 for an alert without buttons) and a panel is cancelled.
+    // Answers, used from the front; when none is left an alert answers unscriptedAnswer (or 0 for
+    // an alert without buttons) and a panel is cancelled.
     QList<int> alertAnswers;
+    // -1: closed without a choice.
+    int unscriptedAnswer = -1;
     QStringList filesToOpen;
     QStringList filesToSave;
     // Runs inside each alert before it is answered.
@@ -47,7 +49,7 @@ public:
         --alertsOnScreen;
         if (!alertAnswers.isEmpty())
             return alertAnswers.takeFirst();
-        return buttons.isEmpty() ? 0 : -1;
+        return buttons.isEmpty() ? 0 : unscriptedAnswer;
     }
 
     QString chooseFileToOpen(const QStringList& nameFilters) override
