@@ -1,0 +1,149 @@
+// What a committed change costs on a long list, from the session's onCommittedChange to the file
+// safely on disk, beside the cost of the disk itself.
+#include "DialogPresenter.h"
+#include "DocumentFormat.h"
+#include "DocumentService.h"
+#include "ManualScheduler.h"
+#include "SessionController.h"
+#include "VeskDocumentController.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int taskCount = 10000;
+
+QString longListText()
+{
+    VeskDocument document;
+    for (int task = 0; task < taskCount; ++task) {
+        VeskTask item {
+            QStringLiteral("Task number %1 with a title of ordinary length").arg(task), std::nullopt};
+        if (task % 10 == 0)
+            item.note = QStringLiteral("A note line\nand a second one");
+        (task % 3 == 0          ? document.workingItems
+                : task % 3 == 1 ? document.inboxItems
+                                : document.completedItems)
+            .append(item);
+    }
+    return serializeDocument(document);
+}
+
+class NoDialogs : public DialogPresenter {
+public:
+    int runAlert(const QString&, const QString&, const QStringList&) override { return -1; }
+    QString chooseFileToOpen(const QStringList&) override { return QString(); }
+    QString chooseFileToSave(const QString&, const QStringList&, const QString&) override
+    {
+        return QString();
+    }
+};
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(bytes);
+}
+
+// The whole path of one committed change: check the file, serialise the session, write a temporary
+// file, fsync it, rename it over the list and fsync the folder.
+void BM_CommittedChangeToDisk(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("list.vesk"));
+    writeFile(path, longListText().toUtf8());
+    ManualScheduler scheduler;
+    NoDialogs dialogs;
+    VeskDocumentController controller(&dialogs, &scheduler);
+    if (controller.openDocument(QUrl::fromLocalFile(path))) {
+        state.SkipWithError("could not open the list");
+        return;
+    }
+    SessionController& session = *controller.sessionController();
+    // The change itself is made without the callback; only the callback's work is timed.
+    const std::function<void()> onCommittedChange = session.onCommittedChange;
+    session.onCommittedChange = nullptr;
+    int change = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        session.beginCreatingNewItem(QStringLiteral("Change %1").arg(++change));
+        session.commitNewItem();
+        state.ResumeTiming();
+        onCommittedChange();
+    }
+    if (!controller.appStatus().startsWith(QStringLiteral("Saved ")))
+        state.SkipWithError("the change was not saved");
+    state.counters["bytes"] = double(QFile(path).size());
+}
+
+// The parts of it.
+void BM_CheckFile(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("list.vesk"));
+    writeFile(path, longListText().toUtf8());
+    const DocumentService service;
+    for (auto _ : state) {
+        FileSnapshot snapshot;
+        benchmark::DoNotOptimize(service.readSnapshot(path, snapshot));
+    }
+}
+
+void BM_Serialise(benchmark::State& state)
+{
+    const VeskDocument document = parseDocument(longListText());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(serializeDocument(document));
+}
+
+void BM_WriteContents(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("list.vesk"));
+    const QString text = longListText();
+    const DocumentService service;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(service.writeContents(text, path));
+}
+
+// The disk's own cost: the same bytes written over the same file in place, then one fsync.
+void BM_BareFsync(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("list.vesk"));
+    const QByteArray bytes = longListText().toUtf8();
+    writeFile(path, bytes);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    for (auto _ : state) {
+        state.PauseTiming();
+        benchmark::DoNotOptimize(::pwrite(fd, bytes.constData(), size_t(bytes.size()), 0));
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(::fsync(fd));
+    }
+    ::close(fd);
+}
+
+} // namespace
+
+BENCHMARK(BM_CommittedChangeToDisk)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CheckFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Serialise)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WriteContents)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BareFsync)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
