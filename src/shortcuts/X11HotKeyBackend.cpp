@@ -54,6 +54,7 @@ X11HotKeyBackend::X11HotKeyBackend(xcb_connection_t* connection, xcb_window_t ro
 
     m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &X11HotKeyBackend::readEvents);
+    scheduleRead();
     // The notifier must not outlive the event loop it belongs to.
     connect(QCoreApplication::instance(), &QObject::destroyed, this, [this] {
         delete m_notifier;
@@ -111,13 +112,14 @@ bool X11HotKeyBackend::grab(Grab& grab)
 {
     const auto mask = m_keyboard->modifierMask(grab.modifiers);
     grab.keycodes = m_keyboard->keycodesForKey(grab.keyCode);
+    grab.variants = lockVariants();
     if (!mask || grab.keycodes.empty())
         return false;
     grab.mask = *mask;
 
     std::vector<xcb_void_cookie_t> cookies;
     for (const xcb_keycode_t keycode : grab.keycodes) {
-        for (const uint16_t variant : lockVariants()) {
+        for (const uint16_t variant : grab.variants) {
             cookies.push_back(xcb_grab_key_checked(m_connection, 0, m_root, grab.mask | variant, keycode,
                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         }
@@ -130,8 +132,7 @@ bool X11HotKeyBackend::grab(Grab& grab)
             free(error);
         }
     }
-    // Waiting for the answers may have queued events that the socket will not announce again.
-    QMetaObject::invokeMethod(this, &X11HotKeyBackend::readEvents, Qt::QueuedConnection);
+    scheduleRead();
     if (refused)
         ungrab(grab);
     return !refused;
@@ -141,15 +142,21 @@ void X11HotKeyBackend::ungrab(const Grab& grab)
 {
     // Ungrabbing releases only this client's grabs, so variants that were refused are harmless.
     for (const xcb_keycode_t keycode : grab.keycodes) {
-        for (const uint16_t variant : lockVariants())
+        for (const uint16_t variant : grab.variants)
             xcb_ungrab_key(m_connection, keycode, m_root, grab.mask | variant);
     }
     xcb_flush(m_connection);
 }
 
+void X11HotKeyBackend::scheduleRead()
+{
+    // Waiting for a reply may have queued events that the socket will not announce again.
+    QMetaObject::invokeMethod(this, &X11HotKeyBackend::readEvents, Qt::QueuedConnection);
+}
+
 std::optional<HotKeyBackend::Handle> X11HotKeyBackend::registerHotKey(int keyCode, int modifiers, quint32 id)
 {
-    Grab candidate {keyCode, modifiers, id, 0, {}};
+    Grab candidate {keyCode, modifiers, id, 0, {}, {}};
     if (!grab(candidate))
         return std::nullopt;
     const Handle handle = m_nextHandle++;
@@ -253,14 +260,19 @@ void X11HotKeyBackend::keyboardChanged()
 void X11HotKeyBackend::takeUpChangedKeyboard()
 {
     m_keyboardChangePending = false;
-    // A held key keeps its active grab through this, so its release still comes here. Switching
-    // between keyboards (the XTEST one included) also announces a new keyboard.
-    for (const auto& [handle, grab] : m_grabs)
-        ungrab(grab);
     m_keyboard->refresh();
+    scheduleRead();
 
+    // Switching between keyboards (the XTEST one included) announces a new keyboard too, mostly
+    // with the same keys; grabs that still fit are left alone so that no press slips through. A
+    // held key keeps its active grab through a change, so its release still comes here.
     std::vector<Handle> lost;
     for (auto& [handle, grab] : m_grabs) {
+        const auto mask = m_keyboard->modifierMask(grab.modifiers);
+        if (mask == grab.mask && m_keyboard->keycodesForKey(grab.keyCode) == grab.keycodes
+            && lockVariants() == grab.variants)
+            continue;
+        ungrab(grab);
         if (!this->grab(grab))
             lost.push_back(handle);
     }

@@ -53,6 +53,8 @@ private:
         quint32 id;
         uint16_t mask;
         std::vector<xcb_keycode_t> keycodes;
+        // The lock modifiers combined with mask (they depend on where NumLock is mapped).
+        std::vector<uint16_t> variants;
     };
     struct PressedKey {
         xcb_keycode_t keycode;
@@ -69,6 +71,7 @@ private:
     void handleEvent(const xcb_generic_event_t* event);
     void keyboardChanged();
     void takeUpChangedKeyboard();
+    void scheduleRead();
 
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
