@@ -176,6 +176,29 @@ private slots:
         QCOMPARE(watch.changes, 2);
     }
 
+    void watchesTheTargetOfASymbolicLink()
+    {
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("real")));
+        const QString target = folder.filePath(QStringLiteral("real/list.vesk"));
+        const QString link = folder.filePath(QStringLiteral("link.vesk"));
+        writeFile(target, "a\n");
+        QVERIFY(QFile::link(target, link));
+        Watch watch(link);
+        writeFile(target, "b\n", QIODevice::Append);
+        watch.settle();
+        QCOMPARE(watch.changes, 1);
+        // Replaced in the target's folder, which is not the folder watched.
+        replaceByRename(target, "c\n");
+        watch.settle();
+        QCOMPARE(watch.changes, 2);
+        writeFile(target, "d\n", QIODevice::Append);
+        watch.settle();
+        QCOMPARE(watch.changes, 3);
+        QVERIFY(watch.moves.isEmpty());
+        QCOMPARE(watch.watcher.path(), link);
+    }
+
     void reportsArriveThroughTheEventLoopOnTheMainThread()
     {
         QTemporaryDir folder;

@@ -1,0 +1,124 @@
+#include "QtDialogPresenter.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// Acts on the modal dialog once it is on screen, from inside its event loop.
+template <typename Dialog>
+void whenShown(std::function<void(Dialog*)> act)
+{
+    QTimer::singleShot(0, qApp, [act] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        act(dialog);
+    });
+}
+
+QStringList buttonTexts(QMessageBox* box)
+{
+    QStringList texts;
+    for (QAbstractButton* button : box->buttons())
+        texts.append(button->text());
+    return texts;
+}
+
+} // namespace
+
+class QtDialogPresenterTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void alertReturnsTheIndexOfTheChosenButton_data()
+    {
+        QTest::addColumn<int>("clicked");
+        QTest::newRow("first") << 0;
+        QTest::newRow("second") << 1;
+        QTest::newRow("third") << 2;
+    }
+
+    void alertReturnsTheIndexOfTheChosenButton()
+    {
+        QFETCH(int, clicked);
+        const QStringList buttons {"Reload from Disk", "Save to New File…", "Cancel"};
+        QtDialogPresenter presenter;
+        bool checked = false;
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            checked = true;
+            QCOMPARE(box->windowModality(), Qt::ApplicationModal);
+            QCOMPARE(box->text(), QStringLiteral("Vesk hit a file problem"));
+            QCOMPARE(box->informativeText(), QStringLiteral("Details"));
+            QStringList shown = buttonTexts(box);
+            shown.sort();
+            QStringList expected = buttons;
+            expected.sort();
+            QCOMPARE(shown, expected);
+            QCOMPARE(box->defaultButton()->text(), buttons.first());
+            QCOMPARE(box->escapeButton()->text(), QStringLiteral("Cancel"));
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == buttons.at(clicked))
+                    button->click();
+        });
+        QCOMPARE(
+            presenter.runAlert(QStringLiteral("Vesk hit a file problem"), QStringLiteral("Details"), buttons),
+            clicked);
+        QVERIFY(checked);
+    }
+
+    void alertClosedWithEscapeChoosesCancel()
+    {
+        QtDialogPresenter presenter;
+        whenShown<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+        QCOMPARE(presenter.runAlert(QStringLiteral("m"), QStringLiteral("i"), {"Import", "Cancel"}), 1);
+    }
+
+    void plainAlertHasOneButton()
+    {
+        QtDialogPresenter presenter;
+        whenShown<QMessageBox>([](QMessageBox* box) {
+            QCOMPARE(box->buttons().size(), 1);
+            box->buttons().constFirst()->click();
+        });
+        QCOMPARE(presenter.runAlert(QStringLiteral("m"), QStringLiteral("i"), {}), 0);
+    }
+
+    void savePanelAddsTheSuffixAndOpenPanelReturnsTheFile()
+    {
+        QTemporaryDir folder;
+        QtDialogPresenter presenter;
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+            QCOMPARE(dialog->nameFilters(), QStringList {"Vesk files (*.vesk)"});
+            dialog->setDirectory(folder.path());
+            dialog->selectFile(QStringLiteral("Groceries"));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        const QString saved = presenter.chooseFileToSave(
+            QStringLiteral("Vesk.vesk"), {"Vesk files (*.vesk)"}, QStringLiteral("vesk"));
+        QCOMPARE(saved, folder.filePath(QStringLiteral("Groceries.vesk")));
+
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
+            dialog->setDirectory(folder.path());
+            dialog->selectFile(QStringLiteral("Groceries.vesk"));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        QCOMPARE(presenter.chooseFileToOpen({"Vesk files (*.vesk)"}), saved);
+
+        whenShown<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+        QVERIFY(presenter.chooseFileToOpen({"Vesk files (*.vesk)"}).isEmpty());
+    }
+};
+
+QTEST_MAIN(QtDialogPresenterTest)
+#include "QtDialogPresenterTest.moc"
