@@ -12,12 +12,16 @@ class Notifier : public QObject {
 
 public:
     static constexpr const char* shortcutByNameDidChangeName = "GlobalShortcuts_shortcutByNameDidChange";
+    static constexpr const char* recorderActiveStatusDidChangeName = "GlobalShortcuts_recorderActiveStatusDidChange";
 
     static Notifier& shared();
 
 Q_SIGNALS:
     // "GlobalShortcuts_shortcutByNameDidChange": the shortcut of name was set or cleared.
     void shortcutByNameDidChange(const GlobalShortcuts::Name& name);
+    // "GlobalShortcuts_recorderActiveStatusDidChange": a shortcut recorder started (isActive true)
+    // or stopped recording.
+    void recorderActiveStatusDidChange(bool isActive);
 
 private:
     Notifier() = default;

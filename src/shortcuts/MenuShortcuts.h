@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Name.h"
+#include "Shortcut.h"
+
+#include <QList>
+#include <QString>
+
+class QAction;
+class QKeyCombination;
+
+// The shortcuts of the application's menu items, as the shortcut recorder checks them.
+namespace MenuShortcuts {
+
+// The dynamic property that ties a menu item to a global shortcut slot (its value is the slot's
+// name): such an item shows the slot's shortcut and is no conflict for it.
+inline constexpr const char* globalShortcutNameProperty = "globalShortcutName";
+
+// Every action reachable from the menu bars of the application's top-level windows, submenus
+// included, each once.
+QList<QAction*> applicationMenuActions();
+
+// The stored form of one key combination of a key sequence; none for a key the stored numbering
+// lacks.
+std::optional<Shortcut> shortcutForKeyCombination(QKeyCombination combination);
+
+// The first action among actions, or in their submenus, that has candidate as one of its
+// shortcuts, skipping actions bound to slot. nullptr when none has.
+QAction* findConflict(
+    const QList<QAction*>& actions, const Shortcut& candidate, const GlobalShortcuts::Name& slot);
+
+// The item's title as the user reads it: mnemonic marks removed ("&&" stays a single "&") and no
+// shortcut text after a tab.
+QString displayTitle(const QAction& action);
+
+} // namespace MenuShortcuts

@@ -1,0 +1,50 @@
+#include "RecorderTexts.h"
+
+#include <QCoreApplication>
+
+#include <cstring>
+
+namespace {
+
+struct Entry {
+    const char* key;
+    const char* text;
+};
+
+// The one place these words live.
+constexpr Entry table[] = {
+    {"record_shortcut", QT_TRANSLATE_NOOP("RecorderTexts", "Record Shortcut")},
+    {"press_shortcut", QT_TRANSLATE_NOOP("RecorderTexts", "Press Shortcut")},
+    {"keyboard_shortcut_used_by_menu_item",
+        QT_TRANSLATE_NOOP(
+            "RecorderTexts", "This shortcut can’t be used because the menu item “%1” already uses it.")},
+    {"keyboard_shortcut_used_by_system",
+        QT_TRANSLATE_NOOP("RecorderTexts", "This shortcut is already used by your desktop.")},
+    {"keyboard_shortcuts_can_be_changed",
+        QT_TRANSLATE_NOOP("RecorderTexts",
+            "If you use it anyway, the desktop may take the keys before Vesk sees them. Most desktop "
+            "shortcuts "
+            "can be changed in your desktop’s keyboard settings.")},
+    {"force_use_shortcut", QT_TRANSLATE_NOOP("RecorderTexts", "Use Anyway")},
+    {"ok", QT_TRANSLATE_NOOP("RecorderTexts", "OK")},
+};
+
+} // namespace
+
+namespace RecorderTexts {
+
+QString text(const char* key)
+{
+    for (const Entry& entry : table) {
+        if (std::strcmp(entry.key, key) == 0)
+            return QCoreApplication::translate("RecorderTexts", entry.text);
+    }
+    return QString::fromUtf8(key);
+}
+
+QString usedByMenuItem(const QString& itemTitle)
+{
+    return text("keyboard_shortcut_used_by_menu_item").arg(itemTitle);
+}
+
+} // namespace RecorderTexts
