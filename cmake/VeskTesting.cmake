@@ -15,6 +15,8 @@ function(vesk_add_test name)
 
     set(home ${CMAKE_BINARY_DIR}/test-home/${name})
     file(MAKE_DIRECTORY ${home}/config ${home}/data ${home}/cache ${home}/runtime)
+    # A runtime folder must be private to its user, or Qt refuses it.
+    file(CHMOD ${home}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
     set(env
         "HOME=${home}"
         "XDG_CONFIG_HOME=${home}/config"
