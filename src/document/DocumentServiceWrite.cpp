@@ -167,7 +167,8 @@ public:
 
 int directWrite(const QByteArray& target, const QByteArray& bytes)
 {
-    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Non-blocking, so that a FIFO in the file's place fails instead of hanging the application.
+    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0)
         return errno;
     int code = writeAll(fd, bytes);

@@ -310,6 +310,16 @@ private slots:
             QStringLiteral("The file “full” couldn’t be saved because there isn’t enough space."));
     }
 
+    void fifoInTheFilesPlaceFailsInsteadOfHanging()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("list.vesk"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QVERIFY(DocumentService().writeContents(QStringLiteral("a\n---\n---\n"), path));
+        QString text;
+        QVERIFY(DocumentService().readText(path, text));
+    }
+
     void writingWhereNoFileMayBeCreatedFallsBackToADirectWrite()
     {
         if (runAsUnprivilegedChild())
