@@ -4,6 +4,7 @@
 #include "Notifier.h"
 #include "SettingsStore.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 

@@ -17,6 +17,7 @@ public:
     Name() = default;
     // When initialShortcut is given and the settings hold nothing under the slot's key, the
     // default is written there once; after that the user's choice (even clearing it) is kept.
+    // Names touch the settings, so they are made at run time, never as static objects.
     explicit Name(const QString& rawValue, std::optional<Shortcut> initialShortcut = std::nullopt);
 
     QString rawValue;
