@@ -10,7 +10,7 @@
 class HotKeyCenter;
 
 // One system-wide key combination handed to the HotKeyCenter. Destroying it releases the
-// registration.
+// registration, so it must not outlive its center (the shared one lives for the whole run).
 class HotKey {
 public:
     // Takes the next id of center (1 for the first hot key of the process).
