@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+class DialogPresenter;
+class RecorderField;
+
+// The application's settings: one section "Settings" with a single row, the recorder of the
+// global shortcut that shows and hides the panels. Recording stores the shortcut and re-registers
+// it at once, so nothing here has to act on a change.
+class SettingsWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int width = 280;
+    static constexpr int height = 140;
+
+    // Alerts of the recorder go through dialogs when given, else through message boxes on this
+    // window. dialogs must outlive the window.
+    explicit SettingsWindow(DialogPresenter* dialogs = nullptr, QWidget* parent = nullptr);
+    ~SettingsWindow() override;
+
+    RecorderField* hotKeyRecorder() const { return m_hotKeyRecorder; }
+
+private:
+    std::unique_ptr<DialogPresenter> m_ownDialogs;
+    RecorderField* m_hotKeyRecorder = nullptr;
+};

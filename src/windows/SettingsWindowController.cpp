@@ -1,0 +1,41 @@
+#include "SettingsWindowController.h"
+
+#include "SettingsWindow.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+SettingsWindowController::SettingsWindowController(DialogPresenter* dialogs, QObject* parent)
+    : QObject(parent), m_dialogs(dialogs)
+{ }
+
+SettingsWindowController::~SettingsWindowController()
+{
+    delete m_window;
+}
+
+void SettingsWindowController::show()
+{
+    if (!m_window) {
+        m_window = new SettingsWindow(m_dialogs);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame(QPoint(), m_window->size());
+            frame.moveCenter(screen->availableGeometry().center());
+            m_window->move(frame.topLeft());
+        }
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void SettingsWindowController::hide()
+{
+    if (m_window)
+        m_window->hide();
+}
+
+bool SettingsWindowController::isVisible() const
+{
+    return m_window && m_window->isVisible();
+}

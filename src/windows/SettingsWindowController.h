@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class DialogPresenter;
+class SettingsWindow;
+
+// Owns the settings window: built on the first show and then kept; closing it only hides it.
+class SettingsWindowController : public QObject {
+    Q_OBJECT
+
+public:
+    // dialogs, when given, answers the recorder's alerts and must outlive the controller.
+    explicit SettingsWindowController(DialogPresenter* dialogs = nullptr, QObject* parent = nullptr);
+    ~SettingsWindowController() override;
+
+    // Builds the window if needed and brings it to the front, active; the first time centred on
+    // the screen.
+    void show();
+    void hide();
+    bool isVisible() const;
+
+    // None before the first show.
+    SettingsWindow* window() const { return m_window; }
+
+private:
+    DialogPresenter* m_dialogs;
+    QPointer<SettingsWindow> m_window;
+};

@@ -1,0 +1,115 @@
+#include "GlobalShortcuts.h"
+#include "HotKeyCenter.h"
+#include "RecorderField.h"
+#include "ScriptedDialogPresenter.h"
+#include "SettingsStore.h"
+#include "SettingsWindow.h"
+#include "SettingsWindowController.h"
+#include "X11HotKeyBackend.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace GlobalShortcuts;
+
+namespace {
+
+const Shortcut ctrlAltSpace(49, Shortcut::control | Shortcut::option);
+const Shortcut ctrlAltK(40, Shortcut::control | Shortcut::option);
+
+// Presses keys as another X client would, through the XTEST extension.
+bool xdotool(const QStringList& arguments)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+}
+
+// Counts releases of one key that reach the application as ordinary key events, i.e. that no
+// grab took.
+class KeyReleaseCounter : public QObject {
+public:
+    explicit KeyReleaseCounter(int key) : m_key(key) { qApp->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // Each key event reaches the window first and then its widget; the window's is counted.
+        if (event->type() == QEvent::KeyRelease && watched->isWindowType()
+            && static_cast<QKeyEvent*>(event)->key() == m_key)
+            ++count;
+        return false;
+    }
+
+private:
+    int m_key;
+};
+
+} // namespace
+
+// Recording in the settings window on a real X server: the recorded combination is the one the
+// desktop's keys now reach the application through.
+class RecorderX11Test : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<SettingsStore> m_store;
+    int m_ups = 0;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_store = std::make_unique<SettingsStore>(m_dir.filePath(QStringLiteral("settings.ini")));
+        SettingsStore::setShared(m_store.get());
+        QVERIFY(dynamic_cast<X11HotKeyBackend*>(&HotKeyCenter::shared().backend()));
+        onKeyUp(Name::togglePanel(), [this] { ++m_ups; });
+        QVERIFY(registeredShortcuts().contains(ctrlAltSpace));
+    }
+
+    void cleanupTestCase() { SettingsStore::setShared(nullptr); }
+
+    void aShortcutRecordedInTheSettingsIsTheOneThatWorks()
+    {
+        auto& backend = static_cast<X11HotKeyBackend&>(HotKeyCenter::shared().backend());
+        QVERIFY(xdotool({"key", "ctrl+alt+space"}));
+        QTRY_COMPARE(m_ups, 1);
+
+        ScriptedDialogPresenter dialogs;
+        SettingsWindowController settings(&dialogs);
+        settings.show();
+        QVERIFY(QTest::qWaitForWindowActive(settings.window()));
+        RecorderField* field = settings.window()->hotKeyRecorder();
+        QVERIFY(!field->isRecording());
+
+        QTest::mouseClick(field, Qt::LeftButton);
+        QVERIFY(field->isRecording());
+        // While recording, the current shortcut reaches the application but runs nothing.
+        const int received = backend.receivedKeyEventCount();
+        QVERIFY(xdotool({"key", "ctrl+alt+space"}));
+        QTRY_COMPARE(backend.receivedKeyEventCount(), received + 2);
+        QCOMPARE(m_ups, 1);
+
+        QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+        QVERIFY(!field->isRecording());
+        QCOMPARE(getShortcut(Name::togglePanel()), ctrlAltK);
+        QVERIFY(dialogs.alerts.isEmpty());
+
+        QVERIFY(xdotool({"key", "ctrl+alt+k"}));
+        QTRY_COMPARE(m_ups, 2);
+
+        // The old combination is let go of: its keys now come to the focused window like any
+        // other keys.
+        KeyReleaseCounter spaces(Qt::Key_Space);
+        QVERIFY(xdotool({"key", "ctrl+alt+space"}));
+        QTRY_COMPARE(spaces.count, 1);
+        QCOMPARE(m_ups, 2);
+        QVERIFY(!registeredShortcuts().contains(ctrlAltSpace));
+    }
+};
+
+QTEST_MAIN(RecorderX11Test)
+#include "RecorderX11Test.moc"
