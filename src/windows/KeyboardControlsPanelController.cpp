@@ -1,0 +1,83 @@
+#include "KeyboardControlsPanelController.h"
+
+#include "AppIcon.h"
+#include "GlobalShortcuts.h"
+#include "KeyboardControlsPanel.h"
+#include "KeyboardControlsView.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+KeyboardControlsPanelController::KeyboardControlsPanelController(
+    GlobalShortcuts::Name globalShortcutName, QObject* parent)
+    : QObject(parent), m_globalShortcutName(std::move(globalShortcutName))
+{ }
+
+KeyboardControlsPanelController::~KeyboardControlsPanelController()
+{
+    delete m_panel;
+}
+
+QString KeyboardControlsPanelController::globalHotKeyDisplayName() const
+{
+    const std::optional<Shortcut> shortcut = GlobalShortcuts::getShortcut(m_globalShortcutName);
+    return shortcut ? shortcut->description() : tr("Not set");
+}
+
+KeyboardControlsPanel* KeyboardControlsPanelController::makePanel()
+{
+    auto* panel = new KeyboardControlsPanel;
+    panel->setObjectName(QStringLiteral("keyboardControlsPanel"));
+    panel->setWindowTitle(tr("Keyboard Controls"));
+    panel->setWindowIcon(AppIcon::icon());
+    panel->setAttribute(Qt::WA_DeleteOnClose, false);
+    panel->setAttribute(Qt::WA_QuitOnClose, false);
+    const QPointer<KeyboardControlsPanelController> self(this);
+    panel->onToggleKeyboardControls = [self] {
+        if (self)
+            self->toggle();
+    };
+    panel->setContent(new KeyboardControlsView(globalHotKeyDisplayName()));
+    panel->resize(420, 550);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = panel->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        panel->move(frame.topLeft());
+    }
+    return panel;
+}
+
+void KeyboardControlsPanelController::show()
+{
+    if (!m_panel)
+        m_panel = makePanel();
+    else
+        m_panel->setContent(new KeyboardControlsView(globalHotKeyDisplayName()));
+    m_panel->show();
+    m_panel->raise();
+    m_panel->activateWindow();
+}
+
+void KeyboardControlsPanelController::toggle()
+{
+    if (isVisible())
+        hide();
+    else
+        show();
+}
+
+void KeyboardControlsPanelController::hide()
+{
+    if (m_panel)
+        m_panel->hide();
+}
+
+KeyboardControlsView* KeyboardControlsPanelController::view() const
+{
+    return m_panel ? qobject_cast<KeyboardControlsView*>(m_panel->content()) : nullptr;
+}
+
+bool KeyboardControlsPanelController::isVisible() const
+{
+    return m_panel && m_panel->isVisible();
+}

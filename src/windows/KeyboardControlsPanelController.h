@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Name.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include "KeyboardControlsPanel.h"
+class KeyboardControlsView;
+
+// Owns the keyboard controls reference, a small floating window listing the application's keys.
+// The window is built on the first show and then kept: closing it only hides it.
+class KeyboardControlsPanelController : public QObject {
+    Q_OBJECT
+
+public:
+    // globalShortcutName is the slot whose shortcut the first row shows (the panels' show/hide
+    // shortcut).
+    explicit KeyboardControlsPanelController(
+        GlobalShortcuts::Name globalShortcutName, QObject* parent = nullptr);
+    ~KeyboardControlsPanelController() override;
+
+    // Builds the panel if needed, refreshes its content with the shortcut stored now, and brings it
+    // to the front, active.
+    void show();
+    // Hides a visible panel; otherwise shows it.
+    void toggle();
+    void hide();
+
+    // None before the first show.
+    KeyboardControlsPanel* panel() const { return m_panel; }
+    KeyboardControlsView* view() const;
+    bool isVisible() const;
+
+    // The display text of the slot's shortcut, or "Not set".
+    QString globalHotKeyDisplayName() const;
+
+private:
+    KeyboardControlsPanel* makePanel();
+
+    GlobalShortcuts::Name m_globalShortcutName;
+    QPointer<KeyboardControlsPanel> m_panel;
+};

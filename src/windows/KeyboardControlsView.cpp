@@ -1,0 +1,122 @@
+#include "KeyboardControlsView.h"
+
+#include "ShortcutSection.h"
+#include "WindowStyle.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+// The keys' column is at least this wide, and wider when a key text needs it (Linux key names are
+// longer than symbols), so that no text is cut off.
+constexpr int minimumShortcutColumn = 110;
+} // namespace
+
+KeyboardControlsView::KeyboardControlsView(const QString& globalHotKeyDisplayName, QWidget* parent)
+    : QScrollArea(parent), m_globalHotKeyDisplayName(globalHotKeyDisplayName)
+{
+    setMinimumSize(420, 550);
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setBackgroundRole(QPalette::Window);
+
+    auto* content = new QWidget;
+    content->setBackgroundRole(QPalette::Window);
+    auto* stack = new QVBoxLayout(content);
+    stack->setContentsMargins(20, 20, 20, 20);
+    stack->setSpacing(18);
+
+    auto* header = new QVBoxLayout;
+    header->setSpacing(6);
+    auto* title = new QLabel(tr("Vesk keyboard controls"), content);
+    title->setFont(WindowStyle::font(WindowStyle::TextStyle::title3, QFont::DemiBold));
+    m_subtitle = new QLabel(tr("A quick reference for the app-specific shortcuts and controls."), content);
+    m_subtitle->setFont(WindowStyle::font(WindowStyle::TextStyle::subheadline));
+    m_subtitle->setWordWrap(true);
+    header->addWidget(title);
+    header->addWidget(m_subtitle);
+    stack->addLayout(header);
+
+    const QList<ShortcutSection> sections = ShortcutSection::all(globalHotKeyDisplayName);
+    const QFont keyFont = WindowStyle::monospacedFont(QFont::DemiBold);
+    const QFont bodyFont = WindowStyle::font(WindowStyle::TextStyle::body);
+    const QFontMetrics keyMetrics(keyFont);
+    // One width for every section, so that the descriptions line up.
+    int keyColumn = minimumShortcutColumn;
+    for (const ShortcutSection& section : sections) {
+        for (const ShortcutRow& row : section.rows)
+            keyColumn = std::max(keyColumn, keyMetrics.horizontalAdvance(row.shortcut));
+    }
+
+    for (const ShortcutSection& section : sections) {
+        auto* block = new QVBoxLayout;
+        block->setSpacing(10);
+        auto* sectionTitle = new QLabel(section.title.toUpper(), content);
+        sectionTitle->setFont(WindowStyle::font(WindowStyle::TextStyle::caption, QFont::Bold));
+        m_sectionTitleLabels << sectionTitle;
+        block->addWidget(sectionTitle);
+
+        auto* rows = new QGridLayout;
+        rows->setHorizontalSpacing(14);
+        rows->setVerticalSpacing(8);
+        rows->setColumnMinimumWidth(0, keyColumn);
+        rows->setColumnStretch(1, 1);
+        int line = 0;
+        for (const ShortcutRow& row : section.rows) {
+            auto* keys = new QLabel(row.shortcut, content);
+            keys->setFont(keyFont);
+            keys->setTextFormat(Qt::PlainText);
+            keys->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            auto* description = new QLabel(row.description, content);
+            description->setFont(bodyFont);
+            description->setTextFormat(Qt::PlainText);
+            description->setWordWrap(true);
+            description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            // Aligned on the first line's baseline: the label with the shorter ascent moves down.
+            const int ascentDifference = QFontMetrics(bodyFont).ascent() - keyMetrics.ascent();
+            if (ascentDifference > 0)
+                keys->setContentsMargins(0, ascentDifference, 0, 0);
+            else
+                description->setContentsMargins(0, -ascentDifference, 0, 0);
+            rows->addWidget(keys, line, 0, Qt::AlignLeft | Qt::AlignTop);
+            // No alignment: the description fills its cell, so that its wrapped height is honoured.
+            rows->addWidget(description, line, 1);
+            m_rowLabels.append(RowLabels {keys, description});
+            ++line;
+        }
+        block->addLayout(rows);
+        stack->addLayout(block);
+    }
+    stack->addStretch();
+    setWidget(content);
+    applyAppearance();
+}
+
+void KeyboardControlsView::changeEvent(QEvent* event)
+{
+    QScrollArea::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyAppearance();
+}
+
+void KeyboardControlsView::applyAppearance()
+{
+    // Palette changes arrive while the constructor is still building the labels.
+    if (!m_subtitle)
+        return;
+    const QColor secondary = WindowStyle::secondaryLabelColor(palette());
+    QList<QLabel*> dimmed = m_sectionTitleLabels;
+    dimmed << m_subtitle;
+    for (QLabel* label : dimmed) {
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::WindowText, secondary);
+        label->setPalette(pal);
+    }
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+#include <QMainWindow>
+class WelcomeView;
+
+// Owns the welcome window, shown while no task file is open. The window is built on the first
+// show and then kept: closing it only hides it.
+class WelcomeWindowController : public QObject {
+    Q_OBJECT
+
+public:
+    // No window is built yet.
+    WelcomeWindowController(
+        std::function<void()> onNewFile, std::function<void()> onOpenFile, QObject* parent = nullptr);
+    ~WelcomeWindowController() override;
+
+    // Run once with the new window before it is first shown (to give it the menu bar).
+    std::function<void(QMainWindow*)> onWindowBuilt;
+
+    // Builds the window if needed, gives it fresh content and brings it to the front, active.
+    void show();
+    // Hides a visible window; otherwise shows it.
+    void toggle();
+    // Hides the window if there is one (a document opened).
+    void hide();
+
+    // None before the first show.
+    QMainWindow* window() const { return m_window; }
+    // The content of the window, none before the first show.
+    WelcomeView* view() const;
+    bool isVisible() const;
+
+private:
+    QMainWindow* makeWindow();
+
+    std::function<void()> m_onNewFile;
+    std::function<void()> m_onOpenFile;
+    QPointer<QMainWindow> m_window;
+};
