@@ -9,9 +9,12 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace GlobalShortcuts;
 
@@ -45,6 +48,34 @@ protected:
 
 private:
     int m_key;
+};
+
+// Answers the next message box that comes up by clicking the button with the given text, as a
+// person would.
+class AlertAnswerer : public QObject {
+public:
+    explicit AlertAnswerer(const QString& button) : m_button(button)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            for (QAbstractButton* candidate : box->buttons()) {
+                if (candidate->text() == m_button) {
+                    message = box->text();
+                    m_timer.stop();
+                    candidate->click();
+                    return;
+                }
+            }
+        });
+        m_timer.start(10);
+    }
+    QString message;
+
+private:
+    QString m_button;
+    QTimer m_timer;
 };
 
 } // namespace
@@ -108,6 +139,41 @@ private Q_SLOTS:
         QTRY_COMPARE(spaces.count, 1);
         QCOMPARE(m_ups, 2);
         QVERIFY(!registeredShortcuts().contains(ctrlAltSpace));
+    }
+
+    void recordingResumesAfterARealAlert()
+    {
+        setShortcut(ctrlAltK, Name::togglePanel());
+        SettingsWindowController settings;
+        settings.show();
+        SettingsWindow* window = settings.window();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        RecorderField* field = window->hotKeyRecorder();
+        QTest::mouseClick(field, Qt::LeftButton);
+        QVERIFY(field->isRecording());
+
+        // Ctrl+Alt+T opens a terminal on many desktops: the message box offers to use it anyway.
+        {
+            AlertAnswerer answer(QStringLiteral("OK"));
+            QTest::keyClick(field, Qt::Key_T, Qt::ControlModifier | Qt::AltModifier);
+            QVERIFY(answer.message.contains(QStringLiteral("desktop")));
+        }
+        QCOMPARE(getShortcut(Name::togglePanel()), ctrlAltK);
+        QTRY_VERIFY(window->isActiveWindow());
+        QTRY_VERIFY(field->isRecording());
+        QVERIFY(isPaused());
+
+        {
+            AlertAnswerer answer(QStringLiteral("Use Anyway"));
+            QTest::keyClick(field, Qt::Key_T, Qt::ControlModifier | Qt::AltModifier);
+            QVERIFY(!answer.message.isEmpty());
+        }
+        const Shortcut ctrlAltT(17, Shortcut::control | Shortcut::option);
+        QCOMPARE(getShortcut(Name::togglePanel()), ctrlAltT);
+        // The window becoming active again after the alert does not start another recording.
+        QTRY_VERIFY(window->isActiveWindow());
+        QVERIFY(!field->isRecording());
+        QVERIFY(!isPaused());
     }
 };
 
