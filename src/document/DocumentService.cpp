@@ -31,6 +31,17 @@ QStringList DocumentService::saveFileFilters()
 
 namespace {
 
+// Built in place: moving a finished variant into the optional trips GCC's uninitialised-use analysis.
+std::optional<DocumentFailure> failure(DocumentError error)
+{
+    return std::optional<DocumentFailure>(std::in_place, error);
+}
+
+std::optional<DocumentFailure> failure(const FileSystemError& error)
+{
+    return std::optional<DocumentFailure>(std::in_place, error);
+}
+
 FileSystemError readError(const QString& path, int code)
 {
     return FileSystemError::fromErrno(FileSystemError::Operation::read, path, code);
@@ -113,7 +124,7 @@ std::optional<DocumentFailure> DocumentService::readDocument(
     removeStaleTemporaryFiles(QFileInfo(path).absolutePath());
     QString text;
     if (auto error = readText(path, text))
-        return DocumentFailure(*error);
+        return failure(*error);
     if (isVeskDocument(text)) {
         result = {parseDocument(text), text};
         return std::nullopt;
@@ -124,11 +135,11 @@ std::optional<DocumentFailure> DocumentService::readDocument(
             "saves."),
         {QStringLiteral("Import"), QStringLiteral("Cancel")});
     if (answer != 0)
-        return DocumentFailure(DocumentError::importDeclined);
+        return failure(DocumentError::importDeclined);
     VeskDocument document = importPlainText(text);
     QString normalized = serializeDocument(document);
     if (auto error = writeContents(normalized, path))
-        return DocumentFailure(*error);
+        return failure(*error);
     result = {std::move(document), std::move(normalized)};
     return std::nullopt;
 }
@@ -138,12 +149,12 @@ std::optional<DocumentFailure> DocumentService::makeNewFileContents(
 {
     QFile file(templatePath);
     if (!file.exists())
-        return DocumentFailure(DocumentError::missingBundledTemplate);
+        return failure(DocumentError::missingBundledTemplate);
     if (!file.open(QIODevice::ReadOnly))
-        return DocumentFailure(readError(templatePath, EACCES));
+        return failure(readError(templatePath, EACCES));
     QString text;
     if (auto error = decodeUtf8(file.readAll(), templatePath, text))
-        return DocumentFailure(*error);
+        return failure(*error);
     if (isVeskDocument(text)) {
         result = {parseDocument(text), text};
         return std::nullopt;
