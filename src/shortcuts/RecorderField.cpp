@@ -13,8 +13,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QStyle>
+#include <QStyleOptionFrame>
 
 using GlobalShortcuts::Name;
 
@@ -290,6 +292,23 @@ void RecorderField::hideEvent(QHideEvent* event)
 {
     QLineEdit::hideEvent(event);
     resignFocus();
+}
+
+void RecorderField::paintEvent(QPaintEvent* event)
+{
+    QLineEdit::paintEvent(event);
+    // A centred line edit hides its placeholder while focused, which is exactly when "press a
+    // shortcut" must show.
+    if (!hasFocus() || !text().isEmpty() || placeholderText().isEmpty())
+        return;
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect contents
+        = style()->subElementRect(QStyle::SE_LineEditContents, &option, this).marginsRemoved(textMargins());
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(contents, Qt::AlignCenter,
+        fontMetrics().elidedText(placeholderText(), Qt::ElideRight, contents.width()));
 }
 
 bool RecorderField::recordKey(QKeyEvent* event)

@@ -84,6 +84,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     RecorderField(StorageMode mode, const GlobalShortcuts::Name& name, std::optional<Shortcut> binding,

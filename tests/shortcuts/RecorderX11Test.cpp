@@ -141,6 +141,23 @@ private Q_SLOTS:
         QVERIFY(!registeredShortcuts().contains(ctrlAltSpace));
     }
 
+    void keysFromTheKeyboardAreRecordedByTheirPhysicalKey()
+    {
+        SettingsWindowController settings;
+        settings.show();
+        QVERIFY(QTest::qWaitForWindowActive(settings.window()));
+        RecorderField* field = settings.window()->hotKeyRecorder();
+        QTest::mouseClick(field, Qt::LeftButton);
+        QVERIFY(field->isRecording());
+        // With Shift the key types "!", but what is stored is the key: 1.
+        QVERIFY(xdotool({"key", "ctrl+alt+shift+1"}));
+        QTRY_VERIFY(!field->isRecording());
+        QCOMPARE(getShortcut(Name::togglePanel()),
+            Shortcut(18, Shortcut::control | Shortcut::option | Shortcut::shift));
+        QVERIFY(registeredShortcuts().contains(
+            Shortcut(18, Shortcut::control | Shortcut::option | Shortcut::shift)));
+    }
+
     void recordingResumesAfterARealAlert()
     {
         setShortcut(ctrlAltK, Name::togglePanel());
