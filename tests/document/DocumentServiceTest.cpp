@@ -57,16 +57,6 @@ class DocumentServiceTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void errorDescriptions()
-    {
-        QCOMPARE(documentErrorDescription(DocumentError::unsupportedFileType),
-            QStringLiteral("Vesk can only open plain text files."));
-        QCOMPARE(documentErrorDescription(DocumentError::importDeclined),
-            QStringLiteral("The selected file was not imported into Vesk."));
-        QCOMPARE(documentErrorDescription(DocumentError::missingBundledTemplate),
-            QStringLiteral("Vesk couldn't find the bundled new-file template."));
-    }
-
     void readingATaskFileNeverAsksAndKeepsItsText()
     {
         QTemporaryDir folder;
@@ -434,17 +424,6 @@ private slots:
         QVERIFY(!service.writeContents(QStringLiteral("session\n---\n---\n"), path, current, outcome));
         QCOMPARE(outcome, DocumentService::GuardedWriteOutcome::written);
         QCOMPARE(readBytes(path), QByteArray("session\n---\n---\n"));
-    }
-
-    void temporaryFileNames()
-    {
-        QVERIFY(DocumentService::isTemporaryFileName(
-            QStringLiteral(".0b6c1a52-8f3e-4c1e-9a57-3f1a2b4c5d6e.tmp")));
-        QVERIFY(!DocumentService::isTemporaryFileName(
-            QStringLiteral("0b6c1a52-8f3e-4c1e-9a57-3f1a2b4c5d6e.tmp")));
-        QVERIFY(!DocumentService::isTemporaryFileName(
-            QStringLiteral(".0b6c1a52-8f3e-4c1e-9a57-3f1a2b4c5d6e.vesk")));
-        QVERIFY(!DocumentService::isTemporaryFileName(QStringLiteral(".list.vesk.tmp")));
     }
 };
 
