@@ -1,0 +1,3 @@
+#include "FileRevealer.h"
+
+FileRevealer::~FileRevealer() = default;
