@@ -18,6 +18,11 @@ TaskTextLayoutCache::TaskTextLayoutCache(Scheduler* scheduler, QObject* parent)
     : QObject(parent), m_scheduler(scheduler ? scheduler : Scheduler::system())
 { }
 
+void TaskTextLayoutCache::setScheduler(Scheduler* scheduler)
+{
+    m_scheduler = scheduler ? scheduler : Scheduler::system();
+}
+
 TaskDisplayText TaskTextLayoutCache::displayText(const QString& raw)
 {
     auto found = m_attributedTextCache.constFind(raw);

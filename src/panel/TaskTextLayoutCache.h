@@ -30,6 +30,9 @@ public:
 
     explicit TaskTextLayoutCache(Scheduler* scheduler = nullptr, QObject* parent = nullptr);
 
+    // Tests drive the deferred work of the shared cache through their own scheduler.
+    void setScheduler(Scheduler* scheduler);
+
     // The display text of a raw title (markup links replaced by their labels, links marked).
     TaskDisplayText displayText(const QString& raw);
 

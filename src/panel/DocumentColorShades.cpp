@@ -1,0 +1,20 @@
+#include "DocumentColorShades.h"
+
+QColor DocumentColorShades::color(DocumentColor color, bool dark)
+{
+    switch (color) {
+    case DocumentColor::red:
+        return dark ? QColor(255, 69, 58) : QColor(255, 59, 48);
+    case DocumentColor::green:
+        return dark ? QColor(48, 209, 88) : QColor(40, 167, 69);
+    case DocumentColor::teal:
+        return dark ? QColor(64, 200, 224) : QColor(32, 150, 175);
+    case DocumentColor::blue:
+        return dark ? QColor(10, 132, 255) : QColor(0, 122, 255);
+    case DocumentColor::indigo:
+        return dark ? QColor(94, 92, 230) : QColor(88, 86, 214);
+    case DocumentColor::purple:
+        return dark ? QColor(191, 90, 242) : QColor(175, 82, 222);
+    }
+    return QColor(0, 122, 255);
+}

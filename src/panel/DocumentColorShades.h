@@ -1,0 +1,10 @@
+#pragma once
+
+#include "DocumentColor.h"
+
+#include <QColor>
+
+// The light and dark shades of the six document colours.
+struct DocumentColorShades {
+    static QColor color(DocumentColor color, bool dark);
+};

@@ -1,0 +1,199 @@
+#include "PanelKeyHandler.h"
+
+#include "Scheduler.h"
+#include "SessionController.h"
+#include "TaskListView.h"
+
+#include <QKeyEvent>
+#include <QMetaObject>
+#include <QWidget>
+
+namespace {
+
+constexpr Qt::KeyboardModifiers commandModifiers
+    = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+
+bool isShiftOnly(const QKeyEvent* event)
+{
+    return (event->modifiers() & commandModifiers) == Qt::ShiftModifier;
+}
+
+} // namespace
+
+PanelKeyHandler::PanelKeyHandler(SessionController* session, Scheduler* scheduler, QWidget* view, QObject* parent)
+    : QObject(parent)
+    , m_session(session)
+    , m_scheduler(scheduler ? scheduler : Scheduler::system())
+    , m_view(view)
+{
+}
+
+QString PanelKeyHandler::charactersIgnoringModifiers(const QKeyEvent* event)
+{
+    const int key = event->key();
+    // Qt names printable keys by their (upper-case) character and everything else above this.
+    if (key > 0 && key < Qt::Key_Escape)
+        return QString(QChar::fromUcs4(char32_t(key))).toLower();
+    if (key == 0 || key == Qt::Key_unknown)
+        return event->text().toLower();
+    return QString();
+}
+
+bool PanelKeyHandler::handleKeyDown(QKeyEvent* event)
+{
+    if (!m_session)
+        return false;
+    if (isSearchFieldFocused && isSearchFieldFocused())
+        return false;
+
+    const bool inputSelected = m_session->selection().isInput();
+    const bool inlineEditing = m_session->inlineEditState().has_value();
+    const bool editingText = inputSelected || inlineEditing;
+    const bool command = event->modifiers() & Qt::ControlModifier;
+    const QString character = charactersIgnoringModifiers(event);
+
+    if (command && editingText && sendTextCommand(character, event->modifiers() & Qt::ShiftModifier))
+        return true;
+    if (command)
+        return handleCommandKey(event, editingText);
+
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        if (editingText)
+            return false;
+        m_session->deleteSelectedItem();
+        return true;
+    case Qt::Key_Down:
+    case Qt::Key_Up:
+        if (editingText)
+            return false;
+        navigate(event->key() == Qt::Key_Down ? 1 : -1, event->isAutoRepeat());
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (editingText)
+            return false;
+        m_session->beginEditingSelectedItem();
+        return true;
+    case Qt::Key_Space:
+        if (editingText)
+            return false;
+        m_session->toggleSelectedItemCompletion();
+        return true;
+    case Qt::Key_Escape:
+        return false;
+    default:
+        break;
+    }
+
+    if (inlineEditing || inputSelected || character.isEmpty())
+        return false;
+    if (isShiftOnly(event) && event->text() == QLatin1String("?")) {
+        if (toggleKeyboardControls)
+            toggleKeyboardControls();
+        return true;
+    }
+    if (character.size() != 1)
+        return false;
+    switch (character.at(0).unicode()) {
+    case '/':
+        if (focusSearchField)
+            focusSearchField();
+        return true;
+    case 'h':
+        if (selectPreviousTab)
+            selectPreviousTab();
+        return true;
+    case 'j':
+        navigate(1, event->isAutoRepeat());
+        return true;
+    case 'k':
+        navigate(-1, event->isAutoRepeat());
+        return true;
+    case 'l':
+        if (event->modifiers() & Qt::ShiftModifier)
+            m_session->openFirstLinkInSelectedItem();
+        else if (selectNextTab)
+            selectNextTab();
+        return true;
+    case 'n':
+        m_session->beginCreatingNewItem(QString());
+        return true;
+    case 't':
+        if (m_session->canMoveSelectedItemToNext())
+            m_session->moveSelectedItemToNext();
+        else if (m_session->canMoveSelectedItemToPending())
+            m_session->moveSelectedItemToPending();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool PanelKeyHandler::sendTextCommand(const QString& character, bool shift)
+{
+    const char* action = nullptr;
+    if (character == QLatin1String("a"))
+        action = "selectAll";
+    else if (character == QLatin1String("z"))
+        action = shift ? "redo" : "undo";
+    else if (character == QLatin1String("x"))
+        action = "cut";
+    else if (character == QLatin1String("c"))
+        action = "copy";
+    else if (character == QLatin1String("v"))
+        action = "paste";
+    if (!action || !m_view || !m_view->window())
+        return false;
+    QWidget* focus = m_view->window()->focusWidget();
+    // Text editors offer these as slots; anything else with the focus lets the key go on.
+    if (!focus || focus->metaObject()->indexOfMethod((QByteArray(action) + "()").constData()) < 0)
+        return false;
+    return QMetaObject::invokeMethod(focus, action);
+}
+
+bool PanelKeyHandler::handleCommandKey(const QKeyEvent* event, bool editingText)
+{
+    const QString character = charactersIgnoringModifiers(event);
+    if (character == QLatin1String("f")) {
+        if (focusSearchField)
+            focusSearchField();
+        return true;
+    }
+    if (character == QLatin1String("z") && !editingText) {
+        if (event->modifiers() & Qt::ShiftModifier)
+            m_session->redo();
+        else
+            m_session->undo();
+        return true;
+    }
+    int offset = 0;
+    if (character == QLatin1String("k") || (character != QLatin1String("z") && event->key() == Qt::Key_Up))
+        offset = -1;
+    else if (character == QLatin1String("j") || (character != QLatin1String("z") && event->key() == Qt::Key_Down))
+        offset = 1;
+    if (offset == 0)
+        return false;
+    // Consumed even when blocked, so no menu command sees the key.
+    if (!m_session->editingBlocked())
+        m_session->moveSelectedItem(offset);
+    return true;
+}
+
+void PanelKeyHandler::navigate(int offset, bool isRepeat)
+{
+    updateBurst(isRepeat);
+    m_session->moveSelection(offset);
+}
+
+void PanelKeyHandler::updateBurst(bool isRepeat)
+{
+    if (!m_list)
+        return;
+    const double now = m_scheduler->now();
+    const double last = m_list->lastKeyboardNavigationTimestamp();
+    const bool burst = isRepeat || (last != 0 && now - last <= keyboardNavigationBurstInterval);
+    m_list->setLastKeyboardNavigationTimestamp(now);
+    m_list->setKeyboardNavigationBurstUntil(burst ? now + keyboardNavigationBurstInterval : now);
+}

@@ -1,0 +1,138 @@
+#include "PanelWelcomeView.h"
+
+#include "PanelStyle.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+// The icon with its soft shadow below it.
+class IconLabel : public QWidget {
+public:
+    explicit IconLabel(QWidget* parent) : QWidget(parent) { setFixedSize(80 + 48, 80 + 48); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF icon(24, 24 - 4, 80, 80);
+        // A blurred shadow 8 points down, drawn as a few widening translucent layers.
+        const double opacity = PanelStyle::isDark(palette()) ? 0.28 : 0.12;
+        for (int i = 8; i >= 1; --i) {
+            QPainterPath path;
+            const double grow = i * 2.5;
+            path.addRoundedRect(
+                icon.translated(0, 8).adjusted(-grow, -grow, grow, grow), 18 + grow, 18 + grow);
+            painter.fillPath(path, QColor(0, 0, 0, int(255 * opacity / 8 * (1 - i / 9.0))));
+        }
+        painter.drawPixmap(icon.toRect(), PanelWelcomeView::iconPixmap(160));
+    }
+};
+
+QPixmap PanelWelcomeView::iconPixmap(int size)
+{
+    const QIcon themed = QIcon::fromTheme(QStringLiteral("vesk"));
+    if (!themed.isNull())
+        return themed.pixmap(size, size);
+    if (QFile::exists(QStringLiteral(":/icons/vesk.png")))
+        return QPixmap(QStringLiteral(":/icons/vesk.png"))
+            .scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double s = size / 80.0;
+    QLinearGradient gradient(0, 0, 0, size);
+    gradient.setColorAt(0, QColor(64, 156, 255));
+    gradient.setColorAt(1, QColor(0, 104, 230));
+    QPainterPath body;
+    body.addRoundedRect(QRectF(0, 0, size, size), 18 * s, 18 * s);
+    painter.fillPath(body, gradient);
+    // Three task markers: next, pending, done.
+    painter.setBrush(Qt::white);
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(18 * s, 24 * s, 44 * s, 8 * s), 4 * s, 4 * s);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Qt::white, 2.5 * s));
+    painter.drawRoundedRect(QRectF(19 * s, 39 * s, 34 * s, 6 * s), 3 * s, 3 * s);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 255, 255, 150));
+    painter.drawRoundedRect(QRectF(18 * s, 55 * s, 24 * s, 4 * s), 2 * s, 2 * s);
+    return pixmap;
+}
+
+PanelWelcomeView::PanelWelcomeView(QWidget* parent) : QWidget(parent)
+{
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(32, 0, 32, 0);
+    outer->addStretch(1);
+
+    m_icon = new IconLabel(this);
+    outer->addWidget(m_icon, 0, Qt::AlignHCenter);
+    outer->addSpacing(12 - 24);
+
+    m_headline = new QLabel(this);
+    m_headline->setTextFormat(Qt::RichText);
+    m_headline->setText(QStringLiteral("<b>Vesk</b> is a todo app with no features"));
+    m_headline->setFont(PanelStyle::font(PanelStyle::TextStyle::title3));
+    m_headline->setAlignment(Qt::AlignHCenter);
+    m_headline->setWordWrap(true);
+    outer->addWidget(m_headline);
+    outer->addSpacing(10);
+
+    m_hint = new QLabel(QStringLiteral("Start a new file for helpful tips"), this);
+    m_hint->setFont(PanelStyle::font(PanelStyle::TextStyle::body));
+    m_hint->setAlignment(Qt::AlignHCenter);
+    m_hint->setWordWrap(true);
+    outer->addWidget(m_hint);
+    outer->addSpacing(32);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(16);
+    buttons->addStretch(1);
+    m_newFile = new QPushButton(QStringLiteral("New File"), this);
+    m_newFile->setDefault(true);
+    m_newFile->setAutoDefault(true);
+    m_open = new QPushButton(QStringLiteral("Open..."), this);
+    buttons->addWidget(m_newFile);
+    buttons->addWidget(m_open);
+    buttons->addStretch(1);
+    outer->addLayout(buttons);
+    outer->addStretch(1);
+
+    connect(m_newFile, &QPushButton::clicked, this, [this] {
+        if (onNewFile)
+            onNewFile();
+    });
+    connect(m_open, &QPushButton::clicked, this, [this] {
+        if (onOpenFile)
+            onOpenFile();
+    });
+    applyPalette();
+}
+
+void PanelWelcomeView::applyPalette()
+{
+    QPalette p = m_hint->palette();
+    p.setColor(QPalette::WindowText, PanelStyle::secondaryLabelColor(palette()));
+    m_hint->setPalette(p);
+    // The prominent button carries the accent colour.
+    QPalette buttonPalette = m_newFile->palette();
+    buttonPalette.setColor(QPalette::Button, PanelStyle::defaultDocumentColor(palette()));
+    buttonPalette.setColor(QPalette::ButtonText, Qt::white);
+    m_newFile->setPalette(buttonPalette);
+}
+
+void PanelWelcomeView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyPalette();
+}

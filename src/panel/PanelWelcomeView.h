@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QPushButton;
+
+// What a panel shows before it has a file: the icon, a line about the application and the two
+// ways to get a file.
+class PanelWelcomeView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit PanelWelcomeView(QWidget* parent = nullptr);
+
+    std::function<void()> onNewFile;
+    std::function<void()> onOpenFile;
+
+    QPushButton* newFileButton() const { return m_newFile; }
+    QPushButton* openButton() const { return m_open; }
+
+    // The application icon, or a drawn stand-in when none is installed.
+    static QPixmap iconPixmap(int size);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void applyPalette();
+
+    class IconLabel* m_icon;
+    class QLabel* m_headline;
+    class QLabel* m_hint;
+    QPushButton* m_newFile;
+    QPushButton* m_open;
+};

@@ -1,0 +1,223 @@
+#pragma once
+
+#include "ContextMenuItem.h"
+#include "LinkLayoutKey.h"
+#include "PanelFocus.h"
+#include "RenderedRow.h"
+#include "SelectionPresentationState.h"
+
+#include <QAbstractScrollArea>
+#include <QColor>
+#include <QHash>
+#include <QPointer>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "GrowingTextView.h"
+class QMenu;
+class QVariantAnimation;
+class Scheduler;
+class SessionController;
+class TaskRowContextTargetMonitor;
+class TaskTextLayoutCache;
+
+// The task list of a panel: three section headers, the input row, and the rows the session
+// derives. Rows are painted by the view itself and only those in sight are painted; their heights
+// are known without layout (one line collapsed; the expanded or edited row measured through the
+// layout cache), so a list of ten thousand tasks opens and scrolls as fast as a short one. The
+// only child widgets are the two text editors, placed over their rows while those exist.
+class TaskListView : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    // One laid-out block of the list, in content coordinates.
+    struct Block {
+        enum class Kind { header, input, task, completionShell, spacer };
+        Kind kind = Kind::spacer;
+        TaskSection section = TaskSection::working;
+        qsizetype row = -1; // index into rows() for task, shell and spacer blocks
+        double top = 0;
+        double height = 0;
+    };
+
+    static constexpr double horizontalPadding = 12;
+    static constexpr double verticalPadding = 16;
+    static constexpr double rowPadding = 12;
+    static constexpr double cornerRadius = 10;
+    static constexpr double revealBottomPadding = 16;
+    static constexpr double expansionDelay = 0.14;
+    static constexpr double burstExpansionDelay = 0.28;
+
+    explicit TaskListView(
+        SessionController* session, Scheduler* scheduler = nullptr, QWidget* parent = nullptr);
+    ~TaskListView() override;
+
+    SessionController* session() const { return m_session; }
+
+    // --- Presentation inputs, set by the root view ---
+    void setWindowActive(bool active);
+    bool isWindowActive() const { return m_windowActive; }
+    void setDocumentColor(const QColor& color);
+    // The input row accepts typing only while the document may be saved.
+    void setInputEditable(bool editable);
+    void setAnimationsEnabled(bool enabled) { m_animationsEnabled = enabled; }
+    // A press in the list takes the focus from the search field.
+    std::function<void()> resignSearchFieldFocus;
+
+    // --- Presentation state ---
+    std::optional<PanelFocus> panelFocus() const { return m_panelFocus; }
+    std::optional<QUuid> expandedSelectionTaskID() const { return m_expandedSelectionTaskID; }
+    std::optional<QUuid> contextMenuTargetItemID() const { return m_contextMenuTargetItemID; }
+    const QHash<QUuid, SelectionPresentationState>& selectionPresentationStates() const
+    {
+        return m_selectionPresentationStates;
+    }
+    double scrollContentWidth() const { return m_scrollContentWidth; }
+    double inputEditorHeight() const { return m_inputEditorHeight; }
+    // Until this media time, arrow-key moves count as one burst (set by the key handler).
+    double keyboardNavigationBurstUntil() const { return m_keyboardNavigationBurstUntil; }
+    void setKeyboardNavigationBurstUntil(double time) { m_keyboardNavigationBurstUntil = time; }
+    double lastKeyboardNavigationTimestamp() const { return m_lastKeyboardNavigationTimestamp; }
+    void setLastKeyboardNavigationTimestamp(double time) { m_lastKeyboardNavigationTimestamp = time; }
+    // The task being dragged, raised and filled (drag and drop sets it).
+    std::optional<QUuid> draggedTaskID() const { return m_draggedTaskID; }
+    void setDraggedTaskID(const std::optional<QUuid>& id);
+
+    // --- Layout, for the key handler, drag and drop and tests ---
+    const QList<RenderedRow>& rows() const { return m_rows; }
+    const std::vector<Block>& blocks() const { return m_blocks; }
+    double contentHeight() const { return m_contentHeight; }
+    // The rectangle of the row with this identifier ("task-…", "input", "section-header-…"), in
+    // content coordinates; empty when it is not in the list.
+    QRectF rowRect(const QString& rowID) const;
+    // The identifier of the row under a point of the viewport, or an empty string.
+    QString rowIDAt(QPoint viewportPoint) const;
+    // The task row under a point of the viewport.
+    std::optional<QUuid> taskAt(QPoint viewportPoint) const;
+    double scrollOffset() const;
+    void setScrollOffset(double offset);
+    GrowingTextView* inputEditor() const { return m_inputEditor; }
+    GrowingTextView* inlineEditor() const { return m_inlineEditor; }
+    // How many rows the last paint drew.
+    int lastPaintedRowCount() const { return m_lastPaintedRowCount; }
+
+    // --- Actions ---
+    // A click on a task row; a double click also opens its inline editor.
+    void tap(const QUuid& id, bool doubleClick);
+    // A click on the input row.
+    void tapInput();
+    // The context menu of a task row, as the list offers it.
+    QList<ContextMenuItem> contextMenuItems(const QUuid& id);
+    // A press that opens a context menu on a row; outlines it while it is not the selection.
+    void noteContextMenuPress(const QUuid& id);
+    void clearContextMenuTarget();
+    // Scrolls so the selected row is visible (without animation).
+    void scrollSelectionIntoView();
+
+    // The selection colour: the document colour while the window is active, else unemphasised.
+    QColor selectionColor() const;
+
+Q_SIGNALS:
+    void contextMenuTargetItemIDChanged();
+    void expandedSelectionTaskIDChanged();
+    void panelFocusChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Geometry of the text of a task row.
+    struct TextGeometry {
+        double textX = 0;
+        double textWidth = 0;
+    };
+
+    // Rebuilds the rows from the session, then lays out.
+    void rebuildRows();
+    // Recomputes block positions and heights (cheap: no text layout for collapsed rows).
+    void relayout();
+    void updateScrollRange();
+    void placeEditors();
+    void syncEditors();
+    void onSelectionChanged();
+    void onInlineEditChanged();
+    void onRevealRevisionChanged();
+    void synchroniseFocusAndExpansion();
+    void applyExpansion(const std::optional<QUuid>& previous, const std::optional<QUuid>& next);
+    void revealSelection(bool animated);
+    void adjustScroll(const QRectF& rowRect, double bottomPadding, bool animated);
+
+    double textWidth() const;
+    TextGeometry textGeometry() const;
+    double collapsedTextHeight(TaskSection section) const;
+    double expandedTextHeight(const RenderedRow& row);
+    double editorEstimate(const RenderedRow& row);
+    double taskTextBlockHeight(const RenderedRow& row);
+    bool isExpandedRow(const QUuid& id) const;
+    const Block* blockAtContentY(double y) const;
+    const Block* blockForRowID(const QString& rowID) const;
+    QString blockID(const Block& block) const;
+    QRectF blockRect(const Block& block) const;
+    std::optional<LinkLayoutKey> linkKeyFor(const Block& block, QRectF* textRect);
+
+    void paintHeader(QPainter& painter, const Block& block, const QRectF& rect);
+    void paintTaskRow(QPainter& painter, const Block& block, const QRectF& rect);
+    void paintInputRow(QPainter& painter, const QRectF& rect);
+    void paintMarker(
+        QPainter& painter, TaskSection section, QPointF origin, const QColor& color, double lineSpacing);
+
+    QColor primaryTextColor() const;
+    QColor secondaryTextColor() const;
+    QColor selectedTextColor() const;
+
+    SessionController* m_session;
+    Scheduler* m_scheduler;
+    TaskTextLayoutCache* m_cache;
+    TaskRowContextTargetMonitor* m_contextMonitor;
+
+    QList<RenderedRow> m_rows;
+    std::vector<Block> m_blocks;
+    double m_contentHeight = 0;
+
+    bool m_windowActive = false;
+    QColor m_documentColor;
+    bool m_inputEditable = true;
+    bool m_animationsEnabled = true;
+
+    std::optional<PanelFocus> m_panelFocus;
+    double m_scrollContentWidth = 0;
+    QHash<QUuid, SelectionPresentationState> m_selectionPresentationStates;
+    std::optional<QUuid> m_expandedSelectionTaskID;
+    double m_keyboardNavigationBurstUntil = 0;
+    double m_lastKeyboardNavigationTimestamp = 0;
+    std::optional<QUuid> m_contextMenuTargetItemID;
+    double m_inputEditorHeight = 28;
+    QHash<QUuid, double> m_editEditorHeights;
+    std::optional<QUuid> m_draggedTaskID;
+    std::optional<QUuid> m_inlineEditedID;
+
+    // The selection auto-scroll reporter of the selected row.
+    int m_lastRevealRevision = 0;
+    double m_lastRevealTimestamp = 0;
+    int m_revealGeneration = 0;
+
+    QPointer<GrowingTextView> m_inputEditor;
+    QPointer<GrowingTextView> m_inlineEditor;
+    QVariantAnimation* m_heightAnimation = nullptr;
+    std::optional<QUuid> m_animatingID;
+    QVariantAnimation* m_scrollAnimation = nullptr;
+    int m_lastPaintedRowCount = 0;
+    bool m_pressWasDoubleClick = false;
+};

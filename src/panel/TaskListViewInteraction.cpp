@@ -1,0 +1,588 @@
+// The task list's editors, selection presentation (focus, delayed expansion, reveal), pointer
+// handling, link hovering and context menus.
+#include "GrowingTextView.h"
+#include "PanelStyle.h"
+#include "Scheduler.h"
+#include "SessionController.h"
+#include "TaskListView.h"
+#include "TaskTextLayout.h"
+#include "TaskTextLayoutCache.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QHelpEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QToolTip>
+#include <QVariantAnimation>
+
+#include <cmath>
+
+// --- Editors ---
+
+void TaskListView::syncEditors()
+{
+    // The input row's editor exists while the input row does.
+    if (m_session->isCreatingNewItem()) {
+        if (!m_inputEditor) {
+            m_inputEditor = new GrowingTextView(viewport(), m_scheduler);
+            m_inputEditor->setObjectName(QStringLiteral("inputEditor"));
+            m_inputEditor->setEditorFont(PanelStyle::font(PanelStyle::TextStyle::title3));
+            m_inputEditor->setText(m_session->inputDraft());
+            QPointer<TaskListView> self(this);
+            m_inputEditor->onSubmit = [self] {
+                if (self)
+                    self->m_session->commitNewItem();
+            };
+            m_inputEditor->onCancel = [self] {
+                if (self)
+                    self->m_session->cancelNewItem();
+            };
+            connect(m_inputEditor, &GrowingTextView::textEdited, this,
+                [this](const QString& text) { m_session->setInputDraft(text); });
+            connect(m_inputEditor, &GrowingTextView::measuredHeightChanged, this, [this](double height) {
+                m_inputEditorHeight = height;
+                relayout();
+            });
+            m_inputEditor->show();
+        }
+        m_inputEditor->setText(m_session->inputDraft());
+        m_inputEditor->setEditable(m_inputEditable);
+        m_inputEditor->setTextColor(
+            m_session->selection().isInput() ? selectedTextColor() : primaryTextColor());
+        m_inputEditor->setFocused(m_panelFocus == PanelFocus::input());
+    } else if (m_inputEditor) {
+        m_inputEditor->hide();
+        m_inputEditor->deleteLater();
+        m_inputEditor = nullptr;
+    }
+
+    // The inline editor exists while the session edits a task that has a row.
+    const auto& edit = m_session->inlineEditState();
+    const Block* editedBlock = nullptr;
+    if (edit) {
+        for (const Block& block : m_blocks) {
+            if (block.kind == Block::Kind::task && m_rows[block.row].itemID == edit->itemID) {
+                editedBlock = &block;
+                break;
+            }
+        }
+    }
+    if (edit && editedBlock) {
+        const RenderedRow& row = m_rows[editedBlock->row];
+        if (m_inlineEditor && m_inlineEditor->property("itemID").toUuid() != edit->itemID) {
+            m_inlineEditor->hide();
+            m_inlineEditor->deleteLater();
+            m_inlineEditor = nullptr;
+        }
+        if (!m_inlineEditor) {
+            m_inlineEditor = new GrowingTextView(viewport(), m_scheduler);
+            m_inlineEditor->setObjectName(QStringLiteral("inline-edit-") + canonicalUuidText(edit->itemID));
+            m_inlineEditor->setProperty("itemID", edit->itemID);
+            m_inlineEditor->setText(edit->draftText);
+            QPointer<TaskListView> self(this);
+            m_inlineEditor->onSubmit = [self] {
+                if (self)
+                    self->m_session->commitInlineEdit();
+            };
+            m_inlineEditor->onCancel = [self] {
+                if (self && !self->m_session->editingBlocked())
+                    self->m_session->cancelInlineEdit();
+            };
+            connect(m_inlineEditor, &GrowingTextView::textEdited, this,
+                [this](const QString& text) { m_session->updateInlineEditDraft(text); });
+            const QUuid id = edit->itemID;
+            connect(m_inlineEditor, &GrowingTextView::measuredHeightChanged, this, [this, id](double height) {
+                m_editEditorHeights.insert(id, height);
+                relayout();
+            });
+            m_inlineEditor->show();
+        }
+        m_inlineEditor->setEditorFont(PanelStyle::titleFont(row.section == TaskSection::working));
+        m_inlineEditor->setText(edit->draftText);
+        m_inlineEditor->setEditable(!m_session->editingBlocked());
+        m_inlineEditor->setTextColor(selectedTextColor());
+        m_inlineEditor->setFocused(m_panelFocus == PanelFocus::edit(edit->itemID));
+    } else if (m_inlineEditor) {
+        const bool hadFocus = m_inlineEditor->hasFocus();
+        m_inlineEditor->hide();
+        m_inlineEditor->deleteLater();
+        m_inlineEditor = nullptr;
+        // Keys keep reaching the panel once the editor is gone.
+        if (hadFocus)
+            setFocus(Qt::OtherFocusReason);
+    }
+    placeEditors();
+}
+
+void TaskListView::placeEditors()
+{
+    const double offset = scrollOffset();
+    const TextGeometry geometry = textGeometry();
+    for (const Block& block : m_blocks) {
+        GrowingTextView* editor = nullptr;
+        double height = 0;
+        if (block.kind == Block::Kind::input && m_inputEditor) {
+            editor = m_inputEditor;
+            height = m_inputEditorHeight;
+        } else if (block.kind == Block::Kind::task && m_inlineEditor
+            && m_rows[block.row].itemID == m_inlineEditor->property("itemID").toUuid()) {
+            editor = m_inlineEditor;
+            height = block.height - 2 * rowPadding;
+        }
+        if (!editor)
+            continue;
+        editor->setGeometry(
+            QRectF(geometry.textX, block.top + rowPadding - offset, geometry.textWidth, std::max(height, 1.0))
+                .toAlignedRect());
+    }
+}
+
+// --- Focus, expansion and reveal ---
+
+void TaskListView::onSelectionChanged()
+{
+    clearContextMenuTarget();
+    synchroniseFocusAndExpansion();
+    // The reporter of the newly selected row reveals it.
+    if (m_session->selection().isTask() || m_session->selection().isInput()) {
+        m_lastRevealRevision = m_session->selectionRevealRevision();
+        revealSelection(true);
+    } else {
+        ++m_revealGeneration; // drops a pending reveal
+    }
+    syncEditors();
+}
+
+void TaskListView::onInlineEditChanged()
+{
+    synchroniseFocusAndExpansion();
+    syncEditors();
+}
+
+void TaskListView::onRevealRevisionChanged()
+{
+    scrollSelectionIntoView();
+    if ((m_session->selection().isTask() || m_session->selection().isInput())
+        && m_lastRevealRevision != m_session->selectionRevealRevision()) {
+        m_lastRevealRevision = m_session->selectionRevealRevision();
+        revealSelection(true);
+    }
+}
+
+void TaskListView::synchroniseFocusAndExpansion()
+{
+    const auto& edit = m_session->inlineEditState();
+    const std::optional<PanelFocus> focus = edit ? PanelFocus::edit(edit->itemID) : PanelFocus::input();
+    if (focus != m_panelFocus) {
+        m_panelFocus = focus;
+        Q_EMIT panelFocusChanged();
+    }
+
+    const std::optional<QUuid> previous = m_expandedSelectionTaskID;
+    if (edit) {
+        m_expandedSelectionTaskID = edit->itemID;
+        if (previous != m_expandedSelectionTaskID) {
+            applyExpansion(previous, m_expandedSelectionTaskID);
+            Q_EMIT expandedSelectionTaskIDChanged();
+        }
+        return;
+    }
+    const std::optional<QUuid> selected = m_session->selection().taskID();
+    if (m_expandedSelectionTaskID == selected)
+        return;
+    m_expandedSelectionTaskID = std::nullopt;
+    if (previous) {
+        applyExpansion(previous, std::nullopt);
+        Q_EMIT expandedSelectionTaskIDChanged();
+    }
+    if (!selected)
+        return;
+    const double delay
+        = m_scheduler->now() < m_keyboardNavigationBurstUntil ? burstExpansionDelay : expansionDelay;
+    QPointer<TaskListView> self(this);
+    const QUuid target = *selected;
+    // Earlier schedules are not cancelled; each checks the state when it runs.
+    m_scheduler->schedule(delay, this, [self, target] {
+        if (!self || self->m_session->inlineEditState()
+            || self->m_session->selection() != SessionSelection::task(target)
+            || self->m_expandedSelectionTaskID == target)
+            return;
+        const std::optional<QUuid> before = self->m_expandedSelectionTaskID;
+        self->m_expandedSelectionTaskID = target;
+        self->applyExpansion(before, target);
+        Q_EMIT self->expandedSelectionTaskIDChanged();
+    });
+}
+
+void TaskListView::applyExpansion(const std::optional<QUuid>& previous, const std::optional<QUuid>& next)
+{
+    const RenderedRow* nextRow = nullptr;
+    for (const RenderedRow& row : std::as_const(m_rows)) {
+        if (next && row.kind == RenderedRow::Kind::task && row.itemID == *next)
+            nextRow = &row;
+    }
+    if (previous && previous != next) {
+        // Collapsing is immediate.
+        for (const RenderedRow& row : std::as_const(m_rows)) {
+            if (row.kind == RenderedRow::Kind::task && row.itemID == *previous) {
+                SelectionPresentationState& state = m_selectionPresentationStates[*previous];
+                state.visibleExpanded = false;
+                state.animatedHeight = collapsedTextHeight(row.section);
+                break;
+            }
+        }
+        if (m_animatingID == previous && m_heightAnimation)
+            m_heightAnimation->stop();
+    }
+    if (next && nextRow) {
+        SelectionPresentationState& state = m_selectionPresentationStates[*next];
+        const double from = state.animatedHeight.value_or(collapsedTextHeight(nextRow->section));
+        state.visibleExpanded = true;
+        state.animatedHeight = from;
+        const bool editing = m_session->inlineEditState() && m_session->inlineEditState()->itemID == *next;
+        const double target = editing ? from : expandedTextHeight(*nextRow);
+        if (m_animationsEnabled && !editing && std::abs(target - from) > 2) {
+            if (!m_heightAnimation) {
+                m_heightAnimation = new QVariantAnimation(this);
+                // A short, slightly bouncy growth in place of a spring.
+                m_heightAnimation->setDuration(180);
+                QEasingCurve curve(QEasingCurve::OutBack);
+                curve.setOvershoot(0.6);
+                m_heightAnimation->setEasingCurve(curve);
+                connect(
+                    m_heightAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+                        if (m_animatingID)
+                            m_selectionPresentationStates[*m_animatingID].animatedHeight = value.toDouble();
+                        relayout();
+                    });
+            }
+            m_heightAnimation->stop();
+            m_animatingID = *next;
+            m_heightAnimation->setStartValue(from);
+            m_heightAnimation->setEndValue(target);
+            m_heightAnimation->start();
+        } else {
+            state.animatedHeight = target;
+        }
+    }
+    relayout();
+}
+
+void TaskListView::scrollSelectionIntoView()
+{
+    const SessionSelection selection = m_session->selection();
+    QString rowID;
+    if (selection.isInput()) {
+        rowID = QStringLiteral("input");
+    } else if (const auto id = selection.taskID()) {
+        const auto section = m_session->sectionOf(*id);
+        if (!section)
+            return;
+        rowID = QStringLiteral("task-") + taskSectionRawValue(*section) + QLatin1Char('-')
+            + canonicalUuidText(*id);
+    } else {
+        return;
+    }
+    const QRectF rect = rowRect(rowID);
+    if (!rect.isEmpty())
+        adjustScroll(rect, 0, false);
+}
+
+void TaskListView::revealSelection(bool)
+{
+    const int generation = ++m_revealGeneration;
+    const double now = m_scheduler->now();
+    const bool immediate = now < m_keyboardNavigationBurstUntil;
+    const bool animate = !immediate && (m_lastRevealTimestamp == 0 || now - m_lastRevealTimestamp > 0.16);
+    m_lastRevealTimestamp = now;
+    QPointer<TaskListView> self(this);
+    const auto adjust = [self, generation](bool animated) {
+        if (!self || self->m_revealGeneration != generation)
+            return;
+        const SessionSelection selection = self->m_session->selection();
+        QString rowID;
+        if (selection.isInput())
+            rowID = QStringLiteral("input");
+        else if (const auto id = selection.taskID(); id && self->m_session->sectionOf(*id))
+            rowID = QStringLiteral("task-") + taskSectionRawValue(*self->m_session->sectionOf(*id))
+                + QLatin1Char('-') + canonicalUuidText(*id);
+        const QRectF rect = self->rowRect(rowID);
+        if (!rect.isEmpty())
+            self->adjustScroll(rect, revealBottomPadding, animated);
+    };
+    m_scheduler->schedule(0, this, [adjust] { adjust(false); });
+    // Once the delayed expansion has grown the row, bring all of it into view.
+    m_scheduler->schedule(0.18, this, [adjust, animate] { adjust(animate); });
+}
+
+void TaskListView::adjustScroll(const QRectF& rect, double bottomPadding, bool animated)
+{
+    const double visibleTop = scrollOffset();
+    const double visibleHeight = viewport()->height();
+    double target;
+    if (rect.top() < visibleTop)
+        target = rect.top();
+    else if (rect.bottom() > visibleTop + visibleHeight - bottomPadding)
+        target = rect.bottom() + bottomPadding - visibleHeight;
+    else
+        return;
+    target = std::clamp(target, 0.0, std::max(m_contentHeight - visibleHeight, 0.0));
+    if (std::abs(target - visibleTop) <= 0.5)
+        return;
+    updateScrollRange();
+    if (!animated || !m_animationsEnabled) {
+        if (m_scrollAnimation)
+            m_scrollAnimation->stop();
+        setScrollOffset(target);
+        return;
+    }
+    if (!m_scrollAnimation) {
+        m_scrollAnimation = new QVariantAnimation(this);
+        m_scrollAnimation->setDuration(120);
+        m_scrollAnimation->setEasingCurve(QEasingCurve::InOutQuad);
+        connect(m_scrollAnimation, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { setScrollOffset(value.toDouble()); });
+    }
+    m_scrollAnimation->stop();
+    m_scrollAnimation->setStartValue(visibleTop);
+    m_scrollAnimation->setEndValue(target);
+    m_scrollAnimation->start();
+}
+
+// --- Pointer ---
+
+void TaskListView::tap(const QUuid& id, bool doubleClick)
+{
+    clearContextMenuTarget();
+    if (resignSearchFieldFocus)
+        resignSearchFieldFocus();
+    if (m_session->inlineEditState() && m_session->inlineEditState()->itemID != id)
+        m_session->cancelInlineEdit();
+    m_session->setSelection(SessionSelection::task(id));
+    if (doubleClick)
+        m_session->beginEditingItem(id);
+    if (!m_session->inlineEditState())
+        setFocus(Qt::MouseFocusReason);
+}
+
+void TaskListView::tapInput()
+{
+    if (resignSearchFieldFocus)
+        resignSearchFieldFocus();
+    m_session->setSelection(SessionSelection::input());
+}
+
+void TaskListView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const QString rowID = rowIDAt(event->position().toPoint());
+    if (rowID == QLatin1String("input")) {
+        tapInput();
+    } else if (const auto id = taskAt(event->position().toPoint())) {
+        // Rounded corners: a press outside the rounded shape is no tap.
+        tap(*id, false);
+    } else {
+        setFocus(Qt::MouseFocusReason);
+    }
+    event->accept();
+}
+
+void TaskListView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        if (const auto id = taskAt(event->position().toPoint())) {
+            tap(*id, true);
+            event->accept();
+            return;
+        }
+    }
+    QAbstractScrollArea::mouseDoubleClickEvent(event);
+}
+
+std::optional<LinkLayoutKey> TaskListView::linkKeyFor(const Block& block, QRectF* textRect)
+{
+    if (block.kind != Block::Kind::task)
+        return std::nullopt;
+    const RenderedRow& row = m_rows[block.row];
+    if (m_session->inlineEditState() && m_session->inlineEditState()->itemID == row.itemID)
+        return std::nullopt;
+    const TaskDisplayText display = m_cache->displayText(row.title);
+    if (display.links.isEmpty())
+        return std::nullopt;
+    const TextGeometry geometry = textGeometry();
+    const std::optional<int> lineLimit = isExpandedRow(row.itemID) ? std::nullopt : std::optional<int>(1);
+    if (textRect)
+        *textRect = QRectF(
+            geometry.textX, block.top + rowPadding, geometry.textWidth, block.height - 2 * rowPadding);
+    return TaskTextLayoutCache::linkLayoutKey(display.text,
+        PanelStyle::titleFont(row.section == TaskSection::working), geometry.textWidth, lineLimit);
+}
+
+void TaskListView::mouseMoveEvent(QMouseEvent* event)
+{
+    QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+bool TaskListView::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::ToolTip) {
+        const QPoint point = event->type() == QEvent::ToolTip
+            ? static_cast<QHelpEvent*>(event)->pos()
+            : static_cast<QMouseEvent*>(event)->position().toPoint();
+        const QPointF content(point.x(), point.y() + scrollOffset());
+        const LinkHoverOverlay::Region* hit = nullptr;
+        LinkHoverOverlay overlay;
+        if (const Block* block = blockAtContentY(content.y())) {
+            QRectF textRect;
+            if (const auto key = linkKeyFor(*block, &textRect)) {
+                if (const auto* regions = m_cache->linkRegions(*key)) {
+                    overlay.setRegions(*regions);
+                    overlay.setOrigin(textRect.topLeft());
+                    if (textRect.contains(content))
+                        hit = overlay.regionAt(content);
+                }
+            }
+        }
+        if (event->type() == QEvent::ToolTip) {
+            if (hit)
+                QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), hit->tooltip, viewport());
+            else
+                QToolTip::hideText();
+            return true;
+        }
+        viewport()->setCursor(hit ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+// --- Context menus ---
+
+void TaskListView::noteContextMenuPress(const QUuid& id)
+{
+    if (m_session->selection() == SessionSelection::task(id))
+        return;
+    if (m_contextMenuTargetItemID == id)
+        return;
+    m_contextMenuTargetItemID = id;
+    Q_EMIT contextMenuTargetItemIDChanged();
+    viewport()->update();
+}
+
+void TaskListView::clearContextMenuTarget()
+{
+    if (!m_contextMenuTargetItemID)
+        return;
+    m_contextMenuTargetItemID = std::nullopt;
+    Q_EMIT contextMenuTargetItemIDChanged();
+    viewport()->update();
+}
+
+QList<ContextMenuItem> TaskListView::contextMenuItems(const QUuid& id)
+{
+    SessionController* session = m_session;
+    QPointer<TaskListView> self(this);
+    // Every action first drops the outline and takes the focus from the search field.
+    const auto run = [self, session, id](std::function<void(SessionController*)> body) {
+        return [self, session, id, body] {
+            if (!self)
+                return;
+            self->clearContextMenuTarget();
+            if (self->resignSearchFieldFocus)
+                self->resignSearchFieldFocus();
+            body(session);
+        };
+    };
+    const auto moveToPending = ContextMenuItem {
+        QStringLiteral("Move to Pending"), session->canMoveItemToPending(id), run([id](SessionController* s) {
+            s->performWithItemSelected(id, [s] { s->moveSelectedItemToPending(); });
+        })};
+    const auto moveToNext = ContextMenuItem {
+        QStringLiteral("Move to Next"), session->canMoveItemToNext(id), run([id](SessionController* s) {
+            s->performWithItemSelected(id, [s] { s->moveSelectedItemToNext(); });
+        })};
+    const auto moveToDone = ContextMenuItem {QStringLiteral("Move to Done"), session->canCompleteItem(id),
+        run([id](SessionController* s) { s->completeItem(id); })};
+
+    QList<ContextMenuItem> items;
+    switch (session->sectionOf(id).value_or(TaskSection(-1))) {
+    case TaskSection::working:
+        items << moveToPending << moveToDone << ContextMenuItem {};
+        break;
+    case TaskSection::inbox:
+        items << moveToNext << moveToDone << ContextMenuItem {};
+        break;
+    case TaskSection::completed:
+        items << moveToNext << moveToPending << ContextMenuItem {};
+        break;
+    default:
+        break;
+    }
+    items << ContextMenuItem {
+        QStringLiteral("Open Link"), session->canOpenLinkInItem(id), run([id](SessionController* s) {
+            s->performWithItemSelected(id, [s] { s->openFirstLinkInSelectedItem(); });
+        })};
+    items << ContextMenuItem {};
+    items << ContextMenuItem {
+        QStringLiteral("Cut"), session->canDeleteItem(id), run([id](SessionController* s) {
+            s->performWithItemSelected(id, [s] {
+                if (s->canDeleteSelectedItem()) {
+                    s->copySelectedItem();
+                    s->deleteSelectedItem();
+                }
+            });
+        })};
+    items << ContextMenuItem {QStringLiteral("Copy"), session->canCopyItem(id),
+        run([id](SessionController* s) { s->performWithItemSelected(id, [s] { s->copySelectedItem(); }); })};
+    items << ContextMenuItem {
+        QStringLiteral("Paste"), session->canPasteItem(), run([id](SessionController* s) {
+            s->setSelection(SessionSelection::task(id));
+            s->pasteItem();
+        })};
+    items << ContextMenuItem {};
+    items << ContextMenuItem {QStringLiteral("Edit"), session->canDeleteItem(id),
+        run([id](SessionController* s) { s->beginEditingItem(id); })};
+    items << ContextMenuItem {
+        QStringLiteral("Delete"), session->canDeleteItem(id), run([id](SessionController* s) {
+            s->performWithItemSelected(id, [s] { s->deleteSelectedItem(); });
+        })};
+    return items;
+}
+
+void TaskListView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QPoint point = event->pos();
+    std::optional<QUuid> id = taskAt(point);
+    // The Menu key opens the selected row's menu.
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        id = m_session->selection().taskID();
+        const QRectF rect = id
+            ? rowRect(QStringLiteral("task-")
+                + taskSectionRawValue(m_session->sectionOf(*id).value_or(TaskSection::working))
+                + QLatin1Char('-') + canonicalUuidText(*id))
+            : QRectF();
+        if (rect.isEmpty())
+            return;
+        point = QPoint(int(rect.left() + 40), int(rect.top() - scrollOffset() + rect.height() / 2));
+    }
+    if (!id)
+        return;
+    noteContextMenuPress(*id);
+    QMenu menu(this);
+    for (const ContextMenuItem& item : contextMenuItems(*id)) {
+        if (item.isDivider()) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(item.title);
+        action->setEnabled(item.enabled);
+        connect(action, &QAction::triggered, this, item.action);
+    }
+    connect(&menu, &QMenu::aboutToHide, this, [this] { clearContextMenuTarget(); });
+    menu.exec(viewport()->mapToGlobal(point));
+    clearContextMenuTarget();
+}

@@ -1,0 +1,105 @@
+#include "VeskPanelRootView.h"
+
+#include "DocumentColorShades.h"
+#include "GrowingTextView.h"
+#include "PanelKeyboardMonitor.h"
+#include "PanelStatusLine.h"
+#include "PanelStyle.h"
+#include "PanelWelcomeView.h"
+#include "SessionController.h"
+#include "TaskListView.h"
+#include "VeskDocumentController.h"
+#include "WindowState.h"
+
+#include <QStackedLayout>
+#include <QVBoxLayout>
+
+VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController, WindowState* windowState,
+    Scheduler* scheduler, QWidget* parent)
+    : QWidget(parent), m_documentController(documentController), m_windowState(windowState)
+{
+    m_stack = new QStackedLayout(this);
+    m_welcome = new PanelWelcomeView(this);
+    m_stack->addWidget(m_welcome);
+
+    m_listPage = new QWidget(this);
+    auto* column = new QVBoxLayout(m_listPage);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_list = new TaskListView(documentController->sessionController(), scheduler, m_listPage);
+    m_status = new PanelStatusLine(m_listPage);
+    column->addWidget(m_list, 1);
+    column->addWidget(m_status);
+    m_stack->addWidget(m_listPage);
+
+    QPointer<VeskDocumentController> controller(documentController);
+    m_welcome->onNewFile = [controller] {
+        if (controller)
+            controller->chooseAndCreateFile();
+    };
+    m_welcome->onOpenFile = [controller] {
+        if (controller)
+            controller->chooseAndOpenFile();
+    };
+    m_list->resignSearchFieldFocus = [this] {
+        if (resignSearchFieldFocus)
+            resignSearchFieldFocus();
+    };
+
+    m_keyboardMonitor = new PanelKeyboardMonitor(this, this);
+    m_keyboardMonitor->onKeyDown = [this](QKeyEvent* event) { return onKeyDown ? onKeyDown(event) : false; };
+
+    connect(documentController, &VeskDocumentController::selectedFileURLChanged, this,
+        &VeskPanelRootView::refresh);
+    connect(
+        documentController, &VeskDocumentController::documentColorChanged, this, &VeskPanelRootView::refresh);
+    connect(documentController, &VeskDocumentController::syncStateChanged, this, &VeskPanelRootView::refresh);
+    connect(documentController, &VeskDocumentController::appStatusChanged, this, &VeskPanelRootView::refresh);
+    connect(documentController->sessionController(), &SessionController::workingItemIDsChanged, this,
+        [this] { m_status->setWorkingCount(sessionController()->workingItemIDs().size()); });
+    if (windowState) {
+        connect(windowState, &WindowState::isActiveChanged, m_list, &TaskListView::setWindowActive);
+        m_list->setWindowActive(windowState->isActive());
+    }
+    refresh();
+}
+
+VeskPanelRootView::~VeskPanelRootView() = default;
+
+SessionController* VeskPanelRootView::sessionController() const
+{
+    return m_list->session();
+}
+
+bool VeskPanelRootView::isShowingWelcome() const
+{
+    return m_stack->currentWidget() == m_welcome;
+}
+
+void VeskPanelRootView::refresh()
+{
+    if (!m_documentController)
+        return;
+    const bool hasFile = m_documentController->hasSelectedFile();
+    m_stack->setCurrentWidget(hasFile ? static_cast<QWidget*>(m_listPage) : m_welcome);
+    m_list->setDocumentColor(
+        DocumentColorShades::color(m_documentController->documentColor(), PanelStyle::isDark(palette())));
+    const SyncState state = m_documentController->syncState();
+    m_list->setInputEditable(state == SyncState::inSync || state == SyncState::externallyModifiedReloadable);
+    m_status->setWorkingCount(sessionController()->workingItemIDs().size());
+    m_status->setStatus(m_documentController->appStatus(), state);
+}
+
+void VeskPanelRootView::focusContent()
+{
+    if (isShowingWelcome()) {
+        m_welcome->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (m_list->inlineEditor())
+        m_list->inlineEditor()->setFocus(Qt::OtherFocusReason);
+    else if (m_list->inputEditor())
+        m_list->inputEditor()->setFocus(Qt::OtherFocusReason);
+    else
+        m_list->setFocus(Qt::OtherFocusReason);
+}

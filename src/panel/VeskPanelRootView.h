@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class PanelKeyboardMonitor;
+class PanelStatusLine;
+class PanelWelcomeView;
+class QKeyEvent;
+class QStackedLayout;
+class Scheduler;
+class SessionController;
+class TaskListView;
+#include "VeskDocumentController.h"
+#include "WindowState.h"
+
+// The content of a panel: the welcome block while the document has no file, otherwise the task
+// list with the status line below it. Installs the panel's keyboard monitor.
+class VeskPanelRootView : public QWidget {
+    Q_OBJECT
+
+public:
+    VeskPanelRootView(VeskDocumentController* documentController, WindowState* windowState,
+        Scheduler* scheduler = nullptr, QWidget* parent = nullptr);
+    ~VeskPanelRootView() override;
+
+    VeskDocumentController* documentController() const { return m_documentController; }
+    SessionController* sessionController() const;
+    TaskListView* listView() const { return m_list; }
+    PanelWelcomeView* welcomeView() const { return m_welcome; }
+    PanelStatusLine* statusLine() const { return m_status; }
+    bool isShowingWelcome() const;
+
+    // Set by the panel controller.
+    std::function<void()> focusSearchField;
+    std::function<void()> resignSearchFieldFocus;
+    std::function<bool()> isSearchFieldFocused;
+    // The panel's key handler: sees every key typed into this panel's window first and answers
+    // whether it handled it.
+    std::function<bool(QKeyEvent*)> onKeyDown;
+
+    // Gives the keyboard focus to the list (or to the editor it wants focused).
+    void focusContent();
+
+private:
+    void refresh();
+
+    QPointer<VeskDocumentController> m_documentController;
+    QPointer<WindowState> m_windowState;
+    QStackedLayout* m_stack;
+    PanelWelcomeView* m_welcome;
+    QWidget* m_listPage;
+    TaskListView* m_list;
+    PanelStatusLine* m_status;
+    PanelKeyboardMonitor* m_keyboardMonitor;
+};
