@@ -1,0 +1,57 @@
+# cmake -DBUILD_DIR=<build> -DWORK_DIR=<scratch> -P InstallCheck.cmake: installs the build into a
+# scratch prefix, directly and then staged through DESTDIR, and checks that every file lands where
+# the desktop looks for it and that the caches are refreshed for the direct installation only.
+set(prefix "${WORK_DIR}/prefix")
+set(stage "${WORK_DIR}/stage")
+file(REMOVE_RECURSE "${WORK_DIR}")
+
+function(install_into)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "Installing failed (${status}):\n${out}")
+    endif()
+endfunction()
+
+function(expect_files root)
+    set(files bin/vesk share/applications/vesk.desktop share/mime/packages/vesk.xml
+              share/icons/hicolor/scalable/apps/vesk.svg)
+    foreach(size 16 24 32 48 64 128 256 512)
+        list(APPEND files share/icons/hicolor/${size}x${size}/apps/vesk.png)
+    endforeach()
+    foreach(file ${files})
+        if(NOT EXISTS "${root}/${file}")
+            message(FATAL_ERROR "Not installed: ${root}/${file}")
+        endif()
+    endforeach()
+    if(NOT IS_DIRECTORY "${root}/bin" OR IS_DIRECTORY "${root}/bin/vesk")
+        message(FATAL_ERROR "${root}/bin/vesk is not a program")
+    endif()
+endfunction()
+
+# Directly: the caches are refreshed, so the desktop knows the type and its handler at once.
+install_into("${CMAKE_COMMAND}" -E env --unset=DESTDIR "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}")
+expect_files("${prefix}")
+if(NOT EXISTS "${prefix}/share/mime/application/x-vesk.xml")
+    message(FATAL_ERROR "The MIME database was not refreshed")
+endif()
+file(READ "${prefix}/share/mime/globs2" globs)
+if(NOT globs MATCHES "application/x-vesk:\\*\\.vesk")
+    message(FATAL_ERROR "*.vesk is not a glob of application/x-vesk:\n${globs}")
+endif()
+file(READ "${prefix}/share/applications/mimeinfo.cache" handlers)
+if(NOT handlers MATCHES "application/x-vesk=vesk.desktop;")
+    message(FATAL_ERROR "Vesk is not the handler of application/x-vesk:\n${handlers}")
+endif()
+if(NOT EXISTS "${prefix}/share/icons/hicolor/icon-theme.cache")
+    message(FATAL_ERROR "The icon cache was not refreshed")
+endif()
+
+# Staged: the same files under DESTDIR, and no caches, which belong to the package manager.
+install_into("${CMAKE_COMMAND}" -E env "DESTDIR=${stage}" "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix /usr)
+expect_files("${stage}/usr")
+foreach(cache share/mime/mime.cache share/applications/mimeinfo.cache share/icons/hicolor/icon-theme.cache)
+    if(EXISTS "${stage}/usr/${cache}")
+        message(FATAL_ERROR "A staged installation wrote ${cache}")
+    endif()
+endforeach()
+file(REMOVE_RECURSE "${WORK_DIR}")
