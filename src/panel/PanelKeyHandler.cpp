@@ -20,20 +20,22 @@ bool isShiftOnly(const QKeyEvent* event)
 
 } // namespace
 
-PanelKeyHandler::PanelKeyHandler(SessionController* session, Scheduler* scheduler, QWidget* view, QObject* parent)
-    : QObject(parent)
-    , m_session(session)
-    , m_scheduler(scheduler ? scheduler : Scheduler::system())
-    , m_view(view)
-{
-}
+PanelKeyHandler::PanelKeyHandler(
+    SessionController* session, Scheduler* scheduler, QWidget* view, QObject* parent)
+    : QObject(parent),
+      m_session(session),
+      m_scheduler(scheduler ? scheduler : Scheduler::system()),
+      m_view(view)
+{ }
 
 QString PanelKeyHandler::charactersIgnoringModifiers(const QKeyEvent* event)
 {
     const int key = event->key();
     // Qt names printable keys by their (upper-case) character and everything else above this.
-    if (key > 0 && key < Qt::Key_Escape)
-        return QString(QChar::fromUcs4(char32_t(key))).toLower();
+    if (key > 0 && key < Qt::Key_Escape) {
+        const char32_t character = char32_t(key);
+        return QString::fromUcs4(&character, 1).toLower();
+    }
     if (key == 0 || key == Qt::Key_unknown)
         return event->text().toLower();
     return QString();
@@ -171,7 +173,8 @@ bool PanelKeyHandler::handleCommandKey(const QKeyEvent* event, bool editingText)
     int offset = 0;
     if (character == QLatin1String("k") || (character != QLatin1String("z") && event->key() == Qt::Key_Up))
         offset = -1;
-    else if (character == QLatin1String("j") || (character != QLatin1String("z") && event->key() == Qt::Key_Down))
+    else if (character == QLatin1String("j")
+        || (character != QLatin1String("z") && event->key() == Qt::Key_Down))
         offset = 1;
     if (offset == 0)
         return false;

@@ -23,7 +23,8 @@ public:
     static constexpr double keyboardNavigationBurstInterval = 0.28;
 
     // view: the panel's root view; its window's focus widget receives the text commands.
-    PanelKeyHandler(SessionController* session, Scheduler* scheduler, QWidget* view, QObject* parent = nullptr);
+    PanelKeyHandler(
+        SessionController* session, Scheduler* scheduler, QWidget* view, QObject* parent = nullptr);
 
     void setListView(TaskListView* list) { m_list = list; }
 

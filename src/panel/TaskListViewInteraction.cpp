@@ -53,9 +53,13 @@ void TaskListView::syncEditors()
             m_session->selection().isInput() ? selectedTextColor() : primaryTextColor());
         m_inputEditor->setFocused(m_panelFocus == PanelFocus::input());
     } else if (m_inputEditor) {
+        const bool hadFocus = m_inputEditor->hasFocus();
         m_inputEditor->hide();
         m_inputEditor->deleteLater();
         m_inputEditor = nullptr;
+        // Hiding the focused editor would hand the focus on to the next widget (the search field).
+        if (hadFocus)
+            setFocus(Qt::OtherFocusReason);
     }
 
     // The inline editor exists while the session edits a task that has a row.

@@ -3,14 +3,13 @@
 #include "SessionController.h"
 
 TaskRowDropDelegate::TaskRowDropDelegate(const QUuid& targetID, TaskSection targetSection, double rowHeight,
-                                         DraggedTaskBinding draggedTaskID, SessionController* session)
-    : m_targetID(targetID)
-    , m_targetSection(targetSection)
-    , m_rowHeight(rowHeight)
-    , m_draggedTaskID(std::move(draggedTaskID))
-    , m_session(session)
-{
-}
+    DraggedTaskBinding draggedTaskID, SessionController* session)
+    : m_targetID(targetID),
+      m_targetSection(targetSection),
+      m_rowHeight(rowHeight),
+      m_draggedTaskID(std::move(draggedTaskID)),
+      m_session(session)
+{ }
 
 int TaskRowDropDelegate::destination(int target, int dragged, bool after)
 {

@@ -22,7 +22,7 @@ public:
     };
 
     TaskRowDropDelegate(const QUuid& targetID, TaskSection targetSection, double rowHeight,
-                        DraggedTaskBinding draggedTaskID, SessionController* session);
+        DraggedTaskBinding draggedTaskID, SessionController* session);
 
     const QUuid& targetID() const { return m_targetID; }
     TaskSection targetSection() const { return m_targetSection; }

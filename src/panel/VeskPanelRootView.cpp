@@ -2,6 +2,7 @@
 
 #include "DocumentColorShades.h"
 #include "GrowingTextView.h"
+#include "PanelKeyHandler.h"
 #include "PanelKeyboardMonitor.h"
 #include "PanelStatusLine.h"
 #include "PanelStyle.h"
@@ -47,6 +48,26 @@ VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController,
     };
 
     m_keyboardMonitor = new PanelKeyboardMonitor(this, this);
+    m_keyHandler = new PanelKeyHandler(documentController->sessionController(), scheduler, this, this);
+    m_keyHandler->setListView(m_list);
+    m_keyHandler->isSearchFieldFocused = [this] { return isSearchFieldFocused && isSearchFieldFocused(); };
+    m_keyHandler->focusSearchField = [this] {
+        if (focusSearchField)
+            focusSearchField();
+    };
+    m_keyHandler->selectPreviousTab = [this] {
+        if (selectPreviousTab)
+            selectPreviousTab();
+    };
+    m_keyHandler->selectNextTab = [this] {
+        if (selectNextTab)
+            selectNextTab();
+    };
+    m_keyHandler->toggleKeyboardControls = [this] {
+        if (toggleKeyboardControls)
+            toggleKeyboardControls();
+    };
+    onKeyDown = [this](QKeyEvent* event) { return m_keyHandler->handleKeyDown(event); };
     m_keyboardMonitor->onKeyDown = [this](QKeyEvent* event) { return onKeyDown ? onKeyDown(event) : false; };
 
     connect(documentController, &VeskDocumentController::selectedFileURLChanged, this,

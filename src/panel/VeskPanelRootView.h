@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class PanelKeyHandler;
 class PanelKeyboardMonitor;
 class PanelStatusLine;
 class PanelWelcomeView;
@@ -37,9 +38,14 @@ public:
     std::function<void()> focusSearchField;
     std::function<void()> resignSearchFieldFocus;
     std::function<bool()> isSearchFieldFocused;
-    // The panel's key handler: sees every key typed into this panel's window first and answers
-    // whether it handled it.
+    // Window tabs and the keyboard controls reference, reached from the panel's keys.
+    std::function<void()> selectPreviousTab;
+    std::function<void()> selectNextTab;
+    std::function<void()> toggleKeyboardControls;
+    // Sees every key typed into this panel's window first and answers whether it handled it; the
+    // panel's key handler unless replaced.
     std::function<bool(QKeyEvent*)> onKeyDown;
+    PanelKeyHandler* keyHandler() const { return m_keyHandler; }
 
     // Gives the keyboard focus to the list (or to the editor it wants focused).
     void focusContent();
@@ -55,4 +61,5 @@ private:
     TaskListView* m_list;
     PanelStatusLine* m_status;
     PanelKeyboardMonitor* m_keyboardMonitor;
+    PanelKeyHandler* m_keyHandler;
 };
