@@ -28,17 +28,76 @@ bool SessionController::isSelectedItemAnimating() const
 
 // --- Selection rules ---
 
-QList<SessionSelection> SessionController::selectableTargets(const QList<RenderedRow>& rows)
+namespace {
+
+// The rules below work on full rows and on the text-free rows the commands use alike.
+
+template <typename Row>
+QList<SessionSelection> targetsOf(const QList<Row>& rows)
 {
     QList<SessionSelection> targets;
     targets.reserve(rows.size());
-    for (const RenderedRow& row : rows) {
+    for (const Row& row : rows) {
         if (row.kind == RenderedRow::Kind::task)
             targets.append(SessionSelection::task(row.itemID));
         else if (row.kind == RenderedRow::Kind::input)
             targets.append(SessionSelection::input());
     }
     return targets;
+}
+
+// The removed row's place is taken by the next selectable row, or by the previous one when it was
+// the last. The place is counted in selectable targets: counting separators and spacers too would
+// skip the next task whenever such rows precede the removed one.
+template <typename Row>
+SessionSelection afterRemoving(const SessionController& session, const QUuid& id, const QList<Row>& rows)
+{
+    qsizetype place = -1;
+    QList<SessionSelection> targets;
+    targets.reserve(rows.size());
+    for (const Row& row : rows) {
+        if (place < 0 && row.kind == RenderedRow::Kind::task && row.itemID == id) {
+            place = targets.size();
+            continue;
+        }
+        if (row.kind == RenderedRow::Kind::task)
+            targets.append(SessionSelection::task(row.itemID));
+        else if (row.kind == RenderedRow::Kind::input)
+            targets.append(SessionSelection::input());
+    }
+    if (place < 0)
+        return session.defaultSelection();
+    if (targets.isEmpty())
+        return session.isCreatingNewItem() ? SessionSelection::input() : SessionSelection::none();
+    return targets.at(std::min(place, targets.size() - 1));
+}
+
+template <typename Row>
+SessionSelection afterLeavingSection(
+    const SessionController& session, const QUuid& id, TaskSection section, const QList<Row>& rows)
+{
+    QList<QUuid> sectionIDs;
+    qsizetype index = -1;
+    for (const Row& row : rows) {
+        if (row.kind != RenderedRow::Kind::task || row.section != section)
+            continue;
+        if (index < 0 && row.itemID == id)
+            index = sectionIDs.size();
+        else
+            sectionIDs.append(row.itemID);
+    }
+    if (index < 0)
+        return session.defaultSelection();
+    if (sectionIDs.isEmpty())
+        return session.fallbackSelection(section);
+    return SessionSelection::task(sectionIDs.at(std::min(index, sectionIDs.size() - 1)));
+}
+
+} // namespace
+
+QList<SessionSelection> SessionController::selectableTargets(const QList<RenderedRow>& rows)
+{
+    return targetsOf(rows);
 }
 
 SessionSelection SessionController::resolvedSelection(const std::optional<SessionSelection>& candidate) const
@@ -51,47 +110,18 @@ SessionSelection SessionController::resolvedSelection(const std::optional<Sessio
 SessionSelection SessionController::selectionAfterRemoving(
     const QUuid& id, const QList<RenderedRow>& rows) const
 {
-    // The removed row's place is taken by the next selectable row, or by the previous one when it
-    // was the last. The place is counted in selectable targets: counting separators and spacers too
-    // would skip the next task whenever such rows precede the removed one.
-    qsizetype place = -1;
-    QList<SessionSelection> targets;
-    targets.reserve(rows.size());
-    for (const RenderedRow& row : rows) {
-        if (place < 0 && row.kind == RenderedRow::Kind::task && row.itemID == id) {
-            place = targets.size();
-            continue;
-        }
-        if (row.kind == RenderedRow::Kind::task)
-            targets.append(SessionSelection::task(row.itemID));
-        else if (row.kind == RenderedRow::Kind::input)
-            targets.append(SessionSelection::input());
-    }
-    if (place < 0)
-        return defaultSelection();
-    if (targets.isEmpty())
-        return m_isCreatingNewItem ? SessionSelection::input() : SessionSelection::none();
-    return targets.at(std::min(place, targets.size() - 1));
+    return afterRemoving(*this, id, rows);
 }
 
 SessionSelection SessionController::selectionAfterLeavingSection(
     const QUuid& id, TaskSection section, const QList<RenderedRow>& rows) const
 {
-    QList<QUuid> sectionIDs;
-    qsizetype index = -1;
-    for (const RenderedRow& row : rows) {
-        if (row.kind != RenderedRow::Kind::task || row.section != section)
-            continue;
-        if (index < 0 && row.itemID == id)
-            index = sectionIDs.size();
-        else
-            sectionIDs.append(row.itemID);
-    }
-    if (index < 0)
-        return defaultSelection();
-    if (sectionIDs.isEmpty())
-        return fallbackSelection(section);
-    return SessionSelection::task(sectionIDs.at(std::min(index, sectionIDs.size() - 1)));
+    return afterLeavingSection(*this, id, section, rows);
+}
+
+SessionSelection SessionController::nextSelectionLeaving(const QUuid& id, TaskSection section) const
+{
+    return afterLeavingSection(*this, id, section, rowStops());
 }
 
 SessionSelection SessionController::fallbackSelection(TaskSection section) const
@@ -227,7 +257,7 @@ void SessionController::deleteSelectedItem()
     const std::optional<QUuid> id = selectedTaskID();
     if (!id || !item(*id) || m_taskAnimations.contains(*id))
         return;
-    const SessionSelection next = selectionAfterRemoving(*id, renderedRows());
+    const SessionSelection next = afterRemoving(*this, *id, rowStops());
     ChangeScope scope(this);
     pushUndoSnapshot();
     if (const std::optional<TaskSection> section = sectionOf(*id))
@@ -244,7 +274,7 @@ void SessionController::deleteSelectedItem()
 
 void SessionController::moveSelection(int offset)
 {
-    const QList<SessionSelection> targets = selectableTargets(renderedRows());
+    const QList<SessionSelection> targets = targetsOf(rowStops());
     ChangeScope scope(this);
     if (targets.isEmpty()) {
         assignSelection(defaultSelection());
@@ -303,7 +333,7 @@ void SessionController::toggleSelectedItemCompletion()
     if (!selected)
         return;
     const auto [id, section] = *selected;
-    const SessionSelection next = selectionAfterLeavingSection(id, section, renderedRows());
+    const SessionSelection next = nextSelectionLeaving(id, section);
     ChangeScope scope(this);
     pushUndoSnapshot();
     assignInlineEditState(std::nullopt);

@@ -1,5 +1,10 @@
 #include "SessionController.h"
 
+#include <QRandomGenerator>
+
+#include <array>
+#include <cstring>
+
 SessionController::SessionController(Scheduler* scheduler, QObject* parent)
     : QObject(parent), m_scheduler(scheduler)
 { }
@@ -260,18 +265,44 @@ SessionSelection SessionController::defaultSelection() const
 
 // --- Loading and exporting ---
 
+namespace {
+
+// Random (version 4) UUIDs, drawn from the system generator in one request: one request per id
+// made loading thousands of tasks needlessly slow.
+QList<QUuid> randomUuids(qsizetype count)
+{
+    QList<quint32> words(count * 4);
+    QRandomGenerator::system()->fillRange(words.data(), words.size());
+    QList<QUuid> ids;
+    ids.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        std::array<char, 16> bytes;
+        std::memcpy(bytes.data(), words.constData() + 4 * i, bytes.size());
+        bytes[6] = char((bytes[6] & 0x0F) | 0x40);
+        bytes[8] = char((bytes[8] & 0x3F) | 0x80);
+        ids.append(QUuid::fromRfc4122(QByteArrayView(bytes.data(), qsizetype(bytes.size()))));
+    }
+    return ids;
+}
+
+} // namespace
+
 void SessionController::loadDocument(const VeskDocument& document)
 {
     ChangeScope scope(this);
     cancelPendingTodayToggle();
 
+    const qsizetype count
+        = document.workingItems.size() + document.inboxItems.size() + document.completedItems.size();
     SessionItemMap items;
-    items.reserve(document.workingItems.size() + document.inboxItems.size() + document.completedItems.size());
-    const auto makeItems = [&items](const QList<VeskTask>& tasks) {
+    items.reserve(count);
+    const QList<QUuid> newIDs = randomUuids(count);
+    qsizetype next = 0;
+    const auto makeItems = [&](const QList<VeskTask>& tasks) {
         QList<QUuid> ids;
         ids.reserve(tasks.size());
         for (const VeskTask& task : tasks) {
-            const QUuid id = QUuid::createUuid();
+            const QUuid& id = newIDs.at(next++);
             items.insert(id, SessionItem {id, task.title, task.note});
             ids.append(id);
         }
@@ -285,7 +316,6 @@ void SessionController::loadDocument(const VeskDocument& document)
     assignItemIDs(TaskSection::working, working);
     assignItemIDs(TaskSection::inbox, inbox);
     assignItemIDs(TaskSection::completed, completed);
-    m_foldedTextCache.clear();
 
     assignInputDraft(QString());
     assignIsCreatingNewItem(false);

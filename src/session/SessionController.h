@@ -18,6 +18,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QLocale>
 #include <QObject>
 #include <QString>
 #include <QUuid>
@@ -285,13 +286,27 @@ private:
     bool isSelectedItemAnimating() const;
     // First id of the section that passes the filter.
     std::optional<QUuid> firstVisibleID(TaskSection section) const;
-    QString trimmedFilterQuery() const;
-    qsizetype appendTaskRows(QList<RenderedRow>& rows, const QList<QUuid>& ids, TaskSection section,
-        bool filtered, const QString& foldedQuery) const;
+    // The trimmed filter query case-folded under the current locale, empty when nothing is filtered.
+    // Also drops the folded texts kept for another locale.
+    QString foldedFilterQuery() const;
+    bool matchesFoldedQuery(const SessionItem& item, const QString& foldedQuery) const;
     // Whether the selection is one of selectableTargets(renderedRows()).
     bool isSelectableTarget(const SessionSelection& selection) const;
-    bool matchesFoldedQuery(const SessionItem& item, const QString& foldedQuery) const;
-    QString foldedSearchText(const SessionItem& item) const;
+
+    // A row reduced to what the selection rules look at; the commands use these instead of full
+    // rows so that they copy no texts.
+    struct RowStop {
+        RenderedRow::Kind kind;
+        TaskSection section;
+        QUuid itemID;
+    };
+    QList<RowStop> rowStops() const;
+    // selectionAfterLeavingSection on the current rows.
+    SessionSelection nextSelectionLeaving(const QUuid& id, TaskSection section) const;
+    // Calls visit(kind, section, id, item, shell) for each row in display order; item is set for task
+    // rows, shell for completion-shell rows.
+    template <typename Visit>
+    void walkRows(Visit&& visit) const;
 
     // Transition steps.
     void showShellAndScheduleLanding(
@@ -342,12 +357,26 @@ private:
     quint32 m_assignedFields = 0;
     int m_pendingCommits = 0;
 
-    // Case-folded search text per item, reused while the item's text and the locale stay the same.
-    struct FoldedText {
-        QString title;
-        std::optional<QString> note;
-        QString folded;
+    // How the current locale folds case for searching.
+    struct FoldRules {
+        QLocale locale = QLocale::c();
+        bool ownCaseRules = false; // lower-casing differs from the default mapping
+        bool turkic = false; // capital I is dotless
+        QString fold(QStringView text) const;
+        void appendFoldedTask(QString& out, const SessionItem& item) const;
     };
-    mutable QHash<QUuid, FoldedText> m_foldedTextCache;
-    mutable QString m_foldedTextLocale;
+    mutable FoldRules m_foldRules;
+    // The folded texts of one section in list order, valid while the section's list and the item
+    // map are the very containers they were built from (the copies keep those alive), so that a
+    // keystroke in the search field runs only one substring search per task.
+    struct SectionFolds {
+        QList<QUuid> ids;
+        SessionItemMap items;
+        QString text; // the folded texts one after another
+        QList<qsizetype> starts; // where each task's text starts, plus the end
+        bool valid = false;
+        bool matches(qsizetype index, const QString& foldedQuery) const;
+    };
+    mutable std::array<SectionFolds, 3> m_sectionFolds;
+    const SectionFolds& sectionFolds(TaskSection section) const;
 };

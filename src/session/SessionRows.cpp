@@ -2,141 +2,259 @@
 
 #include <QLocale>
 
+#include <string_view>
+
 namespace {
 
-// Case folding under the user's locale (so that a Turkish dotted capital I finds a dotted small i),
-// followed by Unicode case folding to merge forms such as the final sigma. Outside Turkish rules a
-// dotted capital I lowers to i plus a combining dot, which would hide "ist" in "İstanbul"; the dot
-// is dropped so that it reads as the plain i it is to those users.
-QString foldForSearch(const QLocale& locale, const QString& text)
+// Locales whose lower-case mapping differs from the default one.
+bool hasOwnCaseRules(const QLocale& locale)
 {
-    QString folded = locale.toLower(text).toCaseFolded();
-    if (folded.contains(QChar(0x0307)))
-        folded.replace(QStringLiteral(u"i\u0307"), QStringLiteral(u"i"));
-    return folded;
+    return locale.language() == QLocale::Turkish || locale.language() == QLocale::Azerbaijani
+        || locale.language() == QLocale::Lithuanian;
 }
 
-bool sameText(const QString& a, const QString& b)
+bool isTurkic(const QLocale& locale)
 {
-    return a.isSharedWith(b) || a == b;
+    return locale.language() == QLocale::Turkish || locale.language() == QLocale::Azerbaijani;
 }
 
-bool sameNote(const std::optional<QString>& a, const std::optional<QString>& b)
+bool isAscii(QStringView text)
 {
-    return a.has_value() == b.has_value() && (!a || sameText(*a, *b));
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+// Exact substring search; both sides are folded already.
+bool containsFolded(const QString& text, const QString& query)
+{
+    const std::u16string_view haystack(
+        reinterpret_cast<const char16_t*>(text.constData()), size_t(text.size()));
+    const std::u16string_view needle(
+        reinterpret_cast<const char16_t*>(query.constData()), size_t(query.size()));
+    return haystack.find(needle) != std::u16string_view::npos;
+}
+
+char16_t foldAscii(char16_t c, bool turkic)
+{
+    if (c < u'A' || c > u'Z')
+        return c;
+    return turkic && c == u'I' ? char16_t(0x0131) : char16_t(c + 32);
 }
 
 } // namespace
 
-QString SessionController::trimmedFilterQuery() const
+// Case folding under the user's locale (so that under Turkish rules capital I finds dotless ı and
+// dotted İ finds i), followed by Unicode case folding to merge forms such as the final sigma.
+// Outside Turkish rules a dotted capital I lowers to i plus a combining dot, which would hide "ist"
+// in "İstanbul"; the dot is dropped so that it reads as the plain i it is to those users.
+QString SessionController::FoldRules::fold(QStringView text) const
 {
-    return m_filterQuery.trimmed();
+    if (isAscii(text)) {
+        // The common case folds without the locale machinery: only the capital I differs.
+        QString folded(text.size(), Qt::Uninitialized);
+        char16_t* out = reinterpret_cast<char16_t*>(folded.data());
+        for (QChar c : text)
+            *out++ = foldAscii(c.unicode(), turkic);
+        return folded;
+    }
+    QString folded
+        = (ownCaseRules ? locale.toLower(text.toString()) : text.toString().toLower()).toCaseFolded();
+    if (!turkic && folded.contains(QChar(0x0307)))
+        folded.replace(QStringLiteral(u"i\u0307"), QStringLiteral(u"i"));
+    return folded;
 }
 
-QString SessionController::foldedSearchText(const SessionItem& item) const
+// Appends the searched text of a task, its title and note joined by a line feed, folded.
+void SessionController::FoldRules::appendFoldedTask(QString& out, const SessionItem& item) const
 {
-    const QLocale locale;
-    const QString localeName = locale.name();
-    // Folding goes through the locale's case rules, which are slow enough to matter at thousands of
-    // items; keep each item's folded text until its text or the locale changes.
-    if (localeName != m_foldedTextLocale || m_foldedTextCache.size() > 2 * m_itemsByID.size() + 1024) {
-        m_foldedTextCache.clear();
-        m_foldedTextLocale = localeName;
+    const bool hasNote = item.note && !item.note->isEmpty();
+    if (!isAscii(item.title) || (hasNote && !isAscii(*item.note))) {
+        out += fold(editableText(item));
+        return;
     }
-    auto it = m_foldedTextCache.find(item.id);
-    if (it != m_foldedTextCache.end() && sameText(it->title, item.title) && sameNote(it->note, item.note))
-        return it->folded;
-    const QString folded = foldForSearch(locale, editableText(item));
-    m_foldedTextCache.insert(item.id, FoldedText {item.title, item.note, folded});
-    return folded;
+    const qsizetype start = out.size();
+    out.resize(start + item.title.size() + (hasNote ? 1 + item.note->size() : 0));
+    char16_t* to = reinterpret_cast<char16_t*>(out.data()) + start;
+    for (QChar c : item.title)
+        *to++ = foldAscii(c.unicode(), turkic);
+    if (hasNote) {
+        *to++ = u'\n';
+        for (QChar c : *item.note)
+            *to++ = foldAscii(c.unicode(), turkic);
+    }
+}
+
+QString SessionController::foldedFilterQuery() const
+{
+    const QString query = m_filterQuery.trimmed();
+    if (query.isEmpty())
+        return QString();
+    const QLocale locale;
+    if (locale != m_foldRules.locale) {
+        for (SectionFolds& folds : m_sectionFolds)
+            folds = SectionFolds();
+        m_foldRules = FoldRules {locale, hasOwnCaseRules(locale), isTurkic(locale)};
+    }
+    return m_foldRules.fold(query);
 }
 
 bool SessionController::matchesFoldedQuery(const SessionItem& item, const QString& foldedQuery) const
 {
-    return foldedSearchText(item).contains(foldedQuery);
+    QString text;
+    m_foldRules.appendFoldedTask(text, item);
+    return containsFolded(text, foldedQuery);
+}
+
+// Call after foldedFilterQuery(), which drops folds made under another locale.
+const SessionController::SectionFolds& SessionController::sectionFolds(TaskSection section) const
+{
+    SectionFolds& folds = m_sectionFolds[size_t(section)];
+    const QList<QUuid>& ids = itemIDs(section);
+    if (folds.valid && folds.ids.isSharedWith(ids) && folds.items.isSharedWith(m_itemsByID))
+        return folds;
+    folds.ids = ids;
+    folds.items = m_itemsByID;
+    // All texts of the section in one buffer, so that folding thousands of tasks allocates once.
+    const qsizetype previousSize = folds.text.size();
+    folds.text.resize(0);
+    folds.text.reserve(previousSize);
+    folds.starts.clear();
+    folds.starts.reserve(ids.size() + 1);
+    for (const QUuid& id : ids) {
+        folds.starts.append(folds.text.size());
+        if (const SessionItem* found = item(id))
+            m_foldRules.appendFoldedTask(folds.text, *found);
+    }
+    folds.starts.append(folds.text.size());
+    folds.valid = true;
+    return folds;
+}
+
+bool SessionController::SectionFolds::matches(qsizetype index, const QString& query) const
+{
+    const std::u16string_view haystack(reinterpret_cast<const char16_t*>(text.constData()) + starts.at(index),
+        size_t(starts.at(index + 1) - starts.at(index)));
+    const std::u16string_view needle(
+        reinterpret_cast<const char16_t*>(query.constData()), size_t(query.size()));
+    return haystack.find(needle) != std::u16string_view::npos;
 }
 
 bool SessionController::matchesFilter(const QUuid& id) const
 {
     const SessionItem* found = item(id);
-    if (!found)
-        return false;
-    return matchesFoldedQuery(*found, foldForSearch(QLocale(), trimmedFilterQuery()));
+    return found && matchesFoldedQuery(*found, foldedFilterQuery());
 }
 
 QList<QUuid> SessionController::visibleItemIDs(TaskSection section) const
 {
-    const QString query = trimmedFilterQuery();
-    if (query.isEmpty())
+    const QString folded = foldedFilterQuery();
+    if (folded.isEmpty())
         return itemIDs(section);
-    const QString folded = foldForSearch(QLocale(), query);
+    const QList<QUuid>& ids = itemIDs(section);
+    const SectionFolds& texts = sectionFolds(section);
     QList<QUuid> visible;
-    for (const QUuid& id : itemIDs(section))
-        if (const SessionItem* found = item(id); found && matchesFoldedQuery(*found, folded))
-            visible.append(id);
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        if (texts.matches(i, folded))
+            visible.append(ids.at(i));
     return visible;
 }
 
 std::optional<QUuid> SessionController::firstVisibleID(TaskSection section) const
 {
     const QList<QUuid>& ids = itemIDs(section);
-    const QString query = trimmedFilterQuery();
-    if (query.isEmpty())
+    const QString folded = foldedFilterQuery();
+    if (folded.isEmpty())
         return ids.isEmpty() ? std::nullopt : std::optional<QUuid>(ids.first());
-    const QString folded = foldForSearch(QLocale(), query);
-    for (const QUuid& id : ids)
-        if (const SessionItem* found = item(id); found && matchesFoldedQuery(*found, folded))
-            return id;
+    const SectionFolds& texts = sectionFolds(section);
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        if (texts.matches(i, folded))
+            return ids.at(i);
     return std::nullopt;
 }
 
-// Appends the rows of one section and returns how many of its ids passed the filter.
-qsizetype SessionController::appendTaskRows(QList<RenderedRow>& rows, const QList<QUuid>& ids,
-    TaskSection section, bool filtered, const QString& foldedQuery) const
+template <typename Visit>
+void SessionController::walkRows(Visit&& visit) const
 {
-    qsizetype visible = 0;
-    for (const QUuid& id : ids) {
-        const SessionItem* found = item(id);
-        if (filtered && !(found && matchesFoldedQuery(*found, foldedQuery)))
-            continue;
-        ++visible;
-        if (m_completionShell && m_completionShell->itemID == id && m_completionShell->section == section) {
-            rows.append(RenderedRow::completionShell(id, section, m_completionShell->title,
-                m_completionShell->note, m_completionShell->isCompleted));
-        } else if (found) {
-            // An id lives in one list only, so being listed under completed is being completed.
-            rows.append(
-                RenderedRow::task(id, section, section == TaskSection::completed, found->title, found->note));
+    const QString folded = foldedFilterQuery();
+    const bool filtered = !folded.isEmpty();
+    const CompletionShellState* shell = m_completionShell ? &*m_completionShell : nullptr;
+
+    // Emits the rows of one section; returns how many ids passed the filter and how many rows came out.
+    const auto taskRows = [&](TaskSection section) {
+        qsizetype visible = 0;
+        qsizetype emitted = 0;
+        const QList<QUuid>& ids = itemIDs(section);
+        const SectionFolds* texts = filtered ? &sectionFolds(section) : nullptr;
+        for (qsizetype i = 0; i < ids.size(); ++i) {
+            if (texts && !texts->matches(i, folded))
+                continue;
+            const QUuid& id = ids.at(i);
+            const SessionItem* found = item(id);
+            ++visible;
+            if (shell && shell->itemID == id && shell->section == section) {
+                visit(RenderedRow::Kind::completionShell, section, id, nullptr, shell);
+                ++emitted;
+            } else if (found) {
+                visit(RenderedRow::Kind::task, section, id, found, nullptr);
+                ++emitted;
+            }
         }
-    }
-    return visible;
+        return std::pair {visible, emitted};
+    };
+
+    if (taskRows(TaskSection::working).second == 0)
+        visit(RenderedRow::Kind::spacer, TaskSection::working, QUuid(), nullptr, nullptr);
+    visit(RenderedRow::Kind::separator, TaskSection::working, QUuid(), nullptr, nullptr);
+    if (m_isCreatingNewItem)
+        visit(RenderedRow::Kind::input, TaskSection::inbox, QUuid(), nullptr, nullptr);
+    if (taskRows(TaskSection::inbox).first == 0)
+        visit(RenderedRow::Kind::spacer, TaskSection::inbox, QUuid(), nullptr, nullptr);
+    visit(RenderedRow::Kind::separator, TaskSection::inbox, QUuid(), nullptr, nullptr);
+    if (taskRows(TaskSection::completed).first == 0)
+        visit(RenderedRow::Kind::spacer, TaskSection::completed, QUuid(), nullptr, nullptr);
 }
 
 QList<RenderedRow> SessionController::renderedRows() const
 {
-    const QString query = trimmedFilterQuery();
-    const bool filtered = !query.isEmpty();
-    const QString folded = filtered ? foldForSearch(QLocale(), query) : QString();
-
     QList<RenderedRow> rows;
     rows.reserve(m_workingItemIDs.size() + m_inboxItemIDs.size() + m_completedItemIDs.size() + 6);
-
-    const qsizetype before = rows.size();
-    appendTaskRows(rows, m_workingItemIDs, TaskSection::working, filtered, folded);
-    if (rows.size() == before)
-        rows.append(RenderedRow::spacer(TaskSection::working, emptySectionSpacerHeight));
-    rows.append(RenderedRow::separator(TaskSection::working));
-
-    if (m_isCreatingNewItem)
-        rows.append(RenderedRow::input(m_inputDraft));
-
-    for (TaskSection section : {TaskSection::inbox, TaskSection::completed}) {
-        if (appendTaskRows(rows, itemIDs(section), section, filtered, folded) == 0)
+    walkRows([&](RenderedRow::Kind kind, TaskSection section, const QUuid& id, const SessionItem* found,
+                 const CompletionShellState* shell) {
+        switch (kind) {
+        case RenderedRow::Kind::task:
+            // An id lives in one list only, so being listed under completed is being completed.
+            rows.append(
+                RenderedRow::task(id, section, section == TaskSection::completed, found->title, found->note));
+            break;
+        case RenderedRow::Kind::completionShell:
+            rows.append(
+                RenderedRow::completionShell(id, section, shell->title, shell->note, shell->isCompleted));
+            break;
+        case RenderedRow::Kind::separator:
+            rows.append(RenderedRow::separator(section));
+            break;
+        case RenderedRow::Kind::input:
+            rows.append(RenderedRow::input(m_inputDraft));
+            break;
+        case RenderedRow::Kind::spacer:
             rows.append(RenderedRow::spacer(section, emptySectionSpacerHeight));
-        if (section == TaskSection::inbox)
-            rows.append(RenderedRow::separator(TaskSection::inbox));
-    }
+            break;
+        }
+    });
     return rows;
+}
+
+QList<SessionController::RowStop> SessionController::rowStops() const
+{
+    QList<RowStop> stops;
+    stops.reserve(m_workingItemIDs.size() + m_inboxItemIDs.size() + m_completedItemIDs.size() + 6);
+    walkRows([&](RenderedRow::Kind kind, TaskSection section, const QUuid& id, const SessionItem*,
+                 const CompletionShellState*) {
+        stops.append(RowStop {kind, section, id});
+    });
+    return stops;
 }
 
 bool SessionController::isSelectableTarget(const SessionSelection& selection) const
@@ -158,8 +276,8 @@ bool SessionController::isSelectableTarget(const SessionSelection& selection) co
         return false;
     if (m_completionShell && m_completionShell->itemID == id && m_completionShell->section == *section)
         return false;
-    const QString query = trimmedFilterQuery();
-    return query.isEmpty() || matchesFoldedQuery(*found, foldForSearch(QLocale(), query));
+    const QString folded = foldedFilterQuery();
+    return folded.isEmpty() || matchesFoldedQuery(*found, folded);
 }
 
 void SessionController::setFilterQuery(const QString& text)

@@ -95,7 +95,7 @@ void SessionController::performTodayMove(
 {
     if (sectionOf(id) != sectionLeft || m_taskAnimations.contains(id))
         return;
-    const SessionSelection next = selectionAfterLeavingSection(id, sectionLeft, renderedRows());
+    const SessionSelection next = nextSelectionLeaving(id, sectionLeft);
     ChangeScope scope(this);
     pushUndoSnapshot();
     assignInlineEditState(std::nullopt);

@@ -494,6 +494,9 @@ void SessionCommandsTest::moveSelectedItemSwapsInTheFullList()
     QCOMPARE(s.selection(), h.task("avocado"));
     s.moveSelectedItem(5); // out of range: no swap
     QCOMPARE(h.titles(TaskSection::working), QStringList({"apple", "avocado", "berry"}));
+    s.moveSelectedItem(-1);
+    QCOMPARE(s.visibleItemIDs(TaskSection::working), QList<QUuid>({h.id("avocado"), h.id("apple")}));
+    QCOMPARE(h.rowNames().mid(0, 2), QStringList({"task-working-avocado", "task-working-apple"}));
 }
 
 void SessionCommandsTest::moveItemReordersWithinItsSection()

@@ -131,7 +131,7 @@ void SessionRowsTest::filterHidingASectionShowsItsSpacer()
 void SessionRowsTest::filterFollowsTurkishCaseRules()
 {
     SessionHarness h;
-    h.load({"İstanbul", "ılık su", "IŞIK"});
+    h.load({"İstanbul", "ılık su", "IŞIK", "INBOX zero"});
     const auto visible = [&h](const QString& query) {
         h.session.setFilterQuery(query);
         QStringList titles;
@@ -146,6 +146,9 @@ void SessionRowsTest::filterFollowsTurkishCaseRules()
     QCOMPARE(visible("ILIK"), QStringList({"ılık su"})); // dotless capital I is dotless small ı
     QCOMPARE(visible("ışık"), QStringList({"IŞIK"}));
     QCOMPARE(visible("isik"), QStringList());
+    // Plain ASCII text follows the same rules.
+    QCOMPARE(visible("ınbox"), QStringList({"INBOX zero"}));
+    QCOMPARE(visible("inbox"), QStringList());
 
     // Under English rules capital I is small i, so the same query no longer finds the dotless word;
     // the folded texts are recomputed for the new locale.
@@ -153,6 +156,8 @@ void SessionRowsTest::filterFollowsTurkishCaseRules()
     QCOMPARE(visible("ILIK"), QStringList());
     QCOMPARE(visible("ışık"), QStringList());
     QCOMPARE(visible("ist"), QStringList({"İstanbul"}));
+    QCOMPARE(visible("inbox"), QStringList({"INBOX zero"}));
+    QCOMPARE(visible("ınbox"), QStringList());
 }
 
 void SessionRowsTest::filterNoticesEditedText()

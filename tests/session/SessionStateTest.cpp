@@ -107,8 +107,11 @@ void SessionStateTest::loadGivesFreshIdsInFileOrder()
     QVERIFY(working[0] != working[1]);
     QCOMPARE(h.titles(TaskSection::working), QStringList({"Same", "Same"}));
     QCOMPARE(h.session.itemsByID().size(), 4);
-    for (const QUuid& id : working)
-        QCOMPARE(h.session.itemsByID().value(id).id, id);
+    for (const SessionItem& item : h.session.itemsByID()) {
+        QCOMPARE(h.session.itemsByID().value(item.id).id, item.id);
+        QCOMPARE(item.id.version(), QUuid::Random);
+        QCOMPARE(item.id.variant(), QUuid::DCE);
+    }
 
     // Loading again makes new ids for the same tasks.
     const QUuid before = h.id("In");

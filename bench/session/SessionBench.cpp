@@ -1,0 +1,291 @@
+// Speed of the editing session at 1,000 and 10,000 tasks: deriving rows, filtering, and every
+// committing command including its undo snapshot; and how many bytes the undo history keeps per
+// command (measured as the growth of the heap in use, which covers both new and malloc).
+
+#include "ManualScheduler.h"
+#include "SessionController.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QLocale>
+
+#include <malloc.h>
+
+#include <functional>
+
+namespace {
+
+VeskDocument makeDocument(int count)
+{
+    VeskDocument document;
+    for (int i = 0; i < count; ++i) {
+        VeskTask task {
+            QStringLiteral("Task %1: call the supplier about order %2").arg(i).arg(i * 7919 % 100000),
+            std::nullopt};
+        if (i % 5 == 0)
+            task.note = QStringLiteral("Remember the invoice\nand the delivery date for batch %1").arg(i);
+        // Working 40 %, inbox 40 %, completed 20 %.
+        if (i % 5 < 2)
+            document.workingItems.append(task);
+        else if (i % 5 < 4)
+            document.inboxItems.append(task);
+        else
+            document.completedItems.append(task);
+    }
+    return document;
+}
+
+size_t heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+struct Fixture {
+    ManualScheduler scheduler;
+    SessionController session {&scheduler};
+    VeskDocument document;
+
+    explicit Fixture(int count) : document(makeDocument(count))
+    {
+        session.onCommittedChange = [] {};
+        reload();
+    }
+
+    void reload()
+    {
+        session.loadDocument(document);
+        selectMiddle(TaskSection::working);
+    }
+
+    void selectMiddle(TaskSection section)
+    {
+        const QList<QUuid>& ids = session.itemIDs(section);
+        session.setSelection(SessionSelection::task(ids.at(ids.size() / 2)));
+    }
+};
+
+// Runs `command` repeatedly; `prepare` runs untimed before each command and may reload. Also
+// reports the bytes the heap keeps per command over a run of 50 commands after loading.
+void runCommand(benchmark::State& state, const std::function<void(Fixture&)>& prepare,
+    const std::function<void(Fixture&)>& command)
+{
+    Fixture f(int(state.range(0)));
+
+    {
+        f.reload();
+        constexpr int runs = 50;
+        for (int i = 0; i < runs; ++i) { // warm the row and filter caches
+            prepare(f);
+            command(f);
+        }
+        f.reload();
+        for (int i = 0; i < 3; ++i) {
+            prepare(f);
+            command(f);
+        }
+        const size_t before = heapInUse();
+        for (int i = 0; i < runs; ++i) {
+            prepare(f);
+            command(f);
+        }
+        const size_t after = heapInUse();
+        state.counters["heapBytesPerCommand"] = double(qint64(after) - qint64(before)) / runs;
+    }
+
+    f.reload();
+    for (auto _ : state) {
+        state.PauseTiming();
+        prepare(f);
+        state.ResumeTiming();
+        command(f);
+    }
+    state.counters["undoSteps"] = double(f.session.undoStack().size());
+}
+
+// Keeps the undo history bounded so that long runs do not exhaust memory.
+void reloadWhenHistoryIsLong(Fixture& f)
+{
+    if (f.session.undoStack().size() >= 200)
+        f.reload();
+}
+
+void BM_RenderedRows(benchmark::State& state)
+{
+    Fixture f(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(f.session.renderedRows());
+}
+
+void BM_RenderedRowsFiltered(benchmark::State& state)
+{
+    Fixture f(int(state.range(0)));
+    f.session.setFilterQuery("order 4");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(f.session.renderedRows());
+    state.counters["rows"] = double(f.session.renderedRows().size());
+}
+
+// One keystroke in the search field: the query changes, the selection is resolved against it, and
+// the panel rebuilds the rows.
+void BM_FilterKeystroke(benchmark::State& state)
+{
+    Fixture f(int(state.range(0)));
+    const QStringList queries {"s", "su", "sup", "supp", "suppl", "supp", "sup", "su"};
+    int i = 0;
+    for (auto _ : state) {
+        f.session.setFilterQuery(queries[i++ % queries.size()]);
+        benchmark::DoNotOptimize(f.session.renderedRows());
+    }
+}
+
+// The first keystroke after loading folds every task's text under the locale once.
+void BM_FilterFirstKeystroke(benchmark::State& state)
+{
+    Fixture f(int(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.session.setFilterQuery(QString());
+        f.reload();
+        state.ResumeTiming();
+        f.session.setFilterQuery("s");
+        benchmark::DoNotOptimize(f.session.renderedRows());
+    }
+}
+
+void BM_CommitNewItem(benchmark::State& state)
+{
+    runCommand(
+        state, [](Fixture& f) { reloadWhenHistoryIsLong(f); },
+        [](Fixture& f) {
+            f.session.beginCreatingNewItem("A new task\nwith a note");
+            f.session.commitNewItem();
+        });
+}
+
+void BM_CommitInlineEdit(benchmark::State& state)
+{
+    int n = 0;
+    runCommand(
+        state, [](Fixture& f) { reloadWhenHistoryIsLong(f); },
+        [&n](Fixture& f) {
+            f.session.beginEditingSelectedItem();
+            f.session.updateInlineEditDraft(QStringLiteral("Edited title %1").arg(++n));
+            f.session.commitInlineEdit();
+        });
+}
+
+void BM_DeleteSelectedItem(benchmark::State& state)
+{
+    runCommand(
+        state,
+        [](Fixture& f) {
+            reloadWhenHistoryIsLong(f);
+            f.selectMiddle(TaskSection::working);
+        },
+        [](Fixture& f) { f.session.deleteSelectedItem(); });
+}
+
+void BM_MoveSelectedItem(benchmark::State& state)
+{
+    int n = 0;
+    runCommand(
+        state, [](Fixture& f) { reloadWhenHistoryIsLong(f); },
+        [&n](Fixture& f) { f.session.moveSelectedItem(++n % 2 ? 1 : -1); });
+}
+
+void BM_MoveItem(benchmark::State& state)
+{
+    int n = 0;
+    runCommand(
+        state, [](Fixture& f) { reloadWhenHistoryIsLong(f); },
+        [&n](Fixture& f) {
+            const QList<QUuid>& inbox = f.session.inboxItemIDs();
+            const int target = ++n % 2 ? 0 : int(inbox.size() - 1);
+            f.session.moveItem(inbox.at(inbox.size() / 2), TaskSection::inbox, target, true);
+        });
+}
+
+// Completing a task from the command through its preview, shell, landing and clearing.
+void BM_CompleteThroughLanding(benchmark::State& state)
+{
+    runCommand(
+        state,
+        [](Fixture& f) {
+            if (f.session.undoStack().size() >= 200 || f.session.workingItemIDs().size() < 2)
+                f.reload();
+            f.selectMiddle(TaskSection::working);
+        },
+        [](Fixture& f) {
+            f.session.toggleSelectedItemCompletion();
+            f.scheduler.advance(SessionController::completionPreviewDelay);
+            f.scheduler.advance(SessionController::shellClearingDelay);
+        });
+}
+
+// Undo and redo: the history is filled with moves beforehand (untimed).
+void fillHistory(Fixture& f)
+{
+    f.reload();
+    for (int i = 0; i < 100; ++i)
+        f.session.moveSelectedItem(i % 2 ? 1 : -1);
+}
+
+void BM_Undo(benchmark::State& state)
+{
+    runCommand(
+        state,
+        [](Fixture& f) {
+            if (f.session.undoStack().isEmpty())
+                fillHistory(f);
+        },
+        [](Fixture& f) { f.session.undo(); });
+}
+
+void BM_Redo(benchmark::State& state)
+{
+    runCommand(
+        state,
+        [](Fixture& f) {
+            if (f.session.redoStack().isEmpty()) {
+                fillHistory(f);
+                while (!f.session.undoStack().isEmpty())
+                    f.session.undo();
+            }
+        },
+        [](Fixture& f) { f.session.redo(); });
+}
+
+void BM_LoadDocument(benchmark::State& state)
+{
+    Fixture f(int(state.range(0)));
+    for (auto _ : state)
+        f.session.loadDocument(f.document);
+}
+
+} // namespace
+
+BENCHMARK(BM_RenderedRows)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RenderedRowsFiltered)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterKeystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterFirstKeystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CommitNewItem)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CommitInlineEdit)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DeleteSelectedItem)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MoveSelectedItem)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MoveItem)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CompleteThroughLanding)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Undo)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Redo)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadDocument)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
