@@ -38,6 +38,7 @@ TaskListView::TaskListView(SessionController* session, Scheduler* scheduler, QWi
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setMouseTracking(true);
     viewport()->setAutoFillBackground(false);
+    viewport()->setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
     verticalScrollBar()->setSingleStep(24);
     m_lastRevealRevision = session->selectionRevealRevision();
@@ -124,14 +125,6 @@ void TaskListView::setInputEditable(bool editable)
         return;
     m_inputEditable = editable;
     syncEditors();
-}
-
-void TaskListView::setDraggedTaskID(const std::optional<QUuid>& id)
-{
-    if (m_draggedTaskID == id)
-        return;
-    m_draggedTaskID = id;
-    viewport()->update();
 }
 
 QColor TaskListView::selectionColor() const
@@ -224,8 +217,13 @@ double TaskListView::taskTextBlockHeight(const RenderedRow& row)
 
 void TaskListView::rebuildRows()
 {
-    m_rows = m_session->renderedRows();
+    std::optional<QHash<QString, double>> before;
+    if (m_pendingMotionDuration && m_animationsEnabled && isVisible())
+        before = visibleRowTops();
+    m_rows = withCollapseTransitions(m_session->renderedRows());
     relayout();
+    if (before)
+        startMotions(*before);
 }
 
 void TaskListView::relayout()
@@ -282,6 +280,10 @@ void TaskListView::relayout()
                 const bool plain = !m_selectionPresentationStates.contains(row.itemID)
                     && m_expandedSelectionTaskID != row.itemID && m_inlineEditedID != row.itemID;
                 block.height = 2 * rowPadding + (plain ? collapsed[int(section)] : taskTextBlockHeight(row));
+                if (!m_collapses.isEmpty()) {
+                    block.progress = collapseProgress(row);
+                    block.height *= block.progress;
+                }
             }
             m_blocks.push_back(block);
             y += block.height;

@@ -5,6 +5,7 @@
 #include "PanelFocus.h"
 #include "RenderedRow.h"
 #include "SelectionPresentationState.h"
+#include "TaskRowDropDelegate.h"
 
 #include <QAbstractScrollArea>
 #include <QColor>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "GrowingTextView.h"
+class QDrag;
 class QMenu;
 class QVariantAnimation;
 class Scheduler;
@@ -41,6 +43,8 @@ public:
         qsizetype row = -1; // index into rows() for task, shell and spacer blocks
         double top = 0;
         double height = 0;
+        // Below 1 while the row collapses away or grows in; height is already scaled by it.
+        double progress = 1;
     };
 
     static constexpr double horizontalPadding = 12;
@@ -87,6 +91,7 @@ public:
     void setDraggedTaskID(const std::optional<QUuid>& id);
 
     // --- Layout, for the key handler, drag and drop and tests ---
+    // The session's rows, plus those still collapsing away.
     const QList<RenderedRow>& rows() const { return m_rows; }
     const std::vector<Block>& blocks() const { return m_blocks; }
     double contentHeight() const { return m_contentHeight; }
@@ -117,6 +122,27 @@ public:
     // Scrolls so the selected row is visible (without animation).
     void scrollSelectionIntoView();
 
+    // --- Drag and drop (TaskListViewDrag.cpp) ---
+    // Starts dragging a task row, raised in place, when the task may be reordered; answers whether
+    // a drag ran. Whatever way the drag ends, the row comes down again.
+    bool startTaskDrag(const QUuid& id);
+    // Runs a prepared drag and answers its result; by default the platform's drag loop.
+    std::function<Qt::DropAction(QDrag*)> runDrag;
+    // How far a row is raised for its drag: 0 at rest, 1 fully raised.
+    double raiseProgress(const QUuid& id) const;
+    // The drop target of the task row under a viewport point, and the point's height inside it.
+    std::optional<TaskRowDropDelegate> dropDelegateAt(QPoint viewportPoint, double* yInRow = nullptr);
+
+    // --- Transitions (TaskListViewTransitions.cpp) ---
+    static constexpr double collapseDuration = 0.35;
+    static constexpr double reorderDuration = 0.25;
+    // Progress of the collapse transition of a row (1 when it has none).
+    double collapseProgress(const QString& rowID) const;
+    double collapseProgress(const RenderedRow& row) const;
+    bool hasRunningTransitions() const { return !m_collapses.isEmpty() || !m_motions.isEmpty(); }
+    // Runs change so that each row in sight slides from its old place to its new one.
+    void animateRowChange(const std::function<void()>& change, double duration = reorderDuration);
+
     // The selection colour: the document colour while the window is active, else unemphasised.
     QColor selectionColor() const;
 
@@ -131,6 +157,10 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool viewportEvent(QEvent* event) override;
@@ -178,6 +208,22 @@ private:
     void paintMarker(
         QPainter& painter, TaskSection section, QPointF origin, const QColor& color, double lineSpacing);
 
+    // Drag and drop, transitions.
+    void setRaiseTarget(bool raised);
+    bool dragOver(QDropEvent* event);
+    // Merges rows that are still collapsing away into next and starts the transitions of a change.
+    QList<RenderedRow> withCollapseTransitions(const QList<RenderedRow>& next);
+    // Positions of the rows in sight, before a change that slides them.
+    QHash<QString, double> visibleRowTops() const;
+    void startMotions(const QHash<QString, double>& before);
+    void scheduleTransitionFrame();
+    void transitionFrame();
+    // The vertical offset a sliding row is drawn at.
+    double motionOffset(const QString& rowID) const;
+    void paintRaisedShadow(QPainter& painter, const QRectF& rect, double raise);
+    // Paints a task or shell row with its slide, collapse and raise.
+    void paintTransitionedRow(QPainter& painter, const Block& block, const QRectF& rect);
+
     QColor primaryTextColor() const;
     QColor secondaryTextColor() const;
     QColor selectedTextColor() const;
@@ -219,5 +265,30 @@ private:
     std::optional<QUuid> m_animatingID;
     QVariantAnimation* m_scrollAnimation = nullptr;
     int m_lastPaintedRowCount = 0;
+
+    // The pressed task row, until a release taps it or a move starts dragging it.
+    std::optional<QUuid> m_pressedTaskID;
+    QPoint m_pressPosition;
+    std::optional<QUuid> m_raisedTaskID;
+    double m_raiseProgress = 0;
+    QVariantAnimation* m_raiseAnimation = nullptr;
+    struct Collapse {
+        double start = 0;
+        bool inserting = false;
+        // The row; a removed one keeps being drawn until it has collapsed.
+        RenderedRow row;
+        // It is drawn below the row it followed, or first in its section.
+        std::optional<QUuid> anchorItemID;
+    };
+    std::optional<RenderedRow> m_liveShell;
+    QHash<QString, Collapse> m_collapses;
+    struct Motion {
+        double start = 0;
+        double duration = 0;
+        double offset = 0;
+    };
+    QHash<QString, Motion> m_motions;
+    std::optional<double> m_pendingMotionDuration;
+    bool m_transitionFrameScheduled = false;
     bool m_pressWasDoubleClick = false;
 };

@@ -388,8 +388,9 @@ void TaskListView::mousePressEvent(QMouseEvent* event)
     if (rowID == QLatin1String("input")) {
         tapInput();
     } else if (const auto id = taskAt(event->position().toPoint())) {
-        // Rounded corners: a press outside the rounded shape is no tap.
-        tap(*id, false);
+        // Tapped on release, so that dragging a row leaves the selection alone.
+        m_pressedTaskID = *id;
+        m_pressPosition = event->position().toPoint();
     } else {
         setFocus(Qt::MouseFocusReason);
     }
@@ -425,11 +426,6 @@ std::optional<LinkLayoutKey> TaskListView::linkKeyFor(const Block& block, QRectF
             geometry.textX, block.top + rowPadding, geometry.textWidth, block.height - 2 * rowPadding);
     return TaskTextLayoutCache::linkLayoutKey(display.text,
         PanelStyle::titleFont(row.section == TaskSection::working), geometry.textWidth, lineLimit);
-}
-
-void TaskListView::mouseMoveEvent(QMouseEvent* event)
-{
-    QAbstractScrollArea::mouseMoveEvent(event);
 }
 
 bool TaskListView::viewportEvent(QEvent* event)

@@ -45,6 +45,7 @@ void TaskListView::paintEvent(QPaintEvent* event)
     painter.translate(0, -offset);
 
     int painted = 0;
+    const Block* raised = nullptr;
     auto it = std::upper_bound(m_blocks.begin(), m_blocks.end(), exposed.top(),
         [](double value, const Block& block) { return value < block.top; });
     if (it != m_blocks.begin())
@@ -64,13 +65,19 @@ void TaskListView::paintEvent(QPaintEvent* event)
             break;
         case Block::Kind::task:
         case Block::Kind::completionShell:
-            paintTaskRow(painter, block, rect);
+            // The raised row lies above its neighbours, so it is painted last.
+            if (block.kind == Block::Kind::task && m_raisedTaskID && m_rows[block.row].itemID == *m_raisedTaskID)
+                raised = &block;
+            else
+                paintTransitionedRow(painter, block, rect);
             ++painted;
             break;
         case Block::Kind::spacer:
             break;
         }
     }
+    if (raised)
+        paintTransitionedRow(painter, *raised, blockRect(*raised));
     m_lastPaintedRowCount = painted;
 }
 
@@ -118,7 +125,7 @@ void TaskListView::paintTaskRow(QPainter& painter, const Block& block, const QRe
     const bool selected = !shell && m_session->selection() == SessionSelection::task(row.itemID);
     const bool editing
         = !shell && m_session->inlineEditState() && m_session->inlineEditState()->itemID == row.itemID;
-    const bool dragged = !shell && m_draggedTaskID == row.itemID;
+    const double raise = shell ? 0 : raiseProgress(row.itemID);
     const bool completed = row.section == TaskSection::completed || row.isCompleted;
 
     QPainterPath shape;
@@ -129,8 +136,9 @@ void TaskListView::paintTaskRow(QPainter& painter, const Block& block, const QRe
             fill = PanelStyle::withAlpha(selectionColor(), 0.9);
         else if (selected)
             fill = selectionColor();
-        else if (dragged)
-            fill = PanelStyle::isDark(palette()) ? QColor(255, 255, 255, 13) : QColor(0, 0, 0, 9);
+        else if (raise > 0)
+            fill = PanelStyle::isDark(palette()) ? PanelStyle::withAlpha(Qt::white, 0.05 * raise)
+                                                 : PanelStyle::withAlpha(Qt::black, 0.035 * raise);
         if (fill.alpha() > 0)
             painter.fillPath(shape, fill);
         if (m_contextMenuTargetItemID == row.itemID && !selected) {

@@ -1,4 +1,3 @@
-#include "CrashTestText.h"
 #include "DocumentService.h"
 #include "ScriptedDialogPresenter.h"
 
@@ -12,6 +11,35 @@
 
 #include <signal.h>
 
+#include <cstdio>
+
+namespace {
+
+// One of the two long texts that the saver writes in turn.
+QByteArray crashTestText(char version)
+{
+    QByteArray text;
+    for (int task = 0; task < 5000; ++task)
+        text += "Task " + QByteArray::number(task) + " of version " + version
+            + ", long enough to take a while to write\n";
+    return text + "---\n---\n";
+}
+
+// The saver, in a child process of this program: saves the two texts alternately until killed.
+int saveWithoutEnd(const QString& path)
+{
+    const QString texts[] = {QString::fromUtf8(crashTestText('A')), QString::fromUtf8(crashTestText('B'))};
+    std::fputs("ready\n", stdout);
+    std::fflush(stdout);
+    for (unsigned round = 0;; ++round)
+        if (auto error = DocumentService().writeContents(texts[round % 2], path)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error->description()));
+            return 1;
+        }
+}
+
+} // namespace
+
 class DocumentCrashTest : public QObject {
     Q_OBJECT
 
@@ -22,13 +50,14 @@ private slots:
     {
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("list.vesk"));
-        const QByteArray versions[] = {crashTestText('A').toUtf8(), crashTestText('B').toUtf8()};
+        const QByteArray versions[] = {crashTestText('A'), crashTestText('B')};
         QRandomGenerator random(20261206);
         int killedWithLeftover = 0;
         const int rounds = 300;
         for (int round = 0; round < rounds; ++round) {
             QProcess saver;
-            saver.start(QStringLiteral(SAVE_LOOP_HELPER), {path});
+            saver.start(
+                QCoreApplication::applicationFilePath(), {QStringLiteral("--save-without-end"), path});
             QVERIFY(saver.waitForStarted());
             QVERIFY(saver.waitForReadyRead(10000));
             QCOMPARE(saver.readLine(), QByteArray("ready\n"));
@@ -67,5 +96,12 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(DocumentCrashTest)
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--save-without-end") == 0)
+        return saveWithoutEnd(QString::fromLocal8Bit(argv[2]));
+    DocumentCrashTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "DocumentCrashTest.moc"

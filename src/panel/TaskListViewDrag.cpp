@@ -1,0 +1,187 @@
+// Dragging task rows: the drag source, the raised look of the dragged row and the drop targets.
+#include "SessionController.h"
+#include "TaskListView.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QVariantAnimation>
+
+namespace {
+
+constexpr int raiseDurationMs = 160;
+
+} // namespace
+
+void TaskListView::setDraggedTaskID(const std::optional<QUuid>& id)
+{
+    if (m_draggedTaskID == id)
+        return;
+    m_draggedTaskID = id;
+    if (id) {
+        if (m_raisedTaskID != id)
+            m_raiseProgress = 0;
+        m_raisedTaskID = id;
+    }
+    setRaiseTarget(id.has_value());
+    viewport()->update();
+}
+
+double TaskListView::raiseProgress(const QUuid& id) const
+{
+    return m_raisedTaskID == id ? m_raiseProgress : 0;
+}
+
+void TaskListView::setRaiseTarget(bool raised)
+{
+    if (!m_raiseAnimation) {
+        m_raiseAnimation = new QVariantAnimation(this);
+        m_raiseAnimation->setDuration(raiseDurationMs);
+        // The standard ease-out curve.
+        QEasingCurve easeOut(QEasingCurve::BezierSpline);
+        easeOut.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+        m_raiseAnimation->setEasingCurve(easeOut);
+        connect(m_raiseAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+            m_raiseProgress = value.toDouble();
+            viewport()->update();
+        });
+        connect(m_raiseAnimation, &QVariantAnimation::finished, this, [this] {
+            if (m_raiseProgress <= 0 && !m_draggedTaskID)
+                m_raisedTaskID = std::nullopt;
+        });
+    }
+    m_raiseAnimation->stop();
+    const double target = raised ? 1 : 0;
+    if (!m_animationsEnabled || !isVisible()) {
+        m_raiseProgress = target;
+        if (!raised)
+            m_raisedTaskID = std::nullopt;
+        return;
+    }
+    m_raiseAnimation->setStartValue(m_raiseProgress);
+    m_raiseAnimation->setEndValue(target);
+    m_raiseAnimation->start();
+}
+
+bool TaskListView::startTaskDrag(const QUuid& id)
+{
+    const std::optional<TaskSection> section = m_session->sectionOf(id);
+    if (!section || !m_session->canReorderItem(id, *section))
+        return false;
+    setDraggedTaskID(id);
+    auto* mime = new QMimeData;
+    mime->setText(canonicalUuidText(id));
+    QPointer<QDrag> drag = new QDrag(this);
+    drag->setMimeData(mime);
+    // Only the raised row in the list shows the drag.
+    QPixmap image(1, 1);
+    image.fill(Qt::transparent);
+    drag->setPixmap(image);
+    drag->setHotSpot(QPoint(0, 0));
+    if (runDrag)
+        runDrag(drag);
+    else
+        drag->exec(Qt::MoveAction, Qt::MoveAction);
+    if (drag)
+        drag->deleteLater();
+    // A drop outside the list, or a cancelled drag, leaves no row raised.
+    setDraggedTaskID(std::nullopt);
+    return true;
+}
+
+void TaskListView::mouseReleaseEvent(QMouseEvent* event)
+{
+    // A press on a task row taps it when released without having become a drag.
+    if (event->button() == Qt::LeftButton && m_pressedTaskID) {
+        const QUuid id = *m_pressedTaskID;
+        m_pressedTaskID = std::nullopt;
+        tap(id, false);
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::mouseReleaseEvent(event);
+}
+
+void TaskListView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_pressedTaskID && (event->buttons() & Qt::LeftButton)
+        && (event->position().toPoint() - m_pressPosition).manhattanLength()
+            >= QApplication::startDragDistance()) {
+        const QUuid id = *m_pressedTaskID;
+        m_pressedTaskID = std::nullopt;
+        startTaskDrag(id);
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+std::optional<TaskRowDropDelegate> TaskListView::dropDelegateAt(QPoint viewportPoint, double* yInRow)
+{
+    const QPointF point(viewportPoint.x(), viewportPoint.y() + scrollOffset());
+    const Block* block = blockAtContentY(point.y());
+    if (!block || block->kind != Block::Kind::task || !blockRect(*block).contains(point))
+        return std::nullopt;
+    if (yInRow)
+        *yInRow = point.y() - block->top;
+    const RenderedRow& row = m_rows[block->row];
+    QPointer<TaskListView> self(this);
+    TaskRowDropDelegate delegate(row.itemID, row.section, block->height,
+        {[self] { return self ? self->draggedTaskID() : std::nullopt; },
+            [self](const std::optional<QUuid>& id) {
+                if (self)
+                    self->setDraggedTaskID(id);
+            }},
+        m_session);
+    delegate.animateMove = [self](const std::function<void()>& move) {
+        if (self)
+            self->animateRowChange(move, reorderDuration);
+    };
+    return delegate;
+}
+
+bool TaskListView::dragOver(QDropEvent* event)
+{
+    double y = 0;
+    std::optional<TaskRowDropDelegate> delegate = dropDelegateAt(event->position().toPoint(), &y);
+    if (!delegate || !event->mimeData()->hasText() || !delegate->validateDrop())
+        return false;
+    delegate->dropUpdated(y);
+    return true;
+}
+
+void TaskListView::dragEnterEvent(QDragEnterEvent* event)
+{
+    // The list takes plain text only, and acts on it only while one of its own rows is dragged.
+    if (!event->mimeData()->hasText()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    dragOver(event);
+}
+
+void TaskListView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (dragOver(event)) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TaskListView::dropEvent(QDropEvent* event)
+{
+    std::optional<TaskRowDropDelegate> delegate = dropDelegateAt(event->position().toPoint());
+    if (delegate && event->mimeData()->hasText() && delegate->performDrop()) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
