@@ -57,91 +57,73 @@ private slots:
         m_path = file(QStringLiteral("list.vesk"));
     }
 
-    void readingATaskFileNeverAsksAndKeepsItsText()
+    // Task files open as they are; other text is imported only when the user agrees, and bytes
+    // that are not UTF-8 are refused without a question. A refusal leaves the file untouched.
+    void openingReadsTaskFilesAndAsksBeforeImporting_data()
     {
-        // Not in normalised form: CR LF endings, blank lines, a note without its space.
-        const QByteArray bytes = "  Write report\r\n>Outline first\r\n\r\n---\r\nBuy stamps\r\n---\r\n";
-        writeBytes(m_path, bytes);
-        ScriptedDialogPresenter dialogs;
-        DocumentContents contents;
-        QVERIFY(!m_service.readDocument(m_path, dialogs, contents));
-        QVERIFY(dialogs.alerts.isEmpty());
-        QCOMPARE(contents.text, QString::fromUtf8(bytes));
-        QCOMPARE(contents.document, parseDocument(QString::fromUtf8(bytes)));
-        QCOMPARE(readBytes(m_path), bytes);
-    }
-
-    void otherTextIsImportedOnlyWhenTheUserAgrees_data()
-    {
-        QTest::addColumn<QByteArray>("original");
+        QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QList<int>>("answers");
-        QTest::addColumn<QStringList>("inbox");
-        QTest::newRow("empty file") << QByteArray() << QList<int> {0} << QStringList();
-        QTest::newRow("one separator")
-            << QByteArray("Milk\n---\n  Eggs  \n\n") << QList<int> {0} << QStringList {"Milk", "Eggs"};
-        QTest::newRow("quoted lines")
-            << QByteArray("# Shopping\n> bread\n") << QList<int> {0} << QStringList {"# Shopping", "> bread"};
-        QTest::newRow("cancelled") << QByteArray("keep me\n") << QList<int> {1} << QStringList();
-        QTest::newRow("closed") << QByteArray("keep me\n") << QList<int> {} << QStringList();
+        QTest::addColumn<QStringList>("imported");
+        QTest::addColumn<QString>("failure");
+        const QString declined = QStringLiteral("The selected file was not imported into Vesk.");
+        const QString invalid
+            = QStringLiteral("The file “list.vesk” couldn’t be opened because it isn’t valid UTF-8 text.");
+        // Not in normalised form: CR LF endings, blank lines, a note without its space.
+        QTest::newRow("task file") << QByteArray(
+            "  Write report\r\n>Outline first\r\n\r\n---\r\nBuy stamps\r\n---\r\n")
+                                   << QList<int> {} << QStringList() << QString();
+        QTest::newRow("empty file") << QByteArray() << QList<int> {0} << QStringList() << QString();
+        QTest::newRow("one separator") << QByteArray("Milk\n---\n  Eggs  \n\n") << QList<int> {0}
+                                       << QStringList {"Milk", "Eggs"} << QString();
+        QTest::newRow("quoted lines") << QByteArray("# Shopping\n> bread\n") << QList<int> {0}
+                                      << QStringList {"# Shopping", "> bread"} << QString();
+        QTest::newRow("cancelled") << QByteArray("keep me\n") << QList<int> {1} << QStringList() << declined;
+        QTest::newRow("closed") << QByteArray("keep me\n") << QList<int> {} << QStringList() << declined;
+        QTest::newRow("Latin-1") << QByteArray("Caf\xe9\n---\n---\n") << QList<int> {0} << QStringList()
+                                 << invalid;
+        QTest::newRow("cut-off sequence")
+            << QByteArray("Caf\n---\n---\n\xc3") << QList<int> {0} << QStringList() << invalid;
+        QTest::newRow("overlong encoding")
+            << QByteArray("\xc0\xaf\n---\n---\n") << QList<int> {0} << QStringList() << invalid;
     }
 
-    void otherTextIsImportedOnlyWhenTheUserAgrees()
+    void openingReadsTaskFilesAndAsksBeforeImporting()
     {
-        QFETCH(QByteArray, original);
+        QFETCH(QByteArray, bytes);
         QFETCH(QList<int>, answers);
-        QFETCH(QStringList, inbox);
-        const QString path = file(QStringLiteral("notes.txt"));
-        writeBytes(path, original);
+        QFETCH(QStringList, imported);
+        QFETCH(QString, failure);
+        writeBytes(m_path, bytes);
         ScriptedDialogPresenter dialogs;
         dialogs.alertAnswers = answers;
         DocumentContents contents;
-        const auto failure = m_service.readDocument(path, dialogs, contents);
-        QCOMPARE(dialogs.alerts.size(), 1);
-        QCOMPARE(dialogs.alerts[0].message, QStringLiteral("Import as Vesk file?"));
-        QCOMPARE(dialogs.alerts[0].informativeText,
-            QStringLiteral(
-                "Vesk will treat the existing non-empty lines as inbox items and normalize the file "
-                "when it saves."));
-        QCOMPARE(dialogs.alerts[0].buttons, (QStringList {"Import", "Cancel"}));
-        if (answers != QList<int> {0}) {
-            QVERIFY(failure);
-            QCOMPARE(
-                describeFailure(*failure), QStringLiteral("The selected file was not imported into Vesk."));
-            QCOMPARE(readBytes(path), original);
+        const auto result = m_service.readDocument(m_path, dialogs, contents);
+        const bool isTaskFile = isVeskDocument(QString::fromUtf8(bytes));
+        QCOMPARE(dialogs.alerts.size(), isTaskFile ? 0 : 1);
+        for (const auto& alert : dialogs.alerts) {
+            QCOMPARE(alert.message, QStringLiteral("Import as Vesk file?"));
+            QCOMPARE(alert.informativeText,
+                QStringLiteral(
+                    "Vesk will treat the existing non-empty lines as inbox items and normalize the "
+                    "file when it saves."));
+            QCOMPARE(alert.buttons, (QStringList {"Import", "Cancel"}));
+        }
+        QCOMPARE(result ? describeFailure(*result) : QString(), failure);
+        if (result || isTaskFile) {
+            QCOMPARE(readBytes(m_path), bytes);
+            if (!result) {
+                QCOMPARE(contents.text, QString::fromUtf8(bytes));
+                QCOMPARE(contents.document, parseDocument(contents.text));
+            }
             return;
         }
-        QVERIFY(!failure);
         VeskDocument expected;
-        for (const QString& title : inbox)
+        for (const QString& title : imported)
             expected.inboxItems.append({title, std::nullopt});
         QCOMPARE(contents.document, expected);
         QCOMPARE(contents.text, serializeDocument(expected));
-        QCOMPARE(readBytes(path), contents.text.toUtf8());
+        QCOMPARE(readBytes(m_path), contents.text.toUtf8());
         QVERIFY(temporaryFiles(m_folder->path()).isEmpty());
-    }
-
-    void invalidUtf8IsAClearErrorAndNothingIsWritten_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("Latin-1") << QByteArray("Caf\xe9\n---\n---\n");
-        QTest::newRow("cut-off sequence at the end") << QByteArray("Caf\n---\n---\n\xc3");
-        QTest::newRow("overlong encoding") << QByteArray("\xc0\xaf\n---\n---\n");
-    }
-
-    void invalidUtf8IsAClearErrorAndNothingIsWritten()
-    {
-        QFETCH(QByteArray, bytes);
-        const QString path = file(QStringLiteral("old.txt"));
-        writeBytes(path, bytes);
-        ScriptedDialogPresenter dialogs;
-        dialogs.alertAnswers = {0};
-        DocumentContents contents;
-        const auto failure = m_service.readDocument(path, dialogs, contents);
-        QVERIFY(failure);
-        QCOMPARE(describeFailure(*failure),
-            QStringLiteral("The file “old.txt” couldn’t be opened because it isn’t valid UTF-8 text."));
-        QVERIFY(dialogs.alerts.isEmpty());
-        QCOMPARE(readBytes(path), bytes);
     }
 
     void newFilesStartFromATemplate()
