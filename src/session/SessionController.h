@@ -374,6 +374,7 @@ private:
         SessionItemMap items;
         QString text; // the folded texts one after another
         QList<qsizetype> starts; // where each task's text starts, plus the end
+        QList<const SessionItem*> found; // each id's item in `items`, which the session's map shares
         bool valid = false;
         bool matches(qsizetype index, const QString& foldedQuery) const;
     };

@@ -114,18 +114,35 @@ const SessionController::SectionFolds& SessionController::sectionFolds(TaskSecti
     const QList<QUuid>& ids = itemIDs(section);
     if (folds.valid && folds.ids.isSharedWith(ids) && folds.items.isSharedWith(m_itemsByID))
         return folds;
+
+    // After an edit the list is often the same and most texts are unchanged: their folded text
+    // is copied instead of folded again. The old map stays alive in `previous` until the end, so
+    // its item pointers can be compared with the new ones.
+    SectionFolds previous = std::move(folds);
+    const bool sameList = previous.valid && previous.ids.isSharedWith(ids);
+    folds = SectionFolds();
     folds.ids = ids;
     folds.items = m_itemsByID;
     // All texts of the section in one buffer, so that folding thousands of tasks allocates once.
-    const qsizetype previousSize = folds.text.size();
-    folds.text.resize(0);
-    folds.text.reserve(previousSize);
-    folds.starts.clear();
+    folds.text.reserve(previous.text.size());
     folds.starts.reserve(ids.size() + 1);
-    for (const QUuid& id : ids) {
+    folds.found.reserve(ids.size());
+    for (qsizetype i = 0; i < ids.size(); ++i) {
         folds.starts.append(folds.text.size());
-        if (const SessionItem* found = item(id))
+        const SessionItem* found = item(ids.at(i));
+        folds.found.append(found);
+        if (!found)
+            continue;
+        const SessionItem* before = sameList ? previous.found.at(i) : nullptr;
+        if (before && before->title.isSharedWith(found->title)
+            && before->note.has_value() == found->note.has_value()
+            && (!found->note || before->note->isSharedWith(*found->note))) {
+            folds.text.append(
+                QStringView(previous.text)
+                    .mid(previous.starts.at(i), previous.starts.at(i + 1) - previous.starts.at(i)));
+        } else {
             m_foldRules.appendFoldedTask(folds.text, *found);
+        }
     }
     folds.starts.append(folds.text.size());
     folds.valid = true;
@@ -191,7 +208,7 @@ void SessionController::walkRows(Visit&& visit) const
             if (texts && !texts->matches(i, folded))
                 continue;
             const QUuid& id = ids.at(i);
-            const SessionItem* found = item(id);
+            const SessionItem* found = texts ? texts->found.at(i) : item(id);
             ++visible;
             if (shell && shell->itemID == id && shell->section == section) {
                 visit(RenderedRow::Kind::completionShell, section, id, nullptr, shell);

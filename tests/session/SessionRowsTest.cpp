@@ -163,7 +163,7 @@ void SessionRowsTest::filterFollowsTurkishCaseRules()
 void SessionRowsTest::filterNoticesEditedText()
 {
     SessionHarness h;
-    h.load({"first"});
+    h.load({"first", "second|old note", "third"});
     h.session.setFilterQuery("renamed");
     QVERIFY(h.session.visibleItemIDs(TaskSection::working).isEmpty());
     h.session.beginEditingItem(h.id("first"));
@@ -172,6 +172,16 @@ void SessionRowsTest::filterNoticesEditedText()
     QCOMPARE(h.session.visibleItemIDs(TaskSection::working), QList<QUuid>({h.id("Renamed")}));
     h.session.undo();
     QVERIFY(h.session.visibleItemIDs(TaskSection::working).isEmpty());
+
+    // A changed note alone is noticed too, and the unchanged tasks around it still match.
+    h.session.setFilterQuery("note");
+    QCOMPARE(h.rowNames().first(), QString("task-working-second"));
+    h.session.beginEditingItem(h.id("second"));
+    h.session.updateInlineEditDraft("second\nrenamed");
+    h.session.commitInlineEdit();
+    QVERIFY(h.session.visibleItemIDs(TaskSection::working).isEmpty());
+    h.session.setFilterQuery("d");
+    QCOMPARE(h.session.visibleItemIDs(TaskSection::working), QList<QUuid>({h.id("second"), h.id("third")}));
 }
 
 void SessionRowsTest::shellReplacesTaskRowBetweenPreviewAndLanding()
