@@ -1,0 +1,412 @@
+#include "VeskPanelController.h"
+
+#include "PanelStyle.h"
+#include "Scheduler.h"
+#include "SessionController.h"
+#include "SettingsStore.h"
+#include "TaskListView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QScreen>
+#include <QStyle>
+
+namespace {
+const char* controllerProperty = "veskPanelController";
+}
+
+VeskPanelController::VeskPanelController(
+    VeskDocumentController* documentController, Scheduler* scheduler, QObject* parent)
+    : QObject(parent),
+      m_documentController(documentController),
+      m_scheduler(scheduler ? scheduler : Scheduler::system()),
+      m_windowState(new WindowState(this))
+{
+    connect(documentController, &VeskDocumentController::selectedFileURLChanged, this, [this] {
+        refreshWindowTitlesDeferred();
+        syncToolbarAndSearchField();
+    });
+    connect(documentController->sessionController(), &SessionController::changed, this, [this] {
+        refreshWindowTitles();
+        syncToolbarAndSearchField();
+    });
+}
+
+VeskPanelController::~VeskPanelController()
+{
+    closePanel();
+}
+
+VeskPanelController* VeskPanelController::controllerFor(QWidget* page)
+{
+    return page ? qobject_cast<VeskPanelController*>(page->property(controllerProperty).value<QObject*>())
+                : nullptr;
+}
+
+QString VeskPanelController::titleFor(const VeskDocumentController* documentController)
+{
+    if (!documentController || !documentController->hasSelectedFile())
+        return QStringLiteral("Vesk");
+    return QFileInfo(VeskDocumentController::localPath(documentController->selectedFileURL()))
+        .completeBaseName();
+}
+
+void VeskPanelController::buildWindow()
+{
+    auto* page = new QMainWindow(nullptr, Qt::Widget);
+    page->setProperty(controllerProperty, QVariant::fromValue<QObject*>(this));
+    page->setObjectName(QStringLiteral("VeskPanelPage"));
+
+    m_rootView = new VeskPanelRootView(m_documentController, m_windowState, m_scheduler, page);
+    QPointer<VeskPanelController> self(this);
+    m_rootView->focusSearchField = [self] {
+        if (self)
+            self->focusSearchField();
+    };
+    m_rootView->resignSearchFieldFocus = [self] {
+        if (self)
+            self->resignSearchFieldFocus();
+    };
+    m_rootView->isSearchFieldFocused = [self] { return self && self->isSearchFieldFocused(); };
+    page->setCentralWidget(m_rootView);
+
+    m_toolbar = new QToolBar(QStringLiteral("VeskToolbar"), page);
+    m_toolbar->setObjectName(QStringLiteral("VeskToolbar"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->toggleViewAction()->setEnabled(false);
+    page->setContextMenuPolicy(Qt::NoContextMenu);
+    auto* spacer = new QWidget(m_toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolbar->addWidget(spacer);
+    m_searchField = new QLineEdit(m_toolbar);
+    m_searchField->setObjectName(QStringLiteral("vesk.search"));
+    m_searchField->setPlaceholderText(QStringLiteral("Search"));
+    m_searchField->setClearButtonEnabled(true);
+    m_searchField->setFixedWidth(searchFieldWidth);
+    m_searchField->setAccessibleName(QStringLiteral("Search"));
+    m_searchField->setText(m_documentController->sessionController()->filterQuery());
+    m_searchField->installEventFilter(this);
+    // Every keystroke filters.
+    connect(m_searchField, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!m_settingSearchText && m_documentController)
+            m_documentController->sessionController()->setFilterQuery(text);
+    });
+    m_toolbar->addWidget(m_searchField);
+    page->addToolBar(Qt::TopToolBarArea, m_toolbar);
+
+    m_panel = page;
+    m_host = new PanelTabHost;
+    m_host->insertPage(0, page);
+    m_host->setCurrentPage(page);
+
+    const QByteArray saved = SettingsStore::shared().value(frameAutosaveName).toByteArray();
+    m_didRestoreSavedFrame = !saved.isEmpty() && m_host->restoreGeometry(saved);
+    if (!m_didRestoreSavedFrame) {
+        // The content (below the toolbar) is 490 × 610 at first and never smaller.
+        page->ensurePolished();
+        const int toolbarHeight
+            = m_documentController->hasSelectedFile() ? m_toolbar->sizeHint().height() : 0;
+        m_host->setMinimumSize(contentWidth, contentHeight + toolbarHeight);
+        m_host->resize(contentWidth, contentHeight + toolbarHeight);
+    }
+    observeHost();
+    refreshWindowTitles();
+    syncToolbarAndSearchField();
+}
+
+void VeskPanelController::observeHost()
+{
+    for (const auto& connection : std::as_const(m_hostConnections))
+        disconnect(connection);
+    m_hostConnections.clear();
+    if (!m_host)
+        return;
+    QPointer<VeskPanelController> self(this);
+    m_hostConnections << connect(m_host, &PanelTabHost::tabOrderChanged, this, [this, self] {
+        m_scheduler->schedule(0, this, [self] {
+            if (self && self->onTabOrderChanged)
+                self->onTabOrderChanged();
+        });
+    });
+    m_hostConnections << connect(
+        m_host, &PanelTabHost::activationChanged, this, &VeskPanelController::updateKeyState);
+    m_hostConnections << connect(
+        m_host, &PanelTabHost::currentPageChanged, this, &VeskPanelController::updateKeyState);
+    m_hostConnections << connect(m_host, &PanelTabHost::closeRequested, this, [this](QWidget* page) {
+        if (page == m_panel)
+            windowShouldClose();
+    });
+    m_hostConnections << connect(
+        m_host, &PanelTabHost::geometryChanged, this, &VeskPanelController::saveFrame);
+}
+
+void VeskPanelController::saveFrame()
+{
+    if (m_host && m_host->isVisible())
+        SettingsStore::shared().setValue(frameAutosaveName, m_host->saveGeometry());
+}
+
+void VeskPanelController::updateKeyState()
+{
+    const bool key = isPanelKey();
+    if (key == m_windowState->isActive())
+        return;
+    m_windowState->setActive(key);
+    if (key && onBecameKey)
+        onBecameKey();
+}
+
+bool VeskPanelController::isPanelKey() const
+{
+    return m_panel && m_host && m_host->isVisible()
+        && QGuiApplication::applicationState() == Qt::ApplicationActive
+        && QApplication::activeWindow() == m_host && m_host->currentPage() == m_panel;
+}
+
+void VeskPanelController::showPanel()
+{
+    if (!m_panel) {
+        buildWindow();
+        if (!m_didRestoreSavedFrame) {
+            if (QScreen* screen = QGuiApplication::primaryScreen()) {
+                QRect frame = m_host->frameGeometry();
+                frame.moveCenter(screen->availableGeometry().center());
+                m_host->move(frame.topLeft());
+            }
+        }
+    }
+    observeHost();
+    refreshWindowTitles();
+    syncToolbarAndSearchField();
+    m_windowState->setActive(isPanelKey());
+    m_host->setCurrentPage(m_panel);
+    m_host->show();
+    m_host->raise();
+    m_host->activateWindow();
+    updateKeyState();
+}
+
+void VeskPanelController::closePanel()
+{
+    if (!m_panel)
+        return;
+    saveFrame();
+    for (const auto& connection : std::as_const(m_hostConnections))
+        disconnect(connection);
+    m_hostConnections.clear();
+    QPointer<PanelTabHost> host = m_host;
+    QWidget* page = m_panel;
+    if (host) {
+        host->removePage(page);
+        if (host->count() == 0) {
+            host->hide();
+            host->deleteLater();
+        }
+    }
+    page->hide();
+    page->setParent(nullptr);
+    page->deleteLater();
+    m_panel = nullptr;
+    m_host = nullptr;
+    m_windowState->setActive(false);
+}
+
+QList<QWidget*> VeskPanelController::tabbedPanelWindows() const
+{
+    if (!m_panel)
+        return {};
+    if (!m_host)
+        return {m_panel.data()};
+    return m_host->pages();
+}
+
+void VeskPanelController::insertTab(VeskPanelController* other, int index)
+{
+    if (!other || other == this || !m_panel || !other->m_panel || m_panel == other->m_panel || !m_host)
+        return;
+    PanelTabHost* oldHost = other->m_host;
+    if (oldHost == m_host) {
+        m_host->movePage(other->m_panel, index);
+    } else {
+        if (oldHost) {
+            oldHost->removePage(other->m_panel);
+            if (oldHost->count() == 0) {
+                oldHost->hide();
+                oldHost->deleteLater();
+            }
+        }
+        m_host->insertPage(index, other->m_panel);
+        other->m_host = m_host;
+    }
+    other->m_panel->show();
+    observeHost();
+    other->observeHost();
+    if (onTabOrderChanged)
+        onTabOrderChanged();
+    refreshWindowTitlesDeferred();
+    other->refreshWindowTitlesDeferred();
+}
+
+void VeskPanelController::applyTabOrder(const QList<VeskPanelController*>& controllers)
+{
+    if (!m_host)
+        return;
+    QList<QWidget*> windows;
+    for (VeskPanelController* controller : controllers) {
+        if (controller && controller->m_panel)
+            windows << controller->m_panel;
+    }
+    if (windows.isEmpty())
+        return;
+    for (int i = 0; i < windows.size(); ++i) {
+        if (m_host->indexOf(windows[i]) >= 0)
+            m_host->movePage(windows[i], i);
+    }
+    observeHost();
+    for (VeskPanelController* controller : controllers) {
+        if (!controller)
+            continue;
+        controller->observeHost();
+        controller->refreshWindowTitles();
+        QPointer<VeskPanelController> target(controller);
+        m_scheduler->schedule(0, controller, [target] {
+            if (target)
+                target->refreshWindowTitles();
+        });
+    }
+    if (onTabOrderChanged)
+        onTabOrderChanged();
+}
+
+void VeskPanelController::selectNextTab()
+{
+    if (m_host)
+        m_host->selectNextTab();
+}
+
+void VeskPanelController::selectPreviousTab()
+{
+    if (m_host)
+        m_host->selectPreviousTab();
+}
+
+void VeskPanelController::applyTitle(VeskPanelController* controller)
+{
+    if (!controller || !controller->m_panel || !controller->m_host)
+        return;
+    const VeskDocumentController* document = controller->m_documentController;
+    const QString name = titleFor(document);
+    const QString toolTip = document && document->hasSelectedFile()
+        ? VeskDocumentController::localPath(document->selectedFileURL())
+        : name;
+    controller->m_host->setPageTitle(controller->m_panel, name, toolTip);
+}
+
+void VeskPanelController::refreshWindowTitles()
+{
+    applyTitle(this);
+    for (QWidget* page : tabbedPanelWindows()) {
+        VeskPanelController* other = controllerFor(page);
+        if (other && other != this)
+            applyTitle(other);
+    }
+}
+
+void VeskPanelController::refreshWindowTitlesDeferred()
+{
+    refreshWindowTitles();
+    QPointer<VeskPanelController> self(this);
+    m_scheduler->schedule(0, this, [self] {
+        if (!self)
+            return;
+        self->refreshWindowTitles();
+        if (self->m_host)
+            self->m_host->update();
+    });
+}
+
+void VeskPanelController::syncToolbarAndSearchField()
+{
+    if (!m_documentController)
+        return;
+    const bool hasFile = m_documentController->hasSelectedFile();
+    if (m_toolbar)
+        m_toolbar->setVisible(hasFile);
+    if (!hasFile && isSearchFieldFocused())
+        resignSearchFieldFocus();
+    const QString& query = m_documentController->sessionController()->filterQuery();
+    if (m_searchField && !isSearchFieldFocused() && m_searchField->text() != query) {
+        m_settingSearchText = true;
+        m_searchField->setText(query);
+        m_settingSearchText = false;
+    }
+}
+
+void VeskPanelController::focusSearchField()
+{
+    if (!m_panel || !m_searchField)
+        return;
+    m_searchField->setFocus(Qt::ShortcutFocusReason);
+    QPointer<QLineEdit> field(m_searchField);
+    m_scheduler->schedule(0, this, [field] {
+        if (field) {
+            field->deselect();
+            field->setCursorPosition(int(field->text().size()));
+        }
+    });
+}
+
+void VeskPanelController::resignSearchFieldFocus()
+{
+    if (!m_panel)
+        return;
+    if (m_searchField && m_searchField->hasFocus())
+        m_searchField->clearFocus();
+    QPointer<VeskPanelRootView> root(m_rootView);
+    m_scheduler->schedule(0, this, [root] {
+        if (root)
+            root->focusContent();
+    });
+}
+
+bool VeskPanelController::isSearchFieldFocused() const
+{
+    return m_panel && m_searchField && m_searchField->hasFocus();
+}
+
+bool VeskPanelController::windowShouldClose()
+{
+    if (onCloseRequested)
+        onCloseRequested();
+    return false;
+}
+
+bool VeskPanelController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_searchField || event->type() != QEvent::KeyPress || !m_documentController)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    SessionController* session = m_documentController->sessionController();
+    switch (key->key()) {
+    case Qt::Key_Escape:
+        session->setFilterQuery(QString());
+        m_settingSearchText = true;
+        m_searchField->clear();
+        m_settingSearchText = false;
+        resignSearchFieldFocus();
+        return true;
+    case Qt::Key_Up:
+        session->moveSelection(-1);
+        return true;
+    case Qt::Key_Down:
+        session->moveSelection(+1);
+        return true;
+    default:
+        return false;
+    }
+}

@@ -1,0 +1,244 @@
+#include "VeskPanelController.h"
+#include "ManualScheduler.h"
+#include "PanelStatusLine.h"
+#include "PanelWelcomeView.h"
+#include "ScriptedDialogPresenter.h"
+#include "SessionController.h"
+#include "SettingsStore.h"
+#include "TaskListView.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+class VeskPanelControllerTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<SettingsStore> m_settings;
+
+    struct Document {
+        ManualScheduler& scheduler;
+        ScriptedDialogPresenter dialogs;
+        VeskDocumentController controller;
+        VeskPanelController panel;
+        SessionController* session() { return controller.sessionController(); }
+
+        explicit Document(ManualScheduler& s) : scheduler(s), controller(&dialogs, &s), panel(&controller, &s)
+        { }
+    };
+
+    ManualScheduler m_scheduler;
+    int m_counter = 0;
+
+    QString writeFile(const QString& name, const QString& text)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text.toUtf8());
+        return path;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_settings = std::make_unique<SettingsStore>(
+            m_dir.filePath(QStringLiteral("settings-%1.ini").arg(++m_counter)));
+        SettingsStore::setShared(m_settings.get());
+    }
+
+    void cleanup()
+    {
+        SettingsStore::setShared(nullptr);
+        m_settings.reset();
+    }
+
+    void withoutAFileThePanelWelcomes()
+    {
+        Document d(m_scheduler);
+        d.panel.showPanel();
+        QCOMPARE(d.panel.host()->windowTitle(), QStringLiteral("Vesk"));
+        QVERIFY(!d.panel.toolbar()->isVisible());
+        QVERIFY(d.panel.rootView()->isShowingWelcome());
+        QCOMPARE(d.panel.rootView()->welcomeView()->newFileButton()->text(), QStringLiteral("New File"));
+        QCOMPARE(d.panel.rootView()->welcomeView()->openButton()->text(), QStringLiteral("Open..."));
+
+        // "New File" and "Open..." reach the document controller's panels.
+        d.panel.rootView()->welcomeView()->openButton()->click();
+        QCOMPARE(d.dialogs.openRequests.size(), 1);
+        d.panel.rootView()->welcomeView()->newFileButton()->click();
+        QCOMPARE(d.dialogs.saveRequests.size(), 1);
+    }
+
+    void aFileNamesTheWindowAndTheStatusLineReportsIt()
+    {
+        Document d(m_scheduler);
+        d.panel.showPanel();
+        const QString path = writeFile("Groceries.vesk", "Milk\n---\nEggs\nBread\n---\n");
+        QVERIFY(!d.controller.openDocument(QUrl::fromLocalFile(path)));
+        m_scheduler.runDueJobs();
+        QCOMPARE(d.panel.host()->windowTitle(), QStringLiteral("Groceries"));
+        QCOMPARE(d.panel.host()->tabBar()->tabToolTip(0), path);
+        QVERIFY(d.panel.toolbar()->isVisible());
+        QVERIFY(!d.panel.rootView()->isShowingWelcome());
+        PanelStatusLine* status = d.panel.rootView()->statusLine();
+        QCOMPARE(status->shownCount(), QStringLiteral("1 next"));
+        QCOMPARE(status->shownStatus(), d.controller.appStatus());
+        QVERIFY(status->shownStatus().contains("Groceries.vesk"));
+
+        d.session()->setSelection(SessionSelection::task(d.session()->inboxItemIDs().first()));
+        d.session()->moveSelectedItemToNext();
+        m_scheduler.advance(2);
+        QCOMPARE(status->shownCount(), QStringLiteral("2 next"));
+
+        QCOMPARE(PanelStatusLine::countText(0), QStringLiteral("0 next"));
+        QCOMPARE(PanelStatusLine::statusText("Saved Groceries.vesk", SyncState::unwritable),
+            QStringLiteral("File is read-only \u2014 editing paused"));
+        QCOMPARE(PanelStatusLine::statusText("Saved Groceries.vesk", SyncState::externallyModifiedReloadable),
+            QStringLiteral("Saved Groceries.vesk"));
+        QCOMPARE(VeskPanelController::titleFor(&d.controller), QStringLiteral("Groceries"));
+    }
+
+    void theFirstWindowHasTheDefaultSizeLaterOnesTheSavedFrame()
+    {
+        QRect saved;
+        {
+            Document d(m_scheduler);
+            d.panel.showPanel();
+            QVERIFY(!d.panel.didRestoreSavedFrame());
+            const QWidget* content = d.panel.rootView();
+            QCOMPARE(content->size(),
+                QSize(VeskPanelController::contentWidth, VeskPanelController::contentHeight));
+            QCOMPARE(d.panel.host()->minimumWidth(), VeskPanelController::contentWidth);
+            d.panel.host()->setGeometry(QRect(40, 50, 700, 800));
+            saved = d.panel.host()->geometry();
+            d.panel.closePanel();
+            QVERIFY(!d.panel.panel());
+            QVERIFY(!d.panel.windowState()->isActive());
+        }
+        Document again(m_scheduler);
+        again.panel.showPanel();
+        QVERIFY(again.panel.didRestoreSavedFrame());
+        QCOMPARE(again.panel.host()->size(), saved.size());
+        QVERIFY(again.panel.host()->minimumWidth() < VeskPanelController::contentWidth);
+    }
+
+    void theSearchFieldFiltersAndItsKeysDriveTheList()
+    {
+        Document d(m_scheduler);
+        const QString path = writeFile("List.vesk", "Alpha\nBeta\nGamma\n---\n---\n");
+        QVERIFY(!d.controller.openDocument(QUrl::fromLocalFile(path)));
+        d.panel.showPanel();
+        QLineEdit* field = d.panel.searchField();
+        QCOMPARE(field->placeholderText(), QStringLiteral("Search"));
+        QCOMPARE(field->width(), VeskPanelController::searchFieldWidth);
+        QVERIFY(field->isClearButtonEnabled());
+        QCOMPARE(d.panel.toolbar()->objectName(), QStringLiteral("VeskToolbar"));
+
+        QApplication::setActiveWindow(d.panel.host());
+        d.panel.focusSearchField();
+        m_scheduler.runDueJobs();
+        QVERIFY(d.panel.isSearchFieldFocused());
+        QTest::keyClick(field, Qt::Key_A);
+        QCOMPARE(d.session()->filterQuery(), QStringLiteral("a"));
+        QTest::keyClick(field, Qt::Key_M);
+        QCOMPARE(d.session()->filterQuery(), QStringLiteral("am")); // Gamma only
+        d.session()->setSelection(SessionSelection::task(d.session()->workingItemIDs().at(0)));
+        d.session()->setFilterQuery("a");
+        QCOMPARE(field->text(), QStringLiteral("am")); // a focused field is never overwritten
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QCOMPARE(field->text(), QStringLiteral("a"));
+
+        const QUuid first = d.session()->workingItemIDs().at(0);
+        const QUuid second = d.session()->workingItemIDs().at(1);
+        d.session()->setSelection(SessionSelection::task(first));
+        QTest::keyClick(field, Qt::Key_Down);
+        QCOMPARE(d.session()->selection(), SessionSelection::task(second));
+        QTest::keyClick(field, Qt::Key_Up);
+        QCOMPARE(d.session()->selection(), SessionSelection::task(first));
+        QVERIFY(d.panel.isSearchFieldFocused());
+
+        QTest::keyClick(field, Qt::Key_Escape);
+        QCOMPARE(d.session()->filterQuery(), QString());
+        QCOMPARE(field->text(), QString());
+        m_scheduler.runDueJobs();
+        QVERIFY(!d.panel.isSearchFieldFocused());
+        QVERIFY(d.panel.rootView()->listView()->hasFocus());
+
+        // Changes made elsewhere show while the field is not focused.
+        d.session()->setFilterQuery("Beta");
+        QCOMPARE(field->text(), QStringLiteral("Beta"));
+    }
+
+    void closingOnlyAsks()
+    {
+        Document d(m_scheduler);
+        d.panel.showPanel();
+        int asked = 0;
+        d.panel.onCloseRequested = [&] { ++asked; };
+        d.panel.host()->close();
+        QCOMPARE(asked, 1);
+        QVERIFY(d.panel.host()->isVisible());
+        QVERIFY(!d.panel.windowShouldClose());
+        QCOMPARE(asked, 2);
+    }
+
+    void tabsAreInsertedClampedReorderedAndWrap()
+    {
+        Document a(m_scheduler), b(m_scheduler), c(m_scheduler);
+        a.panel.showPanel();
+        int orderChanges = 0;
+        a.panel.onTabOrderChanged = [&] { ++orderChanges; };
+        a.panel.insertTab(&a.panel, 0); // own window: nothing
+        a.panel.insertTab(&b.panel, 0); // b has no window yet: nothing
+        QCOMPARE(a.panel.tabbedPanelWindows().size(), 1);
+        QVERIFY(!a.panel.host()->tabBar()->isVisible());
+        QCOMPARE(orderChanges, 0);
+
+        b.panel.showPanel();
+        c.panel.showPanel();
+        PanelTabHost* bHost = b.panel.host();
+        a.panel.insertTab(&b.panel, -3);
+        QCOMPARE(orderChanges, 1);
+        a.panel.insertTab(&c.panel, 99);
+        QCOMPARE(a.panel.tabbedPanelWindows(),
+            QList<QWidget*>({b.panel.panel(), a.panel.panel(), c.panel.panel()}));
+        QCOMPARE(b.panel.host(), a.panel.host());
+        QVERIFY(a.panel.host()->tabBar()->isVisible());
+        QVERIFY(!bHost || (bHost->count() == 0 && !bHost->isVisible())); // an emptied window goes away
+
+        a.panel.applyTabOrder({&c.panel, &b.panel, &a.panel});
+        QCOMPARE(a.panel.tabbedPanelWindows(),
+            QList<QWidget*>({c.panel.panel(), b.panel.panel(), a.panel.panel()}));
+
+        PanelTabHost* host = a.panel.host();
+        host->setCurrentPage(a.panel.panel());
+        a.panel.selectNextTab();
+        QCOMPARE(host->currentPage(), c.panel.panel());
+        a.panel.selectPreviousTab();
+        QCOMPARE(host->currentPage(), a.panel.panel());
+
+        // A drag by the user reorders the tabs and is reported on the next turn.
+        m_scheduler.runDueJobs();
+        orderChanges = 0;
+        host->tabBar()->moveTab(0, 2);
+        QCOMPARE(a.panel.tabbedPanelWindows(),
+            QList<QWidget*>({b.panel.panel(), a.panel.panel(), c.panel.panel()}));
+        QCOMPARE(orderChanges, 0);
+        m_scheduler.runDueJobs();
+        QCOMPARE(orderChanges, 1);
+
+        // Closing one tab leaves the others in the window.
+        b.panel.closePanel();
+        QCOMPARE(a.panel.tabbedPanelWindows(), QList<QWidget*>({a.panel.panel(), c.panel.panel()}));
+        c.panel.closePanel();
+        QVERIFY(!a.panel.host()->tabBar()->isVisible());
+    }
+};
+
+QTEST_MAIN(VeskPanelControllerTest)
+#include "VeskPanelControllerTest.moc"
