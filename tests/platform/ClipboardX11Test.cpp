@@ -1,5 +1,8 @@
 #include "QtPasteboard.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QObject>
 #include <QProcess>
 #include <QSignalSpy>
@@ -40,6 +43,15 @@ private slots:
         QCOMPARE(pasteboard.readString(), QString("mine"));
         xclip.kill();
         QVERIFY(xclip.waitForFinished());
+
+        // Content without a plain-text form reads as no text.
+        auto* rich = new QMimeData;
+        rich->setHtml("<b>bold</b>");
+        rich->setData("application/x-other", "bytes");
+        QGuiApplication::clipboard()->setMimeData(rich);
+        QCOMPARE(pasteboard.readString(), QString());
+        QGuiApplication::clipboard()->clear();
+        QCOMPARE(pasteboard.readString(), QString());
     }
 };
 

@@ -19,12 +19,9 @@ void writeFile(const QString& path, const QByteArray& bytes, QIODevice::OpenMode
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-// Another editor's save: a new file renamed over the old one.
-void replaceByRename(const QString& path, const QByteArray& bytes)
+void appendLine(const QString& path)
 {
-    const QString temporary = path + QStringLiteral(".new");
-    writeFile(temporary, bytes);
-    QCOMPARE(std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()), 0);
+    writeFile(path, "more\n", QIODevice::Append);
 }
 
 void renameFile(const QString& from, const QString& to)
@@ -32,186 +29,156 @@ void renameFile(const QString& from, const QString& to)
     QCOMPARE(std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()), 0);
 }
 
+// Another editor's save: a new file renamed over the old one.
+void replaceByRename(const QString& path)
+{
+    writeFile(path + QStringLiteral(".new"), "saved by another editor\n");
+    renameFile(path + QStringLiteral(".new"), path);
+}
+
 } // namespace
 
 class FileWatcherTest : public QObject {
     Q_OBJECT
 
-    struct Watch {
-        ManualScheduler scheduler;
-        FileWatcher watcher;
-        int changes = 0;
-        QStringList moves;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    QString m_path;
+    ManualScheduler m_scheduler;
+    std::unique_ptr<FileWatcher> m_watcher;
+    int m_changes = 0;
+    QStringList m_moves;
 
-        explicit Watch(const QString& path) : watcher(path, &scheduler)
-        {
-            watcher.onDidChange = [this] { ++changes; };
-            watcher.onDidMove = [this](const QString& to) { moves.append(to); };
-        }
+    QString file(const QString& name) const { return m_folder->filePath(name); }
 
-        // Lets the kernel's queued notifications through and the coalescing delay pass.
-        void settle()
-        {
-            watcher.processPendingEvents();
-            scheduler.advance(FileWatcher::coalescingDelay);
-        }
-    };
+    void watch(const QString& path)
+    {
+        m_watcher = std::make_unique<FileWatcher>(path, &m_scheduler);
+        m_watcher->onDidChange = [this] { ++m_changes; };
+        m_watcher->onDidMove = [this](const QString& to) { m_moves.append(to); };
+    }
+
+    // Lets the kernel's queued notifications through and the coalescing delay pass.
+    int changesAfterSettling()
+    {
+        m_watcher->processPendingEvents();
+        m_scheduler.advance(FileWatcher::coalescingDelay);
+        return m_changes;
+    }
 
 private slots:
+    void init()
+    {
+        m_folder = std::make_unique<QTemporaryDir>();
+        m_path = file(QStringLiteral("list.vesk"));
+        writeFile(m_path, "a\n");
+        m_changes = 0;
+        m_moves.clear();
+    }
+
+    void cleanup() { m_watcher.reset(); }
+
     void burstOfWritesIsOneChange()
     {
-        QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("list.vesk"));
-        writeFile(path, "a\n");
-        Watch watch(path);
-        watch.settle();
-        QCOMPARE(watch.changes, 0);
+        watch(m_path);
+        QCOMPARE(changesAfterSettling(), 0);
         for (int line = 0; line < 5; ++line)
-            writeFile(path, "more\n", QIODevice::Append);
-        watch.settle();
-        QCOMPARE(watch.changes, 1);
-        QVERIFY(watch.moves.isEmpty());
-        watch.settle();
-        QCOMPARE(watch.changes, 1);
+            appendLine(m_path);
+        QCOMPARE(changesAfterSettling(), 1);
+        QCOMPARE(changesAfterSettling(), 1);
+        QVERIFY(m_moves.isEmpty());
     }
 
-    void keepsWatchingAfterTheFileIsReplacedByRename()
+    // Replacing by rename, deleting and recreating are all changes of the file at this name, and
+    // the file then carrying the name is the one watched.
+    void keepsWatchingTheNameAcrossReplacementsAndDeletion()
     {
-        QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("list.vesk"));
-        writeFile(path, "a\n");
-        Watch watch(path);
+        watch(m_path);
         for (int save = 1; save <= 3; ++save) {
-            replaceByRename(path, "saved by another editor\n");
-            watch.settle();
-            QCOMPARE(watch.changes, 2 * save - 1);
-            // The file now carrying the name is the one watched.
-            writeFile(path, "appended\n", QIODevice::Append);
-            watch.settle();
-            QCOMPARE(watch.changes, 2 * save);
+            replaceByRename(m_path);
+            QCOMPARE(changesAfterSettling(), 2 * save - 1);
+            appendLine(m_path);
+            QCOMPARE(changesAfterSettling(), 2 * save);
         }
-        QVERIFY(watch.moves.isEmpty());
-        QCOMPARE(watch.watcher.path(), path);
-    }
-
-    void deletionAndRecreationAreChanges()
-    {
-        QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("list.vesk"));
-        writeFile(path, "a\n");
-        Watch watch(path);
-        QVERIFY(QFile::remove(path));
-        watch.settle();
-        QCOMPARE(watch.changes, 1);
-        writeFile(path, "back\n");
-        watch.settle();
-        QCOMPARE(watch.changes, 2);
-        writeFile(path, "again\n", QIODevice::Append);
-        watch.settle();
-        QCOMPARE(watch.changes, 3);
-        QVERIFY(watch.moves.isEmpty());
+        QVERIFY(QFile::remove(m_path));
+        QCOMPARE(changesAfterSettling(), 7);
+        writeFile(m_path, "back\n");
+        QCOMPARE(changesAfterSettling(), 8);
+        appendLine(m_path);
+        QCOMPARE(changesAfterSettling(), 9);
+        // Editors that keep a backup rename the original away and write a new file under its name.
+        renameFile(m_path, m_path + QStringLiteral("~"));
+        writeFile(m_path, "edited\n");
+        QCOMPARE(changesAfterSettling(), 10);
+        appendLine(m_path);
+        QCOMPARE(changesAfterSettling(), 11);
+        QVERIFY(m_moves.isEmpty());
+        QCOMPARE(m_watcher->path(), m_path);
     }
 
     void followsRenamesAndMoves()
     {
-        QTemporaryDir folder;
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("elsewhere")));
-        const QString path = folder.filePath(QStringLiteral("list.vesk"));
-        const QString renamed = folder.filePath(QStringLiteral("renamed.vesk"));
-        const QString moved = folder.filePath(QStringLiteral("elsewhere/moved.vesk"));
-        writeFile(path, "a\n");
-        Watch watch(path);
-
-        renameFile(path, renamed);
-        watch.settle();
-        QCOMPARE(watch.moves, QStringList {renamed});
-        QCOMPARE(watch.watcher.path(), renamed);
+        QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("elsewhere")));
+        const QString renamed = file(QStringLiteral("renamed.vesk"));
+        const QString moved = file(QStringLiteral("elsewhere/moved.vesk"));
+        watch(m_path);
+        renameFile(m_path, renamed);
+        QCOMPARE(changesAfterSettling(), 0);
+        QCOMPARE(m_moves, QStringList {renamed});
+        QCOMPARE(m_watcher->path(), renamed);
         renameFile(renamed, moved);
-        watch.settle();
-        QCOMPARE(watch.moves, (QStringList {renamed, moved}));
-        QCOMPARE(watch.watcher.path(), moved);
-        QCOMPARE(watch.changes, 0);
+        QCOMPARE(changesAfterSettling(), 0);
+        QCOMPARE(m_moves, (QStringList {renamed, moved}));
+        QCOMPARE(m_watcher->path(), moved);
 
         // Changes and replacements at the new place are still seen.
-        writeFile(moved, "b\n", QIODevice::Append);
-        watch.settle();
-        QCOMPARE(watch.changes, 1);
-        replaceByRename(moved, "c\n");
-        watch.settle();
-        QCOMPARE(watch.changes, 2);
+        appendLine(moved);
+        QCOMPARE(changesAfterSettling(), 1);
+        replaceByRename(moved);
+        QCOMPARE(changesAfterSettling(), 2);
         // Nothing happening in the old folder concerns it any more.
-        writeFile(path, "a stranger with the old name\n");
-        watch.settle();
-        QCOMPARE(watch.changes, 2);
+        writeFile(m_path, "a stranger with the old name\n");
+        QCOMPARE(changesAfterSettling(), 2);
     }
 
     void followsItsFolderBeingRenamed()
     {
-        QTemporaryDir folder;
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("lists")));
-        const QString path = folder.filePath(QStringLiteral("lists/list.vesk"));
-        writeFile(path, "a\n");
-        Watch watch(path);
-        renameFile(folder.filePath(QStringLiteral("lists")), folder.filePath(QStringLiteral("archive")));
-        watch.settle();
-        QCOMPARE(watch.moves, QStringList {folder.filePath(QStringLiteral("archive/list.vesk"))});
-    }
-
-    // Editors that keep a backup rename the original away and write a new file under its name: the
-    // document stays at its name.
-    void backupRenameThenNewFileIsAChangeNotAMove()
-    {
-        QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("list.vesk"));
-        writeFile(path, "a\n");
-        Watch watch(path);
-        renameFile(path, path + QStringLiteral("~"));
-        writeFile(path, "edited\n");
-        watch.settle();
-        QVERIFY(watch.moves.isEmpty());
-        QCOMPARE(watch.changes, 1);
-        QCOMPARE(watch.watcher.path(), path);
-        writeFile(path, "more\n", QIODevice::Append);
-        watch.settle();
-        QCOMPARE(watch.changes, 2);
+        QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("lists")));
+        writeFile(file(QStringLiteral("lists/list.vesk")), "a\n");
+        watch(file(QStringLiteral("lists/list.vesk")));
+        renameFile(file(QStringLiteral("lists")), file(QStringLiteral("archive")));
+        changesAfterSettling();
+        QCOMPARE(m_moves, QStringList {file(QStringLiteral("archive/list.vesk"))});
     }
 
     void watchesTheTargetOfASymbolicLink()
     {
-        QTemporaryDir folder;
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("real")));
-        const QString target = folder.filePath(QStringLiteral("real/list.vesk"));
-        const QString link = folder.filePath(QStringLiteral("link.vesk"));
-        writeFile(target, "a\n");
+        QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("real")));
+        const QString target = file(QStringLiteral("real/list.vesk"));
+        const QString link = file(QStringLiteral("link.vesk"));
+        renameFile(m_path, target);
         QVERIFY(QFile::link(target, link));
-        Watch watch(link);
-        writeFile(target, "b\n", QIODevice::Append);
-        watch.settle();
-        QCOMPARE(watch.changes, 1);
-        // Replaced in the target's folder, which is not the folder watched.
-        replaceByRename(target, "c\n");
-        watch.settle();
-        QCOMPARE(watch.changes, 2);
-        writeFile(target, "d\n", QIODevice::Append);
-        watch.settle();
-        QCOMPARE(watch.changes, 3);
-        QVERIFY(watch.moves.isEmpty());
-        QCOMPARE(watch.watcher.path(), link);
+        watch(link);
+        appendLine(target);
+        QCOMPARE(changesAfterSettling(), 1);
+        // Replaced in the target's folder, which is not the folder of the link.
+        replaceByRename(target);
+        QCOMPARE(changesAfterSettling(), 2);
+        appendLine(target);
+        QCOMPARE(changesAfterSettling(), 3);
+        QVERIFY(m_moves.isEmpty());
+        QCOMPARE(m_watcher->path(), link);
     }
 
     void reportsArriveThroughTheEventLoopOnTheMainThread()
     {
-        QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("list.vesk"));
-        writeFile(path, "a\n");
-        FileWatcher watcher(path);
+        FileWatcher watcher(m_path);
         int changes = 0;
         bool onMainThread = false;
         watcher.onDidChange = [&] {
             ++changes;
             onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
         };
-        replaceByRename(path, "b\n");
+        replaceByRename(m_path);
         QTRY_COMPARE(changes, 1);
         QVERIFY(onMainThread);
     }
