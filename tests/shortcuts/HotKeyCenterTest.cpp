@@ -33,40 +33,56 @@ std::shared_ptr<HotKey> makeHotKey(HotKeyCenter& center, int keyCode, int modifi
 class HotKeyCenterTest : public QObject {
     Q_OBJECT
 
+    // A center on a fake window system, with Ctrl+Alt+Space registered.
+    FakeHotKeyBackend* backend = nullptr;
+    std::unique_ptr<HotKeyCenter> m_center;
+    Counts counts;
+    std::shared_ptr<HotKey> hotKey;
+
 private Q_SLOTS:
+    void init()
+    {
+        backend = new FakeHotKeyBackend;
+        m_center = std::make_unique<HotKeyCenter>(std::unique_ptr<HotKeyBackend>(backend));
+        counts = {};
+        hotKey = makeHotKey(*m_center, 49, ctrlAlt, counts);
+        QVERIFY(m_center->registerHotKey(hotKey));
+    }
+
+    void cleanup()
+    {
+        hotKey.reset();
+        m_center.reset();
+    }
+
     void hotKeysGetIncreasingIdsAndReleaseTheirRegistration()
     {
-        auto* backend = new FakeHotKeyBackend;
-        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
-        Counts counts;
+        auto* fake = new FakeHotKeyBackend;
+        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(fake)};
         auto first = makeHotKey(center, 49, ctrlAlt, counts);
         auto second = makeHotKey(center, 40, ctrlAlt, counts);
         QCOMPARE(first->id, 1u);
         QCOMPARE(second->id, 2u);
         QCOMPARE(center.lastHotKeyId(), 2u);
 
-        QVERIFY(!backend->handlerInstalled);
+        QVERIFY(!fake->handlerInstalled);
         QVERIFY(center.registerHotKey(first));
-        QVERIFY(backend->handlerInstalled);
+        QVERIFY(fake->handlerInstalled);
         QVERIFY(first->eventHotKeyRef);
-        QCOMPARE(backend->find(49, ctrlAlt)->second.id, 1u);
+        QCOMPARE(fake->find(49, ctrlAlt)->second.id, 1u);
 
-        backend->refused.insert({40, ctrlAlt});
+        fake->refused.insert({40, ctrlAlt});
         QVERIFY(!center.registerHotKey(second));
         QVERIFY(!second->eventHotKeyRef);
 
         first.reset();
-        QVERIFY(backend->registrations.empty());
-        QVERIFY(!backend->press(49, ctrlAlt, true));
+        QVERIFY(fake->registrations.empty());
+        QVERIFY(!fake->press(49, ctrlAlt, true));
     }
 
     void modesFollowTheTable()
     {
-        auto* backend = new FakeHotKeyBackend;
-        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
-        Counts counts;
-        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
-        QVERIFY(center.registerHotKey(hotKey));
+        HotKeyCenter& center = *m_center;
 
         const auto check = [&](HotKeyCenter::Mode mode, bool registered, bool hotKeyEvents, bool rawEvents) {
             QCOMPARE(center.mode(), mode);
@@ -95,13 +111,9 @@ private Q_SLOTS:
 
     void aRefusedReRegistrationIsReportedAndDropsTheHotKey()
     {
-        auto* backend = new FakeHotKeyBackend;
-        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
-        Counts counts;
+        HotKeyCenter& center = *m_center;
         Counts otherCounts;
-        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
         auto other = makeHotKey(center, 40, ctrlAlt, otherCounts);
-        QVERIFY(center.registerHotKey(hotKey));
         QVERIFY(center.registerHotKey(other));
 
         center.setMenuOpen(true);
@@ -122,11 +134,7 @@ private Q_SLOTS:
 
     void aRegistrationTakenAwayByTheSystemIsReported()
     {
-        auto* backend = new FakeHotKeyBackend;
-        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
-        Counts counts;
-        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
-        QVERIFY(center.registerHotKey(hotKey));
+        HotKeyCenter& center = *m_center;
         const HotKeyBackend::Handle handle = *hotKey->eventHotKeyRef;
         backend->registrations.erase(handle);
         backend->onRegistrationLost(handle);
@@ -139,11 +147,7 @@ private Q_SLOTS:
 
     void anOpenMenuMatchesItsOwnKeysAndSwallowsThem()
     {
-        auto* backend = new FakeHotKeyBackend;
-        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
-        Counts counts;
-        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
-        QVERIFY(center.registerHotKey(hotKey));
+        HotKeyCenter& center = *m_center;
 
         QMenu menu;
         QAction* action = menu.addAction(QStringLiteral("Item"));
@@ -180,11 +184,7 @@ private Q_SLOTS:
 
     void modifiersTappedAloneStillReachTheMenu()
     {
-        auto* backend = new FakeHotKeyBackend;
-        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
-        Counts counts;
-        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
-        QVERIFY(center.registerHotKey(hotKey));
+        HotKeyCenter& center = *m_center;
         QMenu menu;
         menu.addAction(QStringLiteral("Item"));
         QVERIFY(menu.style()->styleHint(QStyle::SH_MenuBar_AltKeyNavigation, nullptr, &menu));
@@ -212,24 +212,20 @@ private Q_SLOTS:
         // The offscreen platform, like Wayland, has no X connection to grab keys on.
         QVERIFY(!X11HotKeyBackend::create());
         HotKeyCenter center {HotKeyBackend::createDefault()};
-        Counts counts;
-        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
-        QVERIFY(!center.registerHotKey(hotKey));
-        QVERIFY(!hotKey->eventHotKeyRef);
+        Counts none;
+        auto unregistered = makeHotKey(center, 49, ctrlAlt, none);
+        QVERIFY(!center.registerHotKey(unregistered));
+        QVERIFY(!unregistered->eventHotKeyRef);
         center.setEnabled(false);
         center.setEnabled(true);
-        QCOMPARE(counts.failures, 0);
+        QCOMPARE(none.failures, 0);
         // Without X the keys are named as on a US keyboard.
         QCOMPARE(Shortcut(12, Shortcut::control).description(), QStringLiteral("Ctrl+Q"));
     }
 
     void aMenuDeletedWhileOpenEndsMenuMode()
     {
-        auto* backend = new FakeHotKeyBackend;
-        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(backend)};
-        Counts counts;
-        auto hotKey = makeHotKey(center, 49, ctrlAlt, counts);
-        QVERIFY(center.registerHotKey(hotKey));
+        HotKeyCenter& center = *m_center;
         auto* menu = new QMenu;
         menu->addAction(QStringLiteral("Item"));
         menu->popup(QPoint(10, 10));

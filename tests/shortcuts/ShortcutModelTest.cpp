@@ -243,46 +243,6 @@ private Q_SLOTS:
         setShortcut(std::nullopt, second);
     }
 
-    void pausedOrDisabledHotKeysRunNothing()
-    {
-        useFreshSettings();
-        const Shortcut shortcut(3, Shortcut::control | Shortcut::option | Shortcut::shift);
-        const Name name(QStringLiteral("pausable"), shortcut);
-        int downs = 0;
-        int ups = 0;
-        onKeyDown(name, [&] { ++downs; });
-        onKeyUp(name, [&] { ++ups; });
-
-        setPaused(true);
-        QVERIFY(isPaused());
-        QVERIFY(m_backend->press(3, shortcut.carbonModifiers, true));
-        QVERIFY(m_backend->press(3, shortcut.carbonModifiers, false));
-        QCOMPARE(downs + ups, 0);
-        setPaused(false);
-
-        setEnabled(false);
-        QVERIFY(!isEnabled());
-        QCOMPARE(HotKeyCenter::shared().mode(), HotKeyCenter::Mode::disabled);
-        QVERIFY(!m_backend->isRegistered(3, shortcut.carbonModifiers));
-        setEnabled(true);
-        QVERIFY(m_backend->press(3, shortcut.carbonModifiers, true));
-        QVERIFY(m_backend->press(3, shortcut.carbonModifiers, false));
-        QCOMPARE(downs, 1);
-        QCOMPARE(ups, 1);
-    }
-
-    void aRefusedRegistrationLeavesTheShortcutUnregistered()
-    {
-        useFreshSettings();
-        const Shortcut taken(4, Shortcut::control);
-        m_backend->refused.insert({4, Shortcut::control});
-        const Name name(QStringLiteral("refused"), taken);
-        onKeyUp(name, [] {});
-        QVERIFY(!registeredShortcuts().contains(taken));
-        QCOMPARE(getShortcut(name), taken);
-        m_backend->refused.clear();
-    }
-
     void theKeyTableIsConsistentBothWays()
     {
         QSet<int> codes;
@@ -297,57 +257,51 @@ private Q_SLOTS:
         }
         // Letters, digits, punctuation and the special keys.
         QCOMPARE(codes.size(), 26 + 10 + 11 + 53);
-        for (const SpecialKey key : allSpecialKeys())
+        QCOMPARE(allSpecialKeys().size(), size_t(53));
+        for (const SpecialKey key : allSpecialKeys()) {
             QVERIFY(codes.contains(specialKeyCode(key)));
+            QCOMPARE(specialKeyForCode(specialKeyCode(key)), key);
+        }
+        QCOMPARE(specialKeyForCode(0), std::nullopt);
         QCOMPARE(KeyMap::usCharacter(0), QStringLiteral("a"));
         QCOMPARE(KeyMap::usCharacter(50), QStringLiteral("`"));
         QCOMPARE(KeyMap::usCharacter(10), QString(QChar(0xFFFD)));
     }
 
-    void specialKeysShowTheirNames()
+    void shortcutsAreDescribedAsQtNamesThem_data()
     {
-        const QStringList expected {"Return", "Backspace", "Del", "End", "Esc", "Help", "Home", "Space",
-            "Tab", "PgUp", "PgDown", "Up", "Right", "Down", "Left"};
-        const std::vector<SpecialKey>& keys = allSpecialKeys();
-        QCOMPARE(keys.size(), size_t(53));
-        for (int i = 0; i < expected.size(); ++i)
-            QCOMPARE(specialKeyDisplayText(keys[i]), expected[i]);
-        for (int i = 1; i <= 20; ++i)
-            QCOMPARE(specialKeyDisplayText(keys[14 + i]), QStringLiteral("F%1").arg(i));
-        for (int i = 0; i <= 9; ++i)
-            QCOMPARE(specialKeyDisplayText(keys[35 + i]), QStringLiteral("Num+%1").arg(i));
-        const QStringList keypad {
-            "Num+Clear", "Num+.", "Num+/", "Num+Enter", "Num+=", "Num+-", "Num+*", "Num++"};
-        for (int i = 0; i < keypad.size(); ++i)
-            QCOMPARE(specialKeyDisplayText(keys[45 + i]), keypad[i]);
-
-        const std::vector<int> codes {36, 51, 117, 119, 53, 114, 115, 49, 48, 116, 121, 126, 124, 125, 123,
-            122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111, 105, 107, 113, 106, 64, 79, 80, 90, 82,
-            83, 84, 85, 86, 87, 88, 89, 91, 92, 71, 65, 75, 76, 81, 78, 67, 69};
-        for (size_t i = 0; i < keys.size(); ++i) {
-            QCOMPARE(specialKeyCode(keys[i]), codes[i]);
-            QCOMPARE(specialKeyForCode(codes[i]), keys[i]);
-            QCOMPARE(Shortcut(codes[i], 0).description(), specialKeyDisplayText(keys[i]));
-        }
-        QCOMPARE(specialKeyForCode(0), std::nullopt);
-    }
-
-    void shortcutsShowModifiersInQtsOrder()
-    {
-        QCOMPARE(ctrlAltSpace.description(), QStringLiteral("Ctrl+Alt+Space"));
-        QCOMPARE(ctrlAltK.description(), QStringLiteral("Ctrl+Alt+K"));
-        QCOMPARE(shiftMetaF5.description(), QStringLiteral("Meta+Shift+F5"));
+        QTest::addColumn<int>("keyCode");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("text");
         const int all
             = Shortcut::control | Shortcut::option | Shortcut::shift | Shortcut::command | Shortcut::function;
-        QCOMPARE(Shortcut(0, all).description(), QStringLiteral("Meta+Ctrl+Alt+Shift+Fn+A"));
-        QCOMPARE(Shortcut(27, Shortcut::control).description(), QStringLiteral("Ctrl+-"));
-        QCOMPARE(Shortcut(69, Shortcut::control).description(), QStringLiteral("Ctrl+Num++"));
+        const QList<std::pair<int, const char*>> specialKeys {{36, "Return"}, {51, "Backspace"}, {117, "Del"},
+            {119, "End"}, {53, "Esc"}, {114, "Help"}, {116, "PgUp"}, {121, "PgDown"}, {123, "Left"},
+            {122, "F1"}, {90, "F20"}, {82, "Num+0"}, {92, "Num+9"}, {71, "Num+Clear"}, {76, "Num+Enter"},
+            {69, "Num++"}};
+        for (const auto& [code, text] : specialKeys)
+            QTest::newRow(text) << code << 0 << text;
+        QTest::newRow("Ctrl+Alt+Space") << 49 << ctrlAltSpace.carbonModifiers << "Ctrl+Alt+Space";
+        QTest::newRow("Ctrl+Alt+K") << 40 << ctrlAltK.carbonModifiers << "Ctrl+Alt+K";
+        QTest::newRow("Meta+Shift+F5") << 96 << shiftMetaF5.carbonModifiers << "Meta+Shift+F5";
+        QTest::newRow("all modifiers") << 0 << all << "Meta+Ctrl+Alt+Shift+Fn+A";
+        QTest::newRow("punctuation") << 27 << int(Shortcut::control) << "Ctrl+-";
+        QTest::newRow("keypad plus") << 69 << int(Shortcut::control) << "Ctrl+Num++";
+        QTest::newRow("no character") << 10 << int(Shortcut::control) << "Ctrl+\uFFFD";
         // Where Qt names the same combination, the texts agree.
-        QCOMPARE(Shortcut(0, all & ~Shortcut::function).description(),
-            QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::META | Qt::Key_A)
-                .toString(QKeySequence::NativeText));
-        // A key with no character of its own.
-        QCOMPARE(Shortcut(10, Shortcut::control).description(), QStringLiteral("Ctrl+") + QChar(0xFFFD));
+        QTest::newRow("as Qt") << 0 << (all & ~Shortcut::function)
+                               << QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::META | Qt::Key_A)
+                                      .toString(QKeySequence::NativeText);
+    }
+
+    void shortcutsAreDescribedAsQtNamesThem()
+    {
+        QFETCH(int, keyCode);
+        QFETCH(int, modifiers);
+        QFETCH(QString, text);
+        QCOMPARE(Shortcut(keyCode, modifiers).description(), text);
+        if (const auto key = specialKeyForCode(keyCode); key && !modifiers)
+            QCOMPARE(specialKeyDisplayText(*key), text);
     }
 };
 

@@ -48,6 +48,7 @@ private:
     xcb_window_t m_root = 0;
     xcb_key_symbols_t* m_probeSymbols = nullptr;
     int m_desktopReleases = 0;
+    int m_keysymsPerKeycode = 0;
 
     // Key releases that reached the root window, i.e. that no grab took.
     int desktopReleases()
@@ -68,19 +69,37 @@ private:
         return code;
     }
 
-    // Whether the probe may grab the combination (and then lets go of it at once).
-    bool probeCanGrab(xcb_keycode_t keycode, uint16_t modifiers)
+    // Grabs the combination for the probe; false when another client holds it.
+    bool probeGrab(xcb_keycode_t keycode, uint16_t modifiers)
     {
         xcb_generic_error_t* error = xcb_request_check(m_probe,
             xcb_grab_key_checked(
                 m_probe, 0, m_root, modifiers, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        if (error) {
-            free(error);
-            return false;
-        }
+        free(error);
+        return !error;
+    }
+
+    void probeUngrab(xcb_keycode_t keycode, uint16_t modifiers)
+    {
         xcb_ungrab_key(m_probe, keycode, m_root, modifiers);
         xcb_flush(m_probe);
+    }
+
+    // Whether the probe may grab the combination (and then lets go of it at once).
+    bool probeCanGrab(xcb_keycode_t keycode, uint16_t modifiers)
+    {
+        if (!probeGrab(keycode, modifiers))
+            return false;
+        probeUngrab(keycode, modifiers);
         return true;
+    }
+
+    // Points keycode at keysym (0: types nothing) as a keyboard layout change would.
+    void remap(xcb_keycode_t keycode, std::vector<xcb_keysym_t> keysyms)
+    {
+        keysyms.resize(m_keysymsPerKeycode, 0);
+        xcb_change_keyboard_mapping(m_probe, 1, keycode, m_keysymsPerKeycode, keysyms.data());
+        xcb_flush(m_probe);
     }
 
     bool keyboardGrabbedByAnotherClient()
@@ -125,6 +144,11 @@ private Q_SLOTS:
         QVERIFY(!xcb_connection_has_error(m_probe));
         m_root = xcb_setup_roots_iterator(xcb_get_setup(m_probe)).data->root;
         m_probeSymbols = xcb_key_symbols_alloc(m_probe);
+        xcb_get_keyboard_mapping_reply_t* mapping = xcb_get_keyboard_mapping_reply(
+            m_probe, xcb_get_keyboard_mapping(m_probe, xcb_get_setup(m_probe)->min_keycode, 1), nullptr);
+        QVERIFY(mapping);
+        m_keysymsPerKeycode = mapping->keysyms_per_keycode;
+        free(mapping);
         // Without a window manager nothing has the focus; keys that no grab takes go to the root.
         xcb_set_input_focus(
             m_probe, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_CURRENT_TIME);
@@ -304,14 +328,14 @@ private Q_SLOTS:
         const uint16_t ctrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
         const xcb_keycode_t j = probeKeycode(XKB_KEY_j);
         QVERIFY(j);
-        QVERIFY(!xcb_request_check(m_probe,
-            xcb_grab_key_checked(m_probe, 0, m_root, ctrlAlt, j, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        QVERIFY(probeGrab(j, ctrlAlt));
         const Shortcut ctrlAltJ(38, Shortcut::control | Shortcut::option);
         const Name taken(QStringLiteral("taken"), ctrlAltJ);
         onKeyUp(taken, [] {});
         QVERIFY(!registeredShortcuts().contains(ctrlAltJ));
         // Nothing of ours is left behind: the other variants were let go of again.
-        xcb_ungrab_key(m_probe, j, m_root, ctrlAlt);
+        QCOMPARE(getShortcut(taken), ctrlAltJ);
+        probeUngrab(j, ctrlAlt);
         QTRY_VERIFY(probeCanGrab(j, ctrlAlt | XCB_MOD_MASK_LOCK));
         QVERIFY(probeCanGrab(j, ctrlAlt));
 
@@ -323,13 +347,11 @@ private Q_SLOTS:
         QVERIFY(registeredShortcuts().contains(ctrlAltL));
         QVERIFY(!probeCanGrab(l, ctrlAlt));
         setEnabled(false);
-        QVERIFY(!xcb_request_check(m_probe,
-            xcb_grab_key_checked(m_probe, 0, m_root, ctrlAlt, l, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        QVERIFY(probeGrab(l, ctrlAlt));
         setEnabled(true);
         QVERIFY(!registeredShortcuts().contains(ctrlAltL));
         QVERIFY(registeredShortcuts().contains(ctrlAltSpace));
-        xcb_ungrab_key(m_probe, l, m_root, ctrlAlt);
-        xcb_flush(m_probe);
+        probeUngrab(l, ctrlAlt);
     }
 
     void keysShowWhatTheLayoutTypes()
@@ -340,25 +362,11 @@ private Q_SLOTS:
 
         // A layout whose 1 key types "&" unshifted and 1 only with Shift, as on a French keyboard.
         const xcb_keycode_t one = probeKeycode(XKB_KEY_1);
-        xcb_get_keyboard_mapping_reply_t* mapping
-            = xcb_get_keyboard_mapping_reply(m_probe, xcb_get_keyboard_mapping(m_probe, one, 1), nullptr);
-        QVERIFY(mapping);
-        const int perKeycode = mapping->keysyms_per_keycode;
-        const std::vector<xcb_keysym_t> original(xcb_get_keyboard_mapping_keysyms(mapping),
-            xcb_get_keyboard_mapping_keysyms(mapping) + perKeycode);
-        free(mapping);
-        std::vector<xcb_keysym_t> french(perKeycode, 0);
-        french[0] = XKB_KEY_ampersand;
-        french[1] = XKB_KEY_1;
-
         QSignalSpy changed(m_backend, &X11HotKeyBackend::keyboardMappingChanged);
-        xcb_change_keyboard_mapping(m_probe, 1, one, perKeycode, french.data());
-        xcb_flush(m_probe);
+        remap(one, {XKB_KEY_ampersand, XKB_KEY_1});
         QVERIFY(changed.wait());
         QCOMPARE(Shortcut(18, Shortcut::control).description(), QStringLiteral("Ctrl+&"));
-
-        xcb_change_keyboard_mapping(m_probe, 1, one, perKeycode, original.data());
-        xcb_flush(m_probe);
+        remap(one, {XKB_KEY_1, XKB_KEY_exclam});
         QVERIFY(changed.wait());
         QCOMPARE(Shortcut(18, Shortcut::control).description(), QStringLiteral("Ctrl+1"));
     }
@@ -371,7 +379,7 @@ private Q_SLOTS:
         xcb_get_keyboard_mapping_reply_t* mapping = xcb_get_keyboard_mapping_reply(
             m_probe, xcb_get_keyboard_mapping(m_probe, setup->min_keycode, count), nullptr);
         QVERIFY(mapping);
-        const int perKeycode = mapping->keysyms_per_keycode;
+        const int perKeycode = m_keysymsPerKeycode;
         const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping);
         std::vector<xcb_keycode_t> unused;
         for (int i = 0; i < count && unused.size() < 2; ++i) {
@@ -381,15 +389,8 @@ private Q_SLOTS:
         }
         free(mapping);
         QCOMPARE(unused.size(), size_t(2));
-        const auto remap = [&](xcb_keycode_t keycode, xcb_keysym_t keysym) {
-            std::vector<xcb_keysym_t> row(perKeycode, 0);
-            row[0] = keysym;
-            xcb_change_keyboard_mapping(m_probe, 1, keycode, perKeycode, row.data());
-            xcb_flush(m_probe);
-        };
-
         QSignalSpy changed(m_backend, &X11HotKeyBackend::keyboardMappingChanged);
-        remap(unused[0], XKB_KEY_F19);
+        remap(unused[0], {XKB_KEY_F19});
         QVERIFY(changed.wait());
         const Shortcut ctrlAltF19(80, Shortcut::control | Shortcut::option);
         const Name mapped(QStringLiteral("mapped"), ctrlAltF19);
@@ -400,14 +401,14 @@ private Q_SLOTS:
         QVERIFY(!probeCanGrab(unused[0], ctrlAlt));
 
         // F19 moves to the other key.
-        remap(unused[1], XKB_KEY_F19);
-        remap(unused[0], 0);
+        remap(unused[1], {XKB_KEY_F19});
+        remap(unused[0], {0});
         QTRY_VERIFY(!probeCanGrab(unused[1], ctrlAlt) && probeCanGrab(unused[0], ctrlAlt));
         pressAndRelease("ctrl+alt+F19");
         QTRY_COMPARE(ups, 1);
         QVERIFY(registeredShortcuts().contains(ctrlAltF19));
 
-        remap(unused[1], 0);
+        remap(unused[1], {0});
         QTRY_VERIFY(probeCanGrab(unused[1], ctrlAlt));
     }
 };
