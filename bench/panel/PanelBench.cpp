@@ -1,0 +1,130 @@
+// How fast a panel opens a task file and shows it, and how long a frame takes while scrolling,
+// at 100 and 10,000 tasks; and the peak memory of the process (maxrss) after the large file.
+// Runs on Qt's offscreen platform unless another one is chosen.
+
+#include "DialogPresenter.h"
+#include "SessionController.h"
+#include "TaskListView.h"
+#include "VeskDocumentController.h"
+#include "VeskPanelController.h"
+#include "VeskPanelRootView.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+namespace {
+
+class SilentDialogs : public DialogPresenter {
+public:
+    int runAlert(const QString&, const QString&, const QStringList&) override { return -1; }
+    QString chooseFileToOpen(const QStringList&) override { return {}; }
+    QString chooseFileToSave(const QString&, const QStringList&, const QString&) override { return {}; }
+};
+
+QString writeTaskFile(const QTemporaryDir& dir, int count)
+{
+    QString working, inbox, completed;
+    for (int i = 0; i < count; ++i) {
+        QString line
+            = QStringLiteral("Task %1: call the supplier about order %2").arg(i).arg(i * 7919 % 100000);
+        if (i % 10 == 3)
+            line += QStringLiteral(" [details](https://example.com/orders/%1)").arg(i);
+        line += QLatin1Char('\n');
+        if (i % 5 == 0)
+            line += QStringLiteral("> Remember the invoice\n> and the delivery date for batch %1\n").arg(i);
+        (i % 5 < 2 ? working : i % 5 < 4 ? inbox : completed) += line;
+    }
+    const QString path = dir.filePath(QStringLiteral("bench-%1.vesk").arg(count));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write((working + QStringLiteral("---\n") + inbox + QStringLiteral("---\n") + completed).toUtf8());
+    return path;
+}
+
+double peakMegabytes()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+QTemporaryDir& tempDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// Opening the file, building the panel and painting its first frame.
+void BM_OpenFileUntilFirstPaint(benchmark::State& state)
+{
+    const QString path = writeTaskFile(tempDir(), int(state.range(0)));
+    SilentDialogs dialogs;
+    for (auto _ : state) {
+        VeskDocumentController document(&dialogs);
+        VeskPanelController panel(&document);
+        if (document.openDocument(QUrl::fromLocalFile(path))) {
+            state.SkipWithError("the task file did not open");
+            break;
+        }
+        panel.showPanel();
+        benchmark::DoNotOptimize(panel.host()->grab());
+        benchmark::DoNotOptimize(panel.rootView()->listView()->lastPaintedRowCount());
+        state.PauseTiming();
+        panel.closePanel();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        state.ResumeTiming();
+    }
+    state.counters["peak_MB"] = peakMegabytes();
+}
+BENCHMARK(BM_OpenFileUntilFirstPaint)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// One scrolled frame: move by three rows' worth and paint the list synchronously.
+void BM_ScrollFrame(benchmark::State& state)
+{
+    const QString path = writeTaskFile(tempDir(), int(state.range(0)));
+    SilentDialogs dialogs;
+    VeskDocumentController document(&dialogs);
+    VeskPanelController panel(&document);
+    if (document.openDocument(QUrl::fromLocalFile(path))) {
+        state.SkipWithError("the task file did not open");
+        return;
+    }
+    panel.showPanel();
+    benchmark::DoNotOptimize(panel.host()->grab());
+    TaskListView* list = panel.rootView()->listView();
+    const double end = std::max(list->contentHeight() - list->viewport()->height(), 1.0);
+    double offset = 0;
+    int painted = 0;
+    for (auto _ : state) {
+        offset += 120;
+        if (offset > end)
+            offset = 0;
+        list->setScrollOffset(offset);
+        benchmark::DoNotOptimize(list->viewport()->grab());
+        painted += list->lastPaintedRowCount();
+    }
+    state.counters["rows_per_frame"] = double(painted) / double(state.iterations());
+    state.counters["peak_MB"] = peakMegabytes();
+    panel.closePanel();
+}
+BENCHMARK(BM_ScrollFrame)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
