@@ -72,6 +72,14 @@ void VeskPanelController::buildWindow()
             self->resignSearchFieldFocus();
     };
     m_rootView->isSearchFieldFocused = [self] { return self && self->isSearchFieldFocused(); };
+    m_rootView->selectPreviousTab = [self] {
+        if (self)
+            self->selectPreviousTab();
+    };
+    m_rootView->selectNextTab = [self] {
+        if (self)
+            self->selectNextTab();
+    };
     page->setCentralWidget(m_rootView);
 
     m_toolbar = new QToolBar(QStringLiteral("VeskToolbar"), page);

@@ -1,12 +1,15 @@
 #include "PanelKeyHandler.h"
 #include "GrowingTextView.h"
 #include "ManualScheduler.h"
+#include "PanelTabHost.h"
 #include "RecordingUrlOpener.h"
 #include "ScriptedDialogPresenter.h"
 #include "SessionController.h"
+#include "SettingsStore.h"
 #include "TaskListView.h"
 #include "TaskTextLayoutCache.h"
 #include "VeskDocumentController.h"
+#include "VeskPanelController.h"
 #include "VeskPanelRootView.h"
 
 #include <QAction>
@@ -376,6 +379,41 @@ private Q_SLOTS:
         QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier, QString(), true);
         QVERIFY(panel.root->keyHandler()->handleKeyDown(&repeat));
         QCOMPARE(panel.list()->keyboardNavigationBurstUntil(), panel.scheduler.now() + 0.28);
+    }
+
+    void lAndHSwitchTheTabsOfThePanelWindow()
+    {
+        QTemporaryDir folder;
+        SettingsStore settings(folder.filePath("settings.ini"));
+        SettingsStore::setShared(&settings);
+        struct Document {
+            ScriptedDialogPresenter dialogs;
+            VeskDocumentController controller {&dialogs, &clock()};
+            VeskPanelController panel {&controller, &clock()};
+        };
+        Document a, b;
+        for (Document* document : {&a, &b}) {
+            const QString path = folder.filePath(document == &a ? "a.vesk" : "b.vesk");
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(sampleText);
+            file.close();
+            document->controller.openDocument(QUrl::fromLocalFile(path));
+            document->panel.showPanel();
+        }
+        a.panel.insertTab(&b.panel, 1);
+        PanelTabHost* host = a.panel.host();
+        QCOMPARE(b.panel.host(), host);
+        host->setCurrentPage(a.panel.panel());
+        QApplication::setActiveWindow(host);
+        a.panel.rootView()->focusContent();
+        clock().runDueJobs();
+        QTest::keyClick(QApplication::focusWidget(), 'l');
+        QCOMPARE(host->currentPage(), b.panel.panel());
+        b.panel.rootView()->focusContent();
+        QTest::keyClick(QApplication::focusWidget(), 'h');
+        QCOMPARE(host->currentPage(), a.panel.panel());
+        SettingsStore::setShared(nullptr);
     }
 
     void keysTypedIntoAnotherPanelStayThere()
