@@ -1,0 +1,198 @@
+#include "AppController.h"
+
+#include "DialogPresenter.h"
+#include "FileRevealer.h"
+#include "GlobalShortcuts.h"
+#include "KeyboardControlsPanelController.h"
+#include "SessionController.h"
+#include "VeskDocumentController.h"
+#include "VeskPanelController.h"
+#include "WelcomeWindowController.h"
+#include "WindowState.h"
+
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QWindow>
+
+namespace {
+QPointer<AppController> sharedController;
+} // namespace
+
+AppController::AppController(SettingsStore& userDefaults, Services services, QObject* parent)
+    : QObject(parent), m_userDefaults(userDefaults), m_services(std::move(services))
+{
+    migrateLegacyGlobalHotKey();
+    sharedController = this;
+    loadRecentFiles();
+}
+
+AppController::~AppController()
+{
+    for (const DocumentContext& context : orderedContexts()) {
+        if (context.documentController)
+            context.documentController->stopFileAccess();
+        if (context.panelController)
+            context.panelController->closePanel();
+    }
+    for (const QMetaObject::Connection& connection : std::as_const(m_appLifecycleCancellables))
+        disconnect(connection);
+}
+
+AppController* AppController::shared()
+{
+    return sharedController;
+}
+
+WelcomeWindowController* AppController::welcomeWindowController()
+{
+    if (!m_welcomeWindowController) {
+        const QPointer<AppController> self(this);
+        m_welcomeWindowController = new WelcomeWindowController(
+            [self] {
+                if (self)
+                    self->newDocumentFile();
+            },
+            [self] {
+                if (self)
+                    self->chooseFileToOpen();
+            },
+            this);
+        m_welcomeWindowController->onWindowBuilt = [self](QMainWindow* window) {
+            if (self && self->onWindowNeedsMenuBar)
+                self->onWindowNeedsMenuBar(window);
+        };
+    }
+    return m_welcomeWindowController;
+}
+
+KeyboardControlsPanelController* AppController::keyboardControlsPanelController()
+{
+    if (!m_keyboardControlsPanelController)
+        m_keyboardControlsPanelController
+            = new KeyboardControlsPanelController(GlobalShortcuts::Name::togglePanel(), this);
+    return m_keyboardControlsPanelController;
+}
+
+void AppController::startShell()
+{
+    if (m_hasStartedShell)
+        return;
+    m_hasStartedShell = true;
+
+    const QPointer<AppController> self(this);
+    GlobalShortcuts::onKeyUp(GlobalShortcuts::Name::togglePanel(), [self] {
+        if (self)
+            self->togglePanels();
+    });
+
+    if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        m_appLifecycleCancellables.append(connect(
+            application, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive && m_activeDocumentController
+                    && m_activeDocumentController->hasSelectedFile())
+                    m_activeDocumentController->checkForExternalChanges();
+            }));
+        // Windows moving between tab groups change the stored order without any single call here
+        // knowing it; focus moves follow every such change.
+        m_appLifecycleCancellables.append(connect(application, &QGuiApplication::focusWindowChanged, this,
+            [this] { persistIfOpenDocumentsMoved(); }));
+    }
+
+    if (!restoreOpenDocuments()) {
+        setActiveDocumentController(nullptr);
+        welcomeWindowController()->show();
+    }
+}
+
+void AppController::setActiveDocumentController(VeskDocumentController* controller)
+{
+    m_activeDocumentController = controller;
+    emit activeDocumentControllerChanged();
+    announceChange();
+    persistOpenDocumentsIfChanged();
+}
+
+void AppController::announceChange()
+{
+    emit changed();
+}
+
+bool AppController::hasActiveFile() const
+{
+    return m_activeDocumentController && m_activeDocumentController->hasSelectedFile();
+}
+
+void AppController::showInFinder()
+{
+    if (!hasActiveFile() || !m_services.fileRevealer)
+        return;
+    m_services.fileRevealer->revealFile(
+        VeskDocumentController::localPath(m_activeDocumentController->selectedFileURL()));
+}
+
+void AppController::presentFileProblem(const QString& description)
+{
+    if (m_services.dialogs)
+        m_services.dialogs->runAlert(VeskDocumentController::fileProblemMessage(), description, {});
+}
+
+void AppController::showPanel(VeskPanelController* panelController)
+{
+    if (!panelController)
+        return;
+    panelController->showPanel();
+    if (onWindowNeedsMenuBar && panelController->panel())
+        onWindowNeedsMenuBar(panelController->panel()->window());
+}
+
+void AppController::hidePanelWindow(VeskPanelController* panelController)
+{
+    if (panelController && panelController->panel())
+        panelController->panel()->window()->hide();
+}
+
+void AppController::showDocumentPanel(VeskPanelController* panelController)
+{
+    WelcomeWindowController* welcome = welcomeWindowController();
+    if (welcome->window() && welcome->isVisible()) {
+        showPanel(panelController);
+        const QPointer<AppController> self(this);
+        const QPointer<WelcomeWindowController> weakWelcome(welcome);
+        const QPointer<VeskPanelController> weakPanel(panelController);
+        m_services.scheduler->schedule(0, this, [self, weakWelcome, weakPanel] {
+            if (!self || !weakWelcome || !weakPanel)
+                return;
+            weakWelcome->hide();
+            self->showPanel(weakPanel);
+        });
+        return;
+    }
+    showPanel(panelController);
+}
+
+void AppController::togglePanels()
+{
+    const QList<DocumentContext> contexts = orderedContexts();
+    bool anyPanelKey = false;
+    for (const DocumentContext& context : contexts) {
+        if (context.panelController && context.panelController->isPanelKey())
+            anyPanelKey = true;
+    }
+    if (anyPanelKey) {
+        for (const DocumentContext& context : contexts) {
+            if (!context.panelController || !context.documentController)
+                continue;
+            context.documentController->sessionController()->resetTransientState();
+            context.panelController->syncToolbarAndSearchField();
+            hidePanelWindow(context.panelController);
+            context.panelController->windowState()->setActive(false);
+        }
+        return;
+    }
+    if (contexts.isEmpty()) {
+        welcomeWindowController()->toggle();
+        return;
+    }
+    for (const DocumentContext& context : contextsActiveLast())
+        showPanel(context.panelController);
+}

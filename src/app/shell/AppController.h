@@ -1,0 +1,160 @@
+#pragma once
+
+#include "DocumentContext.h"
+#include "RecentFileEntry.h"
+#include "Scheduler.h"
+#include "VeskDocumentController.h"
+
+#include <QHash>
+#include <QList>
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class DialogPresenter;
+class FileRevealer;
+class KeyboardControlsPanelController;
+class Pasteboard;
+class SettingsStore;
+class UrlOpener;
+class VeskPanelController;
+class WelcomeWindowController;
+class QWidget;
+
+// The one application-level object: owns every open document with its panel, knows the active one,
+// opens and creates documents, joins their windows as tabs, remembers open and recent files across
+// runs, and hides or shows all panels on the global shortcut. Main thread only.
+class AppController : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(VeskDocumentController* activeDocumentController READ activeDocumentController NOTIFY
+            activeDocumentControllerChanged)
+    Q_PROPERTY(QList<RecentFileEntry> recentFiles READ recentFiles NOTIFY recentFilesChanged)
+
+public:
+    static QString openDocumentsKey() { return QStringLiteral("openDocumentBookmarks"); }
+    static QString recentDocumentsKey() { return QStringLiteral("recentDocumentBookmarks"); }
+    // The open document that was active, so that it is active again after a relaunch.
+    static QString activeDocumentKey() { return QStringLiteral("activeDocumentBookmark"); }
+    static QString legacyHotKeyKey() { return QStringLiteral("globalHotKey"); }
+    static QString recentFileGoneMessage()
+    {
+        return QStringLiteral("That recent file is no longer available.");
+    }
+    static constexpr int maxRecentFiles = 10;
+
+    // What the application controller works with besides the settings; the defaults are the desktop's.
+    struct Services {
+        DialogPresenter* dialogs = nullptr;
+        Scheduler* scheduler = Scheduler::system();
+        std::shared_ptr<Pasteboard> pasteboard;
+        std::shared_ptr<UrlOpener> urlOpener;
+        std::shared_ptr<FileRevealer> fileRevealer;
+    };
+
+    // userDefaults and services.dialogs must outlive the controller. Migrates the legacy shortcut
+    // setting and loads the recent files; publishes the controller as shared().
+    AppController(SettingsStore& userDefaults, Services services, QObject* parent = nullptr);
+    ~AppController() override;
+
+    // The controller of this run, none before it is made or after it is gone.
+    static AppController* shared();
+
+    // --- Published fields ---
+    VeskDocumentController* activeDocumentController() const { return m_activeDocumentController; }
+    const QList<RecentFileEntry>& recentFiles() const { return m_recentFiles; }
+
+    // --- Internal state, readable for inspection ---
+    SettingsStore& userDefaults() const { return m_userDefaults; }
+    bool hasStartedShell() const { return m_hasStartedShell; }
+    const QHash<QUuid, DocumentContext>& documentContexts() const { return m_documentContexts; }
+    const QList<QUuid>& documentContextOrder() const { return m_documentContextOrder; }
+    bool isRestoringOpenDocuments() const { return m_isRestoringOpenDocuments; }
+    const QList<QUrl>& lastPersistedOpenDocumentURLs() const { return m_lastPersistedOpenDocumentURLs; }
+    // Both are made on first use.
+    WelcomeWindowController* welcomeWindowController();
+    KeyboardControlsPanelController* keyboardControlsPanelController();
+    DialogPresenter* dialogs() const { return m_services.dialogs; }
+
+    // Told every top-level window that shows documents or the welcome content, so that it gets the
+    // menu bar; may be told a window more than once.
+    std::function<void(QWidget*)> onWindowNeedsMenuBar;
+
+    // --- Operations ---
+    void startShell();
+    DocumentContext makeDocumentContext();
+    bool openDocumentAtURL(const QUrl& url, bool alreadyAccessing = false);
+    void attachAsTabToLatestWindow(const DocumentContext& context);
+    void newDocumentFile();
+    void chooseFileToOpen();
+    void openRecentFile(const RecentFileEntry& entry);
+    void clearRecentFiles();
+    void showInFinder();
+    void closeDocument(const QUuid& id);
+    void togglePanels();
+    void showDocumentPanel(VeskPanelController* panelController);
+    void addRecentFile(const QUrl& url);
+    void removeRecentFile(const RecentFileEntry& entry);
+    void persistOpenDocumentsIfChanged();
+    bool hasActiveFile() const;
+    // Makes the document active (or none).
+    void setActiveDocumentController(VeskDocumentController* controller);
+
+    QList<DocumentContext> orderedContexts() const;
+    QList<DocumentContext> contextsActiveLast() const;
+    std::optional<DocumentContext> contextForFile(const QUrl& url) const;
+    std::optional<DocumentContext> contextForDocument(const VeskDocumentController* controller) const;
+    QList<QUrl> currentOpenDocumentURLs() const;
+
+    // Shows the "Vesk hit a file problem" alert.
+    void presentFileProblem(const QString& description);
+
+signals:
+    void activeDocumentControllerChanged();
+    void recentFilesChanged();
+    // The menus re-evaluate: the active document, its session or its file changed.
+    void changed();
+
+private:
+    void announceChange();
+    void setRecentFiles(const QList<RecentFileEntry>& files);
+    void migrateLegacyGlobalHotKey();
+    void loadRecentFiles();
+    void persistRecentFiles();
+    void persistOpenDocuments(const QList<QUrl>& urls, const QUrl& activeURL);
+    // The file of the active document, when it is one of urls.
+    QUrl activeDocumentURL(const QList<QUrl>& urls) const;
+    bool restoreOpenDocuments();
+    void handleSelectedFileURLChange(VeskDocumentController* controller);
+    void persistIfOpenDocumentsMoved();
+    void handleDocumentBecameKey(VeskDocumentController* controller);
+    // Shows the panel and gives its window the menu bar.
+    void showPanel(VeskPanelController* panelController);
+    void hidePanelWindow(VeskPanelController* panelController);
+    // A stored list of file references; none unless it is a list of non-empty texts.
+    std::optional<QStringList> storedBookmarks(const QString& key) const;
+    // The reference of a file, none when it cannot be made.
+    static std::optional<QString> bookmarkForURL(const QUrl& url);
+    // The file a reference stands for, none when it does not resolve to an existing file.
+    static std::optional<QUrl> resolveBookmark(const QString& bookmark);
+
+    SettingsStore& m_userDefaults;
+    Services m_services;
+    QPointer<KeyboardControlsPanelController> m_keyboardControlsPanelController;
+    QPointer<WelcomeWindowController> m_welcomeWindowController;
+    bool m_hasStartedShell = false;
+    QHash<QUuid, DocumentContext> m_documentContexts;
+    QList<QUuid> m_documentContextOrder;
+    QHash<QUuid, QMetaObject::Connection> m_sessionChangeCancellables;
+    QList<QMetaObject::Connection> m_appLifecycleCancellables;
+    bool m_isRestoringOpenDocuments = false;
+    QList<QUrl> m_lastPersistedOpenDocumentURLs;
+    QUrl m_lastPersistedActiveURL;
+    QPointer<VeskDocumentController> m_activeDocumentController;
+    QList<RecentFileEntry> m_recentFiles;
+};

@@ -1,0 +1,386 @@
+#include "AppController.h"
+
+#include "DialogPresenter.h"
+#include "DocumentService.h"
+#include "SessionController.h"
+#include "SettingsStore.h"
+#include "VeskDocumentController.h"
+#include "VeskPanelController.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QWidget>
+
+namespace {
+// The form every document URL takes here, so that one file always gives one URL.
+QUrl normalizedFileURL(const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return url;
+    return QUrl::fromLocalFile(QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath()));
+}
+} // namespace
+
+QList<DocumentContext> AppController::orderedContexts() const
+{
+    QList<DocumentContext> contexts;
+    for (const QUuid& id : m_documentContextOrder) {
+        const auto found = m_documentContexts.constFind(id);
+        if (found != m_documentContexts.constEnd())
+            contexts.append(found.value());
+    }
+    return contexts;
+}
+
+QList<DocumentContext> AppController::contextsActiveLast() const
+{
+    QList<DocumentContext> contexts = orderedContexts();
+    for (qsizetype i = 0; i < contexts.size(); ++i) {
+        if (m_activeDocumentController && contexts[i].documentController == m_activeDocumentController) {
+            contexts.append(contexts.takeAt(i));
+            break;
+        }
+    }
+    return contexts;
+}
+
+std::optional<DocumentContext> AppController::contextForFile(const QUrl& url) const
+{
+    const QUrl wanted = normalizedFileURL(url);
+    for (const DocumentContext& context : orderedContexts()) {
+        if (context.documentController && context.documentController->hasSelectedFile()
+            && normalizedFileURL(context.documentController->selectedFileURL()) == wanted)
+            return context;
+    }
+    return std::nullopt;
+}
+
+std::optional<DocumentContext> AppController::contextForDocument(
+    const VeskDocumentController* controller) const
+{
+    if (!controller)
+        return std::nullopt;
+    const auto found = m_documentContexts.constFind(controller->id());
+    if (found == m_documentContexts.constEnd())
+        return std::nullopt;
+    return found.value();
+}
+
+DocumentContext AppController::makeDocumentContext()
+{
+    auto* documentController = new VeskDocumentController(m_services.dialogs, m_services.scheduler, this);
+    SessionController* session = documentController->sessionController();
+    if (m_services.pasteboard)
+        session->setPasteboard(m_services.pasteboard);
+    if (m_services.urlOpener)
+        session->setUrlOpener(m_services.urlOpener);
+
+    const QPointer<AppController> self(this);
+    const QPointer<VeskDocumentController> weakDocument(documentController);
+    documentController->onSelectedFileURLChange = [self, weakDocument](const QUrl&) {
+        if (self && weakDocument)
+            self->handleSelectedFileURLChange(weakDocument);
+    };
+
+    auto* panelController = new VeskPanelController(documentController, m_services.scheduler, this);
+    panelController->onBecameKey = [self, weakDocument] {
+        if (self && weakDocument)
+            self->handleDocumentBecameKey(weakDocument);
+    };
+    panelController->onTabOrderChanged = [self] {
+        if (self)
+            self->persistIfOpenDocumentsMoved();
+    };
+    const QUuid id = documentController->id();
+    panelController->onCloseRequested = [self, id] {
+        if (self)
+            self->closeDocument(id);
+    };
+
+    const DocumentContext context {documentController, panelController};
+    m_documentContexts.insert(id, context);
+    m_documentContextOrder.removeAll(id);
+    m_documentContextOrder.append(id);
+
+    m_sessionChangeCancellables.insert(
+        id, connect(session, &SessionController::changed, this, [this, weakDocument] {
+            if (weakDocument && weakDocument == m_activeDocumentController)
+                announceChange();
+        }));
+    return context;
+}
+
+void AppController::handleSelectedFileURLChange(VeskDocumentController* controller)
+{
+    persistOpenDocumentsIfChanged();
+    if (controller == m_activeDocumentController)
+        announceChange();
+}
+
+void AppController::handleDocumentBecameKey(VeskDocumentController* controller)
+{
+    if (controller != m_activeDocumentController)
+        setActiveDocumentController(controller);
+    if (controller->hasSelectedFile())
+        controller->checkForExternalChanges();
+}
+
+void AppController::persistIfOpenDocumentsMoved()
+{
+    if (m_isRestoringOpenDocuments)
+        return;
+    const QList<QUrl> urls = currentOpenDocumentURLs();
+    const QUrl activeURL = activeDocumentURL(urls);
+    if (urls != m_lastPersistedOpenDocumentURLs || activeURL != m_lastPersistedActiveURL) {
+        m_lastPersistedOpenDocumentURLs = urls;
+        m_lastPersistedActiveURL = activeURL;
+        persistOpenDocuments(urls, activeURL);
+    }
+}
+
+void AppController::persistOpenDocumentsIfChanged()
+{
+    persistIfOpenDocumentsMoved();
+}
+
+bool AppController::openDocumentAtURL(const QUrl& requestedURL, bool alreadyAccessing)
+{
+    const QUrl url = normalizedFileURL(requestedURL);
+    if (const std::optional<DocumentContext> existing = contextForFile(url)) {
+        addRecentFile(url);
+        setActiveDocumentController(existing->documentController);
+        showDocumentPanel(existing->panelController);
+        return true;
+    }
+    const DocumentContext context = makeDocumentContext();
+    if (const auto failure = context.documentController->openDocument(url, alreadyAccessing)) {
+        closeDocument(context.documentController->id());
+        presentFileProblem(describeFailure(*failure));
+        return false;
+    }
+    attachAsTabToLatestWindow(context);
+    addRecentFile(url);
+    persistOpenDocumentsIfChanged();
+    setActiveDocumentController(context.documentController);
+    showDocumentPanel(context.panelController);
+    return true;
+}
+
+void AppController::attachAsTabToLatestWindow(const DocumentContext& context)
+{
+    QList<DocumentContext> others = orderedContexts();
+    others.removeIf(
+        [&](const DocumentContext& other) { return other.documentController == context.documentController; });
+    if (others.isEmpty())
+        return;
+    VeskPanelController* latest = others.last().panelController;
+    if (!latest)
+        return;
+    showPanel(latest);
+    showPanel(context.panelController);
+    latest->insertTab(context.panelController, int(latest->tabbedPanelWindows().size()));
+    if (onWindowNeedsMenuBar && latest->panel())
+        onWindowNeedsMenuBar(latest->panel()->window());
+}
+
+void AppController::newDocumentFile()
+{
+    if (!m_services.dialogs)
+        return;
+    const QString path = m_services.dialogs->chooseFileToSave(VeskDocumentController::defaultFileName(),
+        DocumentService::saveFileFilters(), DocumentService::veskFileSuffix());
+    if (path.isEmpty())
+        return;
+    const QUrl url = normalizedFileURL(QUrl::fromLocalFile(path));
+    const DocumentContext context = makeDocumentContext();
+    if (const auto failure = context.documentController->createDocument(url)) {
+        closeDocument(context.documentController->id());
+        presentFileProblem(describeFailure(*failure));
+        return;
+    }
+    addRecentFile(url);
+    persistOpenDocumentsIfChanged();
+    setActiveDocumentController(context.documentController);
+    showDocumentPanel(context.panelController);
+}
+
+void AppController::chooseFileToOpen()
+{
+    if (!m_services.dialogs)
+        return;
+    const QString path = m_services.dialogs->chooseFileToOpen(DocumentService::openFileFilters());
+    if (path.isEmpty())
+        return;
+    openDocumentAtURL(QUrl::fromLocalFile(path), false);
+}
+
+void AppController::closeDocument(const QUuid& id)
+{
+    const auto found = m_documentContexts.constFind(id);
+    if (found == m_documentContexts.constEnd())
+        return;
+    const DocumentContext context = found.value();
+    m_documentContexts.remove(id);
+    m_documentContextOrder.removeAll(id);
+    if (context.documentController)
+        context.documentController->stopFileAccess();
+    if (context.documentController == m_activeDocumentController) {
+        const QList<DocumentContext> remaining = orderedContexts();
+        setActiveDocumentController(
+            remaining.isEmpty() ? nullptr : remaining.first().documentController.data());
+    }
+    if (const QMetaObject::Connection connection = m_sessionChangeCancellables.take(id))
+        disconnect(connection);
+    if (context.panelController) {
+        context.panelController->closePanel();
+        context.panelController->deleteLater();
+    }
+    if (context.documentController)
+        context.documentController->deleteLater();
+    persistOpenDocumentsIfChanged();
+}
+
+QList<QUrl> AppController::currentOpenDocumentURLs() const
+{
+    QList<QUrl> urls;
+    QSet<QUuid> listed;
+    QSet<const QWidget*> visitedGroups;
+    const QList<DocumentContext> contexts = contextsActiveLast();
+    for (const DocumentContext& context : contexts) {
+        if (!context.panelController || !context.panelController->panel())
+            continue;
+        const QWidget* group = context.panelController->panel()->window();
+        if (visitedGroups.contains(group))
+            continue;
+        visitedGroups.insert(group);
+        for (const QWidget* window : context.panelController->tabbedPanelWindows()) {
+            for (const DocumentContext& member : contexts) {
+                if (!member.panelController || member.panelController->panel() != window)
+                    continue;
+                const QUuid id = member.documentController->id();
+                if (!listed.contains(id) && member.documentController->hasSelectedFile()) {
+                    urls.append(member.documentController->selectedFileURL());
+                    listed.insert(id);
+                }
+                break;
+            }
+        }
+    }
+    for (const DocumentContext& context : contexts) {
+        if (!context.documentController)
+            continue;
+        const QUuid id = context.documentController->id();
+        if (!listed.contains(id) && context.documentController->hasSelectedFile()) {
+            urls.append(context.documentController->selectedFileURL());
+            listed.insert(id);
+        }
+    }
+    return urls;
+}
+
+QUrl AppController::activeDocumentURL(const QList<QUrl>& urls) const
+{
+    if (!hasActiveFile() || !urls.contains(m_activeDocumentController->selectedFileURL()))
+        return QUrl();
+    return m_activeDocumentController->selectedFileURL();
+}
+
+void AppController::persistOpenDocuments(const QList<QUrl>& urls, const QUrl& activeURL)
+{
+    QStringList bookmarks;
+    for (const QUrl& url : urls) {
+        if (const std::optional<QString> bookmark = bookmarkForURL(url))
+            bookmarks.append(*bookmark);
+    }
+    if (bookmarks.isEmpty())
+        m_userDefaults.remove(openDocumentsKey());
+    else
+        m_userDefaults.setValue(openDocumentsKey(), bookmarks);
+    const std::optional<QString> active = activeURL.isEmpty() ? std::nullopt : bookmarkForURL(activeURL);
+    if (active && !bookmarks.isEmpty())
+        m_userDefaults.setValue(activeDocumentKey(), *active);
+    else
+        m_userDefaults.remove(activeDocumentKey());
+    m_userDefaults.sync();
+}
+
+bool AppController::restoreOpenDocuments()
+{
+    const std::optional<QStringList> stored = storedBookmarks(openDocumentsKey());
+    if (!stored || stored->isEmpty())
+        return false;
+    m_isRestoringOpenDocuments = true;
+
+    QList<DocumentContext> kept;
+    for (const QString& bookmark : *stored) {
+        const std::optional<QUrl> url = resolveBookmark(bookmark);
+        if (!url)
+            continue;
+        const DocumentContext context = makeDocumentContext();
+        if (context.documentController->openDocument(*url, true)) {
+            closeDocument(context.documentController->id());
+            continue;
+        }
+        kept.append(context);
+    }
+
+    if (kept.isEmpty()) {
+        m_isRestoringOpenDocuments = false;
+        m_userDefaults.remove(openDocumentsKey());
+        m_userDefaults.remove(activeDocumentKey());
+        m_userDefaults.sync();
+        return false;
+    }
+
+    for (const DocumentContext& context : std::as_const(kept))
+        showPanel(context.panelController);
+    VeskPanelController* base = kept.first().panelController;
+    QList<VeskPanelController*> panels;
+    for (const DocumentContext& context : std::as_const(kept))
+        panels.append(context.panelController);
+    for (int i = 1; i < kept.size(); ++i)
+        base->insertTab(panels[i], i);
+    base->applyTabOrder(panels);
+
+    // The document that was active in the last run is active again; without a record, the last.
+    DocumentContext active = kept.last();
+    const QVariant storedActive = m_userDefaults.value(activeDocumentKey());
+    if (const std::optional<QUrl> activeURL = resolveBookmark(storedActive.toString())) {
+        for (const DocumentContext& context : std::as_const(kept)) {
+            if (context.documentController->selectedFileURL() == *activeURL)
+                active = context;
+        }
+    }
+    setActiveDocumentController(active.documentController);
+    showPanel(active.panelController);
+
+    // Titles are refreshed again once the tabs have settled in their window.
+    QList<QPointer<VeskPanelController>> weakPanels;
+    for (VeskPanelController* panel : std::as_const(panels)) {
+        panel->refreshWindowTitles();
+        weakPanels.append(panel);
+    }
+    Scheduler* scheduler = m_services.scheduler;
+    const QPointer<AppController> self(this);
+    scheduler->schedule(0, this, [weakPanels, scheduler, self] {
+        for (const auto& panel : weakPanels) {
+            if (panel)
+                panel->refreshWindowTitlesDeferred();
+        }
+        if (!self)
+            return;
+        scheduler->schedule(0, self, [weakPanels] {
+            for (const auto& panel : weakPanels) {
+                if (panel) {
+                    panel->refreshWindowTitles();
+                    panel->refreshWindowTitlesDeferred();
+                }
+            }
+        });
+    });
+
+    m_isRestoringOpenDocuments = false;
+    persistOpenDocumentsIfChanged();
+    return true;
+}

@@ -1,0 +1,193 @@
+#include "AppController.h"
+
+#include "GlobalShortcuts.h"
+#include "SettingsStore.h"
+#include "VeskDocumentController.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QVariantMap>
+
+std::optional<QStringList> AppController::storedBookmarks(const QString& key) const
+{
+    const QVariant stored = m_userDefaults.value(key);
+    // The INI file keeps a list of one as a plain text.
+    if (stored.typeId() == QMetaType::QString) {
+        if (stored.toString().isEmpty())
+            return std::nullopt;
+        return QStringList {stored.toString()};
+    }
+    if (stored.typeId() == QMetaType::QStringList)
+        return stored.toStringList();
+    if (stored.typeId() == QMetaType::QVariantList) {
+        QStringList bookmarks;
+        for (const QVariant& element : stored.toList()) {
+            if (element.typeId() != QMetaType::QString)
+                return std::nullopt;
+            bookmarks.append(element.toString());
+        }
+        return bookmarks;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> AppController::bookmarkForURL(const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return std::nullopt;
+    const QString path = url.toLocalFile();
+    if (path.isEmpty())
+        return std::nullopt;
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+std::optional<QUrl> AppController::resolveBookmark(const QString& bookmark)
+{
+    if (bookmark.isEmpty() || !QDir::isAbsolutePath(bookmark))
+        return std::nullopt;
+    const QFileInfo info(bookmark);
+    if (!info.exists())
+        return std::nullopt;
+    return QUrl::fromLocalFile(QDir::cleanPath(bookmark));
+}
+
+void AppController::setRecentFiles(const QList<RecentFileEntry>& files)
+{
+    m_recentFiles = files;
+    emit recentFilesChanged();
+}
+
+void AppController::loadRecentFiles()
+{
+    const std::optional<QStringList> stored = storedBookmarks(recentDocumentsKey());
+    if (!stored)
+        return;
+    QList<RecentFileEntry> entries;
+    bool changed = false;
+    for (const QString& bookmark : *stored) {
+        const std::optional<QUrl> url = resolveBookmark(bookmark);
+        if (!url) {
+            changed = true;
+            continue;
+        }
+        const RecentFileEntry entry {bookmark, *url};
+        const bool duplicate = std::any_of(entries.cbegin(), entries.cend(),
+            [&](const RecentFileEntry& other) { return other.identity() == entry.identity(); });
+        if (duplicate) {
+            changed = true;
+            continue;
+        }
+        entries.append(entry);
+    }
+    if (entries.size() > maxRecentFiles) {
+        entries.resize(maxRecentFiles);
+        changed = true;
+    }
+    setRecentFiles(entries);
+    if (changed)
+        persistRecentFiles();
+}
+
+void AppController::persistRecentFiles()
+{
+    QStringList bookmarks;
+    for (const RecentFileEntry& entry : std::as_const(m_recentFiles))
+        bookmarks.append(entry.bookmarkData);
+    m_userDefaults.setValue(recentDocumentsKey(), bookmarks);
+    m_userDefaults.sync();
+}
+
+void AppController::addRecentFile(const QUrl& url)
+{
+    const std::optional<QString> bookmark = bookmarkForURL(url);
+    if (!bookmark)
+        return;
+    const RecentFileEntry entry {*bookmark, QUrl::fromLocalFile(*bookmark)};
+    QList<RecentFileEntry> entries = m_recentFiles;
+    entries.removeIf([&](const RecentFileEntry& other) { return other.identity() == entry.identity(); });
+    entries.prepend(entry);
+    if (entries.size() > maxRecentFiles)
+        entries.resize(maxRecentFiles);
+    if (entries != m_recentFiles) {
+        setRecentFiles(entries);
+        persistRecentFiles();
+    }
+}
+
+void AppController::removeRecentFile(const RecentFileEntry& entry)
+{
+    QList<RecentFileEntry> entries = m_recentFiles;
+    entries.removeIf([&](const RecentFileEntry& other) { return other.identity() == entry.identity(); });
+    if (entries != m_recentFiles) {
+        setRecentFiles(entries);
+        persistRecentFiles();
+    }
+}
+
+void AppController::clearRecentFiles()
+{
+    setRecentFiles({});
+    m_userDefaults.remove(recentDocumentsKey());
+    m_userDefaults.sync();
+}
+
+void AppController::openRecentFile(const RecentFileEntry& entry)
+{
+    const std::optional<QUrl> url = resolveBookmark(entry.bookmarkData);
+    if (!url) {
+        removeRecentFile(entry);
+        presentFileProblem(recentFileGoneMessage());
+        return;
+    }
+    // Access to a file is only bookkeeping here, and it always starts.
+    openDocumentAtURL(*url, true);
+}
+
+void AppController::migrateLegacyGlobalHotKey()
+{
+    // Read without the slot's default: the default is written into the settings the first time the
+    // slot is named with it, and would otherwise always hide a shortcut still waiting to move over.
+    const GlobalShortcuts::Name slot(QStringLiteral("togglePanel"));
+    if (GlobalShortcuts::getShortcut(slot))
+        return;
+    const QVariant legacy = m_userDefaults.value(legacyHotKeyKey());
+    if (legacy.typeId() != QMetaType::QVariantMap)
+        return;
+    const QVariantMap hotKey = legacy.toMap();
+    if (hotKey.isEmpty())
+        return;
+    const QVariant keyCode = hotKey.value(QStringLiteral("keyCode"));
+    const QList<int> integerTypes {
+        QMetaType::Int, QMetaType::UInt, QMetaType::LongLong, QMetaType::ULongLong};
+    if (!integerTypes.contains(keyCode.typeId()))
+        return;
+    const QVariant modifiers = hotKey.value(QStringLiteral("modifiers"));
+    QStringList names;
+    if (modifiers.typeId() == QMetaType::QStringList) {
+        names = modifiers.toStringList();
+    } else if (modifiers.typeId() == QMetaType::QVariantList) {
+        for (const QVariant& name : modifiers.toList()) {
+            if (name.typeId() != QMetaType::QString)
+                return;
+            names.append(name.toString());
+        }
+    } else {
+        return;
+    }
+    int bits = 0;
+    for (const QString& name : std::as_const(names)) {
+        if (name == QLatin1String("command"))
+            bits |= Shortcut::command;
+        else if (name == QLatin1String("shift"))
+            bits |= Shortcut::shift;
+        else if (name == QLatin1String("option"))
+            bits |= Shortcut::option;
+        else if (name == QLatin1String("control"))
+            bits |= Shortcut::control;
+    }
+    if (bits == 0)
+        return;
+    GlobalShortcuts::setShortcut(Shortcut(keyCode.toInt(), bits), slot);
+    m_userDefaults.remove(legacyHotKeyKey());
+    m_userDefaults.sync();
+}

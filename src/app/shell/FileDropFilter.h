@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QUrl>
+
+#include <functional>
+
+class QWidget;
+
+// Lets a window take files dragged onto it from the file manager: they become an open request.
+// Drags that carry no local file (the list's own task drags) are left to the widgets below.
+class FileDropFilter : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FileDropFilter(
+        std::function<void(const QList<QUrl>&)> onFilesDropped, QObject* parent = nullptr);
+
+    // Makes window accept dropped files; a window is watched once however often it is given.
+    void watch(QWidget* window);
+
+    // The local files among a drag's URLs.
+    static QList<QUrl> localFiles(const QList<QUrl>& urls);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::function<void(const QList<QUrl>&)> m_onFilesDropped;
+};

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include "SettingsWindow.h"
+#include "SettingsWindowController.h"
+
+class AppController;
+class DialogPresenter;
+class QAction;
+class QMenu;
+class QMenuBar;
+class QWidget;
+class SessionController;
+
+// The application's commands as one set of actions that follow the active document's session.
+// There is no desktop-wide menu bar, so every window that shows documents or the welcome content
+// carries its own menu bar made of these same actions.
+class MainMenu : public QObject {
+    Q_OBJECT
+
+public:
+    // dialogs answers the settings window's alerts and must outlive the menu.
+    explicit MainMenu(AppController* app, DialogPresenter* dialogs = nullptr, QObject* parent = nullptr);
+    ~MainMenu() override;
+
+    // A new menu bar (File, Edit, View) made of the shared actions.
+    QMenuBar* makeMenuBar(QWidget* parent = nullptr);
+    // Gives window a menu bar unless it has one of ours already: a main window as its menu bar,
+    // any other window above the content of its layout.
+    void installMenuBar(QWidget* window);
+    // The menu bar installed in window, if any.
+    static QMenuBar* menuBarOf(const QWidget* window);
+
+    // Re-evaluates titles, visibility and enabled states.
+    void update();
+
+    // File
+    QAction* newItemAction;
+    QAction* newFileAction;
+    QAction* openAction;
+    QAction* showInFileManagerAction;
+    QAction* closeAction;
+    QAction* quitAction;
+    // Edit
+    QAction* undoAction;
+    QAction* redoAction;
+    QAction* cutAction;
+    QAction* copyAction;
+    QAction* pasteAction;
+    QAction* selectAllAction;
+    QAction* moveToNextAction;
+    QAction* moveToPendingAction;
+    QAction* completionAction;
+    QAction* moveUpAction;
+    QAction* moveDownAction;
+    QAction* settingsAction;
+    // View
+    QAction* openLinkAction;
+    QAction* showKeyboardControlsAction;
+
+    // The items of an Open Recent submenu, as they are now: one per recent file, then a divider
+    // and "Clear Menu" (only "Clear Menu", disabled, without recent files).
+    void fillRecentMenu(QMenu* menu);
+    // None before Settings… was first chosen.
+    SettingsWindowController* settingsWindowController() const { return m_settingsWindowController; }
+
+private:
+    QAction* makeAction(const QString& title, const QKeySequence& key);
+    SessionController* activeSession() const;
+    bool isTextEditingActive() const;
+    // Offers the standard editing slot to the focused text field; false when nothing took it.
+    static bool forwardToFocusedEditor(const char* slot);
+    void closeKeyWindow();
+    void showSettings();
+
+    QPointer<AppController> m_app;
+    DialogPresenter* m_dialogs;
+    QList<QPointer<QMenu>> m_recentMenus;
+    QList<QPointer<QMenuBar>> m_menuBars;
+    QPointer<SettingsWindowController> m_settingsWindowController;
+};

@@ -1,0 +1,50 @@
+#include "VeskAppDelegate.h"
+
+#include "AppController.h"
+
+#include <QDir>
+
+void VeskAppDelegate::applicationDidFinishLaunching()
+{
+    flushPendingOpenURLs();
+}
+
+bool VeskAppDelegate::handleOpenRequest(const QList<QUrl>& urls)
+{
+    AppController* controller = AppController::shared();
+    if (!controller) {
+        m_pendingOpenURLs.append(urls);
+        return true;
+    }
+    bool handled = false;
+    for (const QUrl& url : urls) {
+        if (controller->openDocumentAtURL(url, false))
+            handled = true;
+    }
+    return handled;
+}
+
+void VeskAppDelegate::flushPendingOpenURLs()
+{
+    if (m_pendingOpenURLs.isEmpty() || !AppController::shared())
+        return;
+    const QList<QUrl> urls = std::exchange(m_pendingOpenURLs, {});
+    handleOpenRequest(urls);
+}
+
+QList<QUrl> VeskAppDelegate::urlsForPaths(const QStringList& paths, const QString& workingDirectory)
+{
+    QList<QUrl> urls;
+    const QDir base(workingDirectory);
+    for (const QString& path : paths) {
+        if (path.isEmpty())
+            continue;
+        const QUrl given(path);
+        if (given.isLocalFile()) {
+            urls.append(given);
+            continue;
+        }
+        urls.append(QUrl::fromLocalFile(QDir::cleanPath(base.absoluteFilePath(path))));
+    }
+    return urls;
+}

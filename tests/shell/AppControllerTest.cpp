@@ -1,0 +1,447 @@
+#include "FakeHotKeyBackend.h"
+#include "GlobalShortcuts.h"
+#include "HotKeyCenter.h"
+#include "SessionController.h"
+#include "ShellTestSupport.h"
+#include "VeskAppDelegate.h"
+#include "WelcomeWindowController.h"
+#include "WindowState.h"
+
+#include <QMainWindow>
+#include <QVariantMap>
+
+namespace {
+const int spaceKey = 49;
+const int ctrlAlt = Shortcut::control | Shortcut::option;
+} // namespace
+
+class AppControllerTest : public QObject {
+    Q_OBJECT
+
+    FakeHotKeyBackend* m_backend = nullptr;
+
+    static QList<VeskDocumentController*> tabDocuments(ShellFixture& shell, VeskPanelController* panel)
+    {
+        QList<VeskDocumentController*> documents;
+        for (const QWidget* window : panel->tabbedPanelWindows()) {
+            for (const DocumentContext& context : shell.controller->orderedContexts()) {
+                if (context.panelController->panel() == window)
+                    documents.append(context.documentController);
+            }
+        }
+        return documents;
+    }
+    static QStringList tabPaths(ShellFixture& shell, VeskPanelController* panel)
+    {
+        QStringList paths;
+        for (VeskDocumentController* document : tabDocuments(shell, panel))
+            paths.append(document->selectedFileURL().toLocalFile());
+        return paths;
+    }
+    static bool isShown(VeskPanelController* panel)
+    {
+        return panel->panel() && panel->panel()->window()->isVisible();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        auto backend = std::make_unique<FakeHotKeyBackend>();
+        m_backend = backend.get();
+        HotKeyCenter::useBackend(std::move(backend));
+    }
+
+    void openingAnOpenFileBringsItForwardWithoutASecondPanel()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
+        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
+        QVERIFY(app.openDocumentAtURL(shell.url(a)));
+        QVERIFY(app.openDocumentAtURL(shell.url(b)));
+        QCOMPARE(shell.recentPaths(), QStringList({b, a}));
+        QCOMPARE(shell.activePath(), b);
+
+        QVERIFY(app.openDocumentAtURL(QUrl::fromLocalFile(shell.dir.path() + QStringLiteral("/./a.vesk"))));
+        shell.settle();
+        QCOMPARE(app.documentContexts().size(), 2);
+        QCOMPARE(shell.activePath(), a);
+        QCOMPARE(shell.recentPaths(), QStringList({a, b}));
+        QVERIFY(isShown(shell.contextFor(a).panelController));
+        QVERIFY(shell.dialogs.alerts.isEmpty());
+    }
+
+    void eachNewDocumentBecomesTheLastTabOfTheLatestWindow()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        QStringList paths;
+        for (const char* name : {"a.vesk", "b.vesk", "c.vesk"}) {
+            paths.append(shell.writeTaskFile(QString::fromLatin1(name)));
+            QVERIFY(app.openDocumentAtURL(shell.url(paths.last())));
+            shell.settle();
+        }
+        VeskPanelController* first = shell.contextFor(paths[0]).panelController;
+        QCOMPARE(tabPaths(shell, first), paths);
+        for (const QString& path : paths)
+            QCOMPARE(shell.contextFor(path).panelController->panel()->window(), first->panel()->window());
+        QCOMPARE(shell.activePath(), paths[2]);
+        // The welcome window of the launch gave way to the first document.
+        QVERIFY(!app.welcomeWindowController()->isVisible());
+        QCOMPARE(shell.storedList(AppController::openDocumentsKey()), paths);
+    }
+
+    void aFileThatIsNoTaskFileGivesOneAlertAndLeavesNoPanel()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QString notes
+            = shell.writeTaskFile(QStringLiteral("notes.txt"), QStringLiteral("just\nsome lines\n"));
+        const QString missing = shell.dir.filePath(QStringLiteral("gone.vesk"));
+        QVERIFY(!app.openDocumentAtURL(shell.url(notes)));
+        QVERIFY(!app.openDocumentAtURL(shell.url(missing)));
+        QCOMPARE(app.documentContexts().size(), 0);
+        QCOMPARE(app.documentContextOrder().size(), 0);
+        QCOMPARE(shell.dialogs.alerts.size(), 2);
+        QCOMPARE(shell.dialogs.alerts[0].message, QStringLiteral("Vesk hit a file problem"));
+        QCOMPARE(shell.dialogs.alerts[0].informativeText,
+            QStringLiteral("The backing file changed and Vesk can no longer read it as a Vesk document."));
+        QVERIFY(!shell.dialogs.alerts[1].informativeText.isEmpty());
+        QVERIFY(shell.recentPaths().isEmpty());
+        QVERIFY(!shell.settings->contains(AppController::openDocumentsKey()));
+    }
+
+    void recentFilesKeepTenNewestWithoutDuplicates()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        QStringList paths;
+        for (int i = 0; i < 12; ++i) {
+            paths.append(shell.writeTaskFile(QStringLiteral("list%1.vesk").arg(i)));
+            app.addRecentFile(shell.url(paths.last()));
+        }
+        app.addRecentFile(shell.url(paths[5]));
+        QStringList expected {paths[5], paths[11], paths[10], paths[9], paths[8], paths[7], paths[6],
+            paths[4], paths[3], paths[2]};
+        QCOMPARE(shell.recentPaths(), expected);
+        QCOMPARE(shell.storedList(AppController::recentDocumentsKey()), expected);
+
+        // A list with one file twice, a file that is gone and one that is not a path is mended and
+        // written back.
+        shell.settings->setValue(AppController::recentDocumentsKey(),
+            QStringList {paths[0], paths[1], paths[0], shell.dir.filePath(QStringLiteral("gone.vesk")),
+                QStringLiteral("relative.vesk")});
+        shell.launch(false);
+        QCOMPARE(shell.recentPaths(), QStringList({paths[0], paths[1]}));
+        QCOMPARE(shell.storedList(AppController::recentDocumentsKey()), QStringList({paths[0], paths[1]}));
+
+        // A list of one survives the settings file's plain-text form.
+        shell.controller->clearRecentFiles();
+        QVERIFY(!shell.settings->contains(AppController::recentDocumentsKey()));
+        shell.controller->addRecentFile(shell.url(paths[3]));
+        shell.settings->sync();
+        shell.settings = std::make_unique<SettingsStore>(shell.settings->fileName());
+        SettingsStore::setShared(shell.settings.get());
+        shell.launch(false);
+        QCOMPARE(shell.recentPaths(), QStringList {paths[3]});
+
+        // Anything but a list of texts counts as no list at all.
+        shell.settings->setValue(AppController::recentDocumentsKey(), QVariantList {paths[1], 7});
+        shell.launch(false);
+        QVERIFY(shell.recentPaths().isEmpty());
+    }
+
+    void aRecentFileThatIsGoneIsRemovedWithAMessage()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
+        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
+        app.addRecentFile(shell.url(a));
+        app.addRecentFile(shell.url(b));
+        QVERIFY(QFile::remove(b));
+        app.openRecentFile(app.recentFiles().first());
+        QCOMPARE(shell.recentPaths(), QStringList {a});
+        QCOMPARE(shell.dialogs.alerts.size(), 1);
+        QCOMPARE(shell.dialogs.alerts[0].informativeText,
+            QStringLiteral("That recent file is no longer available."));
+        QCOMPARE(app.documentContexts().size(), 0);
+
+        app.openRecentFile(app.recentFiles().first());
+        QCOMPARE(shell.activePath(), a);
+    }
+
+    void threeTabsComeBackInOrderWithTheSameDocumentActive()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        QStringList paths;
+        for (const char* name : {"a.vesk", "b.vesk", "c.vesk"}) {
+            paths.append(shell.writeTaskFile(QString::fromLatin1(name)));
+            QVERIFY(app.openDocumentAtURL(shell.url(paths.last())));
+            shell.settle();
+        }
+        // The middle tab is the one in use when Vesk quits.
+        QVERIFY(app.openDocumentAtURL(shell.url(paths[1])));
+        shell.settle();
+        QCOMPARE(shell.activePath(), paths[1]);
+
+        AppController& relaunched = shell.launch();
+        QCOMPARE(relaunched.documentContexts().size(), 3);
+        QVERIFY(!relaunched.welcomeWindowController()->isVisible());
+        VeskPanelController* first = shell.contextFor(paths[0]).panelController;
+        QCOMPARE(tabPaths(shell, first), paths);
+        for (const QString& path : paths) {
+            QCOMPARE(shell.contextFor(path).panelController->panel()->window(), first->panel()->window());
+            QVERIFY(
+                !shell.contextFor(path).documentController->sessionController()->workingItemIDs().isEmpty());
+        }
+        QCOMPARE(shell.activePath(), paths[1]);
+        QCOMPARE(shell.storedList(AppController::openDocumentsKey()), paths);
+        QVERIFY(!relaunched.isRestoringOpenDocuments());
+    }
+
+    void restoringSkipsWhatIsGoneAndShowsTheWelcomeWindowWhenNothingIsLeft()
+    {
+        ShellFixture shell;
+        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
+        const QString notes
+            = shell.writeTaskFile(QStringLiteral("notes.txt"), QStringLiteral("a plain\nnote\n"));
+        shell.settings->setValue(AppController::openDocumentsKey(),
+            QStringList {shell.dir.filePath(QStringLiteral("gone.vesk")), a, notes});
+        AppController& app = shell.launch();
+        QCOMPARE(app.documentContexts().size(), 1);
+        QCOMPARE(shell.activePath(), a);
+        QCOMPARE(shell.storedList(AppController::openDocumentsKey()), QStringList {a});
+        QVERIFY(shell.dialogs.alerts.isEmpty());
+
+        QVERIFY(QFile::remove(a));
+        AppController& empty = shell.launch();
+        QCOMPARE(empty.documentContexts().size(), 0);
+        QVERIFY(!shell.settings->contains(AppController::openDocumentsKey()));
+        QVERIFY(empty.welcomeWindowController()->isVisible());
+        QCOMPARE(empty.activeDocumentController(), nullptr);
+        QVERIFY(shell.dialogs.alerts.isEmpty());
+    }
+
+    void theGlobalShortcutHidesAndShowsEveryPanel()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
+        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
+        QVERIFY(app.openDocumentAtURL(shell.url(a)));
+        QVERIFY(app.openDocumentAtURL(shell.url(b)));
+        shell.settle();
+        VeskPanelController* panelA = shell.contextFor(a).panelController;
+        VeskPanelController* panelB = shell.contextFor(b).panelController;
+        QVERIFY(QTest::qWaitForWindowActive(panelB->panel()->window()));
+        QVERIFY(panelB->isPanelKey());
+
+        SessionController* sessionA = shell.contextFor(a).documentController->sessionController();
+        SessionController* sessionB = shell.contextFor(b).documentController->sessionController();
+        sessionA->beginCreatingNewItem(QStringLiteral("half a thought"));
+        sessionB->beginEditingSelectedItem();
+        QVERIFY(sessionA->isCreatingNewItem());
+        QVERIFY(sessionB->inlineEditState().has_value());
+
+        // The action runs when the shortcut is let go, not when it is pressed.
+        QVERIFY(m_backend->press(spaceKey, ctrlAlt, true));
+        QVERIFY(isShown(panelB));
+        QVERIFY(m_backend->press(spaceKey, ctrlAlt, false));
+        shell.settle();
+        QVERIFY(!isShown(panelA));
+        QVERIFY(!isShown(panelB));
+        QVERIFY(!panelA->windowState()->isActive());
+        QVERIFY(!panelB->windowState()->isActive());
+        QVERIFY(!sessionA->isCreatingNewItem());
+        QVERIFY(sessionA->inputDraft().isEmpty());
+        QVERIFY(!sessionB->inlineEditState().has_value());
+        // The window system takes the focus away from the hidden window.
+        QTRY_VERIFY(!QGuiApplication::focusWindow());
+
+        m_backend->press(spaceKey, ctrlAlt, true);
+        m_backend->press(spaceKey, ctrlAlt, false);
+        shell.settle();
+        QVERIFY(isShown(panelB));
+        QTRY_VERIFY(panelB->isPanelKey());
+        QCOMPARE(shell.activePath(), b);
+    }
+
+    void withoutDocumentsTheShortcutShowsAndHidesTheWelcomeWindow()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        WelcomeWindowController* welcome = app.welcomeWindowController();
+        QVERIFY(welcome->isVisible());
+        app.togglePanels();
+        QVERIFY(!welcome->isVisible());
+        app.togglePanels();
+        QVERIFY(welcome->isVisible());
+    }
+
+    void closingTheActiveDocumentActivatesTheFirstRemainingOne()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        QStringList paths;
+        for (const char* name : {"a.vesk", "b.vesk", "c.vesk"}) {
+            paths.append(shell.writeTaskFile(QString::fromLatin1(name)));
+            QVERIFY(app.openDocumentAtURL(shell.url(paths.last())));
+        }
+        shell.settle();
+        const QUuid idC = shell.contextFor(paths[2]).documentController->id();
+        QPointer<VeskPanelController> panelC = shell.contextFor(paths[2]).panelController;
+        // The panel asks; the controller closes.
+        panelC->onCloseRequested();
+        shell.settle();
+        QVERIFY(!app.documentContexts().contains(idC));
+        QVERIFY(!app.documentContextOrder().contains(idC));
+        QVERIFY(panelC.isNull() || !panelC->panel());
+        QCOMPARE(shell.activePath(), paths[0]);
+        QCOMPARE(shell.storedList(AppController::openDocumentsKey()), paths.mid(0, 2));
+
+        // Closing another document keeps the active one.
+        app.closeDocument(shell.contextFor(paths[1]).documentController->id());
+        QCOMPARE(shell.activePath(), paths[0]);
+        app.closeDocument(shell.contextFor(paths[0]).documentController->id());
+        shell.settle();
+        QCOMPARE(app.activeDocumentController(), nullptr);
+        QVERIFY(!shell.settings->contains(AppController::openDocumentsKey()));
+        // Closing the last document does not bring the welcome window back.
+        QVERIFY(!app.welcomeWindowController()->isVisible());
+    }
+
+    void newFilesAreCreatedFromTheTemplateInTheirOwnWindow()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
+        QVERIFY(app.openDocumentAtURL(shell.url(a)));
+        const QString created = shell.dir.filePath(QStringLiteral("fresh.vesk"));
+        shell.dialogs.filesToSave = {created};
+        app.newDocumentFile();
+        shell.settle();
+        QCOMPARE(shell.dialogs.saveRequests.size(), 1);
+        QCOMPARE(shell.dialogs.saveRequests[0].proposedName, QStringLiteral("Vesk.vesk"));
+        QVERIFY(QFileInfo::exists(created));
+        QCOMPARE(shell.activePath(), created);
+        QCOMPARE(shell.recentPaths().first(), created);
+        QVERIFY(shell.contextFor(created).panelController->panel()->window()
+            != shell.contextFor(a).panelController->panel()->window());
+
+        // Cancelling makes nothing; a place that cannot be written gives one alert and no panel.
+        app.newDocumentFile();
+        shell.dialogs.filesToSave = {shell.dir.filePath(QStringLiteral("no/such/folder/x.vesk"))};
+        app.newDocumentFile();
+        QCOMPARE(app.documentContexts().size(), 2);
+        QCOMPARE(shell.dialogs.alerts.size(), 1);
+
+        shell.dialogs.filesToOpen = {a};
+        app.chooseFileToOpen();
+        QCOMPARE(app.documentContexts().size(), 2);
+        QCOMPARE(shell.activePath(), a);
+
+        app.showInFinder();
+        QCOMPARE(shell.revealer->revealed, QStringList {a});
+    }
+
+    void theLegacyHotKeyMovesOverOnce()
+    {
+        ShellFixture shell;
+        const QString slotKey = QStringLiteral("GlobalShortcuts_togglePanel");
+        shell.settings->setValue(AppController::legacyHotKeyKey(),
+            QVariantMap {{QStringLiteral("keyCode"), 49},
+                {QStringLiteral("modifiers"),
+                    QStringList {QStringLiteral("command"), QStringLiteral("shift")}}});
+        shell.launch(false);
+        QCOMPARE(GlobalShortcuts::getShortcut(GlobalShortcuts::Name(QStringLiteral("togglePanel"))),
+            std::optional<Shortcut>(Shortcut(49, 768)));
+        QVERIFY(!shell.settings->contains(AppController::legacyHotKeyKey()));
+        // The default does not replace the moved shortcut.
+        QCOMPARE(GlobalShortcuts::getShortcut(GlobalShortcuts::Name::togglePanel()),
+            std::optional<Shortcut>(Shortcut(49, 768)));
+
+        // Without a known modifier nothing moves and the old setting stays.
+        shell.settings->remove(slotKey);
+        const QVariantMap unknown {{QStringLiteral("keyCode"), 49},
+            {QStringLiteral("modifiers"), QStringList {QStringLiteral("hyper")}}};
+        shell.settings->setValue(AppController::legacyHotKeyKey(), unknown);
+        shell.launch(false);
+        QVERIFY(shell.settings->contains(AppController::legacyHotKeyKey()));
+        QVERIFY(!GlobalShortcuts::getShortcut(GlobalShortcuts::Name(QStringLiteral("togglePanel"))));
+
+        // A key code that is no number is refused as well.
+        shell.settings->setValue(AppController::legacyHotKeyKey(),
+            QVariantMap {{QStringLiteral("keyCode"), QStringLiteral("49")},
+                {QStringLiteral("modifiers"), QStringList {QStringLiteral("control")}}});
+        shell.launch(false);
+        QVERIFY(!GlobalShortcuts::getShortcut(GlobalShortcuts::Name(QStringLiteral("togglePanel"))));
+
+        // A shortcut the user has already is never replaced.
+        GlobalShortcuts::setShortcut(
+            Shortcut(49, ctrlAlt), GlobalShortcuts::Name(QStringLiteral("togglePanel")));
+        shell.settings->setValue(AppController::legacyHotKeyKey(),
+            QVariantMap {{QStringLiteral("keyCode"), 12},
+                {QStringLiteral("modifiers"), QStringList {QStringLiteral("command")}}});
+        shell.launch(false);
+        QCOMPARE(GlobalShortcuts::getShortcut(GlobalShortcuts::Name(QStringLiteral("togglePanel"))),
+            std::optional<Shortcut>(Shortcut(49, ctrlAlt)));
+        QVERIFY(shell.settings->contains(AppController::legacyHotKeyKey()));
+    }
+
+    void openRequestsWaitForTheControllerAndOpenAsTabs()
+    {
+        ShellFixture shell;
+        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
+        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
+        const QString notes = shell.writeTaskFile(QStringLiteral("notes.txt"), QStringLiteral("one\ntwo\n"));
+        VeskAppDelegate delegate;
+        QVERIFY(delegate.handleOpenRequest({shell.url(a), shell.url(notes), shell.url(b)}));
+        QCOMPARE(delegate.pendingOpenURLs().size(), 3);
+
+        AppController& app = shell.launch();
+        delegate.applicationDidFinishLaunching();
+        shell.settle();
+        QVERIFY(delegate.pendingOpenURLs().isEmpty());
+        QCOMPARE(app.documentContexts().size(), 2);
+        QCOMPARE(shell.dialogs.alerts.size(), 1);
+        QCOMPARE(tabPaths(shell, shell.contextFor(a).panelController), QStringList({a, b}));
+        QCOMPARE(shell.activePath(), b);
+        QVERIFY(!app.welcomeWindowController()->isVisible());
+
+        // A second launch's request: the open file comes forward, the bad one alone fails.
+        QVERIFY(delegate.handleOpenRequest({shell.url(a)}));
+        QCOMPARE(shell.activePath(), a);
+        QCOMPARE(app.documentContexts().size(), 2);
+        QVERIFY(!delegate.handleOpenRequest({shell.url(notes)}));
+        QCOMPARE(shell.dialogs.alerts.size(), 2);
+
+        QCOMPARE(VeskAppDelegate::urlsForPaths({QStringLiteral("x.vesk"), QStringLiteral("/abs/y.vesk"),
+                                                   QStringLiteral("file:///z%20z.vesk"), QString()},
+                     QStringLiteral("/home/me")),
+            QList<QUrl>({QUrl::fromLocalFile(QStringLiteral("/home/me/x.vesk")),
+                QUrl::fromLocalFile(QStringLiteral("/abs/y.vesk")),
+                QUrl::fromLocalFile(QStringLiteral("/z z.vesk"))}));
+    }
+
+    void launchingWithFilesRestoresFirstThenAddsTabs()
+    {
+        ShellFixture shell;
+        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
+        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
+        shell.settings->setValue(AppController::openDocumentsKey(), QStringList {a});
+        VeskAppDelegate delegate;
+        delegate.handleOpenRequest({shell.url(b)});
+        AppController& app = shell.launch();
+        delegate.applicationDidFinishLaunching();
+        shell.settle();
+        QCOMPARE(tabPaths(shell, shell.contextFor(a).panelController), QStringList({a, b}));
+        QCOMPARE(shell.activePath(), b);
+        QCOMPARE(app.documentContexts().size(), 2);
+        QCOMPARE(shell.storedList(AppController::openDocumentsKey()), QStringList({a, b}));
+    }
+};
+
+QTEST_MAIN(AppControllerTest)
+#include "AppControllerTest.moc"

@@ -1,0 +1,349 @@
+#include "MainMenu.h"
+#include "SessionController.h"
+#include "ShellTestSupport.h"
+#include "WelcomeWindowController.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace {
+const QString threeSections
+    = QStringLiteral("First next\nSecond next\n---\nOnly pending\n---\nAlready done\n");
+
+QStringList menuTitles(const QMenuBar* bar)
+{
+    QStringList titles;
+    for (const QAction* action : bar->actions())
+        titles.append(action->text());
+    return titles;
+}
+
+QMenu* submenu(const QMenuBar* bar, const QString& title)
+{
+    for (QAction* action : bar->actions()) {
+        if (action->text() == title)
+            return action->menu();
+    }
+    return nullptr;
+}
+
+// The items of a menu as a person sees them: visible titles, "-" for a divider.
+QStringList visibleItems(const QMenu* menu)
+{
+    QStringList items;
+    for (const QAction* action : menu->actions()) {
+        if (!action->isVisible())
+            continue;
+        items.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    return items;
+}
+} // namespace
+
+class MainMenuTest : public QObject {
+    Q_OBJECT
+
+    struct Setup {
+        ShellFixture shell;
+        std::unique_ptr<MainMenu> menu;
+        QString path;
+
+        Setup(bool withDocument = true)
+        {
+            shell.launch(false);
+            menu = std::make_unique<MainMenu>(shell.controller.get(), &shell.dialogs);
+            MainMenu* raw = menu.get();
+            shell.controller->onWindowNeedsMenuBar = [raw](QWidget* window) { raw->installMenuBar(window); };
+            shell.controller->startShell();
+            shell.settle();
+            if (withDocument) {
+                path = shell.writeTaskFile(QStringLiteral("list.vesk"), threeSections);
+                shell.controller->openDocumentAtURL(ShellFixture::url(path));
+                shell.settle();
+            }
+        }
+        SessionController* session() const
+        {
+            return shell.controller->activeDocumentController()->sessionController();
+        }
+        void select(TaskSection section, int index)
+        {
+            session()->setSelection(SessionSelection::task(session()->itemIDs(section).at(index)));
+        }
+    };
+
+private Q_SLOTS:
+    void theActionsCarryTheirTitlesAndKeys()
+    {
+        Setup setup;
+        MainMenu& m = *setup.menu;
+        const QList<std::tuple<QAction*, QString, QKeySequence>> expected {
+            {m.newItemAction, QStringLiteral("New Item"), QKeySequence(Qt::Key_N)},
+            {m.newFileAction, QStringLiteral("New Vesk File"), QKeySequence(QStringLiteral("Ctrl+N"))},
+            {m.openAction, QStringLiteral("Open..."), QKeySequence(QStringLiteral("Ctrl+O"))},
+            {m.showInFileManagerAction, QStringLiteral("Show in File Manager"), QKeySequence()},
+            {m.closeAction, QStringLiteral("Close"), QKeySequence(QStringLiteral("Ctrl+W"))},
+            {m.quitAction, QStringLiteral("Quit"), QKeySequence(QStringLiteral("Ctrl+Q"))},
+            {m.undoAction, QStringLiteral("Undo"), QKeySequence(QStringLiteral("Ctrl+Z"))},
+            {m.redoAction, QStringLiteral("Redo"), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))},
+            {m.cutAction, QStringLiteral("Cut"), QKeySequence(QStringLiteral("Ctrl+X"))},
+            {m.copyAction, QStringLiteral("Copy"), QKeySequence(QStringLiteral("Ctrl+C"))},
+            {m.pasteAction, QStringLiteral("Paste"), QKeySequence(QStringLiteral("Ctrl+V"))},
+            {m.selectAllAction, QStringLiteral("Select All"), QKeySequence(QStringLiteral("Ctrl+A"))},
+            {m.moveToNextAction, QStringLiteral("Move to Next"), QKeySequence(Qt::Key_T)},
+            {m.moveToPendingAction, QStringLiteral("Move to Pending"), QKeySequence(Qt::Key_T)},
+            {m.completionAction, QStringLiteral("Move to Done"), QKeySequence(Qt::Key_Space)},
+            {m.moveUpAction, QStringLiteral("Move Item Up"), QKeySequence(QStringLiteral("Ctrl+K"))},
+            {m.moveDownAction, QStringLiteral("Move Item Down"), QKeySequence(QStringLiteral("Ctrl+J"))},
+            {m.settingsAction, QStringLiteral("Settings…"), QKeySequence(QStringLiteral("Ctrl+,"))},
+            {m.openLinkAction, QStringLiteral("Open Link"), QKeySequence(QStringLiteral("Shift+L"))},
+            {m.showKeyboardControlsAction, QStringLiteral("Show Keyboard Controls"),
+                QKeySequence(Qt::Key_Question)},
+        };
+        setup.select(TaskSection::inbox, 0);
+        for (const auto& [action, title, key] : expected) {
+            QCOMPARE(action->text(), title);
+            QCOMPARE(action->shortcut(), key);
+        }
+    }
+
+    void everyDocumentWindowAndTheWelcomeWindowCarryTheMenuBar()
+    {
+        Setup setup(false);
+        QMainWindow* welcome = setup.shell.controller->welcomeWindowController()->window();
+        QVERIFY(welcome);
+        QCOMPARE(menuTitles(welcome->menuBar()), QStringList({"&File", "&Edit", "&View"}));
+        QStringList file = visibleItems(submenu(welcome->menuBar(), QStringLiteral("&File")));
+        QCOMPARE(file,
+            QStringList({"New Item", "New Vesk File", "-", "Open...", "Open Recent", "-",
+                "Show in File Manager", "-", "Close", "-", "Quit"}));
+
+        const QString path = setup.shell.writeTaskFile(QStringLiteral("list.vesk"), threeSections);
+        setup.shell.controller->openDocumentAtURL(ShellFixture::url(path));
+        setup.shell.settle();
+        QWidget* host = setup.shell.contextFor(path).panelController->panel()->window();
+        QMenuBar* bar = MainMenu::menuBarOf(host);
+        QVERIFY(bar);
+        QVERIFY(bar->isVisible());
+        QCOMPARE(menuTitles(bar), QStringList({"&File", "&Edit", "&View"}));
+        // One set of actions: the same object in every window.
+        QVERIFY(submenu(bar, QStringLiteral("&Edit"))->actions().contains(setup.menu->undoAction));
+        QVERIFY(
+            submenu(welcome->menuBar(), QStringLiteral("&Edit"))->actions().contains(setup.menu->undoAction));
+        // Asking again adds no second bar.
+        setup.menu->installMenuBar(host);
+        QCOMPARE(host->findChildren<QMenuBar*>().size(), 1);
+    }
+
+    void withoutADocumentOnlyTheFileCommandsWork()
+    {
+        Setup setup(false);
+        MainMenu& m = *setup.menu;
+        m.update();
+        for (QAction* action :
+            {m.newFileAction, m.openAction, m.showKeyboardControlsAction, m.settingsAction, m.quitAction})
+            QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+        for (QAction* action : {m.newItemAction, m.showInFileManagerAction, m.undoAction, m.redoAction,
+                 m.cutAction, m.copyAction, m.pasteAction, m.selectAllAction, m.completionAction,
+                 m.moveUpAction, m.moveDownAction, m.openLinkAction})
+            QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
+        QVERIFY(!m.moveToNextAction->isVisible());
+        QVERIFY(!m.moveToPendingAction->isVisible());
+        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Done"));
+
+        // Close follows whether some window is key.
+        QMainWindow* welcome = setup.shell.controller->welcomeWindowController()->window();
+        QVERIFY(QTest::qWaitForWindowActive(welcome));
+        m.update();
+        QVERIFY(m.closeAction->isEnabled());
+        welcome->hide();
+        QApplication::setActiveWindow(nullptr);
+        setup.shell.settle();
+        m.update();
+        QVERIFY(!m.closeAction->isEnabled());
+
+        // Triggering a task command without a document does nothing.
+        m.completionAction->trigger();
+        m.undoAction->trigger();
+        m.newItemAction->trigger();
+        QVERIFY(!setup.shell.controller->activeDocumentController());
+    }
+
+    void taskMovesFollowTheSelectedSection()
+    {
+        Setup setup;
+        MainMenu& m = *setup.menu;
+
+        setup.select(TaskSection::working, 0);
+        QVERIFY(m.moveToPendingAction->isVisible());
+        QVERIFY(m.moveToPendingAction->isEnabled());
+        QVERIFY(!m.moveToNextAction->isVisible());
+        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Done"));
+        QVERIFY(m.completionAction->isEnabled());
+        QVERIFY(!m.moveUpAction->isEnabled());
+        QVERIFY(m.moveDownAction->isEnabled());
+        QVERIFY(m.copyAction->isEnabled());
+        QVERIFY(m.cutAction->isEnabled());
+
+        setup.select(TaskSection::inbox, 0);
+        QVERIFY(m.moveToNextAction->isVisible());
+        QVERIFY(!m.moveToPendingAction->isVisible());
+        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Done"));
+        QVERIFY(!m.moveUpAction->isEnabled());
+        QVERIFY(!m.moveDownAction->isEnabled());
+
+        setup.select(TaskSection::completed, 0);
+        QVERIFY(m.moveToNextAction->isVisible());
+        QVERIFY(!m.moveToPendingAction->isVisible());
+        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Pending"));
+        QVERIFY(m.completionAction->isEnabled());
+
+        // The Space item on a completed task sends it back to the top of the inbox.
+        const QUuid done = setup.session()->itemIDs(TaskSection::completed).first();
+        m.completionAction->trigger();
+        QCOMPARE(setup.session()->itemIDs(TaskSection::inbox).first(), done);
+        QVERIFY(QFile(setup.path).open(QIODevice::ReadOnly));
+
+        setup.session()->setSelection(SessionSelection::none());
+        QVERIFY(!m.moveToNextAction->isVisible());
+        QVERIFY(!m.moveToPendingAction->isVisible());
+    }
+
+    void commandsWaitForTransitionsAndBlockedFiles()
+    {
+        Setup setup;
+        MainMenu& m = *setup.menu;
+        setup.select(TaskSection::working, 0);
+        QVERIFY(m.newItemAction->isEnabled());
+        QVERIFY(!m.undoAction->isEnabled());
+
+        m.completionAction->trigger();
+        QVERIFY(setup.session()->isTransitionInProgress());
+        QVERIFY(!m.newItemAction->isEnabled());
+        QVERIFY(!m.undoAction->isEnabled());
+        setup.shell.scheduler.advance(1.0);
+        QVERIFY(!setup.session()->isTransitionInProgress());
+        QVERIFY(m.newItemAction->isEnabled());
+        QVERIFY(m.undoAction->isEnabled());
+        QVERIFY(!m.redoAction->isEnabled());
+        QCOMPARE(setup.session()->itemIDs(TaskSection::completed).size(), 2);
+
+        m.undoAction->trigger();
+        QCOMPARE(setup.session()->itemIDs(TaskSection::completed).size(), 1);
+        QVERIFY(m.redoAction->isEnabled());
+        m.redoAction->trigger();
+        QCOMPARE(setup.session()->itemIDs(TaskSection::completed).size(), 2);
+
+        setup.session()->setEditingBlocked(true);
+        QVERIFY(!m.newItemAction->isEnabled());
+        QVERIFY(!m.undoAction->isEnabled());
+        setup.session()->setEditingBlocked(false);
+
+        m.newItemAction->trigger();
+        QVERIFY(setup.session()->isCreatingNewItem());
+        QVERIFY(setup.session()->inputDraft().isEmpty());
+    }
+
+    void editingCommandsBelongToAnOpenEditor()
+    {
+        Setup setup;
+        MainMenu& m = *setup.menu;
+        setup.select(TaskSection::working, 0);
+        setup.session()->beginEditingSelectedItem();
+        QVERIFY(setup.session()->isTextEditingActive());
+        for (QAction* action :
+            {m.undoAction, m.redoAction, m.cutAction, m.copyAction, m.pasteAction, m.selectAllAction})
+            QVERIFY2(action->isEnabled(), qPrintable(action->text()));
+
+        // A text field with the focus takes Copy and Select All; the task is not copied.
+        QLineEdit field;
+        field.setText(QStringLiteral("typed words"));
+        field.show();
+        QVERIFY(QTest::qWaitForWindowActive(&field));
+        field.setFocus();
+        setup.shell.settle();
+        QApplication::clipboard()->clear();
+        m.selectAllAction->trigger();
+        QCOMPARE(field.selectedText(), QStringLiteral("typed words"));
+        m.copyAction->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("typed words"));
+        const QUuid first = setup.session()->itemIDs(TaskSection::working).first();
+        m.cutAction->trigger();
+        QCOMPARE(setup.session()->itemIDs(TaskSection::working).first(), first);
+        QVERIFY(field.text().isEmpty());
+        m.undoAction->trigger();
+        QCOMPARE(field.text(), QStringLiteral("typed words"));
+    }
+
+    void theMenusFollowTheActiveDocument()
+    {
+        Setup setup;
+        MainMenu& m = *setup.menu;
+        setup.select(TaskSection::completed, 0);
+        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Pending"));
+        const QString other = setup.shell.writeTaskFile(QStringLiteral("other.vesk"), threeSections);
+        setup.shell.controller->openDocumentAtURL(ShellFixture::url(other));
+        setup.shell.settle();
+        setup.select(TaskSection::working, 0);
+        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Done"));
+        QVERIFY(m.moveToPendingAction->isVisible());
+
+        setup.shell.controller->openDocumentAtURL(ShellFixture::url(setup.path));
+        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Pending"));
+        // A change in the document that is not active leaves the menus alone.
+        SessionController* otherSession
+            = setup.shell.contextFor(other).documentController->sessionController();
+        otherSession->setSelection(SessionSelection::task(otherSession->itemIDs(TaskSection::inbox).first()));
+        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Pending"));
+        QVERIFY(!m.moveToPendingAction->isVisible());
+
+        m.showInFileManagerAction->trigger();
+        QCOMPARE(setup.shell.revealer->revealed, QStringList {setup.path});
+    }
+
+    void openRecentListsTheFilesAndClears()
+    {
+        Setup setup(false);
+        MainMenu& m = *setup.menu;
+        QMenu recent;
+        m.fillRecentMenu(&recent);
+        QCOMPARE(recent.actions().size(), 1);
+        QCOMPARE(recent.actions().first()->text(), QStringLiteral("Clear Menu"));
+        QVERIFY(!recent.actions().first()->isEnabled());
+
+        const QString a = setup.shell.writeTaskFile(QStringLiteral("alpha.vesk"), threeSections);
+        const QString b = setup.shell.writeTaskFile(QStringLiteral("beta.vesk"), threeSections);
+        setup.shell.controller->addRecentFile(ShellFixture::url(a));
+        setup.shell.controller->addRecentFile(ShellFixture::url(b));
+        m.fillRecentMenu(&recent);
+        QCOMPARE(visibleItems(&recent), QStringList({"beta.vesk", "alpha.vesk", "-", "Clear Menu"}));
+        QVERIFY(recent.actions().last()->isEnabled());
+
+        recent.actions().at(1)->trigger();
+        setup.shell.settle();
+        QCOMPARE(setup.shell.activePath(), a);
+        QCOMPARE(setup.shell.recentPaths(), QStringList({a, b}));
+
+        // The menu bar's own submenu is rebuilt when the list changes.
+        QMainWindow* welcome = setup.shell.controller->welcomeWindowController()->window();
+        QMenu* file = submenu(welcome->menuBar(), QStringLiteral("&File"));
+        QMenu* barRecent = nullptr;
+        for (QAction* action : file->actions()) {
+            if (action->text() == QStringLiteral("Open Recent"))
+                barRecent = action->menu();
+        }
+        QVERIFY(barRecent);
+        QCOMPARE(visibleItems(barRecent), QStringList({"alpha.vesk", "beta.vesk", "-", "Clear Menu"}));
+        barRecent->actions().last()->trigger();
+        QVERIFY(setup.shell.recentPaths().isEmpty());
+        QVERIFY(!setup.shell.settings->contains(AppController::recentDocumentsKey()));
+        QCOMPARE(visibleItems(barRecent), QStringList({"Clear Menu"}));
+    }
+};
+
+QTEST_MAIN(MainMenuTest)
+#include "MainMenuTest.moc"

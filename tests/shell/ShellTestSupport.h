@@ -1,0 +1,118 @@
+#pragma once
+
+#include "AppController.h"
+#include "FakePasteboard.h"
+#include "FileRevealer.h"
+#include "ManualScheduler.h"
+#include "RecordingUrlOpener.h"
+#include "ScriptedDialogPresenter.h"
+#include "SettingsStore.h"
+#include "VeskDocumentController.h"
+#include "VeskPanelController.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <memory>
+
+// Records the files the controller asked the file manager to show.
+class RecordingFileRevealer : public FileRevealer {
+public:
+    QStringList revealed;
+    bool revealFile(const QString& filePath) override
+    {
+        revealed.append(filePath);
+        return true;
+    }
+};
+
+// One run of the application shell: a private settings file, scripted dialogs, a manual clock, and
+// task files in a temporary folder. Relaunching keeps the settings and files.
+class ShellFixture {
+public:
+    ShellFixture()
+    {
+        settings = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("settings.ini")));
+        SettingsStore::setShared(settings.get());
+    }
+    ~ShellFixture()
+    {
+        controller.reset();
+        SettingsStore::setShared(nullptr);
+    }
+
+    AppController& launch(bool startShell = true)
+    {
+        controller.reset();
+        AppController::Services services;
+        services.dialogs = &dialogs;
+        services.scheduler = &scheduler;
+        services.pasteboard = std::make_shared<FakePasteboard>();
+        services.urlOpener = std::make_shared<RecordingUrlOpener>();
+        services.fileRevealer = revealer;
+        controller = std::make_unique<AppController>(*settings, services);
+        if (startShell)
+            controller->startShell();
+        settle();
+        return *controller;
+    }
+
+    // Lets posted work run: the controller's deferred steps and the window system's events.
+    void settle()
+    {
+        for (int round = 0; round < 3; ++round) {
+            QCoreApplication::processEvents();
+            scheduler.runDueJobs();
+        }
+        QCoreApplication::processEvents();
+    }
+
+    QString writeTaskFile(
+        const QString& name, const QString& text = QStringLiteral("Write the report\n---\nCall Ana\n---\n"))
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return QString();
+        file.write(text.toUtf8());
+        return path;
+    }
+    static QUrl url(const QString& path) { return QUrl::fromLocalFile(path); }
+
+    QStringList storedList(const QString& key) const
+    {
+        const QVariant value = settings->value(key);
+        if (value.typeId() == QMetaType::QString)
+            return {value.toString()};
+        return value.toStringList();
+    }
+
+    DocumentContext contextFor(const QString& path) const
+    {
+        const auto found = controller->contextForFile(url(path));
+        return found ? *found : DocumentContext();
+    }
+    QString activePath() const
+    {
+        VeskDocumentController* active = controller->activeDocumentController();
+        return active ? active->selectedFileURL().toLocalFile() : QString();
+    }
+    QStringList recentPaths() const
+    {
+        QStringList paths;
+        for (const RecentFileEntry& entry : controller->recentFiles())
+            paths.append(entry.url.toLocalFile());
+        return paths;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogPresenter dialogs;
+    ManualScheduler scheduler;
+    std::shared_ptr<RecordingFileRevealer> revealer = std::make_shared<RecordingFileRevealer>();
+    std::unique_ptr<AppController> controller;
+};
