@@ -1,5 +1,19 @@
+#include "AppController.h"
+#include "AppIcon.h"
+#include "DesktopFileRevealer.h"
+#include "DesktopUrlOpener.h"
+#include "FileDropFilter.h"
+#include "MainMenu.h"
+#include "QtDialogPresenter.h"
+#include "QtPasteboard.h"
+#include "SettingsStore.h"
+#include "StartupProbe.h"
+#include "VeskAppDelegate.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -20,23 +34,55 @@ int main(int argc, char* argv[])
         QStringLiteral("Vesk keeps to-do lists in plain-text files and works them from the keyboard."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Task files to open."),
-                                 QStringLiteral("[FILE...]"));
+    const QCommandLineOption toggle(QStringLiteral("toggle"),
+        QStringLiteral("Hide or show the lists of the running Vesk, as the global shortcut does."));
+    parser.addOption(toggle);
+    parser.addPositionalArgument(
+        QStringLiteral("files"), QStringLiteral("Task files to open."), QStringLiteral("[FILE...]"));
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "vesk: %s\nTry 'vesk --help'.\n", qPrintable(parser.errorText()));
         return 2;
     }
     if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("vesk"))),
-                   stdout);
+        std::fputs(qPrintable(parser.helpText().replace(
+                       QStringLiteral("<executable_name>"), QStringLiteral("vesk"))),
+            stdout);
         return 0;
     }
     if (parser.isSet(version)) {
         std::printf("vesk %s\n", VESK_VERSION);
         return 0;
     }
+    const QList<QUrl> requestedFiles
+        = VeskAppDelegate::urlsForPaths(parser.positionalArguments(), QDir::currentPath());
 
     QApplication app(argc, argv);
+    // Vesk keeps running with no window open: the global shortcut and a second launch bring it back.
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(AppIcon::icon());
+    StartupProbe::installIfRequested();
+
+    QtDialogPresenter dialogs;
+    VeskAppDelegate delegate;
+    // Files named on the command line wait for the application controller.
+    if (!requestedFiles.isEmpty())
+        delegate.handleOpenRequest(requestedFiles);
+
+    AppController::Services services;
+    services.dialogs = &dialogs;
+    services.pasteboard = std::make_shared<QtPasteboard>();
+    services.urlOpener = std::make_shared<DesktopUrlOpener>();
+    services.fileRevealer = std::make_shared<DesktopFileRevealer>();
+    AppController controller(SettingsStore::shared(), services);
+
+    MainMenu menu(&controller, &dialogs);
+    FileDropFilter drops([&delegate](const QList<QUrl>& urls) { delegate.handleOpenRequest(urls); });
+    controller.onWindowNeedsMenuBar = [&menu, &drops](QWidget* window) {
+        menu.installMenuBar(window);
+        drops.watch(window);
+    };
+    controller.startShell();
+
+    QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     return app.exec();
 }
