@@ -235,6 +235,12 @@ void TaskListView::paintRaisedShadow(QPainter& painter, const QRectF& rect, doub
     constexpr int layers = 8;
     painter.save();
     painter.setPen(Qt::NoPen);
+    // Only around the row: its own fill is faint, and a shadow seen through it would grey it.
+    QPainterPath outside;
+    outside.addRect(rect.adjusted(-24, -24, 24, 24));
+    QPainterPath row;
+    row.addRoundedRect(rect, cornerRadius, cornerRadius);
+    painter.setClipPath(outside.subtracted(row), Qt::IntersectClip);
     const QRectF shadow = rect.translated(0, 3 * raise);
     for (int i = layers; i >= 1; --i) {
         const double spread = i * raise;
