@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <utility>
 
 SessionController::SessionController(Scheduler* scheduler, QObject* parent)
     : QObject(parent), m_scheduler(scheduler)
