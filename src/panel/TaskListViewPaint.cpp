@@ -126,7 +126,9 @@ void TaskListView::paintTaskRow(QPainter& painter, const Block& block, const QRe
     const bool editing
         = !shell && m_session->inlineEditState() && m_session->inlineEditState()->itemID == row.itemID;
     const double raise = shell ? 0 : raiseProgress(row.itemID);
-    const bool completed = row.section == TaskSection::completed || row.isCompleted;
+    // A task in its completion preview already looks done: struck through, marker as completed.
+    const bool previewing = m_session->taskAnimations().contains(row.itemID);
+    const bool completed = row.section == TaskSection::completed || row.isCompleted || previewing;
 
     QPainterPath shape;
     shape.addRoundedRect(rect, cornerRadius, cornerRadius);

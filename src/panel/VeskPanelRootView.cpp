@@ -12,6 +12,7 @@
 #include "VeskDocumentController.h"
 #include "WindowState.h"
 
+#include <QEvent>
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
@@ -109,6 +110,14 @@ void VeskPanelRootView::refresh()
     m_list->setInputEditable(state == SyncState::inSync || state == SyncState::externallyModifiedReloadable);
     m_status->setWorkingCount(sessionController()->workingItemIDs().size());
     m_status->setStatus(m_documentController->appStatus(), state);
+}
+
+void VeskPanelRootView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // The document colour has a light and a dark shade.
+    if (event->type() == QEvent::PaletteChange)
+        refresh();
 }
 
 void VeskPanelRootView::focusContent()

@@ -50,6 +50,9 @@ public:
     // Gives the keyboard focus to the list (or to the editor it wants focused).
     void focusContent();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     void refresh();
 
