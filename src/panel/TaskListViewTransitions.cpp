@@ -157,7 +157,8 @@ QHash<QString, double> TaskListView::visibleRowTops() const
     for (const Block& block : m_blocks) {
         if (block.top + block.height < top || block.top > bottom || block.kind != Block::Kind::task)
             continue;
-        tops.insert(blockID(block), block.top + motionOffset(blockID(block)));
+        const QString id = blockID(block);
+        tops.insert(id, block.top + motionOffset(id));
     }
     return tops;
 }
@@ -166,8 +167,11 @@ void TaskListView::startMotions(const QHash<QString, double>& before)
 {
     const double now = m_scheduler->now();
     const double duration = m_pendingMotionDuration.value_or(reorderDuration);
+    // Only rows in sight and a screen around it slide; identifiers are made for those alone.
+    const double top = scrollOffset() - viewport()->height();
+    const double bottom = scrollOffset() + 2 * viewport()->height();
     for (const Block& block : m_blocks) {
-        if (block.kind != Block::Kind::task)
+        if (block.top + block.height < top || block.top > bottom || block.kind != Block::Kind::task)
             continue;
         const QString id = blockID(block);
         auto found = before.constFind(id);
