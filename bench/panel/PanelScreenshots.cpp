@@ -33,7 +33,7 @@ QPalette darkPalette()
     QPalette p;
     p.setColor(QPalette::Window, QColor(30, 30, 32));
     p.setColor(QPalette::WindowText, QColor(235, 235, 240));
-    p.setColor(QPalette::Base, QColor(24, 24, 26));
+    p.setColor(QPalette::Base, QColor(48, 48, 52));
     p.setColor(QPalette::AlternateBase, QColor(40, 40, 44));
     p.setColor(QPalette::Text, QColor(235, 235, 240));
     p.setColor(QPalette::Button, QColor(52, 52, 56));
