@@ -224,37 +224,6 @@ private Q_SLOTS:
         QCOMPARE(f.view.draggedTaskID(), std::nullopt);
     }
 
-    void aFilterKeepsTheIndicesOfTheFullList()
-    {
-        Fixture f;
-        f.session.setFilterQuery("T");
-        f.session.setFilterQuery("T4");
-        f.session.setFilterQuery("");
-        // Hide T2 and T3: T4 dragged above T1 lands at index 0, below it at index 1 (before the
-        // hidden tasks).
-        VeskDocument document;
-        document.workingItems = {VeskTask {"apple", std::nullopt}, VeskTask {"hidden", std::nullopt},
-            VeskTask {"also hidden", std::nullopt}, VeskTask {"apricot", std::nullopt}};
-        f.session.loadDocument(document);
-        f.session.setFilterQuery("ap");
-        f.view.runDrag = [&](QDrag* drag) {
-            f.enter(drag->mimeData()->text());
-            f.dragTo(f.at("apple", 5));
-            return Qt::IgnoreAction;
-        };
-        f.view.startTaskDrag(f.task("apricot"));
-        QCOMPARE(f.order(), QStringList({"apricot", "apple", "hidden", "also hidden"}));
-        f.view.runDrag = [&](QDrag* drag) {
-            f.enter(drag->mimeData()->text());
-            f.dragTo(f.at("apricot", f.rowHeight("apricot") - 2));
-            return Qt::IgnoreAction;
-        };
-        f.view.startTaskDrag(f.task("apple"));
-        QCOMPARE(f.order(), QStringList({"apricot", "apple", "hidden", "also hidden"}));
-        f.view.startTaskDrag(f.task("apricot")); // over itself: nothing
-        QCOMPARE(f.order(), QStringList({"apricot", "apple", "hidden", "also hidden"}));
-    }
-
     void liveMovesSlideIntoPlace()
     {
         Fixture f(true);

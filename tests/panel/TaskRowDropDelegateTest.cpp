@@ -57,16 +57,6 @@ class TaskRowDropDelegateTest : public QObject {
     };
 
 private Q_SLOTS:
-    void destinationFormula()
-    {
-        // In [T1, T2, T3, T4]: T1 over the upper and lower halves of T3; T4 over the upper half of T2.
-        QCOMPARE(TaskRowDropDelegate::destination(2, 0, false), 1);
-        QCOMPARE(TaskRowDropDelegate::destination(2, 0, true), 2);
-        QCOMPARE(TaskRowDropDelegate::destination(1, 3, false), 1);
-        QCOMPARE(TaskRowDropDelegate::destination(1, 3, true), 2);
-        QCOMPARE(TaskRowDropDelegate::destination(1, 0, false), 0);
-    }
-
     void liveReorderFollowsThePointer_data()
     {
         QTest::addColumn<QString>("dragged");
@@ -157,23 +147,6 @@ private Q_SLOTS:
         // Below "apple": index 1 of the full list, before the hidden task.
         drag.row("apple").dropUpdated(35);
         QCOMPARE(drag.order(), QStringList({"apple", "apricot", "hidden", "other"}));
-    }
-
-    void theMoveRunsThroughTheAnimationHook()
-    {
-        Drag drag;
-        drag.draggedTaskID = drag.task("T1");
-        TaskRowDropDelegate row = drag.row("T2");
-        int animated = 0;
-        row.animateMove = [&](const std::function<void()>& move) {
-            ++animated;
-            move();
-        };
-        row.dropUpdated(10); // upper half: already in place, nothing to animate
-        QCOMPARE(animated, 0);
-        row.dropUpdated(30);
-        QCOMPARE(animated, 1);
-        QCOMPARE(drag.order(), QStringList({"T2", "T1", "T3", "T4"}));
     }
 };
 
