@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QStackedWidget>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -78,6 +79,33 @@ private Q_SLOTS:
         panel.handles = false;
         QTest::keyClick(panel.editor, Qt::Key_J, Qt::ControlModifier);
         QCOMPARE(triggered, 1);
+    }
+
+    void onlyTheShownTabOfAWindowHearsItsKeys()
+    {
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* tabs = new QStackedWidget;
+        layout->addWidget(tabs);
+        auto* first = new QLineEdit;
+        auto* second = new QLineEdit;
+        tabs->addWidget(first);
+        tabs->addWidget(second);
+        int firstKeys = 0, secondKeys = 0;
+        PanelKeyboardMonitor firstMonitor(first);
+        PanelKeyboardMonitor secondMonitor(second);
+        firstMonitor.onKeyDown = [&](QKeyEvent*) { return ++firstKeys, true; };
+        secondMonitor.onKeyDown = [&](QKeyEvent*) { return ++secondKeys, true; };
+        window.show();
+        first->setFocus();
+        QTest::keyClick(first, Qt::Key_Space);
+        QCOMPARE(firstKeys, 1);
+        QCOMPARE(secondKeys, 0);
+        tabs->setCurrentWidget(second);
+        second->setFocus();
+        QTest::keyClick(second, Qt::Key_Space);
+        QCOMPARE(firstKeys, 1);
+        QCOMPARE(secondKeys, 1);
     }
 
     void rightPressesInsideTheViewAreReportedAndPassOn()
