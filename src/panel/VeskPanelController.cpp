@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMainWindow>
 #include <QScreen>
 #include <QStyle>
@@ -112,15 +113,15 @@ void VeskPanelController::buildWindow()
     m_host->insertPage(0, page);
     m_host->setCurrentPage(page);
 
+    syncToolbarAndSearchField();
     const QByteArray saved = SettingsStore::shared().value(frameAutosaveName).toByteArray();
     m_didRestoreSavedFrame = !saved.isEmpty() && m_host->restoreGeometry(saved);
     if (!m_didRestoreSavedFrame) {
-        // The content (below the toolbar) is 490 × 610 at first and never smaller.
-        page->ensurePolished();
-        const int toolbarHeight
-            = m_documentController->hasSelectedFile() ? m_toolbar->sizeHint().height() : 0;
-        m_host->setMinimumSize(contentWidth, contentHeight + toolbarHeight);
-        m_host->resize(contentWidth, contentHeight + toolbarHeight);
+        // The content (below the menu bar, tab bar and toolbar, whichever are shown) is 490 × 610 at
+        // first and never smaller; the window grows with the bars above it.
+        m_rootView->setMinimumSize(contentWidth, contentHeight);
+        m_host->layout()->activate();
+        m_host->resize(m_host->minimumSizeHint().expandedTo(QSize(contentWidth, contentHeight)));
     }
     observeHost();
     refreshWindowTitles();
