@@ -98,7 +98,9 @@ void TaskListView::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton && m_pressedTaskID) {
         const QUuid id = *m_pressedTaskID;
         m_pressedTaskID = std::nullopt;
-        tap(id, false);
+        // Released over another row or outside the list: no tap.
+        if (taskAt(event->position().toPoint()) == id)
+            tap(id, false);
         event->accept();
         return;
     }
