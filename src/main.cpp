@@ -7,6 +7,7 @@
 #include "QtDialogPresenter.h"
 #include "QtPasteboard.h"
 #include "SettingsStore.h"
+#include "SingleInstance.h"
 #include "StartupProbe.h"
 #include "VeskAppDelegate.h"
 
@@ -57,6 +58,25 @@ int main(int argc, char* argv[])
         = VeskAppDelegate::urlsForPaths(parser.positionalArguments(), QDir::currentPath());
 
     QApplication app(argc, argv);
+
+    // One Vesk per user: a later launch hands its request to the running one and ends.
+    SingleInstance instance;
+    switch (instance.start()) {
+    case SingleInstance::Role::secondary: {
+        const bool delivered = parser.isSet(toggle) ? instance.sendToggle()
+                                                    : instance.sendOpenRequest(parser.positionalArguments());
+        if (!delivered)
+            std::fprintf(
+                stderr, "vesk: the running Vesk did not answer: %s\n", qPrintable(instance.errorString()));
+        return delivered ? 0 : 1;
+    }
+    case SingleInstance::Role::unavailable:
+        std::fprintf(stderr, "vesk: %s; a second launch will start another Vesk\n",
+            qPrintable(instance.errorString()));
+        break;
+    default:
+        break;
+    }
     // Vesk keeps running with no window open: the global shortcut and a second launch bring it back.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(AppIcon::icon());
@@ -82,6 +102,16 @@ int main(int argc, char* argv[])
         drops.watch(window);
     };
     controller.startShell();
+
+    QObject::connect(&instance, &SingleInstance::openRequested, &controller,
+        [&delegate, &controller](const QStringList& paths) {
+            if (paths.isEmpty())
+                controller.comeForward();
+            else
+                delegate.handleOpenRequest(VeskAppDelegate::urlsForPaths(paths, QDir::currentPath()));
+        });
+    QObject::connect(&instance, &SingleInstance::toggleRequested, &controller,
+        [&controller] { controller.togglePanels(); });
 
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     return app.exec();

@@ -47,6 +47,13 @@ public:
     static QString titleFor(const VeskDocumentController* documentController);
 
     void showPanel();
+    // Builds the page and its window without showing them, for a page about to join another
+    // window's tabs.
+    void buildWindowIfNeeded()
+    {
+        if (!m_panel)
+            buildWindow();
+    }
     void closePanel();
     // True when the page is shown in the active window as its current tab.
     bool isPanelKey() const;

@@ -170,6 +170,17 @@ void AppController::showDocumentPanel(VeskPanelController* panelController)
     showPanel(panelController);
 }
 
+void AppController::comeForward()
+{
+    const QList<DocumentContext> contexts = contextsActiveLast();
+    if (contexts.isEmpty()) {
+        welcomeWindowController()->show();
+        return;
+    }
+    for (const DocumentContext& context : contexts)
+        showPanel(context.panelController);
+}
+
 void AppController::togglePanels()
 {
     const QList<DocumentContext> contexts = orderedContexts();

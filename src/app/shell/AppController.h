@@ -98,6 +98,9 @@ public:
     void closeDocument(const QUuid& id);
     void togglePanels();
     void showDocumentPanel(VeskPanelController* panelController);
+    // A launch without files while Vesk runs: every panel comes forward with the active one key,
+    // or the welcome window when no document is open.
+    void comeForward();
     void addRecentFile(const QUrl& url);
     void removeRecentFile(const RecentFileEntry& entry);
     void persistOpenDocumentsIfChanged();

@@ -178,7 +178,9 @@ void AppController::attachAsTabToLatestWindow(const DocumentContext& context)
     if (!latest)
         return;
     showPanel(latest);
-    showPanel(context.panelController);
+    // The new page goes straight into the other window: a window of its own shown only to be
+    // merged away would flicker and leave the window system's focus out of step with Qt's.
+    context.panelController->buildWindowIfNeeded();
     latest->insertTab(context.panelController, int(latest->tabbedPanelWindows().size()));
     if (onWindowNeedsMenuBar && latest->panel())
         onWindowNeedsMenuBar(latest->panel()->window());
@@ -221,6 +223,7 @@ void AppController::closeDocument(const QUuid& id)
     if (found == m_documentContexts.constEnd())
         return;
     const DocumentContext context = found.value();
+    const bool wasKey = context.panelController && context.panelController->isPanelKey();
     m_documentContexts.remove(id);
     m_documentContextOrder.removeAll(id);
     if (context.documentController)
@@ -235,6 +238,12 @@ void AppController::closeDocument(const QUuid& id)
     if (context.panelController) {
         context.panelController->closePanel();
         context.panelController->deleteLater();
+    }
+    // The document made active is also the one shown, or the tab that happens to come forward in
+    // its place would become key and take over as the active document.
+    if (wasKey && m_activeDocumentController) {
+        if (const std::optional<DocumentContext> active = contextForDocument(m_activeDocumentController))
+            showPanel(active->panelController);
     }
     if (context.documentController)
         context.documentController->deleteLater();
@@ -333,8 +342,10 @@ bool AppController::restoreOpenDocuments()
         return false;
     }
 
+    // Only the first window is shown; the others' pages join it directly (see attachAsTabToLatestWindow).
+    showPanel(kept.first().panelController);
     for (const DocumentContext& context : std::as_const(kept))
-        showPanel(context.panelController);
+        context.panelController->buildWindowIfNeeded();
     VeskPanelController* base = kept.first().panelController;
     QList<VeskPanelController*> panels;
     for (const DocumentContext& context : std::as_const(kept))

@@ -64,7 +64,10 @@ MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent
             m_app->showInFinder();
     });
     connect(closeAction, &QAction::triggered, this, [this] { closeKeyWindow(); });
-    connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // exit() rather than quit(): quit() first asks every window to close, and a panel's window
+    // answers by closing its document, which would drop it from the documents reopened next time.
+    connect(
+        quitAction, &QAction::triggered, qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 
     // Undo, Redo, Cut, Copy and Paste belong to the text editor while one is open.
     const auto forwarding = [this](const char* slot, std::function<void(SessionController*)> command) {

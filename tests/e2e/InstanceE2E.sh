@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# One Vesk per person: a second launch opens its file as a tab of the running Vesk, a relaunch
+# brings the same tabs back, and the global shortcut and `vesk --toggle` hide and show the panels.
+source "$(dirname "$0")/e2e-lib.sh"
+
+list=$LISTS/list.vesk
+other=$LISTS/other.vesk
+printf 'Write report\n---\nBuy milk\n---\n' >"$list"
+printf 'Plan trip\n---\n---\nBook hotel\n' >"$other"
+
+visible_windows_of_vesk() {
+    xdotool search --onlyvisible --pid "$VESK_PID" 2>/dev/null | wc -l
+}
+vesk_shows_windows() {
+    [ "$(visible_windows_of_vesk)" -eq "$1" ]
+}
+
+step "the first launch opens its file"
+start_vesk "$list"
+wait_for_active "list"
+
+step "a second launch hands its file to the running Vesk and ends"
+(cd "$LISTS" && timeout 20 "$VESK" other.vesk) || fail "the second launch failed"
+wait_for_active "other"
+wait_for "one window holding both lists" vesk_shows_windows 1
+wait_for "both lists to be remembered" setting_is openDocumentBookmarks "$list, $other"
+vesk_runs || fail "the running Vesk ended"
+
+step "the global shortcut hides every panel and shows them again"
+keys ctrl+alt+space
+wait_for "the panels to hide" vesk_shows_windows 0
+keys ctrl+alt+space
+wait_for_active "other"
+
+step "vesk --toggle does the same"
+timeout 20 "$VESK" --toggle || fail "vesk --toggle failed"
+wait_for "the panels to hide" vesk_shows_windows 0
+timeout 20 "$VESK" --toggle || fail "vesk --toggle failed"
+wait_for_active "other"
+
+step "quit and relaunch: the same tabs, the same list active"
+quit_vesk
+setting_is openDocumentBookmarks "$list, $other" || fail "the open lists were not kept"
+# With no Vesk running, --toggle starts one.
+start_vesk --toggle
+wait_for_active "other"
+wait_for "one window holding both lists" vesk_shows_windows 1
+setting_is openDocumentBookmarks "$list, $other" || fail "the open lists changed"
+setting_is activeDocumentBookmark "$other" || fail "the active list changed"
+quit_vesk
+echo "PASS"
