@@ -101,7 +101,7 @@ int main(int argc, char* argv[])
         menu.installMenuBar(window);
         drops.watch(window);
     };
-    controller.startShell();
+    controller.startShell(!requestedFiles.isEmpty());
 
     QObject::connect(&instance, &SingleInstance::openRequested, &controller,
         [&delegate, &controller](const QStringList& paths) {

@@ -86,7 +86,25 @@ press_until() {
     expect_file "$file" "$text"
 }
 
+# retry_until DESCRIPTION CHECK ACTION...: runs ACTION until CHECK succeeds, at most three times,
+# waiting about a second after each; for actions that a lost key or a late window activation can
+# leave without effect, and that are safe to repeat when they had none.
+retry_until() {
+    local what=$1 check=$2
+    shift 2
+    for _ in 1 2 3; do
+        "$@"
+        for _ in $(seq 1 20); do
+            $check && return 0
+            sleep 0.05
+        done
+    done
+    fail "$what"
+}
+
 start_vesk() {
+    # The pointer rests away from the windows, as focus follows activation and not the pointer.
+    xdotool mousemove 0 0 2>/dev/null
     "$VESK" "$@" >>"$E2E_HOME/vesk.log" 2>&1 &
     VESK_PID=$!
 }

@@ -407,7 +407,9 @@ private Q_SLOTS:
         QVERIFY(delegate.handleOpenRequest({shell.url(a), shell.url(notes), shell.url(b)}));
         QCOMPARE(delegate.pendingOpenURLs().size(), 3);
 
-        AppController& app = shell.launch();
+        AppController& app = shell.launch(false);
+        app.startShell(true);
+        QVERIFY(!app.welcomeWindowController()->isVisible());
         delegate.applicationDidFinishLaunching();
         shell.settle();
         QVERIFY(delegate.pendingOpenURLs().isEmpty());
@@ -430,6 +432,19 @@ private Q_SLOTS:
             QList<QUrl>({QUrl::fromLocalFile(QStringLiteral("/home/me/x.vesk")),
                 QUrl::fromLocalFile(QStringLiteral("/abs/y.vesk")),
                 QUrl::fromLocalFile(QStringLiteral("/z z.vesk"))}));
+    }
+
+    void aLaunchWhoseFilesAllFailShowsTheWelcomeWindow()
+    {
+        ShellFixture shell;
+        VeskAppDelegate delegate;
+        delegate.handleOpenRequest({shell.url(shell.dir.filePath(QStringLiteral("gone.vesk")))});
+        AppController& app = shell.launch(false);
+        app.startShell(true);
+        QVERIFY(!app.welcomeWindowController()->window());
+        delegate.applicationDidFinishLaunching();
+        QCOMPARE(shell.dialogs.alerts.size(), 1);
+        QVERIFY(app.welcomeWindowController()->isVisible());
     }
 
     void launchingWithFilesRestoresFirstThenAddsTabs()

@@ -73,7 +73,7 @@ KeyboardControlsPanelController* AppController::keyboardControlsPanelController(
     return m_keyboardControlsPanelController;
 }
 
-void AppController::startShell()
+void AppController::startShell(bool openRequestsWaiting)
 {
     if (m_hasStartedShell)
         return;
@@ -100,8 +100,15 @@ void AppController::startShell()
 
     if (!restoreOpenDocuments()) {
         setActiveDocumentController(nullptr);
-        welcomeWindowController()->show();
+        if (!openRequestsWaiting)
+            welcomeWindowController()->show();
     }
+}
+
+void AppController::showWelcomeWindowIfNothingIsOpen()
+{
+    if (m_documentContexts.isEmpty())
+        welcomeWindowController()->show();
 }
 
 void AppController::setActiveDocumentController(VeskDocumentController* controller)

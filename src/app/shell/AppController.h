@@ -86,7 +86,10 @@ public:
     std::function<void(QWidget*)> onWindowNeedsMenuBar;
 
     // --- Operations ---
-    void startShell();
+    // openRequestsWaiting: files given with the launch open right after; the welcome window then
+    // waits for showWelcomeWindowIfNothingIsOpen instead of flashing up first.
+    void startShell(bool openRequestsWaiting = false);
+    void showWelcomeWindowIfNothingIsOpen();
     DocumentContext makeDocumentContext();
     bool openDocumentAtURL(const QUrl& url, bool alreadyAccessing = false);
     void attachAsTabToLatestWindow(const DocumentContext& context);

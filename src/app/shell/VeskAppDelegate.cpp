@@ -7,6 +7,9 @@
 void VeskAppDelegate::applicationDidFinishLaunching()
 {
     flushPendingOpenURLs();
+    // The welcome window waited for the files of the launch; none of them opened.
+    if (AppController* controller = AppController::shared())
+        controller->showWelcomeWindowIfNothingIsOpen();
 }
 
 bool VeskAppDelegate::handleOpenRequest(const QList<QUrl>& urls)

@@ -21,11 +21,13 @@ DesktopFileRevealer::DesktopFileRevealer(QDBusConnection bus, std::function<bool
 bool DesktopFileRevealer::revealFile(const QString& filePath)
 {
     const QUrl fileUrl = QUrl::fromLocalFile(filePath);
-    if (m_bus.isConnected()) {
+    if (!m_bus)
+        m_bus = QDBusConnection::sessionBus();
+    if (m_bus->isConnected()) {
         QDBusMessage call = QDBusMessage::createMethodCall(
             serviceName(), objectPath(), serviceName(), QStringLiteral("ShowItems"));
         call << QStringList {fileUrl.toString(QUrl::FullyEncoded)} << QString();
-        const QDBusMessage reply = m_bus.call(call, QDBus::Block, callTimeoutMs);
+        const QDBusMessage reply = m_bus->call(call, QDBus::Block, callTimeoutMs);
         if (reply.type() == QDBusMessage::ReplyMessage)
             return true;
     }
