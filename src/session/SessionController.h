@@ -8,6 +8,7 @@
 #include "RenderedRow.h"
 #include "Scheduler.h"
 #include "SessionItem.h"
+#include "SessionItemMap.h"
 #include "SessionSelection.h"
 #include "SessionSnapshot.h"
 #include "TaskAnimationState.h"
@@ -27,7 +28,6 @@
 #include <memory>
 #include <optional>
 
-using SessionItemMap = QHash<QUuid, SessionItem>;
 using TaskAnimationMap = QHash<QUuid, TaskAnimationState>;
 using OptionalCompletionShell = std::optional<CompletionShellState>;
 using OptionalUuid = std::optional<QUuid>;

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "InlineEditState.h"
-#include "SessionItem.h"
+#include "SessionItemMap.h"
 #include "SessionSelection.h"
 
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QUuid>
@@ -14,7 +13,7 @@
 // The undoable part of a session. The containers are implicitly shared, so taking a snapshot is
 // cheap and only what a command changes afterwards is copied.
 struct SessionSnapshot {
-    QHash<QUuid, SessionItem> itemsByID;
+    SessionItemMap itemsByID;
     QList<QUuid> workingItemIDs;
     QList<QUuid> inboxItemIDs;
     QList<QUuid> completedItemIDs;

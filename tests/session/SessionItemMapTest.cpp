@@ -1,0 +1,227 @@
+#include "SessionItemMap.h"
+
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTest>
+#include <QVariant>
+
+namespace {
+
+using Reference = QHash<QUuid, SessionItem>;
+
+SessionItem makeItem(const QUuid& id, int n)
+{
+    return SessionItem {id, QStringLiteral("Task %1").arg(n),
+        n % 3 == 0 ? std::optional<QString>(QStringLiteral("Note %1").arg(n)) : std::nullopt};
+}
+
+// Whether map holds exactly what reference holds, through every way of reading it.
+bool sameContent(const SessionItemMap& map, const Reference& reference)
+{
+    if (map.size() != reference.size() || map.isEmpty() != reference.isEmpty())
+        return false;
+    QSet<QUuid> seen;
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        if (seen.contains(it.key()) || reference.value(it.key()) != it.value() || !map.contains(it.key()))
+            return false;
+        seen.insert(it.key());
+    }
+    for (auto it = reference.cbegin(); it != reference.cend(); ++it)
+        if (map.value(it.key()) != it.value() || map.constFind(it.key()).value() != it.value())
+            return false;
+    return seen.size() == reference.size();
+}
+
+} // namespace
+
+class SessionItemMapTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void changingACopyLeavesTheOriginalAndCopiesOneBucket();
+    void snapshotsStayIntactThroughRandomChanges();
+    void equalityComparesValues();
+    void iterationVisitsEveryItemOnce();
+    void orderedIdsSpreadOverTheBuckets();
+};
+
+void SessionItemMapTest::changingACopyLeavesTheOriginalAndCopiesOneBucket()
+{
+    SessionItemMap original;
+    Reference reference;
+    QList<QUuid> ids;
+    for (int i = 0; i < 2000; ++i) {
+        const QUuid id = QUuid::createUuid();
+        ids.append(id);
+        original.insert(id, makeItem(id, i));
+        reference.insert(id, makeItem(id, i));
+    }
+    const auto unsharedBuckets = [&](const SessionItemMap& copy) {
+        return SessionItemMap::bucketCount - copy.sharedBucketCount(original);
+    };
+
+    SessionItemMap copy = original;
+    QVERIFY(copy.isSharedWith(original));
+    QVERIFY(!copy.remove(QUuid::createUuid())); // a missing key changes nothing
+    QVERIFY(copy.isSharedWith(original));
+
+    copy[ids.at(5)].title = QStringLiteral("Edited");
+    QCOMPARE(unsharedBuckets(copy), std::size_t(1));
+    QCOMPARE(copy.value(ids.at(5)).title, QStringLiteral("Edited"));
+    QCOMPARE(copy.size(), 2000);
+
+    const QUuid added = QUuid::createUuid();
+    copy.insert(added, makeItem(added, -1));
+    QVERIFY(copy.remove(ids.at(7)));
+    QVERIFY(unsharedBuckets(copy) <= 3);
+    QCOMPARE(copy.size(), 2000);
+    QVERIFY(copy.contains(added));
+    QVERIFY(!copy.contains(ids.at(7)));
+    QCOMPARE(copy.value(ids.at(7)), SessionItem());
+
+    // The original saw none of it; changing it now does not reach the copy either.
+    QVERIFY(sameContent(original, reference));
+    original.remove(ids.at(5));
+    QCOMPARE(copy.value(ids.at(5)).title, QStringLiteral("Edited"));
+    QCOMPARE(copy.size(), 2000);
+
+    // Replacing an existing key keeps the count; operator[] adds a missing key.
+    copy.insert(added, makeItem(added, -2));
+    QCOMPARE(copy.size(), 2000);
+    const QUuid fresh = QUuid::createUuid();
+    copy[fresh].id = fresh;
+    QCOMPARE(copy.size(), 2001);
+    QCOMPARE(copy.value(fresh).id, fresh);
+}
+
+void SessionItemMapTest::snapshotsStayIntactThroughRandomChanges()
+{
+    // A copy after every change, as the undo history keeps them; each must still hold what the map
+    // held then.
+    QRandomGenerator random(20261206);
+    SessionItemMap map;
+    Reference reference;
+    QList<QUuid> ids;
+    QList<std::pair<SessionItemMap, Reference>> snapshots;
+    for (int step = 0; step < 600; ++step) {
+        const int op = ids.size() < 50 ? 0 : int(random.bounded(3));
+        if (op == 0) {
+            const QUuid id = QUuid::createUuid();
+            ids.append(id);
+            map.insert(id, makeItem(id, step));
+            reference.insert(id, makeItem(id, step));
+        } else if (op == 1) {
+            const QUuid id = ids.takeAt(random.bounded(int(ids.size())));
+            QVERIFY(map.remove(id));
+            reference.remove(id);
+        } else {
+            const QUuid& id = ids.at(random.bounded(int(ids.size())));
+            map[id].note = QStringLiteral("Changed at %1").arg(step);
+            reference[id].note = QStringLiteral("Changed at %1").arg(step);
+        }
+        snapshots.append({map, reference});
+    }
+    QVERIFY(sameContent(map, reference));
+    for (const auto& [snapshot, expected] : snapshots)
+        QVERIFY(sameContent(snapshot, expected));
+}
+
+void SessionItemMapTest::equalityComparesValues()
+{
+    QList<QUuid> ids;
+    for (int i = 0; i < 700; ++i)
+        ids.append(QUuid::createUuid());
+    SessionItemMap forward;
+    SessionItemMap backward;
+    for (int i = 0; i < ids.size(); ++i)
+        forward.insert(ids.at(i), makeItem(ids.at(i), i));
+    for (int i = int(ids.size()) - 1; i >= 0; --i)
+        backward.insert(ids.at(i), makeItem(ids.at(i), i));
+    QVERIFY(!forward.isSharedWith(backward));
+    QCOMPARE(forward, backward);
+
+    SessionItemMap changed = backward;
+    changed[ids.at(3)].note = QStringLiteral("Other");
+    QVERIFY(changed != forward);
+    changed[ids.at(3)].note = forward.value(ids.at(3)).note;
+    QCOMPARE(changed, forward); // equal again, though no longer shared
+
+    SessionItemMap shorter = forward;
+    shorter.remove(ids.at(0));
+    QVERIFY(shorter != forward);
+    SessionItemMap sameSizeOtherKey = shorter;
+    const QUuid other = QUuid::createUuid();
+    sameSizeOtherKey.insert(other, makeItem(other, 0));
+    QVERIFY(sameSizeOtherKey != forward);
+
+    // Emptied maps equal a map that never held anything.
+    SessionItemMap emptied = forward;
+    for (const QUuid& id : ids)
+        emptied.remove(id);
+    QVERIFY(emptied.isEmpty());
+    QCOMPARE(emptied, SessionItemMap());
+    SessionItemMap cleared = forward;
+    cleared.clear();
+    QCOMPARE(cleared, emptied);
+    QVERIFY(SessionItemMap() != forward);
+
+    // The property system compares and carries it by value.
+    const QVariant variant = QVariant::fromValue(forward);
+    QCOMPARE(variant.value<SessionItemMap>(), backward);
+    QVERIFY(variant == QVariant::fromValue(backward));
+    QVERIFY(variant != QVariant::fromValue(shorter));
+}
+
+void SessionItemMapTest::iterationVisitsEveryItemOnce()
+{
+    SessionItemMap map;
+    QVERIFY(map.begin() == map.end());
+    QVERIFY(map.keys().isEmpty());
+    for (const SessionItem& item : map)
+        QFAIL(qPrintable(item.title));
+
+    QSet<QUuid> expected;
+    for (int i = 0; i < 1500; ++i) {
+        const QUuid id = QUuid::createUuid();
+        expected.insert(id);
+        map.insert(id, makeItem(id, i));
+    }
+    QSet<QUuid> visited;
+    qsizetype visits = 0;
+    for (const SessionItem& item : map) {
+        ++visits;
+        visited.insert(item.id);
+    }
+    QCOMPARE(visits, 1500);
+    QCOMPARE(visited, expected);
+    const QList<QUuid> keys = map.keys();
+    QCOMPARE(keys.size(), 1500);
+    QCOMPARE(QSet<QUuid>(keys.begin(), keys.end()), expected);
+    QCOMPARE(map.values().size(), 1500);
+
+    // A single item in the last buckets is still reached.
+    SessionItemMap single;
+    QUuid id;
+    do
+        id = QUuid::createUuid();
+    while (SessionItemMap::bucketIndex(id) != SessionItemMap::bucketCount - 1);
+    single.insert(id, makeItem(id, 1));
+    QCOMPARE(single.keys(), QList<QUuid> {id});
+    QCOMPARE(std::distance(single.begin(), single.end()), 1);
+}
+
+void SessionItemMapTest::orderedIdsSpreadOverTheBuckets()
+{
+    // Ids that differ in a few bits only must not pile into a few buckets, or a change would copy
+    // most of the map again.
+    QList<int> perBucket(SessionItemMap::bucketCount);
+    for (uint i = 0; i < 4096; ++i)
+        ++perBucket[qsizetype(SessionItemMap::bucketIndex(QUuid(i, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0)))];
+    for (uint i = 0; i < 4096; ++i)
+        ++perBucket[qsizetype(
+            SessionItemMap::bucketIndex(QUuid(0, 0, 0, 0, 0, 0, 0, 0, 0, i >> 8, i & 255)))];
+    QVERIFY(*std::max_element(perBucket.begin(), perBucket.end()) < 4 * 8192 / int(perBucket.size()));
+}
+
+QTEST_GUILESS_MAIN(SessionItemMapTest)
+#include "SessionItemMapTest.moc"
