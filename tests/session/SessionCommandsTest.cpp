@@ -1,6 +1,7 @@
 #include "SessionTestSupport.h"
 
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -129,131 +130,94 @@ void SessionCommandsTest::acceptedCommandsPushCommitAndRevealAsListed()
     QCOMPARE(effectOf(h, [&] { s.setFilterQuery("W"); }), (Effect {0, 0, 0}));
 }
 
+// The editing commands by name, on the session the harness holds.
+std::map<QString, std::function<void()>> editingCommands(SessionHarness& h)
+{
+    auto& s = h.session;
+    return {
+        {"begin new", [&] { s.beginCreatingNewItem("x"); }},
+        {"commit new", [&] { s.commitNewItem(); }},
+        {"cancel new", [&] { s.cancelNewItem(); }},
+        {"edit", [&] { s.beginEditingSelectedItem(); }},
+        {"edit I1", [&] { s.beginEditingItem(h.id("I1")); }},
+        {"update edit", [&] { s.updateInlineEditDraft("changed"); }},
+        {"commit edit", [&] { s.commitInlineEdit(); }},
+        {"cancel edit", [&] { s.cancelInlineEdit(); }},
+        {"delete", [&] { s.deleteSelectedItem(); }},
+        {"move", [&] { s.moveSelectedItem(1); }},
+        {"drag W1", [&] { s.moveItem(h.id("W1"), TaskSection::working, 1, false); }},
+        {"drag I1", [&] { s.moveItem(h.id("I1"), TaskSection::working, 1, false); }},
+        {"complete", [&] { s.toggleSelectedItemCompletion(); }},
+        {"to Next", [&] { s.moveSelectedItemToNext(); }},
+        {"to Pending", [&] { s.moveSelectedItemToPending(); }},
+        {"today", [&] { s.toggleSelectedItemToday(); }},
+        {"undo", [&] { s.undo(); }},
+        {"redo", [&] { s.redo(); }},
+    };
+}
+
 void SessionCommandsTest::refusedCommandsDoNothingAtAll()
 {
     SessionHarness h;
     auto& s = h.session;
-    const auto refused = [&h](const char* what, const std::function<void()>& prepare,
-                             const std::function<void()>& command) {
-        h.load({"W1", "W2"}, {"I1", "I2"}, {"C1"});
-        prepare();
-        const ObservedState before = observe(h);
-        command();
-        const ObservedState after = observe(h);
-        QVERIFY2(after == before,
-            qPrintable(
-                QStringLiteral("%1\nbefore: %2\nafter:  %3").arg(what, describe(before), describe(after))));
+    auto commands = editingCommands(h);
+    commands["select down"] = [&] { s.moveSelection(1); };
+    const std::map<QString, std::function<void()>> conditions {
+        {"closed", [] {}},
+        {"none", [&] { h.select("none"); }},
+        {"input", [&] { h.select("input"); }},
+        {"stale", [&] { h.select("stale"); }},
+        {"W1", [&] { h.select("W1"); }},
+        {"I1", [&] { h.select("I1"); }},
+        {"C1", [&] { h.select("C1"); }},
+        {"blank draft", [&] { s.beginCreatingNewItem(" \n\t"); }},
+        {"W1 in preview", [&] { h.select("W1"), s.toggleSelectedItemCompletion(), h.select("W1"); }},
+        {"W2 in preview", [&] { h.select("W2"), s.toggleSelectedItemCompletion(); }},
+        {"editor on W1", [&] { h.select("W1"), s.beginEditingSelectedItem(); }},
+        {"editor on C1", [&] { h.select("C1"), s.beginEditingSelectedItem(); }},
+        {"editor of a missing task",
+            [&] {
+                SessionSnapshot snapshot = s.captureSnapshot();
+                snapshot.inlineEditState = InlineEditState {QUuid::createUuid(), "changed", "old"};
+                s.restoreSnapshot(snapshot);
+            }},
+        // W1 landed at the top of the inbox, its transition still running.
+        {"W1 landed",
+            [&] { h.select("W1"), s.toggleSelectedItemToday(), h.scheduler.runDueJobs(), h.select("W1"); }},
     };
-    const auto none = [&] { s.setSelection(SessionSelection::none()); };
-    const auto input = [&] { s.setSelection(SessionSelection::input()); };
-    const auto stale = [&] { s.setSelection(SessionSelection::task(QUuid::createUuid())); };
-    const auto previewW1 = [&] {
-        h.select("W1");
-        s.toggleSelectedItemCompletion();
-        h.select("W1");
+    const QList<std::pair<QString, QStringList>> refusals {
+        {"begin new", {"W2 in preview"}},
+        {"commit new", {"blank draft"}},
+        {"cancel new", {"closed"}},
+        {"edit", {"none", "input", "stale", "W1 in preview"}},
+        {"update edit", {"closed"}},
+        {"commit edit", {"closed", "editor of a missing task"}},
+        {"delete", {"none", "input", "W1 in preview"}},
+        {"move", {"none", "input", "stale"}},
+        {"drag W1", {"editor on W1"}},
+        {"drag I1", {"closed"}},
+        {"complete", {"none", "stale", "W1 in preview"}},
+        {"to Next", {"none", "W1", "editor on C1", "W1 landed"}},
+        {"to Pending", {"none", "I1"}},
+        {"today", {"none", "C1", "W1 in preview"}},
+        {"select down", {"C1"}},
     };
-    const auto previewOther = [&] {
-        h.select("W2");
-        s.toggleSelectedItemCompletion();
-    };
-    const auto editorOnW1 = [&] {
-        h.select("W1");
-        s.beginEditingSelectedItem();
-    };
-
-    refused("begin new item in transition", previewOther, [&] { s.beginCreatingNewItem("x"); });
-    refused(
-        "commit blank draft", [&] { s.beginCreatingNewItem(" \n\t"); }, [&] { s.commitNewItem(); });
-    refused(
-        "cancel closed row", [] {}, [&] { s.cancelNewItem(); });
-    refused("edit with nothing selected", none, [&] { s.beginEditingSelectedItem(); });
-    refused("edit with input selected", input, [&] { s.beginEditingSelectedItem(); });
-    refused("edit missing item", stale, [&] { s.beginEditingSelectedItem(); });
-    refused("edit animating item", previewW1, [&] { s.beginEditingSelectedItem(); });
-    refused(
-        "update without editor", [] {}, [&] { s.updateInlineEditDraft("x"); });
-    refused(
-        "commit without editor", [] {}, [&] { s.commitInlineEdit(); });
-    refused(
-        "commit editor of missing item",
-        [&] {
-            SessionSnapshot snapshot = s.captureSnapshot();
-            const QUuid missing = QUuid::createUuid();
-            snapshot.inlineEditState = InlineEditState {missing, "changed", "old"};
-            s.restoreSnapshot(snapshot);
-        },
-        [&] { s.commitInlineEdit(); });
-    refused("delete with nothing selected", none, [&] { s.deleteSelectedItem(); });
-    refused("delete with input selected", input, [&] { s.deleteSelectedItem(); });
-    refused("delete animating item", previewW1, [&] { s.deleteSelectedItem(); });
-    refused("move with nothing selected", none, [&] { s.moveSelectedItem(1); });
-    refused("move with input selected", input, [&] { s.moveSelectedItem(1); });
-    refused("move item without section", stale, [&] { s.moveSelectedItem(1); });
-    refused(
-        "drag with editor open", editorOnW1, [&] { s.moveItem(h.id("W1"), TaskSection::working, 1, false); });
-    refused(
-        "drag in transition", previewOther, [&] { s.moveItem(h.id("W1"), TaskSection::working, 1, false); });
-    refused(
-        "drag from another section", [] {}, [&] { s.moveItem(h.id("I1"), TaskSection::working, 1, false); });
-    refused("complete with nothing selected", none, [&] { s.toggleSelectedItemCompletion(); });
-    refused("complete missing item", stale, [&] { s.toggleSelectedItemCompletion(); });
-    refused("complete animating item", previewW1, [&] { s.toggleSelectedItemCompletion(); });
-    refused("to Next with nothing selected", none, [&] { s.moveSelectedItemToNext(); });
-    refused(
-        "to Next for a working task", [&] { h.select("W1"); }, [&] { s.moveSelectedItemToNext(); });
-    refused(
-        "to Next with editor open",
-        [&] {
-            h.select("C1");
-            s.beginEditingSelectedItem();
-        },
-        [&] { s.moveSelectedItemToNext(); });
-    refused(
-        "to Next for a task in transition",
-        [&] {
-            h.select("W1");
-            s.toggleSelectedItemToday();
-            h.scheduler.runDueJobs(); // landed at the top of the inbox, transition still running
-            h.select("W1");
-        },
-        [&] { s.moveSelectedItemToNext(); });
-    refused("to Pending with nothing selected", none, [&] { s.moveSelectedItemToPending(); });
-    refused(
-        "to Pending for an inbox task", [&] { h.select("I1"); }, [&] { s.moveSelectedItemToPending(); });
-    refused("today with nothing selected", none, [&] { s.toggleSelectedItemToday(); });
-    refused(
-        "today for a completed task", [&] { h.select("C1"); }, [&] { s.toggleSelectedItemToday(); });
-    refused("today for animating item", previewW1, [&] { s.toggleSelectedItemToday(); });
-    refused(
-        "select below the last row", [&] { h.select("C1"); }, [&] { s.moveSelection(1); });
+    for (const auto& [command, situations] : refusals)
+        for (const QString& situation : situations) {
+            h.load({"W1", "W2"}, {"I1", "I2"}, {"C1"});
+            conditions.at(situation)();
+            VERIFY_REFUSED(h, command + " with " + situation, commands.at(command)());
+        }
 }
 
 void SessionCommandsTest::everyEditingCommandIsRefusedWhileBlocked()
 {
     SessionHarness h;
     auto& s = h.session;
-    const std::vector<std::pair<const char*, std::function<void()>>> commands {
-        {"beginCreatingNewItem", [&] { s.beginCreatingNewItem("x"); }},
-        {"commitNewItem", [&] { s.commitNewItem(); }},
-        {"cancelNewItem", [&] { s.cancelNewItem(); }},
-        {"beginEditingSelectedItem", [&] { s.beginEditingSelectedItem(); }},
-        {"beginEditingItem", [&] { s.beginEditingItem(h.id("I1")); }},
-        {"updateInlineEditDraft", [&] { s.updateInlineEditDraft("changed"); }},
-        {"commitInlineEdit", [&] { s.commitInlineEdit(); }},
-        {"cancelInlineEdit", [&] { s.cancelInlineEdit(); }},
-        {"deleteSelectedItem", [&] { s.deleteSelectedItem(); }},
-        {"moveItem", [&] { s.moveItem(h.id("W2"), TaskSection::working, 0, false); }},
-        {"toggleSelectedItemCompletion", [&] { s.toggleSelectedItemCompletion(); }},
-        {"moveSelectedItemToNext", [&] { s.moveSelectedItemToNext(); }},
-        {"moveSelectedItemToPending", [&] { s.moveSelectedItemToPending(); }},
-        {"toggleSelectedItemToday", [&] { s.toggleSelectedItemToday(); }},
-        {"undo", [&] { s.undo(); }},
-        {"redo", [&] { s.redo(); }},
-    };
-    // Selected task in each section, with the input row and an editor open, so that every command
-    // would otherwise apply.
+    // Selected task in each section, with the input row and an editor open and a step to redo, so
+    // that every command would otherwise apply.
     for (const char* selected : {"W1", "I1", "C1"}) {
-        for (const auto& [name, command] : commands) {
+        for (const auto& [name, command] : editingCommands(h)) {
             s.setEditingBlocked(false);
             h.load({"W1", "W2"}, {"I1"}, {"C1"});
             h.select("W1");
@@ -263,21 +227,17 @@ void SessionCommandsTest::everyEditingCommandIsRefusedWhileBlocked()
             h.select(selected);
             s.beginEditingSelectedItem();
             s.updateInlineEditDraft("edited");
-            QVERIFY(s.isCreatingNewItem() && s.inlineEditState() && s.redoStack().size() == 1);
+            if (name == "move") // moving up and down is the deliberate exception
+                continue;
             s.setEditingBlocked(true);
             const ObservedState before = observe(h);
             command();
-            const ObservedState after = observe(h);
-            QVERIFY2(after == before,
-                qPrintable(QStringLiteral("%1 on %2\nbefore: %3\nafter:  %4")
-                               .arg(name, selected, describe(before), describe(after))));
-            // Nothing was scheduled either.
-            h.scheduler.advance(1);
-            QVERIFY2(observe(h) == before, name);
+            h.scheduler.advance(1); // nothing was scheduled either
+            VERIFY_UNCHANGED(h, before, name + " on " + selected);
         }
     }
 
-    // Selection, filter and the deliberate exception, moving up and down, still work.
+    // Selection, filter and moving up and down still work.
     h.load({"W1", "W2"});
     s.setEditingBlocked(true);
     s.moveSelection(1);

@@ -43,7 +43,7 @@ private slots:
         const ObservedState before = observe(f);
         f.session.copySelectedItem();
         QCOMPARE(f.pasteboard->content, QString("Call Ann\nabout the\nbudget"));
-        VERIFY_UNCHANGED(f, before); // copying records, commits and reveals nothing
+        VERIFY_UNCHANGED(f, before, ""); // copying records, commits and reveals nothing
 
         f.select("W1");
         f.session.pasteItem();
@@ -150,7 +150,7 @@ private slots:
         QVERIFY(!f.session.canPasteItem());
         const ObservedState before = observe(f);
         f.session.pasteItem();
-        VERIFY_UNCHANGED(f, before);
+        VERIFY_UNCHANGED(f, before, "");
     }
 
     void copyNeedsASelectedTaskWithoutEditorOrTransition()
@@ -194,7 +194,7 @@ private slots:
             f.select(title);
             const ObservedState before = observe(f);
             f.session.openFirstLinkInSelectedItem();
-            VERIFY_UNCHANGED(f, before);
+            VERIFY_UNCHANGED(f, before, "");
         };
         QVERIFY(f.session.canOpenLinkInItem(f.id("Bare www.w.example first")));
         openFrom("Read [spec](https://docs.example/spec) then https://later.example");

@@ -66,8 +66,17 @@ struct SessionHarness {
         return result;
     }
 
-    void select(const QString& title) { session.setSelection(SessionSelection::task(id(title))); }
+    void select(const QString& title) { session.setSelection(named(title)); }
     SessionSelection task(const QString& title) const { return SessionSelection::task(id(title)); }
+    // "none", "input", "stale" (a task that does not exist) or a task title.
+    SessionSelection named(const QString& name) const
+    {
+        if (name == "none")
+            return SessionSelection::none();
+        if (name == "input")
+            return SessionSelection::input();
+        return name == "stale" ? SessionSelection::task(QUuid::createUuid()) : task(name);
+    }
 
     QStringList rowIDs() const
     {
@@ -151,11 +160,20 @@ inline QString describe(const ObservedState& s)
 
 // Asserts that nothing observable changed since `before`: no content, selection, draft, editor,
 // transition, reveal, undo step, callback or notification.
-#define VERIFY_UNCHANGED(harness, before)                                                                    \
+#define VERIFY_UNCHANGED(harness, before, what)                                                              \
     do {                                                                                                     \
         const ObservedState after_ = observe(harness);                                                       \
         QVERIFY2(after_ == (before),                                                                         \
-            qPrintable(QStringLiteral("before: %1\nafter:  %2").arg(describe(before), describe(after_))));   \
+            qPrintable(QStringLiteral("%1\nbefore: %2\nafter:  %3")                                          \
+                           .arg(QString(what), describe(before), describe(after_))));                        \
+    } while (false)
+
+// Runs `action` and asserts that it changed nothing observable.
+#define VERIFY_REFUSED(harness, what, action)                                                                \
+    do {                                                                                                     \
+        const ObservedState before_ = observe(harness);                                                      \
+        action;                                                                                              \
+        VERIFY_UNCHANGED(harness, before_, what);                                                            \
     } while (false)
 
 namespace QTest {
