@@ -17,138 +17,95 @@ class TaskTextLayoutCacheTest : public QObject {
         font.setPointSizeF(13);
         return font;
     }
+    static LinkLayoutKey key(const QString& text, double width = 200, std::optional<int> lines = 1)
+    {
+        return TaskTextLayoutCache::linkLayoutKey(text, testFont(), width, lines);
+    }
 
 private Q_SLOTS:
-    void twoRequestsWithinTheDelayRunOneComputationAndTheFirstCompletion()
+    void linkRegionsAreComputedOnceAfterTheDelay()
     {
         ManualScheduler scheduler;
         TaskTextLayoutCache cache(&scheduler);
-        const LinkLayoutKey key = TaskTextLayoutCache::linkLayoutKey("see docs", testFont(), 200, 1);
         int computations = 0;
         QStringList completions;
         const QList<LinkHoverOverlay::Region> result {{QRectF(4, 0, 30, 16), "https://example.com"}};
-        cache.requestLinkRegions(
-            key,
-            [&] {
-                ++computations;
-                return result;
-            },
-            [&] { completions << "first"; });
+        const auto request = [&](const LinkLayoutKey& key, const QString& name) {
+            cache.requestLinkRegions(
+                key, [&] { return ++computations, result; }, [&completions, name] { completions << name; });
+        };
+        // Two requests within 0.12 s: one computation, and only the first completion runs.
+        request(key("see docs"), "first");
         scheduler.advance(0.1);
-        cache.requestLinkRegions(
-            key,
-            [&] {
-                ++computations;
-                return result;
-            },
-            [&] { completions << "second"; });
-        QVERIFY(cache.isPending(key));
-        QCOMPARE(cache.linkRegions(key), nullptr);
+        request(key("see docs"), "second");
+        QVERIFY(cache.isPending(key("see docs")));
+        QCOMPARE(cache.linkRegions(key("see docs")), nullptr);
         scheduler.advance(0.019);
-        QCOMPARE(computations, 0); // not before 0.12 s
+        QCOMPARE(computations, 0);
         scheduler.advance(0.002);
         QCOMPARE(computations, 1);
         QCOMPARE(completions, QStringList({"first"}));
-        QVERIFY(!cache.isPending(key));
-        QVERIFY(cache.linkRegions(key));
-        QCOMPARE(*cache.linkRegions(key), result);
-
-        // Stored keys answer at once and call nothing.
-        cache.requestLinkRegions(
-            key,
-            [&] {
-                ++computations;
-                return result;
-            },
-            [&] { completions << "third"; });
+        QVERIFY(!cache.isPending(key("see docs")));
+        QCOMPARE(*cache.linkRegions(key("see docs")), result);
+        // Stored keys answer at once and call nothing; another width is another key.
+        request(key("see docs"), "third");
+        request(key("see docs", std::nextafter(200.0, 201.0)), "wider");
         scheduler.advance(1);
-        QCOMPARE(computations, 1);
-        QCOMPARE(completions.size(), 1);
+        QCOMPARE(computations, 2);
+        QCOMPARE(completions, QStringList({"first", "wider"}));
 
         // An empty result is stored too.
-        const LinkLayoutKey plain = TaskTextLayoutCache::linkLayoutKey("no links", testFont(), 200, 1);
         cache.requestLinkRegions(
-            plain, [] { return QList<LinkHoverOverlay::Region>(); }, nullptr);
+            key("no links"), [] { return QList<LinkHoverOverlay::Region>(); }, nullptr);
         scheduler.advance(0.12);
-        QVERIFY(cache.linkRegions(plain));
-        QVERIFY(cache.linkRegions(plain)->isEmpty());
-    }
+        QVERIFY(cache.linkRegions(key("no links")) && cache.linkRegions(key("no links"))->isEmpty());
 
-    void aDestroyedCacheDropsItsPendingWork()
-    {
-        ManualScheduler scheduler;
-        int computations = 0;
+        // A destroyed cache drops its pending work.
         {
-            TaskTextLayoutCache cache(&scheduler);
-            cache.requestLinkRegions(
-                TaskTextLayoutCache::linkLayoutKey("x", testFont(), 10, {}),
-                [&] {
-                    ++computations;
-                    return QList<LinkHoverOverlay::Region>();
-                },
-                nullptr);
+            TaskTextLayoutCache doomed(&scheduler);
+            doomed.requestLinkRegions(
+                key("x"), [&] { return ++computations, result; }, nullptr);
         }
         scheduler.advance(1);
-        QCOMPARE(computations, 0);
+        QCOMPARE(computations, 2);
     }
 
     void keysFollowWidthBitsFontAndLineLimit()
     {
-        const QFont font = testFont();
-        const LinkLayoutKey a = TaskTextLayoutCache::linkLayoutKey("t", font, 200, 1);
-        QVERIFY(a == TaskTextLayoutCache::linkLayoutKey("t", font, 200, 1));
-        QCOMPARE(qHash(a, 7), qHash(TaskTextLayoutCache::linkLayoutKey("t", font, 200, 1), 7));
-        QVERIFY(!(a == TaskTextLayoutCache::linkLayoutKey("t", font, std::nextafter(200.0, 201.0), 1)));
-        QVERIFY(!(a == TaskTextLayoutCache::linkLayoutKey("t", font, 200, std::nullopt)));
-        QVERIFY(!(a == TaskTextLayoutCache::linkLayoutKey("t", font, 200, 2)));
-        QFont bold = font;
+        QVERIFY(key("t") == key("t"));
+        QCOMPARE(qHash(key("t"), 7), qHash(key("t"), 7));
+        QVERIFY(!(key("t") == key("t", std::nextafter(200.0, 201.0))));
+        QVERIFY(!(key("t") == key("t", 200, std::nullopt)));
+        QVERIFY(!(key("t") == key("t", 200, 2)));
+        QFont bold = testFont();
         bold.setBold(true);
-        QVERIFY(!(a == TaskTextLayoutCache::linkLayoutKey("t", bold, 200, 1)));
-
-        // Sizes compare as numbers; negative zero hashes like zero.
-        TextHeightKey zero {"t", 1, "f", 0.0};
-        TextHeightKey negativeZero {"t", 1, "f", -0.0};
+        QVERIFY(!(key("t") == TaskTextLayoutCache::linkLayoutKey("t", bold, 200, 1)));
+        // Sizes compare as numbers, so negative zero hashes like zero; widths compare by their bits.
+        const TextHeightKey zero {"t", 1, "f", 0.0};
+        const TextHeightKey negativeZero {"t", 1, "f", -0.0};
         QVERIFY(zero == negativeZero);
         QCOMPARE(qHash(zero, 3), qHash(negativeZero, 3));
-
-        // Widths compare by their bits: 0 and -0 are different layouts.
-        QVERIFY(!(TaskTextLayoutCache::textHeightKey("t", font, 0.0)
-            == TaskTextLayoutCache::textHeightKey("t", font, -0.0)));
+        QVERIFY(!(TaskTextLayoutCache::textHeightKey("t", testFont(), 0.0)
+            == TaskTextLayoutCache::textHeightKey("t", testFont(), -0.0)));
     }
 
-    void heightsAreMeasuredOncePerKeyAndAnyWidthChangeIsANewKey()
+    void heightsAreMeasuredOncePerKey()
     {
         TaskTextLayoutCache cache;
         const QFont font = testFont();
         const QString text = "A task title long enough to wrap over several lines at a narrow width";
         const double narrow = cache.textHeight(text, font, 120);
-        const double wide = cache.textHeight(text, font, 2000);
-        QCOMPARE(cache.textHeightCount(), 2);
-        QVERIFY(narrow > wide);
+        QVERIFY(narrow > cache.textHeight(text, font, 2000));
         QCOMPARE(cache.textHeight(text, font, 120), narrow);
         QCOMPARE(cache.textHeightCount(), 2);
         cache.textHeight(text, font, 120.25);
         QCOMPARE(cache.textHeightCount(), 3);
         QCOMPARE(narrow, std::ceil(narrow)); // whole points
-
-        // A title and a note with the same text share one display text.
-        cache.displayText("same");
-        cache.displayText("same");
-        QCOMPARE(cache.displayTextCount(), 2); // "same" and the long title
-    }
-
-    void anEmptyTextMeasuresOneLine()
-    {
-        TaskTextLayoutCache cache;
-        const QFont font = testFont();
-        QCOMPARE(cache.textHeight(QString(), font, 300), std::ceil(QFontMetricsF(font).height()));
-        QCOMPARE(cache.textHeight("x", font, 300), std::ceil(QFontMetricsF(font).height()));
-    }
-
-    void markupIsMeasuredByItsLabel()
-    {
-        TaskTextLayoutCache cache;
-        const QFont font = testFont();
+        // An empty text measures one line.
+        const double line = std::ceil(QFontMetricsF(font).height());
+        QCOMPARE(cache.textHeight(QString(), font, 300), line);
+        QCOMPARE(cache.textHeight("x", font, 300), line);
+        // Markup is measured by its label.
         const double width = QFontMetricsF(font).horizontalAdvance("Read the plan xx");
         const QString markup
             = "[Read the plan](https://example.com/a/very/long/path/that/would/wrap/by/itself)";
@@ -165,30 +122,24 @@ private Q_SLOTS:
         TaskTextLayoutCache cache;
         const TaskDisplayText text
             = cache.displayText("Look at [the plan for the whole week](https://example.com/plan)");
-        QCOMPARE(text.text, QStringLiteral("Look at the plan for the whole week"));
         // Wide enough for "Look at the plan for" only.
         const double width = metrics.horizontalAdvance("Look at the plan for ") + 2;
         const auto regions = computeLinkRegions(text, width, font, std::nullopt);
         QCOMPARE(regions.size(), 2);
-        QCOMPARE(regions[0].tooltip, QStringLiteral("https://example.com/plan"));
-        QCOMPARE(regions[1].tooltip, QStringLiteral("https://example.com/plan"));
         QVERIFY(regions[1].rect.top() >= regions[0].rect.bottom() - 1);
-        const double linkStart = metrics.horizontalAdvance("Look at ");
-        QVERIFY(std::abs(regions[0].rect.left() - std::floor(linkStart)) <= 1);
+        QVERIFY(std::abs(regions[0].rect.left() - std::floor(metrics.horizontalAdvance("Look at "))) <= 1);
         QCOMPARE(regions[1].rect.left(), 0.0);
         for (const auto& region : regions) {
-            QCOMPARE(region.rect.left(), std::floor(region.rect.left()));
+            QCOMPARE(region.tooltip, QStringLiteral("https://example.com/plan"));
             QCOMPARE(region.rect.bottom(), std::floor(region.rect.bottom()));
             QVERIFY(region.rect.right() <= std::ceil(width));
         }
-
         // Under a one-line limit the link is cut to the visible line; nothing past it counts.
         const auto limited = computeLinkRegions(text, width, font, 1);
         QCOMPARE(limited.size(), 1);
         QCOMPARE(limited[0].rect.top(), 0.0);
-        const TaskDisplayText late = cache.displayText("A long first part of the title before any link "
-                                                       "https://example.com/late");
-        QCOMPARE(late.links.size(), 1);
+        const TaskDisplayText late
+            = cache.displayText("A long first part of the title before any link https://example.com/late");
         QVERIFY(computeLinkRegions(late, width, font, 1).isEmpty());
         QCOMPARE(computeLinkRegions(late, 4000, font, 1).size(), 1);
     }
