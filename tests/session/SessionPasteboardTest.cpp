@@ -2,8 +2,6 @@
 #include "RecordingUrlOpener.h"
 #include "SessionTestSupport.h"
 
-#include <functional>
-
 namespace {
 
 // A session with a fake pasteboard and a recording URL opener.
@@ -55,132 +53,83 @@ private slots:
         QVERIFY(pasted != f.id("W1"));
     }
 
-    void pasteGoesBelowTheSelectedTaskOrToTheTopOfTheInbox_data()
-    {
-        QTest::addColumn<QString>("selected");
-        QTest::addColumn<QStringList>("working");
-        QTest::addColumn<QStringList>("inbox");
-        QTest::addColumn<QStringList>("completed");
-        QTest::newRow("inbox task") << "I1" << QStringList {"W1", "W2"} << QStringList {"I1", "P", "I2"}
-                                    << QStringList {"C1"};
-        QTest::newRow("last working task")
-            << "W2" << QStringList {"W1", "W2", "P"} << QStringList {"I1", "I2"} << QStringList {"C1"};
-        QTest::newRow("completed task")
-            << "C1" << QStringList {"W1", "W2"} << QStringList {"I1", "I2"} << QStringList {"C1", "P"};
-        QTest::newRow("nothing") << "" << QStringList {"W1", "W2"} << QStringList {"P", "I1", "I2"}
-                                 << QStringList {"C1"};
-        QTest::newRow("stale task") << "gone" << QStringList {"W1", "W2"} << QStringList {"P", "I1", "I2"}
-                                    << QStringList {"C1"};
-    }
-
     void pasteGoesBelowTheSelectedTaskOrToTheTopOfTheInbox()
     {
-        QFETCH(QString, selected);
-        Fixture f;
-        f.load({"W1", "W2"}, {"I1", "I2"}, {"C1"});
-        if (selected == "gone")
-            f.session.setSelection(SessionSelection::task(QUuid::createUuid()));
-        else if (!selected.isEmpty())
-            f.select(selected);
-        else
-            f.session.setSelection(SessionSelection::none());
-        f.pasteboard->content = "  P  \r\n\r\nits note\n\n";
-        QVERIFY(f.session.canPasteItem());
-        const int reveal = f.session.selectionRevealRevision();
-
-        f.session.pasteItem();
-        QTEST(f.titles(TaskSection::working), "working");
-        QTEST(f.titles(TaskSection::inbox), "inbox");
-        QTEST(f.titles(TaskSection::completed), "completed");
-        QCOMPARE(f.session.selection(), f.task("P"));
-        QCOMPARE(f.itemTitled("P").note, std::optional<QString>("its note"));
-        QCOMPARE(f.session.undoStack().size(), 1);
-        QCOMPARE(f.commits, 1);
-        QCOMPARE(f.session.selectionRevealRevision(), reveal + 1);
-
-        const VeskDocument pasted = f.session.committedDocument();
-        f.session.undo();
-        QCOMPARE(f.session.itemsByID().size(), 5);
-        QCOMPARE(f.titles(TaskSection::inbox), (QStringList {"I1", "I2"}));
-        f.session.redo();
-        QCOMPARE(f.session.committedDocument(), pasted);
-    }
-
-    void refusedPastesDoNothingAtAll_data()
-    {
-        QTest::addColumn<QString>("content");
-        QTest::addColumn<QString>("situation");
-        QTest::newRow("empty pasteboard") << ""
-                                          << "";
-        QTest::newRow("blank first line") << "   \nnote only"
-                                          << "";
-        QTest::newRow("only line breaks") << "\n\r\n"
-                                          << "";
-        QTest::newRow("blocked") << "Task"
-                                 << "blocked";
-        QTest::newRow("input row open") << "Task"
-                                        << "input";
-        QTest::newRow("inline editor open") << "Task"
-                                            << "editor";
-        QTest::newRow("transition running") << "Task"
-                                            << "transition";
-        QTest::newRow("no pasteboard") << "Task"
-                                       << "detached";
-    }
-
-    void refusedPastesDoNothingAtAll()
-    {
-        QFETCH(QString, content);
-        QFETCH(QString, situation);
-        Fixture f;
-        f.load({"W1", "W2"}, {"I1"});
-        f.pasteboard->content = content;
-        f.select("I1");
-        if (situation == "blocked")
-            f.session.setEditingBlocked(true);
-        else if (situation == "input")
-            f.session.beginCreatingNewItem("draft");
-        else if (situation == "editor")
-            f.session.beginEditingSelectedItem();
-        else if (situation == "transition")
-            startCompleting(f, "W1");
-        else if (situation == "detached")
-            f.session.setPasteboard(nullptr);
-
-        QVERIFY(!f.session.canPasteItem());
-        const ObservedState before = observe(f);
-        f.session.pasteItem();
-        VERIFY_UNCHANGED(f, before, "");
-    }
-
-    void copyNeedsASelectedTaskWithoutEditorOrTransition()
-    {
-        Fixture f;
-        f.load({"W1", "W2"}, {"I1"});
-        // Copying changes nothing in the list, so a blocked session may copy.
-        f.select("I1");
-        f.session.setEditingBlocked(true);
-        f.session.copySelectedItem();
-        QCOMPARE(f.pasteboard->content, QString("I1"));
-        f.session.setEditingBlocked(false);
-
-        const auto refuses = [&f](const char* situation) {
-            const int writes = f.pasteboard->writes;
-            QVERIFY2(!f.session.canCopySelectedItem(), situation);
-            f.session.copySelectedItem();
-            QVERIFY2(f.pasteboard->writes == writes, situation);
+        // Selected row, then the working, inbox and completed lists after pasting "P".
+        const QList<std::tuple<QString, QStringList, QStringList, QStringList>> cases {
+            {"I1", {"W1", "W2"}, {"I1", "P", "I2"}, {"C1"}},
+            {"W2", {"W1", "W2", "P"}, {"I1", "I2"}, {"C1"}},
+            {"C1", {"W1", "W2"}, {"I1", "I2"}, {"C1", "P"}},
+            {"none", {"W1", "W2"}, {"P", "I1", "I2"}, {"C1"}},
+            {"stale", {"W1", "W2"}, {"P", "I1", "I2"}, {"C1"}},
         };
-        f.session.setSelection(SessionSelection::none());
-        refuses("nothing selected");
-        f.session.setSelection(SessionSelection::task(QUuid::createUuid()));
-        refuses("stale selection");
-        f.select("I1");
-        f.session.beginEditingSelectedItem();
-        refuses("inline editor open");
-        f.session.cancelInlineEdit();
-        startCompleting(f, "W1");
-        f.select("W1");
-        refuses("task in transition");
+        for (const auto& [selected, working, inbox, completed] : cases) {
+            Fixture f;
+            f.load({"W1", "W2"}, {"I1", "I2"}, {"C1"});
+            f.select(selected);
+            f.pasteboard->content = "  P  \r\n\r\nits note\n\n";
+            QVERIFY(f.session.canPasteItem());
+            const ObservedState before = observe(f);
+            f.session.pasteItem();
+            QCOMPARE(f.titles(TaskSection::working), working);
+            QCOMPARE(f.titles(TaskSection::inbox), inbox);
+            QCOMPARE(f.titles(TaskSection::completed), completed);
+            QCOMPARE(f.session.selection(), f.task("P"));
+            QCOMPARE(f.itemTitled("P").note, std::optional<QString>("its note"));
+            QCOMPARE(f.session.undoStack().size(), 1);
+            QCOMPARE(f.commits, 1);
+            QCOMPARE(f.session.selectionRevealRevision(), before.selectionRevealRevision + 1);
+
+            const VeskDocument pasted = f.session.committedDocument();
+            f.session.undo();
+            QCOMPARE(f.session.itemsByID(), before.snapshot.itemsByID);
+            QCOMPARE(f.titles(TaskSection::inbox), (QStringList {"I1", "I2"}));
+            f.session.redo();
+            QCOMPARE(f.session.committedDocument(), pasted);
+        }
+    }
+
+    void refusedCopiesAndPastesDoNothingAtAll()
+    {
+        const QList<std::tuple<QString, QString, bool>> cases {
+            // Pasteboard content, situation, whether copying is still allowed.
+            {"", "", true},
+            {"   \nnote only", "", true},
+            {"\n\r\n", "", true},
+            {"Task", "blocked", true}, // copying changes nothing in the list
+            {"Task", "input", false},
+            {"Task", "editor", false},
+            {"Task", "transition", false},
+            {"Task", "detached", false},
+            {"Task", "none", false},
+            {"Task", "stale", false},
+        };
+        for (const auto& [content, situation, copies] : cases) {
+            Fixture f;
+            f.load({"W1", "W2"}, {"I1"});
+            f.pasteboard->content = content;
+            f.select(situation == "none" || situation == "stale" ? situation : "I1");
+            if (situation == "blocked")
+                f.session.setEditingBlocked(true);
+            else if (situation == "input")
+                f.session.beginCreatingNewItem("draft");
+            else if (situation == "editor")
+                f.session.beginEditingSelectedItem();
+            else if (situation == "transition")
+                startCompleting(f, "I1"), f.select("I1");
+            else if (situation == "detached")
+                f.session.setPasteboard(nullptr);
+            if (situation != "none" && situation != "stale") { // pasting with these selections works
+                QVERIFY2(!f.session.canPasteItem(), qPrintable(content + situation));
+                VERIFY_REFUSED(f, "paste " + content + situation, f.session.pasteItem());
+            }
+            if (situation != "detached") // copying nowhere is harmless
+                QVERIFY2(f.session.canCopySelectedItem() == copies, qPrintable(situation));
+            VERIFY_REFUSED(f, "copy " + situation, f.session.copySelectedItem());
+            QCOMPARE(f.pasteboard->writes, copies ? 1 : 0);
+            if (copies)
+                QCOMPARE(f.pasteboard->content, QString("I1"));
+        }
     }
 
     void openingALinkOpensTheFirstLinkOfTheTaskText()
@@ -284,31 +233,22 @@ private slots:
         QVERIFY(s.canCopyItem(w) && s.canCompleteItem(w) && s.canOpenLinkInItem(w));
     }
 
-    void completingAnotherRowKeepsTheSelection()
+    void completingARowMovesTheSelectionOnlyWhenItWasSelected()
     {
-        Fixture f;
-        f.load({"W1", "W2", "W3"}, {"I1"});
-        f.select("I1");
-        f.session.completeItem(f.id("W2"));
-        QCOMPARE(f.session.selection(), f.task("I1"));
-        QVERIFY(f.session.taskAnimations().contains(f.id("W2")));
-        QCOMPARE(f.session.undoStack().size(), 1);
-        f.scheduler.advance(0.4 + 0.32);
-        QCOMPARE(f.titles(TaskSection::working), (QStringList {"W1", "W3"}));
-        QCOMPARE(f.titles(TaskSection::completed), QStringList {"W2"});
-        QCOMPARE(f.session.selection(), f.task("I1"));
-        QCOMPARE(f.commits, 1);
-    }
-
-    void completingTheSelectedRowMovesTheSelectionOn()
-    {
-        Fixture f;
-        f.load({"W1", "W2", "W3"});
-        f.select("W2");
-        f.session.completeItem(f.id("W2"));
-        QCOMPARE(f.session.selection(), f.task("W3"));
-        f.scheduler.advance(0.72);
-        QCOMPARE(f.titles(TaskSection::completed), QStringList {"W2"});
+        for (const auto& [selected, after] : {std::pair {"I1", "I1"}, std::pair {"W2", "W3"}}) {
+            Fixture f;
+            f.load({"W1", "W2", "W3"}, {"I1"});
+            f.select(selected);
+            f.session.completeItem(f.id("W2"));
+            QCOMPARE(f.session.selection(), f.task(after));
+            QVERIFY(f.session.taskAnimations().contains(f.id("W2")));
+            QCOMPARE(f.session.undoStack().size(), 1);
+            f.scheduler.advance(0.4 + 0.32);
+            QCOMPARE(f.titles(TaskSection::working), (QStringList {"W1", "W3"}));
+            QCOMPARE(f.titles(TaskSection::completed), QStringList {"W2"});
+            QCOMPARE(f.session.selection(), f.task(after));
+            QCOMPARE(f.commits, 1);
+        }
     }
 
     void refusedRowActionsDoNothingAtAll()
@@ -316,29 +256,21 @@ private slots:
         Fixture f;
         f.load({"W1", "W2"}, {"I1"}, {"C1"});
         f.select("I1");
-        const auto verifyRefused = [&f](const char* what, const std::function<void()>& action) {
-            const ObservedState before = observe(f);
-            action();
-            const ObservedState after = observe(f);
-            QVERIFY2(after == before,
-                qPrintable(
-                    QString("%1\nbefore: %2\nafter:  %3").arg(what, describe(before), describe(after))));
-        };
         auto& s = f.session;
-        verifyRefused("complete a completed row", [&] { s.completeItem(f.id("C1")); });
-        verifyRefused("complete a stale row", [&] { s.completeItem(QUuid::createUuid()); });
+        VERIFY_REFUSED(f, "complete a completed row", s.completeItem(f.id("C1")));
+        VERIFY_REFUSED(f, "complete a stale row", s.completeItem(QUuid::createUuid()));
         int calls = 0;
-        verifyRefused(
-            "act on a stale row", [&] { s.performWithItemSelected(QUuid::createUuid(), [&] { ++calls; }); });
+        VERIFY_REFUSED(
+            f, "act on a stale row", s.performWithItemSelected(QUuid::createUuid(), [&] { ++calls; }));
         QCOMPARE(calls, 0);
         s.setEditingBlocked(true);
-        verifyRefused("complete while blocked", [&] { s.completeItem(f.id("W1")); });
-        verifyRefused("delete while blocked",
-            [&] { s.performWithItemSelected(f.id("W2"), [&] { s.deleteSelectedItem(); }); });
+        VERIFY_REFUSED(f, "complete while blocked", s.completeItem(f.id("W1")));
+        VERIFY_REFUSED(f, "delete while blocked",
+            s.performWithItemSelected(f.id("W2"), [&] { s.deleteSelectedItem(); }));
         s.setEditingBlocked(false);
         startCompleting(f, "W1");
         f.select("I1");
-        verifyRefused("complete a row in transition", [&] { s.completeItem(f.id("W1")); });
+        VERIFY_REFUSED(f, "complete a row in transition", s.completeItem(f.id("W1")));
     }
 
     void performWithItemSelectedLendsTheSelectionToTheAction()
@@ -380,28 +312,19 @@ private slots:
         Fixture f;
         f.load({"W1", "W2"}, {"I1"});
         auto& s = f.session;
-        const QUuid acted = f.id("W1");
-
-        f.select("W2");
-        s.restoreSelection(SessionSelection::none(), acted);
-        QCOMPARE(s.selection(), SessionSelection::none());
-
-        f.select("W2");
-        s.restoreSelection(SessionSelection::input(), acted);
-        QCOMPARE(s.selection(), f.task("W2")); // no input row open: left as it is
-        s.beginCreatingNewItem();
-        f.select("W2");
-        s.restoreSelection(SessionSelection::input(), acted);
-        QCOMPARE(s.selection(), SessionSelection::input());
-        s.cancelNewItem();
-
-        f.select("W2");
-        s.restoreSelection(f.task("W1"), acted);
-        QCOMPARE(s.selection(), f.task("W2")); // the acted-on row: the action's choice stands
-        s.restoreSelection(f.task("I1"), acted);
-        QCOMPARE(s.selection(), f.task("I1"));
-        s.restoreSelection(SessionSelection::task(QUuid::createUuid()), acted);
-        QCOMPARE(s.selection(), f.task("I1")); // a vanished task: left as it is
+        // Selection to restore, whether the input row is open, the selection afterwards (W2 before).
+        // "input" without an input row, the acted-on row W1 and a vanished task leave it as it is.
+        const QList<std::tuple<QString, bool, QString>> cases {{"none", false, "none"},
+            {"input", false, "W2"}, {"input", true, "input"}, {"W1", false, "W2"}, {"I1", false, "I1"},
+            {"stale", false, "W2"}};
+        for (const auto& [restored, inputOpen, expected] : cases) {
+            s.cancelNewItem();
+            if (inputOpen)
+                s.beginCreatingNewItem();
+            f.select("W2");
+            s.restoreSelection(f.named(restored), f.id("W1"));
+            QVERIFY2(s.selection() == f.named(expected), qPrintable(restored));
+        }
     }
 };
 
