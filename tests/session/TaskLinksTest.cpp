@@ -10,12 +10,6 @@
 
 namespace {
 
-QString linkedText(const TaskDisplayText& display, int index)
-{
-    const LinkRange& link = display.links.at(index);
-    return display.text.mid(link.start, link.length);
-}
-
 QStringList detectedTexts(const QString& text)
 {
     QStringList texts;
@@ -53,113 +47,81 @@ class TaskLinksTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void markupLinkShowsItsLabelLinkedToItsURL()
+    void displayTextShowsLabelsAndLinksWebURLsOnly_data()
     {
-        const TaskDisplayText display = buildDisplayText(u"[the plan](https://example.com/plan?x=1)");
-        QCOMPARE(display.text, QStringLiteral("the plan"));
-        QCOMPARE(display.links.size(), 1);
-        QCOMPARE(display.links[0].start, 0);
-        QCOMPARE(display.links[0].length, 8);
-        QCOMPARE(display.links[0].url, QUrl("https://example.com/plan?x=1"));
+        // Title, shown text, each link as "shown text -> URL", and the URL opened first ("" for none).
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QStringList>("links");
+        QTest::addColumn<QString>("first");
+        const auto row
+            = [](const char* name, const QString& title, const QString& shown, const QStringList& links,
+                  const QString& first) { QTest::newRow(name) << title << shown << links << first; };
+        row("markup", "[the plan](https://example.com/plan?x=1)", "the plan",
+            {"the plan -> https://example.com/plan?x=1"}, "https://example.com/plan?x=1");
+        row("text around and between", "Read [one](http://a.example/1) and [two](https://b.example/2) today",
+            "Read one and two today", {"one -> http://a.example/1", "two -> https://b.example/2"},
+            "http://a.example/1");
+        // The URL stops at the first ")", the label at the first "]"; whitespace breaks the markup.
+        row("first closing parenthesis", "[wiki](https://w.example/Foo_(bar)) end", "wiki) end",
+            {"wiki -> https://w.example/Foo_(bar"}, "https://w.example/Foo_(bar");
+        row("first closing bracket", "[a]b](http://x.example)", "[a]b](http://x.example)",
+            {"http://x.example -> http://x.example"}, "http://x.example");
+        row("space in URL", "[a](http://x.example/a b)", "[a](http://x.example/a b)",
+            {"http://x.example/a -> http://x.example/a"}, "http://x.example/a");
+        for (const char* other : {"[click](javascript:alert(1))", "[f](file:///etc/passwd)",
+                 "[m](mailto:a@b.example)", "[s](ftp://host.example/x)", "no links [here] (either)", ""})
+            row(other, other, other, {}, "");
+        // The markup scheme is case-sensitive, the detector's is not.
+        row("upper-case scheme", "[x](HTTP://in.example)", "[x](HTTP://in.example)",
+            {"HTTP://in.example -> http://in.example"}, "http://in.example");
+        row("bare URL in brackets", "[x](see http://in.example)", "[x](see http://in.example)",
+            {"http://in.example -> http://in.example"}, "http://in.example");
+        // The markup matches but its URL has no host or a control character: no link; the detector
+        // stops at a forbidden character and what comes before it still opens.
+        row("no host", "[a](http:///nohost)", "a", {}, "");
+        row("encoded line break", "[a](https://x.example/%0D%0Aevil)", "a", {}, "");
+        row("control character", "[a](https://x.example/\x01z)", "a", {}, "https://x.example/");
+        row("bidi override", QStringView(u"[a](https://x.example/\u202Etxt.exe)").toString(), "a", {},
+            "https://x.example/");
+        row("bare links as typed", "Call re: https://ex.example/a_(b)?q=1#top, then www.docs.example.",
+            "Call re: https://ex.example/a_(b)?q=1#top, then www.docs.example.",
+            {"https://ex.example/a_(b)?q=1#top -> https://ex.example/a_(b)?q=1#top",
+                "www.docs.example -> http://www.docs.example"},
+            "https://ex.example/a_(b)?q=1#top");
+        row("URL inside a label", "x [see https://a.example](https://b.example) y",
+            "x see https://a.example y", {"see https://a.example -> https://b.example"}, "https://b.example");
+        row("label URL never beats its target", "[https://l.example](https://t.example)", "https://l.example",
+            {"https://l.example -> https://t.example"}, "https://t.example");
+        // Ranges count UTF-16 units: the emoji before the links counts two.
+        row("UTF-16 ranges", QStringView(u"\U0001F600 [é](https://a.example) www.b.example").toString(),
+            QStringView(u"\U0001F600 é www.b.example").toString(),
+            {"é -> https://a.example", "www.b.example -> http://www.b.example"}, "https://a.example");
+        row("markup first", "[m](https://m.example) then https://bare.example", "m then https://bare.example",
+            {"m -> https://m.example", "https://bare.example -> https://bare.example"}, "https://m.example");
+        row("bare first", "www.w.example or [m](https://m.example)", "www.w.example or m",
+            {"www.w.example -> http://www.w.example", "m -> https://m.example"}, "http://www.w.example");
+        // Only the first markup link is considered for opening; a later bare link still counts.
+        row("bad markup, then good", "[a](http:///bad) [b](https://b.example)", "a b",
+            {"b -> https://b.example"}, "https://b.example");
     }
 
-    void textAroundAndBetweenMarkupLinksIsKept()
+    void displayTextShowsLabelsAndLinksWebURLsOnly()
     {
-        const TaskDisplayText display
-            = buildDisplayText(u"Read [one](http://a.example/1) and [two](https://b.example/2) today");
-        QCOMPARE(display.text, QStringLiteral("Read one and two today"));
-        QCOMPARE(display.links.size(), 2);
-        QCOMPARE(linkedText(display, 0), QStringLiteral("one"));
-        QCOMPARE(display.links[0].url, QUrl("http://a.example/1"));
-        QCOMPARE(linkedText(display, 1), QStringLiteral("two"));
-        QCOMPARE(display.links[1].url, QUrl("https://b.example/2"));
-    }
-
-    void markupEndsAtTheFirstClosingBracketOrParenthesis()
-    {
-        // The URL stops at the first ")" (the rest stays text); a label stops at the first "]", so
-        // "[a]b](...)" is no link at its first "[".
-        TaskDisplayText display = buildDisplayText(u"[wiki](https://w.example/Foo_(bar)) end");
-        QCOMPARE(display.text, QStringLiteral("wiki) end"));
-        QCOMPARE(display.links[0].url, QUrl("https://w.example/Foo_(bar"));
-
-        display = buildDisplayText(u"[a]b](http://x.example)");
-        QCOMPARE(display.text, QStringLiteral("[a]b](http://x.example)"));
-        QCOMPARE(detectedTexts(display.text), QStringList {"http://x.example"});
-        QCOMPARE(display.links.size(), 1);
-
-        // Whitespace inside the parentheses breaks the markup.
-        display = buildDisplayText(u"[a](http://x.example/a b)");
-        QCOMPARE(display.text, QStringLiteral("[a](http://x.example/a b)"));
-    }
-
-    void otherSchemesInMarkupStayAsTyped()
-    {
-        for (const QString title : {"[click](javascript:alert(1))", "[f](file:///etc/passwd)",
-                 "[m](mailto:a@b.example)", "[s](ftp://host.example/x)"}) {
-            const TaskDisplayText display = buildDisplayText(title);
-            QCOMPARE(display.text, title);
-            QVERIFY2(display.links.isEmpty(), qPrintable(title));
-            QVERIFY2(!firstLinkURL(title), qPrintable(title));
-        }
-        // The markup scheme is case-sensitive, the detector's is not; and a bare http URL inside
-        // brackets of another form is still found by the detector.
-        for (const QString title : {"[x](HTTP://in.example)", "[x](see http://in.example)"}) {
-            const TaskDisplayText display = buildDisplayText(title);
-            QCOMPARE(display.text, title);
-            QCOMPARE(display.links.size(), 1);
-            QCOMPARE(linkedText(display, 0).toLower(), QStringLiteral("http://in.example"));
-            QCOMPARE(firstLinkURL(title), QUrl("http://in.example"));
-        }
-    }
-
-    void markupWithAnUnusableURLHidesTheMarkupWithoutALink()
-    {
-        // The pattern matches, but the URL has no host or carries a control character.
-        const QList<std::pair<QString, std::optional<QUrl>>> cases {
-            {"[a](http:///nohost)", std::nullopt},
-            {"[a](https://x.example/%0D%0Aevil)", std::nullopt},
-            // The detector stops at the forbidden character; what comes before it is a fine link.
-            {"[a](https://x.example/\x01z)", QUrl("https://x.example/")},
-            {QStringView(u"[a](https://x.example/\u202Etxt.exe)").toString(), QUrl("https://x.example/")},
-        };
-        for (const auto& [title, first] : cases) {
-            const TaskDisplayText display = buildDisplayText(title);
-            QCOMPARE(display.text, QStringLiteral("a"));
-            QVERIFY2(display.links.isEmpty(), qPrintable(title));
-            QCOMPARE(firstLinkURL(title), first);
-        }
-    }
-
-    void bareLinksAreShownAsTypedAndLinked()
-    {
-        const QString title = "Call re: https://ex.example/a_(b)?q=1#top, then www.docs.example.";
+        QFETCH(QString, title);
+        QFETCH(QStringList, links);
+        QFETCH(QString, first);
         const TaskDisplayText display = buildDisplayText(title);
-        QCOMPARE(display.text, title);
-        QCOMPARE(display.links.size(), 2);
-        QCOMPARE(linkedText(display, 0), QStringLiteral("https://ex.example/a_(b)?q=1#top"));
-        QCOMPARE(display.links[0].url, QUrl("https://ex.example/a_(b)?q=1#top"));
-        QCOMPARE(linkedText(display, 1), QStringLiteral("www.docs.example"));
-        QCOMPARE(display.links[1].url, QUrl("http://www.docs.example"));
-    }
-
-    void aURLInsideALabelIsNotDetectedSeparately()
-    {
-        const TaskDisplayText display = buildDisplayText(u"x [see https://a.example](https://b.example) y");
-        QCOMPARE(display.text, QStringLiteral("x see https://a.example y"));
-        QCOMPARE(display.links.size(), 1);
-        QCOMPARE(display.links[0].start, 2);
-        QCOMPARE(display.links[0].url, QUrl("https://b.example"));
-    }
-
-    void rangesAreInUTF16UnitsOfTheDisplayText()
-    {
-        // An astral character before the links counts two units.
-        const TaskDisplayText display = buildDisplayText(u"\U0001F600 [é](https://a.example) www.b.example");
-        QCOMPARE(display.text, QStringView(u"\U0001F600 é www.b.example").toString());
-        QCOMPARE(display.links.size(), 2);
-        QCOMPARE(linkedText(display, 0), QStringLiteral("é"));
-        QCOMPARE(linkedText(display, 1), QStringLiteral("www.b.example"));
+        QTEST(display.text, "shown");
+        QStringList shownLinks;
+        for (const LinkRange& link : display.links)
+            shownLinks << display.text.mid(link.start, link.length) + " -> " + link.url.toString();
+        QStringList expectedLinks;
+        for (const QString& link : links) // compare URLs as parsed, e.g. with a lower-case scheme
+            expectedLinks << link.section(" -> ", 0, 0) + " -> " + QUrl(link.section(" -> ", 1)).toString();
+        QCOMPARE(shownLinks, expectedLinks);
+        QCOMPARE(firstLinkURL(title), first.isEmpty() ? std::nullopt : std::optional(QUrl(first)));
+        QCOMPARE(firstLinkURL(u"Title\nnote with https://note.example"), QUrl("https://note.example"));
     }
 
     void detectorFindsWebLinksOnly_data()
@@ -196,6 +158,10 @@ private Q_SLOTS:
         QTest::newRow("control character ends a link")
             << QString("http://a.example/x\x01y") << QStringList {"http://a.example/x"}
             << QStringList {"http://a.example/x"};
+        // One URL with an encoded line break; the URL in its path is part of it.
+        QTest::newRow("rejected URL is not split")
+            << "http://a.example/%0A/http://b.example/ ok www.c.example" << QStringList {"www.c.example"}
+            << QStringList {"http://www.c.example"};
     }
 
     void detectorFindsWebLinksOnly()
@@ -210,30 +176,6 @@ private Q_SLOTS:
         for (const QString& url : urls)
             expectedURLs << QUrl(url);
         QCOMPARE(detectedURLs, expectedURLs);
-    }
-
-    void aRejectedURLIsNotSplitIntoTheLinksWrittenInsideIt()
-    {
-        // The whole run is one URL with an encoded line break; the URL in its path is part of it.
-        QCOMPARE(detectedTexts("http://a.example/%0A/http://b.example/ ok www.c.example"),
-            QStringList {"www.c.example"});
-    }
-
-    void firstLinkIsTheEarliest()
-    {
-        QCOMPARE(
-            firstLinkURL(u"[m](https://m.example) then https://bare.example"), QUrl("https://m.example"));
-        QCOMPARE(
-            firstLinkURL(u"https://bare.example then [m](https://m.example)"), QUrl("https://bare.example"));
-        QCOMPARE(firstLinkURL(u"see www.w.example or [m](https://m.example)"), QUrl("http://www.w.example"));
-        // A markup link's URL starts after its "[" and so never beats it.
-        QCOMPARE(
-            firstLinkURL(u"[https://label.example](https://target.example)"), QUrl("https://target.example"));
-        // Only the first markup link is considered; a later bare link still counts.
-        QCOMPARE(firstLinkURL(u"[a](http:///bad) [b](https://b.example)"), QUrl("https://b.example"));
-        QCOMPARE(firstLinkURL(u"Title\nnote with https://note.example"), QUrl("https://note.example"));
-        QVERIFY(!firstLinkURL(u"no links [here] (either)"));
-        QVERIFY(!firstLinkURL(u""));
     }
 
     void scannerAgreesWithTheRegularExpression()
