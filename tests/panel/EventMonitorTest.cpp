@@ -1,8 +1,6 @@
 #include "PanelKeyboardMonitor.h"
 #include "TaskRowContextTargetMonitor.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QStackedWidget>
@@ -12,53 +10,7 @@
 class EventMonitorTest : public QObject {
     Q_OBJECT
 
-    // A window with an editor and a handler that takes every key but A while it handles keys.
-    struct Panel {
-        QWidget window;
-        QLineEdit* editor = new QLineEdit(&window);
-        PanelKeyboardMonitor monitor {&window};
-        QList<int> keys;
-        bool handles = true;
-        int menuTriggers = 0;
-
-        Panel()
-        {
-            monitor.onKeyDown = [this](QKeyEvent* event) {
-                keys << event->key();
-                return handles && event->key() != Qt::Key_A;
-            };
-            auto* action = new QAction(&window);
-            action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
-            window.addAction(action);
-            QObject::connect(action, &QAction::triggered, [this] { ++menuTriggers; });
-            window.show();
-        }
-    };
-
 private Q_SLOTS:
-    void keysAreDecidedOnceByTheirOwnWindowsHandler()
-    {
-        Panel first;
-        Panel second;
-        QApplication::setActiveWindow(&first.window);
-        first.editor->setFocus();
-        QTest::keyClick(first.editor, Qt::Key_Space);
-        QTest::keyClick(first.editor, Qt::Key_A);
-        QTest::keyClick(first.editor, Qt::Key_J, Qt::ControlModifier);
-        QCOMPARE(first.keys, QList<int>({Qt::Key_Space, Qt::Key_A, Qt::Key_Control, Qt::Key_J}));
-        QCOMPARE(first.editor->text(), QStringLiteral("a")); // the handled space was swallowed
-        QCOMPARE(first.menuTriggers, 0); // a handled key never reaches the menus
-        QCOMPARE(second.keys, QList<int>());
-
-        // Unhandled, a key the editor ignores is offered to its parents; the handler hears it once.
-        first.handles = false;
-        first.keys.clear();
-        QTest::keyClick(first.editor, Qt::Key_F5);
-        QTest::keyClick(first.editor, Qt::Key_J, Qt::ControlModifier);
-        QCOMPARE(first.keys, QList<int>({Qt::Key_F5, Qt::Key_Control, Qt::Key_J}));
-        QCOMPARE(first.menuTriggers, 1);
-    }
-
     void onlyTheShownTabOfAWindowHearsItsKeys()
     {
         QWidget window;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakePasteboard.h"
 #include "ManualScheduler.h"
 #include "RecordingUrlOpener.h"
 #include "ScriptedDialogPresenter.h"
@@ -57,6 +58,25 @@ inline QString rowIDOf(const SessionController& session, const QUuid& id)
         + canonicalUuidText(id);
 }
 
+// A bare task list over a document, shown, without animations unless asked.
+struct ListFixture {
+    ManualScheduler& scheduler = testClock();
+    SessionController session {&scheduler};
+    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
+    TaskListView view {&session, &scheduler};
+
+    ListFixture(const VeskDocument& document, QSize size, bool animated = false)
+    {
+        session.setPasteboard(pasteboard);
+        session.loadDocument(document);
+        view.setAnimationsEnabled(animated);
+        view.setWindowActive(true);
+        view.resize(size);
+        view.show();
+        scheduler.runDueJobs();
+    }
+};
+
 // A real panel over a real file: a document controller, its root view, and a search field above it
 // in one window, as the panel window lays them out, with menu shortcuts a consumed key must not reach.
 struct PanelFixture {
@@ -73,6 +93,7 @@ struct PanelFixture {
     VeskPanelRootView* root = nullptr;
     QStringList hooks; // tab, help and menu calls, in order
     std::optional<bool> consumed; // the key handler's last answer
+    QList<int> decided; // every key the handler was asked about
 
     PanelFixture()
     {
@@ -89,6 +110,7 @@ struct PanelFixture {
         root->selectNextTab = [this] { hooks << "next"; };
         root->toggleKeyboardControls = [this] { hooks << "help"; };
         root->onKeyDown = [this, handle = root->onKeyDown](QKeyEvent* event) {
+            decided << event->key();
             consumed = handle(event);
             return *consumed;
         };

@@ -138,11 +138,13 @@ private Q_SLOTS:
             panel.list()->inlineEditor()->moveCursor(QTextCursor::Start);
         }
         panel.consumed.reset();
+        panel.decided.clear();
         QTest::sendKeyEvent(QTest::KeyAction::Click, panel.focus(), key.key(), text, key.keyboardModifiers());
         panel.settle();
         panel.scheduler.advance(2); // past every preview, toggle and clearing delay
         panel.settle();
         QCOMPARE(panel.consumed, std::optional<bool>(consumed));
+        QCOMPARE(panel.decided.count(key.key()), 1); // once, though Qt offers ignored keys to each parent
         QCOMPARE(describe(panel), after);
     }
 
@@ -196,11 +198,6 @@ private Q_SLOTS:
         QCOMPARE(panel.consumed, true);
         QCOMPARE(describe(panel), "CaWr|ReWa|Bu Wr elsewhere");
         QCOMPARE(panel.session()->undoStack().size(), undoSteps);
-
-        // The file on disk follows every committed change.
-        QFile file(panel.folder.filePath("list.vesk"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(QString::fromUtf8(file.readAll()).startsWith("Call the plumber\nWrite the report"));
     }
 
     void aBurstIsTwoMovesWithinItsInterval()

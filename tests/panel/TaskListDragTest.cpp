@@ -10,13 +10,11 @@ class TaskListDragTest : public QObject {
     Q_OBJECT
 
     // A bare list view over T1..T4, two inbox tasks and one done, with a drag of text over it.
-    struct Fixture {
-        ManualScheduler& scheduler = testClock();
-        SessionController session {&scheduler};
-        TaskListView view {&session, &scheduler};
+    struct Fixture : ListFixture {
         QMimeData text;
 
-        explicit Fixture(bool animated = false)
+        explicit Fixture(bool animated = false) : ListFixture(document(), QSize(420, 640), animated) { }
+        static VeskDocument document()
         {
             VeskDocument document;
             for (const char* title : {"T1", "T2", "T3", "T4"})
@@ -24,12 +22,7 @@ class TaskListDragTest : public QObject {
             document.inboxItems
                 = {VeskTask {"Inbox one", std::nullopt}, VeskTask {"Inbox two", std::nullopt}};
             document.completedItems = {VeskTask {"Done", std::nullopt}};
-            session.loadDocument(document);
-            view.setAnimationsEnabled(animated);
-            view.setWindowActive(true);
-            view.resize(420, 640);
-            view.show();
-            scheduler.runDueJobs();
+            return document;
         }
         QUuid task(const QString& title) const { return taskNamed(session, title); }
         QString rowID(const QString& title) const { return rowIDOf(session, task(title)); }

@@ -47,13 +47,12 @@ private Q_SLOTS:
         QCOMPARE(d.panel.host()->windowTitle(), QStringLiteral("Vesk"));
         QVERIFY(!d.panel.toolbar()->isVisible());
         QVERIFY(d.panel.rootView()->isShowingWelcome());
-        QCOMPARE(d.panel.rootView()->welcomeView()->newFileButton()->text(), QStringLiteral("New File"));
-        QCOMPARE(d.panel.rootView()->welcomeView()->openButton()->text(), QStringLiteral("Open..."));
-
         // "New File" and "Open..." reach the document controller's panels.
-        d.panel.rootView()->welcomeView()->openButton()->click();
+        PanelWelcomeView* welcome = d.panel.rootView()->welcomeView();
+        QCOMPARE(welcome->newFileButton()->text() + welcome->openButton()->text(), "New FileOpen...");
+        welcome->openButton()->click();
+        welcome->newFileButton()->click();
         QCOMPARE(d.dialogs.openRequests.size(), 1);
-        d.panel.rootView()->welcomeView()->newFileButton()->click();
         QCOMPARE(d.dialogs.saveRequests.size(), 1);
     }
 
@@ -99,7 +98,6 @@ private Q_SLOTS:
             saved = d.panel.host()->geometry();
             d.panel.closePanel();
             QVERIFY(!d.panel.panel());
-            QVERIFY(!d.panel.windowState()->isActive());
         }
         Document again;
         again.panel.showPanel();
@@ -115,31 +113,25 @@ private Q_SLOTS:
         d.panel.showPanel();
         QLineEdit* field = d.panel.searchField();
         QCOMPARE(field->placeholderText(), QStringLiteral("Search"));
-        QCOMPARE(field->width(), VeskPanelController::searchFieldWidth);
-        QVERIFY(field->isClearButtonEnabled());
-        QCOMPARE(d.panel.toolbar()->objectName(), QStringLiteral("VeskToolbar"));
 
         QApplication::setActiveWindow(d.panel.host());
         d.panel.focusSearchField();
         m_scheduler.runDueJobs();
         QVERIFY(d.panel.isSearchFieldFocused());
-        QTest::keyClick(field, Qt::Key_A);
-        QCOMPARE(d.session()->filterQuery(), QStringLiteral("a"));
-        QTest::keyClick(field, Qt::Key_M);
+        QTest::keyClicks(field, "am");
         QCOMPARE(d.session()->filterQuery(), QStringLiteral("am")); // Gamma only
-        d.session()->setSelection(SessionSelection::task(d.session()->workingItemIDs().at(0)));
         d.session()->setFilterQuery("a");
         QCOMPARE(field->text(), QStringLiteral("am")); // a focused field is never overwritten
         QTest::keyClick(field, Qt::Key_Backspace);
         QCOMPARE(field->text(), QStringLiteral("a"));
 
-        const QUuid first = d.session()->workingItemIDs().at(0);
-        const QUuid second = d.session()->workingItemIDs().at(1);
-        d.session()->setSelection(SessionSelection::task(first));
+        // Up and Down move the list's selection while the field keeps the focus.
+        const QList<QUuid> ids = d.session()->workingItemIDs();
+        d.session()->setSelection(SessionSelection::task(ids.at(0)));
         QTest::keyClick(field, Qt::Key_Down);
-        QCOMPARE(d.session()->selection(), SessionSelection::task(second));
+        QCOMPARE(d.session()->selection(), SessionSelection::task(ids.at(1)));
         QTest::keyClick(field, Qt::Key_Up);
-        QCOMPARE(d.session()->selection(), SessionSelection::task(first));
+        QCOMPARE(d.session()->selection(), SessionSelection::task(ids.at(0)));
         QVERIFY(d.panel.isSearchFieldFocused());
 
         QTest::keyClick(field, Qt::Key_Escape);
