@@ -43,6 +43,51 @@ struct SessionHarness {
         session.loadDocument(VeskDocument {tasks(working), tasks(inbox), tasks(completed)});
     }
 
+    // "W1 W2 | I1 | C1|note": the working, inbox and completed titles, a note after "|".
+    void load(const char* lists)
+    {
+        QList<QStringList> sections = {{}, {}, {}};
+        const QStringList parts = QString(lists).split(" |");
+        for (qsizetype i = 0; i < parts.size(); ++i)
+            sections[i] = parts[i].split(' ', Qt::SkipEmptyParts);
+        load(sections[0], sections[1], sections[2]);
+    }
+
+    // The section lists in the form load() takes.
+    QString lists() const
+    {
+        QStringList sections;
+        for (TaskSection section : allTaskSections)
+            sections << titles(section).join(' ');
+        return sections.join(" | ");
+    }
+
+    // The rows in short: a task by its title, "~title" for a completion shell, "|" for a separator,
+    // "_" for a spacer and ">" for the input row.
+    QString rowsText() const
+    {
+        QStringList rows;
+        for (const RenderedRow& row : session.renderedRows())
+            switch (row.kind) {
+            case RenderedRow::Kind::task:
+                rows << row.title;
+                break;
+            case RenderedRow::Kind::completionShell:
+                rows << "~" + row.title;
+                break;
+            case RenderedRow::Kind::separator:
+                rows << "|";
+                break;
+            case RenderedRow::Kind::spacer:
+                rows << "_";
+                break;
+            case RenderedRow::Kind::input:
+                rows << ">";
+                break;
+            }
+        return rows.join(' ');
+    }
+
     // The id of the only task with this title.
     QUuid id(const QString& title) const
     {
@@ -78,26 +123,6 @@ struct SessionHarness {
         return name == "stale" ? SessionSelection::task(QUuid::createUuid()) : task(name);
     }
 
-    QStringList rowIDs() const
-    {
-        QStringList result;
-        for (const RenderedRow& row : session.renderedRows())
-            result.append(row.id());
-        return result;
-    }
-
-    // Row identifiers with task UUIDs replaced by titles, e.g. "task-working-A".
-    QStringList rowNames() const
-    {
-        QStringList result;
-        for (const RenderedRow& row : session.renderedRows()) {
-            QString name = row.id();
-            if (row.kind == RenderedRow::Kind::task || row.kind == RenderedRow::Kind::completionShell)
-                name.replace(canonicalUuidText(row.itemID), row.title);
-            result.append(name);
-        }
-        return result;
-    }
 };
 
 // Everything a caller can observe of a session, plus its internal stacks and the callback counts.
