@@ -28,7 +28,7 @@ void SessionRowsTest::rowsShowSectionsWithSeparatorsSpacersAndTheInputRow()
     QCOMPARE(SessionController::selectableTargets(h.session.renderedRows()),
         QList<SessionSelection>({SessionSelection::input()}));
 
-    h.load("W1 W2|note | | C1");
+    h.loadLists("W1 W2|note | | C1");
     QList<RenderedRow> rows = h.session.renderedRows();
     QCOMPARE(h.rowsText(), QString("W1 W2 | _ | C1"));
     QCOMPARE(rows[1], RenderedRow::task(h.id("W2"), TaskSection::working, false, "W2", QString("note")));
@@ -44,12 +44,12 @@ void SessionRowsTest::rowsShowSectionsWithSeparatorsSpacersAndTheInputRow()
     QCOMPARE(QStringList({rows[2].id(), rows[3].id(), rows[4].id()}),
         QStringList({"separator-working", "spacer-inbox", "separator-inbox"}));
 
-    h.load("W | I1 I2 | C");
+    h.loadLists("W | I1 I2 | C");
     h.session.beginCreatingNewItem();
     QCOMPARE(h.rowsText(), QString("W | > I1 I2 | C"));
 
     // A section the filter empties shows its spacer.
-    h.load("alpha beta | gamma | alphabet");
+    h.loadLists("alpha beta | gamma | alphabet");
     h.session.setFilterQuery("alpha");
     QCOMPARE(h.rowsText(), QString("alpha | _ | alphabet"));
     h.session.setFilterQuery("gamma");
@@ -124,7 +124,7 @@ void SessionRowsTest::filterFollowsTurkishCaseRules()
 void SessionRowsTest::filterNoticesEditedText()
 {
     SessionHarness h;
-    h.load("first second|old third");
+    h.loadLists("first second|old third");
     h.session.setFilterQuery("renamed");
     QCOMPARE(h.rowsText(), QString("_ | _ | _"));
     h.session.beginEditingItem(h.id("first"));
@@ -148,7 +148,7 @@ void SessionRowsTest::filterNoticesEditedText()
 void SessionRowsTest::shellsReplaceTaskRowsWhileTheyMove()
 {
     SessionHarness h;
-    h.load("A B");
+    h.loadLists("A B");
     h.session.toggleSelectedItemCompletion();
     QCOMPARE(h.rowsText(), QString("A B | _ | _")); // the preview is still the task row
     QString rowsWithShell;
@@ -163,7 +163,7 @@ void SessionRowsTest::shellsReplaceTaskRowsWhileTheyMove()
     h.scheduler.advance(1);
 
     // A move's shell appears at once; a filter that hides the task hides its shell too.
-    h.load("A B | I");
+    h.loadLists("A B | I");
     h.session.toggleSelectedItemToday();
     QCOMPARE(h.session.renderedRows().first(),
         RenderedRow::completionShell(h.id("A"), TaskSection::working, "A", std::nullopt, false));
@@ -178,7 +178,7 @@ void SessionRowsTest::shellsReplaceTaskRowsWhileTheyMove()
 void SessionRowsTest::settingFilterKeepsOrResolvesSelection()
 {
     SessionHarness h;
-    h.load("apple banana | cherry");
+    h.loadLists("apple banana | cherry");
     h.select("banana");
     int reveal = h.session.selectionRevealRevision();
 

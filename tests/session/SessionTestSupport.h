@@ -43,8 +43,8 @@ struct SessionHarness {
         session.loadDocument(VeskDocument {tasks(working), tasks(inbox), tasks(completed)});
     }
 
-    // "W1 W2 | I1 | C1|note": the working, inbox and completed titles, a note after "|".
-    void load(const char* lists)
+    // loadLists("W1 W2 | I1 | C1|note"): the working, inbox and completed titles, a note after "|".
+    void loadLists(const char* lists)
     {
         QList<QStringList> sections = {{}, {}, {}};
         const QStringList parts = QString(lists).split(" |");
