@@ -53,13 +53,13 @@ struct SessionHarness {
         load(sections[0], sections[1], sections[2]);
     }
 
-    // The section lists in the form load() takes.
+    // The section lists in the form loadLists() takes.
     QString lists() const
     {
         QStringList sections;
         for (TaskSection section : allTaskSections)
             sections << titles(section).join(' ');
-        return sections.join(" | ");
+        return sections.join(" | ").simplified(); // e.g. "| I1 I2 |"
     }
 
     // The rows in short: a task by its title, "~title" for a completion shell, "|" for a separator,
