@@ -5,34 +5,19 @@
 
 namespace {
 
-// The undo steps, committed-change calls and reveals one action caused.
-struct Effect {
-    qsizetype pushes = 0;
-    int commits = 0;
-    int reveals = 0;
-    friend bool operator==(const Effect&, const Effect&) = default;
-};
-
-Effect effectOf(SessionHarness& h, const std::function<void()>& action)
+// The undo steps pushed, committed-change calls and reveals one action caused, e.g. "1 1 0".
+QString effectOf(SessionHarness& h, const std::function<void()>& action)
 {
-    const qsizetype undo = h.session.undoStack().size();
-    const int commits = h.commits;
-    const int reveal = h.session.selectionRevealRevision();
+    const ObservedState before = observe(h);
     action();
-    return Effect {h.session.undoStack().size() - undo, h.commits - commits,
-        h.session.selectionRevealRevision() - reveal};
+    const ObservedState after = observe(h);
+    return QStringLiteral("%1 %2 %3")
+        .arg(after.undoCount - before.undoCount)
+        .arg(after.commits - before.commits)
+        .arg(after.selectionRevealRevision - before.selectionRevealRevision);
 }
 
 } // namespace
-
-namespace QTest {
-template <>
-inline char* toString(const Effect& e)
-{
-    return qstrdup(qPrintable(
-        QStringLiteral("push %1, commit %2, reveal %3").arg(e.pushes).arg(e.commits).arg(e.reveals)));
-}
-} // namespace QTest
 
 class SessionCommandsTest : public QObject {
     Q_OBJECT
@@ -57,76 +42,76 @@ void SessionCommandsTest::acceptedCommandsPushCommitAndRevealAsListed()
     h.load({"W1", "W2"}, {"I1", "I2"}, {"C1", "C2"});
     auto& s = h.session;
 
-    QCOMPARE(effectOf(h, [&] { s.beginCreatingNewItem("New"); }), (Effect {0, 0, 0}));
-    QCOMPARE(effectOf(h, [&] { s.setInputDraft("New item"); }), (Effect {0, 0, 0}));
-    QCOMPARE(effectOf(h, [&] { s.commitNewItem(); }), (Effect {1, 1, 0}));
+    QCOMPARE(effectOf(h, [&] { s.beginCreatingNewItem("New"); }), QString("0 0 0"));
+    QCOMPARE(effectOf(h, [&] { s.setInputDraft("New item"); }), QString("0 0 0"));
+    QCOMPARE(effectOf(h, [&] { s.commitNewItem(); }), QString("1 1 0"));
     QCOMPARE(h.titles(TaskSection::inbox).first(), QString("New item"));
     s.beginCreatingNewItem();
-    QCOMPARE(effectOf(h, [&] { s.cancelNewItem(); }), (Effect {0, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { s.cancelNewItem(); }), QString("0 0 0"));
 
     h.select("W1");
-    QCOMPARE(effectOf(h, [&] { s.beginEditingSelectedItem(); }), (Effect {0, 0, 0}));
-    QCOMPARE(effectOf(h, [&] { s.beginEditingItem(h.id("W2")); }), (Effect {0, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { s.beginEditingSelectedItem(); }), QString("0 0 0"));
+    QCOMPARE(effectOf(h, [&] { s.beginEditingItem(h.id("W2")); }), QString("0 0 0"));
     QCOMPARE(s.selection(), h.task("W2"));
     QCOMPARE(s.inlineEditState()->itemID, h.id("W2"));
-    QCOMPARE(effectOf(h, [&] { s.updateInlineEditDraft("W2 edited"); }), (Effect {0, 0, 0}));
-    QCOMPARE(effectOf(h, [&] { s.commitInlineEdit(); }), (Effect {1, 1, 0}));
+    QCOMPARE(effectOf(h, [&] { s.updateInlineEditDraft("W2 edited"); }), QString("0 0 0"));
+    QCOMPARE(effectOf(h, [&] { s.commitInlineEdit(); }), QString("1 1 0"));
     s.beginEditingSelectedItem();
-    QCOMPARE(effectOf(h, [&] { s.commitInlineEdit(); }), (Effect {0, 0, 0})); // unchanged
+    QCOMPARE(effectOf(h, [&] { s.commitInlineEdit(); }), QString("0 0 0")); // unchanged
     s.beginEditingSelectedItem();
-    QCOMPARE(effectOf(h, [&] { s.cancelInlineEdit(); }), (Effect {0, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { s.cancelInlineEdit(); }), QString("0 0 0"));
     QVERIFY(!s.inlineEditState());
 
-    QCOMPARE(effectOf(h, [&] { s.moveSelection(-1); }), (Effect {0, 0, 1}));
-    QCOMPARE(effectOf(h, [&] { s.moveSelection(-1); }), (Effect {0, 0, 0})); // already at the top
-    QCOMPARE(effectOf(h, [&] { s.moveSelectedItem(1); }), (Effect {1, 1, 1}));
-    QCOMPARE(effectOf(h, [&] { s.moveItem(h.id("W1"), TaskSection::working, 0, true); }), (Effect {1, 1, 1}));
-    QCOMPARE(effectOf(h, [&] { s.moveItem(h.id("W1"), TaskSection::working, 0, true); }), (Effect {0, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { s.moveSelection(-1); }), QString("0 0 1"));
+    QCOMPARE(effectOf(h, [&] { s.moveSelection(-1); }), QString("0 0 0")); // already at the top
+    QCOMPARE(effectOf(h, [&] { s.moveSelectedItem(1); }), QString("1 1 1"));
+    QCOMPARE(effectOf(h, [&] { s.moveItem(h.id("W1"), TaskSection::working, 0, true); }), QString("1 1 1"));
+    QCOMPARE(effectOf(h, [&] { s.moveItem(h.id("W1"), TaskSection::working, 0, true); }), QString("0 0 0"));
     h.select("I2");
-    QCOMPARE(effectOf(h, [&] { s.deleteSelectedItem(); }), (Effect {1, 1, 1}));
+    QCOMPARE(effectOf(h, [&] { s.deleteSelectedItem(); }), QString("1 1 1"));
 
     // Completing: the undo step at the command, the commit and reveal when the task lands.
     h.select("W1");
-    QCOMPARE(effectOf(h, [&] { s.toggleSelectedItemCompletion(); }), (Effect {1, 0, 0}));
-    QCOMPARE(effectOf(h, [&] { h.scheduler.advance(0.4); }), (Effect {0, 1, 1}));
+    QCOMPARE(effectOf(h, [&] { s.toggleSelectedItemCompletion(); }), QString("1 0 0"));
+    QCOMPARE(effectOf(h, [&] { h.scheduler.advance(0.4); }), QString("0 1 1"));
     h.scheduler.advance(0.32);
     // Returning a completed task to the inbox happens at once.
     h.select("C1");
-    QCOMPARE(effectOf(h, [&] { s.toggleSelectedItemCompletion(); }), (Effect {1, 1, 1}));
+    QCOMPARE(effectOf(h, [&] { s.toggleSelectedItemCompletion(); }), QString("1 1 1"));
     QCOMPARE(h.titles(TaskSection::inbox).first(), QString("C1"));
 
     // Completed to Next: undo step at once, lands at the end of the working list.
     h.select("C2");
-    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToNext(); }), (Effect {1, 0, 0}));
-    QCOMPARE(effectOf(h, [&] { h.scheduler.runDueJobs(); }), (Effect {0, 1, 1}));
+    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToNext(); }), QString("1 0 0"));
+    QCOMPARE(effectOf(h, [&] { h.scheduler.runDueJobs(); }), QString("0 1 1"));
     QCOMPARE(h.titles(TaskSection::working).last(), QString("C2"));
     h.scheduler.advance(0.32);
 
     // Inbox to Next: nothing until the wait is over.
     h.select("I1");
-    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToNext(); }), (Effect {0, 0, 0}));
-    QCOMPARE(effectOf(h, [&] { h.scheduler.advance(0.28); }), (Effect {1, 1, 1}));
+    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToNext(); }), QString("0 0 0"));
+    QCOMPARE(effectOf(h, [&] { h.scheduler.advance(0.28); }), QString("1 1 1"));
     QCOMPARE(h.titles(TaskSection::working).last(), QString("I1"));
     h.scheduler.advance(0.32);
 
     // Working to Pending through the today toggle; completed to Pending through completion.
     h.select("I1");
-    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToPending(); }), (Effect {1, 0, 0}));
-    QCOMPARE(effectOf(h, [&] { h.scheduler.runDueJobs(); }), (Effect {0, 1, 1}));
+    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToPending(); }), QString("1 0 0"));
+    QCOMPARE(effectOf(h, [&] { h.scheduler.runDueJobs(); }), QString("0 1 1"));
     QCOMPARE(h.titles(TaskSection::inbox).first(), QString("I1"));
     h.scheduler.advance(0.32);
     h.select("W1");
-    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToPending(); }), (Effect {1, 1, 1}));
+    QCOMPARE(effectOf(h, [&] { s.moveSelectedItemToPending(); }), QString("1 1 1"));
     QCOMPARE(h.titles(TaskSection::inbox).first(), QString("W1"));
     h.select("C2");
-    QCOMPARE(effectOf(h, [&] { s.toggleSelectedItemToday(); }), (Effect {1, 0, 0}));
-    QCOMPARE(effectOf(h, [&] { h.scheduler.runDueJobs(); }), (Effect {0, 1, 1}));
+    QCOMPARE(effectOf(h, [&] { s.toggleSelectedItemToday(); }), QString("1 0 0"));
+    QCOMPARE(effectOf(h, [&] { h.scheduler.runDueJobs(); }), QString("0 1 1"));
     h.scheduler.advance(0.32);
 
-    QCOMPARE(effectOf(h, [&] { s.undo(); }), (Effect {-1, 1, 0}));
-    QCOMPARE(effectOf(h, [&] { s.redo(); }), (Effect {1, 1, 0}));
-    QCOMPARE(effectOf(h, [&] { s.setFilterQuery("W"); }), (Effect {0, 0, 1}));
-    QCOMPARE(effectOf(h, [&] { s.setFilterQuery("W"); }), (Effect {0, 0, 0}));
+    QCOMPARE(effectOf(h, [&] { s.undo(); }), QString("-1 1 0"));
+    QCOMPARE(effectOf(h, [&] { s.redo(); }), QString("1 1 0"));
+    QCOMPARE(effectOf(h, [&] { s.setFilterQuery("W"); }), QString("0 0 1"));
+    QCOMPARE(effectOf(h, [&] { s.setFilterQuery("W"); }), QString("0 0 0"));
 }
 
 // The editing commands by name, on the session the harness holds.
@@ -253,46 +238,30 @@ void SessionCommandsTest::newItemDraftRules()
 {
     SessionHarness h;
     auto& s = h.session;
-    h.load({"W1"}, {"I1"});
-
-    // White space only keeps the row open and adds nothing.
-    s.beginCreatingNewItem(" \n \n");
-    s.commitNewItem();
-    QVERIFY(s.isCreatingNewItem());
-    QCOMPARE(s.inputDraft(), QString(" \n \n"));
-    QCOMPARE(s.itemsByID().size(), 2);
-
+    h.loadLists("W1 | I1");
     // Title, blank line, note: the note alone; at the top of the inbox though a working task was selected.
-    s.cancelNewItem();
-    h.select("W1");
     s.beginCreatingNewItem("Title\n\nThe note");
     QCOMPARE(s.selectionBeforeCreatingNewItem(), h.task("W1"));
     s.commitNewItem();
-    QCOMPARE(h.titles(TaskSection::inbox), QStringList({"Title", "I1"}));
+    QCOMPARE(h.lists(), QString("W1 | Title I1 |"));
     QCOMPARE(s.itemsByID().value(h.id("Title")).note, QString("The note"));
     QCOMPARE(s.selection(), h.task("Title"));
-    QVERIFY(!s.isCreatingNewItem());
-    QCOMPARE(s.inputDraft(), QString());
-    QVERIFY(!s.selectionBeforeCreatingNewItem());
+    QVERIFY(!s.isCreatingNewItem() && s.inputDraft().isEmpty() && !s.selectionBeforeCreatingNewItem());
 
-    // Opening the row twice remembers the first selection; cancelling returns to it.
-    h.select("I1");
-    s.beginCreatingNewItem();
-    s.beginCreatingNewItem("again");
-    QCOMPARE(s.inputDraft(), QString("again"));
-    QCOMPARE(s.selectionBeforeCreatingNewItem(), h.task("I1"));
-    s.cancelNewItem();
-    QCOMPARE(s.selection(), h.task("I1"));
-    QCOMPARE(s.inputDraft(), QString());
-    QVERIFY(!s.selectionBeforeCreatingNewItem());
-
-    // When the filter now hides that task, the first visible task is selected.
-    s.beginCreatingNewItem();
-    s.setFilterQuery("W1");
-    QCOMPARE(s.selection(), SessionSelection::input());
-    s.cancelNewItem();
-    QCOMPARE(s.selection(), h.task("W1"));
-
+    // Opening the row twice remembers the first selection; cancelling returns to it, or to the first
+    // visible task when the filter now hides it.
+    for (const char* filter : {"", "W1"}) {
+        s.setFilterQuery("");
+        h.select("I1");
+        s.beginCreatingNewItem();
+        s.beginCreatingNewItem("again");
+        QCOMPARE(s.inputDraft(), QString("again"));
+        QCOMPARE(s.selectionBeforeCreatingNewItem(), h.task("I1"));
+        s.setFilterQuery(filter);
+        s.cancelNewItem();
+        QCOMPARE(s.selection(), h.task(*filter ? "W1" : "I1"));
+        QVERIFY(s.inputDraft().isEmpty() && !s.selectionBeforeCreatingNewItem());
+    }
     // Opening the row closes an inline editor.
     s.beginEditingSelectedItem();
     s.beginCreatingNewItem();
@@ -303,38 +272,25 @@ void SessionCommandsTest::inlineEditRules()
 {
     SessionHarness h;
     auto& s = h.session;
-    h.load({"Task|note"}, {"Other"});
+    h.loadLists("Task|note | Other");
     const QUuid id = h.id("Task");
-
-    // Unchanged, or only trailing line feeds added: no undo step, no callback, editor closed.
-    for (const QString& draft :
-        {QString("Task\nnote"), QString("Task\nnote\n\n"), QString("  Task \n\nnote\n")}) {
+    // Unchanged, only trailing line feeds added or cleared: no undo step, no callback, editor closed.
+    for (const char* draft : {"Task\nnote", "Task\nnote\n\n", "  Task \n\nnote\n", " \n "}) {
         s.beginEditingSelectedItem();
         s.updateInlineEditDraft(draft);
-        const ObservedState before = observe(h);
-        s.commitInlineEdit();
+        QCOMPARE(effectOf(h, [&] { s.commitInlineEdit(); }), QString("0 0 0"));
         QVERIFY(!s.inlineEditState());
-        QCOMPARE(s.undoStack().size(), before.undoCount);
-        QCOMPARE(h.commits, before.commits);
     }
+    QCOMPARE(h.lists(), QString("Task | Other |"));
 
-    // A cleared text ends the edit and keeps the task.
-    s.beginEditingSelectedItem();
-    s.updateInlineEditDraft(" \n ");
-    s.commitInlineEdit();
-    QVERIFY(!s.inlineEditState());
-    QCOMPARE(s.itemsByID().value(id).title, QString("Task"));
-    QCOMPARE(h.commits, 0);
-
-    // A real change replaces title and note and selects the item.
+    // A real change replaces title and note and selects the item, though the selection moved.
     s.beginEditingSelectedItem();
     s.updateInlineEditDraft("Renamed");
-    h.select("Other"); // the editor stays open while the selection moves
+    h.select("Other");
     s.commitInlineEdit();
     QCOMPARE(s.itemsByID().value(id).title, QString("Renamed"));
     QCOMPARE(s.itemsByID().value(id).note, std::nullopt);
     QCOMPARE(s.selection(), SessionSelection::task(id));
-    QCOMPARE(h.commits, 1);
 
     // Deleting the edited task closes its editor; deleting another keeps it.
     s.beginEditingSelectedItem();
@@ -344,7 +300,6 @@ void SessionCommandsTest::inlineEditRules()
     h.select("Renamed");
     s.deleteSelectedItem();
     QVERIFY(!s.inlineEditState());
-    QVERIFY(s.itemsByID().isEmpty());
 }
 
 void SessionCommandsTest::deleteSelectsTheRowThatTakesItsPlace()
