@@ -132,63 +132,32 @@ private slots:
         }
     }
 
-    void openingALinkOpensTheFirstLinkOfTheTaskText()
+    void openingALinkOpensOnlyTheFirstSafeLinkOfAStillTask()
     {
-        Fixture f;
-        f.load({"Read [spec](https://docs.example/spec) then https://later.example",
-                   "Bare www.w.example first", "Note holds it|see https://note.example/x."},
-            {"No link here"});
-
-        const auto openFrom = [&f](const QString& title) {
-            f.select(title);
-            const ObservedState before = observe(f);
+        // Each title with the URL it opens ("" for nothing); opening changes nothing in the session.
+        const QList<std::pair<QString, QString>> cases {
+            {"Read [spec](https://docs.example/spec) then https://later.example",
+                "https://docs.example/spec"},
+            {"Bare www.w.example first", "http://www.w.example"},
+            {"Note holds it|see https://note.example/x.", "https://note.example/x"}, {"No link here", ""},
+            {"[run](javascript:alert(1))", ""}, {"[f](file:///etc/passwd) file:///etc/shadow", ""},
+            {"[x](vesk-helper://run?rm)", ""}, {"[nl](https://a.example/%0D%0ASet-Cookie:x)", ""},
+            {"[h](http:///nohost)", ""}, {"smb://server/share ftp://f.example data:text/html,x", ""}};
+        for (const auto& [title, url] : cases) {
+            Fixture f;
+            f.load({title, "https://animating.example"});
+            startCompleting(f, "https://animating.example"); // another task's transition is no bar
+            const QString shown = title.section('|', 0, 0);
+            f.select(shown);
+            QCOMPARE(f.session.canOpenLinkInSelectedItem(), !url.isEmpty());
+            QCOMPARE(f.session.canOpenLinkInItem(f.id(shown)), !url.isEmpty());
+            VERIFY_REFUSED(f, title, f.session.openFirstLinkInSelectedItem());
+            QCOMPARE(f.opener->opened, url.isEmpty() ? QList<QUrl> {} : QList<QUrl> {QUrl(url)});
+            f.select("https://animating.example"); // its own transition is
+            QVERIFY(!f.session.canOpenLinkInSelectedItem());
             f.session.openFirstLinkInSelectedItem();
-            VERIFY_UNCHANGED(f, before, "");
-        };
-        QVERIFY(f.session.canOpenLinkInItem(f.id("Bare www.w.example first")));
-        openFrom("Read [spec](https://docs.example/spec) then https://later.example");
-        openFrom("Bare www.w.example first");
-        openFrom("Note holds it");
-        QCOMPARE(f.opener->opened,
-            (QList<QUrl> {QUrl("https://docs.example/spec"), QUrl("http://www.w.example"),
-                QUrl("https://note.example/x")}));
-
-        f.select("No link here");
-        QVERIFY(!f.session.canOpenLinkInSelectedItem());
-        f.session.openFirstLinkInSelectedItem();
-        QCOMPARE(f.opener->opened.size(), 3);
-    }
-
-    void unsafeLinksAreNeverOpened()
-    {
-        const QStringList titles {"[run](javascript:alert(1))", "[f](file:///etc/passwd) file:///etc/shadow",
-            "[x](vesk-helper://run?rm)", "[nl](https://a.example/%0D%0ASet-Cookie:x)", "[h](http:///nohost)",
-            "smb://server/share ftp://f.example data:text/html,x"};
-        Fixture f;
-        f.load(titles);
-        for (const QString& title : titles) {
-            f.select(title);
-            QVERIFY2(!f.session.canOpenLinkInSelectedItem(), qPrintable(title));
-            QVERIFY2(!f.session.canOpenLinkInItem(f.id(title)), qPrintable(title));
-            f.session.openFirstLinkInSelectedItem();
+            QCOMPARE(f.opener->opened.size(), url.isEmpty() ? 0 : 1);
         }
-        QVERIFY(f.opener->opened.isEmpty());
-    }
-
-    void linksAreNotOpenedWhileTheTaskAnimates()
-    {
-        Fixture f;
-        f.load({"https://a.example", "https://b.example"});
-        startCompleting(f, "https://a.example");
-        // The selection moved on; select the animating task again.
-        f.select("https://a.example");
-        QVERIFY(!f.session.canOpenLinkInSelectedItem());
-        f.session.openFirstLinkInSelectedItem();
-        QVERIFY(f.opener->opened.isEmpty());
-        // The other task is not in transition and opens; an editor only disables the menu entry.
-        f.select("https://b.example");
-        f.session.openFirstLinkInSelectedItem();
-        QCOMPARE(f.opener->opened, QList<QUrl> {QUrl("https://b.example")});
     }
 
     void rowPredicatesFollowTheRowNotTheSelection()
