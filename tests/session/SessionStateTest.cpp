@@ -4,7 +4,6 @@ class SessionStateTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void parseTaskTextNormalisesLinesAndBlanks_data();
     void parseTaskTextNormalisesLinesAndBlanks();
     void loadReplacesEverythingButFilterBlockAndReveal();
     void documentIncludingEditsAddsParseableDrafts();
@@ -15,46 +14,25 @@ private slots:
     void notificationsFollowEveryAssignmentOncePerOperation();
 };
 
-void SessionStateTest::parseTaskTextNormalisesLinesAndBlanks_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("normalized"); // empty: no task
-    QTest::newRow("title only") << "Buy milk"
-                                << "Buy milk";
-    QTest::newRow("padded title, blank line, padded note") << "  Call Ann  \n\n  bring the list  \n"
-                                                           << "Call Ann\n  bring the list  ";
-    QTest::newRow("leading CR LF makes no task") << "\r\nTitle\nnote"
-                                                 << "";
-    QTest::newRow("CR LF and lone CR") << "first\r\nsecond\r"
-                                       << "first\nsecond";
-    QTest::newRow("blank title") << " \t \nnote"
-                                 << "";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("only line feeds after title") << "Title\n\n\n"
-                                                 << "Title";
-    QTest::newRow("inner blank lines of the note stay") << "T\na\n\nb"
-                                                        << "T\na\n\nb";
-    QTest::newRow("lone CRs split lines") << "T\rn1\rn2"
-                                          << "T\nn1\nn2";
-    QTest::newRow("spaces-only note is kept") << "T\n   "
-                                              << "T\n   ";
-}
-
 void SessionStateTest::parseTaskTextNormalisesLinesAndBlanks()
 {
-    QFETCH(QString, text);
-    QFETCH(QString, normalized);
-    const std::optional<ParsedTaskText> parsed = parseTaskText(text);
-    QCOMPARE(parsed.has_value(), !normalized.isEmpty());
-    if (!parsed)
-        return;
-    QCOMPARE(parsed->normalizedText, normalized);
-    const qsizetype lineEnd = normalized.indexOf('\n');
-    QCOMPARE(parsed->title, normalized.left(lineEnd));
-    QCOMPARE(parsed->note, lineEnd < 0 ? std::nullopt : std::optional(normalized.mid(lineEnd + 1)));
-    QCOMPARE(parseTaskText(parsed->normalizedText), parsed); // a fixed point
-    QCOMPARE(editableText(SessionItem {QUuid::createUuid(), parsed->title, parsed->note}), normalized);
+    // Typed text and its normal form, "" when it makes no task.
+    const QList<std::pair<QString, QString>> cases {{"Buy milk", "Buy milk"},
+        {"  Call Ann  \n\n  bring the list  \n", "Call Ann\n  bring the list  "}, {"\r\nTitle\nnote", ""},
+        {"first\r\nsecond\r", "first\nsecond"}, {" \t \nnote", ""}, {"", ""}, {"Title\n\n\n", "Title"},
+        {"T\na\n\nb", "T\na\n\nb"}, {"T\rn1\rn2", "T\nn1\nn2"}, {"T\n   ", "T\n   "}};
+    for (const auto& [text, normalized] : cases) {
+        const std::optional<ParsedTaskText> parsed = parseTaskText(text);
+        QVERIFY2(parsed.has_value() == !normalized.isEmpty(), qPrintable(text));
+        if (!parsed)
+            continue;
+        QCOMPARE(parsed->normalizedText, normalized);
+        const qsizetype lineEnd = normalized.indexOf('\n');
+        QCOMPARE(parsed->title, normalized.left(lineEnd));
+        QCOMPARE(parsed->note, lineEnd < 0 ? std::nullopt : std::optional(normalized.mid(lineEnd + 1)));
+        QCOMPARE(parseTaskText(parsed->normalizedText), parsed); // a fixed point
+        QCOMPARE(editableText(SessionItem {QUuid::createUuid(), parsed->title, parsed->note}), normalized);
+    }
 }
 
 void SessionStateTest::loadReplacesEverythingButFilterBlockAndReveal()
