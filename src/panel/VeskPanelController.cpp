@@ -5,6 +5,7 @@
 #include "SessionController.h"
 #include "SettingsStore.h"
 #include "TaskListView.h"
+#include "WindowActivation.h"
 
 #include <QAction>
 #include <QApplication>
@@ -81,6 +82,10 @@ void VeskPanelController::buildWindow()
         if (self)
             self->selectNextTab();
     };
+    m_rootView->toggleKeyboardControls = [self] {
+        if (self && self->onToggleKeyboardControls)
+            self->onToggleKeyboardControls();
+    };
     page->setCentralWidget(m_rootView);
 
     m_toolbar = new QToolBar(QStringLiteral("VeskToolbar"), page);
@@ -146,6 +151,8 @@ void VeskPanelController::observeHost()
         m_host, &PanelTabHost::activationChanged, this, &VeskPanelController::updateKeyState);
     m_hostConnections << connect(
         m_host, &PanelTabHost::currentPageChanged, this, &VeskPanelController::updateKeyState);
+    m_hostConnections << connect(WindowActivation::FocusWatcher::instance(),
+        &WindowActivation::FocusWatcher::changed, this, &VeskPanelController::updateKeyState);
     m_hostConnections << connect(m_host, &PanelTabHost::closeRequested, this, [this](QWidget* page) {
         if (page == m_panel)
             windowShouldClose();
@@ -172,9 +179,8 @@ void VeskPanelController::updateKeyState()
 
 bool VeskPanelController::isPanelKey() const
 {
-    return m_panel && m_host && m_host->isVisible()
-        && QGuiApplication::applicationState() == Qt::ApplicationActive
-        && QApplication::activeWindow() == m_host && m_host->currentPage() == m_panel;
+    // The window system's focus, not Qt's record of it, which lags behind and can miss a change.
+    return m_panel && m_host && m_host->currentPage() == m_panel && WindowActivation::hasInputFocus(m_host);
 }
 
 void VeskPanelController::showPanel()
@@ -194,9 +200,7 @@ void VeskPanelController::showPanel()
     syncToolbarAndSearchField();
     m_windowState->setActive(isPanelKey());
     m_host->setCurrentPage(m_panel);
-    m_host->show();
-    m_host->raise();
-    m_host->activateWindow();
+    WindowActivation::showAndActivate(m_host);
     updateKeyState();
 }
 
@@ -292,16 +296,25 @@ void VeskPanelController::applyTabOrder(const QList<VeskPanelController*>& contr
         onTabOrderChanged();
 }
 
+// The key that asks for another tab is still being delivered when it is decided (its shortcut
+// override comes first, its press follows); switching at once would hand the press to the page
+// now shown, whose own key handling would switch straight back. So the switch waits for it.
 void VeskPanelController::selectNextTab()
 {
-    if (m_host)
-        m_host->selectNextTab();
+    QPointer<PanelTabHost> host(m_host);
+    m_scheduler->schedule(0, this, [host] {
+        if (host)
+            host->selectNextTab();
+    });
 }
 
 void VeskPanelController::selectPreviousTab()
 {
-    if (m_host)
-        m_host->selectPreviousTab();
+    QPointer<PanelTabHost> host(m_host);
+    m_scheduler->schedule(0, this, [host] {
+        if (host)
+            host->selectPreviousTab();
+    });
 }
 
 void VeskPanelController::applyTitle(VeskPanelController* controller)

@@ -76,6 +76,8 @@ public:
     bool windowShouldClose();
 
     std::function<void()> onBecameKey;
+    // The "?" key in the panel: show or hide the keyboard controls reference.
+    std::function<void()> onToggleKeyboardControls;
     std::function<void()> onCloseRequested;
     std::function<void()> onTabOrderChanged;
 

@@ -29,6 +29,12 @@ wait_for_active "list"
 wait_for "one window for both lists" has_no_visible_window "fresh"
 wait_for "both lists to be remembered" setting_is openDocumentBookmarks "$LISTS/fresh.vesk, $list"
 
+step "h and l switch between the tabs"
+keys h
+wait_for_active "fresh"
+keys l
+wait_for_active "list"
+
 step "add a task"
 keys n
 type_text "Pay rent"

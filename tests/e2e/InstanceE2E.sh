@@ -33,12 +33,15 @@ keys ctrl+alt+space
 wait_for_active "other"
 
 step "vesk --toggle does the same"
-# When the window system has not yet reported the shown panel as active, a toggle shows it again
-# rather than hiding it; the person toggles once more.
 toggle() { timeout 20 "$VESK" --toggle || fail "vesk --toggle failed"; }
-no_windows() { vesk_shows_windows 0; }
-retry_until "vesk --toggle did not hide the panels" no_windows toggle
 toggle
+wait_for "the panels to hide" vesk_shows_windows 0
+toggle
+wait_for_active "other"
+step "and hides them again right after showing them"
+toggle
+wait_for "the panels to hide" vesk_shows_windows 0
+keys ctrl+alt+space
 wait_for_active "other"
 
 step "quit and relaunch: the same tabs, the same list active"

@@ -1,6 +1,8 @@
 #include "FakeHotKeyBackend.h"
 #include "GlobalShortcuts.h"
 #include "HotKeyCenter.h"
+#include "KeyboardControlsPanelController.h"
+#include "PanelTabHost.h"
 #include "SessionController.h"
 #include "ShellTestSupport.h"
 #include "VeskAppDelegate.h"
@@ -266,6 +268,50 @@ private Q_SLOTS:
         QVERIFY(isShown(panelB));
         QTRY_VERIFY(panelB->isPanelKey());
         QTRY_COMPARE(shell.activePath(), b);
+    }
+
+    // Keys go through the window system's path (shortcut override, then the press to whatever has
+    // the focus by then), as a person's keys do.
+    void theTabKeysSwitchTabsOnceAndQuestionMarkTogglesTheKeyboardControls()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
+        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
+        const QString c = shell.writeTaskFile(QStringLiteral("c.vesk"));
+        for (const QString& path : {a, b, c})
+            QVERIFY(app.openDocumentAtURL(shell.url(path)));
+        shell.settle();
+        PanelTabHost* host = shell.contextFor(c).panelController->host();
+        QVERIFY(QTest::qWaitForWindowActive(host));
+        const auto current = [&] {
+            for (const QString& path : {a, b, c}) {
+                if (host->currentPage() == shell.contextFor(path).panelController->panel())
+                    return path;
+            }
+            return QString();
+        };
+        const auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            QTest::keyClick(host->windowHandle(), key, modifiers);
+            shell.settle();
+        };
+        QCOMPARE(current(), c);
+        press(Qt::Key_H);
+        QCOMPARE(current(), b);
+        press(Qt::Key_H);
+        QCOMPARE(current(), a);
+        press(Qt::Key_H);
+        QCOMPARE(current(), c);
+        press(Qt::Key_L);
+        QCOMPARE(current(), a);
+        QTRY_COMPARE(shell.activePath(), a);
+
+        QVERIFY(!app.keyboardControlsPanelController()->isVisible());
+        press(Qt::Key_Question, Qt::ShiftModifier);
+        QVERIFY(app.keyboardControlsPanelController()->isVisible());
+        press(Qt::Key_Question, Qt::ShiftModifier);
+        QVERIFY(!app.keyboardControlsPanelController()->isVisible());
+        QCOMPARE(current(), a);
     }
 
     void withoutDocumentsTheShortcutShowsAndHidesTheWelcomeWindow()

@@ -2,6 +2,7 @@
 
 #include "DialogPresenter.h"
 #include "DocumentService.h"
+#include "KeyboardControlsPanelController.h"
 #include "SessionController.h"
 #include "SettingsStore.h"
 #include "VeskDocumentController.h"
@@ -87,6 +88,10 @@ DocumentContext AppController::makeDocumentContext()
     panelController->onBecameKey = [self, weakDocument] {
         if (self && weakDocument)
             self->handleDocumentBecameKey(weakDocument);
+    };
+    panelController->onToggleKeyboardControls = [self] {
+        if (self)
+            self->keyboardControlsPanelController()->toggle();
     };
     panelController->onTabOrderChanged = [self] {
         if (self)
