@@ -193,9 +193,10 @@ private Q_SLOTS:
         QApplication::setActiveWindow(host);
         for (auto [key, from, to] : {std::tuple('l', &a, &c), std::tuple('h', &c, &a)}) {
             QVERIFY(!from->controller.openDocument(file(QString(key) + ".vesk", "Task\n---\n---\n")));
-            from->panel.rootView()->focusContent();
-            m_scheduler.runDueJobs();
-            QTest::keyClick(QApplication::focusWidget(), key);
+            TaskListView* list = from->panel.rootView()->listView();
+            list->setFocus();
+            QTest::keyClick(list, key);
+            m_scheduler.runDueJobs(); // the switch may wait for the key's delivery to end
             QCOMPARE(host->currentPage(), to->panel.panel());
         }
 
