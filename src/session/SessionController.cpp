@@ -212,8 +212,7 @@ void SessionController::cancelPendingTodayToggle()
 
 const SessionItem* SessionController::item(const QUuid& id) const
 {
-    const auto it = m_itemsByID.constFind(id);
-    return it == m_itemsByID.cend() ? nullptr : &it.value();
+    return m_itemsByID.pointerTo(id);
 }
 
 std::optional<TaskSection> SessionController::sectionOf(const QUuid& id) const

@@ -1,19 +1,5 @@
 #include "SessionItemMap.h"
 
-#include <bit>
-
-static_assert(std::has_single_bit(SessionItemMap::bucketCount));
-
-std::size_t SessionItemMap::bucketIndex(const QUuid& key)
-{
-    // Session ids are random, but folding all 128 bits and mixing keeps any other ids spread too.
-    quint64 folded = (quint64(key.data1) << 32 | quint64(key.data2) << 16 | key.data3);
-    for (int i = 0; i < 8; ++i)
-        folded ^= quint64(key.data4[i]) << (8 * i);
-    folded *= 0x9E3779B97F4A7C15ull;
-    return std::size_t(folded >> (64 - std::countr_zero(bucketCount)));
-}
-
 void SessionItemMap::const_iterator::skipExhaustedBuckets()
 {
     while (m_bucket < bucketCount && m_it == (*m_buckets)[m_bucket].cend()) {
@@ -50,11 +36,6 @@ SessionItemMap::const_iterator SessionItemMap::constFind(const QUuid& key) const
     return it == bucket.cend() ? end() : const_iterator(&d->buckets, index, it);
 }
 
-bool SessionItemMap::contains(const QUuid& key) const
-{
-    return !isEmpty() && d->buckets[bucketIndex(key)].contains(key);
-}
-
 SessionItem SessionItemMap::value(const QUuid& key, const SessionItem& defaultValue) const
 {
     const const_iterator it = constFind(key);
@@ -89,7 +70,7 @@ void SessionItemMap::insert(const QUuid& key, const SessionItem& item)
     Bucket& bucket = bucketForChange(key);
     const qsizetype before = bucket.size();
     bucket.insert(key, item);
-    d->size += bucket.size() - before;
+    d.data()->size += bucket.size() - before;
 }
 
 bool SessionItemMap::remove(const QUuid& key)

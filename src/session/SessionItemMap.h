@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <iterator>
 
 // The session's tasks by id: a value type like QHash, but split into a fixed number of buckets that
@@ -18,7 +19,8 @@ class SessionItemMap {
     using Bucket = QHash<QUuid, SessionItem>;
 
 public:
-    static constexpr std::size_t bucketCount = 256;
+    static constexpr int bucketBits = 6;
+    static constexpr std::size_t bucketCount = std::size_t(1) << bucketBits;
 
     class const_iterator {
     public:
@@ -65,7 +67,7 @@ public:
     qsizetype size() const { return d ? d->size : 0; }
     qsizetype count() const { return size(); }
     bool isEmpty() const { return size() == 0; }
-    bool contains(const QUuid& key) const;
+    bool contains(const QUuid& key) const { return pointerTo(key) != nullptr; }
     SessionItem value(const QUuid& key, const SessionItem& defaultValue = SessionItem()) const;
     QList<QUuid> keys() const;
     QList<SessionItem> values() const;
@@ -96,8 +98,25 @@ public:
 
     friend bool operator==(const SessionItemMap& a, const SessionItemMap& b);
 
-    // The bucket holding key: fixed for a key, independent of the process's hash seed.
-    static std::size_t bucketIndex(const QUuid& key);
+    // The item for key, or null; valid until the map is next changed.
+    const SessionItem* pointerTo(const QUuid& key) const
+    {
+        if (!d)
+            return nullptr;
+        const Bucket& bucket = d->buckets[bucketIndex(key)];
+        const Bucket::const_iterator it = bucket.constFind(key);
+        return it == bucket.cend() ? nullptr : &it.value();
+    }
+
+    // The bucket holding key: fixed for a key, independent of the process's hash seed. Session ids
+    // are random, but folding all 128 bits and mixing keeps any other ids spread too.
+    static std::size_t bucketIndex(const QUuid& key)
+    {
+        quint64 tail;
+        std::memcpy(&tail, key.data4, sizeof tail);
+        const quint64 folded = (quint64(key.data1) << 32 | quint64(key.data2) << 16 | key.data3) ^ tail;
+        return std::size_t((folded * 0x9E3779B97F4A7C15ull) >> (64 - bucketBits));
+    }
 
 private:
     struct Data : QSharedData {
