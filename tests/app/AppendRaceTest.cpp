@@ -13,39 +13,20 @@
 
 #include <signal.h>
 
-namespace {
-
-// The numbers of the "external N" tasks in a document.
-QSet<long> externalLines(const VeskDocument& document)
-{
-    static const QRegularExpression pattern(QStringLiteral("^external (\\d+)$"));
-    QSet<long> found;
-    for (const QList<VeskTask>* section :
-        {&document.workingItems, &document.inboxItems, &document.completedItems})
-        for (const VeskTask& task : *section)
-            if (const auto match = pattern.match(task.title); match.hasMatch())
-                found.insert(match.captured(1).toLong());
-    return found;
-}
-
-} // namespace
-
 class AppendRaceTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Another program appends lines while Vesk commits changes as fast as it can. Every appended line
-    // must end up in the file or in the reloaded session: the conflict alert is answered with
-    // "Reload from Disk" every time, as a user who wants the other program's lines would.
+    // Another program appends lines while Vesk commits changes as fast as it can. Every appended line must
+    // end up in the file or in the reloaded session: the conflict alert is answered with "Reload from Disk"
+    // every time, as a user who wants the other program's lines would.
     void appendedLinesAreNeverLost()
     {
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("list.vesk"));
-        {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("Start\n---\n---\n");
-        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("Start\n---\n---\n") > 0);
+        file.close();
         ManualScheduler scheduler;
         ScriptedDialogPresenter dialogs;
         dialogs.unscriptedAnswer = 0;
@@ -53,20 +34,18 @@ private slots:
         SessionController& session = *controller.sessionController();
         QVERIFY(!controller.openDocument(QUrl::fromLocalFile(path)));
 
+        // A line every 10 ms: far more often than any person edits, and close to the pace of the commits
+        // below, so that saves and appends keep meeting.
         QProcess appender;
-        // A line every 10 ms: a hundred lines a second, far more often than any person edits, and
-        // close to the pace of the commits below, so that saves and appends keep meeting.
         appender.start(QStringLiteral(APPEND_LOOP_HELPER), {path, QStringLiteral("10000")});
         QVERIFY(appender.waitForReadyRead(10000));
         QCOMPARE(appender.readLine(), QByteArray("ready\n"));
-
         const int commits = 1500;
         int saved = 0;
         for (int commit = 0; commit < commits; ++commit) {
             session.beginCreatingNewItem(QStringLiteral("vesk %1").arg(commit));
             session.commitNewItem();
-            if (controller.appStatus().startsWith(QStringLiteral("Saved ")))
-                ++saved;
+            saved += controller.appStatus().startsWith(QStringLiteral("Saved ")) ? 1 : 0;
             if (controller.syncState() != SyncState::inSync) {
                 // A failed reload (caught mid-append) is retried, as the user would.
                 controller.reloadFromDisk();
@@ -74,16 +53,21 @@ private slots:
             }
         }
         ::kill(pid_t(appender.processId()), SIGTERM);
-        QVERIFY(appender.waitForFinished(10000));
-        QCOMPARE(appender.exitCode(), 0);
+        QVERIFY(appender.waitForFinished(10000) && appender.exitCode() == 0);
         const long appended = appender.readAll().trimmed().toLong();
 
         controller.checkForExternalChanges();
-        QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString onDisk = QString::fromUtf8(file.readAll());
-        QSet<long> kept = externalLines(session.committedDocument());
-        kept.unite(externalLines(parseDocument(onDisk)));
+        const VeskDocument onDisk = parseDocument(QString::fromUtf8(file.readAll())),
+                           inSession = session.committedDocument();
+        static const QRegularExpression pattern(QStringLiteral("^external (\\d+)$"));
+        QSet<long> kept;
+        for (const VeskDocument* document : {&inSession, &onDisk})
+            for (const auto* section :
+                {&document->workingItems, &document->inboxItems, &document->completedItems})
+                for (const VeskTask& task : *section)
+                    if (const auto match = pattern.match(task.title); match.hasMatch())
+                        kept.insert(match.captured(1).toLong());
         long lost = 0;
         for (long line = 0; line < appended; ++line)
             lost += kept.contains(line) ? 0 : 1;
