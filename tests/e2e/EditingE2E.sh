@@ -9,7 +9,7 @@ printf 'Write report\nCall Ana\n---\nBuy milk\n---\nOld thing\n' >"$list"
 
 step "the welcome window shows when nothing is open"
 start_vesk
-wait_for_active "Welcome to Vesk"
+wait_for_launch "Welcome to Vesk"
 
 step "New Vesk File creates a list from the template"
 keys ctrl+n

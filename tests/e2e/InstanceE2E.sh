@@ -17,7 +17,7 @@ vesk_shows_windows() {
 
 step "the first launch opens its file"
 start_vesk "$list"
-wait_for_active "list"
+wait_for_launch "list"
 
 step "a second launch hands its file to the running Vesk and ends"
 (cd "$LISTS" && timeout 20 "$VESK" other.vesk) || fail "the second launch failed"
@@ -49,7 +49,7 @@ quit_vesk
 setting_is openDocumentBookmarks "$list, $other" || fail "the open lists were not kept"
 # With no Vesk running, --toggle starts one.
 start_vesk --toggle
-wait_for_active "other"
+wait_for_launch "other"
 wait_for "one window holding both lists" vesk_shows_windows 1
 setting_is openDocumentBookmarks "$list, $other" || fail "the open lists changed"
 setting_is activeDocumentBookmark "$other" || fail "the active list changed"

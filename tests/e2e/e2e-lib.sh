@@ -132,6 +132,16 @@ wait_for_active() {
     wait_for "$1 to be the active window" active_window_is "$1"
 }
 
+# wait_for_launch NAME: like wait_for_active, for the first window of a launch, which a busy machine
+# (a loaded CI runner starting the X server, the window manager and Vesk) can take far longer to show.
+wait_for_launch() {
+    for _ in $(seq 1 600); do
+        has_visible_window "$1" && break
+        sleep 0.05
+    done
+    wait_for_active "$1"
+}
+
 keys() {
     xdotool key --clearmodifiers --delay 30 "$@"
 }
