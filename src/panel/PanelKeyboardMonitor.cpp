@@ -4,39 +4,9 @@
 #include <QKeyEvent>
 #include <QWindow>
 
-PanelKeyboardMonitor::PanelKeyboardMonitor(QWidget* view, QObject* parent) : QObject(parent)
-{
-    attach(view);
-}
-
-PanelKeyboardMonitor::~PanelKeyboardMonitor()
-{
-    detach();
-}
-
-void PanelKeyboardMonitor::attach(QWidget* view)
-{
-    if (m_installed && view == m_view)
-        return;
-    detach();
-    if (!view)
-        return;
-    m_view = view;
-    qApp->installEventFilter(this);
-    m_installed = true;
-}
-
-void PanelKeyboardMonitor::detach()
-{
-    if (m_installed && qApp)
-        qApp->removeEventFilter(this);
-    m_installed = false;
-    m_view = nullptr;
-}
-
 bool PanelKeyboardMonitor::belongsToOurWindow(QObject* receiver) const
 {
-    if (!m_view || !m_view->window() || !m_view->isVisible())
+    if (!view() || !view()->window() || !view()->isVisible())
         return false;
     auto* widget = qobject_cast<QWidget*>(receiver);
     if (!widget)
@@ -44,7 +14,7 @@ bool PanelKeyboardMonitor::belongsToOurWindow(QObject* receiver) const
     // Qt offers an ignored key to each parent in turn; only the first receiver (the focus widget,
     // or the window itself when nothing has the focus) counts, so each key is decided once.
     // Popups (menus, completers) are windows of their own and are not ours.
-    QWidget* window = m_view->window();
+    QWidget* window = view()->window();
     QWidget* focus = window->focusWidget();
     QWidget* first = focus && focus->window() == window ? focus : window;
     return widget == first;

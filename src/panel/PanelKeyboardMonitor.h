@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QObject>
-#include <QPointer>
-#include <QWidget>
+#include "ApplicationEventMonitor.h"
 
 #include <functional>
 
@@ -11,17 +9,11 @@ class QKeyEvent;
 // Hands every key press addressed to its view's window to onKeyDown before normal dispatch; a
 // press the callback handles is swallowed, so neither the focused editor nor a menu shortcut sees
 // it. Keys typed into other windows are left alone.
-class PanelKeyboardMonitor : public QObject {
+class PanelKeyboardMonitor : public ApplicationEventMonitor {
     Q_OBJECT
 
 public:
-    explicit PanelKeyboardMonitor(QWidget* view, QObject* parent = nullptr);
-    ~PanelKeyboardMonitor() override;
-
-    // Watches view's window (a view of nullptr detaches). Attaching to the same view again does
-    // nothing.
-    void attach(QWidget* view);
-    void detach();
+    using ApplicationEventMonitor::ApplicationEventMonitor;
 
     std::function<bool(QKeyEvent*)> onKeyDown;
 
@@ -31,8 +23,6 @@ protected:
 private:
     bool belongsToOurWindow(QObject* receiver) const;
 
-    QPointer<QWidget> m_view;
-    bool m_installed = false;
     // A key decided while Qt asked whether it overrides shortcuts; its press follows at once.
     int m_decidedKey = 0;
     Qt::KeyboardModifiers m_decidedModifiers;
