@@ -311,6 +311,9 @@ private:
     // Transition steps.
     void showShellAndScheduleLanding(
         const QUuid& id, TaskSection section, bool isCompleted, std::function<void()> landing);
+    // Clears the shell of the task landing now and takes the task out of its section; false when
+    // the task no longer exists.
+    bool liftLandingItem(const QUuid& id);
     void landCompletion(const QUuid& id);
     void landTodayMove(const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion);
     void runPendingLanding();

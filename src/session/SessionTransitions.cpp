@@ -50,19 +50,23 @@ void SessionController::runPendingLanding()
     pending.land();
 }
 
+bool SessionController::liftLandingItem(const QUuid& id)
+{
+    assignCompletionShell(std::nullopt);
+    if (!item(id)) // deleted while its shell was shown: nothing lands, no id without an item is listed
+        return false;
+    if (const std::optional<TaskSection> section = sectionOf(id))
+        itemIDsForChange(*section).removeOne(id);
+    return true;
+}
+
 void SessionController::landCompletion(const QUuid& id)
 {
     if (m_completionTransitionItemID != id)
         return;
     ChangeScope scope(this);
-    if (!item(id)) {
-        // Deleted while its shell was shown: nothing lands, and no id without an item is listed.
-        assignCompletionShell(std::nullopt);
+    if (!liftLandingItem(id))
         return;
-    }
-    assignCompletionShell(std::nullopt);
-    if (const std::optional<TaskSection> section = sectionOf(id))
-        itemIDsForChange(*section).removeOne(id);
     itemIDsForChange(TaskSection::completed).prepend(id);
     reveal();
     commit();
@@ -73,13 +77,8 @@ void SessionController::landTodayMove(const QUuid& id, TaskSection sectionLeft, 
     if (m_completionTransitionItemID != id)
         return;
     ChangeScope scope(this);
-    if (!item(id)) {
-        assignCompletionShell(std::nullopt);
+    if (!liftLandingItem(id))
         return;
-    }
-    assignCompletionShell(std::nullopt);
-    if (const std::optional<TaskSection> section = sectionOf(id))
-        itemIDsForChange(*section).removeOne(id);
     if (sectionLeft == TaskSection::working)
         itemIDsForChange(TaskSection::inbox).prepend(id);
     else if (insertion == TodayMoveInsertion::top)
