@@ -66,7 +66,8 @@ void TaskListView::paintEvent(QPaintEvent* event)
         case Block::Kind::task:
         case Block::Kind::completionShell:
             // The raised row lies above its neighbours, so it is painted last.
-            if (block.kind == Block::Kind::task && m_raisedTaskID && m_rows[block.row].itemID == *m_raisedTaskID)
+            if (block.kind == Block::Kind::task && m_raisedTaskID
+                && m_rows[block.row].itemID == *m_raisedTaskID)
                 raised = &block;
             else
                 paintTransitionedRow(painter, block, rect);

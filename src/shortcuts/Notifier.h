@@ -12,7 +12,8 @@ class Notifier : public QObject {
 
 public:
     static constexpr const char* shortcutByNameDidChangeName = "GlobalShortcuts_shortcutByNameDidChange";
-    static constexpr const char* recorderActiveStatusDidChangeName = "GlobalShortcuts_recorderActiveStatusDidChange";
+    static constexpr const char* recorderActiveStatusDidChangeName
+        = "GlobalShortcuts_recorderActiveStatusDidChange";
 
     static Notifier& shared();
 

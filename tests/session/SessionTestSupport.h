@@ -122,7 +122,6 @@ struct SessionHarness {
             return SessionSelection::input();
         return name == "stale" ? SessionSelection::task(QUuid::createUuid()) : task(name);
     }
-
 };
 
 // Everything a caller can observe of a session, plus its internal stacks and the callback counts.
