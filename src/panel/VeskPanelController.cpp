@@ -256,7 +256,10 @@ void VeskPanelController::insertTab(VeskPanelController* other, int index)
         m_host->insertPage(index, other->m_panel);
         other->m_host = m_host;
     }
-    other->m_panel->show();
+    // The tab group shows only its current page; showing any other would lay it over the current
+    // one and let it take that page's keys.
+    if (m_host->currentPage() == other->m_panel)
+        other->m_panel->show();
     observeHost();
     other->observeHost();
     if (onTabOrderChanged)
