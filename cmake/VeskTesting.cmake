@@ -46,6 +46,10 @@ function(vesk_add_test name)
         set(T_TIMEOUT 300)
     endif()
     set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
+    if(T_X11)
+        # Tests on a real X server race other clients' requests and timers; alone they are not starved.
+        set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+    endif()
 endfunction()
 
 # Adds every subsystem folder below the current one that exists and has a CMakeLists.txt.

@@ -4,6 +4,7 @@
 #include "SessionController.h"
 #include "VeskDocumentController.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -40,10 +41,14 @@ private slots:
         appender.start(QStringLiteral(APPEND_LOOP_HELPER), {path, QStringLiteral("10000")});
         QVERIFY(appender.waitForReadyRead(10000));
         QCOMPARE(appender.readLine(), QByteArray("ready\n"));
-        const int commits = 1500;
+        // At least 1,500 commits, and for at least three seconds so that the other process gets to
+        // append a few hundred lines however busy the machine is.
+        QElapsedTimer running;
+        running.start();
+        int commits = 0;
         int saved = 0;
-        for (int commit = 0; commit < commits; ++commit) {
-            session.beginCreatingNewItem(QStringLiteral("vesk %1").arg(commit));
+        for (; commits < 1500 || (running.elapsed() < 3000 && commits < 100000); ++commits) {
+            session.beginCreatingNewItem(QStringLiteral("vesk %1").arg(commits));
             session.commitNewItem();
             saved += controller.appStatus().startsWith(QStringLiteral("Saved ")) ? 1 : 0;
             if (controller.syncState() != SyncState::inSync) {
