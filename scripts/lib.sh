@@ -11,10 +11,10 @@ VESK_BUILD_PACKAGES=(
     fonts-dejavu-core shared-mime-info desktop-file-utils
 )
 # What the tests and benchmarks need on top: a virtual X display, a small window manager, a way to
-# press keys like a person, screenshots, the clipboard tool, and Google Benchmark.
+# press keys like a person, screenshots, the clipboard tool, a private session bus, and Google Benchmark.
 VESK_TEST_PACKAGES=(
     xvfb xauth xdotool openbox imagemagick xclip x11-utils
-    libbenchmark-dev clang-format util-linux
+    libbenchmark-dev clang-format util-linux dbus-daemon
 )
 
 vesk_as_root() {
