@@ -58,24 +58,6 @@ std::optional<FileSystemError> decodeUtf8(const QByteArray& bytes, const QString
     return std::nullopt;
 }
 
-// Reads the rest of an open file; returns 0 or an errno value.
-int readAll(int fd, QByteArray& bytes)
-{
-    bytes.clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (count == 0)
-            return 0;
-        bytes.append(buffer, count);
-    }
-}
-
 } // namespace
 
 std::optional<FileSystemError> DocumentService::readSnapshot(
@@ -96,7 +78,7 @@ std::optional<FileSystemError> DocumentService::readSnapshot(
         return readError(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
     }
     QByteArray bytes;
-    if (const int code = readAll(fd, bytes)) {
+    if (const int code = readFileFrom(fd, 0, bytes)) {
         ::close(fd);
         return readError(path, code);
     }

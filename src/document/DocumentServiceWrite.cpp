@@ -88,25 +88,6 @@ int syncFolder(const QByteArray& folder)
     return code == EINVAL ? 0 : code;
 }
 
-// Reads from offset to the end of a file.
-int readFrom(int fd, qint64 offset, QByteArray& bytes)
-{
-    bytes.clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::pread(fd, buffer, sizeof buffer, off_t(offset));
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (count == 0)
-            return 0;
-        bytes.append(buffer, count);
-        offset += count;
-    }
-}
-
 // A hidden file beside the target, locked while this process writes it so that
 // removeStaleTemporaryFiles can tell it from the leftover of a save that was interrupted.
 class TemporaryFile {
@@ -186,10 +167,10 @@ int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, qint6
     const QByteArray& folder, const QByteArray& target)
 {
     QByteArray foreign;
-    if (const int code = readFrom(checked.fd(), 0, foreign))
+    if (const int code = readFileFrom(checked.fd(), 0, foreign))
         return code;
     QByteArray extra;
-    if (const int code = readFrom(ours.fd, ourLength, extra))
+    if (const int code = readFileFrom(ours.fd, ourLength, extra))
         return code;
     qint64 foreignSeen = foreign.size();
     qint64 oursSeen = ourLength + extra.size();
@@ -215,7 +196,7 @@ int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, qint6
         bool moved = false;
         for (auto [fd, seen] : {std::pair {checked.fd(), &foreignSeen}, std::pair {ours.fd, &oursSeen}}) {
             QByteArray late;
-            if ((code = readFrom(fd, *seen, late)))
+            if ((code = readFileFrom(fd, *seen, late)))
                 return code;
             if (late.isEmpty())
                 continue;

@@ -1,5 +1,6 @@
 #include "FileSnapshot.h"
 
+#include <cerrno>
 #include <unistd.h>
 
 FileSnapshot::FileSnapshot(int fd, const struct stat& info, QString text)
@@ -24,4 +25,22 @@ bool FileSnapshot::hasChangedSince() const
 bool FileSnapshot::isSameFile(const struct stat& info) const
 {
     return info.st_dev == m_info.st_dev && info.st_ino == m_info.st_ino;
+}
+
+int readFileFrom(int fd, qint64 offset, QByteArray& bytes)
+{
+    bytes.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::pread(fd, buffer, sizeof buffer, off_t(offset));
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (count == 0)
+            return 0;
+        bytes.append(buffer, count);
+        offset += count;
+    }
 }

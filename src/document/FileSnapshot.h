@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <sys/stat.h>
@@ -30,3 +31,6 @@ private:
     struct stat m_info { };
     QString m_text;
 };
+
+// Reads a file from offset to its end; returns 0 or an errno value.
+int readFileFrom(int fd, qint64 offset, QByteArray& bytes);
