@@ -112,6 +112,8 @@ void VeskDocumentController::observeFile(const QUrl& url)
     const QString path = localPath(url);
     if (m_fileObserver && m_fileObserver->path() == path)
         return;
+    stopWaitingForFileMove();
+    m_saveWaitsForFileMove = false;
     delete m_fileObserver;
     auto* observer = new FileWatcher(path, m_scheduler, this);
     observer->onDidChange = [self = QPointer(this)] {
@@ -127,6 +129,8 @@ void VeskDocumentController::observeFile(const QUrl& url)
 
 void VeskDocumentController::stopFileAccess()
 {
+    stopWaitingForFileMove();
+    m_saveWaitsForFileMove = false;
     delete m_fileObserver;
     m_fileObserver = nullptr;
     m_activeSecurityScopedURL.clear();

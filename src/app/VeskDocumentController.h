@@ -48,6 +48,10 @@ public:
     }
     // The name proposed for a new file.
     static QString defaultFileName() { return QStringLiteral("Vesk.vesk"); }
+    // How long the document's path may stay empty after its file was renamed away before the
+    // document follows the file: editors that keep a backup rename the file away and only then
+    // write the new one under its name, which on a slow disk or a large file takes a while.
+    static constexpr double fileMoveSettlingDelay = 2.0;
 
     // dialogs answers every alert and panel of this document and must outlive the controller;
     // scheduler drives the session's transitions and the coalescing of file notifications.
@@ -104,7 +108,11 @@ public:
 
     // --- File notifications ---
     void noteExternalChange();
+    // The file left the document's path for newURL. The document follows only when nothing takes
+    // its place within fileMoveSettlingDelay; a file that does is a save by another program.
     void handleFileMove(const QUrl& newURL);
+    // True while the file is away from the document's path and it is not yet known whether it moved.
+    bool isWaitingForFileMove() const { return !m_fileMovedToURL.isEmpty(); }
 
     // The path of a file URL, cleaned.
     static QString localPath(const QUrl& url);
@@ -135,6 +143,13 @@ private:
     // Reads a task file: a read failure, or unreadableAsVesk when the text is no task file.
     std::optional<DocumentControllerFailure> readTaskFile(const QUrl& url, DocumentContents& contents) const;
 
+    // Decides a pending move once the path holds a file again (the document stays) or, when
+    // windowEnded, once the wait is over (the document follows the file). True when no move is
+    // pending any more.
+    bool settleFileMove(bool windowEnded);
+    void followFileMove(const QUrl& newURL);
+    void stopWaitingForFileMove();
+
     void handleSaveError(const DocumentControllerFailure& failure);
     void handleObservedFileError(const DocumentControllerFailure& failure);
     void presentRecoveryAlert(const QString& message = defaultRecoveryMessage());
@@ -156,4 +171,11 @@ private:
     std::optional<VeskDocument> m_lastPersistedDocument;
     std::optional<QString> m_lastPersistedContents;
     bool m_isPresentingRecoveryAlert = false;
+
+    // While a move is pending: where the file went, a watcher on the path it left, the end of the
+    // wait, and whether a committed change waits to be written.
+    QUrl m_fileMovedToURL;
+    QPointer<FileWatcher> m_vacatedPathObserver;
+    ScheduledJob m_fileMoveDecision;
+    bool m_saveWaitsForFileMove = false;
 };

@@ -82,6 +82,13 @@ void VeskDocumentController::saveCommittedChange()
 {
     if (!hasSelectedFile() || m_isPresentingRecoveryAlert || blocksSaving(m_syncState))
         return;
+    // While the file is away from its path nothing is written: neither into the renamed file nor as
+    // a new file in the way of the program about to write one. The change waits for the decision.
+    m_saveWaitsForFileMove = false;
+    if (!settleFileMove(false)) {
+        m_saveWaitsForFileMove = true;
+        return;
+    }
     const QUrl url = m_selectedFileURL;
     for (int attempt = 1;; ++attempt) {
         FileSnapshot checked;
@@ -114,7 +121,9 @@ void VeskDocumentController::saveCommittedChange()
 
 void VeskDocumentController::checkForExternalChanges()
 {
-    if (!hasSelectedFile() || blocksSaving(m_syncState) || m_isPresentingRecoveryAlert)
+    // A file back at the path ends a pending move here; while the path is empty there is nothing to compare.
+    if (!hasSelectedFile() || !settleFileMove(false) || blocksSaving(m_syncState)
+        || m_isPresentingRecoveryAlert)
         return;
     const QUrl url = m_selectedFileURL;
     FileState state;
@@ -149,19 +158,6 @@ void VeskDocumentController::noteExternalChange()
         return;
     if (m_syncState == SyncState::inSync)
         setSyncState(SyncState::externallyModifiedReloadable);
-}
-
-void VeskDocumentController::handleFileMove(const QUrl& newURL)
-{
-    m_activeSecurityScopedURL = newURL;
-    if (m_fileObserver)
-        m_fileObserver->setPath(localPath(newURL));
-    setSelectedFileURL(newURL);
-    setDocumentColor(documentColorForPath(localPath(newURL)));
-    observeFile(newURL);
-    if (onSelectedFileURLChange)
-        onSelectedFileURLChange(newURL);
-    setAppStatus(QStringLiteral("Moved to ") + lastPathComponent(newURL));
 }
 
 void VeskDocumentController::reloadFromDisk()
