@@ -23,6 +23,8 @@ const QString notVeskMessage = QStringLiteral("The backing file changed and Vesk
                                               "a Vesk document.");
 const QStringList recoveryButtons {
     QStringLiteral("Reload from Disk"), QStringLiteral("Save to New File…"), QStringLiteral("Cancel")};
+const QString conflictMessage = QStringLiteral("This file changed outside Vesk, and Vesk won’t overwrite "
+                                               "those external changes.");
 const QStringList problemButtons {QStringLiteral("Save to New File…"), QStringLiteral("Cancel")};
 const QByteArray initialText = "Write report\n> Outline first\nPay "
                                "rent\n---\nBuy stamps\n---\nBook flights";
@@ -82,13 +84,19 @@ struct Fixture {
         session().beginCreatingNewItem(title);
         session().commitNewItem();
     }
-    // Lets the file notifications of what just happened arrive, as the event loop would.
+    // Hands the notifications the kernel has queued for what just happened to every watcher.
+    void deliverFileEvents()
+    {
+        for (FileWatcher* watcher : controller.findChildren<FileWatcher*>())
+            watcher->processPendingEvents();
+    }
+    // Lets the file notifications of what just happened arrive and take effect, as the event loop would.
     void settle()
     {
-        if (controller.fileObserver())
-            controller.fileObserver()->processPendingEvents();
-        scheduler.advance(1);
+        deliverFileEvents();
+        scheduler.advance(VeskDocumentController::fileMoveSettlingDelay + 1);
     }
+    void advanceTo(double time) { scheduler.advance(time - scheduler.now()); }
     void expectOneAlert(const QString& text, const QStringList& buttons)
     {
         QCOMPARE(dialogs.alerts.size(), 1);
@@ -175,8 +183,7 @@ private slots:
         QTest::addColumn<SyncState>("state");
         QTest::addColumn<QString>("alert"); // empty: reloaded without asking
         QTest::addColumn<QStringList>("buttons");
-        const QString conflict = "This file changed outside Vesk, and Vesk won’t "
-                                 "overwrite those external changes.";
+        const QString conflict = conflictMessage;
         const QString missing = "The backing file is no longer available.";
         QTest::newRow("reloaded") << QByteArray("Changed elsewhere\n---\nNew inbox\n---\n") << false << true
                                   << false << SyncState::inSync << QString() << QStringList();
@@ -358,6 +365,94 @@ private slots:
         }
         QCOMPARE(f.controller.syncState(), SyncState::inSync);
         QVERIFY(f.dialogs.alerts.isEmpty());
+    }
+
+    // Editors that keep a backup rename the list away and then write the new one under its name,
+    // sometimes a good while later; only a path that stays empty means the file moved.
+    void renamedAwayThenWrittenAnew_data()
+    {
+        QTest::addColumn<QString>("renamedTo");
+        QTest::addColumn<double>("delay"); // until another program writes a new file there; <0: never
+        QTest::addColumn<bool>("commitMeanwhile"); // a task committed before the new file is there
+        // The application becomes active while the path is empty, and again when the new file is
+        // there but not yet reported.
+        QTest::addColumn<bool>("activations");
+        const QString backup = QStringLiteral("list.vesk~");
+        const QString renamed = QStringLiteral("Renamed.vesk");
+        QTest::newRow("at once") << backup << 0.0 << false << false;
+        QTest::newRow("50 ms") << backup << 0.05 << false << false;
+        QTest::newRow("300 ms") << backup << 0.3 << false << false;
+        QTest::newRow("1 s") << backup << 1.0 << false << false;
+        QTest::newRow("1 s, activations") << backup << 1.0 << false << true;
+        QTest::newRow("1 s, commit meanwhile") << backup << 1.0 << true << false;
+        QTest::newRow("moved") << renamed << -1.0 << false << false;
+        QTest::newRow("moved, commit meanwhile") << renamed << -1.0 << true << false;
+    }
+
+    void renamedAwayThenWrittenAnew()
+    {
+        QFETCH(QString, renamedTo);
+        QFETCH(double, delay);
+        QFETCH(bool, commitMeanwhile);
+        QFETCH(bool, activations);
+        Fixture f;
+        QVERIFY(f.open());
+        const QString renamed = f.folder.filePath(renamedTo);
+        QVERIFY(QFile::rename(f.path, renamed));
+        f.deliverFileEvents();
+        if (commitMeanwhile) {
+            f.advanceTo(0.2);
+            f.addTask(QStringLiteral("Mine"));
+            // Written neither into the renamed file nor as a new file in the other program's way.
+            QCOMPARE(readBytes(renamed), initialText);
+            QVERIFY(!QFile::exists(f.path));
+        }
+        if (activations) {
+            f.advanceTo(0.5);
+            f.controller.checkForExternalChanges();
+            QVERIFY(f.dialogs.alerts.isEmpty());
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+        }
+        if (delay >= 0) {
+            f.advanceTo(delay);
+            writeBytes(f.path, theirs);
+            if (activations)
+                f.controller.checkForExternalChanges();
+            f.deliverFileEvents();
+        }
+        f.advanceTo(VeskDocumentController::fileMoveSettlingDelay + 1);
+        f.controller.checkForExternalChanges();
+
+        if (delay < 0) {
+            QCOMPARE(f.controller.appStatus(), (commitMeanwhile ? "Saved " : "Moved to ") + renamedTo);
+            QCOMPARE(f.controller.selectedFileURL(), QUrl::fromLocalFile(renamed));
+            QCOMPARE(f.announcedURLs.constLast(), QUrl::fromLocalFile(renamed));
+            QCOMPARE(readBytes(renamed).contains("Mine"), commitMeanwhile);
+            QVERIFY(!QFile::exists(f.path));
+            QVERIFY(f.dialogs.alerts.isEmpty());
+            return;
+        }
+        // The document stayed at its path and the backup was left alone.
+        QCOMPARE(f.controller.selectedFileURL(), QUrl::fromLocalFile(f.path));
+        QCOMPARE(f.announcedURLs.size(), 1);
+        QCOMPARE(readBytes(renamed), initialText);
+        if (commitMeanwhile) {
+            // The new file and the change made meanwhile conflict, as after any external change.
+            QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedConflicted);
+            f.expectOneAlert(conflictMessage, recoveryButtons);
+            QCOMPARE(readBytes(f.path), theirs);
+            return;
+        }
+        QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
+        f.addTask(QStringLiteral("After"));
+        QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved list.vesk"));
+        QCOMPARE(readBytes(f.path), QByteArray("Theirs\n---\nAfter\n---\n"));
+        QCOMPARE(readBytes(renamed), initialText);
+        QVERIFY(f.dialogs.alerts.isEmpty());
+        // Still watched at its path.
+        saveAsAnotherEditor(f.path, theirs);
+        f.settle();
+        QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedReloadable);
     }
 
     void colourComesFromTheCaseInsensitivePath()
