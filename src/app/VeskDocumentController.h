@@ -54,7 +54,8 @@ public:
     static constexpr double fileMoveSettlingDelay = 2.0;
 
     // dialogs answers every alert and panel of this document and must outlive the controller;
-    // scheduler drives the session's transitions and the coalescing of file notifications.
+    // scheduler drives the session's transitions, the coalescing of file notifications and the
+    // wait after the file left its path.
     explicit VeskDocumentController(
         DialogPresenter* dialogs, Scheduler* scheduler = Scheduler::system(), QObject* parent = nullptr);
     ~VeskDocumentController() override;
