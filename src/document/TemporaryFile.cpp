@@ -68,6 +68,7 @@ bool isOlder(const struct timespec& time, const struct timespec& than)
 } // namespace
 
 std::function<void(const QByteArray&)> TemporaryFile::onNamed;
+bool TemporaryFile::useUnnamedFiles = true;
 
 int TemporaryFile::create(const QByteArray& target, const struct stat* original, QStringList* notKept)
 {
@@ -77,16 +78,17 @@ int TemporaryFile::create(const QByteArray& target, const struct stat* original,
     // Private until the original's permissions are copied, so that a private list is never readable
     // by others, not even for a moment.
     const mode_t mode = original ? 0600 : 0666;
-    // Without a name, nobody else can see the file before it is locked.
-    fd = ::open(m_folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    // Without a name, nobody else can see the file before it is locked. Appending, so that what is
+    // written after the rename (restoreForeignWrites) never overwrites another program's appends.
+    fd = useUnnamedFiles ? ::open(m_folder.constData(), O_TMPFILE | O_RDWR | O_APPEND | O_CLOEXEC, mode) : -1;
     m_anonymous = fd >= 0;
     if (fd < 0) {
         // File systems without unnamed files say so in one of these ways.
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        if (useUnnamedFiles && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
             return errno;
         const QByteArray named = m_folder + "/." + stemOf(m_fileName) + mark
             + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + suffix;
-        fd = ::open(named.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        fd = ::open(named.constData(), O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, mode);
         if (fd < 0)
             return errno;
         path = named;

@@ -43,6 +43,8 @@ public:
     // Called with path as soon as a temporary file has a name in its folder; tests use it to look
     // at the folder at that moment.
     static std::function<void(const QByteArray& path)> onNamed;
+    // False makes every file be created as on a file system without unnamed files (O_TMPFILE).
+    static bool useUnnamedFiles;
 
     QByteArray path;
     int fd = -1;

@@ -374,9 +374,19 @@ private slots:
     }
 
     // Another Vesk cleaning the folder at any moment of a save never takes the save's temporary
-    // file: it is locked before it has a name.
+    // file: it is locked before it has a name, or, where the file system has no unnamed files, empty
+    // until it is locked.
+    void cleanupDuringASaveKeepsItsTemporaryFile_data()
+    {
+        QTest::addColumn<bool>("unnamed");
+        QTest::newRow("unnamed until locked") << true;
+        QTest::newRow("named at once") << false;
+    }
+
     void cleanupDuringASaveKeepsItsTemporaryFile()
     {
+        QFETCH(bool, unnamed);
+        TemporaryFile::useUnnamedFiles = unnamed;
         writeBytes(m_path, "old\n---\n---\n");
         const ino_t before = statOf(m_path).st_ino;
         QByteArray named;
@@ -388,6 +398,7 @@ private slots:
         };
         const auto error = m_service.writeContents(QStringLiteral("new\n---\n---\n"), m_path);
         TemporaryFile::onNamed = nullptr;
+        TemporaryFile::useUnnamedFiles = true;
         QVERIFY(!error);
         QVERIFY(!named.isEmpty());
         QVERIFY2(survived, named.constData());
