@@ -18,9 +18,7 @@
 
 namespace {
 
-constexpr int taskCount = 10000;
-
-QString longListText()
+QString longListText(int taskCount)
 {
     VeskDocument document;
     for (int task = 0; task < taskCount; ++task) {
@@ -59,7 +57,7 @@ void BM_CommittedChangeToDisk(benchmark::State& state)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("list.vesk"));
-    writeFile(path, longListText().toUtf8());
+    writeFile(path, longListText(int(state.range(0))).toUtf8());
     ManualScheduler scheduler;
     NoDialogs dialogs;
     VeskDocumentController controller(&dialogs, &scheduler);
@@ -89,7 +87,7 @@ void BM_CheckFile(benchmark::State& state)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("list.vesk"));
-    writeFile(path, longListText().toUtf8());
+    writeFile(path, longListText(10000).toUtf8());
     const DocumentService service;
     for (auto _ : state) {
         FileSnapshot snapshot;
@@ -99,7 +97,7 @@ void BM_CheckFile(benchmark::State& state)
 
 void BM_Serialise(benchmark::State& state)
 {
-    const VeskDocument document = parseDocument(longListText());
+    const VeskDocument document = parseDocument(longListText(10000));
     for (auto _ : state)
         benchmark::DoNotOptimize(serializeDocument(document));
 }
@@ -108,7 +106,7 @@ void BM_WriteContents(benchmark::State& state)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("list.vesk"));
-    const QString text = longListText();
+    const QString text = longListText(int(state.range(0)));
     const DocumentService service;
     for (auto _ : state)
         benchmark::DoNotOptimize(service.writeContents(text, path));
@@ -119,7 +117,7 @@ void BM_BareFsync(benchmark::State& state)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("list.vesk"));
-    const QByteArray bytes = longListText().toUtf8();
+    const QByteArray bytes = longListText(10000).toUtf8();
     writeFile(path, bytes);
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
     for (auto _ : state) {
@@ -133,10 +131,15 @@ void BM_BareFsync(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_CommittedChangeToDisk)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CommittedChangeToDisk)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_CheckFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Serialise)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_WriteContents)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WriteContents)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BareFsync)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv)

@@ -153,7 +153,7 @@ std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(
 {
     const QString path = localPath(url);
     // A save interrupted in an earlier run may have left its temporary file beside this one.
-    m_documentService.removeStaleTemporaryFiles(QFileInfo(path).absolutePath());
+    m_documentService.removeStaleTemporaryFiles(path);
     DocumentContents contents;
     if (auto failure = readTaskFile(url, contents))
         return failure;

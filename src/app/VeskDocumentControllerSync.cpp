@@ -4,6 +4,7 @@
 
 #include "DialogPresenter.h"
 #include "DocumentFormat.h"
+#include "FileMetadata.h"
 #include "FileWatcher.h"
 #include "SessionController.h"
 
@@ -18,6 +19,16 @@ namespace {
 // A save that finds the file changed between its check and the replacement checks again, so that
 // a change without unsaved work is still reloaded; after this many tries it counts as a conflict.
 constexpr int maxSaveAttempts = 3;
+
+// A write that failed for want of space or on a disk error leaves the file with its old text (the
+// document service writes nothing over it before the new text has room), so the document stays
+// saveable and the next committed change tries again.
+bool leavesFileWhole(const DocumentControllerFailure& failure)
+{
+    const auto* error = std::get_if<FileSystemError>(&failure);
+    return error && error->operation == FileSystemError::Operation::write
+        && (error->code == ENOSPC || error->code == EDQUOT || error->code == EFBIG || error->code == EIO);
+}
 
 } // namespace
 
@@ -100,14 +111,18 @@ void VeskDocumentController::saveCommittedChange()
         const VeskDocument document = m_sessionController->committedDocument();
         const QString text = serializeDocument(document);
         DocumentService::GuardedWriteOutcome outcome;
-        if (auto error = m_documentService.writeContents(text, localPath(url), checked, outcome)) {
+        QStringList notKept;
+        if (auto error = m_documentService.writeContents(text, localPath(url), checked, outcome, &notKept)) {
             setAppStatus(QStringLiteral("Save failed"));
             handleSaveError(*error);
             return;
         }
         if (outcome == DocumentService::GuardedWriteOutcome::written) {
             recordPersisted(document, text, url);
-            setAppStatus(QStringLiteral("Saved ") + lastPathComponent(url));
+            // What the replaced file carried and the new one could not keep is said, not dropped.
+            const QString note = FileMetadata::describeNotKept(notKept);
+            setAppStatus(QStringLiteral("Saved ") + lastPathComponent(url)
+                + (note.isEmpty() ? QString() : QStringLiteral(" (") + note + u')'));
             return;
         }
         if (outcome == DocumentService::GuardedWriteOutcome::fileChangedFirst && attempt < maxSaveAttempts)
@@ -198,6 +213,10 @@ void VeskDocumentController::saveToNewFile()
 
 void VeskDocumentController::handleSaveError(const DocumentControllerFailure& failure)
 {
+    if (leavesFileWhole(failure)) {
+        presentFileProblemAlert(describeFailure(failure));
+        return;
+    }
     if (const auto* error = std::get_if<FileAccessError>(&failure)) {
         switch (error->kind) {
         case FileAccessError::Kind::conflict:

@@ -103,7 +103,7 @@ std::optional<FileSystemError> DocumentService::readText(const QString& path, QS
 std::optional<DocumentFailure> DocumentService::readDocument(
     const QString& path, DialogPresenter& dialogs, DocumentContents& result) const
 {
-    removeStaleTemporaryFiles(QFileInfo(path).absolutePath());
+    removeStaleTemporaryFiles(path);
     QString text;
     if (auto error = readText(path, text))
         return failure(*error);

@@ -32,7 +32,7 @@ public:
     static QString bundledTemplatePath() { return QStringLiteral(":/new.vesk"); }
 
     // Reads a task file, or, after asking through dialogs, imports a plain-text file and rewrites it
-    // in task form at once. Leftover temporary files of interrupted saves in its folder are removed.
+    // in task form at once. Leftover temporary files of its interrupted saves are removed.
     std::optional<DocumentFailure> readDocument(
         const QString& path, DialogPresenter& dialogs, DocumentContents& result) const;
 
@@ -41,9 +41,13 @@ public:
         DocumentContents& result, const QString& templatePath = bundledTemplatePath()) const;
 
     // Replaces the file's content with text, in one step where the folder allows it. A symbolic link
-    // is followed and stays a link; the replaced file keeps its permissions (and owner and group as
-    // far as the user may set them). Succeeds only when the data reached the disk.
-    std::optional<FileSystemError> writeContents(const QString& text, const QString& path) const;
+    // is followed and stays a link; a file with several hard links is written in place and stays
+    // one file. The new file keeps the old one's mode, owner, group, extended attributes and access
+    // control list as far as the user may set them; what could not be kept is named in notKept
+    // ("owner", "group", "extended attributes", "access control list"). Succeeds only when the data
+    // reached the disk; a failure leaves the old text in the file.
+    std::optional<FileSystemError> writeContents(
+        const QString& text, const QString& path, QStringList* notKept = nullptr) const;
 
     enum class GuardedWriteOutcome {
         // The text is on disk.
@@ -57,7 +61,7 @@ public:
     // writeContents for a file whose content was checked as checked: the file is re-checked just
     // before it is replaced, and a write that still reaches the replaced file is restored.
     std::optional<FileSystemError> writeContents(const QString& text, const QString& path,
-        const FileSnapshot& checked, GuardedWriteOutcome& outcome) const;
+        const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept = nullptr) const;
 
     // Reads a whole file as UTF-8 (no byte order mark is kept); bytes that are not UTF-8 fail
     // with EILSEQ.
@@ -65,13 +69,12 @@ public:
     // readText, keeping the file open in the snapshot.
     std::optional<FileSystemError> readSnapshot(const QString& path, FileSnapshot& snapshot) const;
 
-    // Removes temporary files that a save in this folder left behind when it was interrupted; those
-    // of saves still running are kept.
-    void removeStaleTemporaryFiles(const QString& folder) const;
-    // Whether name is the name of such a temporary file: ".", a UUID and ".tmp".
-    static bool isTemporaryFileName(const QString& name);
+    // Removes the temporary files that interrupted saves of the file at path left beside it. Only
+    // files that are provably such leftovers go: named for this file with Vesk's mark, holding a
+    // whole task file, and not in use by a save still running.
+    void removeStaleTemporaryFiles(const QString& path) const;
 
 private:
     std::optional<FileSystemError> write(const QString& text, const QString& path,
-        const FileSnapshot* checked, GuardedWriteOutcome& outcome) const;
+        const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept) const;
 };

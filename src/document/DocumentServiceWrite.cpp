@@ -2,14 +2,14 @@
 // fallback, and the guarded variant that protects a concurrent writer's data.
 #include "DocumentService.h"
 
+#include "InPlaceWriter.h"
+#include "TemporaryFile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QUuid>
 
 #include <cerrno>
 #include <climits>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -70,12 +70,6 @@ int syncFile(int fd)
     return ::fsync(fd) == 0 ? 0 : errno;
 }
 
-int closeFile(int fd)
-{
-    // Linux releases the descriptor even when close reports an error, so it is never retried.
-    return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
-}
-
 // Makes a rename in folder durable.
 int syncFolder(const QByteArray& folder)
 {
@@ -88,75 +82,17 @@ int syncFolder(const QByteArray& folder)
     return code == EINVAL ? 0 : code;
 }
 
-// A hidden file beside the target, locked while this process writes it so that
-// removeStaleTemporaryFiles can tell it from the leftover of a save that was interrupted.
-class TemporaryFile {
-public:
-    ~TemporaryFile() { discard(); }
-
-    int create(const QByteArray& folder, const struct stat* original)
-    {
-        path = folder + "/." + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + ".tmp";
-        // Private until the original's permissions are copied, so that a private list is never
-        // readable by others, not even for a moment.
-        fd = ::open(
-            path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_APPEND, original ? 0600 : 0666);
-        if (fd < 0)
-            return errno;
-        ::flock(fd, LOCK_EX);
-        if (original) {
-            // The owner can only be kept by root, the group only among the user's own groups;
-            // anything else stays the user's, as for any new file.
-            if (::fchown(fd, original->st_uid, original->st_gid) != 0
-                && ::fchown(fd, uid_t(-1), original->st_gid) != 0) {
-                // Not one of the user's groups: the file gets the user's group, like any new file.
-            }
-            if (::fchmod(fd, original->st_mode & 07777) != 0)
-                return errno;
-        }
-        return 0;
-    }
-
-    int fill(const QByteArray& bytes)
-    {
-        if (const int code = writeAll(fd, bytes))
-            return code;
-        return syncFile(fd);
-    }
-
-    // Once renamed, the file is the target and must stay.
-    void keep() { path.clear(); }
-
-    int close()
-    {
-        const int code = fd >= 0 ? closeFile(fd) : 0;
-        fd = -1;
-        return code;
-    }
-
-    void discard()
-    {
-        if (!path.isEmpty())
-            ::unlink(path.constData());
-        path.clear();
-        close();
-    }
-
-    QByteArray path;
-    int fd = -1;
-};
-
+// Writing in place: for a folder that refuses new files, and for a file with several names.
 int directWrite(const QByteArray& target, const QByteArray& bytes)
 {
-    // Non-blocking, so that a FIFO in the file's place fails instead of hanging the application.
-    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd < 0)
-        return errno;
-    int code = writeAll(fd, bytes);
-    if (!code)
-        code = syncFile(fd);
-    const int closeCode = closeFile(fd);
-    return code ? code : closeCode;
+    return InPlaceWriter::write(target, bytes);
+}
+
+// A folder that refuses new files or renames, for want of permission: the file itself may still be
+// writable. Data that did not fit or could not be written is no such case.
+bool folderRefuses(int code)
+{
+    return code == EACCES || code == EPERM || code == EROFS;
 }
 
 // Another program wrote into checked's file after it had been checked, and that file was then
@@ -179,7 +115,7 @@ int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, qint6
     struct stat original { };
     ::fstat(ours.fd, &original);
     TemporaryFile restore;
-    int code = restore.create(folder, &original);
+    int code = restore.create(target, &original);
     if (!code)
         code = restore.fill(restored);
     if (!code)
@@ -215,63 +151,36 @@ int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, qint6
 
 } // namespace
 
-bool DocumentService::isTemporaryFileName(const QString& name)
+void DocumentService::removeStaleTemporaryFiles(const QString& path) const
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^\\.[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\.tmp$"));
-    return name.size() == 41 && pattern.match(name).hasMatch();
-}
-
-void DocumentService::removeStaleTemporaryFiles(const QString& folder) const
-{
-    const int folderFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd < 0)
-        return;
-    DIR* listing = ::fdopendir(folderFd);
-    if (!listing) {
-        ::close(folderFd);
-        return;
-    }
-    while (const dirent* entry = ::readdir(listing)) {
-        if (entry->d_name[0] != '.' || !isTemporaryFileName(QString::fromLatin1(entry->d_name)))
-            continue;
-        const int fd = ::openat(folderFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0)
-            continue;
-        struct stat opened { };
-        struct stat named { };
-        // The writer holds the lock until its file has been renamed, or dies and releases it.
-        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0
-            && ::fstatat(folderFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0
-            && named.st_ino == opened.st_ino && named.st_dev == opened.st_dev)
-            ::unlinkat(folderFd, entry->d_name, 0);
-        ::close(fd);
-    }
-    ::closedir(listing);
-}
-
-std::optional<FileSystemError> DocumentService::writeContents(const QString& text, const QString& path) const
-{
-    GuardedWriteOutcome outcome;
-    return write(text, path, nullptr, outcome);
+    TemporaryFile::removeLeftovers(resolveTarget(QFile::encodeName(QFileInfo(path).absoluteFilePath())));
 }
 
 std::optional<FileSystemError> DocumentService::writeContents(
-    const QString& text, const QString& path, const FileSnapshot& checked, GuardedWriteOutcome& outcome) const
+    const QString& text, const QString& path, QStringList* notKept) const
 {
-    return write(text, path, &checked, outcome);
+    GuardedWriteOutcome outcome;
+    return write(text, path, nullptr, outcome, notKept);
 }
 
-std::optional<FileSystemError> DocumentService::write(
-    const QString& text, const QString& path, const FileSnapshot* checked, GuardedWriteOutcome& outcome) const
+std::optional<FileSystemError> DocumentService::writeContents(const QString& text, const QString& path,
+    const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept) const
+{
+    return write(text, path, &checked, outcome, notKept);
+}
+
+std::optional<FileSystemError> DocumentService::write(const QString& text, const QString& path,
+    const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept) const
 {
     outcome = GuardedWriteOutcome::written;
+    if (notKept)
+        notKept->clear();
     const QByteArray bytes = text.toUtf8();
     const QByteArray target = resolveTarget(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
     const QByteArray folder = folderOf(target);
     const auto failure
         = [&](int code) { return FileSystemError::fromErrno(FileSystemError::Operation::write, path, code); };
-    removeStaleTemporaryFiles(QFile::decodeName(folder));
+    TemporaryFile::removeLeftovers(target);
 
     struct stat original { };
     const bool exists = ::stat(target.constData(), &original) == 0;
@@ -287,19 +196,26 @@ std::optional<FileSystemError> DocumentService::write(
         return std::nullopt;
     }
 
-    if (!exists || S_ISREG(original.st_mode)) {
+    // A file with several names stays one file: it is written in place rather than replaced.
+    if (!exists || (S_ISREG(original.st_mode) && original.st_nlink == 1)) {
         TemporaryFile temporary;
-        int code = temporary.create(folder, exists ? &original : nullptr);
+        QStringList lost;
+        int code = temporary.create(target, exists ? &original : nullptr, &lost);
+        bool refused = folderRefuses(code);
         if (!code)
             code = temporary.fill(bytes);
         if (!code && checked && changedSinceCheck()) {
             outcome = GuardedWriteOutcome::fileChangedFirst;
             return std::nullopt;
         }
-        if (!code)
+        if (!code) {
             code = ::rename(temporary.path.constData(), target.constData()) == 0 ? 0 : errno;
+            refused = folderRefuses(code);
+        }
         if (!code) {
             temporary.keep();
+            if (notKept)
+                *notKept = lost;
             if ((code = syncFolder(folder)))
                 return failure(code);
             if (checked && checked->hasChangedSince()) {
@@ -312,6 +228,10 @@ std::optional<FileSystemError> DocumentService::write(
             return std::nullopt;
         }
         temporary.discard();
+        // Only a folder that refuses the replacement sends the save to writing in place; data that
+        // did not fit or could not be written fails the save, and the file keeps its old text.
+        if (!refused)
+            return failure(code);
     }
 
     if (checked && changedSinceCheck()) {

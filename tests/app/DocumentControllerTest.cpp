@@ -3,6 +3,7 @@
 #include "ManualScheduler.h"
 #include "ScriptedDialogPresenter.h"
 #include "SessionController.h"
+#include "SmallTmpfs.h"
 #include "UnprivilegedChild.h"
 #include "VeskDocumentController.h"
 
@@ -14,6 +15,7 @@
 
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -300,6 +302,56 @@ private slots:
                 QCOMPARE(readBytes(f.path), initialText);
             }
         }
+    }
+
+    // A full disk fails the save with the file's old text whole; the session keeps the change, the
+    // document stays saveable, and the next committed change saves both once there is room.
+    void aFullDiskFailsOneSaveNotTheNextOne()
+    {
+        SmallTmpfs disk(4);
+        SKIP_UNLESS_MOUNTED(disk);
+        Fixture f;
+        f.path = disk.filePath(QStringLiteral("list.vesk"));
+        QVERIFY(f.open());
+        // The list fills the disk's only page; its replacement needs a second one.
+        f.addTask(QStringLiteral("Mine"));
+        QCOMPARE(f.controller.appStatus(), QStringLiteral("Save failed"));
+        f.expectOneAlert(
+            QStringLiteral("The file “list.vesk” couldn’t be saved because there isn’t enough space."),
+            problemButtons);
+        QCOMPARE(readBytes(f.path), initialText);
+        QCOMPARE(f.controller.syncState(), SyncState::inSync);
+        QVERIFY(!f.session().editingBlocked());
+
+        QVERIFY(disk.resize(64));
+        f.addTask(QStringLiteral("Second"));
+        QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved list.vesk"));
+        QVERIFY(readBytes(f.path).contains("---\nSecond\nMine\nBuy stamps\n"));
+        QCOMPARE(f.dialogs.alerts.size(), 1);
+    }
+
+    // What a save cannot keep is said in the status: here the group of a list that the user may
+    // write but whose group is not one of the user's.
+    void aSaveSaysWhatItCouldNotKeep()
+    {
+        std::unique_ptr<QTemporaryDir> shared;
+        if (::geteuid() == 0) {
+            shared = std::make_unique<QTemporaryDir>();
+            const QString path = shared->filePath(QStringLiteral("list.vesk"));
+            writeBytes(path, initialText);
+            QCOMPARE(::chmod(QFile::encodeName(shared->path()).constData(), 0777), 0);
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 0), 0);
+            qputenv("VESK_TEST_SHARED_LIST", QFile::encodeName(path));
+        }
+        if (runAsUnprivilegedChild())
+            return;
+        Fixture f;
+        f.path = QFile::decodeName(qgetenv("VESK_TEST_SHARED_LIST"));
+        QVERIFY(!f.path.isEmpty());
+        QVERIFY(f.open());
+        f.addTask(QStringLiteral("Mine"));
+        QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved list.vesk (group not kept)"));
+        QVERIFY(readBytes(f.path).contains("Mine"));
     }
 
     void recoveryByReloadingOrSavingToANewFile()

@@ -1,6 +1,8 @@
 #include "DocumentService.h"
 #include "DocumentFormat.h"
 #include "ScriptedDialogPresenter.h"
+#include "SmallTmpfs.h"
+#include "TemporaryFile.h"
 #include "UnprivilegedChild.h"
 
 #include <QDir>
@@ -12,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -37,6 +40,52 @@ QStringList temporaryFiles(const QString& folder)
 int chmod(const QString& path, mode_t mode)
 {
     return ::chmod(QFile::encodeName(path).constData(), mode);
+}
+
+struct stat statOf(const QString& path)
+{
+    struct stat info { };
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info;
+}
+
+// A task file of exactly size bytes.
+QByteArray taskFileOfSize(qsizetype size, char version)
+{
+    QByteArray text;
+    for (int task = 0; text.size() + 60 < size; ++task)
+        text += "Task " + QByteArray::number(task) + " of version " + version + "\n";
+    text += "---\n---\n";
+    return text + QByteArray(size - text.size() - 1, 'x') + "\n";
+}
+
+// An access control list as Linux stores it: the owner, group and others entries of mode 0640,
+// and read and write for the user nobody.
+QByteArray accessControlListGrantingNobody()
+{
+    QByteArray acl;
+    const auto add = [&acl](quint16 tag, quint16 permissions, quint32 id) {
+        acl.append(reinterpret_cast<const char*>(&tag), 2);
+        acl.append(reinterpret_cast<const char*>(&permissions), 2);
+        acl.append(reinterpret_cast<const char*>(&id), 4);
+    };
+    const quint32 version = 2;
+    acl.append(reinterpret_cast<const char*>(&version), 4);
+    const quint32 undefined = quint32(-1);
+    add(0x01, 6, undefined); // owner
+    add(0x02, 6, 65534); // the user nobody
+    add(0x04, 4, undefined); // group
+    add(0x10, 6, undefined); // mask
+    add(0x20, 0, undefined); // others
+    return acl;
+}
+
+QByteArray attribute(const QString& path, const char* name)
+{
+    QByteArray value(256, '\0');
+    const ssize_t size
+        = ::getxattr(QFile::encodeName(path).constData(), name, value.data(), size_t(value.size()));
+    return size < 0 ? QByteArray("<none>") : value.left(size);
 }
 
 } // namespace
@@ -263,27 +312,176 @@ private slots:
                 "The file “list.vesk” couldn’t be opened because you don’t have permission to view it."));
     }
 
-    void leftoversOfInterruptedSavesAreRemovedButLiveOnesKept()
+    // Only a leftover that is provably Vesk's own goes: named for this list with Vesk's mark, holding
+    // a whole task file, not locked by a save still running, and older than the cleanup.
+    void onlyVeskOwnLeftoversAreRemoved_data()
     {
-        writeBytes(m_path, "a\n---\n---\n");
-        const QString stale = file(QStringLiteral(".0b6c1a52-8f3e-4c1e-9a57-3f1a2b4c5d6e.tmp"));
-        const QString live = file(QStringLiteral(".7d2e4f60-1a2b-4c3d-8e9f-0a1b2c3d4e5f.tmp"));
-        const QString foreign = file(QStringLiteral(".notes.txt.tmp"));
-        for (const QString& path : {stale, live, foreign})
-            writeBytes(path, "partial");
-        // A save in progress holds the lock on its temporary file.
-        const int liveFd = ::open(QFile::encodeName(live).constData(), O_RDONLY | O_CLOEXEC);
-        QVERIFY(liveFd >= 0);
-        QCOMPARE(::flock(liveFd, LOCK_EX), 0);
-        QVERIFY(!m_service.writeContents(QStringLiteral("b\n---\n---\n"), m_path));
-        QVERIFY(!QFileInfo::exists(stale) && QFileInfo::exists(live) && QFileInfo::exists(foreign));
-        ::close(liveFd);
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<bool>("fresh");
+        QTest::addColumn<bool>("removed");
+        const QString own = QStringLiteral(".list.vesk.vesk-save.7d2e4f60-1a2b-4c3d-8e9f-0a1b2c3d4e5f.tmp");
+        const QByteArray task = "a\n---\n---\n";
+        QTest::newRow("interrupted save") << own << task << false << false << true;
+        QTest::newRow("running save") << own << task << true << false << false;
+        QTest::newRow("newer than the save") << own << task << false << true << false;
+        QTest::newRow("not a task file") << own << QByteArray("someone else data") << false << false << false;
+        QTest::newRow("another program's") << QStringLiteral(".0f8fad5b-d9cb-469f-a165-70867728950e.tmp")
+                                           << QByteArray("someone else data") << false << false << false;
+        QTest::newRow("a neighbouring list's")
+            << QStringLiteral(".other.vesk.vesk-save.0f8fad5b-d9cb-469f-a165-70867728950e.tmp") << task
+            << false << false << false;
+        QTest::newRow("not a UUID") << QStringLiteral(
+            ".list.vesk.vesk-save.0f8fad5b-d9cb-469f-a165-70867728950X.tmp")
+                                    << task << false << false << false;
+    }
 
-        // Opening a file clears them as well.
+    void onlyVeskOwnLeftoversAreRemoved()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, locked);
+        QFETCH(bool, fresh);
+        QFETCH(bool, removed);
+        writeBytes(m_path, "a\n---\n---\n");
+        const QString leftover = file(name);
+        writeBytes(leftover, bytes);
+        // Left by an earlier run, unless it is fresh.
+        const struct timespec earlier[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 60, 0}};
+        const struct timespec later[2] = {{0, UTIME_OMIT}, {::time(nullptr) + 60, 0}};
+        QCOMPARE(
+            ::utimensat(AT_FDCWD, QFile::encodeName(leftover).constData(), fresh ? later : earlier, 0), 0);
+        const int fd = ::open(QFile::encodeName(leftover).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        if (locked)
+            QCOMPARE(::flock(fd, LOCK_EX), 0);
+        // Saving and opening a neighbouring list never touches this list's files.
+        const QString neighbour = file(QStringLiteral("neighbour.vesk"));
+        QVERIFY(!m_service.writeContents(QStringLiteral("n\n---\n---\n"), neighbour));
         ScriptedDialogPresenter dialogs;
         DocumentContents contents;
+        QVERIFY(!m_service.readDocument(neighbour, dialogs, contents));
+        QVERIFY(QFileInfo::exists(leftover));
+
+        QVERIFY(!m_service.writeContents(QStringLiteral("b\n---\n---\n"), m_path));
+        QCOMPARE(!QFileInfo::exists(leftover), removed);
         QVERIFY(!m_service.readDocument(m_path, dialogs, contents));
-        QVERIFY(!QFileInfo::exists(live) && QFileInfo::exists(foreign));
+        QCOMPARE(!QFileInfo::exists(leftover), removed);
+        ::close(fd);
+        if (!removed)
+            QCOMPARE(readBytes(leftover), bytes);
+    }
+
+    // Another Vesk cleaning the folder at any moment of a save never takes the save's temporary
+    // file: it is locked before it has a name, or, where the file system has no unnamed files, empty
+    // until it is locked.
+    void cleanupDuringASaveKeepsItsTemporaryFile_data()
+    {
+        QTest::addColumn<bool>("unnamed");
+        QTest::newRow("unnamed until locked") << true;
+        QTest::newRow("named at once") << false;
+    }
+
+    void cleanupDuringASaveKeepsItsTemporaryFile()
+    {
+        QFETCH(bool, unnamed);
+        TemporaryFile::useUnnamedFiles = unnamed;
+        writeBytes(m_path, "old\n---\n---\n");
+        const ino_t before = statOf(m_path).st_ino;
+        QByteArray named;
+        bool survived = false;
+        TemporaryFile::onNamed = [&](const QByteArray& path) {
+            named = path;
+            DocumentService().removeStaleTemporaryFiles(m_path);
+            survived = QFile::exists(QFile::decodeName(path));
+        };
+        const auto error = m_service.writeContents(QStringLiteral("new\n---\n---\n"), m_path);
+        TemporaryFile::onNamed = nullptr;
+        TemporaryFile::useUnnamedFiles = true;
+        QVERIFY(!error);
+        QVERIFY(!named.isEmpty());
+        QVERIFY2(survived, named.constData());
+        QCOMPARE(readBytes(m_path), QByteArray("new\n---\n---\n"));
+        // Replaced by the temporary file, not written over in place.
+        QVERIFY(statOf(m_path).st_ino != before);
+        QVERIFY(temporaryFiles(m_folder->path()).isEmpty());
+    }
+
+    // A save that does not fit on the disk fails and leaves the old text whole, whether it goes
+    // through a temporary file or, for a file with two names, writes in place; once there is room
+    // the next save succeeds.
+    void aSaveThatDoesNotFitKeepsTheOldText_data()
+    {
+        QTest::addColumn<bool>("hardLinked");
+        QTest::newRow("temporary file") << false;
+        QTest::newRow("in place") << true;
+    }
+
+    void aSaveThatDoesNotFitKeepsTheOldText()
+    {
+        QFETCH(bool, hardLinked);
+        SmallTmpfs disk(4);
+        SKIP_UNLESS_MOUNTED(disk);
+        const QString path = disk.filePath(QStringLiteral("list.vesk"));
+        const QString other = disk.filePath(QStringLiteral("other name.vesk"));
+        const QByteArray old = taskFileOfSize(3950, 'A');
+        writeBytes(path, old);
+        if (hardLinked)
+            QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(other).constData()), 0);
+        const QByteArray longer = taskFileOfSize(5000, 'B');
+        const auto error = m_service.writeContents(QString::fromUtf8(longer), path);
+        QVERIFY(error);
+        QCOMPARE(error->code, ENOSPC);
+        QCOMPARE(readBytes(path), old);
+        if (hardLinked)
+            QCOMPARE(readBytes(other), old);
+        QCOMPARE(
+            QDir(disk.filePath(QString())).entryList(QDir::Files | QDir::Hidden).size(), hardLinked ? 2 : 1);
+
+        QVERIFY(disk.resize(64));
+        QVERIFY(!m_service.writeContents(QString::fromUtf8(longer), path));
+        QCOMPARE(readBytes(path), longer);
+        if (hardLinked)
+            QCOMPARE(readBytes(other), longer);
+    }
+
+    // A save keeps what the file carries besides its text: all its names, its extended attributes
+    // and its access control list.
+    void savingKeepsLinksAttributesAndAccessLists()
+    {
+        writeBytes(m_path, "old\n---\n---\n");
+        const QString other = file(QStringLiteral("other name.vesk"));
+        QCOMPARE(::link(QFile::encodeName(m_path).constData(), QFile::encodeName(other).constData()), 0);
+        const QByteArray encoded = QFile::encodeName(m_path);
+        const bool attributes = ::setxattr(encoded.constData(), "user.vesk.test", "kept", 4, 0) == 0;
+        const QByteArray acl = accessControlListGrantingNobody();
+        const bool acls = ::setxattr(encoded.constData(), "system.posix_acl_access", acl.constData(),
+                              size_t(acl.size()), 0)
+            == 0;
+        QStringList notKept {QStringLiteral("stale")};
+        for (const QByteArray& text :
+            {QByteArray("longer text than before\n---\n---\n"), QByteArray("short\n---\n---\n")}) {
+            QVERIFY(!m_service.writeContents(QString::fromUtf8(text), m_path, &notKept));
+            QCOMPARE(readBytes(m_path), text);
+            QCOMPARE(readBytes(other), text);
+            QCOMPARE(statOf(m_path).st_nlink, nlink_t(2));
+            QCOMPARE(notKept, QStringList());
+        }
+
+        // With one name left the file is replaced again; the copy keeps the rest.
+        QVERIFY(QFile::remove(other));
+        const ino_t before = statOf(m_path).st_ino;
+        QVERIFY(!m_service.writeContents(QStringLiteral("replaced\n---\n---\n"), m_path, &notKept));
+        QVERIFY(statOf(m_path).st_ino != before);
+        QCOMPARE(notKept, QStringList());
+        if (!attributes)
+            QSKIP("the test folder's file system has no user extended attributes");
+        QCOMPARE(attribute(m_path, "user.vesk.test"), QByteArray("kept"));
+        if (!acls)
+            QSKIP("the test folder's file system has no access control lists");
+        QCOMPARE(attribute(m_path, "system.posix_acl_access"), acl);
+        QCOMPARE(statOf(m_path).st_mode & 07777, mode_t(0660));
     }
 
     void guardedWriteRefusesAFileChangedAfterItsCheck()

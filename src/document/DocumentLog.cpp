@@ -1,0 +1,3 @@
+#include "DocumentLog.h"
+
+Q_LOGGING_CATEGORY(lcDocument, "vesk.document")
