@@ -41,7 +41,7 @@ private slots:
     void changingACopyLeavesTheOriginalAndCopiesOneBucket();
     void snapshotsStayIntactThroughRandomChanges();
     void equalityComparesValues();
-    void iterationVisitsEveryItemOnce();
+    void iterationReachesTheEdges();
     void orderedIdsSpreadOverTheBuckets();
 };
 
@@ -172,42 +172,20 @@ void SessionItemMapTest::equalityComparesValues()
     QVERIFY(variant != QVariant::fromValue(shorter));
 }
 
-void SessionItemMapTest::iterationVisitsEveryItemOnce()
+// Full maps are iterated by sameContent(); here the edges: nothing, and one item in the last bucket.
+void SessionItemMapTest::iterationReachesTheEdges()
 {
     SessionItemMap map;
     QVERIFY(map.begin() == map.end());
     QVERIFY(map.keys().isEmpty());
-    for (const SessionItem& item : map)
-        QFAIL(qPrintable(item.title));
 
-    QSet<QUuid> expected;
-    for (int i = 0; i < 1500; ++i) {
-        const QUuid id = QUuid::createUuid();
-        expected.insert(id);
-        map.insert(id, makeItem(id, i));
-    }
-    QSet<QUuid> visited;
-    qsizetype visits = 0;
-    for (const SessionItem& item : map) {
-        ++visits;
-        visited.insert(item.id);
-    }
-    QCOMPARE(visits, 1500);
-    QCOMPARE(visited, expected);
-    const QList<QUuid> keys = map.keys();
-    QCOMPARE(keys.size(), 1500);
-    QCOMPARE(QSet<QUuid>(keys.begin(), keys.end()), expected);
-    QCOMPARE(map.values().size(), 1500);
-
-    // A single item in the last buckets is still reached.
-    SessionItemMap single;
     QUuid id;
     do
         id = QUuid::createUuid();
     while (SessionItemMap::bucketIndex(id) != SessionItemMap::bucketCount - 1);
-    single.insert(id, makeItem(id, 1));
-    QCOMPARE(single.keys(), QList<QUuid> {id});
-    QCOMPARE(std::distance(single.begin(), single.end()), 1);
+    map.insert(id, makeItem(id, 1));
+    QCOMPARE(map.keys(), QList<QUuid> {id});
+    QCOMPARE(std::distance(map.begin(), map.end()), 1);
 }
 
 void SessionItemMapTest::orderedIdsSpreadOverTheBuckets()
