@@ -3,7 +3,6 @@
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
-#include <QVariant>
 
 namespace {
 
@@ -126,6 +125,7 @@ void SessionItemMapTest::snapshotsStayIntactThroughRandomChanges()
         QVERIFY(sameContent(snapshot, expected));
 }
 
+// The session's tests judge "nothing changed" by this equality, so it must see every difference.
 void SessionItemMapTest::equalityComparesValues()
 {
     QList<QUuid> ids;
@@ -143,33 +143,19 @@ void SessionItemMapTest::equalityComparesValues()
     SessionItemMap changed = backward;
     changed[ids.at(3)].note = QStringLiteral("Other");
     QVERIFY(changed != forward);
-    changed[ids.at(3)].note = forward.value(ids.at(3)).note;
-    QCOMPARE(changed, forward); // equal again, though no longer shared
-
-    SessionItemMap shorter = forward;
-    shorter.remove(ids.at(0));
-    QVERIFY(shorter != forward);
-    SessionItemMap sameSizeOtherKey = shorter;
+    SessionItemMap otherKey = forward;
+    otherKey.remove(ids.at(0));
+    QVERIFY(otherKey != forward);
     const QUuid other = QUuid::createUuid();
-    sameSizeOtherKey.insert(other, makeItem(other, 0));
-    QVERIFY(sameSizeOtherKey != forward);
+    otherKey.insert(other, makeItem(other, 0));
+    QVERIFY(otherKey != forward); // the same size, another key
 
     // Emptied maps equal a map that never held anything.
     SessionItemMap emptied = forward;
     for (const QUuid& id : ids)
         emptied.remove(id);
-    QVERIFY(emptied.isEmpty());
     QCOMPARE(emptied, SessionItemMap());
-    SessionItemMap cleared = forward;
-    cleared.clear();
-    QCOMPARE(cleared, emptied);
     QVERIFY(SessionItemMap() != forward);
-
-    // The property system compares and carries it by value.
-    const QVariant variant = QVariant::fromValue(forward);
-    QCOMPARE(variant.value<SessionItemMap>(), backward);
-    QVERIFY(variant == QVariant::fromValue(backward));
-    QVERIFY(variant != QVariant::fromValue(shorter));
 }
 
 // Full maps are iterated by sameContent(); here the edges: nothing, and one item in the last bucket.
