@@ -206,23 +206,17 @@ private slots:
         QTest::addColumn<QString>("text");
         const QStringList lines = kWorkedExample.split(u'\n');
         QTest::newRow("as written") << kWorkedExample;
-        QTest::newRow("CRLF") << lines.join("\r\n");
         QTest::newRow("CRLF with final CRLF") << lines.join("\r\n") + "\r\n";
         QTest::newRow("lone CR") << lines.join("\r");
         // A blank line before, between and after all eight lines, in every blank form.
         QTest::newRow("blank lines") << "\n" + lines.join("\n\n") + "\n\n";
         QTest::newRow("blank-only lines") << " \t\n" + lines.join("\n  \n\t\n") + "\n \u00A0\u3000\n";
-        QTest::newRow("blanks before titles and notes")
-            << "  Write report\n\t> Outline first\n \t> then draft\n\tPay rent\n---\n   Buy "
-               "stamps\n---\n\tBook flights";
         QTest::newRow("whitespace after titles") << "Write report \t\n> Outline first\n> then draft\nPay "
                                                     "rent\u00A0\n---\nBuy stamps\u3000\n---\nBook flights  ";
-        QTest::newRow("notes without space")
-            << "Write report\n>Outline first\n>then draft\nPay rent\n---\nBuy stamps\n---\nBook flights";
-        QTest::newRow("third separator and more") << kWorkedExample + "\n---\n\n---\n";
         QTest::newRow("stray separators with blanks")
             << "Write report\n --- \n> Outline first\n> then draft\nPay rent\n---\nBuy "
                "stamps\n---\t\n---\nBook flights";
+        // Line endings, blanks, notes without their space and a third separator together.
         QTest::newRow("all at once")
             << "\r\n  Write report\r\n\r\n\t>Outline first\r\n  > then draft\r\n\r\nPay rent \r\n---\r\n\r\n "
                "Buy stamps\r\n---\r\nBook flights\r\n---\r\n";
@@ -292,47 +286,28 @@ private slots:
     {
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("readBack");
-        QTest::newRow("separator") << "---"
-                                   << "\u200B---";
-        QTest::newRow("separator with blanks") << " --- "
-                                               << "\u200B---";
-        QTest::newRow("separator with Zs") << "\t---\u00A0\u3000"
-                                           << "\u200B---";
-        QTest::newRow("separator between breaks") << "\n---\r\n"
-                                                  << "\u200B---";
-        QTest::newRow("empty") << QString() << "\u200B";
-        QTest::newRow("blanks") << " \t "
-                                << "\u200B";
-        QTest::newRow("Zs only") << "\u00A0\u2002\u3000"
-                                 << "\u200B";
-        QTest::newRow("line feeds only") << "\n\n"
-                                         << "\u200B";
-        QTest::newRow("quote") << ">"
-                               << ">";
-        QTest::newRow("quoted") << "> quoted"
-                                << "> quoted";
-        QTest::newRow("quoted without space") << ">x"
-                                              << ">x";
-        QTest::newRow("quoted after blanks") << " \t> x "
-                                             << "> x";
-        QTest::newRow("quoted after no-break space") << "\u00A0>x"
-                                                     << ">x";
-        QTest::newRow("quote after line feed") << "\n> x"
-                                               << "> x";
-        QTest::newRow("CRLF") << "a\r\nb"
-                              << "a b";
-        QTest::newRow("CR") << "a\rb\r"
-                            << "a b";
-        QTest::newRow("separator inside") << "a\n---\nb"
-                                          << "a --- b";
-        QTest::newRow("other breaks") << "a\u2028b\u0085\f\u2029"
-                                      << "a\u2028b\u0085\f\u2029";
-        QTest::newRow("paragraph separator") << "\u2029"
-                                             << "\u2029";
-        QTest::newRow("zero-width space") << "\u200B"
-                                          << "\u200B";
-        QTest::newRow("four hyphens") << "----"
-                                      << "----";
+        const auto row = [](const char* name, const QString& title, const QString& readBack) {
+            QTest::newRow(name) << title << readBack;
+        };
+        row("separator", "---", "\u200B---");
+        row("separator with blanks", " --- ", "\u200B---");
+        row("separator with Zs", "\t---\u00A0\u3000", "\u200B---");
+        row("separator between breaks", "\n---\r\n", "\u200B---");
+        row("empty", QString(), "\u200B");
+        row("blanks", " \t ", "\u200B");
+        row("Zs only", "\u00A0\u2002\u3000", "\u200B");
+        row("line feeds only", "\n\n", "\u200B");
+        row("quote", ">", ">");
+        row("quoted", "> quoted", "> quoted");
+        row("quoted after blanks", " \t> x ", "> x");
+        row("quoted after no-break space", "\u00A0>x", ">x");
+        row("quote after line feed", "\n> x", "> x");
+        row("CRLF", "a\r\nb", "a b");
+        row("CR", "a\rb\r", "a b");
+        row("separator inside", "a\n---\nb", "a --- b");
+        row("other breaks", "a\u2028b\u0085\f\u2029", "a\u2028b\u0085\f\u2029");
+        row("zero-width space", "\u200B", "\u200B");
+        row("four hyphens", "----", "----");
     }
 
     // Each title sits first and between ordinary tasks in every section, with and without a note,

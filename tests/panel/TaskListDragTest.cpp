@@ -1,4 +1,5 @@
 #include "CompletionCollapseModifier.h"
+#include "DocumentFormat.h"
 #include "PanelFixture.h"
 
 #include <QDrag>
@@ -16,13 +17,7 @@ class TaskListDragTest : public QObject {
         explicit Fixture(bool animated = false) : ListFixture(document(), QSize(420, 640), animated) { }
         static VeskDocument document()
         {
-            VeskDocument document;
-            for (const char* title : {"T1", "T2", "T3", "T4"})
-                document.workingItems << VeskTask {title, std::nullopt};
-            document.inboxItems
-                = {VeskTask {"Inbox one", std::nullopt}, VeskTask {"Inbox two", std::nullopt}};
-            document.completedItems = {VeskTask {"Done", std::nullopt}};
-            return document;
+            return parseDocument("T1\nT2\nT3\nT4\n---\nInbox one\nInbox two\n---\nDone");
         }
         QUuid task(const QString& title) const { return taskNamed(session, title); }
         QString rowID(const QString& title) const { return rowIDOf(session, task(title)); }

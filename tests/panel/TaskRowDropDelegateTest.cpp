@@ -1,4 +1,5 @@
 #include "TaskRowDropDelegate.h"
+#include "DocumentFormat.h"
 #include "PanelFixture.h"
 
 class TaskRowDropDelegateTest : public QObject {
@@ -44,11 +45,7 @@ private Q_SLOTS:
         QFETCH(QString, order);
         ManualScheduler scheduler;
         SessionController session(&scheduler);
-        VeskDocument document;
-        for (const char* title : {"a1", "b2", "a3", "b4"})
-            document.workingItems << VeskTask {title, std::nullopt};
-        document.inboxItems << VeskTask {"i1", std::nullopt};
-        session.loadDocument(document);
+        session.loadDocument(parseDocument("a1\nb2\na3\nb4\n---\ni1\n---"));
         int commits = 0;
         session.onCommittedChange = [&] { ++commits; };
         session.setSelection(SessionSelection::task(taskNamed(session, "a3")));

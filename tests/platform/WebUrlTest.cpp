@@ -12,16 +12,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("encoded");
-        QTest::newRow("https") << "https://example.com/a?b=c#d"
-                               << "https://example.com/a?b=c#d";
-        QTest::newRow("scheme in capitals") << "HTTP://Example.COM/Path"
-                                            << "http://example.com/Path";
-        QTest::newRow("port and user") << "http://me@localhost:8080/"
-                                       << "http://me@localhost:8080/";
-        QTest::newRow("international") << QStringView(u"https://bücher.example/Köln").toString()
-                                       << "https://xn--bcher-kva.example/K%C3%B6ln";
-        QTest::newRow("encoded space") << "https://example.com/a%20b"
-                                       << "https://example.com/a%20b";
+        const auto row = [](const char* name, const QString& text, const QString& encoded) {
+            QTest::newRow(name) << text << encoded;
+        };
+        row("https", "https://example.com/a?b=c#d", "https://example.com/a?b=c#d");
+        row("scheme in capitals", "HTTP://Example.COM/Path", "http://example.com/Path");
+        row("port and user", "http://me@localhost:8080/", "http://me@localhost:8080/");
+        row("international", QStringView(u"https://bücher.example/Köln").toString(),
+            "https://xn--bcher-kva.example/K%C3%B6ln");
+        row("encoded space", "https://example.com/a%20b", "https://example.com/a%20b");
     }
 
     void webLinksAreAccepted()

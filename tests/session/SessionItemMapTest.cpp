@@ -3,7 +3,6 @@
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
-#include <QVariant>
 
 namespace {
 
@@ -41,7 +40,7 @@ private slots:
     void changingACopyLeavesTheOriginalAndCopiesOneBucket();
     void snapshotsStayIntactThroughRandomChanges();
     void equalityComparesValues();
-    void iterationVisitsEveryItemOnce();
+    void iterationReachesTheEdges();
     void orderedIdsSpreadOverTheBuckets();
 };
 
@@ -126,6 +125,7 @@ void SessionItemMapTest::snapshotsStayIntactThroughRandomChanges()
         QVERIFY(sameContent(snapshot, expected));
 }
 
+// The session's tests judge "nothing changed" by this equality, so it must see every difference.
 void SessionItemMapTest::equalityComparesValues()
 {
     QList<QUuid> ids;
@@ -143,71 +143,35 @@ void SessionItemMapTest::equalityComparesValues()
     SessionItemMap changed = backward;
     changed[ids.at(3)].note = QStringLiteral("Other");
     QVERIFY(changed != forward);
-    changed[ids.at(3)].note = forward.value(ids.at(3)).note;
-    QCOMPARE(changed, forward); // equal again, though no longer shared
-
-    SessionItemMap shorter = forward;
-    shorter.remove(ids.at(0));
-    QVERIFY(shorter != forward);
-    SessionItemMap sameSizeOtherKey = shorter;
+    SessionItemMap otherKey = forward;
+    otherKey.remove(ids.at(0));
+    QVERIFY(otherKey != forward);
     const QUuid other = QUuid::createUuid();
-    sameSizeOtherKey.insert(other, makeItem(other, 0));
-    QVERIFY(sameSizeOtherKey != forward);
+    otherKey.insert(other, makeItem(other, 0));
+    QVERIFY(otherKey != forward); // the same size, another key
 
     // Emptied maps equal a map that never held anything.
     SessionItemMap emptied = forward;
     for (const QUuid& id : ids)
         emptied.remove(id);
-    QVERIFY(emptied.isEmpty());
     QCOMPARE(emptied, SessionItemMap());
-    SessionItemMap cleared = forward;
-    cleared.clear();
-    QCOMPARE(cleared, emptied);
     QVERIFY(SessionItemMap() != forward);
-
-    // The property system compares and carries it by value.
-    const QVariant variant = QVariant::fromValue(forward);
-    QCOMPARE(variant.value<SessionItemMap>(), backward);
-    QVERIFY(variant == QVariant::fromValue(backward));
-    QVERIFY(variant != QVariant::fromValue(shorter));
 }
 
-void SessionItemMapTest::iterationVisitsEveryItemOnce()
+// Full maps are iterated by sameContent(); here the edges: nothing, and one item in the last bucket.
+void SessionItemMapTest::iterationReachesTheEdges()
 {
     SessionItemMap map;
     QVERIFY(map.begin() == map.end());
     QVERIFY(map.keys().isEmpty());
-    for (const SessionItem& item : map)
-        QFAIL(qPrintable(item.title));
 
-    QSet<QUuid> expected;
-    for (int i = 0; i < 1500; ++i) {
-        const QUuid id = QUuid::createUuid();
-        expected.insert(id);
-        map.insert(id, makeItem(id, i));
-    }
-    QSet<QUuid> visited;
-    qsizetype visits = 0;
-    for (const SessionItem& item : map) {
-        ++visits;
-        visited.insert(item.id);
-    }
-    QCOMPARE(visits, 1500);
-    QCOMPARE(visited, expected);
-    const QList<QUuid> keys = map.keys();
-    QCOMPARE(keys.size(), 1500);
-    QCOMPARE(QSet<QUuid>(keys.begin(), keys.end()), expected);
-    QCOMPARE(map.values().size(), 1500);
-
-    // A single item in the last buckets is still reached.
-    SessionItemMap single;
     QUuid id;
     do
         id = QUuid::createUuid();
     while (SessionItemMap::bucketIndex(id) != SessionItemMap::bucketCount - 1);
-    single.insert(id, makeItem(id, 1));
-    QCOMPARE(single.keys(), QList<QUuid> {id});
-    QCOMPARE(std::distance(single.begin(), single.end()), 1);
+    map.insert(id, makeItem(id, 1));
+    QCOMPARE(map.keys(), QList<QUuid> {id});
+    QCOMPARE(std::distance(map.begin(), map.end()), 1);
 }
 
 void SessionItemMapTest::orderedIdsSpreadOverTheBuckets()

@@ -135,14 +135,12 @@ private slots:
     void openingALinkOpensOnlyTheFirstSafeLinkOfAStillTask()
     {
         // Each title with the URL it opens ("" for nothing); opening changes nothing in the session.
+        // Which links are safe is the link finder's own table; here one of each kind is enough.
         const QList<std::pair<QString, QString>> cases {
             {"Read [spec](https://docs.example/spec) then https://later.example",
                 "https://docs.example/spec"},
-            {"Bare www.w.example first", "http://www.w.example"},
             {"Note holds it|see https://note.example/x.", "https://note.example/x"}, {"No link here", ""},
-            {"[run](javascript:alert(1))", ""}, {"[f](file:///etc/passwd) file:///etc/shadow", ""},
-            {"[x](vesk-helper://run?rm)", ""}, {"[nl](https://a.example/%0D%0ASet-Cookie:x)", ""},
-            {"[h](http:///nohost)", ""}, {"smb://server/share ftp://f.example data:text/html,x", ""}};
+            {"[run](javascript:alert(1)) file:///etc/shadow", ""}};
         for (const auto& [title, url] : cases) {
             Fixture f;
             f.load({title, "https://animating.example"});

@@ -1,6 +1,7 @@
 #include "SessionTestSupport.h"
 
 #include <QLocale>
+#include <QSet>
 
 class SessionRowsTest : public QObject {
     Q_OBJECT
@@ -35,14 +36,11 @@ void SessionRowsTest::rowsShowSectionsWithSeparatorsSpacersAndTheInputRow()
     QCOMPARE(rows[5], RenderedRow::task(h.id("C1"), TaskSection::completed, true, "C1", std::nullopt));
     QCOMPARE(SessionController::selectableTargets(rows),
         QList<SessionSelection>({h.task("W1"), h.task("W2"), h.task("C1")}));
-    // Identifiers carry the section and the upper-case canonical UUID.
-    const QString w1 = h.id("W1").toString(QUuid::WithoutBraces).toUpper();
-    QCOMPARE(rows[0].id(), "task-working-" + w1);
-    QCOMPARE(rows[5].id(), "task-completed-" + h.id("C1").toString(QUuid::WithoutBraces).toUpper());
-    QCOMPARE(RenderedRow::completionShell(h.id("W1"), TaskSection::inbox, "W1", std::nullopt, false).id(),
-        "completion-shell-inbox-" + w1);
-    QCOMPARE(QStringList({rows[2].id(), rows[3].id(), rows[4].id()}),
-        QStringList({"separator-working", "spacer-inbox", "separator-inbox"}));
+    // The view follows each row by its identifier, so no two rows share one.
+    QSet<QString> ids;
+    for (const RenderedRow& row : rows)
+        ids.insert(row.id());
+    QCOMPARE(ids.size(), rows.size());
 
     h.loadLists("W | I1 I2 | C");
     h.session.beginCreatingNewItem();

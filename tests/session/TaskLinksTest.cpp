@@ -129,39 +129,31 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("links");
         QTest::addColumn<QStringList>("urls");
-        QTest::newRow("schemes any case") << "HTTPS://A.example/X and http://b.example"
-                                          << QStringList {"HTTPS://A.example/X", "http://b.example"}
-                                          << QStringList {"https://a.example/X", "http://b.example"};
-        QTest::newRow("www opens as http")
-            << "go to WWW.Example.org/path?a=b!" << QStringList {"WWW.Example.org/path?a=b"}
-            << QStringList {"http://www.example.org/path?a=b"};
-        QTest::newRow("port and fragment")
-            << "(http://localhost:8080/x#y)" << QStringList {"http://localhost:8080/x#y"}
-            << QStringList {"http://localhost:8080/x#y"};
-        QTest::newRow("angle brackets and quotes") << "<https://a.example/p> \"http://b.example\""
-                                                   << QStringList {"https://a.example/p", "http://b.example"}
-                                                   << QStringList {"https://a.example/p", "http://b.example"};
-        QTest::newRow("trailing punctuation") << "see http://a.example/x.; www.b.example/y)"
-                                              << QStringList {"http://a.example/x", "www.b.example/y"}
-                                              << QStringList {"http://a.example/x", "http://www.b.example/y"};
+        // The text, each link as found in it, and the URL each one opens.
+        const auto row = [](const char* name, const QString& text, const QStringList& links,
+                             const QStringList& urls) { QTest::newRow(name) << text << links << urls; };
+        row("schemes any case", "HTTPS://A.example/X and http://b.example",
+            {"HTTPS://A.example/X", "http://b.example"}, {"https://a.example/X", "http://b.example"});
+        row("www opens as http", "go to WWW.Example.org/path?a=b!", {"WWW.Example.org/path?a=b"},
+            {"http://www.example.org/path?a=b"});
+        row("port and fragment", "(http://localhost:8080/x#y)", {"http://localhost:8080/x#y"},
+            {"http://localhost:8080/x#y"});
+        row("angle brackets and quotes", "<https://a.example/p> \"http://b.example\"",
+            {"https://a.example/p", "http://b.example"}, {"https://a.example/p", "http://b.example"});
+        row("trailing punctuation", "see http://a.example/x.; www.b.example/y)",
+            {"http://a.example/x", "www.b.example/y"}, {"http://a.example/x", "http://www.b.example/y"});
         const QString international = QStringView(u"http://bücher.example/Köln").toString();
-        QTest::newRow("international")
-            << international << QStringList {international} << QStringList {international};
-        QTest::newRow("not at word start")
-            << "xhttp://a.example a.www.b.example me@www.c.example" << QStringList {} << QStringList {};
-        QTest::newRow("www without a domain")
-            << "www.example www. www..a.example" << QStringList {} << QStringList {};
-        QTest::newRow("other schemes")
-            << "file:///etc/passwd javascript:alert(1) mailto:a@b.example ftp://f.example" << QStringList {}
-            << QStringList {};
-        QTest::newRow("no host") << "http:// https:///x http://.example" << QStringList {} << QStringList {};
-        QTest::newRow("control character ends a link")
-            << QString("http://a.example/x\x01y") << QStringList {"http://a.example/x"}
-            << QStringList {"http://a.example/x"};
+        row("international", international, {international}, {international});
+        row("not at word start", "xhttp://a.example a.www.b.example me@www.c.example", {}, {});
+        row("www without a domain", "www.example www. www..a.example", {}, {});
+        row("other schemes", "file:///etc/passwd javascript:alert(1) mailto:a@b.example ftp://f.example", {},
+            {});
+        row("no host", "http:// https:///x http://.example", {}, {});
+        row("control character ends a link", QString("http://a.example/x\x01y"), {"http://a.example/x"},
+            {"http://a.example/x"});
         // One URL with an encoded line break; the URL in its path is part of it.
-        QTest::newRow("rejected URL is not split")
-            << "http://a.example/%0A/http://b.example/ ok www.c.example" << QStringList {"www.c.example"}
-            << QStringList {"http://www.c.example"};
+        row("rejected URL is not split", "http://a.example/%0A/http://b.example/ ok www.c.example",
+            {"www.c.example"}, {"http://www.c.example"});
     }
 
     void detectorFindsWebLinksOnly()

@@ -1,14 +1,12 @@
 #include "GlobalShortcuts.h"
 #include "HotKeyCenter.h"
 #include "RecorderField.h"
-#include "ScriptedDialogPresenter.h"
 #include "SettingsStore.h"
 #include "SettingsWindow.h"
 #include "SettingsWindowController.h"
 #include "X11HotKeyBackend.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -28,27 +26,6 @@ bool xdotool(const QStringList& arguments)
 {
     return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
 }
-
-// Counts releases of one key that reach the application as ordinary key events, i.e. that no
-// grab took.
-class KeyReleaseCounter : public QObject {
-public:
-    explicit KeyReleaseCounter(int key) : m_key(key) { qApp->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        // Each key event reaches the window first and then its widget; the window's is counted.
-        if (event->type() == QEvent::KeyRelease && watched->isWindowType()
-            && static_cast<QKeyEvent*>(event)->key() == m_key)
-            ++count;
-        return false;
-    }
-
-private:
-    int m_key;
-};
 
 // Answers the next message box that comes up by clicking the button with the given text, as a
 // person would.
@@ -103,44 +80,6 @@ private Q_SLOTS:
 
     void cleanupTestCase() { SettingsStore::setShared(nullptr); }
 
-    void aShortcutRecordedInTheSettingsIsTheOneThatWorks()
-    {
-        auto& backend = static_cast<X11HotKeyBackend&>(HotKeyCenter::shared().backend());
-        QVERIFY(xdotool({"key", "ctrl+alt+space"}));
-        QTRY_COMPARE(m_ups, 1);
-
-        ScriptedDialogPresenter dialogs;
-        SettingsWindowController settings(&dialogs);
-        settings.show();
-        QVERIFY(QTest::qWaitForWindowActive(settings.window()));
-        RecorderField* field = settings.window()->hotKeyRecorder();
-        QVERIFY(!field->isRecording());
-
-        QTest::mouseClick(field, Qt::LeftButton);
-        QVERIFY(field->isRecording());
-        // While recording, the current shortcut reaches the application but runs nothing.
-        const int received = backend.receivedKeyEventCount();
-        QVERIFY(xdotool({"key", "ctrl+alt+space"}));
-        QTRY_COMPARE(backend.receivedKeyEventCount(), received + 2);
-        QCOMPARE(m_ups, 1);
-
-        QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
-        QVERIFY(!field->isRecording());
-        QCOMPARE(getShortcut(Name::togglePanel()), ctrlAltK);
-        QVERIFY(dialogs.alerts.isEmpty());
-
-        QVERIFY(xdotool({"key", "ctrl+alt+k"}));
-        QTRY_COMPARE(m_ups, 2);
-
-        // The old combination is let go of: its keys now come to the focused window like any
-        // other keys.
-        KeyReleaseCounter spaces(Qt::Key_Space);
-        QVERIFY(xdotool({"key", "ctrl+alt+space"}));
-        QTRY_COMPARE(spaces.count, 1);
-        QCOMPARE(m_ups, 2);
-        QVERIFY(!registeredShortcuts().contains(ctrlAltSpace));
-    }
-
     void keysFromTheKeyboardAreRecordedByTheirPhysicalKey()
     {
         SettingsWindowController settings;
@@ -154,8 +93,10 @@ private Q_SLOTS:
         QTRY_VERIFY(!field->isRecording());
         QCOMPARE(getShortcut(Name::togglePanel()),
             Shortcut(18, Shortcut::control | Shortcut::option | Shortcut::shift));
-        QVERIFY(registeredShortcuts().contains(
-            Shortcut(18, Shortcut::control | Shortcut::option | Shortcut::shift)));
+        // The recorded combination is the one that now reaches the application.
+        const int ups = m_ups;
+        QVERIFY(xdotool({"key", "ctrl+alt+shift+1"}));
+        QTRY_COMPARE(m_ups, ups + 1);
     }
 
     void recordingResumesAfterARealAlert()

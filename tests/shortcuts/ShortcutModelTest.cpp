@@ -137,8 +137,6 @@ private Q_SLOTS:
         QTest::newRow("number") << QVariant(49);
         QTest::newRow("true") << QVariant(true);
         QTest::newRow("list") << QVariant(QStringList({"49", "6144"}));
-        QTest::newRow("members as text")
-            << QVariant(QStringLiteral(R"({"carbonKeyCode":"49","carbonModifiers":"0"})"));
     }
 
     void unreadableStoredValuesMeanNoShortcut()

@@ -1,6 +1,5 @@
 #include "SettingsWindow.h"
 #include "GlobalShortcuts.h"
-#include "KeyboardControlsPanelController.h"
 #include "RecorderField.h"
 #include "ScriptedDialogPresenter.h"
 #include "SettingsStore.h"
@@ -54,35 +53,6 @@ private Q_SLOTS:
         m_controller.show();
         QCOMPARE(m_controller.window(), window.data());
         QVERIFY(m_controller.isVisible());
-    }
-
-    void aRecordedShortcutIsTheGlobalOneAndTheReferenceShowsIt()
-    {
-        m_controller.show();
-        QVERIFY(QTest::qWaitForWindowActive(m_controller.window()));
-        RecorderField* field = m_controller.window()->hotKeyRecorder();
-        KeyboardControlsPanelController reference(Name::togglePanel());
-        QTest::mouseClick(field, Qt::LeftButton);
-        QVERIFY(field->isRecording());
-        QTest::keyClick(field, Qt::Key_J, Qt::ControlModifier | Qt::MetaModifier);
-        const Shortcut ctrlSuperJ(38, Shortcut::control | Shortcut::command);
-        QCOMPARE(getShortcut(Name::togglePanel()), ctrlSuperJ);
-        QCOMPARE(m_store.value(Name::togglePanel().settingsKey()).toString(),
-            QString::fromUtf8(ctrlSuperJ.toJson()));
-        QCOMPARE(reference.globalHotKeyDisplayName(), ctrlSuperJ.description());
-        // A desktop combination is warned about through the window's alerts and not taken.
-        QTest::mouseClick(field, Qt::LeftButton);
-        QTest::keyClick(field, Qt::Key_T, Qt::ControlModifier | Qt::AltModifier);
-        QCOMPARE(m_dialogs.alerts.size(), 1);
-        QCOMPARE(m_dialogs.alerts[0].buttons.size(), 2);
-        QCOMPARE(getShortcut(Name::togglePanel()), ctrlSuperJ);
-        // Clearing leaves the panels without a global shortcut, also after a restart.
-        field->clearAction()->trigger();
-        QCOMPARE(getShortcut(Name::togglePanel()), std::nullopt);
-        QCOMPARE(reference.globalHotKeyDisplayName(), QStringLiteral("Not set"));
-        m_store.sync();
-        QCOMPARE(SettingsStore(m_store.fileName()).boolValue(Name::togglePanel().settingsKey()), false);
-        QTest::keyClick(field, Qt::Key_Escape);
     }
 };
 

@@ -17,14 +17,6 @@ class WelcomeWindowTest : public QObject {
     int m_openFileCount = 0;
     WelcomeWindowController m_controller {[this] { ++m_newFileCount; }, [this] { ++m_openFileCount; }};
 
-    void setWindowColours(const QColor& window, const QColor& text)
-    {
-        QPalette palette = QApplication::palette();
-        palette.setColor(QPalette::Window, window);
-        palette.setColor(QPalette::WindowText, text);
-        m_controller.window()->setPalette(palette);
-    }
-
 private Q_SLOTS:
     void theIconIsCompiledIntoTheProgram()
     {
@@ -107,20 +99,6 @@ private Q_SLOTS:
         empty.show();
         QTest::mouseClick(empty.view()->newFileButton(), Qt::LeftButton);
         QTest::mouseClick(empty.view()->openFileButton(), Qt::LeftButton);
-    }
-
-    void theIconShadowFollowsTheAppearance()
-    {
-        m_controller.show();
-        setWindowColours(QColor(30, 30, 30), Qt::white);
-        QCOMPARE(qRound(m_controller.view()->iconShadowOpacity() * 100), 28);
-        setWindowColours(QColor(240, 240, 240), Qt::black);
-        QCOMPARE(qRound(m_controller.view()->iconShadowOpacity() * 100), 12);
-        // A fresh view built while the window is dark starts dark.
-        setWindowColours(QColor(30, 30, 30), Qt::white);
-        m_controller.hide();
-        m_controller.show();
-        QCOMPARE(qRound(m_controller.view()->iconShadowOpacity() * 100), 28);
     }
 };
 
