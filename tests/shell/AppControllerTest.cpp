@@ -289,6 +289,15 @@ private Q_SLOTS:
         QVERIFY(isShown(panelB));
         QTRY_VERIFY(panelB->isPanelKey());
         QTRY_COMPARE(shell.activePath(), b);
+
+        // A completion still running when the panels hide lands and is written.
+        sessionB->setSelection(SessionSelection::task(sessionB->workingItemIDs().first()));
+        sessionB->toggleSelectedItemCompletion();
+        m_backend->press(spaceKey, ctrlAlt, true);
+        m_backend->press(spaceKey, ctrlAlt, false);
+        shell.settle();
+        QVERIFY(!isShown(panelB));
+        QCOMPARE(readAll(b), QByteArray("\n---\nCall Ana\n---\nWrite the report"));
     }
 
     // Keys go through the window system's path (shortcut override, then the press to whatever has

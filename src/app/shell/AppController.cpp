@@ -217,6 +217,8 @@ void AppController::togglePanels()
         for (const DocumentContext& context : contexts) {
             if (!context.panelController || !context.documentController)
                 continue;
+            // What the user asked for just before hiding still lands and is written.
+            context.documentController->finishPendingWork();
             context.documentController->sessionController()->resetTransientState();
             context.panelController->syncToolbarAndSearchField();
             hidePanelWindow(context.panelController);
