@@ -221,7 +221,7 @@ void VeskDocumentController::chooseAndCreateFile()
 void VeskDocumentController::presentRecoveryAlert(const QString& message)
 {
     m_fileProblem = message;
-    if (m_isPresentingRecoveryAlert || m_isClosing)
+    if (m_isPresentingRecoveryAlert || m_isWritingQuietly)
         return;
     m_isPresentingRecoveryAlert = true;
     QPointer self(this);
@@ -241,7 +241,7 @@ void VeskDocumentController::presentRecoveryAlert(const QString& message)
 void VeskDocumentController::presentFileProblemAlert(const QString& message)
 {
     m_fileProblem = message;
-    if (m_isPresentingRecoveryAlert || m_isClosing)
+    if (m_isPresentingRecoveryAlert || m_isWritingQuietly)
         return;
     m_isPresentingRecoveryAlert = true;
     QPointer self(this);
@@ -314,14 +314,14 @@ bool VeskDocumentController::hasChangesOnlyInSession() const
 void VeskDocumentController::finishPendingWork()
 {
     QPointer self(this);
-    // A save that fails now is reported by the question of prepareToClose, not by an alert of its own.
-    m_isClosing = true;
+    // A save that fails now is asked about by prepareToClose or shown in the status line instead.
+    m_isWritingQuietly = true;
     m_sessionController->finishPendingTransitions();
     // A save that failed without pausing editing gets one more try.
     if (self && !blocksSaving(m_syncState) && hasChangesOnlyInSession())
         saveCommittedChange();
     if (self)
-        m_isClosing = false;
+        m_isWritingQuietly = false;
 }
 
 bool VeskDocumentController::prepareToClose()

@@ -111,7 +111,7 @@ public:
     // failed. Closing the document then loses them.
     bool hasChangesOnlyInSession() const;
     // Lands running transitions and writes them, without alerts: a save that fails only changes the
-    // state, for prepareToClose to ask about.
+    // state, which prepareToClose asks about and the status line shows.
     void finishPendingWork();
     // Before the document closes or the application quits: finishPendingWork, then, when changes would still
     // be lost, asks whether to save them to a new file, discard them or keep the document open. True when the
@@ -185,8 +185,8 @@ private:
     std::optional<VeskDocument> m_lastPersistedDocument;
     std::optional<QString> m_lastPersistedContents;
     bool m_isPresentingRecoveryAlert = false;
-    // True while prepareToClose writes what is left; its question stands in for the usual alerts.
-    bool m_isClosing = false;
+    // True while finishPendingWork writes what is left: the problem alerts wait (see there).
+    bool m_isWritingQuietly = false;
     // The message of the last recovery or file problem alert.
     QString m_fileProblem;
 };
