@@ -184,6 +184,11 @@ void VeskDocumentController::chooseAndOpenFile()
     if (path.isEmpty())
         return;
     const QUrl url = QUrl::fromLocalFile(path);
+    if (isFileOpenElsewhere && isFileOpenElsewhere(url)) {
+        setAppStatus(QStringLiteral("Could not open file"));
+        presentErrorAlert(fileIsOpenMessage());
+        return;
+    }
     QPointer self(this);
     DocumentContents contents;
     auto failure = m_documentService.readDocument(localPath(url), *m_dialogs, contents);
@@ -206,6 +211,11 @@ void VeskDocumentController::chooseAndCreateFile()
         defaultFileName(), DocumentService::saveFileFilters(), DocumentService::veskFileSuffix());
     if (path.isEmpty())
         return;
+    if (isFileOpenElsewhere && isFileOpenElsewhere(QUrl::fromLocalFile(path))) {
+        setAppStatus(QStringLiteral("Could not create file"));
+        presentErrorAlert(fileIsOpenMessage());
+        return;
+    }
     if (auto failure = createDocument(QUrl::fromLocalFile(path))) {
         setAppStatus(QStringLiteral("Could not create file"));
         presentErrorAlert(describeFailure(*failure));
@@ -214,7 +224,8 @@ void VeskDocumentController::chooseAndCreateFile()
 
 void VeskDocumentController::presentRecoveryAlert(const QString& message)
 {
-    if (m_isPresentingRecoveryAlert)
+    m_fileProblem = message;
+    if (m_isPresentingRecoveryAlert || m_isWritingQuietly)
         return;
     m_isPresentingRecoveryAlert = true;
     QPointer self(this);
@@ -233,7 +244,8 @@ void VeskDocumentController::presentRecoveryAlert(const QString& message)
 
 void VeskDocumentController::presentFileProblemAlert(const QString& message)
 {
-    if (m_isPresentingRecoveryAlert)
+    m_fileProblem = message;
+    if (m_isPresentingRecoveryAlert || m_isWritingQuietly)
         return;
     m_isPresentingRecoveryAlert = true;
     QPointer self(this);
@@ -250,4 +262,101 @@ void VeskDocumentController::presentFileProblemAlert(const QString& message)
 void VeskDocumentController::presentErrorAlert(const QString& description)
 {
     m_dialogs->runAlert(fileProblemMessage(), description, {});
+}
+
+QString VeskDocumentController::fileProblemDescription() const
+{
+    if (!m_fileProblem.isEmpty())
+        return m_fileProblem;
+    switch (m_syncState) {
+    case SyncState::externallyModifiedConflicted:
+        return FileAccessError::conflict().message;
+    case SyncState::unwritable:
+        return FileAccessError::unwritable().message;
+    default:
+        return FileAccessError::missing().message;
+    }
+}
+
+QString VeskDocumentController::closingReason() const
+{
+    if (m_syncState == SyncState::externallyModifiedConflicted)
+        return FileAccessError::conflict().message;
+    if (!blocksSaving(m_syncState))
+        return QStringLiteral("Vesk couldn’t save the latest changes to this file.");
+    return fileProblemDescription();
+}
+
+bool VeskDocumentController::canResolveFileProblem() const
+{
+    return hasSelectedFile() && blocksSaving(m_syncState);
+}
+
+void VeskDocumentController::resolveFileProblem()
+{
+    if (!canResolveFileProblem())
+        return;
+    if (m_syncState == SyncState::externallyModifiedConflicted)
+        presentRecoveryAlert(fileProblemDescription());
+    else
+        presentFileProblemAlert(fileProblemDescription());
+}
+
+bool VeskDocumentController::hasChangesOnlyInSession() const
+{
+    if (!hasSelectedFile() || !m_lastPersistedDocument)
+        return false;
+    // The file is gone or no longer a task file: the session is the only copy of the list.
+    if (m_syncState == SyncState::unavailable)
+        return true;
+    // What a save to a new file would write, open editors included.
+    if (blocksSaving(m_syncState))
+        return m_sessionController->documentIncludingEdits() != *m_lastPersistedDocument;
+    return m_sessionController->committedDocument() != *m_lastPersistedDocument;
+}
+
+void VeskDocumentController::finishPendingWork()
+{
+    QPointer self(this);
+    // A save that fails now is asked about by prepareToClose or shown in the status line instead.
+    m_isWritingQuietly = true;
+    // Closing cannot wait for the file to come back: where it is now decides, and a held save runs.
+    settleFileMove(true);
+    m_sessionController->finishPendingTransitions();
+    // A save that failed without pausing editing gets one more try.
+    if (self && !blocksSaving(m_syncState) && hasChangesOnlyInSession())
+        saveCommittedChange();
+    if (self)
+        m_isWritingQuietly = false;
+}
+
+bool VeskDocumentController::prepareToClose()
+{
+    QPointer self(this);
+    finishPendingWork();
+    if (!self)
+        return false;
+    if (!hasChangesOnlyInSession())
+        return true;
+    if (m_isPresentingRecoveryAlert)
+        return false;
+    m_isPresentingRecoveryAlert = true;
+    const QString name = lastPathComponent(m_selectedFileURL);
+    const int choice = m_dialogs->runAlert(
+        QStringLiteral("Do you want to save the changes to “%1” in a new file?").arg(name),
+        closingReason()
+            + QStringLiteral(" The file doesn’t hold the changes made in Vesk; if you discard them, "
+                             "they’re gone."),
+        {QStringLiteral("Save to New File…"), QStringLiteral("Discard Changes"), QStringLiteral("Cancel")});
+    if (!self)
+        return false;
+    bool mayClose = choice == 1;
+    if (choice == 0) {
+        saveToNewFile();
+        if (!self)
+            return false;
+        mayClose = !hasChangesOnlyInSession();
+    }
+    m_isPresentingRecoveryAlert = false;
+    return mayClose;
 }

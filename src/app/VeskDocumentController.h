@@ -46,6 +46,12 @@ public:
             "This file changed outside Vesk. Reload from disk to discard Vesk’s current session, "
             "or save the current session to a new file.");
     }
+    // Why a file chosen for a new list is refused: another open document works on it.
+    static QString fileIsOpenMessage()
+    {
+        return QStringLiteral("This file is open in Vesk as another list. Vesk won’t replace a list "
+                              "that is open; choose another name, or close that list first.");
+    }
     // The name proposed for a new file.
     static QString defaultFileName() { return QStringLiteral("Vesk.vesk"); }
     // How long the document's path may stay empty after its file was renamed away before the
@@ -66,6 +72,9 @@ public:
 
     // Told the new file URL whenever the controller binds to a file or the file moves.
     std::function<void(const QUrl&)> onSelectedFileURLChange;
+    // Whether another open document works on the file; such a file is never opened, created or
+    // saved to here. Set by the application controller.
+    std::function<bool(const QUrl&)> isFileOpenElsewhere;
 
     // --- Published fields ---
     const QString& appStatus() const { return m_appStatus; }
@@ -102,8 +111,24 @@ public:
     void stopFileAccess();
     // True when the session holds work that the file does not.
     bool hasUnpersistedChanges() const;
+    // True when the session holds changes that its file does not have and that no save will
+    // write: the file is gone or no longer a task file, changed elsewhere, read-only, or a save
+    // failed. Closing the document then loses them.
+    bool hasChangesOnlyInSession() const;
+    // Lands running transitions and writes them, without alerts: a save that fails only changes the
+    // state, which prepareToClose asks about and the status line shows.
+    void finishPendingWork();
+    // Before the document closes or the application quits: finishPendingWork, then, when changes would still
+    // be lost, asks whether to save them to a new file, discard them or keep the document open. True when the
+    // document may close.
+    bool prepareToClose();
 
     // --- Recovery, offered by the alerts ---
+    // Whether the file needs the user's decision (editing is paused until then).
+    bool canResolveFileProblem() const;
+    // Offers the recovery choices of the current file problem again, after an alert was cancelled.
+    void resolveFileProblem();
+
     void reloadFromDisk();
     void saveToNewFile();
 
@@ -156,6 +181,10 @@ private:
     void presentRecoveryAlert(const QString& message = defaultRecoveryMessage());
     void presentFileProblemAlert(const QString& message);
     void presentErrorAlert(const QString& description);
+    // Why the file needs attention, for the alerts that offer the recovery choices again.
+    QString fileProblemDescription() const;
+    // Why closing now would lose changes.
+    QString closingReason() const;
 
     QUuid m_id = QUuid::createUuid();
     DocumentService m_documentService;
@@ -179,4 +208,9 @@ private:
     QPointer<FileWatcher> m_vacatedPathObserver;
     ScheduledJob m_fileMoveDecision;
     bool m_saveWaitsForFileMove = false;
+
+    // True while finishPendingWork writes what is left: the problem alerts wait (see there).
+    bool m_isWritingQuietly = false;
+    // The message of the last recovery or file problem alert.
+    QString m_fileProblem;
 };

@@ -199,6 +199,10 @@ void VeskDocumentController::saveToNewFile()
     if (path.isEmpty())
         return;
     const QUrl url = QUrl::fromLocalFile(path);
+    if (isFileOpenElsewhere && isFileOpenElsewhere(url)) {
+        presentErrorAlert(fileIsOpenMessage());
+        return;
+    }
     const VeskDocument document = m_sessionController->documentIncludingEdits();
     const QString text = serializeDocument(document);
     if (auto error = m_documentService.writeContents(text, localPath(url))) {

@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 
 PanelStatusLine::PanelStatusLine(QWidget* parent) : QWidget(parent)
 {
@@ -35,11 +36,11 @@ QString PanelStatusLine::statusText(const QString& appStatus, SyncState state)
 {
     switch (state) {
     case SyncState::externallyModifiedConflicted:
-        return QStringLiteral("Changed outside Vesk \u2014 editing paused");
+        return QStringLiteral("Changed outside Vesk \u2014 click to resolve");
     case SyncState::unavailable:
-        return QStringLiteral("File unavailable \u2014 editing paused");
+        return QStringLiteral("File unavailable \u2014 click to resolve");
     case SyncState::unwritable:
-        return QStringLiteral("File is read-only \u2014 editing paused");
+        return QStringLiteral("File is read-only \u2014 click to resolve");
     case SyncState::inSync:
     case SyncState::externallyModifiedReloadable:
         break;
@@ -55,7 +56,12 @@ void PanelStatusLine::setWorkingCount(qsizetype count)
 void PanelStatusLine::setStatus(const QString& appStatus, SyncState state)
 {
     m_status->setText(statusText(appStatus, state));
-    m_status->setToolTip(appStatus);
+    m_resolvable = blocksSaving(state);
+    m_status->setToolTip(m_resolvable
+            ? QStringLiteral("The file needs attention, and editing is paused until you choose what to do "
+                             "with it. Click to see the choices.")
+            : appStatus);
+    setCursor(m_resolvable ? Qt::PointingHandCursor : Qt::ArrowCursor);
     const bool blocked = blocksSaving(state) || appStatus.startsWith(QLatin1String("Save failed"))
         || appStatus.startsWith(QLatin1String("Could not"));
     if (blocked != m_blocked) {
@@ -84,6 +90,13 @@ void PanelStatusLine::applyPalette()
         statusPalette.setColor(
             QPalette::WindowText, PanelStyle::isDark(palette()) ? QColor(255, 105, 97) : QColor(200, 40, 30));
     m_status->setPalette(statusPalette);
+}
+
+void PanelStatusLine::mouseReleaseEvent(QMouseEvent* event)
+{
+    QWidget::mouseReleaseEvent(event);
+    if (m_resolvable && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit resolveRequested();
 }
 
 void PanelStatusLine::changeEvent(QEvent* event)

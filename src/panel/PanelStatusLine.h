@@ -7,7 +7,8 @@
 class QLabel;
 
 // A quiet line at the foot of the panel: how many tasks are next, and whether the last change
-// reached the file (the document's status, or why editing is paused).
+// reached the file (the document's status, or why editing is paused). While the file needs the
+// user's decision, a click on the line offers the choices again.
 class PanelStatusLine : public QWidget {
     Q_OBJECT
 
@@ -24,9 +25,15 @@ public:
 
     QString shownCount() const;
     QString shownStatus() const;
+    // True while the file needs the user's decision and a click offers the choices.
+    bool offersResolution() const { return m_resolvable; }
+
+signals:
+    void resolveRequested();
 
 protected:
     void changeEvent(QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void applyPalette();
@@ -34,4 +41,5 @@ private:
     QLabel* m_count;
     QLabel* m_status;
     bool m_blocked = false;
+    bool m_resolvable = false;
 };

@@ -43,6 +43,15 @@ VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController,
         if (controller)
             controller->chooseAndOpenFile();
     };
+    // After a cancelled alert, the status line is the way back to the recovery choices. Queued, so
+    // that the alert does not run inside the click.
+    connect(
+        m_status, &PanelStatusLine::resolveRequested, this,
+        [controller] {
+            if (controller)
+                controller->resolveFileProblem();
+        },
+        Qt::QueuedConnection);
     m_list->resignSearchFieldFocus = [this] {
         if (resignSearchFieldFocus)
             resignSearchFieldFocus();

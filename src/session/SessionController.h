@@ -175,6 +175,9 @@ public:
     void startCompletionPreview(const QUuid& id, TaskSection section);
     void scheduleTodayToggle(const QUuid& id, TaskSection section);
     void performTodayMove(const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion);
+    // Lands every running completion and the waiting move to Next at once, as committed changes,
+    // so that nothing the user asked for is lost when the document closes or the application quits.
+    void finishPendingTransitions();
 
     // --- Pasteboard and links (SessionPasteboard.cpp) ---
     // The system's pasteboard and URL opening, set by the owner; without them copying, pasting and

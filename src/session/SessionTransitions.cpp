@@ -116,3 +116,30 @@ void SessionController::scheduleTodayToggle(const QUuid& id, TaskSection section
     });
     m_pendingTodayToggleCommand = PendingTodayToggleCommand {id, job};
 }
+
+void SessionController::finishPendingTransitions()
+{
+    ChangeScope scope(this);
+    // Completions land first, in the order of their rows (the order they were asked for when the
+    // selection walked down); a task also waiting to move to Next is then done and stays done.
+    QList<std::pair<QUuid, TaskSection>> previews;
+    for (TaskSection section : allTaskSections) {
+        for (const QUuid& id : itemIDs(section)) {
+            if (m_taskAnimations.contains(id))
+                previews.append({id, section});
+        }
+    }
+    for (const auto& [id, section] : std::as_const(previews)) {
+        removeTaskAnimation(id);
+        showShellAndScheduleLanding(id, section, true, [this, id = id] { landCompletion(id); });
+    }
+    if (m_pendingTodayToggleCommand) {
+        const QUuid id = m_pendingTodayToggleCommand->itemID;
+        cancelPendingTodayToggle();
+        performTodayMove(id, TaskSection::inbox, TodayMoveInsertion::bottom);
+    }
+    runPendingLanding();
+    assignTaskAnimations({});
+    assignCompletionShell(std::nullopt);
+    assignCompletionTransitionItemID(std::nullopt);
+}

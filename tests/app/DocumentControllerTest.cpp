@@ -507,6 +507,20 @@ private slots:
         QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedReloadable);
     }
 
+    void closingWhileAMoveIsUndecidedWritesWhereTheFileIsNow()
+    {
+        Fixture f;
+        QVERIFY(f.open());
+        const QString renamed = f.folder.filePath(QStringLiteral("Renamed.vesk"));
+        QVERIFY(QFile::rename(f.path, renamed));
+        f.deliverFileEvents();
+        f.advanceTo(0.2);
+        f.addTask(QStringLiteral("Mine"));
+        QVERIFY(f.controller.prepareToClose());
+        QVERIFY(readBytes(renamed).contains("Mine"));
+        QVERIFY(f.dialogs.alerts.isEmpty());
+    }
+
     void colourComesFromTheCaseInsensitivePath()
     {
         // Published FNV-1a test vectors.

@@ -91,6 +91,7 @@ reloaded_with_task() {
 }
 retry_until "the task was not added to the reloaded list" reloaded_with_task add_after_reload
 
-step "quit"
-quit_vesk
+step "complete a task and quit at once: the completion is written before Vesk ends"
+quit_vesk space ctrl+q
+expect_file "$list" $'From outside\n---\nEdited elsewhere\n---\nAfter reload'
 echo "PASS"

@@ -158,8 +158,9 @@ vesk_runs() {
     kill -0 "$VESK_PID" 2>/dev/null
 }
 
+# quit_vesk [KEYS...]: presses KEYS (Ctrl+Q by default) and waits for vesk to end well.
 quit_vesk() {
-    keys ctrl+q
+    keys "${@:-ctrl+q}"
     for _ in $(seq 1 200); do
         vesk_runs || break
         sleep 0.05

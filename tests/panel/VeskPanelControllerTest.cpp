@@ -78,7 +78,7 @@ private Q_SLOTS:
         QCOMPARE(status->shownCount(), QStringLiteral("2 next"));
 
         QCOMPARE(PanelStatusLine::statusText("Saved Groceries.vesk", SyncState::unwritable),
-            QStringLiteral("File is read-only \u2014 editing paused"));
+            QStringLiteral("File is read-only \u2014 click to resolve"));
         QCOMPARE(PanelStatusLine::statusText("Saved Groceries.vesk", SyncState::externallyModifiedReloadable),
             QStringLiteral("Saved Groceries.vesk"));
     }

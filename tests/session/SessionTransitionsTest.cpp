@@ -25,6 +25,7 @@ private slots:
     void twoCompletionsLandInOrder();
     void simultaneousCompletionsBothLand();
     void resetCutsOffPreviewsAndMoves();
+    void finishingLandsEverythingAtOnce();
     void movesBetweenSectionsUseAShell();
     void pressesToNextWaitForASecondPress();
     void pendingMoveIsCancelledByTheListedCommands();
@@ -165,6 +166,28 @@ void SessionTransitionsTest::resetCutsOffPreviewsAndMoves()
     QCOMPARE(h.lists(), QString("A B | |"));
     QCOMPARE(h.commits, 0);
     QVERIFY(!s.isTransitionInProgress());
+}
+
+void SessionTransitionsTest::finishingLandsEverythingAtOnce()
+{
+    // Before the document closes: previews land in the order they were asked for, then the waiting
+    // move, each as a committed change; the jobs left behind then do nothing.
+    SessionHarness h;
+    auto& s = h.session;
+    h.loadLists("A B C | I J");
+    s.toggleSelectedItemCompletion(); // A
+    s.toggleSelectedItemCompletion(); // B
+    h.select("I");
+    s.toggleSelectedItemToday();
+    s.finishPendingTransitions();
+    QCOMPARE(h.lists(), QString("C I | J | B A"));
+    QCOMPARE(h.commits, 3);
+    QVERIFY(!s.isTransitionInProgress());
+    QVERIFY(!s.pendingTodayToggleCommand());
+    h.scheduler.advance(1);
+    QCOMPARE(h.lists(), QString("C I | J | B A"));
+    QCOMPARE(h.commits, 3);
+    QVERIFY(listsMatchItems(s));
 }
 
 void SessionTransitionsTest::movesBetweenSectionsUseAShell()

@@ -12,6 +12,8 @@
 #include <QMainWindow>
 #include <QVariantMap>
 
+#include <unistd.h>
+
 namespace {
 const int spaceKey = 49;
 const int ctrlAlt = Shortcut::control | Shortcut::option;
@@ -39,6 +41,11 @@ class AppControllerTest : public QObject {
         for (VeskDocumentController* document : tabDocuments(shell, panel))
             paths.append(document->selectedFileURL().toLocalFile());
         return paths;
+    }
+    static QByteArray readAll(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     static bool isShown(VeskPanelController* panel)
     {
@@ -71,6 +78,17 @@ private Q_SLOTS:
         QCOMPARE(shell.recentPaths(), QStringList({a, b}));
         QVERIFY(isShown(shell.contextFor(a).panelController));
         QVERIFY(shell.dialogs.alerts.isEmpty());
+
+        // The same file under another name, through a symbolic or a hard link, is the same document.
+        const QString symbolic = shell.dir.filePath(QStringLiteral("symbolic.vesk"));
+        const QString hard = shell.dir.filePath(QStringLiteral("hard.vesk"));
+        QVERIFY(QFile::link(b, symbolic));
+        QCOMPARE(::link(QFile::encodeName(a).constData(), QFile::encodeName(hard).constData()), 0);
+        QVERIFY(app.openDocumentAtURL(shell.url(symbolic)));
+        QTRY_COMPARE(shell.activePath(), b);
+        QVERIFY(app.openDocumentAtURL(shell.url(hard)));
+        QTRY_COMPARE(shell.activePath(), a);
+        QCOMPARE(app.documentContexts().size(), 2);
     }
 
     void eachNewDocumentBecomesTheLastTabOfTheLatestWindow()
@@ -209,8 +227,11 @@ private Q_SLOTS:
         const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
         const QString notes
             = shell.writeTaskFile(QStringLiteral("notes.txt"), QStringLiteral("a plain\nnote\n"));
+        // A list stored twice, once through a link, comes back once.
+        const QString link = shell.dir.filePath(QStringLiteral("link.vesk"));
+        QVERIFY(QFile::link(a, link));
         shell.settings->setValue(AppController::openDocumentsKey(),
-            QStringList {shell.dir.filePath(QStringLiteral("gone.vesk")), a, notes});
+            QStringList {shell.dir.filePath(QStringLiteral("gone.vesk")), a, notes, link, a});
         AppController& app = shell.launch();
         QCOMPARE(app.documentContexts().size(), 1);
         QTRY_COMPARE(shell.activePath(), a);
@@ -268,6 +289,15 @@ private Q_SLOTS:
         QVERIFY(isShown(panelB));
         QTRY_VERIFY(panelB->isPanelKey());
         QTRY_COMPARE(shell.activePath(), b);
+
+        // A completion still running when the panels hide lands and is written.
+        sessionB->setSelection(SessionSelection::task(sessionB->workingItemIDs().first()));
+        sessionB->toggleSelectedItemCompletion();
+        m_backend->press(spaceKey, ctrlAlt, true);
+        m_backend->press(spaceKey, ctrlAlt, false);
+        shell.settle();
+        QVERIFY(!isShown(panelB));
+        QCOMPARE(readAll(b), QByteArray("\n---\nCall Ana\n---\nWrite the report"));
     }
 
     // Keys go through the window system's path (shortcut override, then the press to whatever has
@@ -345,6 +375,9 @@ private Q_SLOTS:
         shell.settle();
         const QUuid idC = shell.contextFor(paths[2]).documentController->id();
         QPointer<VeskPanelController> panelC = shell.contextFor(paths[2]).panelController;
+        // The window is key before it closes, as when a person closes it; on a busy machine the
+        // activation can otherwise arrive after the close and make the neighbouring tab active.
+        QVERIFY(QTest::qWaitForWindowActive(panelC->host()));
         // The panel asks; the controller closes.
         panelC->onCloseRequested();
         shell.settle();
@@ -389,6 +422,19 @@ private Q_SLOTS:
         app.newDocumentFile();
         QCOMPARE(app.documentContexts().size(), 2);
         QCOMPARE(shell.dialogs.alerts.size(), 1);
+
+        // Creating or saving over an open list is refused: its text stays and it remains one document.
+        const QByteArray text = readAll(a);
+        shell.dialogs.filesToSave = {a};
+        app.newDocumentFile();
+        shell.dialogs.filesToSave = {a};
+        shell.contextFor(created).documentController->saveToNewFile();
+        QCOMPARE(app.documentContexts().size(), 2);
+        QCOMPARE(shell.dialogs.alerts.size(), 3);
+        QCOMPARE(shell.dialogs.alerts[1].informativeText, VeskDocumentController::fileIsOpenMessage());
+        QCOMPARE(shell.dialogs.alerts[2].informativeText, VeskDocumentController::fileIsOpenMessage());
+        QCOMPARE(readAll(a), text);
+        QCOMPARE(shell.contextFor(created).documentController->selectedFileURL(), shell.url(created));
 
         shell.dialogs.filesToOpen = {a};
         app.chooseFileToOpen();

@@ -1,6 +1,8 @@
 #include "MainMenu.h"
+#include "PanelStatusLine.h"
 #include "SessionController.h"
 #include "ShellTestSupport.h"
+#include "VeskPanelRootView.h"
 #include "WelcomeWindowController.h"
 
 #include <QAction>
@@ -86,6 +88,7 @@ private Q_SLOTS:
             {m.newFileAction, QStringLiteral("New Vesk File"), QKeySequence(QStringLiteral("Ctrl+N"))},
             {m.openAction, QStringLiteral("Open..."), QKeySequence(QStringLiteral("Ctrl+O"))},
             {m.showInFileManagerAction, QStringLiteral("Show in File Manager"), QKeySequence()},
+            {m.resolveFileProblemAction, QStringLiteral("Resolve File Problem…"), QKeySequence()},
             {m.closeAction, QStringLiteral("Close"), QKeySequence(QStringLiteral("Ctrl+W"))},
             {m.quitAction, QStringLiteral("Quit"), QKeySequence(QStringLiteral("Ctrl+Q"))},
             {m.undoAction, QStringLiteral("Undo"), QKeySequence(QStringLiteral("Ctrl+Z"))},
@@ -120,7 +123,7 @@ private Q_SLOTS:
         QStringList file = visibleItems(submenu(welcome->menuBar(), QStringLiteral("&File")));
         QCOMPARE(file,
             QStringList({"New Item", "New Vesk File", "-", "Open...", "Open Recent", "-",
-                "Show in File Manager", "-", "Close", "-", "Quit"}));
+                "Show in File Manager", "Resolve File Problem…", "-", "Close", "-", "Quit"}));
 
         const QString path = setup.shell.writeTaskFile(QStringLiteral("list.vesk"), threeSections);
         setup.shell.controller->openDocumentAtURL(ShellFixture::url(path));
@@ -147,9 +150,9 @@ private Q_SLOTS:
         for (QAction* action :
             {m.newFileAction, m.openAction, m.showKeyboardControlsAction, m.settingsAction, m.quitAction})
             QVERIFY2(action->isEnabled(), qPrintable(action->text()));
-        for (QAction* action : {m.newItemAction, m.showInFileManagerAction, m.undoAction, m.redoAction,
-                 m.cutAction, m.copyAction, m.pasteAction, m.selectAllAction, m.completionAction,
-                 m.moveUpAction, m.moveDownAction, m.openLinkAction})
+        for (QAction* action : {m.newItemAction, m.showInFileManagerAction, m.resolveFileProblemAction,
+                 m.undoAction, m.redoAction, m.cutAction, m.copyAction, m.pasteAction, m.selectAllAction,
+                 m.completionAction, m.moveUpAction, m.moveDownAction, m.openLinkAction})
             QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
         QVERIFY(!m.moveToNextAction->isVisible());
         QVERIFY(!m.moveToPendingAction->isVisible());
@@ -246,6 +249,117 @@ private Q_SLOTS:
         m.newItemAction->trigger();
         QVERIFY(setup.session()->isCreatingNewItem());
         QVERIFY(setup.session()->inputDraft().isEmpty());
+    }
+
+    // Quit and the window's close button land what is still running and write it; changes that the
+    // file cannot take are never dropped without asking, and a cancelled question leaves the way
+    // back in the status line and the File menu.
+    void quitAndCloseKeepWhatTheFileDoesNotHold_data()
+    {
+        QTest::addColumn<bool>("quit");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("outside"); // what another program does to the file meanwhile
+        QTest::addColumn<int>("answer"); // to the question, when one comes
+        QTest::addColumn<QString>("saveAs"); // the name given in the save panel, if any
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("ends"); // the quit goes ahead, or the document closes
+        QTest::addColumn<QString>("expected"); // the text of saveAs, or else of the list
+
+        const QString completed
+            = QStringLiteral("Second next\n---\nOnly pending\n---\nFirst next\nAlready done");
+        const QString moved
+            = QStringLiteral("First next\nSecond next\nOnly pending\n---\n\n---\nAlready done");
+        const QString outside = QStringLiteral("Written elsewhere\n---\n---\n");
+        QTest::newRow("quit lands a completion") << true << "complete"
+                                                 << "" << -1 << "" << false << true << completed;
+        QTest::newRow("quit lands a move to Next") << true << "next"
+                                                   << "" << -1 << "" << false << true << moved;
+        QTest::newRow("close lands a completion") << false << "complete"
+                                                  << "" << -1 << "" << false << true << completed;
+        QTest::newRow("quit, changed elsewhere, cancel") << true << "complete"
+                                                         << "rewrite" << 2 << "" << true << false << outside;
+        QTest::newRow("close, changed elsewhere, discard") << false << "complete"
+                                                           << "rewrite" << 1 << "" << true << true << outside;
+        QTest::newRow("quit, file gone, save to a new file")
+            << true << "complete"
+            << "remove" << 0 << "rescued.vesk" << true << true << completed;
+        QTest::newRow("close, file gone, save panel cancelled") << false << "complete"
+                                                                << "remove" << 0 << "" << true << false << "";
+    }
+
+    void quitAndCloseKeepWhatTheFileDoesNotHold()
+    {
+        QFETCH(bool, quit);
+        QFETCH(QString, command);
+        QFETCH(QString, outside);
+        QFETCH(int, answer);
+        QFETCH(QString, saveAs);
+        QFETCH(bool, asked);
+        QFETCH(bool, ends);
+        QFETCH(QString, expected);
+        Setup setup;
+        MainMenu& m = *setup.menu;
+        ShellFixture& shell = setup.shell;
+        int exits = 0;
+        shell.controller->exitApplication = [&exits] { ++exits; };
+        const DocumentContext context = shell.contextFor(setup.path);
+
+        if (command == QStringLiteral("complete")) {
+            setup.select(TaskSection::working, 0);
+            m.completionAction->trigger();
+        } else {
+            setup.select(TaskSection::inbox, 0);
+            m.moveToNextAction->trigger();
+        }
+        if (outside == QStringLiteral("rewrite"))
+            shell.writeTaskFile(QStringLiteral("list.vesk"), expected);
+        else if (outside == QStringLiteral("remove"))
+            QVERIFY(QFile::remove(setup.path));
+        shell.dialogs.alertAnswers = {answer};
+        if (!saveAs.isEmpty())
+            shell.dialogs.filesToSave = {shell.dir.filePath(saveAs)};
+
+        // At once: no time passes for the transitions.
+        if (quit)
+            m.quitAction->trigger();
+        else
+            context.panelController->host()->close();
+        QCoreApplication::processEvents();
+
+        QCOMPARE(shell.dialogs.alerts.size(), asked ? 1 : 0);
+        if (asked) {
+            QCOMPARE(shell.dialogs.alerts[0].buttons,
+                QStringList({"Save to New File…", "Discard Changes", "Cancel"}));
+            QVERIFY(shell.dialogs.alerts[0].informativeText.contains(QStringLiteral("doesn’t hold")));
+        }
+        if (quit)
+            QCOMPARE(exits, ends ? 1 : 0);
+        else
+            QCOMPARE(shell.controller->documentContexts().size(), ends ? 0 : 1);
+        QFile file(saveAs.isEmpty() ? setup.path : shell.dir.filePath(saveAs));
+        if (expected.isEmpty()) {
+            QVERIFY(!file.exists());
+        } else {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromUtf8(file.readAll()), expected);
+        }
+        if (ends)
+            return;
+
+        // The document stays, its file needs attention, and the choices are one click away.
+        PanelStatusLine* status = context.panelController->rootView()->statusLine();
+        QVERIFY(status->offersResolution());
+        QVERIFY(status->shownStatus().endsWith(QStringLiteral("click to resolve")));
+        m.update();
+        QVERIFY(m.resolveFileProblemAction->isEnabled());
+        shell.dialogs.alertAnswers.clear();
+        QTest::mouseClick(status, Qt::LeftButton);
+        shell.settle();
+        QCOMPARE(shell.dialogs.alerts.size(), 2);
+        QVERIFY(shell.dialogs.alerts[1].buttons.contains(QStringLiteral("Save to New File…")));
+        m.resolveFileProblemAction->trigger();
+        QCOMPARE(shell.dialogs.alerts.size(), 3);
+        QCOMPARE(shell.dialogs.alerts[2].buttons, shell.dialogs.alerts[1].buttons);
     }
 
     void editingCommandsBelongToAnOpenEditor()

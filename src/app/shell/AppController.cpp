@@ -12,6 +12,7 @@
 
 #include <QGuiApplication>
 #include <QMainWindow>
+#include <QSessionManager>
 #include <QWindow>
 
 namespace {
@@ -96,6 +97,22 @@ void AppController::startShell(bool openRequestsWaiting)
         // knowing it; focus moves follow every such change.
         m_appLifecycleCancellables.append(connect(application, &QGuiApplication::focusWindowChanged, this,
             [this] { persistIfOpenDocumentsMoved(); }));
+        // The desktop session ends: ask as Quit does when the session manager lets us, and in any case
+        // land and write what is still running.
+#ifndef QT_NO_SESSIONMANAGER
+        m_appLifecycleCancellables.append(
+            connect(application, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+                if (!manager.allowsInteraction()) {
+                    finishPendingWork();
+                    return;
+                }
+                if (!prepareToQuit())
+                    manager.cancel();
+                manager.release();
+            }));
+#endif
+        m_appLifecycleCancellables.append(
+            connect(application, &QCoreApplication::aboutToQuit, this, [this] { finishPendingWork(); }));
     }
 
     if (!restoreOpenDocuments()) {
@@ -200,6 +217,8 @@ void AppController::togglePanels()
         for (const DocumentContext& context : contexts) {
             if (!context.panelController || !context.documentController)
                 continue;
+            // What the user asked for just before hiding still lands and is written.
+            context.documentController->finishPendingWork();
             context.documentController->sessionController()->resetTransientState();
             context.panelController->syncToolbarAndSearchField();
             hidePanelWindow(context.panelController);

@@ -84,6 +84,8 @@ public:
     // Told every top-level window that shows documents or the welcome content, so that it gets the
     // menu bar; may be told a window more than once.
     std::function<void(QWidget*)> onWindowNeedsMenuBar;
+    // Ends the run once quitting is settled; tests put a stand-in here.
+    std::function<void()> exitApplication;
 
     // --- Operations ---
     // openRequestsWaiting: files given with the launch open right after; the welcome window then
@@ -98,7 +100,20 @@ public:
     void openRecentFile(const RecentFileEntry& entry);
     void clearRecentFiles();
     void showInFinder();
+    // Closes the document unconditionally.
     void closeDocument(const QUuid& id);
+    // Closing as the user asks for it (Close, the window's close button): running transitions land
+    // and are written first, and changes its file does not hold are not dropped without asking.
+    // True when the document closed.
+    bool requestCloseDocument(const QUuid& id);
+    // Before the application quits: every document lands and writes its transitions, then each one
+    // holding changes its file does not have is shown and asked about in turn. False when the user
+    // kept one open, which cancels the quit.
+    bool prepareToQuit();
+    // Quits (exitApplication, or the event loop's exit) unless prepareToQuit is cancelled.
+    void quit();
+    // Lands and writes every document's running transitions, without asking (the session ends).
+    void finishPendingWork();
     void togglePanels();
     void showDocumentPanel(VeskPanelController* panelController);
     // A launch without files while Vesk runs: every panel comes forward with the active one key,

@@ -8,10 +8,15 @@
 #include "VeskDocumentController.h"
 #include "VeskPanelController.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QWidget>
+
+#include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 // The form every document URL takes here, so that one file always gives one URL.
@@ -20,6 +25,16 @@ QUrl normalizedFileURL(const QUrl& url)
     if (!url.isLocalFile())
         return url;
     return QUrl::fromLocalFile(QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath()));
+}
+
+// Which file a path names, however it is reached (a symbolic link, another hard link, the path
+// itself); none when nothing is there.
+std::optional<std::pair<dev_t, ino_t>> fileIdentity(const QUrl& url)
+{
+    struct stat info { };
+    if (!url.isLocalFile() || ::stat(QFile::encodeName(url.toLocalFile()).constData(), &info) != 0)
+        return std::nullopt;
+    return std::pair {info.st_dev, info.st_ino};
 }
 } // namespace
 
@@ -48,10 +63,14 @@ QList<DocumentContext> AppController::contextsActiveLast() const
 
 std::optional<DocumentContext> AppController::contextForFile(const QUrl& url) const
 {
+    // One file is one document: by its path, or, while it exists, by what the path leads to.
     const QUrl wanted = normalizedFileURL(url);
+    const auto wantedFile = fileIdentity(wanted);
     for (const DocumentContext& context : orderedContexts()) {
-        if (context.documentController && context.documentController->hasSelectedFile()
-            && normalizedFileURL(context.documentController->selectedFileURL()) == wanted)
+        if (!context.documentController || !context.documentController->hasSelectedFile())
+            continue;
+        const QUrl open = normalizedFileURL(context.documentController->selectedFileURL());
+        if (open == wanted || (wantedFile && fileIdentity(open) == wantedFile))
             return context;
     }
     return std::nullopt;
@@ -83,6 +102,12 @@ DocumentContext AppController::makeDocumentContext()
         if (self && weakDocument)
             self->handleSelectedFileURLChange(weakDocument);
     };
+    documentController->isFileOpenElsewhere = [self, weakDocument](const QUrl& url) {
+        if (!self)
+            return false;
+        const std::optional<DocumentContext> open = self->contextForFile(url);
+        return open && open->documentController != weakDocument;
+    };
 
     auto* panelController = new VeskPanelController(documentController, m_services.scheduler, this);
     panelController->onBecameKey = [self, weakDocument] {
@@ -100,7 +125,7 @@ DocumentContext AppController::makeDocumentContext()
     const QUuid id = documentController->id();
     panelController->onCloseRequested = [self, id] {
         if (self)
-            self->closeDocument(id);
+            self->requestCloseDocument(id);
     };
 
     const DocumentContext context {documentController, panelController};
@@ -200,6 +225,13 @@ void AppController::newDocumentFile()
     if (path.isEmpty())
         return;
     const QUrl url = normalizedFileURL(QUrl::fromLocalFile(path));
+    // Writing the template there would wipe out an open list and leave two documents on one file.
+    if (const std::optional<DocumentContext> open = contextForFile(url)) {
+        setActiveDocumentController(open->documentController);
+        showDocumentPanel(open->panelController);
+        presentFileProblem(VeskDocumentController::fileIsOpenMessage());
+        return;
+    }
     const DocumentContext context = makeDocumentContext();
     if (const auto failure = context.documentController->createDocument(url)) {
         closeDocument(context.documentController->id());
@@ -253,6 +285,57 @@ void AppController::closeDocument(const QUuid& id)
     if (context.documentController)
         context.documentController->deleteLater();
     persistOpenDocumentsIfChanged();
+}
+
+bool AppController::requestCloseDocument(const QUuid& id)
+{
+    const auto found = m_documentContexts.constFind(id);
+    if (found == m_documentContexts.constEnd())
+        return false;
+    const QPointer<VeskDocumentController> document = found->documentController;
+    if (document && !document->prepareToClose())
+        return false;
+    // The alert's modal loop may have let another request close it already.
+    if (!m_documentContexts.contains(id))
+        return false;
+    closeDocument(id);
+    return true;
+}
+
+void AppController::finishPendingWork()
+{
+    for (const DocumentContext& context : orderedContexts()) {
+        if (context.documentController)
+            context.documentController->finishPendingWork();
+    }
+}
+
+bool AppController::prepareToQuit()
+{
+    finishPendingWork();
+    // The document in front of the user is asked about first.
+    QList<DocumentContext> contexts = contextsActiveLast();
+    std::reverse(contexts.begin(), contexts.end());
+    for (const DocumentContext& context : std::as_const(contexts)) {
+        const QPointer<VeskDocumentController> document = context.documentController;
+        if (!document || !document->hasChangesOnlyInSession())
+            continue;
+        setActiveDocumentController(document);
+        showDocumentPanel(context.panelController);
+        if (!document || !document->prepareToClose())
+            return false;
+    }
+    return true;
+}
+
+void AppController::quit()
+{
+    if (!prepareToQuit())
+        return;
+    if (exitApplication)
+        exitApplication();
+    else
+        QCoreApplication::exit(0);
 }
 
 QList<QUrl> AppController::currentOpenDocumentURLs() const
@@ -330,6 +413,9 @@ bool AppController::restoreOpenDocuments()
     for (const QString& bookmark : *stored) {
         const std::optional<QUrl> url = resolveBookmark(bookmark);
         if (!url)
+            continue;
+        // A file listed twice, or under two names, comes back once.
+        if (contextForFile(*url))
             continue;
         const DocumentContext context = makeDocumentContext();
         if (context.documentController->openDocument(*url, true)) {

@@ -27,6 +27,7 @@ MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent
     newFileAction = makeAction(QStringLiteral("New Vesk File"), QKeySequence(Qt::CTRL | Qt::Key_N));
     openAction = makeAction(QStringLiteral("Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
     showInFileManagerAction = makeAction(QStringLiteral("Show in File Manager"), QKeySequence());
+    resolveFileProblemAction = makeAction(QStringLiteral("Resolve File Problem…"), QKeySequence());
     closeAction = makeAction(QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_W));
     quitAction = makeAction(QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
     undoAction = makeAction(QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -63,11 +64,22 @@ MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent
         if (m_app)
             m_app->showInFinder();
     });
+    connect(resolveFileProblemAction, &QAction::triggered, this, [this] {
+        if (m_app && m_app->activeDocumentController())
+            m_app->activeDocumentController()->resolveFileProblem();
+    });
     connect(closeAction, &QAction::triggered, this, [this] { closeKeyWindow(); });
-    // exit() rather than quit(): quit() first asks every window to close, and a panel's window
+    // Not QCoreApplication::quit(): that first asks every window to close, and a panel's window
     // answers by closing its document, which would drop it from the documents reopened next time.
     connect(
-        quitAction, &QAction::triggered, qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        quitAction, &QAction::triggered, this,
+        [this] {
+            if (m_app)
+                m_app->quit();
+            else
+                QCoreApplication::exit(0);
+        },
+        Qt::QueuedConnection);
 
     // Undo, Redo, Cut, Copy and Paste belong to the text editor while one is open.
     const auto forwarding = [this](const char* slot, std::function<void(SessionController*)> command) {
@@ -178,6 +190,7 @@ QMenuBar* MainMenu::makeMenuBar(QWidget* parent)
     fillRecentMenu(recent);
     file->addSeparator();
     file->addAction(showInFileManagerAction);
+    file->addAction(resolveFileProblemAction);
     file->addSeparator();
     file->addAction(closeAction);
     file->addSeparator();
@@ -312,6 +325,8 @@ void MainMenu::update()
 
     newItemAction->setEnabled(session && hasFile && !blocked && !transition);
     showInFileManagerAction->setEnabled(hasFile);
+    resolveFileProblemAction->setEnabled(m_app && m_app->activeDocumentController()
+        && m_app->activeDocumentController()->canResolveFileProblem());
     closeAction->setEnabled(QApplication::activeWindow() != nullptr);
 
     if (editing) {

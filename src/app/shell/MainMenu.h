@@ -42,6 +42,7 @@ public:
     QAction* newFileAction;
     QAction* openAction;
     QAction* showInFileManagerAction;
+    QAction* resolveFileProblemAction;
     QAction* closeAction;
     QAction* quitAction;
     // Edit
