@@ -161,9 +161,25 @@ void GrowingTextView::keyPressEvent(QKeyEvent* event)
     }
 }
 
+void GrowingTextView::paste()
+{
+    if (canPaste())
+        QTextEdit::paste();
+}
+
+bool GrowingTextView::canInsertFromMimeData(const QMimeData* source) const
+{
+    // A plain-text editor takes text and nothing else.
+    return source && source->hasText();
+}
+
 void GrowingTextView::insertFromMimeData(const QMimeData* source)
 {
-    if (source && source->hasText() && handleSmartPaste(source->text()))
+    // An X11 clipboard whose owner has quit offers data without any format, and Qt's text control
+    // crashes on that; it never gets such data.
+    if (!source || !source->hasText())
+        return;
+    if (handleSmartPaste(source->text()))
         return;
     QTextEdit::insertFromMimeData(source);
 }

@@ -52,6 +52,10 @@ public:
     // reported height, reports the new height on the next turn of the event loop.
     void updateMeasuredHeight();
 
+public Q_SLOTS:
+    // Pastes only when the clipboard holds text; the key handler and the menus call this by name.
+    void paste();
+
 Q_SIGNALS:
     // The user changed the text (typing, pasting, deleting); not sent for setText.
     void textEdited(const QString& text);
@@ -62,6 +66,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
     void resizeEvent(QResizeEvent* event) override;
 

@@ -48,8 +48,13 @@ bool PanelKeyHandler::handleKeyDown(QKeyEvent* event)
     if (isSearchFieldFocused && isSearchFieldFocused())
         return false;
 
-    const bool inputSelected = m_session->selection().isInput();
-    const bool inlineEditing = m_session->inlineEditState().has_value();
+    // An editor that holds the focus takes its keys, whatever the selection says: a selection that
+    // moved on without the focus must not turn the typing into list commands.
+    const QWidget* focus = m_view && m_view->window() ? m_view->window()->focusWidget() : nullptr;
+    const bool inputFocused = focus && m_list && focus == m_list->inputEditor();
+    const bool inlineFocused = focus && m_list && focus == m_list->inlineEditor();
+    const bool inputSelected = m_session->selection().isInput() || inputFocused;
+    const bool inlineEditing = m_session->inlineEditState().has_value() || inlineFocused;
     const bool editingText = inputSelected || inlineEditing;
     const bool command = event->modifiers() & Qt::ControlModifier;
     const QString character = charactersIgnoringModifiers(event);

@@ -94,11 +94,17 @@ void SessionController::performTodayMove(
 {
     if (sectionOf(id) != sectionLeft || m_taskAnimations.contains(id))
         return;
-    const SessionSelection next = nextSelectionLeaving(id, sectionLeft);
+    // A delayed move may find the user somewhere else: only a selection still on the task follows
+    // it; another selection, the input row and an open editor are what the user is doing now.
+    std::optional<SessionSelection> next;
+    if (m_selection == SessionSelection::task(id))
+        next = nextSelectionLeaving(id, sectionLeft);
     ChangeScope scope(this);
     pushUndoSnapshot();
-    assignInlineEditState(std::nullopt);
-    assignSelection(next);
+    if (next) {
+        assignInlineEditState(std::nullopt);
+        assignSelection(*next);
+    }
     if (!item(id))
         return;
     showShellAndScheduleLanding(id, sectionLeft, false,
@@ -112,6 +118,9 @@ void SessionController::scheduleTodayToggle(const QUuid& id, TaskSection section
         if (!m_pendingTodayToggleCommand || m_pendingTodayToggleCommand->itemID != id)
             return;
         m_pendingTodayToggleCommand.reset();
+        // The user went on to edit the task: moving it would close the editor and drop the edit.
+        if (m_inlineEditState && m_inlineEditState->itemID == id)
+            return;
         performTodayMove(id, section, TodayMoveInsertion::bottom);
     });
     m_pendingTodayToggleCommand = PendingTodayToggleCommand {id, job};

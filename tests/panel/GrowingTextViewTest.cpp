@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -125,6 +126,32 @@ private Q_SLOTS:
         QCOMPARE(e.edits.last().first().toString(), expected);
         QCOMPARE(e.view->textCursor().position(), int(expected.size()) - (19 - to)); // after the paste
         QVERIFY(!e.view->textCursor().hasSelection());
+    }
+
+    // A clipboard whose owner has quit offers data without formats; one with only other formats
+    // has no text either. Every way of pasting leaves the text alone.
+    void pastingWithoutTextChangesNothing_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("no format") << QString();
+        QTest::newRow("an image only") << "image/png";
+    }
+    void pastingWithoutTextChangesNothing()
+    {
+        QFETCH(QString, format);
+        Editor e("keep");
+        auto* data = new QMimeData;
+        if (!format.isEmpty())
+            data->setData(format, QByteArray("\x89PNG"));
+        QApplication::clipboard()->setMimeData(data);
+        QVERIFY(!e.view->canPaste());
+        e.view->paste();
+        QVERIFY(QMetaObject::invokeMethod(e.view, "paste")); // as the key handler and the menus do
+        QTest::keyClick(e.view, Qt::Key_V, Qt::ControlModifier);
+        e.view->selectAll();
+        e.view->paste();
+        QCOMPARE(e.view->text(), QStringLiteral("keep"));
+        QCOMPARE(e.edits.count(), 0);
     }
 
     void aReadOnlyEditorConsumesTheLinkPasteWithoutChanging()

@@ -30,6 +30,7 @@ private slots:
     void pressesToNextWaitForASecondPress();
     void pendingMoveIsCancelledByTheListedCommands();
     void deletedTasksLeaveNothingToMove();
+    void delayedStepsLeaveWhatTheUserDoesNowAlone();
     void jobsOutliveTheirSessionHarmlessly();
 };
 
@@ -383,6 +384,56 @@ void SessionTransitionsTest::deletedTasksLeaveNothingToMove()
     h.scheduler.advance(0.32);
     s.undo(); // the deletion
     QCOMPARE(h.lists(), QString("A B | |"));
+}
+
+void SessionTransitionsTest::delayedStepsLeaveWhatTheUserDoesNowAlone()
+{
+    // A command on I1, then something else within its delay; the state once every delay has passed.
+    SessionHarness h;
+    auto& s = h.session;
+    const std::function<void()> today = [&] { s.toggleSelectedItemToday(); };
+    const std::function<void()> complete = [&] { s.toggleSelectedItemCompletion(); };
+    const auto edit = [&](const char* title, const char* draft) {
+        h.select(title);
+        s.beginEditingSelectedItem();
+        s.updateInlineEditDraft(draft);
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> command;
+        std::function<void()> meanwhile;
+        const char* lists;
+        const char* selection;
+        const char* editing;
+    };
+    const std::vector<Case> cases {
+        {"the selection follows the moved task", today, [] {}, "W I1 | I2 |", "I2", ""},
+        {"another task selected", today, [&] { h.select("W"); }, "W I1 | I2 |", "W", ""},
+        {"typing a new task", today, [&] { s.beginCreatingNewItem(), s.setInputDraft("ab"); }, "W I1 | I2 |",
+            "input", "input:ab"},
+        {"editing another task", today, [&] { edit("W", "W2"); }, "W I1 | I2 |", "W", "edit:W:W2"},
+        // The edit wins over the move, which would drop it.
+        {"editing the moving task", today, [&] { edit("I1", "I9"); }, "W | I1 I2 |", "I1", "edit:I1:I9"},
+        {"editing the next task during a completion", complete, [&] { edit("I2", "I9"); }, "W | I2 | I1",
+            "I2", "edit:I2:I9"},
+    };
+    for (const Case& c : cases) {
+        h.loadLists("W | I1 I2");
+        h.select("I1");
+        c.command();
+        h.scheduler.advance(0.1);
+        c.meanwhile();
+        h.scheduler.advance(2);
+        QString editing;
+        if (s.isCreatingNewItem())
+            editing = "input:" + s.inputDraft();
+        else if (const auto& state = s.inlineEditState())
+            editing = "edit:" + s.itemsByID().value(state->itemID).title + ":" + state->draftText;
+        QVERIFY2(h.lists() == c.lists, qPrintable(QString(c.name) + ": " + h.lists()));
+        QVERIFY2(s.selection() == h.named(c.selection), c.name);
+        QVERIFY2(editing == c.editing, qPrintable(QString(c.name) + ": " + editing));
+        QVERIFY2(listsMatchItems(s) && !s.isTransitionInProgress(), c.name);
+    }
 }
 
 void SessionTransitionsTest::jobsOutliveTheirSessionHarmlessly()

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-// An in-memory pasteboard that counts writes.
+// An in-memory pasteboard that counts writes and announces them.
 class FakePasteboard : public Pasteboard {
 public:
     QString content;
@@ -15,5 +15,6 @@ public:
     {
         content = text;
         ++writes;
+        Q_EMIT changed();
     }
 };

@@ -80,6 +80,7 @@ public:
     WelcomeWindowController* welcomeWindowController();
     KeyboardControlsPanelController* keyboardControlsPanelController();
     DialogPresenter* dialogs() const { return m_services.dialogs; }
+    Pasteboard* pasteboard() const { return m_services.pasteboard.get(); }
 
     // Told every top-level window that shows documents or the welcome content, so that it gets the
     // menu bar; may be told a window more than once.

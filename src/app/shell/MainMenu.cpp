@@ -2,6 +2,7 @@
 
 #include "AppController.h"
 #include "KeyboardControlsPanelController.h"
+#include "Pasteboard.h"
 #include "SessionController.h"
 #include "SettingsWindow.h"
 #include "SettingsWindowController.h"
@@ -156,6 +157,9 @@ MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent
             }
         });
     }
+    // Paste follows the clipboard, which Vesk's own Copy and other programs change.
+    if (m_app && m_app->pasteboard())
+        connect(m_app->pasteboard(), &Pasteboard::changed, this, &MainMenu::update);
     // Close and the editing items depend on which window and field have the focus.
     connect(qApp, &QApplication::focusChanged, this, &MainMenu::update);
     update();

@@ -4,6 +4,13 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+QtPasteboard::QtPasteboard()
+{
+    // Vesk's own copies and other programs' alike; the primary selection is not ours.
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        connect(clipboard, &QClipboard::dataChanged, this, &Pasteboard::changed);
+}
+
 QString QtPasteboard::readString() const
 {
     const QClipboard* clipboard = QGuiApplication::clipboard();
