@@ -164,6 +164,27 @@ private Q_SLOTS:
         QVERIFY(!first.consumed);
     }
 
+    void anEditorWithTheFocusKeepsItsKeysWhateverIsSelected()
+    {
+        PanelFixture panel;
+        panel.select("Water the plants");
+        panel.type('n');
+        for (char c : QByteArray("ab cd"))
+            panel.type(c);
+        // The selection moves on while the input row keeps the focus.
+        panel.select("Read [the plan](https://example.com/plan) soon");
+        QCOMPARE(panel.focus(), panel.list()->inputEditor());
+        for (Qt::Key key : {Qt::Key_Left, Qt::Key_Delete, Qt::Key_Backspace, Qt::Key_Space}) {
+            panel.press(key);
+            QCOMPARE(panel.consumed, false);
+        }
+        for (char c : QByteArray("tjx"))
+            panel.type(c);
+        QCOMPARE(describe(panel), "WrCa|ReWa|Bu Re input:ab  tjx");
+        panel.press(Qt::Key_Return);
+        QCOMPARE(describe(panel), "WrCa|abReWa|Bu ab list");
+    }
+
     void textCommandsGoToTheEditorAndUndoToTheSession()
     {
         PanelFixture panel;

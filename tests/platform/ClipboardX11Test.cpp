@@ -31,6 +31,7 @@ private slots:
     void veskReadsWhatOtherProgramsCopy()
     {
         QtPasteboard pasteboard;
+        QSignalSpy changes(&pasteboard, &Pasteboard::changed);
         // In the foreground, xclip serves the clipboard until another program takes it.
         QProcess xclip;
         xclip.start("xclip", {"-selection", "clipboard", "-in", "-quiet"});
@@ -38,9 +39,13 @@ private slots:
         xclip.write(m_text.toUtf8());
         xclip.closeWriteChannel();
         QTRY_COMPARE_WITH_TIMEOUT(pasteboard.readString(), m_text, 10000);
+        // Another program's copy is announced, and so is Vesk's own.
+        QVERIFY(changes.count() > 0 || changes.wait(10000));
+        const qsizetype announced = changes.count();
 
         pasteboard.writeString("mine");
         QCOMPARE(pasteboard.readString(), QString("mine"));
+        QCOMPARE(changes.count(), announced + 1);
         xclip.kill();
         QVERIFY(xclip.waitForFinished());
 

@@ -393,6 +393,25 @@ private Q_SLOTS:
         QCOMPARE(field.text(), QStringLiteral("typed words"));
     }
 
+    void pasteFollowsTheClipboard()
+    {
+        Setup setup;
+        MainMenu& m = *setup.menu;
+        auto* clipboard = static_cast<FakePasteboard*>(setup.shell.controller->pasteboard());
+        setup.select(TaskSection::inbox, 0);
+        QVERIFY(!m.pasteAction->isEnabled());
+        // Copy, then Paste at once: nothing else has re-evaluated the menus in between.
+        m.copyAction->trigger();
+        QVERIFY(m.pasteAction->isEnabled());
+        m.pasteAction->trigger();
+        QCOMPARE(setup.session()->itemIDs(TaskSection::inbox).size(), 2);
+        // Another program empties the clipboard, then copies text.
+        clipboard->writeString(QString());
+        QVERIFY(!m.pasteAction->isEnabled());
+        clipboard->writeString(QStringLiteral("From elsewhere"));
+        QVERIFY(m.pasteAction->isEnabled());
+    }
+
     void theMenusFollowTheActiveDocument()
     {
         Setup setup;
