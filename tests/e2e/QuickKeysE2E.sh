@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# A quick typist works a list while transitions and the clipboard change under the keys: Copy then
+# Paste at once, Paste from a clipboard whose owner has quit, and typing into the input row or an
+# inline editor while a task's move to Next lands. The file on disk is checked after every step.
+source "$(dirname "$0")/e2e-lib.sh"
+
+list=$LISTS/list.vesk
+printf 'Plan trip\n---\nCall Ana\nBuy milk\nPay rent\n---\n' >"$list"
+
+start_vesk "$list"
+wait_for_launch "list"
+
+step "copy then paste at once"
+keys ctrl+c ctrl+v
+expect_file "$list" $'Plan trip\nPlan trip\n---\nCall Ana\nBuy milk\nPay rent\n---'
+
+step "paste into the input row from a clipboard whose owner has quit"
+clipboard_has_no_owner() {
+    ! xclip -o -selection clipboard -t TARGETS >/dev/null 2>&1
+}
+printf 'gone' | xclip -selection clipboard -loops 1 &
+owner=$!
+# The owner answers one request (from Vesk, which follows the clipboard, or from here) and quits.
+for _ in $(seq 1 200); do
+    kill -0 "$owner" 2>/dev/null || break
+    xclip -o -selection clipboard >/dev/null 2>&1
+    sleep 0.05
+done
+wait "$owner"
+wait_for "the clipboard to lose its owner" clipboard_has_no_owner
+keys n
+type_text "ab"
+keys ctrl+v
+type_text "cd"
+keys Return
+expect_file "$list" $'Plan trip\nPlan trip\n---\nabcd\nCall Ana\nBuy milk\nPay rent\n---'
+vesk_runs || fail "vesk is gone"
+
+step "type into the input row while a move to Next lands"
+keys j t n
+type_text "ab"
+# The move has landed once the file shows it; the rest of the typing comes after it.
+expect_file "$list" $'Plan trip\nPlan trip\nCall Ana\n---\nabcd\nBuy milk\nPay rent\n---'
+type_text " cd"
+keys Delete BackSpace Return
+expect_file "$list" $'Plan trip\nPlan trip\nCall Ana\n---\nab c\nabcd\nBuy milk\nPay rent\n---'
+
+step "edit another task while a move to Next lands"
+keys t j Return
+type_text "e"
+expect_file "$list" $'Plan trip\nPlan trip\nCall Ana\nab c\n---\nabcd\nBuy milk\nPay rent\n---'
+type_text " f"
+keys Return
+expect_file "$list" $'Plan trip\nPlan trip\nCall Ana\nab c\n---\nabcde f\nBuy milk\nPay rent\n---'
+
+step "quit"
+quit_vesk
+echo "PASS"
