@@ -143,7 +143,8 @@ SessionSelection SessionController::fallbackSelection(TaskSection section) const
 
 void SessionController::beginCreatingNewItem(const QString& initialDraft)
 {
-    if (m_editingBlocked || isTransitionInProgress())
+    // Also while a task lands: a refused N would turn the title typed after it into list commands.
+    if (m_editingBlocked)
         return;
     ChangeScope scope(this);
     if (!m_isCreatingNewItem)

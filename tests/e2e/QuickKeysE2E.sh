@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A quick typist works a list while transitions and the clipboard change under the keys: Copy then
-# Paste at once, Paste from a clipboard whose owner has quit, and typing into the input row or an
-# inline editor while a task's move to Next lands. The file on disk is checked after every step.
+# Paste at once, Paste from a clipboard whose owner has quit, typing into the input row or an inline
+# editor while a task's move to Next lands, and a new task started right after a completion. The
+# file on disk is checked after every step.
 source "$(dirname "$0")/e2e-lib.sh"
 
 list=$LISTS/list.vesk
@@ -52,6 +53,14 @@ expect_file "$list" $'Plan trip\nPlan trip\nCall Ana\nab c\n---\nabcd\nBuy milk\
 type_text " f"
 keys Return
 expect_file "$list" $'Plan trip\nPlan trip\nCall Ana\nab c\n---\nabcde f\nBuy milk\nPay rent\n---'
+
+step "start a new task right after a completion lands"
+keys space
+expect_file "$list" $'Plan trip\nPlan trip\nCall Ana\nab c\n---\nBuy milk\nPay rent\n---\nabcde f'
+keys n
+type_text "gh ij"
+keys Delete BackSpace Return
+expect_file "$list" $'Plan trip\nPlan trip\nCall Ana\nab c\n---\ngh i\nBuy milk\nPay rent\n---\nabcde f'
 
 step "quit"
 quit_vesk

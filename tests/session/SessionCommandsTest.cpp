@@ -170,7 +170,6 @@ void SessionCommandsTest::refusedCommandsDoNothingAtAll()
             [&] { h.select("W1"), s.toggleSelectedItemToday(), h.scheduler.runDueJobs(), h.select("W1"); }},
     };
     const QList<std::pair<QString, QStringList>> refusals {
-        {"begin new", {"W2 in preview"}},
         {"commit new", {"blank draft"}},
         {"cancel new", {"closed"}},
         {"edit", {"none", "input", "stale", "W1 in preview"}},

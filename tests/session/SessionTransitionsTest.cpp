@@ -398,6 +398,10 @@ void SessionTransitionsTest::delayedStepsLeaveWhatTheUserDoesNowAlone()
         s.beginEditingSelectedItem();
         s.updateInlineEditDraft(draft);
     };
+    const auto typeNew = [&] {
+        s.beginCreatingNewItem();
+        s.setInputDraft("ab");
+    };
     struct Case {
         const char* name;
         std::function<void()> command;
@@ -405,23 +409,26 @@ void SessionTransitionsTest::delayedStepsLeaveWhatTheUserDoesNowAlone()
         const char* lists;
         const char* selection;
         const char* editing;
+        double at = 0.1; // seconds after the command
     };
     const std::vector<Case> cases {
         {"the selection follows the moved task", today, [] {}, "W I1 | I2 |", "I2", ""},
         {"another task selected", today, [&] { h.select("W"); }, "W I1 | I2 |", "W", ""},
-        {"typing a new task", today, [&] { s.beginCreatingNewItem(), s.setInputDraft("ab"); }, "W I1 | I2 |",
-            "input", "input:ab"},
+        {"typing a new task", today, typeNew, "W I1 | I2 |", "input", "input:ab"},
         {"editing another task", today, [&] { edit("W", "W2"); }, "W I1 | I2 |", "W", "edit:W:W2"},
         // The edit wins over the move, which would drop it.
         {"editing the moving task", today, [&] { edit("I1", "I9"); }, "W | I1 I2 |", "I1", "edit:I1:I9"},
         {"editing the next task during a completion", complete, [&] { edit("I2", "I9"); }, "W | I2 | I1",
             "I2", "edit:I2:I9"},
+        // A new task may be started while one is on its way.
+        {"typing a new task during a completion", complete, typeNew, "W | I2 | I1", "input", "input:ab"},
+        {"typing a new task as the move lands", today, typeNew, "W I1 | I2 |", "input", "input:ab", 0.3},
     };
     for (const Case& c : cases) {
         h.loadLists("W | I1 I2");
         h.select("I1");
         c.command();
-        h.scheduler.advance(0.1);
+        h.scheduler.advance(c.at);
         c.meanwhile();
         h.scheduler.advance(2);
         QString editing;
