@@ -6,8 +6,8 @@
 ScheduledJob ManualScheduler::schedule(double delaySeconds, QObject* context, std::function<void()> job)
 {
     auto state = std::make_shared<ScheduledJob::State>();
-    m_entries.push_back(Entry{m_now + std::max(0.0, delaySeconds), m_sequence++, context != nullptr,
-                              QPointer<QObject>(context), state, std::move(job)});
+    m_entries.push_back(Entry {m_now + std::max(0.0, delaySeconds), m_sequence++, context != nullptr,
+        QPointer<QObject>(context), state, std::move(job)});
     return ScheduledJob(state);
 }
 
@@ -38,7 +38,8 @@ void ManualScheduler::advance(double seconds)
 
 int ManualScheduler::pendingCount() const
 {
-    return int(std::count_if(m_entries.begin(), m_entries.end(), [this](const Entry& e) { return isLive(e); }));
+    return int(
+        std::count_if(m_entries.begin(), m_entries.end(), [this](const Entry& e) { return isLive(e); }));
 }
 
 double ManualScheduler::nextDueTime() const

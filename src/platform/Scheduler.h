@@ -21,7 +21,7 @@ public:
         bool cancelled = false;
         bool finished = false;
     };
-    explicit ScheduledJob(std::shared_ptr<State> state) : m_state(std::move(state)) {}
+    explicit ScheduledJob(std::shared_ptr<State> state) : m_state(std::move(state)) { }
 
 private:
     std::shared_ptr<State> m_state;
