@@ -42,6 +42,9 @@ public:
 private:
     void arm();
     void disarm();
+    void holdFile(const QString& path);
+    void releaseFile();
+    void noteEventUnderName(uint32_t mask);
     void scheduleReport();
     void report();
     QString heldFilePath() const;
