@@ -1,5 +1,6 @@
 #include "FileWatcher.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -88,6 +89,12 @@ void FileWatcher::holdFile(const QString& path)
     m_fileWatch = ::inotify_add_watch(m_inotify, held.constData(), fileEvents);
 }
 
+bool FileWatcher::holdsLinkedFile() const
+{
+    struct stat held { };
+    return m_heldFile >= 0 && ::fstat(m_heldFile, &held) == 0 && held.st_nlink > 0;
+}
+
 void FileWatcher::processPendingEvents()
 {
     if (m_inotify < 0)
@@ -115,7 +122,10 @@ void FileWatcher::processPendingEvents()
                     relevant = true;
                 else if (event->len > 0 && name == event->name) {
                     relevant = true;
-                    noteEventUnderName(event->mask);
+                    noteEventUnderName(event->mask, event->cookie);
+                } else if (event->len > 0 && (event->mask & IN_MOVED_TO) && m_leavingCookie != 0
+                    && event->cookie == m_leavingCookie) {
+                    noteRenamedWithinFolder(QFile::decodeName(event->name));
                 }
             }
         }
@@ -124,12 +134,23 @@ void FileWatcher::processPendingEvents()
         scheduleReport();
 }
 
-void FileWatcher::noteEventUnderName(uint32_t mask)
+void FileWatcher::noteEventUnderName(uint32_t mask, uint32_t cookie)
 {
+    if (mask & IN_MOVED_FROM)
+        m_leavingCookie = cookie;
     // Another file took the name (a save by rename, or a file created again): hold that one at
     // once rather than at the report, so that a rename of it before then is seen as a move.
     if (mask & (IN_CREATE | IN_MOVED_TO))
         holdFile(m_path);
+}
+
+void FileWatcher::noteRenamedWithinFolder(const QString& newName)
+{
+    m_leavingCookie = 0;
+    // The file that had the name was renamed within the folder. When it was gone from the name
+    // before it could be held, it is found under its new name.
+    if (!holdsLinkedFile())
+        holdFile(QFileInfo(m_path).absoluteDir().filePath(newName));
 }
 
 void FileWatcher::scheduleReport()

@@ -149,10 +149,14 @@ private slots:
         const QString renamed = QStringLiteral("renamed.vesk");
         QTest::newRow("replaced by rename, then at once renamed")
             << QStringList {"replace", "deliver", "rename renamed.vesk"} << renamed;
+        QTest::newRow("replaced by rename and renamed in one burst")
+            << QStringList {"replace", "rename renamed.vesk"} << renamed;
         QTest::newRow("replaced by rename, then at once moved") << QStringList {
             "replace", "deliver", "rename elsewhere/moved.vesk"} << QStringLiteral("elsewhere/moved.vesk");
         QTest::newRow("created again, then at once renamed")
             << QStringList {"delete", "create", "deliver", "rename renamed.vesk"} << renamed;
+        QTest::newRow("replaced by rename, renamed, and the name taken again")
+            << QStringList {"replace", "rename renamed.vesk", "create"} << QString();
     }
 
     void followsAFileThatJustTookTheName()
