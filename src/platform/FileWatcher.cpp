@@ -1,5 +1,6 @@
 #include "FileWatcher.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -50,29 +51,48 @@ void FileWatcher::setPath(const QString& path)
 
 void FileWatcher::disarm()
 {
-    if (m_inotify >= 0) {
-        if (m_fileWatch >= 0)
-            ::inotify_rm_watch(m_inotify, m_fileWatch);
-        if (m_folderWatch >= 0)
-            ::inotify_rm_watch(m_inotify, m_folderWatch);
-    }
-    m_fileWatch = m_folderWatch = -1;
-    if (m_heldFile >= 0)
-        ::close(m_heldFile);
-    m_heldFile = -1;
+    releaseFile();
+    if (m_inotify >= 0 && m_folderWatch >= 0)
+        ::inotify_rm_watch(m_inotify, m_folderWatch);
+    m_folderWatch = -1;
 }
 
 void FileWatcher::arm()
 {
     disarm();
-    const QByteArray path = QFile::encodeName(m_path);
+    if (m_inotify >= 0)
+        m_folderWatch = ::inotify_add_watch(
+            m_inotify, QFile::encodeName(QFileInfo(m_path).absolutePath()).constData(), folderEvents);
+    holdFile(m_path);
+}
+
+void FileWatcher::releaseFile()
+{
+    if (m_inotify >= 0 && m_fileWatch >= 0)
+        ::inotify_rm_watch(m_inotify, m_fileWatch);
+    m_fileWatch = -1;
+    if (m_heldFile >= 0)
+        ::close(m_heldFile);
+    m_heldFile = -1;
+}
+
+void FileWatcher::holdFile(const QString& path)
+{
+    releaseFile();
     // Held by identity only (O_PATH): it neither blocks unmounting nor counts as a reader.
-    m_heldFile = ::open(path.constData(), O_PATH | O_CLOEXEC);
-    if (m_inotify < 0)
+    m_heldFile = ::open(QFile::encodeName(path).constData(), O_PATH | O_CLOEXEC);
+    if (m_heldFile < 0 || m_inotify < 0)
         return;
-    m_fileWatch = ::inotify_add_watch(m_inotify, path.constData(), fileEvents);
-    m_folderWatch = ::inotify_add_watch(
-        m_inotify, QFile::encodeName(QFileInfo(m_path).absolutePath()).constData(), folderEvents);
+    // Watched through the descriptor, so that the watch is on the very file held even if the name
+    // has moved on meanwhile.
+    const QByteArray held = "/proc/self/fd/" + QByteArray::number(m_heldFile);
+    m_fileWatch = ::inotify_add_watch(m_inotify, held.constData(), fileEvents);
+}
+
+bool FileWatcher::holdsLinkedFile() const
+{
+    struct stat held { };
+    return m_heldFile >= 0 && ::fstat(m_heldFile, &held) == 0 && held.st_nlink > 0;
 }
 
 void FileWatcher::processPendingEvents()
@@ -100,13 +120,37 @@ void FileWatcher::processPendingEvents()
                 // The folder itself moved or went away, or something happened under our file's name.
                 if (event->mask & (IN_MOVE_SELF | IN_DELETE_SELF))
                     relevant = true;
-                else if (event->len > 0 && name == event->name)
+                else if (event->len > 0 && name == event->name) {
                     relevant = true;
+                    noteEventUnderName(event->mask, event->cookie);
+                } else if (event->len > 0 && (event->mask & IN_MOVED_TO) && m_leavingCookie != 0
+                    && event->cookie == m_leavingCookie) {
+                    noteRenamedWithinFolder(QFile::decodeName(event->name));
+                }
             }
         }
     }
     if (relevant)
         scheduleReport();
+}
+
+void FileWatcher::noteEventUnderName(uint32_t mask, uint32_t cookie)
+{
+    if (mask & IN_MOVED_FROM)
+        m_leavingCookie = cookie;
+    // Another file took the name (a save by rename, or a file created again): hold that one at
+    // once rather than at the report, so that a rename of it before then is seen as a move.
+    if (mask & (IN_CREATE | IN_MOVED_TO))
+        holdFile(m_path);
+}
+
+void FileWatcher::noteRenamedWithinFolder(const QString& newName)
+{
+    m_leavingCookie = 0;
+    // The file that had the name was renamed within the folder. When it was gone from the name
+    // before it could be held, it is found under its new name.
+    if (!holdsLinkedFile())
+        holdFile(QFileInfo(m_path).absoluteDir().filePath(newName));
 }
 
 void FileWatcher::scheduleReport()

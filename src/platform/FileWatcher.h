@@ -42,6 +42,11 @@ public:
 private:
     void arm();
     void disarm();
+    void holdFile(const QString& path);
+    void releaseFile();
+    bool holdsLinkedFile() const;
+    void noteEventUnderName(uint32_t mask, uint32_t cookie);
+    void noteRenamedWithinFolder(const QString& newName);
     void scheduleReport();
     void report();
     QString heldFilePath() const;
@@ -52,6 +57,8 @@ private:
     int m_fileWatch = -1;
     int m_folderWatch = -1;
     int m_heldFile = -1;
+    // The move cookie of the last rename away from the watched name, to find where it went.
+    uint32_t m_leavingCookie = 0;
     QSocketNotifier* m_notifier = nullptr;
     bool m_reportPending = false;
     ScheduledJob m_reportJob;

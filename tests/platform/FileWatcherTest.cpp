@@ -140,6 +140,53 @@ private slots:
         QCOMPARE(changesAfterSettling(), 2);
     }
 
+    // A file that has just taken the name, as in a save by rename, is followed when it is renamed
+    // before the report; "deliver" is the event loop taking in what happened so far.
+    void followsAFileThatJustTookTheName_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("movedTo"); // empty: a change of the file at the name
+        const QString renamed = QStringLiteral("renamed.vesk");
+        QTest::newRow("replaced by rename, then at once renamed")
+            << QStringList {"replace", "deliver", "rename renamed.vesk"} << renamed;
+        QTest::newRow("replaced by rename and renamed in one burst")
+            << QStringList {"replace", "rename renamed.vesk"} << renamed;
+        QTest::newRow("replaced by rename, then at once moved") << QStringList {
+            "replace", "deliver", "rename elsewhere/moved.vesk"} << QStringLiteral("elsewhere/moved.vesk");
+        QTest::newRow("created again, then at once renamed")
+            << QStringList {"delete", "create", "deliver", "rename renamed.vesk"} << renamed;
+        QTest::newRow("replaced by rename, renamed, and the name taken again")
+            << QStringList {"replace", "rename renamed.vesk", "create"} << QString();
+    }
+
+    void followsAFileThatJustTookTheName()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, movedTo);
+        QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("elsewhere")));
+        watch(m_path);
+        for (const QString& step : steps) {
+            if (step == "replace")
+                replaceByRename(m_path);
+            else if (step == "deliver")
+                m_watcher->processPendingEvents();
+            else if (step == "delete")
+                QVERIFY(QFile::remove(m_path));
+            else if (step == "create")
+                writeFile(m_path, "new\n");
+            else
+                renameFile(m_path, file(step.section(' ', 1)));
+        }
+        const QString watched = movedTo.isEmpty() ? m_path : file(movedTo);
+        QCOMPARE(changesAfterSettling(), movedTo.isEmpty() ? 1 : 0);
+        QCOMPARE(m_moves, movedTo.isEmpty() ? QStringList() : QStringList {watched});
+        QCOMPARE(m_watcher->path(), watched);
+        // The file now watched is the one found there.
+        const int changes = m_changes;
+        appendLine(watched);
+        QCOMPARE(changesAfterSettling(), changes + 1);
+    }
+
     void followsItsFolderBeingRenamed()
     {
         QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("lists")));
