@@ -5,6 +5,7 @@
 #include "FileSnapshot.h"
 #include "FileSystemError.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -59,9 +60,12 @@ public:
         foreignWriteRestored,
     };
     // writeContents for a file whose content was checked as checked: the file is re-checked just
-    // before it is replaced, and a write that still reaches the replaced file is restored.
+    // before it is replaced, and a write that reaches the replaced file meanwhile is restored. When
+    // given, replaced receives the files the write replaced, each with what it is known to hold: a
+    // program that still has one open can write into it later (see ReplacedFileWatcher).
     std::optional<FileSystemError> writeContents(const QString& text, const QString& path,
-        const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept = nullptr) const;
+        const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept = nullptr,
+        QList<FileSnapshot>* replaced = nullptr) const;
 
     // Reads a whole file as UTF-8 (no byte order mark is kept); bytes that are not UTF-8 fail
     // with EILSEQ.
@@ -76,5 +80,6 @@ public:
 
 private:
     std::optional<FileSystemError> write(const QString& text, const QString& path,
-        const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept) const;
+        const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept,
+        QList<FileSnapshot>* replaced) const;
 };
