@@ -46,7 +46,8 @@ public:
     // one file. The new file keeps the old one's mode, owner, group, extended attributes and access
     // control list as far as the user may set them; what could not be kept is named in notKept
     // ("owner", "group", "extended attributes", "access control list"). Succeeds only when the data
-    // reached the disk; a failure leaves the old text in the file.
+    // reached the disk; a failure leaves the old text in the file. Takes the file's
+    // DocumentWriteLock; the guarded variant below expects the caller to hold it.
     std::optional<FileSystemError> writeContents(
         const QString& text, const QString& path, QStringList* notKept = nullptr) const;
 

@@ -2,6 +2,7 @@
 // fallback, and the guarded variant that protects a concurrent writer's data.
 #include "DocumentService.h"
 
+#include "DocumentWriteLock.h"
 #include "InPlaceWriter.h"
 #include "TemporaryFile.h"
 
@@ -182,6 +183,8 @@ void DocumentService::removeStaleTemporaryFiles(const QString& path) const
 std::optional<FileSystemError> DocumentService::writeContents(
     const QString& text, const QString& path, QStringList* notKept) const
 {
+    // Not between another writer's check and its replacement of the file, where it would be lost.
+    const DocumentWriteLock lock(path);
     GuardedWriteOutcome outcome;
     return write(text, path, nullptr, outcome, notKept, nullptr);
 }

@@ -155,6 +155,7 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::settle(const QString& target, 
         }
         if (now != it->file.bytes()) {
             lateWrites.push_back({it->file.bytes(), now});
+            ++m_lateWrites;
             it->file.setBytes(now);
         }
         if (writers == Writers::gone || ++it->checks >= maxUnleasedChecks) {
@@ -179,41 +180,42 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::settle(const QString& target, 
 ReplacedFileWatcher::Settled ReplacedFileWatcher::putRight(
     const QString& target, const QByteArray& before, const QByteArray& now, const QByteArray& lastWritten)
 {
+    const auto failed = [&](const QString& why) {
+        qCWarning(replacedFilesLog, "cannot put another program's late write into %s: %s", qPrintable(target),
+            qPrintable(why));
+        return Settled::nothing;
+    };
     const DocumentWriteLock lock(target);
     // Added to the end: add the same to the file that carries the name now, as if it had gone there.
     if (now.startsWith(before)) {
         const int code = appendTo(target, now.mid(before.size()));
         if (!code)
             return Settled::appended;
-        qCWarning(replacedFilesLog, "cannot add another program's late write to %s: %s", qPrintable(target),
-            strerror(code));
+        if (code == ENOENT)
+            return failed(QStringLiteral("the list is gone"));
     }
-    // Rewritten: the other program's text goes back on disk, with what was added to ours meanwhile.
+    // Rewritten: the other program's text goes back on disk, with what was added to ours since.
+    // (A list deleted meanwhile stays deleted, as it would for a write into the deleted file.)
     const DocumentService service;
     for (int attempt = 0; attempt < maxReplaceAttempts; ++attempt) {
         FileSnapshot live;
+        if (const auto error = service.readSnapshot(target, live))
+            return failed(error->description());
         QByteArray text = now;
-        if (!service.readSnapshot(target, live) && !lastWritten.isEmpty()
-            && live.bytes().startsWith(lastWritten))
+        if (!lastWritten.isEmpty() && live.bytes().startsWith(lastWritten))
             text += live.bytes().mid(lastWritten.size());
         DocumentService::GuardedWriteOutcome outcome;
         QList<FileSnapshot> replaced;
-        const auto error = live.isValid()
-            ? service.writeContents(QString::fromUtf8(text), target, live, outcome, nullptr, &replaced)
-            : service.writeContents(QString::fromUtf8(text), target);
+        const auto error
+            = service.writeContents(QString::fromUtf8(text), target, live, outcome, nullptr, &replaced);
         for (const FileSnapshot& file : replaced)
             keep(file);
-        if (error) {
-            qCWarning(replacedFilesLog, "cannot put another program's late write back into %s: %s",
-                qPrintable(target), qPrintable(error->description()));
-            return Settled::nothing;
-        }
+        if (error)
+            return failed(error->description());
         if (outcome != DocumentService::GuardedWriteOutcome::fileChangedFirst)
             return Settled::replaced;
     }
-    qCWarning(replacedFilesLog, "%s keeps changing; another program's late write was not put back",
-        qPrintable(target));
-    return Settled::nothing;
+    return failed(QStringLiteral("it keeps changing"));
 }
 
 void ReplacedFileWatcher::readEvents()

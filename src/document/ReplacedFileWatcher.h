@@ -34,6 +34,8 @@ public:
     // else found in it later was written by another program.
     void keep(const FileSnapshot& file);
     int keptCount() const { return int(m_kept.size()); }
+    // How many late writes were found in kept files so far.
+    int lateWriteCount() const { return m_lateWrites; }
     // Lets every kept file go.
     void clear();
 
@@ -78,5 +80,6 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     std::vector<Kept> m_kept;
     int m_rechecks = 0;
+    int m_lateWrites = 0;
     ScheduledJob m_recheckJob;
 };

@@ -233,8 +233,8 @@ private slots:
             lost += kept.contains(line) ? 0 : 1;
         const int conflicts = int(dialogs.alerts.size());
         qInfo("%d commits (%d saved, %d refused as conflicts and reloaded), %ld lines appended by the other "
-              "process, %ld lost",
-            commits, saved, conflicts, appended, lost);
+              "process (%d of its writes reached files that saves had replaced), %ld lost",
+            commits, saved, conflicts, appended, controller.replacedFiles()->lateWriteCount(), lost);
         QVERIFY2(appended >= 300, "the other process hardly ran: the test proves nothing");
         QVERIFY2(conflicts > 0, "no commit ever met an appended line: the test proves nothing");
         QCOMPARE(lost, 0L);
