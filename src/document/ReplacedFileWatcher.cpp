@@ -89,12 +89,13 @@ void ReplacedFileWatcher::keep(const FileSnapshot& file)
     }
     m_kept.push_back(std::move(kept));
     if (int(m_kept.size()) > maxKeptFiles) {
-        qCWarning(replacedFilesLog,
-            "too many replaced files are held open by other programs; letting the "
-            "oldest go");
+        qCWarning(replacedFilesLog, "other programs hold too many replaced files open; letting one go");
         release(m_kept.front());
         m_kept.erase(m_kept.begin());
     }
+    // A write and close that came before the watch was in place are not reported: look soon anyway.
+    m_rechecks = 0;
+    scheduleRecheck();
 }
 
 void ReplacedFileWatcher::release(Kept& kept)
@@ -112,7 +113,7 @@ void ReplacedFileWatcher::clear()
     m_recheckJob.cancel();
 }
 
-ReplacedFileWatcher::Writers ReplacedFileWatcher::writersOf(Kept& kept) const
+ReplacedFileWatcher::Writers ReplacedFileWatcher::writersOf(Kept& kept)
 {
     if (kept.leases) {
         // A read lease is granted only while nobody, this process included, has the file open
@@ -125,8 +126,10 @@ ReplacedFileWatcher::Writers ReplacedFileWatcher::writersOf(Kept& kept) const
             return Writers::present;
         // Not the file's owner, or a file system without leases: look at the file on every
         // close and a bounded number of times instead.
-        qCWarning(replacedFilesLog, "cannot tell when other programs stop writing a replaced file: %s",
-            strerror(errno));
+        if (!m_toldLeasesFail)
+            qCWarning(replacedFilesLog, "cannot tell when other programs stop writing replaced files: %s",
+                strerror(errno));
+        m_toldLeasesFail = true;
         kept.leases = false;
     }
     return Writers::unknown;

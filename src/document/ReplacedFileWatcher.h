@@ -68,7 +68,7 @@ private:
     };
     enum class Writers { gone, present, unknown };
 
-    Writers writersOf(Kept& kept) const;
+    Writers writersOf(Kept& kept);
     void release(Kept& kept);
     void readEvents();
     void scheduleRecheck();
@@ -81,5 +81,6 @@ private:
     std::vector<Kept> m_kept;
     int m_rechecks = 0;
     int m_lateWrites = 0;
+    bool m_toldLeasesFail = false;
     ScheduledJob m_recheckJob;
 };

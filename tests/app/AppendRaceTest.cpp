@@ -98,8 +98,10 @@ private slots:
         QVERIFY(writer.waitForFinished(10000) && writer.exitCode() == 0);
 
         if (noticedBy == QLatin1String("watcher")) {
-            // Its writing and closing were reported, and the reports are waiting to be read.
+            // Its writing and closing were reported, and the reports are waiting to be read: they
+            // alone put things right, before any timed look.
             QCoreApplication::processEvents();
+            QCOMPARE(readBytes(path), expectedOnDisk);
             if (controller.fileObserver())
                 controller.fileObserver()->processPendingEvents();
             scheduler.advance(1);
