@@ -154,7 +154,8 @@ void VeskDocumentController::saveCommittedChange()
 bool VeskDocumentController::settleReplacedFiles()
 {
     // While the path is empty (the file is away or gone) late writes wait for a file to go to.
-    if (!hasSelectedFile() || m_replacedFiles->keptCount() == 0 || !QFileInfo::exists(localPath(m_selectedFileURL)))
+    if (!hasSelectedFile() || m_replacedFiles->keptCount() == 0
+        || !QFileInfo::exists(localPath(m_selectedFileURL)))
         return true;
     const QByteArray lastWritten = m_lastPersistedContents ? m_lastPersistedContents->toUtf8() : QByteArray();
     if (m_replacedFiles->settle(localPath(m_selectedFileURL), lastWritten)

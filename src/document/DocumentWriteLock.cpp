@@ -1,8 +1,9 @@
 #include "DocumentWriteLock.h"
 
+#include "DocumentLog.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 #include <cerrno>
 #include <csignal>
@@ -18,9 +19,7 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(writeLockLog, "vesk.document.writelock")
-
-// Interrupts a blocking lock call of this thread once the wait has lasted too long.
+// The signal that interrupts a blocking lock call of this thread once the wait has lasted too long.
 const int wakeUpSignal = SIGRTMIN + 4;
 constexpr long repeatNanoseconds = 100'000'000;
 
@@ -74,7 +73,7 @@ DocumentWriteLock::DocumentWriteLock(const QString& path)
     const QString folder = QFileInfo(resolved.isEmpty() ? file.absoluteFilePath() : resolved).absolutePath();
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        qCWarning(writeLockLog, "cannot open %s to lock it: %s", qPrintable(folder), strerror(errno));
+        qCWarning(lcDocument, "cannot open %s to lock it: %s", qPrintable(folder), strerror(errno));
         return;
     }
     int code = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
@@ -97,7 +96,7 @@ DocumentWriteLock::DocumentWriteLock(const QString& path)
         }
     }
     if (code) {
-        qCWarning(writeLockLog, "writing %s without its lock: %s", qPrintable(path),
+        qCWarning(lcDocument, "writing %s without its lock: %s", qPrintable(path),
             code == EWOULDBLOCK ? "another writer keeps holding it" : strerror(code));
         ::close(fd);
         return;

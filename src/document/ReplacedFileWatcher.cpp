@@ -1,10 +1,10 @@
 #include "ReplacedFileWatcher.h"
 
+#include "DocumentLog.h"
 #include "DocumentService.h"
 #include "DocumentWriteLock.h"
 
 #include <QFile>
-#include <QLoggingCategory>
 #include <QSocketNotifier>
 
 #include <algorithm>
@@ -18,8 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-Q_LOGGING_CATEGORY(replacedFilesLog, "vesk.document.replaced")
 
 constexpr uint32_t keptFileEvents = IN_MODIFY | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
 // While a kept file stays open after activity, it is looked at again after these delays, doubling.
@@ -57,7 +55,7 @@ ReplacedFileWatcher::ReplacedFileWatcher(Scheduler* scheduler, QObject* parent)
 {
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify < 0) {
-        qCWarning(replacedFilesLog, "cannot watch replaced files: %s", strerror(errno));
+        qCWarning(lcDocument, "cannot watch replaced files: %s", strerror(errno));
         return;
     }
     m_notifier = new QSocketNotifier(m_inotify, QSocketNotifier::Read, this);
@@ -89,7 +87,7 @@ void ReplacedFileWatcher::keep(const FileSnapshot& file)
     }
     m_kept.push_back(std::move(kept));
     if (int(m_kept.size()) > maxKeptFiles) {
-        qCWarning(replacedFilesLog, "other programs hold too many replaced files open; letting one go");
+        qCWarning(lcDocument, "other programs hold too many replaced files open; letting one go");
         release(m_kept.front());
         m_kept.erase(m_kept.begin());
     }
@@ -127,7 +125,7 @@ ReplacedFileWatcher::Writers ReplacedFileWatcher::writersOf(Kept& kept)
         // Not the file's owner, or a file system without leases: look at the file on every
         // close and a bounded number of times instead.
         if (!m_toldLeasesFail)
-            qCWarning(replacedFilesLog, "cannot tell when other programs stop writing replaced files: %s",
+            qCWarning(lcDocument, "cannot tell when other programs stop writing replaced files: %s",
                 strerror(errno));
         m_toldLeasesFail = true;
         kept.leases = false;
@@ -153,7 +151,7 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::settle(const QString& target, 
         }
         QByteArray now;
         if (const int code = readFileFrom(it->file.fd(), 0, now)) {
-            qCWarning(replacedFilesLog, "cannot read a replaced file: %s", strerror(code));
+            qCWarning(lcDocument, "cannot read a replaced file: %s", strerror(code));
             now = it->file.bytes();
         }
         if (now != it->file.bytes()) {
@@ -184,7 +182,7 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::putRight(
     const QString& target, const QByteArray& before, const QByteArray& now, const QByteArray& lastWritten)
 {
     const auto failed = [&](const QString& why) {
-        qCWarning(replacedFilesLog, "cannot put another program's late write into %s: %s", qPrintable(target),
+        qCWarning(lcDocument, "cannot put another program's late write into %s: %s", qPrintable(target),
             qPrintable(why));
         return Settled::nothing;
     };
