@@ -33,9 +33,14 @@ VeskDocumentController::VeskDocumentController(
     : QObject(parent),
       m_sessionController(new SessionController(scheduler, this)),
       m_dialogs(dialogs),
-      m_scheduler(scheduler)
+      m_scheduler(scheduler),
+      m_replacedFiles(new ReplacedFileWatcher(scheduler, this))
 {
     Q_ASSERT(dialogs);
+    m_replacedFiles->onActivity = [self = QPointer(this)] {
+        if (self)
+            self->settleReplacedFiles();
+    };
     m_sessionController->onCommittedChange = [self = QPointer(this)] {
         if (self)
             self->saveCommittedChange();
@@ -114,6 +119,11 @@ void VeskDocumentController::observeFile(const QUrl& url)
         return;
     stopWaitingForFileMove();
     m_saveWaitsForFileMove = false;
+    if (m_fileObserver) {
+        // Late writes into the previous file's replaced files belong to that file.
+        m_replacedFiles->settle(m_fileObserver->path(), QByteArray());
+        m_replacedFiles->clear();
+    }
     delete m_fileObserver;
     auto* observer = new FileWatcher(path, m_scheduler, this);
     observer->onDidChange = [self = QPointer(this)] {
@@ -131,6 +141,11 @@ void VeskDocumentController::stopFileAccess()
 {
     stopWaitingForFileMove();
     m_saveWaitsForFileMove = false;
+    // A last look at the replaced files: what was written into them by now still reaches the disk.
+    if (hasSelectedFile())
+        m_replacedFiles->settle(localPath(m_selectedFileURL),
+            m_lastPersistedContents ? m_lastPersistedContents->toUtf8() : QByteArray());
+    m_replacedFiles->clear();
     delete m_fileObserver;
     m_fileObserver = nullptr;
     m_activeSecurityScopedURL.clear();

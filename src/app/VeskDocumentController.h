@@ -4,6 +4,7 @@
 #include "DocumentService.h"
 #include "FileAccessError.h"
 #include "FileWatcher.h"
+#include "ReplacedFileWatcher.h"
 #include "Scheduler.h"
 #include "SyncState.h"
 
@@ -86,6 +87,7 @@ public:
     // --- Internal state, readable for inspection ---
     const QUrl& activeSecurityScopedURL() const { return m_activeSecurityScopedURL; }
     FileWatcher* fileObserver() const { return m_fileObserver; }
+    ReplacedFileWatcher* replacedFiles() const { return m_replacedFiles; }
     const std::optional<VeskDocument>& lastPersistedDocument() const { return m_lastPersistedDocument; }
     const std::optional<QString>& lastPersistedContents() const { return m_lastPersistedContents; }
     // True while a recovery or file problem alert of this document is on screen.
@@ -164,6 +166,9 @@ private:
     void bindFile(const QUrl& url, bool alreadyAccessing);
     void recordPersisted(const VeskDocument& document, const QString& text, const QUrl& url);
     void observeFile(const QUrl& url);
+    // Puts right what other programs wrote late into files that saves replaced. False when that
+    // took the session's last save off the disk, which puts the session in conflict.
+    bool settleReplacedFiles();
     std::optional<DocumentControllerFailure> verifyBeforeSave(const QUrl& url, FileSnapshot& checked);
     std::optional<DocumentControllerFailure> readFileState(const QUrl& url, FileState& state) const;
     // Reads a task file: a read failure, or unreadableAsVesk when the text is no task file.
@@ -198,6 +203,7 @@ private:
     SyncState m_syncState = SyncState::inSync;
     QUrl m_activeSecurityScopedURL;
     QPointer<FileWatcher> m_fileObserver;
+    ReplacedFileWatcher* m_replacedFiles;
     std::optional<VeskDocument> m_lastPersistedDocument;
     std::optional<QString> m_lastPersistedContents;
     bool m_isPresentingRecoveryAlert = false;

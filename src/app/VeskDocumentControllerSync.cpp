@@ -4,11 +4,13 @@
 
 #include "DialogPresenter.h"
 #include "DocumentFormat.h"
+#include "DocumentWriteLock.h"
 #include "FileMetadata.h"
 #include "FileWatcher.h"
 #include "SessionController.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -100,21 +102,36 @@ void VeskDocumentController::saveCommittedChange()
         m_saveWaitsForFileMove = true;
         return;
     }
+    if (!settleReplacedFiles())
+        return;
     const QUrl url = m_selectedFileURL;
+    const QString path = localPath(url);
     for (int attempt = 1;; ++attempt) {
-        FileSnapshot checked;
-        if (auto failure = verifyBeforeSave(url, checked)) {
+        std::optional<DocumentControllerFailure> failure;
+        DocumentService::GuardedWriteOutcome outcome;
+        VeskDocument document;
+        QString text;
+        QStringList notKept;
+        {
+            // Other Vesk writers of this file wait from this check until the file is replaced, so
+            // that none replaces a file it did not check. Released before any alert runs.
+            const DocumentWriteLock lock(path);
+            FileSnapshot checked;
+            failure = verifyBeforeSave(url, checked);
+            if (!failure) {
+                document = m_sessionController->committedDocument();
+                text = serializeDocument(document);
+                QList<FileSnapshot> replaced;
+                if (auto error
+                    = m_documentService.writeContents(text, path, checked, outcome, &notKept, &replaced))
+                    failure = *error;
+                for (const FileSnapshot& file : replaced)
+                    m_replacedFiles->keep(file);
+            }
+        }
+        if (failure) {
             setAppStatus(QStringLiteral("Save failed"));
             handleSaveError(*failure);
-            return;
-        }
-        const VeskDocument document = m_sessionController->committedDocument();
-        const QString text = serializeDocument(document);
-        DocumentService::GuardedWriteOutcome outcome;
-        QStringList notKept;
-        if (auto error = m_documentService.writeContents(text, localPath(url), checked, outcome, &notKept)) {
-            setAppStatus(QStringLiteral("Save failed"));
-            handleSaveError(*error);
             return;
         }
         if (outcome == DocumentService::GuardedWriteOutcome::written) {
@@ -134,10 +151,28 @@ void VeskDocumentController::saveCommittedChange()
     }
 }
 
+bool VeskDocumentController::settleReplacedFiles()
+{
+    // While the path is empty (the file is away or gone) late writes wait for a file to go to.
+    if (!hasSelectedFile() || m_replacedFiles->keptCount() == 0
+        || !QFileInfo::exists(localPath(m_selectedFileURL)))
+        return true;
+    const QByteArray lastWritten = m_lastPersistedContents ? m_lastPersistedContents->toUtf8() : QByteArray();
+    if (m_replacedFiles->settle(localPath(m_selectedFileURL), lastWritten)
+        != ReplacedFileWatcher::Settled::replaced)
+        return true;
+    // The other program's text is on disk now; the last save is only in the session.
+    if (!blocksSaving(m_syncState)) {
+        setAppStatus(QStringLiteral("Save failed"));
+        handleSaveError(FileAccessError::conflict());
+    }
+    return false;
+}
+
 void VeskDocumentController::checkForExternalChanges()
 {
     // A file back at the path ends a pending move here; while the path is empty there is nothing to compare.
-    if (!hasSelectedFile() || !settleFileMove(false) || blocksSaving(m_syncState)
+    if (!hasSelectedFile() || !settleFileMove(false) || !settleReplacedFiles() || blocksSaving(m_syncState)
         || m_isPresentingRecoveryAlert)
         return;
     const QUrl url = m_selectedFileURL;

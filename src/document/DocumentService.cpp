@@ -87,7 +87,7 @@ std::optional<FileSystemError> DocumentService::readSnapshot(
         ::close(fd);
         return error;
     }
-    snapshot = FileSnapshot(fd, info, std::move(text));
+    snapshot = FileSnapshot(fd, info, std::move(text), std::move(bytes));
     return std::nullopt;
 }
 

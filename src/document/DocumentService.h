@@ -5,6 +5,7 @@
 #include "FileSnapshot.h"
 #include "FileSystemError.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -45,7 +46,8 @@ public:
     // one file. The new file keeps the old one's mode, owner, group, extended attributes and access
     // control list as far as the user may set them; what could not be kept is named in notKept
     // ("owner", "group", "extended attributes", "access control list"). Succeeds only when the data
-    // reached the disk; a failure leaves the old text in the file.
+    // reached the disk; a failure leaves the old text in the file. Takes the file's
+    // DocumentWriteLock; the guarded variant below expects the caller to hold it.
     std::optional<FileSystemError> writeContents(
         const QString& text, const QString& path, QStringList* notKept = nullptr) const;
 
@@ -59,9 +61,12 @@ public:
         foreignWriteRestored,
     };
     // writeContents for a file whose content was checked as checked: the file is re-checked just
-    // before it is replaced, and a write that still reaches the replaced file is restored.
+    // before it is replaced, and a write that reaches the replaced file meanwhile is restored. When
+    // given, replaced receives the files the write replaced, each with what it is known to hold: a
+    // program that still has one open can write into it later (see ReplacedFileWatcher).
     std::optional<FileSystemError> writeContents(const QString& text, const QString& path,
-        const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept = nullptr) const;
+        const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept = nullptr,
+        QList<FileSnapshot>* replaced = nullptr) const;
 
     // Reads a whole file as UTF-8 (no byte order mark is kept); bytes that are not UTF-8 fail
     // with EILSEQ.
@@ -76,5 +81,6 @@ public:
 
 private:
     std::optional<FileSystemError> write(const QString& text, const QString& path,
-        const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept) const;
+        const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept,
+        QList<FileSnapshot>* replaced) const;
 };

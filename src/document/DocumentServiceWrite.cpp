@@ -2,6 +2,7 @@
 // fallback, and the guarded variant that protects a concurrent writer's data.
 #include "DocumentService.h"
 
+#include "DocumentWriteLock.h"
 #include "InPlaceWriter.h"
 #include "TemporaryFile.h"
 
@@ -95,21 +96,38 @@ bool folderRefuses(int code)
     return code == EACCES || code == EPERM || code == EROFS;
 }
 
+// The file ours had open, read-only, with what it is known to hold: a writable descriptor of our
+// own would keep ReplacedFileWatcher from ever seeing the file free of writers.
+void addReplaced(QList<FileSnapshot>* replaced, int ours, const QByteArray& held)
+{
+    if (!replaced)
+        return;
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(ours);
+    const int fd = ::open(link.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info { };
+    if (fd < 0)
+        return;
+    if (::fstat(fd, &info) != 0) {
+        ::close(fd);
+        return;
+    }
+    replaced->append(FileSnapshot(fd, info, QString(), held));
+}
+
 // Another program wrote into checked's file after it had been checked, and that file was then
 // replaced by ours: put the other program's text back at target, together with anything appended
 // to our file in the meantime, and keep moving writes that still reach either replaced file onto
-// the live one.
-int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, qint64 ourLength,
-    const QByteArray& folder, const QByteArray& target)
+// the live one. Both replaced files go to replaced, for writes that arrive later still.
+int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, const QByteArray& ourBytes,
+    const QByteArray& folder, const QByteArray& target, QList<FileSnapshot>* replaced)
 {
     QByteArray foreign;
     if (const int code = readFileFrom(checked.fd(), 0, foreign))
         return code;
     QByteArray extra;
-    if (const int code = readFileFrom(ours.fd, ourLength, extra))
+    if (const int code = readFileFrom(ours.fd, ourBytes.size(), extra))
         return code;
-    qint64 foreignSeen = foreign.size();
-    qint64 oursSeen = ourLength + extra.size();
+    QByteArray oursHeld = ourBytes + extra;
     const QByteArray restored = foreign + extra;
 
     struct stat original { };
@@ -130,20 +148,26 @@ int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, qint6
 
     for (int round = 0; round < maxRestoreRounds; ++round) {
         bool moved = false;
-        for (auto [fd, seen] : {std::pair {checked.fd(), &foreignSeen}, std::pair {ours.fd, &oursSeen}}) {
+        for (auto [fd, held] : {std::pair {checked.fd(), &foreign}, std::pair {ours.fd, &oursHeld}}) {
             QByteArray late;
-            if ((code = readFileFrom(fd, *seen, late)))
+            if ((code = readFileFrom(fd, held->size(), late)))
                 return code;
             if (late.isEmpty())
                 continue;
             if ((code = writeAll(restore.fd, late)))
                 return code;
-            *seen += late.size();
+            *held += late;
             moved = true;
         }
         if (!moved)
             break;
     }
+    if (replaced) {
+        FileSnapshot theirs = checked;
+        theirs.setBytes(foreign);
+        replaced->append(theirs);
+    }
+    addReplaced(replaced, ours.fd, oursHeld);
     if ((code = syncFile(restore.fd)))
         return code;
     return restore.close();
@@ -159,18 +183,22 @@ void DocumentService::removeStaleTemporaryFiles(const QString& path) const
 std::optional<FileSystemError> DocumentService::writeContents(
     const QString& text, const QString& path, QStringList* notKept) const
 {
+    // Not between another writer's check and its replacement of the file, where it would be lost.
+    const DocumentWriteLock lock(path);
     GuardedWriteOutcome outcome;
-    return write(text, path, nullptr, outcome, notKept);
+    return write(text, path, nullptr, outcome, notKept, nullptr);
 }
 
 std::optional<FileSystemError> DocumentService::writeContents(const QString& text, const QString& path,
-    const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept) const
+    const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept,
+    QList<FileSnapshot>* replaced) const
 {
-    return write(text, path, &checked, outcome, notKept);
+    return write(text, path, &checked, outcome, notKept, replaced);
 }
 
 std::optional<FileSystemError> DocumentService::write(const QString& text, const QString& path,
-    const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept) const
+    const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept,
+    QList<FileSnapshot>* replaced) const
 {
     outcome = GuardedWriteOutcome::written;
     if (notKept)
@@ -220,8 +248,10 @@ std::optional<FileSystemError> DocumentService::write(const QString& text, const
                 return failure(code);
             if (checked && checked->hasChangedSince()) {
                 outcome = GuardedWriteOutcome::foreignWriteRestored;
-                if ((code = restoreForeignWrites(*checked, temporary, bytes.size(), folder, target)))
+                if ((code = restoreForeignWrites(*checked, temporary, bytes, folder, target, replaced)))
                     return failure(code);
+            } else if (checked && replaced) {
+                replaced->append(*checked);
             }
             if ((code = temporary.close()))
                 return failure(code);

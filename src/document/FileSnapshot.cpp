@@ -3,14 +3,15 @@
 #include <cerrno>
 #include <unistd.h>
 
-FileSnapshot::FileSnapshot(int fd, const struct stat& info, QString text)
+FileSnapshot::FileSnapshot(int fd, const struct stat& info, QString text, QByteArray bytes)
     : m_fd(new int(fd),
         [](const int* descriptor) {
             ::close(*descriptor);
             delete descriptor;
         }),
       m_info(info),
-      m_text(std::move(text))
+      m_text(std::move(text)),
+      m_bytes(std::move(bytes))
 { }
 
 bool FileSnapshot::hasChangedSince() const

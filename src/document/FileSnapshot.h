@@ -12,13 +12,16 @@
 class FileSnapshot {
 public:
     FileSnapshot() = default;
-    // Takes ownership of fd.
-    FileSnapshot(int fd, const struct stat& info, QString text);
+    // Takes ownership of fd. bytes are the file's content as read, text its decoded form.
+    FileSnapshot(int fd, const struct stat& info, QString text, QByteArray bytes = {});
 
     bool isValid() const { return m_fd != nullptr; }
     int fd() const { return m_fd ? *m_fd : -1; }
     const struct stat& info() const { return m_info; }
     const QString& text() const { return m_text; }
+    const QByteArray& bytes() const { return m_bytes; }
+    // What the file is known to hold now (copies share the file, not this).
+    void setBytes(QByteArray bytes) { m_bytes = std::move(bytes); }
 
     // True when the open file no longer has the size and modification time it had when read. (Its
     // change time also moves when it is merely replaced, so it cannot tell.)
@@ -30,6 +33,7 @@ private:
     std::shared_ptr<const int> m_fd;
     struct stat m_info { };
     QString m_text;
+    QByteArray m_bytes;
 };
 
 // Reads a file from offset to its end; returns 0 or an errno value.

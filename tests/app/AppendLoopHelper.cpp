@@ -1,6 +1,6 @@
 // Appends numbered lines to a file the way simple programs and shell redirections do (open, append one line,
-// close), one every given number of microseconds, until it is told to stop (SIGTERM), then prints how many
-// lines it appended.
+// close), one every given number of microseconds, until it is told to stop (SIGTERM). Prints how many lines
+// it has appended after each one.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -28,8 +28,9 @@ int main(int argc, char** argv)
             return 1;
         }
         ::close(fd);
+        std::printf("%ld\n", appended + 1);
+        std::fflush(stdout);
         ::usleep(useconds_t(std::atol(argv[2])));
     }
-    std::printf("%ld\n", appended);
     return 0;
 }
