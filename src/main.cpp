@@ -3,6 +3,7 @@
 #include "DesktopFileRevealer.h"
 #include "DesktopUrlOpener.h"
 #include "FileDropFilter.h"
+#include "GraphicalSession.h"
 #include "MainMenu.h"
 #include "QtDialogPresenter.h"
 #include "QtPasteboard.h"
@@ -33,7 +34,10 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Vesk keeps to-do lists in plain-text files and works them from the keyboard."));
-    const QCommandLineOption help = parser.addHelpOption();
+    // Not addHelpOption(): its --help-all lists Qt's own options, which this command line refuses.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+        QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption toggle(QStringLiteral("toggle"),
         QStringLiteral("Hide or show the lists of the running Vesk, as the global shortcut does."));
@@ -57,7 +61,7 @@ int main(int argc, char* argv[])
     const QList<QUrl> requestedFiles
         = VeskAppDelegate::urlsForPaths(parser.positionalArguments(), QDir::currentPath());
 
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app = GraphicalSession::start(argc, argv);
 
     // One Vesk per user: a later launch hands its request to the running one and ends.
     SingleInstance instance;
@@ -114,5 +118,5 @@ int main(int argc, char* argv[])
         [&controller] { controller.togglePanels(); });
 
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
-    return app.exec();
+    return app->exec();
 }
