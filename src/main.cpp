@@ -58,6 +58,12 @@ int main(int argc, char* argv[])
         std::printf("vesk %s\n", VESK_VERSION);
         return 0;
     }
+    if (parser.isSet(toggle) && !parser.positionalArguments().isEmpty()) {
+        std::fputs("vesk: --toggle opens no files; open them with 'vesk FILE...'\n"
+                   "Try 'vesk --help'.\n",
+            stderr);
+        return 2;
+    }
     const QList<QUrl> requestedFiles
         = VeskAppDelegate::urlsForPaths(parser.positionalArguments(), QDir::currentPath());
 

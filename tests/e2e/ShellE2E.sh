@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The vesk command as a person meets it in a terminal: every option --help lists works, and a
-# session without a display gets one clear line instead of a crash.
+# The vesk command as a person meets it in a terminal: every option --help lists works, a session
+# without a display gets one clear line instead of a crash, and wrong combinations are refused.
 source "$(dirname "$0")/e2e-lib.sh"
 
 OUT=$E2E_HOME/out
@@ -55,5 +55,10 @@ for platform in offscreen minimal; do
     kill "$VESK_PID" && wait "$VESK_PID"
     VESK_PID=""
 done
+
+step "--toggle with files is refused before anything starts"
+without_display timeout 20 "$VESK" --toggle "$LISTS/list.vesk" >"$OUT" 2>"$ERR"
+[ $? -eq 2 ] || fail "vesk --toggle FILE was not refused: $(cat "$ERR")"
+grep -q -- '--toggle opens no files' "$ERR" || fail "the refusal does not say why: $(cat "$ERR")"
 
 echo "PASS"
