@@ -38,6 +38,7 @@ KeyboardControlsPanel* KeyboardControlsPanelController::makePanel()
             self->toggle();
     };
     panel->setContent(new KeyboardControlsView(globalHotKeyDisplayName()));
+    m_windowKeys.install(panel);
     panel->resize(420, 550);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = panel->frameGeometry();

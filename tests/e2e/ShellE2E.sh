@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The vesk command as a person meets it in a terminal: every option --help lists works, a session
-# without a display gets one clear line instead of a crash, and wrong combinations are refused.
+# without a display gets one clear line instead of a crash, and wrong combinations are refused. And
+# the small windows, which have no menu bar, close and quit with the usual keys.
 source "$(dirname "$0")/e2e-lib.sh"
 
 OUT=$E2E_HOME/out
@@ -61,4 +62,27 @@ without_display timeout 20 "$VESK" --toggle "$LISTS/list.vesk" >"$OUT" 2>"$ERR"
 [ $? -eq 2 ] || fail "vesk --toggle FILE was not refused: $(cat "$ERR")"
 grep -q -- '--toggle opens no files' "$ERR" || fail "the refusal does not say why: $(cat "$ERR")"
 
+step "Escape and Ctrl+W close the settings and the keyboard controls"
+start_vesk
+wait_for_launch "Welcome to Vesk"
+for key in Escape ctrl+w; do
+    keys ctrl+comma
+    wait_for_active "Settings"
+    keys "$key"
+    wait_for "$key to close the settings" has_no_visible_window "Settings"
+    keys question
+    wait_for_active "Keyboard Controls"
+    keys "$key"
+    wait_for "$key to close the keyboard controls" has_no_visible_window "Keyboard Controls"
+done
+
+step "Ctrl+Q quits from the keyboard controls and from the settings"
+keys question
+wait_for_active "Keyboard Controls"
+quit_vesk
+start_vesk
+wait_for_launch "Welcome to Vesk"
+keys ctrl+comma
+wait_for_active "Settings"
+quit_vesk
 echo "PASS"

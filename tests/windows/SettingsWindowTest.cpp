@@ -6,9 +6,11 @@
 #include "SettingsStore.h"
 #include "SettingsWindowController.h"
 
+#include <QAction>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,9 +23,16 @@ class SettingsWindowTest : public QObject {
     SettingsStore m_store {m_dir.filePath(QStringLiteral("settings.ini"))};
     ScriptedDialogPresenter m_dialogs;
     SettingsWindowController m_controller {&m_dialogs};
+    QAction m_quit;
 
 private Q_SLOTS:
-    void initTestCase() { SettingsStore::setShared(&m_store); }
+    void initTestCase()
+    {
+        SettingsStore::setShared(&m_store);
+        // As the application's menu adds its Quit command before the window is built.
+        m_quit.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        m_controller.addApplicationAction(&m_quit);
+    }
     void cleanupTestCase() { SettingsStore::setShared(nullptr); }
 
     void oneSectionWithTheHotkeyRecorderInAWindowBuiltOnce()
@@ -54,6 +63,27 @@ private Q_SLOTS:
         m_controller.show();
         QCOMPARE(m_controller.window(), window.data());
         QVERIFY(m_controller.isVisible());
+    }
+
+    void escapeAndCtrlWCloseTheWindowUnlessRecordingAndQuitWorksInIt()
+    {
+        QSignalSpy quitting(&m_quit, &QAction::triggered);
+        for (const QKeyCombination key : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+            m_controller.show();
+            QVERIFY(QTest::qWaitForWindowActive(m_controller.window()));
+            QTest::keyClick(m_controller.window(), key.key(), key.keyboardModifiers());
+            QVERIFY2(!m_controller.isVisible(), qPrintable(QKeySequence(key).toString()));
+        }
+        m_controller.show();
+        QVERIFY(QTest::qWaitForWindowActive(m_controller.window()));
+        // While recording, Escape only ends the recording.
+        RecorderField* field = m_controller.window()->hotKeyRecorder();
+        QTest::mouseClick(field, Qt::LeftButton);
+        QVERIFY(field->isRecording());
+        QTest::keyClick(field, Qt::Key_Escape);
+        QVERIFY(!field->isRecording() && m_controller.isVisible());
+        QTest::keyClick(m_controller.window(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(quitting.count(), 1);
     }
 
     void aRecordedShortcutIsTheGlobalOneAndTheReferenceShowsIt()
