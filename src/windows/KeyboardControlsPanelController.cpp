@@ -39,7 +39,8 @@ KeyboardControlsPanel* KeyboardControlsPanelController::makePanel()
     };
     panel->setContent(new KeyboardControlsView(globalHotKeyDisplayName()));
     m_windowKeys.install(panel);
-    panel->resize(420, 550);
+    // A utility window of one size: window managers offer neither resizing nor maximising it.
+    panel->setFixedSize(420, 550);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = panel->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

@@ -36,7 +36,9 @@ private Q_SLOTS:
         QCOMPARE(panel->windowTitle(), QStringLiteral("Keyboard Controls"));
         QVERIFY(panel->windowFlags() & Qt::WindowStaysOnTopHint);
         QCOMPARE(panel->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
-        QVERIFY(panel->width() >= 420 && panel->height() >= 550);
+        QCOMPARE(panel->size(), QSize(420, 550));
+        QCOMPARE(panel->minimumSize(), panel->maximumSize());
+        QVERIFY(!(panel->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
         m_controller.show();
         QVERIFY(panel->close());
         QVERIFY(panel && !m_controller.isVisible());
