@@ -5,6 +5,8 @@
 #include "FileDropFilter.h"
 #include "GraphicalSession.h"
 #include "MainMenu.h"
+#include "MenuShortcuts.h"
+#include "PanelKeyCommand.h"
 #include "QtDialogPresenter.h"
 #include "QtPasteboard.h"
 #include "SettingsStore.h"
@@ -91,6 +93,11 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(AppIcon::icon());
     StartupProbe::installIfRequested();
+    // The panel's own keys stay free of the global shortcut, as the menus' keys do.
+    QList<KeyCommand> keyCommands;
+    for (const PanelKeyCommand& command : PanelKeyCommand::all())
+        keyCommands.append({command.title, command.keys});
+    MenuShortcuts::setApplicationKeyCommands(keyCommands);
 
     QtDialogPresenter dialogs;
     VeskAppDelegate delegate;

@@ -59,6 +59,7 @@ RecorderField::RecorderField(StorageMode mode, const Name& name, std::optional<S
     DialogPresenter& dialogs, QWidget* parent)
     : QLineEdit(parent),
       menuActions(&MenuShortcuts::applicationMenuActions),
+      keyCommands(&MenuShortcuts::applicationKeyCommands),
       beep([] { QApplication::beep(); }),
       m_storageMode(mode),
       m_shortcutName(name),
@@ -365,6 +366,13 @@ bool RecorderField::passesChecks(const Shortcut& candidate)
     const Name slot = m_storageMode == StorageMode::name ? m_shortcutName : Name();
     if (const QAction* item = MenuShortcuts::findConflict(actions, candidate, slot)) {
         const QString message = RecorderTexts::usedByMenuItem(MenuShortcuts::displayTitle(*item));
+        if (!applyConflictBehavior(conflictPolicy.menuItem, message, QString()) || !self)
+            return false;
+    }
+
+    const QList<KeyCommand> commands = keyCommands ? keyCommands() : QList<KeyCommand>();
+    if (const KeyCommand* command = MenuShortcuts::findConflict(commands, candidate)) {
+        const QString message = RecorderTexts::usedByKeyCommand(command->title);
         if (!applyConflictBehavior(conflictPolicy.menuItem, message, QString()) || !self)
             return false;
     }

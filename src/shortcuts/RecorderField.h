@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConflictPolicy.h"
+#include "KeyCommand.h"
 #include "Name.h"
 #include "Shortcut.h"
 #include "ValidationResult.h"
@@ -64,6 +65,9 @@ public:
     ConflictPolicy conflictPolicy;
     // The menu items a candidate must not collide with; the application's menu bars by default.
     std::function<QList<QAction*>()> menuActions;
+    // The key commands outside the menus a candidate must not take either, refused as a menu
+    // item's shortcut is; the application's by default.
+    std::function<QList<KeyCommand>()> keyCommands;
     // Sounds when a key cannot be a shortcut; the desktop's bell by default.
     std::function<void()> beep;
 

@@ -76,6 +76,21 @@ for key in Escape ctrl+w; do
     wait_for "$key to close the keyboard controls" has_no_visible_window "Keyboard Controls"
 done
 
+step "the recorder refuses the panels' own keys"
+alert_is_active() {
+    active_window_is "Vesk"
+}
+keys ctrl+comma
+wait_for_active "Settings"
+keys Tab ctrl+Down
+# Message boxes show in no search of visible windows; the active one is the alert.
+wait_for "the alert about Ctrl+Down" alert_is_active
+keys Escape
+wait_for_active "Settings"
+keys Escape Escape
+wait_for "the settings to close" has_no_visible_window "Settings"
+grep -q '"carbonKeyCode\\":125' "$SETTINGS" && fail "Ctrl+Down was taken as the global shortcut"
+
 step "Ctrl+Q quits from the keyboard controls and from the settings"
 keys question
 wait_for_active "Keyboard Controls"

@@ -242,6 +242,29 @@ private Q_SLOTS:
         QCOMPARE(m_dialogs.alerts[0].message, RecorderTexts::usedByMenuItem(QStringLiteral("Save & Quit")));
     }
 
+    void theApplicationsOtherKeyCommandsAreRefusedLikeMenuItems()
+    {
+        // As the application lists its panels' keys.
+        MenuShortcuts::setApplicationKeyCommands(
+            {{QStringLiteral("Move selected item down"),
+                 {QKeySequence(Qt::CTRL | Qt::Key_J), QKeySequence(Qt::CTRL | Qt::Key_Down)}},
+                {QStringLiteral("Redo"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}}});
+        startRecording();
+        QTest::keyClick(field(), Qt::Key_Down, Qt::ControlModifier);
+        QTest::keyClick(field(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(m_dialogs.alerts.size(), 2);
+        QCOMPARE(m_dialogs.alerts[0].message,
+            RecorderTexts::usedByKeyCommand(QStringLiteral("Move selected item down")));
+        QVERIFY(m_dialogs.alerts[0].message.contains(QStringLiteral("“Move selected item down”")));
+        QCOMPARE(m_dialogs.alerts[1].message, RecorderTexts::usedByKeyCommand(QStringLiteral("Redo")));
+        QCOMPARE(getShortcut(Name::togglePanel()), ctrlAltSpace);
+        QVERIFY(field()->isRecording());
+        // Other combinations of the same keys are free.
+        QTest::keyClick(field(), Qt::Key_Down, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(getShortcut(Name::togglePanel()), Shortcut(125, Shortcut::control | Shortcut::shift));
+        MenuShortcuts::setApplicationKeyCommands({});
+    }
+
     void aSystemShortcutMayBeUsedAnyway()
     {
         QVERIFY(SystemShortcuts::contains(altTab));
