@@ -422,7 +422,10 @@ int RecorderField::showAlert(
 {
     resignFocus();
     QPointer<RecorderField> self(this);
-    const int answer = m_dialogs.runAlert(message, informativeText, buttons);
+    // A sheet of the field's window when it has one, as the settings window's own alert.
+    const int answer = window() != this
+        ? m_dialogs.runWindowAlert(window(), message, informativeText, buttons)
+        : m_dialogs.runAlert(message, informativeText, buttons);
     if (self)
         setFocus(Qt::OtherFocusReason);
     return answer;

@@ -201,6 +201,8 @@ private Q_SLOTS:
         QCOMPARE(m_dialogs.alerts[0].message, RecorderTexts::usedByMenuItem(QStringLiteral("New Task")));
         QVERIFY(m_dialogs.alerts[0].message.contains(QStringLiteral("“New Task”")));
         QVERIFY(m_dialogs.alerts[0].buttons.isEmpty());
+        // A sheet of the field's window.
+        QCOMPARE(m_dialogs.alerts[0].window, &m_window->widget);
         QVERIFY(!recordingWhileAlertShows);
         QCOMPARE(triggered.count(), 0);
         QCOMPARE(getShortcut(Name::togglePanel()), ctrlAltSpace);
