@@ -1,5 +1,7 @@
 #include "SettingsWindow.h"
+#include "FakeHotKeyBackend.h"
 #include "GlobalShortcuts.h"
+#include "HotKeyCenter.h"
 #include "KeyboardControlsPanelController.h"
 #include "RecorderField.h"
 #include "ScriptedDialogPresenter.h"
@@ -24,11 +26,17 @@ class SettingsWindowTest : public QObject {
     ScriptedDialogPresenter m_dialogs;
     SettingsWindowController m_controller {&m_dialogs};
     QAction m_quit;
+    FakeHotKeyBackend* m_backend = nullptr;
 
 private Q_SLOTS:
     void initTestCase()
     {
         SettingsStore::setShared(&m_store);
+        auto backend = std::make_unique<FakeHotKeyBackend>();
+        m_backend = backend.get();
+        HotKeyCenter::useBackend(std::move(backend));
+        // As the application wants its shortcut.
+        onKeyUp(Name::togglePanel(), [] {});
         // As the application's menu adds its Quit command before the window is built.
         m_quit.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
         m_controller.addApplicationAction(&m_quit);
@@ -47,7 +55,8 @@ private Q_SLOTS:
         QCOMPARE(sections.size(), 1);
         QCOMPARE(sections[0]->title(), QStringLiteral("Settings"));
         auto* form = qobject_cast<QFormLayout*>(sections[0]->layout());
-        QVERIFY(form && form->rowCount() == 1);
+        // The recorder's row, and the row of its notice below it.
+        QVERIFY(form && form->rowCount() == 2);
         RecorderField* field = window->hotKeyRecorder();
         QCOMPARE(qobject_cast<QLabel*>(form->labelForField(field))->text(), QStringLiteral("Hotkey"));
         QCOMPARE(field->storageMode(), RecorderField::StorageMode::name);
@@ -84,6 +93,32 @@ private Q_SLOTS:
         QVERIFY(!field->isRecording() && m_controller.isVisible());
         QTest::keyClick(m_controller.window(), Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(quitting.count(), 1);
+    }
+
+    void aShortcutAnotherApplicationHoldsIsSaidUnderTheField()
+    {
+        m_controller.show();
+        SettingsWindow* window = m_controller.window();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        RecorderField* field = window->hotKeyRecorder();
+        QLabel* notice = window->takenNotice();
+        QVERIFY(!notice->isVisible());
+        const int ctrlAlt = Shortcut::control | Shortcut::option;
+        m_backend->refused.insert({38, ctrlAlt});
+        QTest::mouseClick(field, Qt::LeftButton);
+        QTest::keyClick(field, Qt::Key_J, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(getShortcut(Name::togglePanel()), Shortcut(38, ctrlAlt));
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QStringLiteral("In use by another application"));
+        const QRect shown(notice->mapTo(window, QPoint()), notice->size());
+        QVERIFY(shown.top() >= field->mapTo(window, QPoint(0, field->height())).y());
+        QVERIFY(window->rect().contains(shown));
+        QVERIFY(m_dialogs.alerts.isEmpty());
+        // Keys that are free take the notice away.
+        QTest::mouseClick(field, Qt::LeftButton);
+        QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+        QVERIFY(m_backend->isRegistered(40, ctrlAlt));
+        QVERIFY(!notice->isVisible());
     }
 
     void aRecordedShortcutIsTheGlobalOneAndTheReferenceShowsIt()
