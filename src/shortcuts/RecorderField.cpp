@@ -4,6 +4,7 @@
 #include "GlobalShortcuts.h"
 #include "HotKeyBackend.h"
 #include "HotKeyCenter.h"
+#include "KeyMap.h"
 #include "MenuShortcuts.h"
 #include "Notifier.h"
 #include "RecorderTexts.h"
@@ -72,7 +73,6 @@ RecorderField::RecorderField(StorageMode mode, const Name& name, std::optional<S
     setContextMenuPolicy(Qt::NoContextMenu);
     setAlignment(Qt::AlignCenter);
     setPlaceholderText(RecorderTexts::text("record_shortcut"));
-    setMinimumWidth(minimumWidth);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFocusPolicy(Qt::ClickFocus);
 
@@ -117,12 +117,45 @@ void RecorderField::setBindingShortcut(const std::optional<Shortcut>& shortcut)
 
 QSize RecorderField::sizeHint() const
 {
-    return {minimumWidth, QLineEdit::sizeHint().height()};
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QMargins margins = textMargins();
+    // The text is centred beside the clear button (a small icon with its margins), and the line
+    // edit keeps a margin of two pixels on each side.
+    const int clearButton = (fontMetrics().height() < 34 ? 16 : 32) + 10;
+    const int text = widestTextWidth() + 2 * 2 + 2 * clearButton + margins.left() + margins.right();
+    const QSize contents(text, QLineEdit::sizeHint().height());
+    const int width = style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, this).width();
+    return {std::max(int(minimumWidth), width), QLineEdit::sizeHint().height()};
 }
 
 QSize RecorderField::minimumSizeHint() const
 {
-    return {minimumWidth, QLineEdit::minimumSizeHint().height()};
+    return {sizeHint().width(), QLineEdit::minimumSizeHint().height()};
+}
+
+int RecorderField::widestTextWidth() const
+{
+    if (m_widestTextWidth >= 0)
+        return m_widestTextWidth;
+    const QFontMetrics metrics = fontMetrics();
+    const int modifiers = Shortcut::control | Shortcut::option | Shortcut::shift | Shortcut::command;
+    int widest = 0;
+    for (const KeyMap::Entry& entry : KeyMap::entries())
+        widest
+            = std::max(widest, metrics.horizontalAdvance(Shortcut(entry.keyCode, modifiers).description()));
+    for (const char* key : {"record_shortcut", "press_shortcut"})
+        widest = std::max(widest, metrics.horizontalAdvance(RecorderTexts::text(key)));
+    return m_widestTextWidth = widest;
+}
+
+void RecorderField::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        m_widestTextWidth = -1;
+        updateGeometry();
+    }
+    QLineEdit::changeEvent(event);
 }
 
 void RecorderField::setRecording(bool recording)

@@ -21,7 +21,6 @@ SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWid
         dialogs = m_ownDialogs.get();
     }
     setWindowTitle(tr("Settings"));
-    setFixedSize(width, height);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -45,6 +44,8 @@ SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWid
     m_takenNotice->setSizePolicy(policy);
     form->addRow(QString(), m_takenNotice);
     updateTakenNotice();
+    // Wider than its usual size where the recorder needs it for the longest shortcut.
+    setFixedSize(QSize(width, height).expandedTo(sizeHint()));
     const auto& notifier = GlobalShortcuts::Notifier::shared();
     connect(&notifier, &GlobalShortcuts::Notifier::shortcutByNameDidChange, this,
         &SettingsWindow::updateTakenNotice);

@@ -15,6 +15,7 @@ class SettingsWindow : public QWidget {
     Q_OBJECT
 
 public:
+    // The usual size; the window grows where its content needs more (larger fonts).
     static constexpr int width = 280;
     static constexpr int height = 140;
 
