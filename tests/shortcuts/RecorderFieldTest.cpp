@@ -155,10 +155,17 @@ private Q_SLOTS:
         QVERIFY(m_window->changes.isEmpty());
         QVERIFY(m_dialogs.alerts.isEmpty());
 
-        // A function key that cannot be stored beeps too.
+        // A function key that cannot be stored beeps too, as do PC keys without a stored code.
+        for (const Qt::Key key : {Qt::Key_Print, Qt::Key_Pause, Qt::Key_Menu})
+            QTest::keyClick(field(), key, Qt::ControlModifier | Qt::AltModifier);
         QTest::keyClick(field(), Qt::Key_F30);
-        QCOMPARE(m_window->beeps, 4);
+        QCOMPARE(m_window->beeps, 7);
         QVERIFY(field()->isRecording());
+        // Insert has one: the key in its place on the keyboard the stored numbering comes from.
+        QTest::keyClick(field(), Qt::Key_Insert, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(getShortcut(Name::togglePanel()), Shortcut(114, ctrlAlt));
+        QCOMPARE(field()->text(), QStringLiteral("Ctrl+Alt+Ins"));
+        startRecording();
 
         QTest::keyClick(field(), Qt::Key_F5);
         QCOMPARE(getShortcut(Name::togglePanel()), Shortcut(96, 0));
