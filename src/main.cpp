@@ -3,7 +3,10 @@
 #include "DesktopFileRevealer.h"
 #include "DesktopUrlOpener.h"
 #include "FileDropFilter.h"
+#include "GraphicalSession.h"
 #include "MainMenu.h"
+#include "MenuShortcuts.h"
+#include "PanelKeyCommand.h"
 #include "QtDialogPresenter.h"
 #include "QtPasteboard.h"
 #include "SettingsStore.h"
@@ -33,7 +36,10 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Vesk keeps to-do lists in plain-text files and works them from the keyboard."));
-    const QCommandLineOption help = parser.addHelpOption();
+    // Not addHelpOption(): its --help-all lists Qt's own options, which this command line refuses.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+        QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption toggle(QStringLiteral("toggle"),
         QStringLiteral("Hide or show the lists of the running Vesk, as the global shortcut does."));
@@ -54,10 +60,16 @@ int main(int argc, char* argv[])
         std::printf("vesk %s\n", VESK_VERSION);
         return 0;
     }
+    if (parser.isSet(toggle) && !parser.positionalArguments().isEmpty()) {
+        std::fputs("vesk: --toggle opens no files; open them with 'vesk FILE...'\n"
+                   "Try 'vesk --help'.\n",
+            stderr);
+        return 2;
+    }
     const QList<QUrl> requestedFiles
         = VeskAppDelegate::urlsForPaths(parser.positionalArguments(), QDir::currentPath());
 
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app = GraphicalSession::start(argc, argv);
 
     // One Vesk per user: a later launch hands its request to the running one and ends.
     SingleInstance instance;
@@ -81,6 +93,11 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(AppIcon::icon());
     StartupProbe::installIfRequested();
+    // The panel's own keys stay free of the global shortcut, as the menus' keys do.
+    QList<KeyCommand> keyCommands;
+    for (const PanelKeyCommand& command : PanelKeyCommand::all())
+        keyCommands.append({command.title, command.keys});
+    MenuShortcuts::setApplicationKeyCommands(keyCommands);
 
     QtDialogPresenter dialogs;
     VeskAppDelegate delegate;
@@ -114,5 +131,5 @@ int main(int argc, char* argv[])
         [&controller] { controller.togglePanels(); });
 
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
-    return app.exec();
+    return app->exec();
 }

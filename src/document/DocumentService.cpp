@@ -63,7 +63,12 @@ std::optional<FileSystemError> decodeUtf8(const QByteArray& bytes, const QString
 std::optional<FileSystemError> DocumentService::readSnapshot(
     const QString& path, FileSnapshot& snapshot) const
 {
-    // Non-blocking, so that a FIFO put in the file's place cannot hang the application.
+    // Devices, FIFOs and sockets are refused before they are opened: opening some devices acts on
+    // them. Non-blocking, so that a FIFO put in the file's place between the two steps cannot hang
+    // the application either.
+    struct stat named { };
+    if (::stat(QFile::encodeName(path).constData(), &named) == 0 && !S_ISREG(named.st_mode))
+        return readError(path, S_ISDIR(named.st_mode) ? EISDIR : ENODEV);
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return readError(path, errno);
@@ -75,7 +80,7 @@ std::optional<FileSystemError> DocumentService::readSnapshot(
     }
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
-        return readError(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        return readError(path, S_ISDIR(info.st_mode) ? EISDIR : ENODEV);
     }
     QByteArray bytes;
     if (const int code = readFileFrom(fd, 0, bytes)) {

@@ -32,6 +32,9 @@ QString FileSystemError::description() const
                 .arg(name);
         case EISDIR:
             return QStringLiteral("The file “%1” couldn’t be opened because it is a folder.").arg(name);
+        case ENODEV:
+            return QStringLiteral("The file “%1” couldn’t be opened because it isn’t a regular file.")
+                .arg(name);
         default:
             return QStringLiteral("The file “%1” couldn’t be opened: %2.").arg(name, reason);
         }

@@ -8,7 +8,8 @@ struct FileSystemError {
     enum class Operation { read, write };
 
     Operation operation = Operation::read;
-    // The errno value; EILSEQ stands for bytes that are not valid UTF-8.
+    // The errno value; EILSEQ stands for bytes that are not valid UTF-8, ENODEV for a path that is
+    // no regular file (a device, FIFO or socket).
     int code = 0;
     QString path;
 

@@ -3,9 +3,8 @@
 #include "PanelStyle.h"
 
 #include <QEvent>
-#include <QFile>
+#include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -32,40 +31,14 @@ protected:
                 icon.translated(0, 8).adjusted(-grow, -grow, grow, grow), 18 + grow, 18 + grow);
             painter.fillPath(path, QColor(0, 0, 0, int(255 * opacity / 8 * (1 - i / 9.0))));
         }
-        painter.drawPixmap(icon.toRect(), PanelWelcomeView::iconPixmap(160));
+        painter.drawPixmap(icon.toRect(), PanelWelcomeView::iconPixmap(80, devicePixelRatioF()));
     }
 };
 
-QPixmap PanelWelcomeView::iconPixmap(int size)
+QPixmap PanelWelcomeView::iconPixmap(int side, qreal devicePixelRatio)
 {
-    const QIcon themed = QIcon::fromTheme(QStringLiteral("vesk"));
-    if (!themed.isNull())
-        return themed.pixmap(size, size);
-    if (QFile::exists(QStringLiteral(":/icons/vesk.png")))
-        return QPixmap(QStringLiteral(":/icons/vesk.png"))
-            .scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const double s = size / 80.0;
-    QLinearGradient gradient(0, 0, 0, size);
-    gradient.setColorAt(0, QColor(64, 156, 255));
-    gradient.setColorAt(1, QColor(0, 104, 230));
-    QPainterPath body;
-    body.addRoundedRect(QRectF(0, 0, size, size), 18 * s, 18 * s);
-    painter.fillPath(body, gradient);
-    // Three task markers: next, pending, done.
-    painter.setBrush(Qt::white);
-    painter.setPen(Qt::NoPen);
-    painter.drawRoundedRect(QRectF(18 * s, 24 * s, 44 * s, 8 * s), 4 * s, 4 * s);
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(Qt::white, 2.5 * s));
-    painter.drawRoundedRect(QRectF(19 * s, 39 * s, 34 * s, 6 * s), 3 * s, 3 * s);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(255, 255, 255, 150));
-    painter.drawRoundedRect(QRectF(18 * s, 55 * s, 24 * s, 4 * s), 2 * s, 2 * s);
-    return pixmap;
+    // The program's own icon, as the welcome window and every window's title bar show it.
+    return QGuiApplication::windowIcon().pixmap(QSize(side, side), devicePixelRatio);
 }
 
 PanelWelcomeView::PanelWelcomeView(QWidget* parent) : QWidget(parent)

@@ -20,8 +20,8 @@ public:
     QPushButton* newFileButton() const { return m_newFile; }
     QPushButton* openButton() const { return m_open; }
 
-    // The application icon, or a drawn stand-in when none is installed.
-    static QPixmap iconPixmap(int size);
+    // The application's window icon at side × side device-independent pixels.
+    static QPixmap iconPixmap(int side, qreal devicePixelRatio);
 
 protected:
     void changeEvent(QEvent* event) override;

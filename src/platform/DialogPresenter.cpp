@@ -1,3 +1,9 @@
 #include "DialogPresenter.h"
 
 DialogPresenter::~DialogPresenter() = default;
+
+int DialogPresenter::runWindowAlert(
+    QObject*, const QString& message, const QString& informativeText, const QStringList& buttons)
+{
+    return runAlert(message, informativeText, buttons);
+}

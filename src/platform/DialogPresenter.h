@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,10 @@ public:
     // buttons the alert has the platform's single acknowledging button and returns 0.
     virtual int runAlert(const QString& message, const QString& informativeText, const QStringList& buttons)
         = 0;
+    // The same alert as a sheet of one window (given as its widget): modal to that window only and
+    // without an icon. An ordinary alert unless the presenter has windows.
+    virtual int runWindowAlert(
+        QObject* window, const QString& message, const QString& informativeText, const QStringList& buttons);
 
     // Asks for one existing file (no folders). nameFilters are "Label (*.ext ...)" entries, the
     // first selected initially. Returns the absolute path, or an empty string when cancelled.

@@ -71,14 +71,18 @@ void registerShortcut(const Shortcut& shortcut)
         HotKeyCenter::shared(), shortcut.carbonKeyCode, shortcut.carbonModifiers,
         [shortcut] { dispatch(EventType::keyDown, shortcut); },
         [shortcut] { dispatch(EventType::keyUp, shortcut); });
-    if (!HotKeyCenter::shared().registerHotKey(hotKey))
+    if (!HotKeyCenter::shared().registerHotKey(hotKey)) {
+        Q_EMIT Notifier::shared().registrationDidChange();
         return;
+    }
     const std::weak_ptr<HotKey> weak = hotKey;
     hotKey->onRegistrationFailed = [shortcut, weak] {
         auto& map = state().registeredShortcuts;
         const auto found = map.constFind(shortcut);
-        if (found != map.constEnd() && found.value() == weak.lock())
+        if (found != map.constEnd() && found.value() == weak.lock()) {
             map.erase(found);
+            Q_EMIT Notifier::shared().registrationDidChange();
+        }
     };
     registered.insert(shortcut, hotKey);
 }
@@ -180,6 +184,13 @@ bool isPaused()
 void setPaused(bool paused)
 {
     state().isPaused = paused;
+}
+
+bool isTakenByAnotherApplication(const Name& name)
+{
+    const auto shortcut = getShortcut(name);
+    return shortcut && hasHandlers(name) && HotKeyCenter::shared().backend().isAvailable()
+        && !state().registeredShortcuts.contains(*shortcut);
 }
 
 const QHash<Shortcut, std::shared_ptr<HotKey>>& registeredShortcuts()

@@ -35,6 +35,10 @@ void setEnabled(bool enabled);
 bool isPaused();
 void setPaused(bool paused);
 
+// True when the slot's shortcut is wanted (it has handlers) but the window system refused it,
+// which where system-wide keys exist means that another program holds the keys.
+bool isTakenByAnotherApplication(const Name& name);
+
 // The shortcuts currently held by a system-wide registration.
 const QHash<Shortcut, std::shared_ptr<HotKey>>& registeredShortcuts();
 

@@ -14,6 +14,7 @@ public:
     void unregisterHotKey(Handle) override { }
     bool installEventHandler() override { return false; }
     void setHotKeyEventsEnabled(bool) override { }
+    bool isAvailable() const override { return false; }
 };
 
 } // namespace

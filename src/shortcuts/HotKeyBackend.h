@@ -25,6 +25,9 @@ public:
     virtual bool installEventHandler() = 0;
     // Presses and releases are delivered only while enabled.
     virtual void setHotKeyEventsEnabled(bool enabled) = 0;
+    // False where the window system offers no system-wide keys at all (Wayland, no display), so
+    // that a refused registration there says nothing about other programs.
+    virtual bool isAvailable() const { return true; }
     // The stored key code of a key event of one of the application's windows, or none.
     virtual std::optional<int> keyCodeForKeyEvent(const QKeyEvent& event) const;
 

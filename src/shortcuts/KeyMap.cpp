@@ -96,7 +96,8 @@ const std::vector<E> table {
     {109, XKB_KEY_F10, 0, Qt::Key_F10, false},
     {111, XKB_KEY_F12, 0, Qt::Key_F12, false},
     {113, XKB_KEY_F15, 0, Qt::Key_F15, false},
-    {114, XKB_KEY_Help, 0, Qt::Key_Help, false},
+    // Insert is stored as the key in its place on the keyboard the numbering comes from, Help.
+    {114, XKB_KEY_Insert, XKB_KEY_Help, Qt::Key_Insert, false},
     {115, XKB_KEY_Home, 0, Qt::Key_Home, false},
     {116, XKB_KEY_Prior, 0, Qt::Key_PageUp, false},
     {117, XKB_KEY_Delete, 0, Qt::Key_Delete, false},

@@ -6,7 +6,7 @@
 #include <vector>
 
 // The one table between stored key codes (a fixed numbering of the keys of a US keyboard: 0 is A,
-// 49 the space bar, 122 F1), X keysyms and Qt keys. Keysyms are those of the US layout; on other
+// 49 the space bar, 122 F1, 114 Insert), X keysyms and Qt keys. Keysyms are those of the US layout; on other
 // layouts the key is found through the keysym it is named after.
 class KeyMap {
 public:

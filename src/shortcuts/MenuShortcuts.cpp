@@ -24,9 +24,27 @@ void collect(const QList<QAction*>& actions, QList<QAction*>& into, QSet<QAction
     }
 }
 
+QList<KeyCommand>& keyCommands()
+{
+    static QList<KeyCommand> commands;
+    return commands;
+}
+
 } // namespace
 
 namespace MenuShortcuts {
+
+namespace {
+bool isOneOf(const QList<QKeySequence>& keys, const Shortcut& candidate)
+{
+    for (const QKeySequence& sequence : keys) {
+        // A sequence of several chords starts with a key press that is not yet a command.
+        if (sequence.count() == 1 && shortcutForKeyCombination(sequence[0]) == candidate)
+            return true;
+    }
+    return false;
+}
+} // namespace
 
 QList<QAction*> applicationMenuActions()
 {
@@ -58,11 +76,27 @@ QAction* findConflict(
         if (action->property(globalShortcutNameProperty).toString() == slot.rawValue
             && !slot.rawValue.isEmpty())
             continue;
-        for (const QKeySequence& sequence : action->shortcuts()) {
-            // A sequence of several chords starts with a key press that is not yet a command.
-            if (sequence.count() == 1 && shortcutForKeyCombination(sequence[0]) == candidate)
-                return action;
-        }
+        if (isOneOf(action->shortcuts(), candidate))
+            return action;
+    }
+    return nullptr;
+}
+
+QList<KeyCommand> applicationKeyCommands()
+{
+    return keyCommands();
+}
+
+void setApplicationKeyCommands(const QList<KeyCommand>& commands)
+{
+    keyCommands() = commands;
+}
+
+const KeyCommand* findConflict(const QList<KeyCommand>& commands, const Shortcut& candidate)
+{
+    for (const KeyCommand& command : commands) {
+        if (isOneOf(command.keys, candidate))
+            return &command;
     }
     return nullptr;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KeyCommand.h"
 #include "Name.h"
 #include "Shortcut.h"
 
@@ -28,6 +29,13 @@ std::optional<Shortcut> shortcutForKeyCombination(QKeyCombination combination);
 // shortcuts, skipping actions bound to slot. nullptr when none has.
 QAction* findConflict(
     const QList<QAction*>& actions, const Shortcut& candidate, const GlobalShortcuts::Name& slot);
+
+// The application's key commands outside its menus; none until the application sets them.
+QList<KeyCommand> applicationKeyCommands();
+void setApplicationKeyCommands(const QList<KeyCommand>& commands);
+
+// The first of commands with candidate as one of its single-chord keys, or nullptr.
+const KeyCommand* findConflict(const QList<KeyCommand>& commands, const Shortcut& candidate);
 
 // The item's title as the user reads it: mnemonic marks removed ("&&" stays a single "&") and no
 // shortcut text after a tab.

@@ -23,6 +23,8 @@ Q_SIGNALS:
     // "GlobalShortcuts_recorderActiveStatusDidChange": a shortcut recorder started (isActive true)
     // or stopped recording.
     void recorderActiveStatusDidChange(bool isActive);
+    // A hot key could not be registered, or lost its registration.
+    void registrationDidChange();
 
 private:
     Notifier() = default;

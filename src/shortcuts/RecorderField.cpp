@@ -4,6 +4,7 @@
 #include "GlobalShortcuts.h"
 #include "HotKeyBackend.h"
 #include "HotKeyCenter.h"
+#include "KeyMap.h"
 #include "MenuShortcuts.h"
 #include "Notifier.h"
 #include "RecorderTexts.h"
@@ -59,6 +60,7 @@ RecorderField::RecorderField(StorageMode mode, const Name& name, std::optional<S
     DialogPresenter& dialogs, QWidget* parent)
     : QLineEdit(parent),
       menuActions(&MenuShortcuts::applicationMenuActions),
+      keyCommands(&MenuShortcuts::applicationKeyCommands),
       beep([] { QApplication::beep(); }),
       m_storageMode(mode),
       m_shortcutName(name),
@@ -71,7 +73,6 @@ RecorderField::RecorderField(StorageMode mode, const Name& name, std::optional<S
     setContextMenuPolicy(Qt::NoContextMenu);
     setAlignment(Qt::AlignCenter);
     setPlaceholderText(RecorderTexts::text("record_shortcut"));
-    setMinimumWidth(minimumWidth);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFocusPolicy(Qt::ClickFocus);
 
@@ -116,12 +117,45 @@ void RecorderField::setBindingShortcut(const std::optional<Shortcut>& shortcut)
 
 QSize RecorderField::sizeHint() const
 {
-    return {minimumWidth, QLineEdit::sizeHint().height()};
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QMargins margins = textMargins();
+    // The text is centred beside the clear button (a small icon with its margins), and the line
+    // edit keeps a margin of two pixels on each side.
+    const int clearButton = (fontMetrics().height() < 34 ? 16 : 32) + 10;
+    const int text = widestTextWidth() + 2 * 2 + 2 * clearButton + margins.left() + margins.right();
+    const QSize contents(text, QLineEdit::sizeHint().height());
+    const int width = style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, this).width();
+    return {std::max(int(minimumWidth), width), QLineEdit::sizeHint().height()};
 }
 
 QSize RecorderField::minimumSizeHint() const
 {
-    return {minimumWidth, QLineEdit::minimumSizeHint().height()};
+    return {sizeHint().width(), QLineEdit::minimumSizeHint().height()};
+}
+
+int RecorderField::widestTextWidth() const
+{
+    if (m_widestTextWidth >= 0)
+        return m_widestTextWidth;
+    const QFontMetrics metrics = fontMetrics();
+    const int modifiers = Shortcut::control | Shortcut::option | Shortcut::shift | Shortcut::command;
+    int widest = 0;
+    for (const KeyMap::Entry& entry : KeyMap::entries())
+        widest
+            = std::max(widest, metrics.horizontalAdvance(Shortcut(entry.keyCode, modifiers).description()));
+    for (const char* key : {"record_shortcut", "press_shortcut"})
+        widest = std::max(widest, metrics.horizontalAdvance(RecorderTexts::text(key)));
+    return m_widestTextWidth = widest;
+}
+
+void RecorderField::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        m_widestTextWidth = -1;
+        updateGeometry();
+    }
+    QLineEdit::changeEvent(event);
 }
 
 void RecorderField::setRecording(bool recording)
@@ -369,6 +403,13 @@ bool RecorderField::passesChecks(const Shortcut& candidate)
             return false;
     }
 
+    const QList<KeyCommand> commands = keyCommands ? keyCommands() : QList<KeyCommand>();
+    if (const KeyCommand* command = MenuShortcuts::findConflict(commands, candidate)) {
+        const QString message = RecorderTexts::usedByKeyCommand(command->title);
+        if (!applyConflictBehavior(conflictPolicy.menuItem, message, QString()) || !self)
+            return false;
+    }
+
     if (SystemShortcuts::contains(candidate)) {
         if (!applyConflictBehavior(conflictPolicy.systemShortcut,
                 RecorderTexts::text("keyboard_shortcut_used_by_system"),
@@ -414,7 +455,10 @@ int RecorderField::showAlert(
 {
     resignFocus();
     QPointer<RecorderField> self(this);
-    const int answer = m_dialogs.runAlert(message, informativeText, buttons);
+    // A sheet of the field's window when it has one, as the settings window's own alert.
+    const int answer = window() != this
+        ? m_dialogs.runWindowAlert(window(), message, informativeText, buttons)
+        : m_dialogs.runAlert(message, informativeText, buttons);
     if (self)
         setFocus(Qt::OtherFocusReason);
     return answer;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConflictPolicy.h"
+#include "KeyCommand.h"
 #include "Name.h"
 #include "Shortcut.h"
 #include "ValidationResult.h"
@@ -30,6 +31,7 @@ class RecorderField : public QLineEdit {
 public:
     enum class StorageMode { name, binding };
 
+    // The narrowest the field gets; it is wider where the longest text it can show needs more.
     static constexpr int minimumWidth = 130;
     // The margin around the field within which a click does not end recording.
     static constexpr int clickSlop = 3;
@@ -64,6 +66,9 @@ public:
     ConflictPolicy conflictPolicy;
     // The menu items a candidate must not collide with; the application's menu bars by default.
     std::function<QList<QAction*>()> menuActions;
+    // The key commands outside the menus a candidate must not take either, refused as a menu
+    // item's shortcut is; the application's by default.
+    std::function<QList<KeyCommand>()> keyCommands;
     // Sounds when a key cannot be a shortcut; the desktop's bell by default.
     std::function<void()> beep;
 
@@ -80,6 +85,7 @@ Q_SIGNALS:
 
 protected:
     bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -100,6 +106,9 @@ private:
     void windowBecameKey();
     void windowResignedKey();
     void refreshText();
+    // The width of the longest text the field can show in its font: any key of the key table with
+    // every modifier the recorder takes, or a placeholder.
+    int widestTextWidth() const;
     void updateClearButton();
     void clearFromField();
 
@@ -124,4 +133,6 @@ private:
     std::optional<Shortcut> m_shortcutBeforeRecording;
     // Window activations not yet settled; the field stays out of the focus chain until none is left.
     int m_pendingActivations = 0;
+    // widestTextWidth() for the current font; measured when first needed.
+    mutable int m_widestTextWidth = -1;
 };

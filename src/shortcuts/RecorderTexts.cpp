@@ -18,6 +18,8 @@ constexpr Entry table[] = {
     {"keyboard_shortcut_used_by_menu_item",
         QT_TRANSLATE_NOOP(
             "RecorderTexts", "This shortcut can’t be used because the menu item “%1” already uses it.")},
+    {"keyboard_shortcut_used_by_key_command",
+        QT_TRANSLATE_NOOP("RecorderTexts", "This shortcut can’t be used because it is Vesk’s key for “%1”.")},
     {"keyboard_shortcut_used_by_system",
         QT_TRANSLATE_NOOP("RecorderTexts", "This shortcut is already used by your desktop.")},
     {"keyboard_shortcuts_can_be_changed",
@@ -45,6 +47,11 @@ QString text(const char* key)
 QString usedByMenuItem(const QString& itemTitle)
 {
     return text("keyboard_shortcut_used_by_menu_item").arg(itemTitle);
+}
+
+QString usedByKeyCommand(const QString& commandTitle)
+{
+    return text("keyboard_shortcut_used_by_key_command").arg(commandTitle);
 }
 
 } // namespace RecorderTexts

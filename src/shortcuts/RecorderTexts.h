@@ -9,5 +9,7 @@ namespace RecorderTexts {
 QString text(const char* key);
 // "keyboard_shortcut_used_by_menu_item" with the item's title filled in.
 QString usedByMenuItem(const QString& itemTitle);
+// "keyboard_shortcut_used_by_key_command" with the command's title filled in.
+QString usedByKeyCommand(const QString& commandTitle);
 
 } // namespace RecorderTexts

@@ -38,7 +38,9 @@ KeyboardControlsPanel* KeyboardControlsPanelController::makePanel()
             self->toggle();
     };
     panel->setContent(new KeyboardControlsView(globalHotKeyDisplayName()));
-    panel->resize(420, 550);
+    m_windowKeys.install(panel);
+    // A utility window of one size: window managers offer neither resizing nor maximising it.
+    panel->setFixedSize(420, 550);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = panel->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Name.h"
+#include "WindowKeys.h"
 
 #include <QObject>
 #include <QPointer>
@@ -35,9 +36,13 @@ public:
     // The display text of the slot's shortcut, or "Not set".
     QString globalHotKeyDisplayName() const;
 
+    // An application command (Quit) that works in the panel, which has no menu bar.
+    void addApplicationAction(QAction* action) { m_windowKeys.addApplicationAction(action); }
+
 private:
     KeyboardControlsPanel* makePanel();
 
     GlobalShortcuts::Name m_globalShortcutName;
     QPointer<KeyboardControlsPanel> m_panel;
+    WindowKeys m_windowKeys;
 };

@@ -1,13 +1,17 @@
 #include "SettingsWindow.h"
 
 #include "DialogPresenter.h"
+#include "GlobalShortcuts.h"
 #include "Name.h"
+#include "Notifier.h"
 #include "QtDialogPresenter.h"
 #include "Recorder.h"
 #include "RecorderField.h"
+#include "WindowStyle.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QVBoxLayout>
 
 SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWidget(parent, Qt::Window)
@@ -17,7 +21,6 @@ SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWid
         dialogs = m_ownDialogs.get();
     }
     setWindowTitle(tr("Settings"));
-    setFixedSize(width, height);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -28,6 +31,31 @@ SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWid
 
     const Recorder recorder {tr("Hotkey"), GlobalShortcuts::Name::togglePanel(), {}, {}, {}};
     m_hotKeyRecorder = recorder.addTo(*form, *dialogs);
+
+    m_takenNotice = new QLabel(tr("In use by another application"), section);
+    m_takenNotice->setObjectName(QStringLiteral("takenNotice"));
+    m_takenNotice->setFont(WindowStyle::font(WindowStyle::TextStyle::caption));
+    QPalette palette = m_takenNotice->palette();
+    palette.setColor(QPalette::WindowText, WindowStyle::secondaryLabelColor(palette));
+    m_takenNotice->setPalette(palette);
+    // The row keeps its place while hidden, so the window does not change shape.
+    QSizePolicy policy = m_takenNotice->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    m_takenNotice->setSizePolicy(policy);
+    form->addRow(QString(), m_takenNotice);
+    updateTakenNotice();
+    // Wider than its usual size where the recorder needs it for the longest shortcut.
+    setFixedSize(QSize(width, height).expandedTo(sizeHint()));
+    const auto& notifier = GlobalShortcuts::Notifier::shared();
+    connect(&notifier, &GlobalShortcuts::Notifier::shortcutByNameDidChange, this,
+        &SettingsWindow::updateTakenNotice);
+    connect(&notifier, &GlobalShortcuts::Notifier::registrationDidChange, this,
+        &SettingsWindow::updateTakenNotice);
+}
+
+void SettingsWindow::updateTakenNotice()
+{
+    m_takenNotice->setVisible(GlobalShortcuts::isTakenByAnotherApplication(m_hotKeyRecorder->shortcutName()));
 }
 
 SettingsWindow::~SettingsWindow()

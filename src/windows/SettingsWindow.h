@@ -5,6 +5,7 @@
 #include <memory>
 
 class DialogPresenter;
+class QLabel;
 class RecorderField;
 
 // The application's settings: one section "Settings" with a single row, the recorder of the
@@ -14,6 +15,7 @@ class SettingsWindow : public QWidget {
     Q_OBJECT
 
 public:
+    // The usual size; the window grows where its content needs more (larger fonts).
     static constexpr int width = 280;
     static constexpr int height = 140;
 
@@ -23,8 +25,14 @@ public:
     ~SettingsWindow() override;
 
     RecorderField* hotKeyRecorder() const { return m_hotKeyRecorder; }
+    // Under the recorder, shown while another program holds the recorded keys: the shortcut then
+    // does nothing, and no alert says why.
+    QLabel* takenNotice() const { return m_takenNotice; }
 
 private:
+    void updateTakenNotice();
+
     std::unique_ptr<DialogPresenter> m_ownDialogs;
     RecorderField* m_hotKeyRecorder = nullptr;
+    QLabel* m_takenNotice = nullptr;
 };

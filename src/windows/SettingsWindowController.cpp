@@ -18,6 +18,7 @@ void SettingsWindowController::show()
 {
     if (!m_window) {
         m_window = new SettingsWindow(m_dialogs);
+        m_windowKeys.install(m_window);
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             QRect frame(QPoint(), m_window->size());
             frame.moveCenter(screen->availableGeometry().center());

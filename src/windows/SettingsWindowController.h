@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WindowKeys.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -24,7 +26,11 @@ public:
     // None before the first show.
     SettingsWindow* window() const { return m_window; }
 
+    // An application command (Quit) that works in the window, which has no menu bar.
+    void addApplicationAction(QAction* action) { m_windowKeys.addApplicationAction(action); }
+
 private:
     DialogPresenter* m_dialogs;
     QPointer<SettingsWindow> m_window;
+    WindowKeys m_windowKeys;
 };

@@ -11,9 +11,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -196,7 +199,7 @@ private slots:
         QCOMPARE(contents.document, parseDocument(contents.text));
     }
 
-    void missingFilesAreReported()
+    void missingFilesAndWhatIsNoFileAreReported()
     {
         ScriptedDialogPresenter dialogs;
         DocumentContents contents;
@@ -205,6 +208,32 @@ private slots:
         QVERIFY(std::get<FileSystemError>(*failure).isNoSuchFile());
         QCOMPARE(describeFailure(*failure),
             QStringLiteral("The file “gone.vesk” couldn’t be opened because there is no such file."));
+
+        // A device, FIFO or socket is refused like a folder, and never opened.
+        QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("folder.vesk")));
+        QCOMPARE(::mkfifo(QFile::encodeName(file("pipe.vesk")).constData(), 0600), 0);
+        const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const QByteArray socketPath = QFile::encodeName(file("socket.vesk"));
+        std::strncpy(address.sun_path, socketPath.constData(), sizeof(address.sun_path) - 1);
+        QCOMPARE(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+        const QString notAFile
+            = QStringLiteral("The file “%1” couldn’t be opened because it isn’t a regular file.");
+        const QList<std::pair<QString, QString>> cases {
+            {file("folder.vesk"),
+                QStringLiteral("The file “folder.vesk” couldn’t be opened because it is a folder.")},
+            {QStringLiteral("/dev/zero"), notAFile.arg("zero")},
+            {file("pipe.vesk"), notAFile.arg("pipe.vesk")},
+            {file("socket.vesk"), notAFile.arg("socket.vesk")},
+        };
+        for (const auto& [path, description] : cases) {
+            const auto refused = m_service.readDocument(path, dialogs, contents);
+            QVERIFY2(refused, qPrintable(path));
+            QCOMPARE(describeFailure(*refused), description);
+        }
+        ::close(listening);
+        QVERIFY(dialogs.alerts.isEmpty());
         const auto noTemplate
             = m_service.makeNewFileContents(contents, QStringLiteral(":/no-such-template.vesk"));
         QVERIFY(noTemplate);

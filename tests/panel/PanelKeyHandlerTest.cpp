@@ -1,6 +1,7 @@
 #include "PanelKeyHandler.h"
 #include "GrowingTextView.h"
 #include "PanelFixture.h"
+#include "PanelKeyCommand.h"
 
 #include <QKeyEvent>
 
@@ -219,6 +220,23 @@ private Q_SLOTS:
         QCOMPARE(panel.consumed, true);
         QCOMPARE(describe(panel), "CaWr|ReWa|Bu Wr elsewhere");
         QCOMPARE(panel.session()->undoStack().size(), undoSteps);
+    }
+
+    // The Ctrl commands the global shortcut must leave free are the handler's own: in the input row,
+    // where both the editor's and the list's Ctrl keys act, each one is taken.
+    void everyListedCtrlCommandIsTakenByTheHandler()
+    {
+        for (const PanelKeyCommand& command : PanelKeyCommand::all()) {
+            for (const QKeySequence& keys : command.keys) {
+                PanelFixture panel;
+                panel.select("Write the report");
+                panel.type('n');
+                panel.consumed.reset();
+                panel.press(keys[0]);
+                QVERIFY2(panel.consumed == std::optional<bool>(true),
+                    qPrintable(command.title + QStringLiteral(": ") + keys.toString()));
+            }
+        }
     }
 
     void aBurstIsTwoMovesWithinItsInterval()

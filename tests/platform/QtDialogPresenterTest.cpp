@@ -31,19 +31,29 @@ private slots:
     void alertReturnsTheIndexOfTheChosenButton_data()
     {
         QTest::addColumn<int>("clicked");
-        QTest::newRow("first") << 0;
-        QTest::newRow("third") << 2;
+        QTest::addColumn<bool>("onWindow");
+        QTest::newRow("first") << 0 << false;
+        QTest::newRow("third") << 2 << false;
+        QTest::newRow("a window's sheet") << 1 << true;
     }
 
     void alertReturnsTheIndexOfTheChosenButton()
     {
         QFETCH(int, clicked);
+        QFETCH(bool, onWindow);
         const QStringList buttons {"Reload from Disk", "Save to New File…", "Cancel"};
         QtDialogPresenter presenter;
+        QWidget window;
+        QWidget* field = new QWidget(&window);
+        if (onWindow)
+            window.show();
         bool checked = false;
         whenShown<QMessageBox>([&](QMessageBox* box) {
             checked = true;
-            QCOMPARE(box->windowModality(), Qt::ApplicationModal);
+            // A sheet belongs to its window alone and shows no icon; other alerts warn.
+            QCOMPARE(box->windowModality(), onWindow ? Qt::WindowModal : Qt::ApplicationModal);
+            QCOMPARE(box->parentWidget(), onWindow ? &window : nullptr);
+            QCOMPARE(box->icon(), onWindow ? QMessageBox::NoIcon : QMessageBox::Warning);
             QCOMPARE(box->text(), QStringLiteral("Vesk hit a file problem"));
             QCOMPARE(box->informativeText(), QStringLiteral("Details"));
             QCOMPARE(box->buttons().size(), buttons.size());
@@ -53,8 +63,10 @@ private slots:
                 if (button->text() == buttons.at(clicked))
                     button->click();
         });
-        QCOMPARE(
-            presenter.runAlert(QStringLiteral("Vesk hit a file problem"), QStringLiteral("Details"), buttons),
+        const QString message = QStringLiteral("Vesk hit a file problem");
+        const QString details = QStringLiteral("Details");
+        QCOMPARE(onWindow ? presenter.runWindowAlert(field, message, details, buttons)
+                          : presenter.runAlert(message, details, buttons),
             clicked);
         QVERIFY(checked);
     }

@@ -155,10 +155,17 @@ private Q_SLOTS:
         QVERIFY(m_window->changes.isEmpty());
         QVERIFY(m_dialogs.alerts.isEmpty());
 
-        // A function key that cannot be stored beeps too.
+        // A function key that cannot be stored beeps too, as do PC keys without a stored code.
+        for (const Qt::Key key : {Qt::Key_Print, Qt::Key_Pause, Qt::Key_Menu})
+            QTest::keyClick(field(), key, Qt::ControlModifier | Qt::AltModifier);
         QTest::keyClick(field(), Qt::Key_F30);
-        QCOMPARE(m_window->beeps, 4);
+        QCOMPARE(m_window->beeps, 7);
         QVERIFY(field()->isRecording());
+        // Insert has one: the key in its place on the keyboard the stored numbering comes from.
+        QTest::keyClick(field(), Qt::Key_Insert, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(getShortcut(Name::togglePanel()), Shortcut(114, ctrlAlt));
+        QCOMPARE(field()->text(), QStringLiteral("Ctrl+Alt+Ins"));
+        startRecording();
 
         QTest::keyClick(field(), Qt::Key_F5);
         QCOMPARE(getShortcut(Name::togglePanel()), Shortcut(96, 0));
@@ -201,6 +208,8 @@ private Q_SLOTS:
         QCOMPARE(m_dialogs.alerts[0].message, RecorderTexts::usedByMenuItem(QStringLiteral("New Task")));
         QVERIFY(m_dialogs.alerts[0].message.contains(QStringLiteral("“New Task”")));
         QVERIFY(m_dialogs.alerts[0].buttons.isEmpty());
+        // A sheet of the field's window.
+        QCOMPARE(m_dialogs.alerts[0].window, &m_window->widget);
         QVERIFY(!recordingWhileAlertShows);
         QCOMPARE(triggered.count(), 0);
         QCOMPARE(getShortcut(Name::togglePanel()), ctrlAltSpace);
@@ -240,6 +249,29 @@ private Q_SLOTS:
         QTest::keyClick(field(), Qt::Key_Q, Qt::ControlModifier | Qt::AltModifier);
         QCOMPARE(m_dialogs.alerts.size(), 1);
         QCOMPARE(m_dialogs.alerts[0].message, RecorderTexts::usedByMenuItem(QStringLiteral("Save & Quit")));
+    }
+
+    void theApplicationsOtherKeyCommandsAreRefusedLikeMenuItems()
+    {
+        // As the application lists its panels' keys.
+        MenuShortcuts::setApplicationKeyCommands(
+            {{QStringLiteral("Move selected item down"),
+                 {QKeySequence(Qt::CTRL | Qt::Key_J), QKeySequence(Qt::CTRL | Qt::Key_Down)}},
+                {QStringLiteral("Redo"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}}});
+        startRecording();
+        QTest::keyClick(field(), Qt::Key_Down, Qt::ControlModifier);
+        QTest::keyClick(field(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(m_dialogs.alerts.size(), 2);
+        QCOMPARE(m_dialogs.alerts[0].message,
+            RecorderTexts::usedByKeyCommand(QStringLiteral("Move selected item down")));
+        QVERIFY(m_dialogs.alerts[0].message.contains(QStringLiteral("“Move selected item down”")));
+        QCOMPARE(m_dialogs.alerts[1].message, RecorderTexts::usedByKeyCommand(QStringLiteral("Redo")));
+        QCOMPARE(getShortcut(Name::togglePanel()), ctrlAltSpace);
+        QVERIFY(field()->isRecording());
+        // Other combinations of the same keys are free.
+        QTest::keyClick(field(), Qt::Key_Down, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(getShortcut(Name::togglePanel()), Shortcut(125, Shortcut::control | Shortcut::shift));
+        MenuShortcuts::setApplicationKeyCommands({});
     }
 
     void aSystemShortcutMayBeUsedAnyway()

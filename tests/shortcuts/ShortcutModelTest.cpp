@@ -249,7 +249,7 @@ private Q_SLOTS:
         const int all
             = Shortcut::control | Shortcut::option | Shortcut::shift | Shortcut::command | Shortcut::function;
         const QList<std::pair<int, const char*>> specialKeys {{36, "Return"}, {51, "Backspace"}, {117, "Del"},
-            {119, "End"}, {53, "Esc"}, {114, "Help"}, {116, "PgUp"}, {121, "PgDown"}, {123, "Left"},
+            {119, "End"}, {53, "Esc"}, {114, "Ins"}, {116, "PgUp"}, {121, "PgDown"}, {123, "Left"},
             {122, "F1"}, {90, "F20"}, {82, "Num+0"}, {92, "Num+9"}, {71, "Num+Clear"}, {76, "Num+Enter"},
             {69, "Num++"}};
         for (const auto& [code, text] : specialKeys)

@@ -16,6 +16,8 @@ public:
         QString message;
         QString informativeText;
         QStringList buttons;
+        // The window of an alert shown as its sheet.
+        QObject* window = nullptr;
     };
     struct SaveRequest {
         QString proposedName;
@@ -50,6 +52,14 @@ public:
         if (!alertAnswers.isEmpty())
             return alertAnswers.takeFirst();
         return buttons.isEmpty() ? 0 : unscriptedAnswer;
+    }
+
+    int runWindowAlert(QObject* window, const QString& message, const QString& informativeText,
+        const QStringList& buttons) override
+    {
+        const int answer = runAlert(message, informativeText, buttons);
+        alerts.last().window = window;
+        return answer;
     }
 
     QString chooseFileToOpen(const QStringList& nameFilters) override

@@ -5,7 +5,9 @@
 #include "SettingsStore.h"
 #include "ShortcutSection.h"
 
+#include <QAction>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,7 +36,9 @@ private Q_SLOTS:
         QCOMPARE(panel->windowTitle(), QStringLiteral("Keyboard Controls"));
         QVERIFY(panel->windowFlags() & Qt::WindowStaysOnTopHint);
         QCOMPARE(panel->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
-        QVERIFY(panel->width() >= 420 && panel->height() >= 550);
+        QCOMPARE(panel->size(), QSize(420, 550));
+        QCOMPARE(panel->minimumSize(), panel->maximumSize());
+        QVERIFY(!(panel->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
         m_controller.show();
         QVERIFY(panel->close());
         QVERIFY(panel && !m_controller.isVisible());
@@ -98,6 +102,25 @@ private Q_SLOTS:
         KeyboardControlsPanelController other(
             Name(QStringLiteral("otherSlot"), Shortcut(49, Shortcut::command)));
         QCOMPARE(other.globalHotKeyDisplayName(), Shortcut(49, Shortcut::command).description());
+    }
+
+    void escapeAndCtrlWHideThePanelAndQuitWorksInIt()
+    {
+        QAction quit;
+        quit.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        QSignalSpy quitting(&quit, &QAction::triggered);
+        m_controller.addApplicationAction(&quit);
+        for (const QKeyCombination key : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+            m_controller.show();
+            QVERIFY(QTest::qWaitForWindowActive(m_controller.panel()));
+            QTest::keyClick(
+                m_controller.view()->rowLabels()[3].description, key.key(), key.keyboardModifiers());
+            QVERIFY2(!m_controller.isVisible(), qPrintable(QKeySequence(key).toString()));
+        }
+        m_controller.show();
+        QVERIFY(QTest::qWaitForWindowActive(m_controller.panel()));
+        QTest::keyClick(m_controller.panel(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(quitting.count(), 1);
     }
 
     void onlyShiftQuestionMarkInsideThePanelHidesIt()

@@ -1,13 +1,18 @@
 #include "SettingsWindow.h"
+#include "FakeHotKeyBackend.h"
 #include "GlobalShortcuts.h"
+#include "HotKeyCenter.h"
+#include "KeyMap.h"
 #include "RecorderField.h"
 #include "ScriptedDialogPresenter.h"
 #include "SettingsStore.h"
 #include "SettingsWindowController.h"
 
+#include <QAction>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,9 +25,22 @@ class SettingsWindowTest : public QObject {
     SettingsStore m_store {m_dir.filePath(QStringLiteral("settings.ini"))};
     ScriptedDialogPresenter m_dialogs;
     SettingsWindowController m_controller {&m_dialogs};
+    QAction m_quit;
+    FakeHotKeyBackend* m_backend = nullptr;
 
 private Q_SLOTS:
-    void initTestCase() { SettingsStore::setShared(&m_store); }
+    void initTestCase()
+    {
+        SettingsStore::setShared(&m_store);
+        auto backend = std::make_unique<FakeHotKeyBackend>();
+        m_backend = backend.get();
+        HotKeyCenter::useBackend(std::move(backend));
+        // As the application wants its shortcut.
+        onKeyUp(Name::togglePanel(), [] {});
+        // As the application's menu adds its Quit command before the window is built.
+        m_quit.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        m_controller.addApplicationAction(&m_quit);
+    }
     void cleanupTestCase() { SettingsStore::setShared(nullptr); }
 
     void oneSectionWithTheHotkeyRecorderInAWindowBuiltOnce()
@@ -32,18 +50,33 @@ private Q_SLOTS:
         QPointer<SettingsWindow> window = m_controller.window();
         QVERIFY(QTest::qWaitForWindowActive(window));
         QCOMPARE(window->windowTitle(), QStringLiteral("Settings"));
-        QCOMPARE(window->size(), QSize(280, 140));
+        QVERIFY(window->size().width() >= 280 && window->size().height() >= 140);
+        QCOMPARE(window->minimumSize(), window->maximumSize());
         const QList<QGroupBox*> sections = window->findChildren<QGroupBox*>();
         QCOMPARE(sections.size(), 1);
         QCOMPARE(sections[0]->title(), QStringLiteral("Settings"));
         auto* form = qobject_cast<QFormLayout*>(sections[0]->layout());
-        QVERIFY(form && form->rowCount() == 1);
+        // The recorder's row, and the row of its notice below it.
+        QVERIFY(form && form->rowCount() == 2);
         RecorderField* field = window->hotKeyRecorder();
         QCOMPARE(qobject_cast<QLabel*>(form->labelForField(field))->text(), QStringLiteral("Hotkey"));
         QCOMPARE(field->storageMode(), RecorderField::StorageMode::name);
         QCOMPARE(field->shortcutName(), Name::togglePanel());
         QCOMPARE(field->text(), QStringLiteral("Ctrl+Alt+Space"));
         QVERIFY(window->rect().contains(field->geometry().translated(sections[0]->pos())));
+        // The longest shortcut the field can show is shown whole: its start is not scrolled away.
+        const int recordable = Shortcut::control | Shortcut::option | Shortcut::shift | Shortcut::command;
+        QString longest;
+        for (const KeyMap::Entry& entry : KeyMap::entries()) {
+            const QString text = Shortcut(entry.keyCode, recordable).description();
+            if (field->fontMetrics().horizontalAdvance(text)
+                > field->fontMetrics().horizontalAdvance(longest))
+                longest = text;
+        }
+        field->setText(longest);
+        field->grab();
+        QVERIFY2(field->cursorPositionAt(QPoint(3, field->height() / 2)) == 0, qPrintable(longest));
+        field->setText(QStringLiteral("Ctrl+Alt+Space"));
         // Opening the window must not start recording by itself, although the field is its only control.
         QVERIFY(!field->isRecording());
         QVERIFY(!isPaused());
@@ -53,6 +86,53 @@ private Q_SLOTS:
         m_controller.show();
         QCOMPARE(m_controller.window(), window.data());
         QVERIFY(m_controller.isVisible());
+    }
+
+    void escapeAndCtrlWCloseTheWindowUnlessRecordingAndQuitWorksInIt()
+    {
+        QSignalSpy quitting(&m_quit, &QAction::triggered);
+        for (const QKeyCombination key : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+            m_controller.show();
+            QVERIFY(QTest::qWaitForWindowActive(m_controller.window()));
+            QTest::keyClick(m_controller.window(), key.key(), key.keyboardModifiers());
+            QVERIFY2(!m_controller.isVisible(), qPrintable(QKeySequence(key).toString()));
+        }
+        m_controller.show();
+        QVERIFY(QTest::qWaitForWindowActive(m_controller.window()));
+        // While recording, Escape only ends the recording.
+        RecorderField* field = m_controller.window()->hotKeyRecorder();
+        QTest::mouseClick(field, Qt::LeftButton);
+        QVERIFY(field->isRecording());
+        QTest::keyClick(field, Qt::Key_Escape);
+        QVERIFY(!field->isRecording() && m_controller.isVisible());
+        QTest::keyClick(m_controller.window(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(quitting.count(), 1);
+    }
+
+    void aShortcutAnotherApplicationHoldsIsSaidUnderTheField()
+    {
+        m_controller.show();
+        SettingsWindow* window = m_controller.window();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        RecorderField* field = window->hotKeyRecorder();
+        QLabel* notice = window->takenNotice();
+        QVERIFY(!notice->isVisible());
+        const int ctrlAlt = Shortcut::control | Shortcut::option;
+        m_backend->refused.insert({38, ctrlAlt});
+        QTest::mouseClick(field, Qt::LeftButton);
+        QTest::keyClick(field, Qt::Key_J, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(getShortcut(Name::togglePanel()), Shortcut(38, ctrlAlt));
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QStringLiteral("In use by another application"));
+        const QRect shown(notice->mapTo(window, QPoint()), notice->size());
+        QVERIFY(shown.top() >= field->mapTo(window, QPoint(0, field->height())).y());
+        QVERIFY(window->rect().contains(shown));
+        QVERIFY(m_dialogs.alerts.isEmpty());
+        // Keys that are free take the notice away.
+        QTest::mouseClick(field, Qt::LeftButton);
+        QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+        QVERIFY(m_backend->isRegistered(40, ctrlAlt));
+        QVERIFY(!notice->isVisible());
     }
 };
 

@@ -1,4 +1,5 @@
 #include "AppIcon.h"
+#include "PanelWelcomeView.h"
 #include "WelcomeView.h"
 #include "WelcomeWindowController.h"
 
@@ -29,6 +30,23 @@ private Q_SLOTS:
         // The corners of the tile are transparent and its middle is opaque.
         QCOMPARE(qAlpha(sharp.toImage().pixel(0, 0)), 0);
         QCOMPARE(qAlpha(sharp.toImage().pixel(80, 80)), 255);
+
+        // The welcome block of a panel without a file shows the same icon.
+        QApplication::setWindowIcon(AppIcon::icon());
+        const QImage own = sharp.toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage inPanel
+            = PanelWelcomeView::iconPixmap(80, 2).toImage().convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(inPanel.size(), own.size());
+        qint64 difference = 0;
+        for (int y = 0; y < own.height(); ++y) {
+            for (int x = 0; x < own.width(); ++x) {
+                const QRgb a = own.pixel(x, y), b = inPanel.pixel(x, y);
+                difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b))
+                    + std::abs(qBlue(a) - qBlue(b)) + std::abs(qAlpha(a) - qAlpha(b));
+            }
+        }
+        // Scaled by two routes, the images may differ by rounding, not by picture.
+        QVERIFY2(difference < own.width() * own.height() * 4 * 3, qPrintable(QString::number(difference)));
     }
 
     void theWindowIsBuiltOnceWithAFixedSizeAndToggles()

@@ -148,6 +148,8 @@ MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent
     });
 
     if (m_app) {
+        // The reference has no menu bar; Quit works there too.
+        m_app->keyboardControlsPanelController()->addApplicationAction(quitAction);
         connect(m_app, &AppController::changed, this, &MainMenu::update);
         connect(m_app, &AppController::activeDocumentControllerChanged, this, &MainMenu::update);
         connect(m_app, &AppController::recentFilesChanged, this, [this] {
@@ -314,8 +316,10 @@ void MainMenu::closeKeyWindow()
 
 void MainMenu::showSettings()
 {
-    if (!m_settingsWindowController)
+    if (!m_settingsWindowController) {
         m_settingsWindowController = new SettingsWindowController(m_dialogs, this);
+        m_settingsWindowController->addApplicationAction(quitAction);
+    }
     m_settingsWindowController->show();
 }
 

@@ -12,6 +12,24 @@ int QtDialogPresenter::runAlert(
     QMessageBox box(m_parent);
     box.setWindowModality(Qt::ApplicationModal);
     box.setIcon(QMessageBox::Warning);
+    return run(box, message, informativeText, buttons);
+}
+
+int QtDialogPresenter::runWindowAlert(
+    QObject* window, const QString& message, const QString& informativeText, const QStringList& buttons)
+{
+    auto* parent = qobject_cast<QWidget*>(window);
+    if (!parent)
+        return runAlert(message, informativeText, buttons);
+    QMessageBox box(parent->window());
+    box.setWindowModality(Qt::WindowModal);
+    box.setIcon(QMessageBox::NoIcon);
+    return run(box, message, informativeText, buttons);
+}
+
+int QtDialogPresenter::run(
+    QMessageBox& box, const QString& message, const QString& informativeText, const QStringList& buttons)
+{
     box.setText(message);
     box.setInformativeText(informativeText);
     if (buttons.isEmpty()) {

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 
+class QMessageBox;
 class QWidget;
 
 // Alerts as QMessageBox and panels as QFileDialog, all application-modal.
@@ -13,10 +14,15 @@ public:
     explicit QtDialogPresenter(QWidget* parent = nullptr);
 
     int runAlert(const QString& message, const QString& informativeText, const QStringList& buttons) override;
+    int runWindowAlert(QObject* window, const QString& message, const QString& informativeText,
+        const QStringList& buttons) override;
     QString chooseFileToOpen(const QStringList& nameFilters) override;
     QString chooseFileToSave(
         const QString& proposedName, const QStringList& nameFilters, const QString& defaultSuffix) override;
 
 private:
+    static int run(
+        QMessageBox& box, const QString& message, const QString& informativeText, const QStringList& buttons);
+
     QPointer<QWidget> m_parent;
 };
