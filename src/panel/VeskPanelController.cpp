@@ -198,7 +198,8 @@ void VeskPanelController::showPanel()
     observeHost();
     refreshWindowTitles();
     syncToolbarAndSearchField();
-    m_windowState->setActive(isPanelKey());
+    // The key state is left to updateKeyState: setting it here first would swallow the change to
+    // key of a window that has the focus already, and the controller would not hear of it.
     m_host->setCurrentPage(m_panel);
     WindowActivation::showAndActivate(m_host);
     updateKeyState();

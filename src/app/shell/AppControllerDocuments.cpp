@@ -150,6 +150,14 @@ void AppController::handleSelectedFileURLChange(VeskDocumentController* controll
 
 void AppController::handleDocumentBecameKey(VeskDocumentController* controller)
 {
+    // One window has the focus. A panel that lost it unnoticed (Qt reported this window's
+    // activation before the focus watcher saw the other lose the focus) must not stay key, or
+    // getting the focus back would not make it active again.
+    for (const DocumentContext& context : orderedContexts()) {
+        if (context.documentController != controller && context.panelController
+            && context.panelController->windowState()->isActive())
+            context.panelController->windowState()->setActive(false);
+    }
     if (controller != m_activeDocumentController)
         setActiveDocumentController(controller);
     if (controller->hasSelectedFile())
