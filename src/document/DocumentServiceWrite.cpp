@@ -3,6 +3,7 @@
 #include "DocumentService.h"
 
 #include "DocumentWriteLock.h"
+#include "FileWrites.h"
 #include "InPlaceWriter.h"
 #include "TemporaryFile.h"
 
@@ -44,26 +45,6 @@ QByteArray resolveTarget(QByteArray path)
         path = link.startsWith('/') ? link : folderOf(path) + '/' + link;
     }
     return path;
-}
-
-int writeAll(int fd, const char* data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t count = ::write(fd, data, size_t(size));
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += count;
-        size -= count;
-    }
-    return 0;
-}
-
-int writeAll(int fd, const QByteArray& bytes)
-{
-    return writeAll(fd, bytes.constData(), bytes.size());
 }
 
 int syncFile(int fd)

@@ -2,6 +2,7 @@
 
 #include "DocumentLog.h"
 #include "FileSnapshot.h"
+#include "FileWrites.h"
 
 #include <cerrno>
 #include <cstring>
@@ -11,29 +12,6 @@
 
 namespace {
 
-int writeAllAt(int fd, const QByteArray& bytes, off_t offset)
-{
-    const char* data = bytes.constData();
-    qint64 size = bytes.size();
-    while (size > 0) {
-        const ssize_t count = ::pwrite(fd, data, size_t(size), offset);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += count;
-        size -= count;
-        offset += count;
-    }
-    return 0;
-}
-
-int closeFile(int fd)
-{
-    return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
-}
-
 // Something that is no regular file (a device, a FIFO): written as it is, with nothing to reserve.
 int writeSpecial(const QByteArray& target, const QByteArray& bytes)
 {
@@ -42,16 +20,8 @@ int writeSpecial(const QByteArray& target, const QByteArray& bytes)
     if (fd < 0)
         return errno;
     int code = writeAllAt(fd, bytes, 0);
-    if (code == ESPIPE) {
-        code = 0;
-        for (qsizetype done = 0; !code && done < bytes.size();) {
-            const ssize_t count = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-            if (count >= 0)
-                done += count;
-            else if (errno != EINTR)
-                code = errno;
-        }
-    }
+    if (code == ESPIPE)
+        code = writeAll(fd, bytes);
     if (!code && ::fsync(fd) != 0 && errno != EINVAL)
         code = errno;
     const int closeCode = closeFile(fd);

@@ -3,6 +3,7 @@
 #include "DocumentFormat.h"
 #include "FileMetadata.h"
 #include "FileSnapshot.h"
+#include "FileWrites.h"
 
 #include <QStringDecoder>
 #include <QUuid>
@@ -24,23 +25,6 @@ constexpr qsizetype maxStemLength = 180;
 QByteArray stemOf(const QByteArray& fileName)
 {
     return fileName.left(maxStemLength);
-}
-
-int writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qint64 size = bytes.size();
-    while (size > 0) {
-        const ssize_t count = ::write(fd, data, size_t(size));
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += count;
-        size -= count;
-    }
-    return 0;
 }
 
 bool isUuid(const QByteArray& text)

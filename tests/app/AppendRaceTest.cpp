@@ -31,6 +31,27 @@ QByteArray readLineOf(QProcess& process)
     return process.readLine().trimmed();
 }
 
+// A list that holds one task, open in a document controller.
+struct OpenList {
+    explicit OpenList(int unscriptedAnswer)
+    {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write("Start\n---\n---\n");
+        file.close();
+        dialogs.unscriptedAnswer = unscriptedAnswer;
+        opened = !controller.openDocument(QUrl::fromLocalFile(path));
+    }
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("list.vesk"));
+    ManualScheduler scheduler;
+    ScriptedDialogPresenter dialogs;
+    VeskDocumentController controller {&dialogs, &scheduler};
+    SessionController& session = *controller.sessionController();
+    bool opened = false;
+};
+
 } // namespace
 
 class AppendRaceTest : public QObject {
@@ -71,17 +92,13 @@ private slots:
         QFETCH(QString, noticedBy);
         QFETCH(QByteArray, expectedOnDisk);
         QFETCH(SyncState, expectedState);
-        QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("list.vesk"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("Start\n---\n---\n") > 0);
-        file.close();
-        ManualScheduler scheduler;
-        ScriptedDialogPresenter dialogs;
-        dialogs.unscriptedAnswer = 2;
-        VeskDocumentController controller(&dialogs, &scheduler);
-        SessionController& session = *controller.sessionController();
-        QVERIFY(!controller.openDocument(QUrl::fromLocalFile(path)));
+        OpenList list(2);
+        QVERIFY(list.opened);
+        const QString& path = list.path;
+        ManualScheduler& scheduler = list.scheduler;
+        ScriptedDialogPresenter& dialogs = list.dialogs;
+        VeskDocumentController& controller = list.controller;
+        SessionController& session = list.session;
 
         QProcess writer;
         writer.start(QStringLiteral(LATE_WRITE_HELPER), {path, mode});
@@ -172,17 +189,12 @@ private slots:
     // every time, as a user who wants the other program's lines would.
     void appendedLinesAreNeverLost()
     {
-        QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("list.vesk"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("Start\n---\n---\n") > 0);
-        file.close();
-        ManualScheduler scheduler;
-        ScriptedDialogPresenter dialogs;
-        dialogs.unscriptedAnswer = 0;
-        VeskDocumentController controller(&dialogs, &scheduler);
-        SessionController& session = *controller.sessionController();
-        QVERIFY(!controller.openDocument(QUrl::fromLocalFile(path)));
+        OpenList list(0);
+        QVERIFY(list.opened);
+        const QString& path = list.path;
+        ScriptedDialogPresenter& dialogs = list.dialogs;
+        VeskDocumentController& controller = list.controller;
+        SessionController& session = list.session;
 
         // A line every 10 ms: far more often than any person edits, and close to the pace of the commits
         // below, so that saves and appends keep meeting.
@@ -219,8 +231,7 @@ private slots:
         // settled now.
         controller.checkForExternalChanges();
         QCOMPARE(controller.replacedFiles()->keptCount(), 0);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const VeskDocument onDisk = parseDocument(QString::fromUtf8(file.readAll())),
+        const VeskDocument onDisk = parseDocument(QString::fromUtf8(readBytes(path))),
                            inSession = session.committedDocument();
         static const QRegularExpression pattern(QStringLiteral("^external (\\d+)$"));
         QSet<long> kept;
