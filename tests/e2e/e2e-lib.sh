@@ -27,6 +27,14 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL [$STEP]: $*" >&2
+    # What a timeout leaves to go on: whether Vesk still runs, and which windows are shown.
+    if [ -n "$VESK_PID" ]; then
+        ps -o pid=,stat=,etime= -p "$VESK_PID" >/dev/null 2>&1 && echo "  vesk is running" >&2 \
+            || echo "  vesk is not running" >&2
+    fi
+    for window in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+        echo "  shown: $(xdotool getwindowname "$window" 2>/dev/null)" >&2
+    done
     [ -f "$E2E_HOME/vesk.log" ] && sed 's/^/  vesk: /' "$E2E_HOME/vesk.log" >&2
     exit 1
 }
