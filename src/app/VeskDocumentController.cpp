@@ -164,14 +164,19 @@ std::optional<DocumentControllerFailure> VeskDocumentController::readTaskFile(
 }
 
 std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(
-    const QUrl& url, bool alreadyAccessing)
+    const QUrl& url, bool alreadyAccessing, PlainText plainText)
 {
     const QString path = localPath(url);
-    // A save interrupted in an earlier run may have left its temporary file beside this one.
-    m_documentService.removeStaleTemporaryFiles(path);
     DocumentContents contents;
-    if (auto failure = readTaskFile(url, contents))
-        return failure;
+    if (plainText == PlainText::offerImport) {
+        if (auto failure = m_documentService.readDocument(path, *m_dialogs, contents))
+            return fromDocumentFailure(*failure);
+    } else {
+        // A save interrupted in an earlier run may have left its temporary file beside this one.
+        m_documentService.removeStaleTemporaryFiles(path);
+        if (auto failure = readTaskFile(url, contents))
+            return failure;
+    }
     m_sessionController->loadDocument(contents.document);
     recordPersisted(contents.document, contents.text, url);
     bindFile(url, alreadyAccessing);

@@ -94,9 +94,13 @@ public:
     bool isPresentingRecoveryAlert() const { return m_isPresentingRecoveryAlert; }
 
     // --- Opening and creating ---
-    // Loads a task file (never offers an import). The session and the binding stay as they were
-    // when it fails.
-    std::optional<DocumentControllerFailure> openDocument(const QUrl& url, bool alreadyAccessing = false);
+    // What opening does with a file that is plain text rather than a task file: files the user
+    // chose may be imported after asking; files known as task files (restored, recent) are refused.
+    enum class PlainText { refuse, offerImport };
+    // Loads a task file, or imports a plain-text one when plainText allows it and the user agrees.
+    // The session and the binding stay as they were when it fails.
+    std::optional<DocumentControllerFailure> openDocument(
+        const QUrl& url, bool alreadyAccessing = false, PlainText plainText = PlainText::refuse);
     // Writes the new-file template to url and loads it.
     std::optional<DocumentControllerFailure> createDocument(const QUrl& url);
     // The open panel, then reading with the import prompt; failures are shown to the user.

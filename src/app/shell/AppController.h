@@ -94,7 +94,10 @@ public:
     void startShell(bool openRequestsWaiting = false);
     void showWelcomeWindowIfNothingIsOpen();
     DocumentContext makeDocumentContext();
-    bool openDocumentAtURL(const QUrl& url, bool alreadyAccessing = false);
+    // Files the user picks (open panel, command line, drops) pass offerImport: a plain-text one
+    // may be imported.
+    bool openDocumentAtURL(const QUrl& url, bool alreadyAccessing = false,
+        VeskDocumentController::PlainText plainText = VeskDocumentController::PlainText::refuse);
     void attachAsTabToLatestWindow(const DocumentContext& context);
     void newDocumentFile();
     void chooseFileToOpen();

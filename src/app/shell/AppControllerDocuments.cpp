@@ -174,7 +174,8 @@ void AppController::persistOpenDocumentsIfChanged()
     persistIfOpenDocumentsMoved();
 }
 
-bool AppController::openDocumentAtURL(const QUrl& requestedURL, bool alreadyAccessing)
+bool AppController::openDocumentAtURL(
+    const QUrl& requestedURL, bool alreadyAccessing, VeskDocumentController::PlainText plainText)
 {
     const QUrl url = normalizedFileURL(requestedURL);
     if (const std::optional<DocumentContext> existing = contextForFile(url)) {
@@ -184,7 +185,7 @@ bool AppController::openDocumentAtURL(const QUrl& requestedURL, bool alreadyAcce
         return true;
     }
     const DocumentContext context = makeDocumentContext();
-    if (const auto failure = context.documentController->openDocument(url, alreadyAccessing)) {
+    if (const auto failure = context.documentController->openDocument(url, alreadyAccessing, plainText)) {
         closeDocument(context.documentController->id());
         presentFileProblem(describeFailure(*failure));
         return false;
@@ -251,7 +252,7 @@ void AppController::chooseFileToOpen()
     const QString path = m_services.dialogs->chooseFileToOpen(DocumentService::openFileFilters());
     if (path.isEmpty())
         return;
-    openDocumentAtURL(QUrl::fromLocalFile(path), false);
+    openDocumentAtURL(QUrl::fromLocalFile(path), false, VeskDocumentController::PlainText::offerImport);
 }
 
 void AppController::closeDocument(const QUuid& id)
