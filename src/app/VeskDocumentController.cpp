@@ -198,9 +198,16 @@ std::optional<DocumentControllerFailure> VeskDocumentController::createDocument(
     return std::nullopt;
 }
 
+QString VeskDocumentController::dialogFolder() const
+{
+    if (hasSelectedFile())
+        return QFileInfo(localPath(m_selectedFileURL)).absolutePath();
+    return defaultDialogFolder ? defaultDialogFolder() : QString();
+}
+
 void VeskDocumentController::chooseAndOpenFile()
 {
-    const QString path = m_dialogs->chooseFileToOpen(DocumentService::openFileFilters());
+    const QString path = m_dialogs->chooseFileToOpen(DocumentService::openFileFilters(), dialogFolder());
     if (path.isEmpty())
         return;
     const QUrl url = QUrl::fromLocalFile(path);
@@ -227,8 +234,8 @@ void VeskDocumentController::chooseAndOpenFile()
 
 void VeskDocumentController::chooseAndCreateFile()
 {
-    const QString path = m_dialogs->chooseFileToSave(
-        defaultFileName(), DocumentService::saveFileFilters(), DocumentService::veskFileSuffix());
+    const QString path = m_dialogs->chooseFileToSave(defaultFileName(), DocumentService::saveFileFilters(),
+        DocumentService::veskFileSuffix(), dialogFolder());
     if (path.isEmpty())
         return;
     if (isFileOpenElsewhere && isFileOpenElsewhere(QUrl::fromLocalFile(path))) {

@@ -76,6 +76,9 @@ public:
     // Whether another open document works on the file; such a file is never opened, created or
     // saved to here. Set by the application controller.
     std::function<bool(const QUrl&)> isFileOpenElsewhere;
+    // Where the file dialogs start while no file is bound (the folder used last). Set by the
+    // application controller.
+    std::function<QString()> defaultDialogFolder;
 
     // --- Published fields ---
     const QString& appStatus() const { return m_appStatus; }
@@ -148,6 +151,8 @@ public:
 
     // The path of a file URL, cleaned.
     static QString localPath(const QUrl& url);
+    // The folder the open and save panels start in: the bound file's, else defaultDialogFolder.
+    QString dialogFolder() const;
     static QString lastPathComponent(const QUrl& url);
 
 signals:

@@ -151,7 +151,8 @@ private Q_SLOTS:
         QCOMPARE(shell.dialogs.alerts[0].informativeText,
             QStringLiteral("Vesk will treat the existing non-empty lines as inbox items and normalize the "
                            "file when it saves."));
-        QCOMPARE(shell.dialogs.alerts[0].buttons, QStringList({QStringLiteral("Import"), QStringLiteral("Cancel")}));
+        QCOMPARE(shell.dialogs.alerts[0].buttons,
+            QStringList({QStringLiteral("Import"), QStringLiteral("Cancel")}));
         QCOMPARE(shell.contextFor(picked).documentController->sessionController()->inboxItemIDs().size(), 2);
         QCOMPARE(readAll(picked), QByteArray("\n---\nfirst\nsecond\n---\n"));
 
@@ -483,6 +484,40 @@ private Q_SLOTS:
 
         app.showInFinder();
         QCOMPARE(shell.revealer->revealed, QStringList {a});
+    }
+
+    void theFileDialogsStartInTheActiveDocumentsFolderOrTheLastOneUsed()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QString lists = shell.dir.filePath(QStringLiteral("lists"));
+        const QString old = shell.dir.filePath(QStringLiteral("lists/old"));
+        QVERIFY(QDir().mkpath(old));
+        const QString a = shell.writeTaskFile(QStringLiteral("lists/a.vesk"));
+        const QString b = shell.writeTaskFile(QStringLiteral("lists/old/b.vesk"));
+        QVERIFY(app.openDocumentAtURL(shell.url(b)));
+        QVERIFY(app.openDocumentAtURL(shell.url(a)));
+        QTRY_COMPARE(shell.activePath(), a);
+        VeskDocumentController* document = shell.contextFor(a).documentController;
+
+        app.chooseFileToOpen();
+        app.newDocumentFile();
+        document->chooseAndOpenFile();
+        document->chooseAndCreateFile();
+        document->saveToNewFile();
+        QCOMPARE(shell.dialogs.openFolders, QStringList({lists, lists}));
+        QCOMPARE(shell.dialogs.saveRequests.size(), 3);
+        for (const auto& request : std::as_const(shell.dialogs.saveRequests))
+            QCOMPARE(request.startFolder, lists);
+
+        // With nothing open the panels start where the user chose a file last.
+        shell.dialogs.filesToOpen = {b};
+        app.chooseFileToOpen();
+        QTRY_COMPARE(shell.activePath(), b);
+        for (const DocumentContext& context : app.orderedContexts())
+            app.closeDocument(context.documentController->id());
+        app.newDocumentFile();
+        QCOMPARE(shell.dialogs.saveRequests.last().startFolder, old);
     }
 
     void theLegacyHotKeyMovesOverOnce()

@@ -101,6 +101,9 @@ public:
     void attachAsTabToLatestWindow(const DocumentContext& context);
     void newDocumentFile();
     void chooseFileToOpen();
+    // Where the open and save panels start: the active document's folder, else the folder of the
+    // file bound or chosen last, else empty (the home folder).
+    QString dialogFolder() const;
     void openRecentFile(const RecentFileEntry& entry);
     void clearRecentFiles();
     void showInFinder();
@@ -181,5 +184,6 @@ private:
     QList<QUrl> m_lastPersistedOpenDocumentURLs;
     QUrl m_lastPersistedActiveURL;
     QPointer<VeskDocumentController> m_activeDocumentController;
+    QString m_lastDialogFolder;
     QList<RecentFileEntry> m_recentFiles;
 };

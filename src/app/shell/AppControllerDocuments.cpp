@@ -102,6 +102,7 @@ DocumentContext AppController::makeDocumentContext()
         if (self && weakDocument)
             self->handleSelectedFileURLChange(weakDocument);
     };
+    documentController->defaultDialogFolder = [self] { return self ? self->dialogFolder() : QString(); };
     documentController->isFileOpenElsewhere = [self, weakDocument](const QUrl& url) {
         if (!self)
             return false;
@@ -143,6 +144,8 @@ DocumentContext AppController::makeDocumentContext()
 
 void AppController::handleSelectedFileURLChange(VeskDocumentController* controller)
 {
+    if (controller->hasSelectedFile())
+        m_lastDialogFolder = QFileInfo(controller->selectedFileURL().toLocalFile()).absolutePath();
     persistOpenDocumentsIfChanged();
     if (controller == m_activeDocumentController)
         announceChange();
@@ -222,9 +225,10 @@ void AppController::newDocumentFile()
     if (!m_services.dialogs)
         return;
     const QString path = m_services.dialogs->chooseFileToSave(VeskDocumentController::defaultFileName(),
-        DocumentService::saveFileFilters(), DocumentService::veskFileSuffix());
+        DocumentService::saveFileFilters(), DocumentService::veskFileSuffix(), dialogFolder());
     if (path.isEmpty())
         return;
+    m_lastDialogFolder = QFileInfo(path).absolutePath();
     const QUrl url = normalizedFileURL(QUrl::fromLocalFile(path));
     // Writing the template there would wipe out an open list and leave two documents on one file.
     if (const std::optional<DocumentContext> open = contextForFile(url)) {
@@ -249,10 +253,19 @@ void AppController::chooseFileToOpen()
 {
     if (!m_services.dialogs)
         return;
-    const QString path = m_services.dialogs->chooseFileToOpen(DocumentService::openFileFilters());
+    const QString path
+        = m_services.dialogs->chooseFileToOpen(DocumentService::openFileFilters(), dialogFolder());
     if (path.isEmpty())
         return;
+    m_lastDialogFolder = QFileInfo(path).absolutePath();
     openDocumentAtURL(QUrl::fromLocalFile(path), false, VeskDocumentController::PlainText::offerImport);
+}
+
+QString AppController::dialogFolder() const
+{
+    if (hasActiveFile())
+        return QFileInfo(m_activeDocumentController->selectedFileURL().toLocalFile()).absolutePath();
+    return m_lastDialogFolder;
 }
 
 void AppController::closeDocument(const QUuid& id)
