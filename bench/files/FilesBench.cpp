@@ -37,8 +37,8 @@ QString longListText(int taskCount)
 class NoDialogs : public DialogPresenter {
 public:
     int runAlert(const QString&, const QString&, const QStringList&) override { return -1; }
-    QString chooseFileToOpen(const QStringList&) override { return QString(); }
-    QString chooseFileToSave(const QString&, const QStringList&, const QString&) override
+    QString chooseFileToOpen(const QStringList&, const QString&) override { return QString(); }
+    QString chooseFileToSave(const QString&, const QStringList&, const QString&, const QString&) override
     {
         return QString();
     }

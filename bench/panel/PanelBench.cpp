@@ -22,8 +22,11 @@ namespace {
 class SilentDialogs : public DialogPresenter {
 public:
     int runAlert(const QString&, const QString&, const QStringList&) override { return -1; }
-    QString chooseFileToOpen(const QStringList&) override { return {}; }
-    QString chooseFileToSave(const QString&, const QStringList&, const QString&) override { return {}; }
+    QString chooseFileToOpen(const QStringList&, const QString&) override { return {}; }
+    QString chooseFileToSave(const QString&, const QStringList&, const QString&, const QString&) override
+    {
+        return {};
+    }
 };
 
 QString writeTaskFile(const QTemporaryDir& dir, int count)

@@ -164,14 +164,19 @@ std::optional<DocumentControllerFailure> VeskDocumentController::readTaskFile(
 }
 
 std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(
-    const QUrl& url, bool alreadyAccessing)
+    const QUrl& url, bool alreadyAccessing, PlainText plainText)
 {
     const QString path = localPath(url);
-    // A save interrupted in an earlier run may have left its temporary file beside this one.
-    m_documentService.removeStaleTemporaryFiles(path);
     DocumentContents contents;
-    if (auto failure = readTaskFile(url, contents))
-        return failure;
+    if (plainText == PlainText::offerImport) {
+        if (auto failure = m_documentService.readDocument(path, *m_dialogs, contents))
+            return fromDocumentFailure(*failure);
+    } else {
+        // A save interrupted in an earlier run may have left its temporary file beside this one.
+        m_documentService.removeStaleTemporaryFiles(path);
+        if (auto failure = readTaskFile(url, contents))
+            return failure;
+    }
     m_sessionController->loadDocument(contents.document);
     recordPersisted(contents.document, contents.text, url);
     bindFile(url, alreadyAccessing);
@@ -193,9 +198,16 @@ std::optional<DocumentControllerFailure> VeskDocumentController::createDocument(
     return std::nullopt;
 }
 
+QString VeskDocumentController::dialogFolder() const
+{
+    if (hasSelectedFile())
+        return QFileInfo(localPath(m_selectedFileURL)).absolutePath();
+    return defaultDialogFolder ? defaultDialogFolder() : QString();
+}
+
 void VeskDocumentController::chooseAndOpenFile()
 {
-    const QString path = m_dialogs->chooseFileToOpen(DocumentService::openFileFilters());
+    const QString path = m_dialogs->chooseFileToOpen(DocumentService::openFileFilters(), dialogFolder());
     if (path.isEmpty())
         return;
     const QUrl url = QUrl::fromLocalFile(path);
@@ -222,8 +234,8 @@ void VeskDocumentController::chooseAndOpenFile()
 
 void VeskDocumentController::chooseAndCreateFile()
 {
-    const QString path = m_dialogs->chooseFileToSave(
-        defaultFileName(), DocumentService::saveFileFilters(), DocumentService::veskFileSuffix());
+    const QString path = m_dialogs->chooseFileToSave(defaultFileName(), DocumentService::saveFileFilters(),
+        DocumentService::veskFileSuffix(), dialogFolder());
     if (path.isEmpty())
         return;
     if (isFileOpenElsewhere && isFileOpenElsewhere(QUrl::fromLocalFile(path))) {

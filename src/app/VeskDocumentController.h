@@ -76,6 +76,9 @@ public:
     // Whether another open document works on the file; such a file is never opened, created or
     // saved to here. Set by the application controller.
     std::function<bool(const QUrl&)> isFileOpenElsewhere;
+    // Where the file dialogs start while no file is bound (the folder used last). Set by the
+    // application controller.
+    std::function<QString()> defaultDialogFolder;
 
     // --- Published fields ---
     const QString& appStatus() const { return m_appStatus; }
@@ -94,9 +97,13 @@ public:
     bool isPresentingRecoveryAlert() const { return m_isPresentingRecoveryAlert; }
 
     // --- Opening and creating ---
-    // Loads a task file (never offers an import). The session and the binding stay as they were
-    // when it fails.
-    std::optional<DocumentControllerFailure> openDocument(const QUrl& url, bool alreadyAccessing = false);
+    // What opening does with a file that is plain text rather than a task file: files the user
+    // chose may be imported after asking; files known as task files (restored, recent) are refused.
+    enum class PlainText { refuse, offerImport };
+    // Loads a task file, or imports a plain-text one when plainText allows it and the user agrees.
+    // The session and the binding stay as they were when it fails.
+    std::optional<DocumentControllerFailure> openDocument(
+        const QUrl& url, bool alreadyAccessing = false, PlainText plainText = PlainText::refuse);
     // Writes the new-file template to url and loads it.
     std::optional<DocumentControllerFailure> createDocument(const QUrl& url);
     // The open panel, then reading with the import prompt; failures are shown to the user.
@@ -144,6 +151,8 @@ public:
 
     // The path of a file URL, cleaned.
     static QString localPath(const QUrl& url);
+    // The folder the open and save panels start in: the bound file's, else defaultDialogFolder.
+    QString dialogFolder() const;
     static QString lastPathComponent(const QUrl& url);
 
 signals:

@@ -230,7 +230,7 @@ void VeskDocumentController::saveToNewFile()
 {
     const QString proposed = hasSelectedFile() ? lastPathComponent(m_selectedFileURL) : defaultFileName();
     const QString path = m_dialogs->chooseFileToSave(
-        proposed, DocumentService::saveFileFilters(), DocumentService::veskFileSuffix());
+        proposed, DocumentService::saveFileFilters(), DocumentService::veskFileSuffix(), dialogFolder());
     if (path.isEmpty())
         return;
     const QUrl url = QUrl::fromLocalFile(path);

@@ -20,14 +20,15 @@ public:
     virtual int runWindowAlert(
         QObject* window, const QString& message, const QString& informativeText, const QStringList& buttons);
 
-    // Asks for one existing file (no folders). nameFilters are "Label (*.ext ...)" entries, the
-    // first selected initially. Returns the absolute path, or an empty string when cancelled.
-    virtual QString chooseFileToOpen(const QStringList& nameFilters) = 0;
+    // Asks for one existing file (no folders), starting in startFolder (the home folder when
+    // empty). nameFilters are "Label (*.ext ...)" entries, the first selected initially. Returns
+    // the absolute path, or an empty string when cancelled.
+    virtual QString chooseFileToOpen(const QStringList& nameFilters, const QString& startFolder) = 0;
 
-    // Asks for a file to write, proposing proposedName; the user may create folders. A chosen name
-    // without a suffix gets defaultSuffix. Returns the absolute path, or an empty string when
-    // cancelled.
-    virtual QString chooseFileToSave(
-        const QString& proposedName, const QStringList& nameFilters, const QString& defaultSuffix)
+    // Asks for a file to write in startFolder (the home folder when empty), proposing
+    // proposedName; the user may create folders. A chosen name without a suffix gets
+    // defaultSuffix. Returns the absolute path, or an empty string when cancelled.
+    virtual QString chooseFileToSave(const QString& proposedName, const QStringList& nameFilters,
+        const QString& defaultSuffix, const QString& startFolder)
         = 0;
 };

@@ -91,12 +91,12 @@ private slots:
         whenShown<QFileDialog>([&](QFileDialog* dialog) {
             QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
             QCOMPARE(dialog->nameFilters(), QStringList {"Vesk files (*.vesk)"});
-            dialog->setDirectory(folder.path());
+            QCOMPARE(dialog->directory().absolutePath(), folder.path());
             dialog->selectFile(QStringLiteral("Groceries"));
             static_cast<QDialog*>(dialog)->accept();
         });
         const QString saved = presenter.chooseFileToSave(
-            QStringLiteral("Vesk.vesk"), {"Vesk files (*.vesk)"}, QStringLiteral("vesk"));
+            QStringLiteral("Vesk.vesk"), {"Vesk files (*.vesk)"}, QStringLiteral("vesk"), folder.path());
         QCOMPARE(saved, folder.filePath(QStringLiteral("Groceries.vesk")));
 
         QFile file(saved);
@@ -104,14 +104,18 @@ private slots:
         file.close();
         whenShown<QFileDialog>([&](QFileDialog* dialog) {
             QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
-            dialog->setDirectory(folder.path());
+            QCOMPARE(dialog->directory().absolutePath(), folder.path());
             dialog->selectFile(QStringLiteral("Groceries.vesk"));
             static_cast<QDialog*>(dialog)->accept();
         });
-        QCOMPARE(presenter.chooseFileToOpen({"Vesk files (*.vesk)"}), saved);
+        QCOMPARE(presenter.chooseFileToOpen({"Vesk files (*.vesk)"}, folder.path()), saved);
 
-        whenShown<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
-        QVERIFY(presenter.chooseFileToOpen({"Vesk files (*.vesk)"}).isEmpty());
+        // Without a folder of its own the panel starts at home, not in the working folder.
+        whenShown<QFileDialog>([](QFileDialog* dialog) {
+            QCOMPARE(dialog->directory().absolutePath(), QDir::homePath());
+            dialog->reject();
+        });
+        QVERIFY(presenter.chooseFileToOpen({"Vesk files (*.vesk)"}, QString()).isEmpty());
     }
 };
 

@@ -141,6 +141,47 @@ private Q_SLOTS:
         QVERIFY(!shell.settings->contains(AppController::openDocumentsKey()));
     }
 
+    void aPlainTextFileTheUserChoosesIsImportedOnlyWhenAccepted()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        VeskAppDelegate delegate;
+        const QByteArray plain("first\n\n  second  \n");
+        const QString picked = shell.writeTaskFile(QStringLiteral("picked.txt"), QString::fromUtf8(plain));
+        const QString dropped = shell.writeTaskFile(QStringLiteral("dropped.txt"), QString::fromUtf8(plain));
+        const QString recent = shell.writeTaskFile(QStringLiteral("recent.txt"), QString::fromUtf8(plain));
+        const QString notImported = QStringLiteral("The selected file was not imported into Vesk.");
+
+        // Import: the lines become Pending tasks and the file takes the task form at once.
+        shell.dialogs.filesToOpen = {picked};
+        shell.dialogs.alertAnswers = {0};
+        app.chooseFileToOpen();
+        QCOMPARE(shell.dialogs.alerts.size(), 1);
+        QCOMPARE(shell.dialogs.alerts[0].message, QStringLiteral("Import as Vesk file?"));
+        QCOMPARE(shell.dialogs.alerts[0].informativeText,
+            QStringLiteral("Vesk will treat the existing non-empty lines as inbox items and normalize the "
+                           "file when it saves."));
+        QCOMPARE(shell.dialogs.alerts[0].buttons,
+            QStringList({QStringLiteral("Import"), QStringLiteral("Cancel")}));
+        QCOMPARE(shell.contextFor(picked).documentController->sessionController()->inboxItemIDs().size(), 2);
+        QCOMPARE(readAll(picked), QByteArray("\n---\nfirst\nsecond\n---\n"));
+
+        // Cancel, from a drop or a second launch: the file stays as it was and nothing opens.
+        shell.dialogs.alertAnswers = {1};
+        QVERIFY(!delegate.handleOpenRequest({shell.url(dropped)}));
+        QCOMPARE(shell.dialogs.alerts.size(), 3);
+        QCOMPARE(shell.dialogs.alerts[1].message, QStringLiteral("Import as Vesk file?"));
+        QCOMPARE(shell.dialogs.alerts[2].informativeText, notImported);
+        QCOMPARE(readAll(dropped), plain);
+        QCOMPARE(app.documentContexts().size(), 1);
+
+        // A recent file was a task file: it is refused without asking.
+        QVERIFY(!app.openDocumentAtURL(shell.url(recent), true));
+        QCOMPARE(shell.dialogs.alerts.size(), 4);
+        QCOMPARE(shell.dialogs.alerts[3].message, QStringLiteral("Vesk hit a file problem"));
+        QCOMPARE(readAll(recent), plain);
+    }
+
     void recentFilesKeepTenNewestWithoutDuplicates()
     {
         ShellFixture shell;
@@ -476,6 +517,40 @@ private Q_SLOTS:
         QCOMPARE(shell.revealer->revealed, QStringList {a});
     }
 
+    void theFileDialogsStartInTheActiveDocumentsFolderOrTheLastOneUsed()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QString lists = shell.dir.filePath(QStringLiteral("lists"));
+        const QString old = shell.dir.filePath(QStringLiteral("lists/old"));
+        QVERIFY(QDir().mkpath(old));
+        const QString a = shell.writeTaskFile(QStringLiteral("lists/a.vesk"));
+        const QString b = shell.writeTaskFile(QStringLiteral("lists/old/b.vesk"));
+        QVERIFY(app.openDocumentAtURL(shell.url(b)));
+        QVERIFY(app.openDocumentAtURL(shell.url(a)));
+        QTRY_COMPARE(shell.activePath(), a);
+        VeskDocumentController* document = shell.contextFor(a).documentController;
+
+        app.chooseFileToOpen();
+        app.newDocumentFile();
+        document->chooseAndOpenFile();
+        document->chooseAndCreateFile();
+        document->saveToNewFile();
+        QCOMPARE(shell.dialogs.openFolders, QStringList({lists, lists}));
+        QCOMPARE(shell.dialogs.saveRequests.size(), 3);
+        for (const auto& request : std::as_const(shell.dialogs.saveRequests))
+            QCOMPARE(request.startFolder, lists);
+
+        // With nothing open the panels start where the user chose a file last.
+        shell.dialogs.filesToOpen = {b};
+        app.chooseFileToOpen();
+        QTRY_COMPARE(shell.activePath(), b);
+        for (const DocumentContext& context : app.orderedContexts())
+            app.closeDocument(context.documentController->id());
+        app.newDocumentFile();
+        QCOMPARE(shell.dialogs.saveRequests.last().startFolder, old);
+    }
+
     void theLegacyHotKeyMovesOverOnce()
     {
         ShellFixture shell;
@@ -537,7 +612,8 @@ private Q_SLOTS:
         shell.settle();
         QVERIFY(delegate.pendingOpenURLs().isEmpty());
         QCOMPARE(app.documentContexts().size(), 2);
-        QCOMPARE(shell.dialogs.alerts.size(), 1);
+        // The plain-text file was offered for import, which the closed alert declined.
+        QCOMPARE(shell.dialogs.alerts.size(), 2);
         QCOMPARE(tabPaths(shell, shell.contextFor(a).panelController), QStringList({a, b}));
         QTRY_COMPARE(shell.activePath(), b);
         QVERIFY(!app.welcomeWindowController()->isVisible());
@@ -547,7 +623,7 @@ private Q_SLOTS:
         QTRY_COMPARE(shell.activePath(), a);
         QCOMPARE(app.documentContexts().size(), 2);
         QVERIFY(!delegate.handleOpenRequest({shell.url(notes)}));
-        QCOMPARE(shell.dialogs.alerts.size(), 2);
+        QCOMPARE(shell.dialogs.alerts.size(), 4);
 
         QCOMPARE(VeskAppDelegate::urlsForPaths({QStringLiteral("x.vesk"), QStringLiteral("/abs/y.vesk"),
                                                    QStringLiteral("file:///z%20z.vesk"), QString()},

@@ -1,4 +1,5 @@
 #include "MainMenu.h"
+#include "MenuShortcuts.h"
 #include "PanelStatusLine.h"
 #include "SessionController.h"
 #include "ShellTestSupport.h"
@@ -11,6 +12,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSet>
 
 namespace {
 const QString threeSections
@@ -33,6 +35,12 @@ QMenu* submenu(const QMenuBar* bar, const QString& title)
     return nullptr;
 }
 
+// A title as the menu shows it, without its mnemonic marker.
+QString shown(const QAction* action)
+{
+    return MenuShortcuts::displayTitle(*action);
+}
+
 // The items of a menu as a person sees them: visible titles, "-" for a divider.
 QStringList visibleItems(const QMenu* menu)
 {
@@ -40,9 +48,22 @@ QStringList visibleItems(const QMenu* menu)
     for (const QAction* action : menu->actions()) {
         if (!action->isVisible())
             continue;
-        items.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+        items.append(action->isSeparator() ? QStringLiteral("-") : shown(action));
     }
     return items;
+}
+
+// The letter after a single '&', or a null character when the title has none.
+QChar mnemonic(const QString& text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('&')) {
+            if (text.at(i + 1) != QLatin1Char('&'))
+                return text.at(i + 1).toLower();
+            ++i;
+        }
+    }
+    return QChar();
 }
 } // namespace
 
@@ -109,7 +130,7 @@ private Q_SLOTS:
         };
         setup.select(TaskSection::inbox, 0);
         for (const auto& [action, title, key] : expected) {
-            QCOMPARE(action->text(), title);
+            QCOMPARE(shown(action), title);
             QCOMPARE(action->shortcut(), key);
         }
     }
@@ -137,6 +158,20 @@ private Q_SLOTS:
         QVERIFY(submenu(bar, QStringLiteral("&Edit"))->actions().contains(setup.menu->undoAction));
         QVERIFY(
             submenu(welcome->menuBar(), QStringLiteral("&Edit"))->actions().contains(setup.menu->undoAction));
+        // Every item has a letter of its own in its menu (recent files are listed by their names).
+        for (QMenu* menu : {submenu(bar, QStringLiteral("&File")), submenu(bar, QStringLiteral("&Edit")),
+                 submenu(bar, QStringLiteral("&View"))}) {
+            QSet<QChar> letters;
+            for (const QAction* action : menu->actions()) {
+                if (action->isSeparator() || !action->isVisible())
+                    continue;
+                const QChar letter = mnemonic(action->text());
+                QVERIFY2(!letter.isNull(), qPrintable(action->text()));
+                QVERIFY2(!letters.contains(letter), qPrintable(action->text()));
+                letters.insert(letter);
+            }
+        }
+
         // Asking again adds no second bar.
         setup.menu->installMenuBar(host);
         QCOMPARE(host->findChildren<QMenuBar*>().size(), 1);
@@ -156,7 +191,7 @@ private Q_SLOTS:
             QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
         QVERIFY(!m.moveToNextAction->isVisible());
         QVERIFY(!m.moveToPendingAction->isVisible());
-        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Done"));
+        QCOMPARE(shown(m.completionAction), QStringLiteral("Move to Done"));
 
         // Close follows whether some window is key.
         QMainWindow* welcome = setup.shell.controller->welcomeWindowController()->window();
@@ -185,7 +220,7 @@ private Q_SLOTS:
         QVERIFY(m.moveToPendingAction->isVisible());
         QVERIFY(m.moveToPendingAction->isEnabled());
         QVERIFY(!m.moveToNextAction->isVisible());
-        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Done"));
+        QCOMPARE(shown(m.completionAction), QStringLiteral("Move to Done"));
         QVERIFY(m.completionAction->isEnabled());
         QVERIFY(!m.moveUpAction->isEnabled());
         QVERIFY(m.moveDownAction->isEnabled());
@@ -195,14 +230,14 @@ private Q_SLOTS:
         setup.select(TaskSection::inbox, 0);
         QVERIFY(m.moveToNextAction->isVisible());
         QVERIFY(!m.moveToPendingAction->isVisible());
-        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Done"));
+        QCOMPARE(shown(m.completionAction), QStringLiteral("Move to Done"));
         QVERIFY(!m.moveUpAction->isEnabled());
         QVERIFY(!m.moveDownAction->isEnabled());
 
         setup.select(TaskSection::completed, 0);
         QVERIFY(m.moveToNextAction->isVisible());
         QVERIFY(!m.moveToPendingAction->isVisible());
-        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Pending"));
+        QCOMPARE(shown(m.completionAction), QStringLiteral("Move to Pending"));
         QVERIFY(m.completionAction->isEnabled());
 
         // The Space item on a completed task sends it back to the top of the inbox.
@@ -417,21 +452,21 @@ private Q_SLOTS:
         Setup setup;
         MainMenu& m = *setup.menu;
         setup.select(TaskSection::completed, 0);
-        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Pending"));
+        QCOMPARE(shown(m.completionAction), QStringLiteral("Move to Pending"));
         const QString other = setup.shell.writeTaskFile(QStringLiteral("other.vesk"), threeSections);
         setup.shell.controller->openDocumentAtURL(ShellFixture::url(other));
         setup.shell.settle();
         setup.select(TaskSection::working, 0);
-        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Done"));
+        QCOMPARE(shown(m.completionAction), QStringLiteral("Move to Done"));
         QVERIFY(m.moveToPendingAction->isVisible());
 
         setup.shell.controller->openDocumentAtURL(ShellFixture::url(setup.path));
-        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Pending"));
+        QCOMPARE(shown(m.completionAction), QStringLiteral("Move to Pending"));
         // A change in the document that is not active leaves the menus alone.
         SessionController* otherSession
             = setup.shell.contextFor(other).documentController->sessionController();
         otherSession->setSelection(SessionSelection::task(otherSession->itemIDs(TaskSection::inbox).first()));
-        QCOMPARE(m.completionAction->text(), QStringLiteral("Move to Pending"));
+        QCOMPARE(shown(m.completionAction), QStringLiteral("Move to Pending"));
         QVERIFY(!m.moveToPendingAction->isVisible());
 
         m.showInFileManagerAction->trigger();
@@ -445,7 +480,7 @@ private Q_SLOTS:
         QMenu recent;
         m.fillRecentMenu(&recent);
         QCOMPARE(recent.actions().size(), 1);
-        QCOMPARE(recent.actions().first()->text(), QStringLiteral("Clear Menu"));
+        QCOMPARE(shown(recent.actions().first()), QStringLiteral("Clear Menu"));
         QVERIFY(!recent.actions().first()->isEnabled());
 
         const QString a = setup.shell.writeTaskFile(QStringLiteral("alpha.vesk"), threeSections);
@@ -466,7 +501,7 @@ private Q_SLOTS:
         QMenu* file = submenu(welcome->menuBar(), QStringLiteral("&File"));
         QMenu* barRecent = nullptr;
         for (QAction* action : file->actions()) {
-            if (action->text() == QStringLiteral("Open Recent"))
+            if (shown(action) == QStringLiteral("Open Recent"))
                 barRecent = action->menu();
         }
         QVERIFY(barRecent);
@@ -475,6 +510,11 @@ private Q_SLOTS:
         QVERIFY(setup.shell.recentPaths().isEmpty());
         QVERIFY(!setup.shell.settings->contains(AppController::recentDocumentsKey()));
         QCOMPARE(visibleItems(barRecent), QStringList({"Clear Menu"}));
+
+        // A '&' in a file name is shown, not taken as a mnemonic.
+        const QString ampersand = setup.shell.writeTaskFile(QStringLiteral("home&work.vesk"), threeSections);
+        setup.shell.controller->addRecentFile(ShellFixture::url(ampersand));
+        QCOMPARE(visibleItems(barRecent), QStringList({"home&work.vesk", "-", "Clear Menu"}));
     }
 };
 

@@ -23,6 +23,7 @@ public:
         QString proposedName;
         QStringList nameFilters;
         QString defaultSuffix;
+        QString startFolder;
     };
 
     // Answers, used from the front; when none is left an alert answers unscriptedAnswer (or 0 for
@@ -37,6 +38,7 @@ public:
 
     QList<Alert> alerts;
     QList<QStringList> openRequests;
+    QStringList openFolders;
     QList<SaveRequest> saveRequests;
     int alertsOnScreen = 0;
     int mostAlertsOnScreen = 0;
@@ -62,16 +64,17 @@ public:
         return answer;
     }
 
-    QString chooseFileToOpen(const QStringList& nameFilters) override
+    QString chooseFileToOpen(const QStringList& nameFilters, const QString& startFolder) override
     {
         openRequests.append(nameFilters);
+        openFolders.append(startFolder);
         return filesToOpen.isEmpty() ? QString() : filesToOpen.takeFirst();
     }
 
-    QString chooseFileToSave(
-        const QString& proposedName, const QStringList& nameFilters, const QString& defaultSuffix) override
+    QString chooseFileToSave(const QString& proposedName, const QStringList& nameFilters,
+        const QString& defaultSuffix, const QString& startFolder) override
     {
-        saveRequests.append({proposedName, nameFilters, defaultSuffix});
+        saveRequests.append({proposedName, nameFilters, defaultSuffix, startFolder});
         return filesToSave.isEmpty() ? QString() : filesToSave.takeFirst();
     }
 };

@@ -94,10 +94,16 @@ public:
     void startShell(bool openRequestsWaiting = false);
     void showWelcomeWindowIfNothingIsOpen();
     DocumentContext makeDocumentContext();
-    bool openDocumentAtURL(const QUrl& url, bool alreadyAccessing = false);
+    // Files the user picks (open panel, command line, drops) pass offerImport: a plain-text one
+    // may be imported.
+    bool openDocumentAtURL(const QUrl& url, bool alreadyAccessing = false,
+        VeskDocumentController::PlainText plainText = VeskDocumentController::PlainText::refuse);
     void attachAsTabToLatestWindow(const DocumentContext& context);
     void newDocumentFile();
     void chooseFileToOpen();
+    // Where the open and save panels start: the active document's folder, else the folder of the
+    // file bound or chosen last, else empty (the home folder).
+    QString dialogFolder() const;
     void openRecentFile(const RecentFileEntry& entry);
     void clearRecentFiles();
     void showInFinder();
@@ -178,5 +184,6 @@ private:
     QList<QUrl> m_lastPersistedOpenDocumentURLs;
     QUrl m_lastPersistedActiveURL;
     QPointer<VeskDocumentController> m_activeDocumentController;
+    QString m_lastDialogFolder;
     QList<RecentFileEntry> m_recentFiles;
 };

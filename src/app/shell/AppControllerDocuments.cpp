@@ -102,6 +102,7 @@ DocumentContext AppController::makeDocumentContext()
         if (self && weakDocument)
             self->handleSelectedFileURLChange(weakDocument);
     };
+    documentController->defaultDialogFolder = [self] { return self ? self->dialogFolder() : QString(); };
     documentController->isFileOpenElsewhere = [self, weakDocument](const QUrl& url) {
         if (!self)
             return false;
@@ -143,6 +144,8 @@ DocumentContext AppController::makeDocumentContext()
 
 void AppController::handleSelectedFileURLChange(VeskDocumentController* controller)
 {
+    if (controller->hasSelectedFile())
+        m_lastDialogFolder = QFileInfo(controller->selectedFileURL().toLocalFile()).absolutePath();
     persistOpenDocumentsIfChanged();
     if (controller == m_activeDocumentController)
         announceChange();
@@ -182,7 +185,8 @@ void AppController::persistOpenDocumentsIfChanged()
     persistIfOpenDocumentsMoved();
 }
 
-bool AppController::openDocumentAtURL(const QUrl& requestedURL, bool alreadyAccessing)
+bool AppController::openDocumentAtURL(
+    const QUrl& requestedURL, bool alreadyAccessing, VeskDocumentController::PlainText plainText)
 {
     const QUrl url = normalizedFileURL(requestedURL);
     if (const std::optional<DocumentContext> existing = contextForFile(url)) {
@@ -192,7 +196,7 @@ bool AppController::openDocumentAtURL(const QUrl& requestedURL, bool alreadyAcce
         return true;
     }
     const DocumentContext context = makeDocumentContext();
-    if (const auto failure = context.documentController->openDocument(url, alreadyAccessing)) {
+    if (const auto failure = context.documentController->openDocument(url, alreadyAccessing, plainText)) {
         closeDocument(context.documentController->id());
         presentFileProblem(describeFailure(*failure));
         return false;
@@ -229,9 +233,10 @@ void AppController::newDocumentFile()
     if (!m_services.dialogs)
         return;
     const QString path = m_services.dialogs->chooseFileToSave(VeskDocumentController::defaultFileName(),
-        DocumentService::saveFileFilters(), DocumentService::veskFileSuffix());
+        DocumentService::saveFileFilters(), DocumentService::veskFileSuffix(), dialogFolder());
     if (path.isEmpty())
         return;
+    m_lastDialogFolder = QFileInfo(path).absolutePath();
     const QUrl url = normalizedFileURL(QUrl::fromLocalFile(path));
     // Writing the template there would wipe out an open list and leave two documents on one file.
     if (const std::optional<DocumentContext> open = contextForFile(url)) {
@@ -256,10 +261,19 @@ void AppController::chooseFileToOpen()
 {
     if (!m_services.dialogs)
         return;
-    const QString path = m_services.dialogs->chooseFileToOpen(DocumentService::openFileFilters());
+    const QString path
+        = m_services.dialogs->chooseFileToOpen(DocumentService::openFileFilters(), dialogFolder());
     if (path.isEmpty())
         return;
-    openDocumentAtURL(QUrl::fromLocalFile(path), false);
+    m_lastDialogFolder = QFileInfo(path).absolutePath();
+    openDocumentAtURL(QUrl::fromLocalFile(path), false, VeskDocumentController::PlainText::offerImport);
+}
+
+QString AppController::dialogFolder() const
+{
+    if (hasActiveFile())
+        return QFileInfo(m_activeDocumentController->selectedFileURL().toLocalFile()).absolutePath();
+    return m_lastDialogFolder;
 }
 
 void AppController::closeDocument(const QUuid& id)

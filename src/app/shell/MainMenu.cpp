@@ -24,28 +24,28 @@ const char* const menuBarMarker = "veskMainMenu";
 MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent)
     : QObject(parent), m_app(app), m_dialogs(dialogs)
 {
-    newItemAction = makeAction(QStringLiteral("New Item"), QKeySequence(Qt::Key_N));
-    newFileAction = makeAction(QStringLiteral("New Vesk File"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    openAction = makeAction(QStringLiteral("Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
-    showInFileManagerAction = makeAction(QStringLiteral("Show in File Manager"), QKeySequence());
-    resolveFileProblemAction = makeAction(QStringLiteral("Resolve File Problem…"), QKeySequence());
-    closeAction = makeAction(QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_W));
-    quitAction = makeAction(QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    undoAction = makeAction(QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    redoAction = makeAction(QStringLiteral("Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-    cutAction = makeAction(QStringLiteral("Cut"), QKeySequence(Qt::CTRL | Qt::Key_X));
-    copyAction = makeAction(QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
-    pasteAction = makeAction(QStringLiteral("Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
-    selectAllAction = makeAction(QStringLiteral("Select All"), QKeySequence(Qt::CTRL | Qt::Key_A));
-    moveToNextAction = makeAction(QStringLiteral("Move to Next"), QKeySequence(Qt::Key_T));
-    moveToPendingAction = makeAction(QStringLiteral("Move to Pending"), QKeySequence(Qt::Key_T));
-    completionAction = makeAction(QStringLiteral("Move to Done"), QKeySequence(Qt::Key_Space));
-    moveUpAction = makeAction(QStringLiteral("Move Item Up"), QKeySequence(Qt::CTRL | Qt::Key_K));
-    moveDownAction = makeAction(QStringLiteral("Move Item Down"), QKeySequence(Qt::CTRL | Qt::Key_J));
-    settingsAction = makeAction(QStringLiteral("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    openLinkAction = makeAction(QStringLiteral("Open Link"), QKeySequence(Qt::SHIFT | Qt::Key_L));
+    newItemAction = makeAction(QStringLiteral("&New Item"), QKeySequence(Qt::Key_N));
+    newFileAction = makeAction(QStringLiteral("New Vesk &File"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    openAction = makeAction(QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
+    showInFileManagerAction = makeAction(QStringLiteral("&Show in File Manager"), QKeySequence());
+    resolveFileProblemAction = makeAction(QStringLiteral("Resolve File &Problem…"), QKeySequence());
+    closeAction = makeAction(QStringLiteral("&Close"), QKeySequence(Qt::CTRL | Qt::Key_W));
+    quitAction = makeAction(QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    undoAction = makeAction(QStringLiteral("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    redoAction = makeAction(QStringLiteral("&Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    cutAction = makeAction(QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    copyAction = makeAction(QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    pasteAction = makeAction(QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
+    selectAllAction = makeAction(QStringLiteral("Select &All"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    moveToNextAction = makeAction(QStringLiteral("Move to &Next"), QKeySequence(Qt::Key_T));
+    moveToPendingAction = makeAction(QStringLiteral("Move to Pend&ing"), QKeySequence(Qt::Key_T));
+    completionAction = makeAction(QStringLiteral("Move to &Done"), QKeySequence(Qt::Key_Space));
+    moveUpAction = makeAction(QStringLiteral("&Move Item Up"), QKeySequence(Qt::CTRL | Qt::Key_K));
+    moveDownAction = makeAction(QStringLiteral("Move Item Do&wn"), QKeySequence(Qt::CTRL | Qt::Key_J));
+    settingsAction = makeAction(QStringLiteral("&Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    openLinkAction = makeAction(QStringLiteral("Open &Link"), QKeySequence(Qt::SHIFT | Qt::Key_L));
     showKeyboardControlsAction
-        = makeAction(QStringLiteral("Show Keyboard Controls"), QKeySequence(Qt::Key_Question));
+        = makeAction(QStringLiteral("Show &Keyboard Controls"), QKeySequence(Qt::Key_Question));
     quitAction->setMenuRole(QAction::QuitRole);
     settingsAction->setMenuRole(QAction::PreferencesRole);
 
@@ -191,7 +191,7 @@ QMenuBar* MainMenu::makeMenuBar(QWidget* parent)
     file->addAction(newFileAction);
     file->addSeparator();
     file->addAction(openAction);
-    QMenu* recent = file->addMenu(QStringLiteral("Open Recent"));
+    QMenu* recent = file->addMenu(QStringLiteral("Open &Recent"));
     m_recentMenus.append(recent);
     fillRecentMenu(recent);
     file->addSeparator();
@@ -260,7 +260,9 @@ void MainMenu::fillRecentMenu(QMenu* menu)
     menu->clear();
     const QList<RecentFileEntry> entries = m_app ? m_app->recentFiles() : QList<RecentFileEntry>();
     for (const RecentFileEntry& entry : entries) {
-        QAction* item = menu->addAction(QFileInfo(entry.url.toLocalFile()).fileName());
+        // A '&' in a file name is a character of the name, not a mnemonic.
+        QAction* item = menu->addAction(
+            QFileInfo(entry.url.toLocalFile()).fileName().replace(QLatin1Char('&'), QStringLiteral("&&")));
         item->setToolTip(entry.url.toLocalFile());
         connect(item, &QAction::triggered, this, [this, entry] {
             if (m_app)
@@ -269,7 +271,7 @@ void MainMenu::fillRecentMenu(QMenu* menu)
     }
     if (!entries.isEmpty())
         menu->addSeparator();
-    QAction* clear = menu->addAction(QStringLiteral("Clear Menu"));
+    QAction* clear = menu->addAction(QStringLiteral("&Clear Menu"));
     clear->setEnabled(!entries.isEmpty());
     connect(clear, &QAction::triggered, this, [this] {
         if (m_app)
@@ -362,10 +364,10 @@ void MainMenu::update()
     moveToPendingAction->setEnabled(showMoveToPending && session->canMoveSelectedItemToPending());
 
     if (selectedSection == TaskSection::completed) {
-        completionAction->setText(QStringLiteral("Move to Pending"));
+        completionAction->setText(QStringLiteral("Move to Pend&ing"));
         completionAction->setEnabled(session->canMoveSelectedItemToPending());
     } else {
-        completionAction->setText(QStringLiteral("Move to Done"));
+        completionAction->setText(QStringLiteral("Move to &Done"));
         completionAction->setEnabled(session && session->canCompleteSelectedItem());
     }
     moveUpAction->setEnabled(session && session->canMoveSelectedItem(-1));

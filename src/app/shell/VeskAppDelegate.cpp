@@ -21,7 +21,7 @@ bool VeskAppDelegate::handleOpenRequest(const QList<QUrl>& urls)
     }
     bool handled = false;
     for (const QUrl& url : urls) {
-        if (controller->openDocumentAtURL(url, false))
+        if (controller->openDocumentAtURL(url, false, VeskDocumentController::PlainText::offerImport))
             handled = true;
     }
     return handled;

@@ -1,5 +1,6 @@
 #include "QtDialogPresenter.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -54,9 +55,10 @@ int QtDialogPresenter::run(
     return int(pushButtons.indexOf(qobject_cast<QPushButton*>(box.clickedButton())));
 }
 
-QString QtDialogPresenter::chooseFileToOpen(const QStringList& nameFilters)
+QString QtDialogPresenter::chooseFileToOpen(const QStringList& nameFilters, const QString& startFolder)
 {
-    QFileDialog dialog(m_parent);
+    // Not the working folder, which is wherever Vesk happened to be started from.
+    QFileDialog dialog(m_parent, QString(), startFolder.isEmpty() ? QDir::homePath() : startFolder);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -66,10 +68,10 @@ QString QtDialogPresenter::chooseFileToOpen(const QStringList& nameFilters)
     return dialog.selectedFiles().constFirst();
 }
 
-QString QtDialogPresenter::chooseFileToSave(
-    const QString& proposedName, const QStringList& nameFilters, const QString& defaultSuffix)
+QString QtDialogPresenter::chooseFileToSave(const QString& proposedName, const QStringList& nameFilters,
+    const QString& defaultSuffix, const QString& startFolder)
 {
-    QFileDialog dialog(m_parent);
+    QFileDialog dialog(m_parent, QString(), startFolder.isEmpty() ? QDir::homePath() : startFolder);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

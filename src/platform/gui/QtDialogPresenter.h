@@ -16,9 +16,9 @@ public:
     int runAlert(const QString& message, const QString& informativeText, const QStringList& buttons) override;
     int runWindowAlert(QObject* window, const QString& message, const QString& informativeText,
         const QStringList& buttons) override;
-    QString chooseFileToOpen(const QStringList& nameFilters) override;
-    QString chooseFileToSave(
-        const QString& proposedName, const QStringList& nameFilters, const QString& defaultSuffix) override;
+    QString chooseFileToOpen(const QStringList& nameFilters, const QString& startFolder) override;
+    QString chooseFileToSave(const QString& proposedName, const QStringList& nameFilters,
+        const QString& defaultSuffix, const QString& startFolder) override;
 
 private:
     static int run(
