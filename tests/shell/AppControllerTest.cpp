@@ -43,6 +43,18 @@ class AppControllerTest : public QObject {
             paths.append(document->selectedFileURL().toLocalFile());
         return paths;
     }
+    // Opens new task files of these names one after another; they become tabs of one window.
+    static QStringList openFiles(ShellFixture& shell, std::initializer_list<const char*> names)
+    {
+        QStringList paths;
+        for (const char* name : names) {
+            paths.append(shell.writeTaskFile(QString::fromLatin1(name)));
+            if (!shell.controller->openDocumentAtURL(shell.url(paths.last())))
+                return {};
+            shell.settle();
+        }
+        return paths;
+    }
     static QByteArray readAll(const QString& path)
     {
         QFile file(path);
@@ -99,26 +111,6 @@ private Q_SLOTS:
         QVERIFY(app.openDocumentAtURL(shell.url(hard)));
         QTRY_COMPARE(shell.activePath(), a);
         QCOMPARE(app.documentContexts().size(), 2);
-    }
-
-    void eachNewDocumentBecomesTheLastTabOfTheLatestWindow()
-    {
-        ShellFixture shell;
-        AppController& app = shell.launch();
-        QStringList paths;
-        for (const char* name : {"a.vesk", "b.vesk", "c.vesk"}) {
-            paths.append(shell.writeTaskFile(QString::fromLatin1(name)));
-            QVERIFY(app.openDocumentAtURL(shell.url(paths.last())));
-            shell.settle();
-        }
-        VeskPanelController* first = shell.contextFor(paths[0]).panelController;
-        QCOMPARE(tabPaths(shell, first), paths);
-        for (const QString& path : paths)
-            QCOMPARE(shell.contextFor(path).panelController->panel()->window(), first->panel()->window());
-        QTRY_COMPARE(shell.activePath(), paths[2]);
-        // The welcome window of the launch gave way to the first document.
-        QVERIFY(!app.welcomeWindowController()->isVisible());
-        QCOMPARE(shell.storedList(AppController::openDocumentsKey()), paths);
     }
 
     void aFileThatIsNoTaskFileGivesOneAlertAndLeavesNoPanel()
@@ -242,16 +234,23 @@ private Q_SLOTS:
         QTRY_COMPARE(shell.activePath(), a);
     }
 
-    void threeTabsComeBackInOrderWithTheSameDocumentActive()
+    void newDocumentsBecomeTabsOfOneWindowAndComeBackInOrderWithTheSameOneActive()
     {
         ShellFixture shell;
         AppController& app = shell.launch();
-        QStringList paths;
-        for (const char* name : {"a.vesk", "b.vesk", "c.vesk"}) {
-            paths.append(shell.writeTaskFile(QString::fromLatin1(name)));
-            QVERIFY(app.openDocumentAtURL(shell.url(paths.last())));
-            shell.settle();
-        }
+        const QStringList paths = openFiles(shell, {"a.vesk", "b.vesk", "c.vesk"});
+        QCOMPARE(paths.size(), 3);
+        const auto expectOneWindowOfTabs = [&] {
+            VeskPanelController* first = shell.contextFor(paths[0]).panelController;
+            QCOMPARE(tabPaths(shell, first), paths);
+            for (const QString& path : paths)
+                QCOMPARE(shell.contextFor(path).panelController->panel()->window(), first->panel()->window());
+            // The welcome window of the launch gave way to the first document.
+            QVERIFY(!shell.controller->welcomeWindowController()->isVisible());
+            QCOMPARE(shell.storedList(AppController::openDocumentsKey()), paths);
+        };
+        expectOneWindowOfTabs();
+        QTRY_COMPARE(shell.activePath(), paths[2]);
         // The middle tab is the one in use when Vesk quits.
         QVERIFY(app.openDocumentAtURL(shell.url(paths[1])));
         shell.settle();
@@ -259,16 +258,11 @@ private Q_SLOTS:
 
         AppController& relaunched = shell.launch();
         QCOMPARE(relaunched.documentContexts().size(), 3);
-        QVERIFY(!relaunched.welcomeWindowController()->isVisible());
-        VeskPanelController* first = shell.contextFor(paths[0]).panelController;
-        QCOMPARE(tabPaths(shell, first), paths);
-        for (const QString& path : paths) {
-            QCOMPARE(shell.contextFor(path).panelController->panel()->window(), first->panel()->window());
+        expectOneWindowOfTabs();
+        for (const QString& path : paths)
             QVERIFY(
                 !shell.contextFor(path).documentController->sessionController()->workingItemIDs().isEmpty());
-        }
         QTRY_COMPARE(shell.activePath(), paths[1]);
-        QCOMPARE(shell.storedList(AppController::openDocumentsKey()), paths);
         QVERIFY(!relaunched.isRestoringOpenDocuments());
     }
 
@@ -301,12 +295,10 @@ private Q_SLOTS:
     void theGlobalShortcutHidesAndShowsEveryPanel()
     {
         ShellFixture shell;
-        AppController& app = shell.launch();
-        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
-        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
-        QVERIFY(app.openDocumentAtURL(shell.url(a)));
-        QVERIFY(app.openDocumentAtURL(shell.url(b)));
-        shell.settle();
+        shell.launch();
+        const QStringList paths = openFiles(shell, {"a.vesk", "b.vesk"});
+        QCOMPARE(paths.size(), 2);
+        const QString a = paths[0], b = paths[1];
         VeskPanelController* panelA = shell.contextFor(a).panelController;
         VeskPanelController* panelB = shell.contextFor(b).panelController;
         // Key by the X server's focus, which Qt's record of the active window can run ahead of.
@@ -357,12 +349,9 @@ private Q_SLOTS:
     {
         ShellFixture shell;
         AppController& app = shell.launch();
-        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
-        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
-        const QString c = shell.writeTaskFile(QStringLiteral("c.vesk"));
-        for (const QString& path : {a, b, c})
-            QVERIFY(app.openDocumentAtURL(shell.url(path)));
-        shell.settle();
+        const QStringList paths = openFiles(shell, {"a.vesk", "b.vesk", "c.vesk"});
+        QCOMPARE(paths.size(), 3);
+        const QString a = paths[0], b = paths[1], c = paths[2];
         PanelTabHost* host = shell.contextFor(c).panelController->host();
         QVERIFY(QTest::qWaitForWindowActive(host));
         const auto current = [&] {
@@ -418,12 +407,8 @@ private Q_SLOTS:
     {
         ShellFixture shell;
         AppController& app = shell.launch();
-        QStringList paths;
-        for (const char* name : {"a.vesk", "b.vesk", "c.vesk"}) {
-            paths.append(shell.writeTaskFile(QString::fromLatin1(name)));
-            QVERIFY(app.openDocumentAtURL(shell.url(paths.last())));
-        }
-        shell.settle();
+        const QStringList paths = openFiles(shell, {"a.vesk", "b.vesk", "c.vesk"});
+        QCOMPARE(paths.size(), 3);
         const QUuid idC = shell.contextFor(paths[2]).documentController->id();
         QPointer<VeskPanelController> panelC = shell.contextFor(paths[2]).panelController;
         // The window is key before it closes, as when a person closes it; on a busy machine the
@@ -567,21 +552,19 @@ private Q_SLOTS:
         QCOMPARE(GlobalShortcuts::getShortcut(GlobalShortcuts::Name::togglePanel()),
             std::optional<Shortcut>(Shortcut(49, 768)));
 
-        // Without a known modifier nothing moves and the old setting stays.
+        // Without a known modifier, or with a key code that is no number, nothing moves and the old
+        // setting stays.
         shell.settings->remove(slotKey);
-        const QVariantMap unknown {{QStringLiteral("keyCode"), 49},
-            {QStringLiteral("modifiers"), QStringList {QStringLiteral("hyper")}}};
-        shell.settings->setValue(AppController::legacyHotKeyKey(), unknown);
-        shell.launch(false);
-        QVERIFY(shell.settings->contains(AppController::legacyHotKeyKey()));
-        QVERIFY(!GlobalShortcuts::getShortcut(GlobalShortcuts::Name(QStringLiteral("togglePanel"))));
-
-        // A key code that is no number is refused as well.
-        shell.settings->setValue(AppController::legacyHotKeyKey(),
-            QVariantMap {{QStringLiteral("keyCode"), QStringLiteral("49")},
-                {QStringLiteral("modifiers"), QStringList {QStringLiteral("control")}}});
-        shell.launch(false);
-        QVERIFY(!GlobalShortcuts::getShortcut(GlobalShortcuts::Name(QStringLiteral("togglePanel"))));
+        const QString keyCode = QStringLiteral("keyCode"), modifiers = QStringLiteral("modifiers");
+        for (const QVariantMap& refused :
+            {QVariantMap {{keyCode, 49}, {modifiers, QStringList {QStringLiteral("hyper")}}},
+                QVariantMap {
+                    {keyCode, QStringLiteral("49")}, {modifiers, QStringList {QStringLiteral("control")}}}}) {
+            shell.settings->setValue(AppController::legacyHotKeyKey(), refused);
+            shell.launch(false);
+            QVERIFY(shell.settings->contains(AppController::legacyHotKeyKey()));
+            QVERIFY(!GlobalShortcuts::getShortcut(GlobalShortcuts::Name(QStringLiteral("togglePanel"))));
+        }
 
         // A shortcut the user has already is never replaced.
         GlobalShortcuts::setShortcut(

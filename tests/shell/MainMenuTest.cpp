@@ -216,29 +216,25 @@ private Q_SLOTS:
         Setup setup;
         MainMenu& m = *setup.menu;
 
-        setup.select(TaskSection::working, 0);
-        QVERIFY(m.moveToPendingAction->isVisible());
-        QVERIFY(m.moveToPendingAction->isEnabled());
-        QVERIFY(!m.moveToNextAction->isVisible());
-        QCOMPARE(shown(m.completionAction), QStringLiteral("Move to Done"));
-        QVERIFY(m.completionAction->isEnabled());
-        QVERIFY(!m.moveUpAction->isEnabled());
-        QVERIFY(m.moveDownAction->isEnabled());
-        QVERIFY(m.copyAction->isEnabled());
-        QVERIFY(m.cutAction->isEnabled());
-
-        setup.select(TaskSection::inbox, 0);
-        QVERIFY(m.moveToNextAction->isVisible());
-        QVERIFY(!m.moveToPendingAction->isVisible());
-        QCOMPARE(shown(m.completionAction), QStringLiteral("Move to Done"));
-        QVERIFY(!m.moveUpAction->isEnabled());
-        QVERIFY(!m.moveDownAction->isEnabled());
-
-        setup.select(TaskSection::completed, 0);
-        QVERIFY(m.moveToNextAction->isVisible());
-        QVERIFY(!m.moveToPendingAction->isVisible());
-        QCOMPARE(shown(m.completionAction), QStringLiteral("Move to Pending"));
-        QVERIFY(m.completionAction->isEnabled());
+        struct Case {
+            TaskSection section;
+            bool toNext; // or else to Pending
+            const char* completion;
+            bool up, down;
+        };
+        for (const Case& c : {Case {TaskSection::working, false, "Move to Done", false, true},
+                 Case {TaskSection::inbox, true, "Move to Done", false, false},
+                 Case {TaskSection::completed, true, "Move to Pending", false, false}}) {
+            setup.select(c.section, 0);
+            QCOMPARE(m.moveToNextAction->isVisible(), c.toNext);
+            QCOMPARE(m.moveToPendingAction->isVisible(), !c.toNext);
+            QVERIFY((c.toNext ? m.moveToNextAction : m.moveToPendingAction)->isEnabled());
+            QCOMPARE(shown(m.completionAction), QString::fromLatin1(c.completion));
+            QVERIFY(m.completionAction->isEnabled());
+            QCOMPARE(m.moveUpAction->isEnabled(), c.up);
+            QCOMPARE(m.moveDownAction->isEnabled(), c.down);
+            QVERIFY(m.copyAction->isEnabled() && m.cutAction->isEnabled());
+        }
 
         // The Space item on a completed task sends it back to the top of the inbox.
         const QUuid done = setup.session()->itemIDs(TaskSection::completed).first();
