@@ -30,6 +30,16 @@ class FileRevealerTest : public QObject {
 
     QProcess m_bus;
     QString m_address;
+    QList<QUrl> m_foldersOpened;
+
+    // A revealer on the given bus whose folder opener records the folder and answers opens.
+    DesktopFileRevealer revealer(const QDBusConnection& bus, bool opens = true)
+    {
+        return DesktopFileRevealer(bus, [this, opens](const QUrl& url) {
+            m_foldersOpened.append(url);
+            return opens;
+        });
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -64,15 +74,10 @@ private Q_SLOTS:
             DesktopFileRevealer::objectPath(), &manager, QDBusConnection::ExportAllSlots));
         QVERIFY(service.registerService(DesktopFileRevealer::serviceName()));
 
-        QList<QUrl> foldersOpened;
-        DesktopFileRevealer revealer(
-            QDBusConnection::connectToBus(m_address, QStringLiteral("vesk")), [&](const QUrl& url) {
-                foldersOpened.append(url);
-                return true;
-            });
-        const QString path = QStringLiteral("/home/me/My Lists/to do.vesk");
-        QVERIFY(revealer.revealFile(path));
-        QVERIFY(foldersOpened.isEmpty());
+        m_foldersOpened.clear();
+        QVERIFY(revealer(QDBusConnection::connectToBus(m_address, QStringLiteral("vesk")))
+                    .revealFile(QStringLiteral("/home/me/My Lists/to do.vesk")));
+        QVERIFY(m_foldersOpened.isEmpty());
 
         service.unregisterService(DesktopFileRevealer::serviceName());
         service.unregisterObject(DesktopFileRevealer::objectPath());
@@ -86,22 +91,15 @@ private Q_SLOTS:
 
     void withoutAFileManagerTheFolderOpens()
     {
-        QList<QUrl> foldersOpened;
-        DesktopFileRevealer revealer(
-            QDBusConnection::connectToBus(m_address, QStringLiteral("lonely")), [&](const QUrl& url) {
-                foldersOpened.append(url);
-                return true;
-            });
-        QVERIFY(revealer.revealFile(QStringLiteral("/srv/lists/a.vesk")));
-        QCOMPARE(foldersOpened, QList<QUrl> {QUrl::fromLocalFile(QStringLiteral("/srv/lists"))});
+        m_foldersOpened.clear();
+        QVERIFY(revealer(QDBusConnection::connectToBus(m_address, QStringLiteral("lonely")))
+                    .revealFile(QStringLiteral("/srv/lists/a.vesk")));
+        QCOMPARE(m_foldersOpened, QList<QUrl> {QUrl::fromLocalFile(QStringLiteral("/srv/lists"))});
 
         // Without any bus at all as well; a folder that cannot be opened is reported.
-        DesktopFileRevealer offline(QDBusConnection(QStringLiteral("none")), [&](const QUrl& url) {
-            foldersOpened.append(url);
-            return false;
-        });
-        QVERIFY(!offline.revealFile(QStringLiteral("/srv/other/b.vesk")));
-        QCOMPARE(foldersOpened.last(), QUrl::fromLocalFile(QStringLiteral("/srv/other")));
+        QVERIFY(!revealer(QDBusConnection(QStringLiteral("none")), false)
+                     .revealFile(QStringLiteral("/srv/other/b.vesk")));
+        QCOMPARE(m_foldersOpened.last(), QUrl::fromLocalFile(QStringLiteral("/srv/other")));
         QDBusConnection::disconnectFromBus(QStringLiteral("lonely"));
     }
 };
