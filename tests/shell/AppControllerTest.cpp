@@ -86,10 +86,9 @@ private Q_SLOTS:
     {
         ShellFixture shell;
         AppController& app = shell.launch();
-        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
-        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
-        QVERIFY(app.openDocumentAtURL(shell.url(a)));
-        QVERIFY(app.openDocumentAtURL(shell.url(b)));
+        const QStringList paths = openFiles(shell, {"a.vesk", "b.vesk"});
+        QCOMPARE(paths.size(), 2);
+        const QString a = paths[0], b = paths[1];
         QCOMPARE(shell.recentPaths(), QStringList({b, a}));
         QTRY_COMPARE(shell.activePath(), b);
 
