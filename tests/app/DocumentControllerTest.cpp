@@ -434,6 +434,8 @@ private slots:
         const QString backup = QStringLiteral("list.vesk~");
         const QString renamed = QStringLiteral("Renamed.vesk");
         QTest::newRow("at once") << backup << 0.0 << false << false;
+        QTest::newRow("50 ms") << backup << 0.05 << false << false;
+        QTest::newRow("300 ms") << backup << 0.3 << false << false;
         QTest::newRow("1 s") << backup << 1.0 << false << false;
         QTest::newRow("1 s, activations") << backup << 1.0 << false << true;
         QTest::newRow("1 s, commit meanwhile") << backup << 1.0 << true << false;
