@@ -3,13 +3,14 @@
 #include "DocumentLog.h"
 #include "DocumentService.h"
 #include "DocumentWriteLock.h"
+#include "FileWrites.h"
+#include "InotifyEvents.h"
 
 #include <QFile>
 #include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -35,13 +36,8 @@ int appendTo(const QString& target, const QByteArray& bytes)
         return errno;
     struct stat info { };
     int code = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
-    for (qint64 done = 0; !code && done < bytes.size();) {
-        const ssize_t count = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (count >= 0)
-            done += count;
-        else if (errno != EINTR)
-            code = errno;
-    }
+    if (!code)
+        code = writeAll(fd, bytes);
     if (!code && ::fsync(fd) != 0)
         code = errno;
     ::close(fd);
@@ -221,21 +217,10 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::putRight(
 
 void ReplacedFileWatcher::readEvents()
 {
-    alignas(inotify_event) char buffer[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
     bool active = false;
-    for (;;) {
-        const ssize_t length = ::read(m_inotify, buffer, sizeof buffer);
-        if (length <= 0) {
-            if (length < 0 && errno == EINTR)
-                continue;
-            break;
-        }
-        for (ssize_t offset = 0; offset < length;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
-            offset += ssize_t(sizeof(inotify_event) + event->len);
-            active = active || (event->mask & (keptFileEvents | IN_Q_OVERFLOW));
-        }
-    }
+    readInotifyEvents(m_inotify, [&active](const inotify_event& event) {
+        active = active || (event.mask & (keptFileEvents | IN_Q_OVERFLOW));
+    });
     if (!active || m_kept.empty())
         return;
     m_rechecks = 0;

@@ -1,5 +1,7 @@
 #include "FileWatcher.h"
 
+#include "InotifyEvents.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -100,36 +102,25 @@ void FileWatcher::processPendingEvents()
     if (m_inotify < 0)
         return;
     const QByteArray name = QFile::encodeName(QFileInfo(m_path).fileName());
-    alignas(inotify_event) char buffer[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
     bool relevant = false;
-    for (;;) {
-        const ssize_t length = ::read(m_inotify, buffer, sizeof buffer);
-        if (length <= 0) {
-            if (length < 0 && errno == EINTR)
-                continue;
-            break;
-        }
-        for (ssize_t offset = 0; offset < length;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
-            offset += ssize_t(sizeof(inotify_event) + event->len);
-            if (event->mask & IN_Q_OVERFLOW)
+    readInotifyEvents(m_inotify, [&](const inotify_event& event) {
+        if (event.mask & IN_Q_OVERFLOW)
+            relevant = true;
+        else if (event.wd == m_fileWatch && (event.mask & fileEvents))
+            relevant = true;
+        else if (event.wd == m_folderWatch) {
+            // The folder itself moved or went away, or something happened under our file's name.
+            if (event.mask & (IN_MOVE_SELF | IN_DELETE_SELF))
                 relevant = true;
-            else if (event->wd == m_fileWatch && (event->mask & fileEvents))
+            else if (event.len > 0 && name == event.name) {
                 relevant = true;
-            else if (event->wd == m_folderWatch) {
-                // The folder itself moved or went away, or something happened under our file's name.
-                if (event->mask & (IN_MOVE_SELF | IN_DELETE_SELF))
-                    relevant = true;
-                else if (event->len > 0 && name == event->name) {
-                    relevant = true;
-                    noteEventUnderName(event->mask, event->cookie);
-                } else if (event->len > 0 && (event->mask & IN_MOVED_TO) && m_leavingCookie != 0
-                    && event->cookie == m_leavingCookie) {
-                    noteRenamedWithinFolder(QFile::decodeName(event->name));
-                }
+                noteEventUnderName(event.mask, event.cookie);
+            } else if (event.len > 0 && (event.mask & IN_MOVED_TO) && m_leavingCookie != 0
+                && event.cookie == m_leavingCookie) {
+                noteRenamedWithinFolder(QFile::decodeName(event.name));
             }
         }
-    }
+    });
     if (relevant)
         scheduleReport();
 }
