@@ -62,7 +62,7 @@ void dispatch(EventType type, const Shortcut& shortcut)
     }
 }
 
-void registerShortcut(const Shortcut& shortcut)
+void registerShortcut(const Shortcut& shortcut, const Name& name)
 {
     auto& registered = state().registeredShortcuts;
     if (registered.contains(shortcut))
@@ -71,6 +71,8 @@ void registerShortcut(const Shortcut& shortcut)
         HotKeyCenter::shared(), shortcut.carbonKeyCode, shortcut.carbonModifiers,
         [shortcut] { dispatch(EventType::keyDown, shortcut); },
         [shortcut] { dispatch(EventType::keyUp, shortcut); });
+    hotKey->shortcutId = name.rawValue;
+    hotKey->description = name.description.isEmpty() ? name.rawValue : name.description;
     if (!HotKeyCenter::shared().registerHotKey(hotKey)) {
         Q_EMIT Notifier::shared().registrationDidChange();
         return;
@@ -97,8 +99,19 @@ void registerShortcutIfNeeded(const Name& name)
 {
     if (!hasHandlers(name))
         return;
-    if (const auto shortcut = getShortcut(name))
-        registerShortcut(*shortcut);
+    const auto shortcut = getShortcut(name);
+    if (!shortcut)
+        return;
+    // The name as the handlers gave it carries the slot's description, which a name made elsewhere
+    // for the same slot may lack.
+    for (const HandlerMap* map : {&state().keyUpHandlers, &state().keyDownHandlers}) {
+        for (const auto& [slot, actions] : *map) {
+            if (slot == name && !actions.empty()) {
+                registerShortcut(*shortcut, slot);
+                return;
+            }
+        }
+    }
 }
 
 // Lets go of the slot's current hot key unless another slot with handlers still holds it.
@@ -191,6 +204,21 @@ bool isTakenByAnotherApplication(const Name& name)
     const auto shortcut = getShortcut(name);
     return shortcut && hasHandlers(name) && HotKeyCenter::shared().backend().isAvailable()
         && !state().registeredShortcuts.contains(*shortcut);
+}
+
+bool areKeysChosenByDesktop()
+{
+    return HotKeyCenter::shared().backend().isChosenByDesktop();
+}
+
+QString desktopTrigger(const Name& name)
+{
+    return HotKeyCenter::shared().backend().desktopTrigger(name.rawValue);
+}
+
+void chooseKeysOnDesktop()
+{
+    HotKeyCenter::shared().backend().chooseKeysOnDesktop();
 }
 
 const QHash<Shortcut, std::shared_ptr<HotKey>>& registeredShortcuts()

@@ -39,6 +39,14 @@ void setPaused(bool paused);
 // which where system-wide keys exist means that another program holds the keys.
 bool isTakenByAnotherApplication(const Name& name);
 
+// Where the desktop, not Vesk, chooses the keys (the desktop portal on Wayland), the stored
+// shortcut is only proposed to it and a recorder cannot change the keys.
+bool areKeysChosenByDesktop();
+// There, the desktop's text for the keys that trigger the slot; empty while it has assigned none.
+QString desktopTrigger(const Name& name);
+// There, asks the desktop to let the user choose the keys in its own dialog.
+void chooseKeysOnDesktop();
+
 // The shortcuts currently held by a system-wide registration.
 const QHash<Shortcut, std::shared_ptr<HotKey>>& registeredShortcuts();
 

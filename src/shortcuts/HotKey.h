@@ -2,6 +2,7 @@
 
 #include "HotKeyBackend.h"
 
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
@@ -29,6 +30,10 @@ public:
     // changed) is refused; the hot key is then no longer registered.
     std::function<void()> onRegistrationFailed;
     const quint32 id;
+    // How a desktop that lets the user choose the keys (the desktop portal) knows the hot key: the
+    // name of its slot, and what it does in words.
+    QString shortcutId;
+    QString description;
     // The registration while registered.
     std::optional<HotKeyBackend::Handle> eventHotKeyRef;
 

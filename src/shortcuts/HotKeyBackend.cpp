@@ -1,8 +1,11 @@
 #include "HotKeyBackend.h"
 
 #include "KeyMap.h"
+#include "PortalHotKeyBackend.h"
 #include "X11HotKeyBackend.h"
 
+#include <QDBusConnection>
+#include <QGuiApplication>
 #include <QKeyEvent>
 
 namespace {
@@ -10,7 +13,7 @@ namespace {
 // Wayland and the offscreen platform offer no system-wide keys to grab.
 class UnavailableHotKeyBackend : public HotKeyBackend {
 public:
-    std::optional<Handle> registerHotKey(int, int, quint32) override { return std::nullopt; }
+    std::optional<Handle> registerHotKey(const HotKey&) override { return std::nullopt; }
     void unregisterHotKey(Handle) override { }
     bool installEventHandler() override { return false; }
     void setHotKeyEventsEnabled(bool) override { }
@@ -28,9 +31,29 @@ std::optional<int> HotKeyBackend::keyCodeForKeyEvent(const QKeyEvent& event) con
     return std::nullopt;
 }
 
+QString HotKeyBackend::desktopTrigger(const QString&) const
+{
+    return QString();
+}
+
 std::unique_ptr<HotKeyBackend> HotKeyBackend::createDefault()
 {
+    return createForSession(QDBusConnection::sessionBus());
+}
+
+std::unique_ptr<HotKeyBackend> HotKeyBackend::createForSession(const QDBusConnection& bus)
+{
+    if (isWaylandSession()) {
+        if (auto portal = PortalHotKeyBackend::create(bus))
+            return portal;
+    }
     if (auto x11 = X11HotKeyBackend::create())
         return x11;
     return std::make_unique<UnavailableHotKeyBackend>();
+}
+
+bool HotKeyBackend::isWaylandSession()
+{
+    return QGuiApplication::platformName() == QLatin1String("wayland")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }

@@ -1,25 +1,28 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
+class HotKey;
+class QDBusConnection;
 class QKeyEvent;
 
 // The window system's side of the hot keys: system-wide registration of key combinations and the
-// delivery of their presses and releases. The X11 backend grabs keys on the root window; without
-// a display every registration is refused.
+// delivery of their presses and releases. The X11 backend grabs keys on the root window; on Wayland
+// the desktop portal binds them for us; without either every registration is refused.
 class HotKeyBackend {
 public:
     using Handle = quint64;
 
     virtual ~HotKeyBackend();
 
-    // Registers the combination (stored key code and modifier mask) for hot key id; none when the
-    // window system refuses it (for example because another program holds it).
-    virtual std::optional<Handle> registerHotKey(int keyCode, int modifiers, quint32 id) = 0;
+    // Registers the hot key's combination (stored key code and modifier mask) under its id; none when
+    // the window system refuses it (for example because another program holds it).
+    virtual std::optional<Handle> registerHotKey(const HotKey& hotKey) = 0;
     virtual void unregisterHotKey(Handle handle) = 0;
     // Starts delivering presses and releases to onHotKeyEvent; false when it cannot.
     virtual bool installEventHandler() = 0;
@@ -31,12 +34,29 @@ public:
     // The stored key code of a key event of one of the application's windows, or none.
     virtual std::optional<int> keyCodeForKeyEvent(const QKeyEvent& event) const;
 
+    // True where the desktop, not the application, decides which keys trigger a hot key (the desktop
+    // portal): the stored shortcut is only a wish, and the desktop has its own dialog to change it.
+    virtual bool isChosenByDesktop() const { return false; }
+    // The desktop's text for the keys that trigger the hot key with this shortcut id; empty while it
+    // has assigned none.
+    virtual QString desktopTrigger(const QString& shortcutId) const;
+    // Asks the desktop to let the user choose the keys, in its own dialog.
+    virtual void chooseKeysOnDesktop() { }
+
     // (hot key id, true for a press and false for a release). Holding the keys gives one press.
     std::function<void(quint32 id, bool pressed)> onHotKeyEvent;
     // A registration that the window system took away (the keyboard changed and the keys could
     // not be grabbed again).
     std::function<void(Handle handle)> onRegistrationLost;
+    // The desktop reported other keys for some hot keys.
+    std::function<void()> onDesktopTriggersChanged;
 
-    // The backend for this session: X11 when connected to an X server, otherwise one that refuses.
+    // The backend for this session: on Wayland the desktop portal of the session bus when it offers
+    // global shortcuts, otherwise X11 when connected to an X server, otherwise one that refuses.
     static std::unique_ptr<HotKeyBackend> createDefault();
+    // The same choice with the desktop portal looked up on bus.
+    static std::unique_ptr<HotKeyBackend> createForSession(const QDBusConnection& bus);
+    // Whether the desktop session is Wayland: Qt's platform is wayland, or WAYLAND_DISPLAY is set and
+    // any X server is only XWayland, whose key grabs see only the keys of X programs.
+    static bool isWaylandSession();
 };

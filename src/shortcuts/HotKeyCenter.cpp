@@ -2,6 +2,7 @@
 
 #include "HotKey.h"
 #include "MenuKeyWatcher.h"
+#include "Notifier.h"
 #include "Shortcut.h"
 
 #include <vector>
@@ -36,6 +37,8 @@ HotKeyCenter::HotKeyCenter(std::unique_ptr<HotKeyBackend> backend) : m_backend(s
 {
     m_backend->onHotKeyEvent = [this](quint32 id, bool pressed) { handleHotKeyEvent(id, pressed); };
     m_backend->onRegistrationLost = [this](HotKeyBackend::Handle handle) { handleRegistrationLost(handle); };
+    m_backend->onDesktopTriggersChanged
+        = [] { Q_EMIT GlobalShortcuts::Notifier::shared().desktopTriggersDidChange(); };
     m_menuWatcher = MenuKeyWatcher::create(*this);
 }
 
@@ -52,7 +55,7 @@ HotKeyCenter::~HotKeyCenter()
 
 bool HotKeyCenter::registerHotKey(const std::shared_ptr<HotKey>& hotKey)
 {
-    const auto handle = m_backend->registerHotKey(hotKey->carbonKeyCode, hotKey->carbonModifiers, hotKey->id);
+    const auto handle = m_backend->registerHotKey(*hotKey);
     if (!handle)
         return false;
     hotKey->eventHotKeyRef = handle;
@@ -110,8 +113,7 @@ void HotKeyCenter::applyMode()
         if (m_mode == Mode::normal) {
             if (hotKey->eventHotKeyRef)
                 continue;
-            if (const auto handle
-                = m_backend->registerHotKey(hotKey->carbonKeyCode, hotKey->carbonModifiers, id)) {
+            if (const auto handle = m_backend->registerHotKey(*hotKey)) {
                 hotKey->eventHotKeyRef = handle;
             } else {
                 m_hotKeys.erase(id);

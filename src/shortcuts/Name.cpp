@@ -9,8 +9,8 @@
 
 namespace GlobalShortcuts {
 
-Name::Name(const QString& rawValue, std::optional<Shortcut> initialShortcut)
-    : rawValue(rawValue), initialShortcut(initialShortcut)
+Name::Name(const QString& rawValue, std::optional<Shortcut> initialShortcut, const QString& description)
+    : rawValue(rawValue), initialShortcut(initialShortcut), description(description)
 {
     SettingsStore& settings = SettingsStore::shared();
     if (initialShortcut && !settings.contains(settingsKey()))
@@ -32,8 +32,9 @@ QString Name::settingsKey() const
 
 Name Name::togglePanel()
 {
-    return Name(
-        QStringLiteral("togglePanel"), Shortcut(Key::space().rawValue, Shortcut::control | Shortcut::option));
+    return Name(QStringLiteral("togglePanel"),
+        Shortcut(Key::space().rawValue, Shortcut::control | Shortcut::option),
+        QStringLiteral("Show or hide the Vesk lists"));
 }
 
 } // namespace GlobalShortcuts

@@ -18,10 +18,14 @@ public:
     // When initialShortcut is given and the settings hold nothing under the slot's key, the
     // default is written there once; after that the user's choice (even clearing it) is kept.
     // Names touch the settings, so they are made at run time, never as static objects.
-    explicit Name(const QString& rawValue, std::optional<Shortcut> initialShortcut = std::nullopt);
+    explicit Name(const QString& rawValue, std::optional<Shortcut> initialShortcut = std::nullopt,
+        const QString& description = QString());
 
     QString rawValue;
     std::optional<Shortcut> initialShortcut;
+    // What the slot's shortcut does, for a desktop that lists the application's shortcuts; the raw
+    // value when empty.
+    QString description;
 
     // "GlobalShortcuts_" followed by the name.
     QString settingsKey() const;

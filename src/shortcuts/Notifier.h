@@ -25,6 +25,8 @@ Q_SIGNALS:
     void recorderActiveStatusDidChange(bool isActive);
     // A hot key could not be registered, or lost its registration.
     void registrationDidChange();
+    // The desktop, which chooses the keys where the desktop portal binds them, reported other keys.
+    void desktopTriggersDidChange();
 
 private:
     Notifier() = default;

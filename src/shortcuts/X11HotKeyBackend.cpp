@@ -1,5 +1,7 @@
 #include "X11HotKeyBackend.h"
 
+#include "HotKey.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QSocketNotifier>
@@ -154,9 +156,9 @@ void X11HotKeyBackend::scheduleRead()
     QMetaObject::invokeMethod(this, &X11HotKeyBackend::readEvents, Qt::QueuedConnection);
 }
 
-std::optional<HotKeyBackend::Handle> X11HotKeyBackend::registerHotKey(int keyCode, int modifiers, quint32 id)
+std::optional<HotKeyBackend::Handle> X11HotKeyBackend::registerHotKey(const HotKey& hotKey)
 {
-    Grab candidate {keyCode, modifiers, id, 0, {}, {}};
+    Grab candidate {hotKey.carbonKeyCode, hotKey.carbonModifiers, hotKey.id, 0, {}, {}};
     if (!grab(candidate))
         return std::nullopt;
     const Handle handle = m_nextHandle++;

@@ -29,7 +29,7 @@ public:
     static std::unique_ptr<X11HotKeyBackend> create();
     ~X11HotKeyBackend() override;
 
-    std::optional<Handle> registerHotKey(int keyCode, int modifiers, quint32 id) override;
+    std::optional<Handle> registerHotKey(const HotKey& hotKey) override;
     void unregisterHotKey(Handle handle) override;
     bool installEventHandler() override;
     void setHotKeyEventsEnabled(bool enabled) override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HotKey.h"
 #include "HotKeyBackend.h"
 
 #include <QPair>
@@ -23,12 +24,12 @@ public:
     bool eventsEnabled = false;
     int registerCalls = 0;
 
-    std::optional<Handle> registerHotKey(int keyCode, int modifiers, quint32 id) override
+    std::optional<Handle> registerHotKey(const HotKey& hotKey) override
     {
         ++registerCalls;
-        if (refused.contains({keyCode, modifiers}))
+        if (refused.contains({hotKey.carbonKeyCode, hotKey.carbonModifiers}))
             return std::nullopt;
-        registrations[m_next] = {keyCode, modifiers, id};
+        registrations[m_next] = {hotKey.carbonKeyCode, hotKey.carbonModifiers, hotKey.id};
         return m_next++;
     }
     void unregisterHotKey(Handle handle) override { registrations.erase(handle); }

@@ -3,6 +3,7 @@
 #include "HotKeyCenter.h"
 #include "KeyMap.h"
 #include "Notifier.h"
+#include "PortalTrigger.h"
 #include "SettingsStore.h"
 #include "SpecialKey.h"
 
@@ -241,30 +242,43 @@ private Q_SLOTS:
         QCOMPARE(KeyMap::usCharacter(10), QString(QChar(0xFFFD)));
     }
 
+    // The text as Vesk shows it, and as the desktop portal takes it for a preferred trigger.
     void shortcutsAreDescribedAsQtNamesThem_data()
     {
         QTest::addColumn<int>("keyCode");
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("trigger");
         const int all
             = Shortcut::control | Shortcut::option | Shortcut::shift | Shortcut::command | Shortcut::function;
-        const QList<std::pair<int, const char*>> specialKeys {{36, "Return"}, {51, "Backspace"}, {117, "Del"},
-            {119, "End"}, {53, "Esc"}, {114, "Ins"}, {116, "PgUp"}, {121, "PgDown"}, {123, "Left"},
-            {122, "F1"}, {90, "F20"}, {82, "Num+0"}, {92, "Num+9"}, {71, "Num+Clear"}, {76, "Num+Enter"},
-            {69, "Num++"}};
-        for (const auto& [code, text] : specialKeys)
-            QTest::newRow(text) << code << 0 << text;
-        QTest::newRow("Ctrl+Alt+Space") << 49 << ctrlAltSpace.carbonModifiers << "Ctrl+Alt+Space";
-        QTest::newRow("Ctrl+Alt+K") << 40 << ctrlAltK.carbonModifiers << "Ctrl+Alt+K";
-        QTest::newRow("Meta+Shift+F5") << 96 << shiftMetaF5.carbonModifiers << "Meta+Shift+F5";
-        QTest::newRow("all modifiers") << 0 << all << "Meta+Ctrl+Alt+Shift+Fn+A";
-        QTest::newRow("punctuation") << 27 << int(Shortcut::control) << "Ctrl+-";
-        QTest::newRow("keypad plus") << 69 << int(Shortcut::control) << "Ctrl+Num++";
-        QTest::newRow("no character") << 10 << int(Shortcut::control) << "Ctrl+\uFFFD";
+        const QList<std::tuple<int, const char*, const char*>> specialKeys {{36, "Return", "Return"},
+            {51, "Backspace", "BackSpace"}, {117, "Del", "Delete"}, {119, "End", "End"},
+            {53, "Esc", "Escape"}, {114, "Ins", "Insert"}, {116, "PgUp", "Prior"}, {121, "PgDown", "Next"},
+            {123, "Left", "Left"}, {122, "F1", "F1"}, {90, "F20", "F20"}, {82, "Num+0", "KP_0"},
+            {92, "Num+9", "KP_9"}, {71, "Num+Clear", "Clear"}, {76, "Num+Enter", "KP_Enter"},
+            {69, "Num++", "KP_Add"}};
+        for (const auto& [code, text, trigger] : specialKeys)
+            QTest::newRow(text) << code << 0 << text << trigger;
+        QTest::newRow("Ctrl+Alt+Space") << 49 << ctrlAltSpace.carbonModifiers << "Ctrl+Alt+Space"
+                                        << "CTRL+ALT+space";
+        QTest::newRow("Ctrl+Alt+K") << 40 << ctrlAltK.carbonModifiers << "Ctrl+Alt+K"
+                                    << "CTRL+ALT+k";
+        QTest::newRow("Meta+Shift+F5") << 96 << shiftMetaF5.carbonModifiers << "Meta+Shift+F5"
+                                       << "SHIFT+LOGO+F5";
+        // The portal has no Fn.
+        QTest::newRow("all modifiers") << 0 << all << "Meta+Ctrl+Alt+Shift+Fn+A"
+                                       << "CTRL+ALT+SHIFT+LOGO+a";
+        QTest::newRow("punctuation") << 27 << int(Shortcut::control) << "Ctrl+-"
+                                     << "CTRL+minus";
+        QTest::newRow("keypad plus") << 69 << int(Shortcut::control) << "Ctrl+Num++"
+                                     << "CTRL+KP_Add";
+        QTest::newRow("no character") << 10 << int(Shortcut::control) << "Ctrl+\uFFFD"
+                                      << "";
         // Where Qt names the same combination, the texts agree.
         QTest::newRow("as Qt") << 0 << (all & ~Shortcut::function)
                                << QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::META | Qt::Key_A)
-                                      .toString(QKeySequence::NativeText);
+                                      .toString(QKeySequence::NativeText)
+                               << "CTRL+ALT+SHIFT+LOGO+a";
     }
 
     void shortcutsAreDescribedAsQtNamesThem()
@@ -272,9 +286,11 @@ private Q_SLOTS:
         QFETCH(int, keyCode);
         QFETCH(int, modifiers);
         QFETCH(QString, text);
+        QFETCH(QString, trigger);
         QCOMPARE(Shortcut(keyCode, modifiers).description(), text);
         if (const auto key = specialKeyForCode(keyCode); key && !modifiers)
             QCOMPARE(specialKeyDisplayText(*key), text);
+        QCOMPARE(PortalTrigger::fromShortcut(Shortcut(keyCode, modifiers)), trigger);
     }
 };
 
