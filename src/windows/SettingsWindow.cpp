@@ -1,7 +1,9 @@
 #include "SettingsWindow.h"
 
+#include "DesktopHotKeyField.h"
 #include "DialogPresenter.h"
 #include "GlobalShortcuts.h"
+#include "HotKeyBackend.h"
 #include "Name.h"
 #include "Notifier.h"
 #include "QtDialogPresenter.h"
@@ -29,10 +31,23 @@ SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWid
     auto* form = new QFormLayout(section);
     form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
 
-    const Recorder recorder {tr("Hotkey"), GlobalShortcuts::Name::togglePanel(), {}, {}, {}};
-    m_hotKeyRecorder = recorder.addTo(*form, *dialogs);
+    if (GlobalShortcuts::areKeysChosenByDesktop()) {
+        m_desktopHotKey = new DesktopHotKeyField(GlobalShortcuts::Name::togglePanel(), section);
+        form->addRow(tr("Hotkey"), m_desktopHotKey);
+    } else {
+        const Recorder recorder {tr("Hotkey"), GlobalShortcuts::Name::togglePanel(), {}, {}, {}};
+        m_hotKeyRecorder = recorder.addTo(*form, *dialogs);
+        addTakenNotice(*form);
+        if (HotKeyBackend::isWaylandSession())
+            addDesktopBindingNotice(*form);
+    }
+    // Wider than its usual size where the recorder needs it for the longest shortcut.
+    setFixedSize(QSize(width, height).expandedTo(sizeHint()));
+}
 
-    m_takenNotice = new QLabel(tr("In use by another application"), section);
+void SettingsWindow::addTakenNotice(QFormLayout& form)
+{
+    m_takenNotice = new QLabel(tr("In use by another application"), this);
     m_takenNotice->setObjectName(QStringLiteral("takenNotice"));
     m_takenNotice->setFont(WindowStyle::font(WindowStyle::TextStyle::caption));
     QPalette palette = m_takenNotice->palette();
@@ -42,15 +57,29 @@ SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWid
     QSizePolicy policy = m_takenNotice->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     m_takenNotice->setSizePolicy(policy);
-    form->addRow(QString(), m_takenNotice);
+    form.addRow(QString(), m_takenNotice);
     updateTakenNotice();
-    // Wider than its usual size where the recorder needs it for the longest shortcut.
-    setFixedSize(QSize(width, height).expandedTo(sizeHint()));
     const auto& notifier = GlobalShortcuts::Notifier::shared();
     connect(&notifier, &GlobalShortcuts::Notifier::shortcutByNameDidChange, this,
         &SettingsWindow::updateTakenNotice);
     connect(&notifier, &GlobalShortcuts::Notifier::registrationDidChange, this,
         &SettingsWindow::updateTakenNotice);
+}
+
+void SettingsWindow::addDesktopBindingNotice(QFormLayout& form)
+{
+    // Without the desktop portal, programs get no keys on Wayland (X programs' grabs see only the
+    // keys typed into X programs); the desktop itself can run the toggle command.
+    m_desktopBindingNotice = new QLabel(tr("Your desktop does not let programs set global shortcuts. In "
+                                           "its keyboard settings, add a custom shortcut that runs "
+                                           "“vesk --toggle”."),
+        this);
+    m_desktopBindingNotice->setObjectName(QStringLiteral("desktopBindingNotice"));
+    m_desktopBindingNotice->setWordWrap(true);
+    m_desktopBindingNotice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_desktopBindingNotice->setFont(WindowStyle::font(WindowStyle::TextStyle::caption));
+    m_desktopBindingNotice->setMaximumWidth(width);
+    form.addRow(m_desktopBindingNotice);
 }
 
 void SettingsWindow::updateTakenNotice()

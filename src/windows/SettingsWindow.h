@@ -4,13 +4,17 @@
 
 #include <memory>
 
+class DesktopHotKeyField;
 class DialogPresenter;
+class QFormLayout;
 class QLabel;
 class RecorderField;
 
 // The application's settings: one section "Settings" with a single row, the recorder of the
 // global shortcut that shows and hides the panels. Recording stores the shortcut and re-registers
-// it at once, so nothing here has to act on a change.
+// it at once, so nothing here has to act on a change. Where the desktop chooses the keys (the
+// desktop portal on Wayland) the row shows the desktop's keys and a button to change them instead;
+// on Wayland without the portal a note says how to bind the keys in the desktop's settings.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 
@@ -24,15 +28,24 @@ public:
     explicit SettingsWindow(DialogPresenter* dialogs = nullptr, QWidget* parent = nullptr);
     ~SettingsWindow() override;
 
+    // None where the desktop chooses the keys.
     RecorderField* hotKeyRecorder() const { return m_hotKeyRecorder; }
     // Under the recorder, shown while another program holds the recorded keys: the shortcut then
     // does nothing, and no alert says why.
     QLabel* takenNotice() const { return m_takenNotice; }
+    // The desktop's keys and the button that changes them, where the desktop chooses the keys.
+    DesktopHotKeyField* desktopHotKey() const { return m_desktopHotKey; }
+    // On Wayland without the desktop portal: how to bind "vesk --toggle" in the desktop's settings.
+    QLabel* desktopBindingNotice() const { return m_desktopBindingNotice; }
 
 private:
+    void addTakenNotice(QFormLayout& form);
+    void addDesktopBindingNotice(QFormLayout& form);
     void updateTakenNotice();
 
     std::unique_ptr<DialogPresenter> m_ownDialogs;
     RecorderField* m_hotKeyRecorder = nullptr;
     QLabel* m_takenNotice = nullptr;
+    DesktopHotKeyField* m_desktopHotKey = nullptr;
+    QLabel* m_desktopBindingNotice = nullptr;
 };

@@ -134,6 +134,24 @@ private Q_SLOTS:
         QVERIFY(m_backend->isRegistered(40, ctrlAlt));
         QVERIFY(!notice->isVisible());
     }
+
+    void onWaylandWithoutThePortalTheWindowSaysHowToBindTheToggleCommand()
+    {
+        qputenv("WAYLAND_DISPLAY", "wayland-0");
+        SettingsWindow wayland(&m_dialogs);
+        qunsetenv("WAYLAND_DISPLAY");
+        QLabel* notice = wayland.desktopBindingNotice();
+        QVERIFY(notice && wayland.hotKeyRecorder());
+        QVERIFY(notice->text().contains(QStringLiteral("“vesk --toggle”")));
+        wayland.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wayland));
+        const QRect shown(notice->mapTo(&wayland, QPoint()), notice->size());
+        QVERIFY(wayland.rect().contains(shown));
+        QVERIFY(shown.top() >= wayland.takenNotice()->mapTo(&wayland, QPoint()).y());
+        // The whole text is shown, not cut off by the window's size.
+        QVERIFY(shown.height() >= notice->heightForWidth(notice->width()));
+        QVERIFY(!SettingsWindow(&m_dialogs).desktopBindingNotice());
+    }
 };
 
 QTEST_MAIN(SettingsWindowTest)
