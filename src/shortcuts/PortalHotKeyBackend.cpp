@@ -12,6 +12,7 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QGuiApplication>
 
 const QString PortalHotKeyBackend::serviceName = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString PortalHotKeyBackend::objectPath = QStringLiteral("/org/freedesktop/portal/desktop");
@@ -34,6 +35,21 @@ QDBusMessage versionQuery()
     return get;
 }
 
+// Tells the portal which application this connection is, by its desktop file's name, so that the
+// desktop can name it in its dialogs; a program outside a sandbox has no other way to say it. It
+// has to come before any other portal call, and portals older than the registry refuse it.
+QDBusMessage registration()
+{
+    const QString appId = QGuiApplication::desktopFileName();
+    if (appId.isEmpty())
+        return QDBusMessage();
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(PortalHotKeyBackend::serviceName, PortalHotKeyBackend::objectPath,
+            QStringLiteral("org.freedesktop.host.portal.Registry"), QStringLiteral("Register"));
+    call << appId << QVariantMap();
+    return call;
+}
+
 uint versionFromReply(const QDBusMessage& reply)
 {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
@@ -48,6 +64,11 @@ std::unique_ptr<PortalHotKeyBackend> PortalHotKeyBackend::create(const QDBusConn
     if (!bus.isConnected())
         return nullptr;
     PortalShortcut::registerMetaTypes();
+    if (const QDBusMessage call = registration(); call.type() == QDBusMessage::MethodCallMessage) {
+        const QDBusMessage reply = bus.call(call, QDBus::Block, versionTimeoutMs);
+        if (reply.type() == QDBusMessage::ErrorMessage)
+            qCDebug(lcPortal) << "the portal did not register the application:" << reply.errorMessage();
+    }
     const uint version = versionFromReply(bus.call(versionQuery(), QDBus::Block, versionTimeoutMs));
     if (version == 0)
         return nullptr;
@@ -294,6 +315,9 @@ void PortalHotKeyBackend::portalOwnerChanged(const QString& newOwner)
 void PortalHotKeyBackend::readVersion()
 {
     const quint64 generation = m_generation;
+    // The restarted portal does not know the application yet; it answers calls in order.
+    if (const QDBusMessage call = registration(); call.type() == QDBusMessage::MethodCallMessage)
+        m_bus.call(call, QDBus::NoBlock);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(versionQuery()), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
         [this, generation](QDBusPendingCallWatcher* finished) {

@@ -28,5 +28,5 @@ DesktopHotKeyField::DesktopHotKeyField(const GlobalShortcuts::Name& name, QWidge
 void DesktopHotKeyField::updateTrigger()
 {
     const QString trigger = GlobalShortcuts::desktopTrigger(m_name);
-    m_trigger->setText(trigger.isEmpty() ? tr("Not assigned") : trigger);
+    m_trigger->setText(trigger.isEmpty() ? tr("Not set") : trigger);
 }

@@ -20,6 +20,11 @@ KeyboardControlsPanelController::~KeyboardControlsPanelController()
 
 QString KeyboardControlsPanelController::globalHotKeyDisplayName() const
 {
+    // Where the desktop chooses the keys, the stored shortcut was only proposed to it.
+    if (GlobalShortcuts::areKeysChosenByDesktop()) {
+        const QString trigger = GlobalShortcuts::desktopTrigger(m_globalShortcutName);
+        return trigger.isEmpty() ? tr("Not set") : trigger;
+    }
     const std::optional<Shortcut> shortcut = GlobalShortcuts::getShortcut(m_globalShortcutName);
     return shortcut ? shortcut->description() : tr("Not set");
 }

@@ -33,7 +33,8 @@ public:
     KeyboardControlsView* view() const;
     bool isVisible() const;
 
-    // The display text of the slot's shortcut, or "Not set".
+    // The display text of the slot's shortcut (where the desktop chooses the keys, the keys it
+    // reports), or "Not set".
     QString globalHotKeyDisplayName() const;
 
     // An application command (Quit) that works in the panel, which has no menu bar.

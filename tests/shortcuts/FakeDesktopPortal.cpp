@@ -1,6 +1,7 @@
 // Stands in for the desktop portal on a private session bus: fake-desktop-portal [--version N]
-// answers org.freedesktop.portal.GlobalShortcuts of version N (none with 0) at the portal's name and
-// path, writes one JSON line to standard output for every call it gets ({"member": …}, first
+// answers org.freedesktop.portal.GlobalShortcuts of version N (none with 0) and the host
+// application registry at the portal's name and path, writes one JSON line to standard output for every call
+// it gets ({"member": …}, first
 // {"member": "ready"}), and reads commands from standard input:
 //   activate ID / deactivate ID   emit Activated / Deactivated for the last session's shortcut ID
 //   change ID TEXT                emit ShortcutsChanged: the desktop now triggers ID with TEXT
@@ -91,6 +92,13 @@ public:
                 return true;
             }
             bus.send(message.createReply(QVariant::fromValue(QDBusVariant(m_version))));
+            return true;
+        }
+        if (message.interface() == QLatin1String("org.freedesktop.host.portal.Registry")
+            && message.member() == QLatin1String("Register")) {
+            line.insert(QStringLiteral("app_id"), args.value(0).toString());
+            report(line);
+            bus.send(message.createReply());
             return true;
         }
         if (m_version == 0 || message.interface() != shortcutsInterface)
