@@ -15,7 +15,7 @@ namespace {
 // Accepts every registration, like an X server with free keys.
 class AcceptingBackend : public HotKeyBackend {
 public:
-    std::optional<Handle> registerHotKey(int, int, quint32) override { return ++m_next; }
+    std::optional<Handle> registerHotKey(const HotKey&) override { return ++m_next; }
     void unregisterHotKey(Handle) override { }
     bool installEventHandler() override { return true; }
     void setHotKeyEventsEnabled(bool) override { }
