@@ -383,7 +383,10 @@ std::optional<QUuid> TaskListView::taskAt(QPoint viewportPoint) const
 void TaskListView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    const bool widthChanged = m_scrollContentWidth != viewport()->width();
     m_scrollContentWidth = viewport()->width();
+    if (widthChanged)
+        retargetExpansion();
     relayout();
 }
 

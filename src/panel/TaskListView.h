@@ -186,6 +186,7 @@ private:
     void onRevealRevisionChanged();
     void synchroniseFocusAndExpansion();
     void applyExpansion(const std::optional<QUuid>& previous, const std::optional<QUuid>& next);
+    void retargetExpansion();
     void revealSelection(bool animated);
     void adjustScroll(const QRectF& rowRect, double bottomPadding, bool animated);
 
