@@ -150,13 +150,9 @@ void TaskListView::onSelectionChanged()
 {
     clearContextMenuTarget();
     synchroniseFocusAndExpansion();
-    // The reporter of the newly selected row reveals it.
-    if (m_session->selection().isTask() || m_session->selection().isInput()) {
-        m_lastRevealRevision = m_session->selectionRevealRevision();
-        revealSelection(true);
-    } else {
-        ++m_revealGeneration; // drops a pending reveal
-    }
+    // A new selection alone (a click) is not a reveal: the row stays where it is, and a reveal still
+    // pending for the previous row is dropped. The session asks for reveals through its revision.
+    ++m_revealGeneration;
     syncEditors();
 }
 
@@ -168,12 +164,16 @@ void TaskListView::onInlineEditChanged()
 
 void TaskListView::onRevealRevisionChanged()
 {
+    const int revision = m_session->selectionRevealRevision();
+    if (revision == m_lastRevealRevision)
+        return;
+    m_lastRevealRevision = revision;
+    // While a row is dragged, each live move asks for a reveal; the list follows the pointer instead.
+    if (m_draggedTaskID)
+        return;
     scrollSelectionIntoView();
-    if ((m_session->selection().isTask() || m_session->selection().isInput())
-        && m_lastRevealRevision != m_session->selectionRevealRevision()) {
-        m_lastRevealRevision = m_session->selectionRevealRevision();
+    if (m_session->selection().isTask() || m_session->selection().isInput())
         revealSelection(true);
-    }
 }
 
 void TaskListView::synchroniseFocusAndExpansion()

@@ -227,20 +227,31 @@ private Q_SLOTS:
     void theSelectionIsRevealedWithRoomBelow()
     {
         Fixture f(bigDocument(200), QSize(400, 300));
-        const auto select = [&](TaskSection section, int index) {
-            f.session.setSelection(SessionSelection::task(f.id(section, index)));
+        // Moves onto the row from its neighbour, as the arrow keys do.
+        const auto select = [&](TaskSection section, int index, int from) {
+            f.session.setSelection(SessionSelection::task(f.session.itemIDs(TaskSection::inbox).at(from)));
+            f.session.moveSelection(section == TaskSection::inbox && index < from ? -1 : 1);
             f.scheduler.runDueJobs();
             f.scheduler.advance(index == 30 ? 0 : 0.5);
             return f.view.scrollOffset();
         };
         const double height = f.view.viewport()->height();
-        QCOMPARE(select(TaskSection::inbox, 30),
+        QCOMPARE(select(TaskSection::inbox, 30, 29),
             std::round(f.rect(TaskSection::inbox, 30).bottom() + 16 - height));
         const double before = f.view.scrollOffset();
-        QCOMPARE(select(TaskSection::inbox, 28), before); // already in view
+        QCOMPARE(select(TaskSection::inbox, 28, 29), before); // already in view
         // Going up reveals the row's top; the last row never scrolls past the content.
-        QCOMPARE(select(TaskSection::inbox, 0), std::round(f.rect(TaskSection::inbox, 0).top()));
-        QCOMPARE(select(TaskSection::completed, 0), std::ceil(f.view.contentHeight()) - height);
+        QCOMPARE(select(TaskSection::inbox, 0, 1), std::round(f.rect(TaskSection::inbox, 0).top()));
+        QCOMPARE(select(TaskSection::completed, 0, 199), std::ceil(f.view.contentHeight()) - height);
+
+        // A click is not a reveal: a half-visible row is selected where it is.
+        const QRectF row = f.rect(TaskSection::inbox, 190);
+        f.view.setScrollOffset(row.center().y() - height);
+        const double offset = f.view.scrollOffset();
+        QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, QPoint(100, int(row.top() - offset) + 4));
+        f.scheduler.advance(0.5);
+        QCOMPARE(f.session.selection(), SessionSelection::task(f.id(TaskSection::inbox, 190)));
+        QCOMPARE(f.view.scrollOffset(), offset);
     }
 
     void anExpandedRowFollowsTheWidth()
