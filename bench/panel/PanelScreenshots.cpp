@@ -1,5 +1,7 @@
 // panel_screenshots STATE light|dark OUTPUT.png: shows one panel in STATE (welcome, list, input,
-// edit, completion) and captures the screen area of its window with ImageMagick's import.
+// edit, completion; moved and filtered: the expanded row after it was moved away or filtered out and
+// back; widened and narrowed: the expanded row after a resize) and captures the screen area of its
+// window with ImageMagick's import.
 
 #include "DialogPresenter.h"
 #include "ManualScheduler.h"
@@ -60,6 +62,12 @@ const char* sample = "Write the quarterly report\n"
                      "Buy milk\n"
                      "Send the invoice to Dana\n";
 
+// A task whose wrapped title and note take more lines in a narrow window than in a wide one.
+const char* longTask
+    = "Plan the spring garden: compare the seed catalogues, order the tomatoes and beans, and "
+      "sketch where the raised beds go this year\n"
+      "> Ask the neighbours whether they want to share the compost delivery in April\n";
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -81,6 +89,9 @@ int main(int argc, char** argv)
     const QString path = dir.filePath(QStringLiteral("Groceries.vesk"));
     QFile file(path);
     file.open(QIODevice::WriteOnly);
+    const bool resizing = state == QLatin1String("widened") || state == QLatin1String("narrowed");
+    if (resizing)
+        file.write(longTask);
     file.write(sample);
     file.close();
 
@@ -99,6 +110,8 @@ int main(int argc, char** argv)
     panel.showPanel();
     panel.host()->move(40, 40);
     scheduler.runDueJobs();
+    if (state == QLatin1String("narrowed"))
+        panel.host()->resize(panel.host()->width() + 300, panel.host()->height());
 
     const auto ids = [&](TaskSection section) { return session->itemIDs(section); };
     if (state == QLatin1String("list")) {
@@ -115,6 +128,26 @@ int main(int argc, char** argv)
         scheduler.advance(0.3);
         session->toggleSelectedItemCompletion();
         scheduler.advance(0.1);
+    } else if (state == QLatin1String("moved") || state == QLatin1String("filtered")) {
+        session->setSelection(SessionSelection::task(ids(TaskSection::working).at(0)));
+        scheduler.advance(0.3);
+        // Once the row has grown, it is moved away or filtered out and back.
+        QTimer::singleShot(400, [&] {
+            if (state == QLatin1String("moved"))
+                session->toggleSelectedItemToday();
+            else
+                session->setFilterQuery(QStringLiteral("milk"));
+            scheduler.advance(1);
+            session->setFilterQuery(QString());
+        });
+    } else if (resizing) {
+        session->setSelection(SessionSelection::task(ids(TaskSection::working).at(0)));
+        scheduler.advance(0.3);
+        // Once the row has grown, the window changes width.
+        QTimer::singleShot(400, [&] {
+            const int width = panel.host()->width() + (state == QLatin1String("widened") ? 300 : -300);
+            panel.host()->resize(width, panel.host()->height());
+        });
     }
     scheduler.runDueJobs();
 

@@ -76,6 +76,7 @@ TaskListView::TaskListView(SessionController* session, Scheduler* scheduler, QWi
             rebuildRows();
         else if (p.selection || p.inlineEdit || p.draft)
             relayout();
+        const bool inputOpens = m_session->isCreatingNewItem() && !m_inputEditor;
         syncEditors();
         const std::optional<QUuid> editedID = m_session->inlineEditState()
             ? std::optional<QUuid>(m_session->inlineEditState()->itemID)
@@ -88,6 +89,9 @@ TaskListView::TaskListView(SessionController* session, Scheduler* scheduler, QWi
         m_inlineEditedID = editedID;
         if (p.reveal)
             onRevealRevisionChanged();
+        // The input row opens to be typed into, so it comes into sight.
+        if (inputOpens && m_session->selection().isInput())
+            revealSelection(true);
         viewport()->update();
     });
 
@@ -383,7 +387,10 @@ std::optional<QUuid> TaskListView::taskAt(QPoint viewportPoint) const
 void TaskListView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    const bool widthChanged = m_scrollContentWidth != viewport()->width();
     m_scrollContentWidth = viewport()->width();
+    if (widthChanged)
+        retargetExpansion();
     relayout();
 }
 

@@ -4,6 +4,7 @@
 #include "LinkLayoutKey.h"
 #include "PanelFocus.h"
 #include "RenderedRow.h"
+#include "Scheduler.h"
 #include "SelectionPresentationState.h"
 #include "TaskRowDropDelegate.h"
 
@@ -21,7 +22,6 @@
 class QDrag;
 class QMenu;
 class QVariantAnimation;
-class Scheduler;
 class SessionController;
 class TaskRowContextTargetMonitor;
 class TaskTextLayoutCache;
@@ -132,6 +132,10 @@ public:
     double raiseProgress(const QUuid& id) const;
     // The drop target of the task row under a viewport point, and the point's height inside it.
     std::optional<TaskRowDropDelegate> dropDelegateAt(QPoint viewportPoint, double* yInRow = nullptr);
+    // A dragged row held this close to the top or bottom edge scrolls the list, at up to
+    // autoScrollSpeed points a second right at the edge.
+    static constexpr double autoScrollMargin = 40;
+    static constexpr double autoScrollSpeed = 1200;
 
     // --- Transitions (TaskListViewTransitions.cpp) ---
     static constexpr double collapseDuration = 0.35;
@@ -160,6 +164,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -186,6 +191,7 @@ private:
     void onRevealRevisionChanged();
     void synchroniseFocusAndExpansion();
     void applyExpansion(const std::optional<QUuid>& previous, const std::optional<QUuid>& next);
+    void retargetExpansion();
     void revealSelection(bool animated);
     void adjustScroll(const QRectF& rowRect, double bottomPadding, bool animated);
 
@@ -211,6 +217,11 @@ private:
     // Drag and drop, transitions.
     void setRaiseTarget(bool raised);
     bool dragOver(QDropEvent* event);
+    // Scrolling while a dragged row is held near an edge, paced by the scheduler.
+    void updateAutoScroll(QPoint viewportPoint);
+    void stopAutoScroll();
+    void autoScrollStep();
+    double autoScrollVelocity() const;
     // Merges rows that are still collapsing away into next and starts the transitions of a change.
     QList<RenderedRow> withCollapseTransitions(const QList<RenderedRow>& next);
     // Positions of the rows in sight, before a change that slides them.
@@ -291,4 +302,8 @@ private:
     std::optional<double> m_pendingMotionDuration;
     bool m_transitionFrameScheduled = false;
     bool m_pressWasDoubleClick = false;
+    ScheduledJob m_autoScrollJob;
+    QPoint m_autoScrollPoint;
+    double m_autoScrollTime = 0;
+    double m_autoScrollRemainder = 0;
 };

@@ -1,4 +1,5 @@
-// Dragging task rows: the drag source, the raised look of the dragged row and the drop targets.
+// Dragging task rows: the drag source, the raised look of the dragged row, the drop targets and the
+// scrolling near the edges.
 #include "SessionController.h"
 #include "TaskListView.h"
 
@@ -10,9 +11,13 @@
 #include <QPixmap>
 #include <QVariantAnimation>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 constexpr int raiseDurationMs = 160;
+constexpr double autoScrollFrame = 1.0 / 60;
 
 } // namespace
 
@@ -21,6 +26,8 @@ void TaskListView::setDraggedTaskID(const std::optional<QUuid>& id)
     if (m_draggedTaskID == id)
         return;
     m_draggedTaskID = id;
+    if (!id)
+        stopAutoScroll();
     if (id) {
         if (m_raisedTaskID != id)
             m_raiseProgress = 0;
@@ -169,6 +176,7 @@ void TaskListView::dragEnterEvent(QDragEnterEvent* event)
 
 void TaskListView::dragMoveEvent(QDragMoveEvent* event)
 {
+    updateAutoScroll(event->position().toPoint());
     if (dragOver(event)) {
         event->setDropAction(Qt::MoveAction);
         event->accept();
@@ -177,8 +185,15 @@ void TaskListView::dragMoveEvent(QDragMoveEvent* event)
     }
 }
 
+void TaskListView::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    stopAutoScroll();
+    QAbstractScrollArea::dragLeaveEvent(event);
+}
+
 void TaskListView::dropEvent(QDropEvent* event)
 {
+    stopAutoScroll();
     std::optional<TaskRowDropDelegate> delegate = dropDelegateAt(event->position().toPoint());
     if (delegate && event->mimeData()->hasText() && delegate->performDrop()) {
         event->setDropAction(Qt::MoveAction);
@@ -186,4 +201,64 @@ void TaskListView::dropEvent(QDropEvent* event)
     } else {
         event->ignore();
     }
+}
+
+// --- Scrolling near the edges ---
+
+double TaskListView::autoScrollVelocity() const
+{
+    // Linear in the depth into the margin; a short list keeps room in the middle to let go.
+    const double height = viewport()->height();
+    const double margin = std::min(autoScrollMargin, height / 4);
+    const double y = std::clamp(double(m_autoScrollPoint.y()), 0.0, height);
+    if (margin <= 0)
+        return 0;
+    if (y < margin)
+        return -autoScrollSpeed * (margin - y) / margin;
+    if (y > height - margin)
+        return autoScrollSpeed * (y - (height - margin)) / margin;
+    return 0;
+}
+
+void TaskListView::updateAutoScroll(QPoint viewportPoint)
+{
+    m_autoScrollPoint = viewportPoint;
+    if (!m_draggedTaskID || autoScrollVelocity() == 0) {
+        stopAutoScroll();
+        return;
+    }
+    if (m_autoScrollJob.isPending())
+        return;
+    m_autoScrollTime = m_scheduler->now();
+    m_autoScrollRemainder = 0;
+    m_autoScrollJob = m_scheduler->schedule(autoScrollFrame, this, [this] { autoScrollStep(); });
+}
+
+void TaskListView::stopAutoScroll()
+{
+    m_autoScrollJob.cancel();
+    m_autoScrollJob = ScheduledJob();
+}
+
+void TaskListView::autoScrollStep()
+{
+    const double now = m_scheduler->now();
+    const double velocity = autoScrollVelocity();
+    if (!m_draggedTaskID || velocity == 0)
+        return;
+    // The scroll bar moves in whole points; the fraction left over is carried to the next frame.
+    m_autoScrollRemainder += velocity * (now - m_autoScrollTime);
+    m_autoScrollTime = now;
+    const double step = std::trunc(m_autoScrollRemainder);
+    m_autoScrollRemainder -= step;
+    const double before = scrollOffset();
+    setScrollOffset(before + step);
+    if (scrollOffset() != before) {
+        // Other rows now lie under the pointer: the live reorder follows them.
+        double y = 0;
+        if (std::optional<TaskRowDropDelegate> delegate = dropDelegateAt(m_autoScrollPoint, &y);
+            delegate && delegate->validateDrop())
+            delegate->dropUpdated(y);
+    }
+    m_autoScrollJob = m_scheduler->schedule(autoScrollFrame, this, [this] { autoScrollStep(); });
 }

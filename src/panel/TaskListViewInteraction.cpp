@@ -18,6 +18,7 @@
 #include <QVariantAnimation>
 
 #include <cmath>
+#include <utility>
 
 // --- Editors ---
 
@@ -149,13 +150,9 @@ void TaskListView::onSelectionChanged()
 {
     clearContextMenuTarget();
     synchroniseFocusAndExpansion();
-    // The reporter of the newly selected row reveals it.
-    if (m_session->selection().isTask() || m_session->selection().isInput()) {
-        m_lastRevealRevision = m_session->selectionRevealRevision();
-        revealSelection(true);
-    } else {
-        ++m_revealGeneration; // drops a pending reveal
-    }
+    // A new selection alone (a click) is not a reveal: the row stays where it is, and a reveal still
+    // pending for the previous row is dropped. The session asks for reveals through its revision.
+    ++m_revealGeneration;
     syncEditors();
 }
 
@@ -167,12 +164,16 @@ void TaskListView::onInlineEditChanged()
 
 void TaskListView::onRevealRevisionChanged()
 {
+    const int revision = m_session->selectionRevealRevision();
+    if (revision == m_lastRevealRevision)
+        return;
+    m_lastRevealRevision = revision;
+    // While a row is dragged, each live move asks for a reveal; the list follows the pointer instead.
+    if (m_draggedTaskID)
+        return;
     scrollSelectionIntoView();
-    if ((m_session->selection().isTask() || m_session->selection().isInput())
-        && m_lastRevealRevision != m_session->selectionRevealRevision()) {
-        m_lastRevealRevision = m_session->selectionRevealRevision();
+    if (m_session->selection().isTask() || m_session->selection().isInput())
         revealSelection(true);
-    }
 }
 
 void TaskListView::synchroniseFocusAndExpansion()
@@ -228,15 +229,9 @@ void TaskListView::applyExpansion(const std::optional<QUuid>& previous, const st
             nextRow = &row;
     }
     if (previous && previous != next) {
-        // Collapsing is immediate.
-        for (const RenderedRow& row : std::as_const(m_rows)) {
-            if (row.kind == RenderedRow::Kind::task && row.itemID == *previous) {
-                SelectionPresentationState& state = m_selectionPresentationStates[*previous];
-                state.visibleExpanded = false;
-                state.animatedHeight = collapsedTextHeight(row.section);
-                break;
-            }
-        }
+        // Collapsing is immediate, also for a row that meanwhile became a shell, changed section or
+        // was filtered out: no expanded look may outlive the selection.
+        m_selectionPresentationStates.remove(*previous);
         if (m_animatingID == previous && m_heightAnimation)
             m_heightAnimation->stop();
     }
@@ -244,9 +239,8 @@ void TaskListView::applyExpansion(const std::optional<QUuid>& previous, const st
         SelectionPresentationState& state = m_selectionPresentationStates[*next];
         const double from = state.animatedHeight.value_or(collapsedTextHeight(nextRow->section));
         state.visibleExpanded = true;
-        state.animatedHeight = from;
         const bool editing = m_session->inlineEditState() && m_session->inlineEditState()->itemID == *next;
-        const double target = editing ? from : expandedTextHeight(*nextRow);
+        const double target = expandedTextHeight(*nextRow);
         if (m_animationsEnabled && !editing && std::abs(target - from) > 2) {
             if (!m_heightAnimation) {
                 m_heightAnimation = new QVariantAnimation(this);
@@ -261,17 +255,39 @@ void TaskListView::applyExpansion(const std::optional<QUuid>& previous, const st
                             m_selectionPresentationStates[*m_animatingID].animatedHeight = value.toDouble();
                         relayout();
                     });
+                // Once grown, the row takes its natural height, measured afresh at every width.
+                connect(m_heightAnimation, &QVariantAnimation::finished, this, [this] {
+                    const std::optional<QUuid> id = std::exchange(m_animatingID, std::nullopt);
+                    if (auto state = m_selectionPresentationStates.find(id.value_or(QUuid()));
+                        state != m_selectionPresentationStates.end())
+                        state->animatedHeight = std::nullopt;
+                    relayout();
+                });
             }
             m_heightAnimation->stop();
+            state.animatedHeight = from;
             m_animatingID = *next;
             m_heightAnimation->setStartValue(from);
             m_heightAnimation->setEndValue(target);
             m_heightAnimation->start();
         } else {
-            state.animatedHeight = target;
+            state.animatedHeight = std::nullopt;
         }
     }
     relayout();
+}
+
+void TaskListView::retargetExpansion()
+{
+    // A growing row aims at its height at the new width; a grown one is measured at layout.
+    if (!m_animatingID || !m_heightAnimation || m_heightAnimation->state() != QAbstractAnimation::Running)
+        return;
+    for (const RenderedRow& row : std::as_const(m_rows)) {
+        if (row.kind == RenderedRow::Kind::task && row.itemID == *m_animatingID) {
+            m_heightAnimation->setEndValue(expandedTextHeight(row));
+            return;
+        }
+    }
 }
 
 void TaskListView::scrollSelectionIntoView()

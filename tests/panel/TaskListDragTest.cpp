@@ -14,7 +14,10 @@ class TaskListDragTest : public QObject {
     struct Fixture : ListFixture {
         QMimeData text;
 
-        explicit Fixture(bool animated = false) : ListFixture(document(), QSize(420, 640), animated) { }
+        explicit Fixture(bool animated = false, const VeskDocument& document = Fixture::document(),
+            QSize size = {420, 640})
+            : ListFixture(document, size, animated)
+        { }
         static VeskDocument document()
         {
             return parseDocument("T1\nT2\nT3\nT4\n---\nInbox one\nInbox two\n---\nDone");
@@ -150,6 +153,48 @@ private Q_SLOTS:
         QVERIFY(f.view.hasRunningTransitions());
         f.scheduler.advance(TaskListView::reorderDuration + 0.05);
         QVERIFY(!f.view.hasRunningTransitions());
+    }
+
+    void holdingARowNearAnEdgeScrollsTheList()
+    {
+        VeskDocument document;
+        for (int i = 1; i <= 40; ++i)
+            document.workingItems << VeskTask {QString("T%1").arg(i), std::nullopt};
+        Fixture f(false, document, QSize(420, 300));
+        const QUuid t1 = f.task("T1");
+        // Each live move reveals the selection; that must not pull the list back to it.
+        f.session.setSelection(SessionSelection::task(f.task("T2")));
+        const int bottom = f.view.viewport()->height();
+        // How far the list scrolls in a tenth of a second with the pointer held at y.
+        const auto scrolled = [&](int y) {
+            const double before = f.view.scrollOffset();
+            f.dragTo(QPoint(100, y));
+            f.scheduler.advance(0.1);
+            return f.view.scrollOffset() - before;
+        };
+        QList<double> seen;
+        f.view.runDrag = [&](QDrag* drag) {
+            f.enter(drag->mimeData()->text(), f.at("T1", 10));
+            seen << scrolled(bottom - 30) << scrolled(bottom - 3);
+            // The dragged task keeps moving to the rows that scroll under the pointer.
+            seen << (f.view.taskAt(QPoint(100, bottom - 3)) == t1)
+                 << f.session.itemIDs(TaskSection::working).indexOf(t1);
+            seen << scrolled(bottom / 2) << scrolled(3);
+            scrolled(bottom - 3); // let go while the list scrolls
+            return Qt::IgnoreAction;
+        };
+        f.view.startTaskDrag(t1);
+        QCOMPARE(seen.size(), 6);
+        QVERIFY(seen[0] > 0 && seen[1] > 2 * seen[0]);
+        QCOMPARE(seen[2], 1.0);
+        QVERIFY(seen[3] > 5);
+        QCOMPARE(seen[4], 0.0);
+        QVERIFY(seen[5] < -seen[0]);
+        // The drag is over: nothing scrolls on.
+        QVERIFY(f.view.scrollOffset() > 0);
+        const double offset = f.view.scrollOffset();
+        f.scheduler.advance(1);
+        QCOMPARE(f.view.scrollOffset(), offset);
     }
 
     void theCollapseModifierSqueezesTowardTheTopEdge()

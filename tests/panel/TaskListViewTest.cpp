@@ -128,6 +128,44 @@ private Q_SLOTS:
         QCOMPARE(f.view.expandedSelectionTaskID(), std::nullopt);
     }
 
+    // However the expanded row loses the selection, it collapses, and selecting it again expands it
+    // after the usual delay.
+    void theExpansionFollowsTheSelection_data()
+    {
+        QTest::addColumn<QString>("way");
+        for (const char* way : {"completed", "t", "Move to Pending", "filtered out"})
+            QTest::newRow(way) << QString(way);
+    }
+    void theExpansionFollowsTheSelection()
+    {
+        QFETCH(QString, way);
+        Fixture f;
+        const QUuid report = f.id(TaskSection::working, 0);
+        f.session.setSelection(SessionSelection::task(report));
+        f.scheduler.advance(TaskListView::expansionDelay);
+        if (way == "completed")
+            f.session.toggleSelectedItemCompletion();
+        else if (way == "t")
+            f.session.toggleSelectedItemToday();
+        else if (way == "Move to Pending")
+            f.view.contextMenuItems(report).first().action();
+        else
+            f.session.setFilterQuery("milk");
+        f.scheduler.advance(1);
+        f.session.setFilterQuery("");
+        QVERIFY(f.session.selection() != SessionSelection::task(report));
+        // A row of the same section that was never expanded.
+        const TaskSection section = *f.session.sectionOf(report);
+        const double collapsed
+            = f.rect(section, f.session.itemIDs(section).indexOf(report) == 0 ? 1 : 0).height();
+        const auto height = [&] { return f.view.rowRect(rowIDOf(f.session, report)).height(); };
+        QCOMPARE(height(), collapsed);
+        f.session.setSelection(SessionSelection::task(report));
+        QCOMPARE(height(), collapsed);
+        f.scheduler.advance(TaskListView::expansionDelay);
+        QVERIFY(height() > collapsed + 10);
+    }
+
     // Each entry's title, "-" when disabled, "|" for a divider; with an empty and a full pasteboard.
     void contextMenusOfferTheMovesOfTheirSection_data()
     {
@@ -189,20 +227,53 @@ private Q_SLOTS:
     void theSelectionIsRevealedWithRoomBelow()
     {
         Fixture f(bigDocument(200), QSize(400, 300));
-        const auto select = [&](TaskSection section, int index) {
-            f.session.setSelection(SessionSelection::task(f.id(section, index)));
+        // Moves onto the row from its neighbour, as the arrow keys do.
+        const auto select = [&](TaskSection section, int index, int from) {
+            f.session.setSelection(SessionSelection::task(f.session.itemIDs(TaskSection::inbox).at(from)));
+            f.session.moveSelection(section == TaskSection::inbox && index < from ? -1 : 1);
             f.scheduler.runDueJobs();
             f.scheduler.advance(index == 30 ? 0 : 0.5);
             return f.view.scrollOffset();
         };
         const double height = f.view.viewport()->height();
-        QCOMPARE(select(TaskSection::inbox, 30),
+        QCOMPARE(select(TaskSection::inbox, 30, 29),
             std::round(f.rect(TaskSection::inbox, 30).bottom() + 16 - height));
         const double before = f.view.scrollOffset();
-        QCOMPARE(select(TaskSection::inbox, 28), before); // already in view
+        QCOMPARE(select(TaskSection::inbox, 28, 29), before); // already in view
         // Going up reveals the row's top; the last row never scrolls past the content.
-        QCOMPARE(select(TaskSection::inbox, 0), std::round(f.rect(TaskSection::inbox, 0).top()));
-        QCOMPARE(select(TaskSection::completed, 0), std::ceil(f.view.contentHeight()) - height);
+        QCOMPARE(select(TaskSection::inbox, 0, 1), std::round(f.rect(TaskSection::inbox, 0).top()));
+        QCOMPARE(select(TaskSection::completed, 0, 199), std::ceil(f.view.contentHeight()) - height);
+
+        // A click is not a reveal: a half-visible row is selected where it is.
+        const QRectF row = f.rect(TaskSection::inbox, 190);
+        f.view.setScrollOffset(row.center().y() - height);
+        const double offset = f.view.scrollOffset();
+        QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, QPoint(100, int(row.top() - offset) + 4));
+        f.scheduler.advance(0.5);
+        QCOMPARE(f.session.selection(), SessionSelection::task(f.id(TaskSection::inbox, 190)));
+        QCOMPARE(f.view.scrollOffset(), offset);
+    }
+
+    void anExpandedRowFollowsTheWidth()
+    {
+        Fixture f(parseDocument("A title long enough to wrap onto more lines as the panel narrows and onto "
+                                "fewer lines as it widens again, which is what this row is here to show\n"
+                                "> With a note\nShort\n---\n---\n"));
+        const QUuid id = f.id(TaskSection::working, 0);
+        const auto height = [&] { return f.rect(TaskSection::working, 0).height(); };
+        f.session.setSelection(SessionSelection::task(id));
+        f.scheduler.advance(TaskListView::expansionDelay);
+        QList<double> heights;
+        for (int width : {260, 700, 490}) {
+            f.view.resize(width, 610);
+            heights << height();
+            // The height a fresh expansion gets at this width.
+            f.session.setSelection(SessionSelection::task(f.id(TaskSection::working, 1)));
+            f.session.setSelection(SessionSelection::task(id));
+            f.scheduler.advance(TaskListView::expansionDelay);
+            QCOMPARE(heights.last(), height());
+        }
+        QVERIFY(heights[0] > heights[2] && heights[2] > heights[1]);
     }
 
     void onlyVisibleRowsArePainted()
