@@ -21,7 +21,6 @@ GrowingTextView::GrowingTextView(QWidget* parent, Scheduler* scheduler)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    setTabChangesFocus(true);
     document()->setDocumentMargin(0);
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
@@ -156,9 +155,24 @@ void GrowingTextView::keyPressEvent(QKeyEvent* event)
         if (onCancel)
             onCancel();
         return;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        // Tab neither leaves the editor nor types a tab into the task; Ctrl+Tab goes on.
+        if (!(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+            event->accept();
+            return;
+        }
+        QTextEdit::keyPressEvent(event);
+        return;
     default:
         QTextEdit::keyPressEvent(event);
     }
+}
+
+bool GrowingTextView::focusNextPrevChild(bool)
+{
+    // An open editor keeps the keyboard until it submits or cancels.
+    return false;
 }
 
 void GrowingTextView::paste()

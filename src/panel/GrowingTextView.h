@@ -10,7 +10,8 @@ class Scheduler;
 // The panel's multi-line plain-text editor (the input row and the inline editor). It has no
 // scroll bars and no height of its own: it measures its laid-out text and reports the height, and
 // the host sizes it. Return submits, Shift+Return (or Alt+Return) inserts a line break, Escape
-// cancels. Pasting an http or https URL over a selection makes a bracketed link of the selection.
+// cancels, and Tab stays in the editor. Pasting an http or https URL over a selection makes a bracketed link
+// of the selection.
 class GrowingTextView : public QTextEdit {
     Q_OBJECT
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textEdited)
@@ -66,6 +67,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -106,6 +106,8 @@ public:
     void setScrollOffset(double offset);
     GrowingTextView* inputEditor() const { return m_inputEditor; }
     GrowingTextView* inlineEditor() const { return m_inlineEditor; }
+    // The open editor that should hold the keyboard focus, if any.
+    GrowingTextView* editorWantingFocus() const;
     // How many rows the last paint drew.
     int lastPaintedRowCount() const { return m_lastPaintedRowCount; }
 
@@ -166,6 +168,7 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     // Geometry of the text of a task row.
