@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QTimer;
 class Scheduler;
 
 // The panel's multi-line plain-text editor (the input row and the inline editor). It has no
@@ -71,9 +72,14 @@ protected:
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void focusIfNeeded();
+    // Shows the insertion point and starts its blinking afresh (after a move or an edit).
+    void restartCaretBlink();
 
     Scheduler* m_scheduler;
     QString m_lastText;
@@ -82,4 +88,6 @@ private:
     bool m_isFocused = false;
     bool m_settingText = false;
     QColor m_textColor;
+    QTimer* m_caretBlink;
+    bool m_caretOn = false;
 };

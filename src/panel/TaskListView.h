@@ -147,6 +147,8 @@ public:
 
     // The selection colour: the document colour while the window is active, else unemphasised.
     QColor selectionColor() const;
+    // The fill of a row in text editing (the edited task, the selected input row).
+    QColor editingFill() const;
 
 Q_SIGNALS:
     void contextMenuTargetItemIDChanged();
