@@ -11,8 +11,8 @@ class Scheduler;
 // The panel's multi-line plain-text editor (the input row and the inline editor). It has no
 // scroll bars and no height of its own: it measures its laid-out text and reports the height, and
 // the host sizes it. Return submits, Shift+Return (or Alt+Return) inserts a line break, Escape
-// cancels, and Tab stays in the editor. Pasting an http or https URL over a selection makes a bracketed link
-// of the selection.
+// cancels, and Tab stays in the editor. Pasting an http or https URL over a selection makes a
+// bracketed link of the selection. The insertion point is drawn in the text colour.
 class GrowingTextView : public QTextEdit {
     Q_OBJECT
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textEdited)

@@ -106,8 +106,6 @@ public:
     void setScrollOffset(double offset);
     GrowingTextView* inputEditor() const { return m_inputEditor; }
     GrowingTextView* inlineEditor() const { return m_inlineEditor; }
-    // The open editor that should hold the keyboard focus, if any.
-    GrowingTextView* editorWantingFocus() const;
     // How many rows the last paint drew.
     int lastPaintedRowCount() const { return m_lastPaintedRowCount; }
 
@@ -186,6 +184,8 @@ private:
     void updateScrollRange();
     void placeEditors();
     void syncEditors();
+    // The open editor that should hold the keyboard focus, if any.
+    GrowingTextView* editorWantingFocus() const;
     void onSelectionChanged();
     void onInlineEditChanged();
     void onRevealRevisionChanged();
