@@ -3,10 +3,15 @@
 #include "Scheduler.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleHints>
 #include <QTextBlock>
+#include <QTimer>
 #include <QUrl>
 
 #include <cmath>
@@ -21,11 +26,19 @@ GrowingTextView::GrowingTextView(QWidget* parent, Scheduler* scheduler)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    setTabChangesFocus(true);
     document()->setDocumentMargin(0);
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
+    // Qt draws its insertion point inverted, which nearly vanishes on a coloured row; this editor
+    // draws its own in the text colour.
+    setCursorWidth(0);
+    m_caretBlink = new QTimer(this);
+    connect(m_caretBlink, &QTimer::timeout, this, [this] {
+        m_caretOn = !m_caretOn;
+        viewport()->update();
+    });
+    connect(this, &QTextEdit::cursorPositionChanged, this, &GrowingTextView::restartCaretBlink);
 
     connect(this, &QTextEdit::textChanged, this, [this] {
         const QString current = toPlainText();
@@ -136,6 +149,45 @@ void GrowingTextView::resizeEvent(QResizeEvent* event)
     updateMeasuredHeight();
 }
 
+void GrowingTextView::restartCaretBlink()
+{
+    if (!hasFocus())
+        return;
+    m_caretOn = true;
+    const int flashTime = QGuiApplication::styleHints()->cursorFlashTime();
+    if (flashTime >= 2)
+        m_caretBlink->start(flashTime / 2);
+    else
+        m_caretBlink->stop();
+    viewport()->update();
+}
+
+void GrowingTextView::focusInEvent(QFocusEvent* event)
+{
+    QTextEdit::focusInEvent(event);
+    restartCaretBlink();
+}
+
+void GrowingTextView::focusOutEvent(QFocusEvent* event)
+{
+    QTextEdit::focusOutEvent(event);
+    m_caretBlink->stop();
+    m_caretOn = false;
+    viewport()->update();
+}
+
+void GrowingTextView::paintEvent(QPaintEvent* event)
+{
+    QTextEdit::paintEvent(event);
+    if (!m_caretOn || isReadOnly() || !hasFocus())
+        return;
+    const QRect caret = cursorRect();
+    const int width = std::max(1, style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, this));
+    QPainter painter(viewport());
+    painter.fillRect(QRect(caret.left(), caret.top(), width, caret.height()),
+        m_textColor.isValid() ? m_textColor : palette().color(QPalette::Text));
+}
+
 void GrowingTextView::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
@@ -156,9 +208,24 @@ void GrowingTextView::keyPressEvent(QKeyEvent* event)
         if (onCancel)
             onCancel();
         return;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        // Tab neither leaves the editor nor types a tab into the task; Ctrl+Tab goes on.
+        if (!(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+            event->accept();
+            return;
+        }
+        QTextEdit::keyPressEvent(event);
+        return;
     default:
         QTextEdit::keyPressEvent(event);
     }
+}
+
+bool GrowingTextView::focusNextPrevChild(bool)
+{
+    // An open editor keeps the keyboard until it submits or cancels.
+    return false;
 }
 
 void GrowingTextView::paste()

@@ -5,12 +5,14 @@
 
 #include <functional>
 
+class QTimer;
 class Scheduler;
 
 // The panel's multi-line plain-text editor (the input row and the inline editor). It has no
 // scroll bars and no height of its own: it measures its laid-out text and reports the height, and
 // the host sizes it. Return submits, Shift+Return (or Alt+Return) inserts a line break, Escape
-// cancels. Pasting an http or https URL over a selection makes a bracketed link of the selection.
+// cancels, and Tab stays in the editor. Pasting an http or https URL over a selection makes a
+// bracketed link of the selection. The insertion point is drawn in the text colour.
 class GrowingTextView : public QTextEdit {
     Q_OBJECT
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textEdited)
@@ -66,12 +68,18 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void focusIfNeeded();
+    // Shows the insertion point and starts its blinking afresh (after a move or an edit).
+    void restartCaretBlink();
 
     Scheduler* m_scheduler;
     QString m_lastText;
@@ -80,4 +88,6 @@ private:
     bool m_isFocused = false;
     bool m_settingText = false;
     QColor m_textColor;
+    QTimer* m_caretBlink;
+    bool m_caretOn = false;
 };

@@ -26,4 +26,12 @@ struct PanelStyle {
     static QColor alternateSelectedTextColor(const QPalette& palette);
     // Used when the document controller offers no colour of its own.
     static QColor defaultDocumentColor(const QPalette& palette);
+
+    // The contrast ratio of two colours (1 to 21), from their relative luminance; alpha is ignored.
+    static double contrastRatio(const QColor& a, const QColor& b);
+    static constexpr double readableContrast = 4.5;
+    // The fill of a row whose text is being edited: the selection colour at opacity 0.9 over the
+    // background, deepened just enough for text, and the insertion point, in textColor to stand out
+    // at least readableContrast.
+    static QColor editingFill(const QColor& selection, const QColor& background, const QColor& textColor);
 };

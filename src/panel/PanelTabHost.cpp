@@ -17,6 +17,9 @@ PanelTabHost::PanelTabHost(QWidget* parent) : QWidget(parent, Qt::Window)
     m_tabBar->setDocumentMode(true);
     m_tabBar->setExpanding(true);
     m_tabBar->setElideMode(Qt::ElideMiddle);
+    // Tabs are switched with the panel's own keys; the bar never takes the keyboard from the list
+    // or an open editor.
+    m_tabBar->setFocusPolicy(Qt::NoFocus);
     m_stack = new QStackedWidget(this);
     layout->addWidget(m_tabBar);
     layout->addWidget(m_stack, 1);

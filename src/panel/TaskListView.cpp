@@ -138,6 +138,11 @@ QColor TaskListView::selectionColor() const
     return m_documentColor.isValid() ? m_documentColor : PanelStyle::defaultDocumentColor(palette());
 }
 
+QColor TaskListView::editingFill() const
+{
+    return PanelStyle::editingFill(selectionColor(), palette().color(QPalette::Window), selectedTextColor());
+}
+
 QColor TaskListView::primaryTextColor() const
 {
     return PanelStyle::labelColor(palette());

@@ -149,6 +149,8 @@ public:
 
     // The selection colour: the document colour while the window is active, else unemphasised.
     QColor selectionColor() const;
+    // The fill of a row in text editing (the edited task, the selected input row).
+    QColor editingFill() const;
 
 Q_SIGNALS:
     void contextMenuTargetItemIDChanged();
@@ -171,6 +173,7 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     // Geometry of the text of a task row.
@@ -186,6 +189,8 @@ private:
     void updateScrollRange();
     void placeEditors();
     void syncEditors();
+    // The open editor that should hold the keyboard focus, if any.
+    GrowingTextView* editorWantingFocus() const;
     void onSelectionChanged();
     void onInlineEditChanged();
     void onRevealRevisionChanged();

@@ -121,6 +121,25 @@ void TaskListView::syncEditors()
     placeEditors();
 }
 
+GrowingTextView* TaskListView::editorWantingFocus() const
+{
+    for (GrowingTextView* editor : {m_inlineEditor.data(), m_inputEditor.data()}) {
+        if (editor && editor->isFocused() && editor->isEditable() && !editor->isHidden())
+            return editor;
+    }
+    return nullptr;
+}
+
+void TaskListView::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    // While an editor is open the list passes the keyboard on to it, whatever gave the list the
+    // focus (a click on a header or between rows, the focus chain): keys typed then reach the
+    // editor, and Return and Escape still close it.
+    if (GrowingTextView* editor = editorWantingFocus())
+        editor->setFocus(Qt::OtherFocusReason);
+}
+
 void TaskListView::placeEditors()
 {
     const double offset = scrollOffset();

@@ -136,7 +136,7 @@ void TaskListView::paintTaskRow(QPainter& painter, const Block& block, const QRe
     if (!shell) {
         QColor fill = Qt::transparent;
         if (editing)
-            fill = PanelStyle::withAlpha(selectionColor(), 0.9);
+            fill = editingFill();
         else if (selected)
             fill = selectionColor();
         else if (raise > 0)
@@ -222,7 +222,7 @@ void TaskListView::paintInputRow(QPainter& painter, const QRectF& rect)
     QPainterPath shape;
     shape.addRoundedRect(rect, cornerRadius, cornerRadius);
     if (selected)
-        painter.fillPath(shape, PanelStyle::withAlpha(selectionColor(), 0.9));
+        painter.fillPath(shape, editingFill());
     const QColor textColor = selected ? selectedTextColor() : primaryTextColor();
     const QColor markerColor
         = selected ? selectedTextColor() : (m_windowActive ? primaryTextColor() : secondaryTextColor());

@@ -28,7 +28,7 @@ QString describe(PanelFixture& panel)
         focus = "search:" + panel.search->text();
     else if (panel.focus() == panel.list()->inputEditor())
         focus = "input:" + session->inputDraft();
-    else if (session->inlineEditState())
+    else if (session->inlineEditState() && panel.focus() == panel.list()->inlineEditor())
         focus = "edit:" + session->inlineEditState()->draftText;
     else if (panel.focus() != panel.list())
         focus = "elsewhere";
@@ -106,6 +106,8 @@ private Q_SLOTS:
         row("input delete", "input", Qt::Key_Delete, false, "WrCa|ReWa|Bu input input:");
         row("input escape closes", "input", Qt::Key_Escape, false, "WrCa|ReWa|Bu Wr list");
         row("input ctrl+F", "input", ctrl(Qt::Key_F), true, "WrCa|ReWa|Bu input search:");
+        row("input tab stays", "input", Qt::Key_Tab, false, "WrCa|ReWa|Bu input input:", "\t");
+        row("input backtab stays", "input", shift(Qt::Key_Backtab), false, "WrCa|ReWa|Bu input input:");
         row("edit t", "edit", Qt::Key_T, false, "WrCa|ReWa|Bu Wr edit:tWrite the report\nTwo pages", "t");
         row("edit space", "edit", Qt::Key_Space, false, "WrCa|ReWa|Bu Wr edit: Write the report\nTwo pages",
             " ");
@@ -116,6 +118,10 @@ private Q_SLOTS:
         row("edit ctrl+J", "edit", ctrl(Qt::Key_J), true, "CaWr|ReWa|Bu Wr edit:Write the report\nTwo pages");
         row("edit ctrl+K", "edit", ctrl(Qt::Key_K), true, "WrCa|ReWa|Bu Wr edit:Write the report\nTwo pages");
         row("edit ctrl+F", "edit", ctrl(Qt::Key_F), true, "WrCa|ReWa|Bu Wr search:");
+        row("edit tab stays", "edit", Qt::Key_Tab, false, "WrCa|ReWa|Bu Wr edit:Write the report\nTwo pages",
+            "\t");
+        row("edit backtab stays", "edit", shift(Qt::Key_Backtab), false,
+            "WrCa|ReWa|Bu Wr edit:Write the report\nTwo pages");
     }
     void keyMap()
     {
@@ -147,6 +153,39 @@ private Q_SLOTS:
         QCOMPARE(panel.consumed, std::optional<bool>(consumed));
         QCOMPARE(panel.decided.count(key.key()), 1); // once, though Qt offers ignored keys to each parent
         QCOMPARE(describe(panel), after);
+    }
+
+    // A click beside the rows (a section header, the empty space below them) leaves the keys with the
+    // open editor: typing reaches it and Escape closes it.
+    void clicksBesideTheRowsLeaveTheKeysWithTheEditor_data()
+    {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<QString>("target");
+        for (const char* place : {"input", "edit"}) {
+            for (const char* target : {"section-header-working", "section-header-completed", "below"})
+                QTest::addRow("%s, %s", place, target) << QString(place) << QString(target);
+        }
+    }
+    void clicksBesideTheRowsLeaveTheKeysWithTheEditor()
+    {
+        QFETCH(QString, place);
+        QFETCH(QString, target);
+        PanelFixture panel;
+        panel.select("Write the report");
+        panel.press(place == "input" ? Qt::Key_N : Qt::Key_Return);
+        TaskListView* list = panel.list();
+        QPoint point(list->viewport()->width() / 2, list->viewport()->height() - 4);
+        if (target != "below")
+            point = (list->rowRect(target).topLeft() + QPointF(3, 3 - list->scrollOffset())).toPoint();
+        QCOMPARE(list->rowIDAt(point), target == "below" ? QString() : target);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, point);
+        panel.settle();
+        panel.type('x');
+        QCOMPARE(describe(panel),
+            place == "input" ? "WrCa|ReWa|Bu input input:x"
+                             : "WrCa|ReWa|Bu Wr edit:Write the report\nTwo pagesx");
+        panel.press(Qt::Key_Escape);
+        QCOMPARE(describe(panel), "WrCa|ReWa|Bu Wr list");
     }
 
     void keysTypedIntoAnotherPanelStayThere()

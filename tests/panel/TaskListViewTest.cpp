@@ -1,7 +1,9 @@
 #include "TaskListView.h"
+#include "DocumentColorShades.h"
 #include "DocumentFormat.h"
 #include "GrowingTextView.h"
 #include "PanelFixture.h"
+#include "PanelStyle.h"
 
 #include <QHelpEvent>
 #include <QToolTip>
@@ -302,6 +304,54 @@ private Q_SLOTS:
         f.view.setInputEditable(true);
         QTest::keyClick(editor, Qt::Key_Return);
         QCOMPARE(titlesOf(f.session, TaskSection::inbox).first(), QStringLiteral("New thing"));
+    }
+
+    // The insertion point of an editor on a coloured row is drawn in the row's text colour and stands
+    // out from the row's fill, as painted, in light and dark appearance and for every document colour.
+    void theInsertionPointStandsOutOnItsRow_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<DocumentColor>("color");
+        QTest::addColumn<bool>("inlineEdit");
+        for (bool dark : {false, true}) {
+            for (DocumentColor color : documentColorPalette) {
+                for (bool inlineEditor : {true, false}) {
+                    QTest::addRow(
+                        "%s %d %s", dark ? "dark" : "light", int(color), inlineEditor ? "edit" : "input")
+                        << dark << color << inlineEditor;
+                }
+            }
+        }
+    }
+    void theInsertionPointStandsOutOnItsRow()
+    {
+        QFETCH(bool, dark);
+        QFETCH(DocumentColor, color);
+        QFETCH(bool, inlineEdit);
+        Fixture f;
+        f.view.setPalette(QPalette(dark ? QColor(40, 40, 44) : QColor(239, 239, 239)));
+        f.view.setDocumentColor(DocumentColorShades::color(color, dark));
+        QApplication::setActiveWindow(&f.view);
+        if (inlineEdit) {
+            f.session.setSelection(SessionSelection::task(f.id(TaskSection::working, 0)));
+            f.session.beginEditingSelectedItem();
+        } else {
+            f.session.beginCreatingNewItem();
+        }
+        f.scheduler.runDueJobs();
+        GrowingTextView* editor = inlineEdit ? f.view.inlineEditor() : f.view.inputEditor();
+        editor->setFocus();
+        QVERIFY(editor->hasFocus());
+        const QImage image = f.view.grab().toImage();
+        const QRect caret = editor->cursorRect();
+        const QColor caretPixel
+            = image.pixelColor(editor->viewport()->mapTo(&f.view, QPoint(caret.left(), caret.center().y())));
+        const QRectF row = inlineEdit ? f.rect(TaskSection::working, 0) : f.view.rowRect("input");
+        const QColor fillPixel
+            = image.pixelColor(QPoint(int(row.center().x()), int(row.top() + 4 - f.view.scrollOffset())));
+        QCOMPARE(caretPixel.rgb(), editor->textColor().rgb());
+        QVERIFY2(PanelStyle::contrastRatio(caretPixel, fillPixel) >= 4.5,
+            qPrintable(QString::number(PanelStyle::contrastRatio(caretPixel, fillPixel))));
     }
 
     void linksShowTheirURLAndAPointingHand()

@@ -1,5 +1,6 @@
 #include "FileDropFilter.h"
 
+#include <QApplication>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QWidget>
@@ -18,7 +19,12 @@ void FileDropFilter::watch(QWidget* window)
         return;
     window->setProperty(watchedMarker, true);
     window->setAcceptDrops(true);
-    window->installEventFilter(this);
+    // A drag goes to the innermost widget that accepts drops (the list, the search field, an
+    // editor), never on to its window, so the drag events of every widget are looked at here.
+    if (!m_watchesApplication && qApp) {
+        qApp->installEventFilter(this);
+        m_watchesApplication = true;
+    }
 }
 
 QList<QUrl> FileDropFilter::localFiles(const QList<QUrl>& urls)
@@ -33,7 +39,13 @@ QList<QUrl> FileDropFilter::localFiles(const QList<QUrl>& urls)
 
 bool FileDropFilter::eventFilter(QObject* watched, QEvent* event)
 {
-    switch (event->type()) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !widget->window()->property(watchedMarker).toBool())
+        return false;
+    switch (type) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDropEvent*>(event);
@@ -66,5 +78,5 @@ bool FileDropFilter::eventFilter(QObject* watched, QEvent* event)
     default:
         break;
     }
-    return QObject::eventFilter(watched, event);
+    return false;
 }

@@ -8,8 +8,10 @@
 
 class QWidget;
 
-// Lets a window take files dragged onto it from the file manager: they become an open request.
-// Drags that carry no local file (the list's own task drags) are left to the widgets below.
+// Lets a window take files dragged onto it from the file manager: dropped anywhere in it (the task
+// list, the search field, the toolbar, an editor), they become an open request, and no widget
+// takes their addresses as text. Drags that carry no local file (the list's own task drags, text)
+// are left to the widget under the pointer.
 class FileDropFilter : public QObject {
     Q_OBJECT
 
@@ -17,7 +19,8 @@ public:
     explicit FileDropFilter(
         std::function<void(const QList<QUrl>&)> onFilesDropped, QObject* parent = nullptr);
 
-    // Makes window accept dropped files; a window is watched once however often it is given.
+    // Makes window and everything in it accept dropped files; a window is watched once however
+    // often it is given.
     void watch(QWidget* window);
 
     // The local files among a drag's URLs.
@@ -28,4 +31,5 @@ protected:
 
 private:
     std::function<void(const QList<QUrl>&)> m_onFilesDropped;
+    bool m_watchesApplication = false;
 };
