@@ -180,13 +180,15 @@ private slots:
             for (int index = 0; index < 50 || first.state() == QProcess::Running; ++index) {
                 const QString title = QStringLiteral("b%1").arg(index);
                 // Finished state is only noticed when asked for.
-                addsWhileRunning += first.waitForFinished(0) ? 0 : 1;
+                const bool otherRuns = !first.waitForFinished(0);
                 QProcess add;
                 add.setStandardOutputFile(QProcess::nullDevice());
                 add.start(QStringLiteral(VESK_PROGRAM), {QStringLiteral("add"), path, title});
                 if (add.waitForFinished(30000) && add.exitStatus() == QProcess::NormalExit
-                    && add.exitCode() == 0)
+                    && add.exitCode() == 0) {
                     saved.append(title);
+                    addsWhileRunning += otherRuns ? 1 : 0;
+                }
             }
         } else {
             second.write("go\n");
@@ -213,7 +215,7 @@ private slots:
               "list",
             qlonglong(saved.size()), addsWhileRunning, qlonglong(missing.size()));
         QVERIFY2(saved.size() > 200, "hardly anything was saved: the test proves nothing");
-        QVERIFY2(!fromTerminal || addsWhileRunning >= 20, "vesk add hardly met the other writer");
+        QVERIFY2(!fromTerminal || addsWhileRunning >= 20, "vesk add hardly saved while the other writer ran");
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
     }
 
