@@ -1,6 +1,7 @@
 // Whole processes, as a shell runs them, on lists of 10,000 tasks: `vesk add`, `vesk done` and
 // `vesk list`; `cat` of the same file, the floor for any program that reads it; and, where they are
 // installed, Taskwarrior's `task add` and todo.txt's `todo-txt add` on equal lists of their own.
+// todo.txt does not sync its file to the disk; Taskwarrior and vesk do.
 // Run with --benchmark_repetitions=N to get medians on a busy machine.
 #include <benchmark/benchmark.h>
 
@@ -132,6 +133,14 @@ void veskDone(benchmark::State& state)
         state, {QStringLiteral(VESK_PROGRAM), QStringLiteral("done"), lists().vesk, QStringLiteral("p1")});
 }
 
+// The same command from a program without the window's libraries (see CoreOnlyVesk.cpp).
+void coreOnlyAdd(benchmark::State& state)
+{
+    measure(state,
+        {QStringLiteral(CORE_ONLY_PROGRAM), QStringLiteral("add"), lists().vesk,
+            QStringLiteral("A new task")});
+}
+
 void veskList(benchmark::State& state)
 {
     measure(state, {QStringLiteral(VESK_PROGRAM), QStringLiteral("list"), lists().vesk});
@@ -159,6 +168,10 @@ void todoTxtAdd(benchmark::State& state)
 BENCHMARK(catFile)->Name("cat/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(veskAdd)->Name("vesk add/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(veskDone)->Name("vesk done/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(coreOnlyAdd)
+    ->Name("vesk add, QtCore only/10000 tasks")
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(veskList)->Name("vesk list/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(taskwarriorAdd)->Name("task add/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(todoTxtAdd)->Name("todo-txt add/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);

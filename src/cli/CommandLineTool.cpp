@@ -169,9 +169,7 @@ ToolOutcome CommandLineTool::add(const ToolArguments& arguments)
         texts.first() += u'\n' + *arguments.note;
     const QString section = arguments.next ? QStringLiteral("Next") : QStringLiteral("Pending");
     return TaskFileEdit::edit(arguments.file, [&](VeskDocument& document, bool& changed) {
-        TaskPlacement placement(document);
-        placement.add(texts, arguments.next);
-        document = placement.document();
+        TaskPlacement(document).add(texts, arguments.next);
         changed = true;
         return ToolOutcome::done(titles.size() == 1
                 ? QStringLiteral("Added %1 to %2\n").arg(quoted(titles.first()), section)
@@ -189,11 +187,9 @@ ToolOutcome CommandLineTool::move(const ToolCommand& command, const ToolArgument
             return ToolOutcome::failed(*message);
         const TaskLocation location = std::get<TaskLocation>(found);
         const QString title = quoted(TaskListing::tasks(document, location.section)[location.index].title);
-        TaskPlacement placement(document);
-        changed = placement.apply(words.move, location);
+        changed = TaskPlacement(document).apply(words.move, location);
         if (!changed)
             return ToolOutcome::done(words.already.arg(title) + u'\n');
-        document = placement.document();
         return ToolOutcome::done(words.done.arg(title) + u'\n');
     });
 }

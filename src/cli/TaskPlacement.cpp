@@ -1,58 +1,68 @@
 #include "TaskPlacement.h"
 
-TaskPlacement::TaskPlacement(const VeskDocument& document) : m_session(&m_scheduler)
-{
-    m_session.loadDocument(document);
-}
+#include "ParsedTaskText.h"
 
-void TaskPlacement::select(const QUuid& id)
+QList<VeskTask>& TaskPlacement::tasks(TaskSection section)
 {
-    m_session.setSelection(SessionSelection::task(id));
+    switch (section) {
+    case TaskSection::working:
+        return m_document.workingItems;
+    case TaskSection::inbox:
+        return m_document.inboxItems;
+    case TaskSection::completed:
+        break;
+    }
+    return m_document.completedItems;
 }
 
 bool TaskPlacement::apply(Move move, const TaskLocation& location)
 {
-    const TaskSection section = location.section;
-    select(m_session.itemIDs(section).at(location.index));
+    const TaskSection from = location.section;
+    const auto takeTo = [&](TaskSection to, bool atTop) {
+        VeskTask task = tasks(from).takeAt(location.index);
+        if (atTop)
+            tasks(to).prepend(std::move(task));
+        else
+            tasks(to).append(std::move(task));
+    };
     switch (move) {
     case Move::complete:
-        if (section == TaskSection::completed)
+        if (from == TaskSection::completed)
             return false;
-        m_session.toggleSelectedItemCompletion();
-        break;
+        takeTo(TaskSection::completed, true);
+        return true;
     case Move::returnToPending:
-        if (section != TaskSection::completed)
+        if (from != TaskSection::completed)
             return false;
-        m_session.toggleSelectedItemCompletion();
-        break;
+        takeTo(TaskSection::inbox, true);
+        return true;
     case Move::toNext:
-        if (section == TaskSection::working)
+        if (from == TaskSection::working)
             return false;
-        m_session.moveSelectedItemToNext();
-        break;
+        takeTo(TaskSection::working, false);
+        return true;
     case Move::toPending:
-        if (section == TaskSection::inbox)
+        if (from == TaskSection::inbox)
             return false;
-        m_session.moveSelectedItemToPending();
-        break;
+        takeTo(TaskSection::inbox, true);
+        return true;
     case Move::remove:
-        m_session.deleteSelectedItem();
         break;
     }
-    m_session.finishPendingTransitions();
+    tasks(from).removeAt(location.index);
     return true;
 }
 
 void TaskPlacement::add(const QStringList& texts, bool toNext)
 {
-    // Each new task goes to the top of Pending, so the last one is added first; a move to Next
-    // appends, so there the first one is.
-    for (qsizetype i = 0; i < texts.size(); ++i) {
-        m_session.beginCreatingNewItem(texts[toNext ? i : texts.size() - 1 - i]);
-        m_session.commitNewItem();
-        if (toNext) {
-            m_session.toggleSelectedItemToday();
-            m_session.finishPendingTransitions();
-        }
+    QList<VeskTask> added;
+    for (const QString& text : texts) {
+        // Read as the input row reads its draft; a text without a title adds nothing.
+        if (const std::optional<ParsedTaskText> parsed = parseTaskText(text))
+            added.append({parsed->title, parsed->note});
     }
+    if (toNext)
+        m_document.workingItems.append(added);
+    else
+        m_document.inboxItems = added + m_document.inboxItems;
 }

@@ -2,7 +2,7 @@
 
 #include "TaskListing.h"
 
-#include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
@@ -56,9 +56,12 @@ std::variant<TaskLocation, QString> resolveNumber(
 std::variant<TaskLocation, QString> TaskReference::resolve(
     const VeskDocument& document, const QString& reference)
 {
-    static const QRegularExpression numbered(QStringLiteral("^([npc]?)([0-9]{1,9})$"));
-    if (const auto match = numbered.match(reference); match.hasMatch())
-        return resolveNumber(document, match.captured(1), match.captured(2).toLongLong());
+    // "n2", "p1", "c3" or "4": an optional section letter, then up to nine digits.
+    const QStringView digits = QStringView(reference).mid(
+        reference.startsWith(u'n') || reference.startsWith(u'p') || reference.startsWith(u'c') ? 1 : 0);
+    if (!digits.isEmpty() && digits.size() <= 9
+        && std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return resolveNumber(document, reference.left(reference.size() - digits.size()), digits.toLongLong());
 
     QList<TaskLocation> exact;
     QList<TaskLocation> similar;
