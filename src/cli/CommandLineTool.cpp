@@ -10,8 +10,11 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -197,17 +200,34 @@ ToolOutcome CommandLineTool::move(const ToolCommand& command, const ToolArgument
 ToolOutcome CommandLineTool::newFile(const ToolArguments& arguments)
 {
     const QString& path = arguments.file;
-    struct stat info { };
-    if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
-        return ToolOutcome::failed(
-            QStringLiteral("“%1” already exists; 'vesk new' never overwrites a file").arg(fileName(path)));
     const DocumentService service;
     DocumentContents contents;
     if (const auto failure = service.makeNewFileContents(contents))
         return ToolOutcome::failed(describeFailure(*failure));
-    if (const auto error = service.writeContents(contents.text, path))
-        return ToolOutcome::failed(error->description());
-    return ToolOutcome::done(QStringLiteral("Created %1\n").arg(fileName(path)));
+    // Claimed empty first, so that a file that appears meanwhile is never replaced; then filled as
+    // every other change is written.
+    const QByteArray encoded = QFile::encodeName(path);
+    const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST)
+        return ToolOutcome::failed(
+            QStringLiteral("“%1” already exists; 'vesk new' never overwrites a file").arg(fileName(path)));
+    if (fd < 0)
+        return ToolOutcome::failed(
+            FileSystemError::fromErrno(FileSystemError::Operation::write, path, errno).description());
+    struct stat claimed { };
+    ::fstat(fd, &claimed);
+    ::close(fd);
+    ToolOutcome outcome
+        = TaskFileEdit::rewrite(path, [&](const QString&, std::optional<QString>& replacement) {
+              replacement = contents.text;
+              return ToolOutcome::done(QStringLiteral("Created %1\n").arg(fileName(path)));
+          });
+    // A file that could not be filled is not left behind empty.
+    struct stat now { };
+    if (outcome.status != ToolOutcome::success && ::stat(encoded.constData(), &now) == 0
+        && now.st_ino == claimed.st_ino && now.st_dev == claimed.st_dev && now.st_size == 0)
+        ::unlink(encoded.constData());
+    return outcome;
 }
 
 ToolOutcome CommandLineTool::import(const ToolArguments& arguments)

@@ -65,7 +65,7 @@ QString TaskListing::text(const VeskDocument& document, std::optional<TaskSectio
             out += QStringLiteral("  %1. ").arg(i + 1, int(width)) + list[i].title + u'\n';
             if (list[i].note) {
                 for (const QString& line : list[i].note->split(u'\n'))
-                    out += noteIndent + line + u'\n';
+                    out += (line.isEmpty() ? QString() : noteIndent + line) + u'\n';
             }
         }
     }

@@ -3,15 +3,15 @@
 namespace {
 
 const QString taskOperand = QStringLiteral(
-    "TASK is a number as 'vesk list' shows it, with its section: n2 (Next), p1 (Pending), c3 (Complete);\n"
+    "\nTASK is a number as 'vesk list' shows it, with its section: n2 (Next), p1 (Pending), c3 (Complete);\n"
     "a bare number counts Next, then Pending. Or TASK is the task's exact title (the words are joined\n"
     "by spaces). A title that matches no task, or several, is an error that names the candidates and\n"
     "changes nothing.\n");
 
 const QString writeNote = QStringLiteral(
-    "The file is changed as the Vesk window would change it: under the same lock as its saves, from the\n"
-    "file's text as it is at that moment, replaced in one step. A Vesk window showing the file reloads "
-    "it.\n");
+    "\nThe file is changed as the Vesk window would change it: under the same lock as its saves, from the\n"
+    "file's text as it is at that moment, replaced in one step. A Vesk window showing the file reloads\n"
+    "it when you come back to it.\n");
 
 } // namespace
 

@@ -295,7 +295,8 @@ private slots:
                 "it.\n"));
     }
 
-    // A change that does not fit on the disk fails and leaves the file as it was.
+    // A change that does not fit on the disk fails and leaves the file as it was; a new file that
+    // does not fit is not left behind empty.
     void aFullDiskChangesNothing()
     {
         SmallTmpfs disk(4);
@@ -306,12 +307,16 @@ private slots:
             old += "A task to fill the disk\n";
         old += "---\n";
         writeBytes(path, old);
-        const Run run = vesk({QStringLiteral("add"), path, QString(400, u'x')});
+        const QByteArray noSpace = "couldn’t be saved because there isn’t enough space.\n";
+        Run run = vesk({QStringLiteral("add"), path, QString(400, u'x')});
         QCOMPARE(run.status, 1);
-        QCOMPARE(run.error,
-            QByteArray("vesk: The file “list.vesk” couldn’t be saved because there isn’t enough space.\n"));
+        QCOMPARE(run.error, "vesk: The file “list.vesk” " + noSpace);
         QCOMPARE(readBytes(path), old);
-        QCOMPARE(QDir(disk.filePath(QString())).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        run = vesk({QStringLiteral("new"), disk.filePath(QStringLiteral("new.vesk"))});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.error, "vesk: The file “new.vesk” " + noSpace);
+        QCOMPARE(
+            QDir(disk.filePath(QString())).entryList(QDir::Files | QDir::Hidden), QStringList {"list.vesk"});
     }
 };
 
