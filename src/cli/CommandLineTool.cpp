@@ -5,6 +5,7 @@
 #include "TaskFileEdit.h"
 #include "TaskListing.h"
 #include "TaskPlacement.h"
+#include "TaskReference.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TaskReference.h"
+#include "TaskLocation.h"
 #include "VeskDocument.h"
 
 #include <QStringList>
