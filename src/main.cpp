@@ -1,5 +1,6 @@
 #include "AppController.h"
 #include "AppIcon.h"
+#include "CommandLineTool.h"
 #include "DesktopFileRevealer.h"
 #include "DesktopUrlOpener.h"
 #include "FileDropFilter.h"
@@ -23,6 +24,10 @@
 
 int main(int argc, char* argv[])
 {
+    // "vesk add FILE TITLE" and the other terminal commands end here, without a display.
+    if (CommandLineTool::handles(argc, argv))
+        return CommandLineTool::run(argc, argv);
+
     QApplication::setOrganizationName(QStringLiteral("Vesk"));
     QApplication::setApplicationName(QStringLiteral("Vesk"));
     QApplication::setApplicationVersion(QStringLiteral(VESK_VERSION));
@@ -35,7 +40,9 @@ int main(int argc, char* argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Vesk keeps to-do lists in plain-text files and works them from the keyboard."));
+        QStringLiteral("Vesk keeps to-do lists in plain-text files and works them from the keyboard.\n"
+                       "'vesk help' lists the commands that change a list from the terminal (vesk add,\n"
+                       "vesk list, vesk done, ...); a file named like one of them opens as ./NAME."));
     // Not addHelpOption(): its --help-all lists Qt's own options, which this command line refuses.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
         QStringLiteral("Displays help on commandline options."));
