@@ -6,7 +6,7 @@ VESK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # What building and running Vesk needs.
 VESK_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libicu-dev
     libxcb1-dev libxcb-xkb-dev libxcb-keysyms1-dev libxkbcommon-dev
     fonts-dejavu-core shared-mime-info desktop-file-utils
 )

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ContextMenuItem.h"
+#include "LinkHoverOverlay.h"
 #include "LinkLayoutKey.h"
 #include "PanelFocus.h"
 #include "RenderedRow.h"
@@ -212,6 +213,8 @@ private:
     QString blockID(const Block& block) const;
     QRectF blockRect(const Block& block) const;
     std::optional<LinkLayoutKey> linkKeyFor(const Block& block, QRectF* textRect);
+    // The link area under a viewport point, once its row's link areas are known, and its task.
+    std::optional<LinkHoverOverlay::Region> linkRegionAt(QPoint viewportPoint, QUuid* itemID = nullptr);
 
     void paintHeader(QPainter& painter, const Block& block, const QRectF& rect);
     void paintTaskRow(QPainter& painter, const Block& block, const QRectF& rect);

@@ -415,6 +415,14 @@ void TaskListView::tapInput()
 
 void TaskListView::mousePressEvent(QMouseEvent* event)
 {
+    // Ctrl+click opens a link, as in editors; a plain click only selects its row.
+    const bool ctrlClick = event->button() == Qt::LeftButton && event->modifiers() & Qt::ControlModifier;
+    QUuid linkItemID;
+    if (const auto link = ctrlClick ? linkRegionAt(event->position().toPoint(), &linkItemID) : std::nullopt) {
+        m_session->openLinkInItem(linkItemID, link->tooltip);
+        event->accept();
+        return;
+    }
     if (event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mousePressEvent(event);
         return;
@@ -434,6 +442,12 @@ void TaskListView::mousePressEvent(QMouseEvent* event)
 
 void TaskListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
+    // The first press opened the link; the second neither opens it again nor edits the row.
+    if (event->button() == Qt::LeftButton && event->modifiers() & Qt::ControlModifier
+        && linkRegionAt(event->position().toPoint())) {
+        event->accept();
+        return;
+    }
     if (event->button() == Qt::LeftButton) {
         if (const auto id = taskAt(event->position().toPoint())) {
             tap(*id, true);
@@ -463,29 +477,37 @@ std::optional<LinkLayoutKey> TaskListView::linkKeyFor(const Block& block, QRectF
         PanelStyle::titleFont(row.section == TaskSection::working), geometry.textWidth, lineLimit);
 }
 
+std::optional<LinkHoverOverlay::Region> TaskListView::linkRegionAt(QPoint viewportPoint, QUuid* itemID)
+{
+    const QPointF content(viewportPoint.x(), viewportPoint.y() + scrollOffset());
+    const Block* block = blockAtContentY(content.y());
+    QRectF textRect;
+    const auto key = block ? linkKeyFor(*block, &textRect) : std::nullopt;
+    const auto* regions = key ? m_cache->linkRegions(*key) : nullptr;
+    if (!regions || !textRect.contains(content))
+        return std::nullopt;
+    LinkHoverOverlay overlay;
+    overlay.setRegions(*regions);
+    overlay.setOrigin(textRect.topLeft());
+    const LinkHoverOverlay::Region* hit = overlay.regionAt(content);
+    if (!hit)
+        return std::nullopt;
+    if (itemID)
+        *itemID = m_rows[block->row].itemID;
+    return *hit;
+}
+
 bool TaskListView::viewportEvent(QEvent* event)
 {
     if (event->type() == QEvent::MouseMove || event->type() == QEvent::ToolTip) {
         const QPoint point = event->type() == QEvent::ToolTip
             ? static_cast<QHelpEvent*>(event)->pos()
             : static_cast<QMouseEvent*>(event)->position().toPoint();
-        const QPointF content(point.x(), point.y() + scrollOffset());
-        const LinkHoverOverlay::Region* hit = nullptr;
-        LinkHoverOverlay overlay;
-        if (const Block* block = blockAtContentY(content.y())) {
-            QRectF textRect;
-            if (const auto key = linkKeyFor(*block, &textRect)) {
-                if (const auto* regions = m_cache->linkRegions(*key)) {
-                    overlay.setRegions(*regions);
-                    overlay.setOrigin(textRect.topLeft());
-                    if (textRect.contains(content))
-                        hit = overlay.regionAt(content);
-                }
-            }
-        }
+        const std::optional<LinkHoverOverlay::Region> hit = linkRegionAt(point);
         if (event->type() == QEvent::ToolTip) {
             if (hit)
-                QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), hit->tooltip, viewport());
+                QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                    hit->tooltip + QStringLiteral("\nCtrl+click to open"), viewport());
             else
                 QToolTip::hideText();
             return true;

@@ -2,6 +2,10 @@
 
 #include "WebUrl.h"
 
+#include <QVarLengthArray>
+
+#include <utility>
+
 namespace {
 
 bool startsWithAt(QStringView text, qsizetype at, QLatin1StringView prefix)
@@ -32,6 +36,42 @@ bool canStartHostLink(QStringView text, qsizetype at)
     return !(isHostCharacter(before) || before == u'@' || before == u'/' || before == u':');
 }
 
+// The characters a user name and password may hold before the "@" (RFC 3986 user information).
+bool isUserInfoCharacter(QChar c)
+{
+    if (c.isLetterOrNumber())
+        return true;
+    switch (c.unicode()) {
+    case u'-':
+    case u'.':
+    case u'_':
+    case u'~':
+    case u'!':
+    case u'$':
+    case u'&':
+    case u'\'':
+    case u'(':
+    case u')':
+    case u'*':
+    case u'+':
+    case u',':
+    case u';':
+    case u'=':
+    case u':':
+    case u'%':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isIpLiteralCharacter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F') || u == u':'
+        || u == u'.';
+}
+
 // Characters that end the path, query or fragment of a bare link.
 bool endsPath(QChar c)
 {
@@ -41,10 +81,22 @@ bool endsPath(QChar c)
     return category == QChar::Other_Control || category == QChar::Other_Format;
 }
 
-bool isTrailingPunctuation(QChar c)
+// Punctuation that closes a sentence or a quotation rather than a link, in any script: "。", "…",
+// "»" and "”" as much as "." and ",". Brackets are weighed separately.
+bool isTrailingPunctuation(char32_t c)
 {
-    return c == u'.' || c == u',' || c == u';' || c == u':' || c == u'!' || c == u'?' || c == u'\''
-        || c == u'*';
+    if (c < 0x80)
+        return c == u'.' || c == u',' || c == u';' || c == u':' || c == u'!' || c == u'?' || c == u'\''
+            || c == u'*';
+    switch (QChar::category(c)) {
+    case QChar::Punctuation_Other:
+    case QChar::Punctuation_InitialQuote:
+    case QChar::Punctuation_FinalQuote:
+    case QChar::Punctuation_Dash:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // A host name the URL parser accepts, with no empty label: "example.com", "localhost".
@@ -57,9 +109,58 @@ bool isValidHost(QStringView host)
     return url.isValid() && !url.host().isEmpty();
 }
 
+// Counts the brackets of a link, each kind keyed by its opening bracket: "(" and ")", "「" and "」".
+class BracketBalance {
+public:
+    void add(QChar c, int sign)
+    {
+        bool opener = false;
+        if (const char16_t key = keyOf(c, &opener)) {
+            qsizetype& count = countFor(key);
+            count += opener ? -sign : sign;
+        }
+    }
+
+    // An opening bracket at the end of a link, or a closing one without a partner inside it.
+    bool isUnpartnered(QChar c)
+    {
+        bool opener = false;
+        const char16_t key = keyOf(c, &opener);
+        return key && (opener || countFor(key) > 0);
+    }
+
+private:
+    static char16_t keyOf(QChar c, bool* opener)
+    {
+        const char16_t u = c.unicode();
+        if (u < 0x80 && u != u'(' && u != u')' && u != u'[' && u != u']' && u != u'{' && u != u'}')
+            return 0;
+        switch (c.category()) {
+        case QChar::Punctuation_Open:
+            *opener = true;
+            return u;
+        case QChar::Punctuation_Close:
+            return c.mirroredChar().unicode(); // itself when it has no partner
+        default:
+            return 0;
+        }
+    }
+
+    qsizetype& countFor(char16_t key)
+    {
+        for (auto& [k, count] : m_counts)
+            if (k == key)
+                return count;
+        m_counts.append({key, 0});
+        return m_counts.last().second;
+    }
+
+    QVarLengthArray<std::pair<char16_t, qsizetype>, 4> m_counts; // closers minus openers
+};
+
 class Scanner {
 public:
-    explicit Scanner(QStringView text) : m_text(text) { }
+    Scanner(QStringView text, BidiScope* scope) : m_text(text), m_scope(scope) { }
 
     std::optional<LinkRange> next()
     {
@@ -67,7 +168,11 @@ public:
         while (m_cursor < size) {
             const qsizetype at = m_cursor;
             const QChar c = m_text[at];
-            if (c != u'h' && c != u'H' && c != u'w' && c != u'W') {
+            // No link starts where an embedding, override or isolate written before it could show
+            // its characters in another order: what is seen would not be what opens. A link never
+            // holds such a control (they end it), so every one is seen here.
+            if ((c != u'h' && c != u'H' && c != u'w' && c != u'W') || m_scope->isOpen()) {
+                m_scope->feed(c);
                 ++m_cursor;
                 continue;
             }
@@ -99,9 +204,19 @@ private:
         }
 
         const qsizetype size = m_text.size();
+        if (hasScheme)
+            hostStart = afterUserInfo(hostStart);
         qsizetype end = hostStart;
-        while (end < size && isHostCharacter(m_text[end]))
+        if (hasScheme && end < size && m_text[end] == u'[') {
+            // A bracketed IPv6 address.
             ++end;
+            while (end < size && isIpLiteralCharacter(m_text[end]))
+                ++end;
+            end = end < size && m_text[end] == u']' ? end + 1 : hostStart;
+        } else {
+            while (end < size && isHostCharacter(m_text[end]))
+                ++end;
+        }
         // A host name does not end in a dot; a dot there is the sentence's.
         qsizetype hostEnd = end;
         while (hostEnd > hostStart && m_text[hostEnd - 1] == u'.')
@@ -139,18 +254,28 @@ private:
         return LinkRange {at, end - at, *url};
     }
 
+    // Where the host starts when user information ("user:password@") comes first, else `from`.
+    qsizetype afterUserInfo(qsizetype from) const
+    {
+        qsizetype at = from;
+        while (at < m_text.size() && isUserInfoCharacter(m_text[at]))
+            ++at;
+        return at > from && at < m_text.size() && m_text[at] == u'@' ? at + 1 : from;
+    }
+
     // Leaves out trailing punctuation and closing brackets that have no partner inside the link.
     qsizetype trimTrailing(qsizetype start, qsizetype end) const
     {
-        qsizetype balance[3] = {0, 0, 0}; // () [] {}: closers minus openers
+        BracketBalance balance;
         for (qsizetype i = start; i < end; ++i)
-            adjustBalance(balance, m_text[i], +1);
+            balance.add(m_text[i], +1);
         while (end > start) {
             const QChar last = m_text[end - 1];
-            const int pair = bracketPair(last);
-            if (isTrailingPunctuation(last) || (pair >= 0 && (isOpener(last) || balance[pair] > 0))) {
-                adjustBalance(balance, last, -1);
-                --end;
+            const bool pair = end - 2 >= start && last.isLowSurrogate() && m_text[end - 2].isHighSurrogate();
+            const char32_t code = pair ? QChar::surrogateToUcs4(m_text[end - 2], last) : last.unicode();
+            if (isTrailingPunctuation(code) || balance.isUnpartnered(last)) {
+                balance.add(last, -1);
+                end -= pair ? 2 : 1;
             } else {
                 break;
             }
@@ -158,33 +283,8 @@ private:
         return end;
     }
 
-    static int bracketPair(QChar c)
-    {
-        switch (c.unicode()) {
-        case u'(':
-        case u')':
-            return 0;
-        case u'[':
-        case u']':
-            return 1;
-        case u'{':
-        case u'}':
-            return 2;
-        default:
-            return -1;
-        }
-    }
-
-    static bool isOpener(QChar c) { return c == u'(' || c == u'[' || c == u'{'; }
-
-    static void adjustBalance(qsizetype (&balance)[3], QChar c, int sign)
-    {
-        const int pair = bracketPair(c);
-        if (pair >= 0)
-            balance[pair] += isOpener(c) ? -sign : sign;
-    }
-
     QStringView m_text;
+    BidiScope* m_scope;
     qsizetype m_cursor = 0;
 };
 
@@ -192,8 +292,14 @@ private:
 
 QList<LinkRange> LinkDetector::detect(QStringView text)
 {
+    BidiScope scope;
+    return detect(text, scope);
+}
+
+QList<LinkRange> LinkDetector::detect(QStringView text, BidiScope& scope)
+{
     QList<LinkRange> links;
-    Scanner scanner(text);
+    Scanner scanner(text, &scope);
     while (auto link = scanner.next())
         links.append(*link);
     return links;
@@ -201,5 +307,6 @@ QList<LinkRange> LinkDetector::detect(QStringView text)
 
 std::optional<LinkRange> LinkDetector::findFirst(QStringView text)
 {
-    return Scanner(text).next();
+    BidiScope scope;
+    return Scanner(text, &scope).next();
 }

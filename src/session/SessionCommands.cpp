@@ -1,5 +1,7 @@
 #include "SessionController.h"
 
+#include "VeskTask.h"
+
 #include <algorithm>
 
 // --- Helpers ---
@@ -227,8 +229,9 @@ void SessionController::commitInlineEdit()
     ChangeScope scope(this);
     const QUuid id = m_inlineEditState->itemID;
     const std::optional<ParsedTaskText> parsed = parseTaskText(m_inlineEditState->draftText);
-    // A cleared text ends the edit but never deletes the task.
-    if (!parsed || parsed->normalizedText == m_inlineEditState->originalText) {
+    // A cleared text ends the edit but never deletes the task; a canonically equivalent text (the
+    // same letters, composed differently) is no change.
+    if (!parsed || canonicallyEqual(parsed->normalizedText, m_inlineEditState->originalText)) {
         assignInlineEditState(std::nullopt);
         return;
     }

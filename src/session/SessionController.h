@@ -188,6 +188,9 @@ public:
     // Below the selected task in its section, else at the top of the inbox.
     void pasteItem();
     void openFirstLinkInSelectedItem();
+    // Opens the link of a task's title whose address is `address` (as its tooltip shows it), when
+    // the title still holds it; the task need not be selected.
+    void openLinkInItem(const QUuid& id, const QString& address);
     bool canCopySelectedItem() const;
     bool canPasteItem() const;
     bool canOpenLinkInSelectedItem() const;

@@ -1,5 +1,6 @@
 #include "SessionController.h"
 
+#include "TaskDisplayText.h"
 #include "TaskLinks.h"
 
 void SessionController::setPasteboard(std::shared_ptr<Pasteboard> pasteboard)
@@ -86,4 +87,17 @@ void SessionController::openFirstLinkInSelectedItem()
         return;
     if (const std::optional<QUrl> url = firstLinkOfItem(*id))
         m_urlOpener->openUrl(*url);
+}
+
+void SessionController::openLinkInItem(const QUuid& id, const QString& address)
+{
+    const SessionItem* found = item(id);
+    if (!m_urlOpener || !found || m_taskAnimations.contains(id))
+        return;
+    for (const LinkRange& link : buildDisplayText(found->title).links) {
+        if (link.url.toString(QUrl::FullyEncoded) == address) {
+            m_urlOpener->openUrl(link.url);
+            return;
+        }
+    }
 }

@@ -1,10 +1,17 @@
 #include "SessionController.h"
 
 #include <QLocale>
+#include <QLoggingCategory>
+
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
 
 #include <string_view>
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcSession, "vesk.session")
 
 // Locales whose lower-case mapping differs from the default one.
 bool hasOwnCaseRules(const QLocale& locale)
@@ -36,6 +43,28 @@ bool containsFolded(const QString& text, const QString& query)
     return haystack.find(needle) != std::u16string_view::npos;
 }
 
+// NFC(fold(NFD(text))): folding a decomposed text catches the marks that fold on their own.
+QString foldCaseCanonically(const QString& text)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* decompose = icu::Normalizer2::getNFDInstance(status);
+    const icu::Normalizer2* compose = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) {
+        qCWarning(lcSession, "Unicode normalisation is unavailable: %s", u_errorName(status));
+        return text.toCaseFolded();
+    }
+    const icu::UnicodeString source(
+        false, reinterpret_cast<const char16_t*>(text.constData()), int32_t(text.size()));
+    icu::UnicodeString decomposed = decompose->normalize(source, status);
+    decomposed.foldCase(U_FOLD_CASE_DEFAULT);
+    const icu::UnicodeString folded = compose->normalize(decomposed, status);
+    if (U_FAILURE(status)) {
+        qCWarning(lcSession, "Could not fold a text for searching: %s", u_errorName(status));
+        return text.toCaseFolded();
+    }
+    return QString(reinterpret_cast<const QChar*>(folded.getBuffer()), folded.length());
+}
+
 char16_t foldAscii(char16_t c, bool turkic)
 {
     if (c < u'A' || c > u'Z')
@@ -46,9 +75,10 @@ char16_t foldAscii(char16_t c, bool turkic)
 } // namespace
 
 // Case folding under the user's locale (so that under Turkish rules capital I finds dotless ı and
-// dotted İ finds i), followed by Unicode case folding to merge forms such as the final sigma.
-// Outside Turkish rules a dotted capital I lowers to i plus a combining dot, which would hide "ist"
-// in "İstanbul"; the dot is dropped so that it reads as the plain i it is to those users.
+// dotted İ finds i), followed by full Unicode case folding ("Straße" and "STRASSE" meet) on the
+// canonically decomposed text, recomposed so that a precomposed é and e with a combining accent read
+// the same. Outside Turkish rules a dotted capital I folds to i plus a combining dot, which would
+// hide "ist" in "İstanbul"; the dot is dropped so that it reads as the plain i it is to those users.
 QString SessionController::FoldRules::fold(QStringView text) const
 {
     if (isAscii(text)) {
@@ -59,8 +89,8 @@ QString SessionController::FoldRules::fold(QStringView text) const
             *out++ = foldAscii(c.unicode(), turkic);
         return folded;
     }
-    QString folded
-        = (ownCaseRules ? locale.toLower(text.toString()) : text.toString().toLower()).toCaseFolded();
+    const QString lowered = ownCaseRules ? locale.toLower(text.toString()) : text.toString();
+    QString folded = foldCaseCanonically(lowered);
     if (!turkic && folded.contains(QChar(0x0307)))
         folded.replace(QStringLiteral(u"i\u0307"), QStringLiteral(u"i"));
     return folded;

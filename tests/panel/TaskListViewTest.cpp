@@ -357,13 +357,16 @@ private Q_SLOTS:
     void linksShowTheirURLAndAPointingHand()
     {
         Fixture f;
+        auto urls = std::make_shared<RecordingUrlOpener>();
+        f.session.setUrlOpener(urls);
         f.view.viewport()->grab(); // a shown row with a link asks for its link areas
         f.scheduler.advance(TaskTextLayoutCache::linkRegionsDelay);
         const QRectF row = f.rect(TaskSection::inbox, 0);
         // Probe along the row's text line for the label "the plan".
         QString tip;
+        QPoint point;
         for (int x = int(row.left()) + 30; x < int(row.right()) && tip.isEmpty(); x += 3) {
-            const QPoint point(x, int(row.top() + TaskListView::rowPadding + 6 - f.view.scrollOffset()));
+            point = QPoint(x, int(row.top() + TaskListView::rowPadding + 6 - f.view.scrollOffset()));
             f.hover(point);
             if (f.view.viewport()->cursor().shape() == Qt::PointingHandCursor) {
                 QHelpEvent help(QEvent::ToolTip, point, f.view.viewport()->mapToGlobal(point));
@@ -371,7 +374,17 @@ private Q_SLOTS:
                 tip = QToolTip::text();
             }
         }
-        QCOMPARE(tip, QStringLiteral("https://example.com/plan"));
+        QCOMPARE(tip, QStringLiteral("https://example.com/plan\nCtrl+click to open"));
+        // A click selects the row; Ctrl+click opens the link and leaves the selection alone.
+        QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, point);
+        QCOMPARE(f.session.selection(), SessionSelection::task(f.id(TaskSection::inbox, 0)));
+        QVERIFY(urls->opened.isEmpty());
+        f.session.setSelection(SessionSelection::task(f.id(TaskSection::working, 0)));
+        QTest::mouseClick(f.view.viewport(), Qt::LeftButton, Qt::ControlModifier, point);
+        QTest::mouseDClick(f.view.viewport(), Qt::LeftButton, Qt::ControlModifier, point);
+        QCOMPARE(urls->opened, QList<QUrl> {QUrl("https://example.com/plan")});
+        QCOMPARE(f.session.selection(), SessionSelection::task(f.id(TaskSection::working, 0)));
+        QVERIFY(!f.session.inlineEditState());
         f.hover(QPoint(int(row.left()) + 35, f.centre(TaskSection::working, 1).y()));
         QCOMPARE(f.view.viewport()->cursor().shape(), Qt::ArrowCursor);
     }

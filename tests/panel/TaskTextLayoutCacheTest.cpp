@@ -129,10 +129,12 @@ private Q_SLOTS:
         const auto limited = computeLinkRegions(text, width, font, 1);
         QCOMPARE(limited.size(), 1);
         QCOMPARE(limited[0].rect.top(), 0.0);
-        const TaskDisplayText late
-            = cache.displayText("A long first part of the title before any link https://example.com/late");
+        const TaskDisplayText late = cache.displayText(
+            "A long first part of the title before any link https://me:pw@example.com/late");
         QVERIFY(computeLinkRegions(late, width, font, 1).isEmpty());
-        QCOMPARE(computeLinkRegions(late, 4000, font, 1).size(), 1);
+        const auto lateRegions = computeLinkRegions(late, 4000, font, 1);
+        QCOMPARE(lateRegions.size(), 1);
+        QCOMPARE(lateRegions[0].tooltip, QStringLiteral("https://me:pw@example.com/late")); // what opens
     }
 };
 

@@ -299,6 +299,13 @@ void SessionCommandsTest::inlineEditRules()
     h.select("Renamed");
     s.deleteSelectedItem();
     QVERIFY(!s.inlineEditState());
+
+    // The same letters composed differently are no change either.
+    h.load({QStringView(u"Caf\u00E9|cr\u00E8me").toString()});
+    s.setSelection(SessionSelection::task(s.workingItemIDs().first()));
+    s.beginEditingSelectedItem();
+    s.updateInlineEditDraft(QStringView(u"Cafe\u0301\ncre\u0300me").toString());
+    QCOMPARE(effectOf(h, [&] { s.commitInlineEdit(); }), QString("0 0 0"));
 }
 
 void SessionCommandsTest::deleteSelectsTheRowThatTakesItsPlace()

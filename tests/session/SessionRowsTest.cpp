@@ -59,7 +59,9 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("visible");
 
-    const QStringList all {"Buy Milk today", "buy the milk", "Call Ann", "Plan"};
+    const QString precomposed = QStringView(u"Caf\u00E9 on K\u00F6nigstra\u00DFe").toString();
+    const QString decomposed = QStringView(u"cafe\u0301 au lait").toString();
+    const QStringList all {"Buy Milk today", "buy the milk", "Call Ann", "Plan", precomposed, decomposed};
     QTest::newRow("empty") << "" << all;
     QTest::newRow("spaces and newlines") << " \n\t " << all;
     QTest::newRow("case-insensitive") << "MILK" << QStringList({"Buy Milk today", "buy the milk", "Plan"});
@@ -68,6 +70,12 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote_data()
     QTest::newRow("word in note") << "prices" << QStringList({"Plan"});
     QTest::newRow("across title and note") << "plan\nask" << QStringList({"Plan"});
     QTest::newRow("no match") << "zebra" << QStringList();
+    // Canonically equivalent spellings and full case folding meet.
+    QTest::newRow("decomposed query")
+        << QStringView(u"CAFE\u0301").toString() << QStringList({precomposed, decomposed});
+    QTest::newRow("precomposed query")
+        << QStringView(u"caf\u00C9").toString() << QStringList({precomposed, decomposed});
+    QTest::newRow("sharp s") << "STRASSE" << QStringList({precomposed});
 }
 
 void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
@@ -75,7 +83,10 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
     QFETCH(QString, query);
     QFETCH(QStringList, visible);
     SessionHarness h;
-    h.load({}, {"Buy Milk today", "buy the milk", "Call Ann", "Plan|ask about MILK prices"});
+    h.load({},
+        {"Buy Milk today", "buy the milk", "Call Ann", "Plan|ask about MILK prices",
+            QStringView(u"Caf\u00E9 on K\u00F6nigstra\u00DFe").toString(),
+            QStringView(u"cafe\u0301 au lait").toString()});
     h.session.setFilterQuery(query);
     QStringList titles;
     for (const QUuid& id : h.session.visibleItemIDs(TaskSection::inbox))
@@ -84,7 +95,7 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
     for (const SessionItem& item : h.session.itemsByID())
         QCOMPARE(h.session.matchesFilter(item.id), visible.contains(item.title));
     QVERIFY(!h.session.matchesFilter(QUuid::createUuid()));
-    QCOMPARE(h.session.itemIDs(TaskSection::inbox).size(), 4);
+    QCOMPARE(h.session.itemIDs(TaskSection::inbox).size(), 6);
 }
 
 void SessionRowsTest::filterFollowsTurkishCaseRules()

@@ -101,6 +101,10 @@ private Q_SLOTS:
             {"m -> https://m.example", "https://bare.example -> https://bare.example"}, "https://m.example");
         row("bare first", "www.w.example or [m](https://m.example)", "www.w.example or m",
             {"www.w.example -> http://www.w.example", "m -> https://m.example"}, "http://www.w.example");
+        // A control in a label stays in force after it.
+        row("override in a label", QStringView(u"[\u202Ex](https://a.example) https://b.example").toString(),
+            QStringView(u"\u202Ex https://b.example").toString(),
+            {QStringView(u"\u202Ex -> https://a.example").toString()}, "https://a.example");
         // Only the first markup link is considered for opening; a later bare link still counts.
         row("bad markup, then good", "[a](http:///bad) [b](https://b.example)", "a b",
             {"b -> https://b.example"}, "https://b.example");
@@ -151,6 +155,29 @@ private Q_SLOTS:
         row("no host", "http:// https:///x http://.example", {}, {});
         row("control character ends a link", QString("http://a.example/x\x01y"), {"http://a.example/x"},
             {"http://a.example/x"});
+        row("user information", "https://user@example.com/x, (https://user:pw@a.example/)",
+            {"https://user@example.com/x", "https://user:pw@a.example/"},
+            {"https://user@example.com/x", "https://user:pw@a.example/"});
+        row("IPv6 hosts", "https://[::1]/x and http://[2001:db8::7]:8080.",
+            {"https://[::1]/x", "http://[2001:db8::7]:8080"},
+            {"https://[::1]/x", "http://[2001:db8::7]:8080"});
+        // Closing punctuation of any script ends a link; a bracket partnered inside it does not.
+        const QString scripts
+            = QStringView(u"\u898B\u3066 https://a.example/x\u3002 \u00ABhttps://b.example/y\u00BB "
+                          u"\u201Chttps://c.example/z\u201D https://d.example/w\u2026 "
+                          u"\uFF08https://e.example/a\uFF08b\uFF09\uFF09")
+                  .toString();
+        const QStringList scriptLinks {"https://a.example/x", "https://b.example/y", "https://c.example/z",
+            "https://d.example/w", QStringView(u"https://e.example/a\uFF08b\uFF09").toString()};
+        row("punctuation of any script", scripts, scriptLinks, scriptLinks);
+        // A control ends a link; one in force before a link's start (until popped) means no link.
+        row("bidirectional controls",
+            QStringView(
+                u"https://a.example/x\u202Etxt.exe\u202C \u202Ehttps://b.example/ \u202C https://c.example "
+                u"\u2067https://d.example\u2069 https://e.example/\u202A")
+                .toString(),
+            {"https://a.example/x", "https://c.example", "https://e.example/"},
+            {"https://a.example/x", "https://c.example", "https://e.example/"});
         // One URL with an encoded line break; the URL in its path is part of it.
         row("rejected URL is not split", "http://a.example/%0A/http://b.example/ ok www.c.example",
             {"www.c.example"}, {"http://www.c.example"});
