@@ -9,6 +9,7 @@
 #include "RecorderField.h"
 #include "WindowStyle.h"
 
+#include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -44,6 +45,11 @@ SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWid
     m_takenNotice->setSizePolicy(policy);
     form->addRow(QString(), m_takenNotice);
     updateTakenNotice();
+    m_dialogs = dialogs;
+    m_startAtLoginBox = new QCheckBox(tr("Start at login"), section);
+    form->addRow(QString(), m_startAtLoginBox);
+    updateStartAtLoginBox();
+    connect(m_startAtLoginBox, &QCheckBox::toggled, this, &SettingsWindow::setStartAtLogin);
     // Wider than its usual size where the recorder needs it for the longest shortcut.
     setFixedSize(QSize(width, height).expandedTo(sizeHint()));
     const auto& notifier = GlobalShortcuts::Notifier::shared();
@@ -56,6 +62,30 @@ SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWid
 void SettingsWindow::updateTakenNotice()
 {
     m_takenNotice->setVisible(GlobalShortcuts::isTakenByAnotherApplication(m_hotKeyRecorder->shortcutName()));
+}
+
+void SettingsWindow::showEvent(QShowEvent* event)
+{
+    updateStartAtLoginBox();
+    QWidget::showEvent(event);
+}
+
+void SettingsWindow::updateStartAtLoginBox()
+{
+    const QSignalBlocker blocker(m_startAtLoginBox);
+    m_startAtLoginBox->setChecked(m_autostartEntry.isEnabled());
+}
+
+void SettingsWindow::setStartAtLogin(bool enabled)
+{
+    QString error;
+    if (!m_autostartEntry.setEnabled(enabled, &error)) {
+        m_dialogs->runWindowAlert(this,
+            enabled ? tr("Vesk could not set itself to start at login")
+                    : tr("Vesk could not stop starting at login"),
+            error, {});
+    }
+    updateStartAtLoginBox();
 }
 
 SettingsWindow::~SettingsWindow()

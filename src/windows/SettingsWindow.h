@@ -1,10 +1,13 @@
 #pragma once
 
+#include "AutostartEntry.h"
+
 #include <QWidget>
 
 #include <memory>
 
 class DialogPresenter;
+class QCheckBox;
 class QLabel;
 class RecorderField;
 
@@ -28,11 +31,22 @@ public:
     // Under the recorder, shown while another program holds the recorded keys: the shortcut then
     // does nothing, and no alert says why.
     QLabel* takenNotice() const { return m_takenNotice; }
+    // Checked while the user's autostart entry starts Vesk at login; read again whenever the window
+    // shows, as the user may have removed the entry by hand.
+    QCheckBox* startAtLoginBox() const { return m_startAtLoginBox; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void updateTakenNotice();
+    void updateStartAtLoginBox();
+    void setStartAtLogin(bool enabled);
 
     std::unique_ptr<DialogPresenter> m_ownDialogs;
     RecorderField* m_hotKeyRecorder = nullptr;
     QLabel* m_takenNotice = nullptr;
+    DialogPresenter* m_dialogs;
+    AutostartEntry m_autostartEntry;
+    QCheckBox* m_startAtLoginBox = nullptr;
 };
