@@ -8,12 +8,14 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcAutostart, "vesk.autostart")
 
 namespace {
 const QString programName = QStringLiteral("vesk");
 
-// Characters that make an Exec argument need quotes, and those escaped inside the quotes.
+// Characters that make an argument of an Exec line need quotes.
 bool isReserved(QChar c)
 {
     return QStringView(u" \t\n\"'\\><~|&;$*?#()`").contains(c);
