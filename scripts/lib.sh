@@ -10,11 +10,18 @@ VESK_BUILD_PACKAGES=(
     libxcb1-dev libxcb-xkb-dev libxcb-keysyms1-dev libxkbcommon-dev
     fonts-dejavu-core shared-mime-info desktop-file-utils
 )
+# What building the Debian package needs on top (scripts/package): dpkg-shlibdeps and the tools
+# that strip the program and keep its debug symbols.
+VESK_PACKAGE_PACKAGES=(
+    dpkg-dev binutils file
+)
 # What the tests and benchmarks need on top: a virtual X display, a small window manager, a way to
-# press keys like a person, screenshots, the clipboard tool, a private session bus, and Google Benchmark.
+# press keys like a person, screenshots, the clipboard tool, a private session bus, Google Benchmark,
+# GLib's launcher of desktop entries, and what builds and checks the Debian package.
 VESK_TEST_PACKAGES=(
     xvfb xauth xdotool openbox imagemagick xclip x11-utils
     libbenchmark-dev clang-format util-linux dbus-daemon
+    libglib2.0-bin lintian "${VESK_PACKAGE_PACKAGES[@]}"
 )
 
 vesk_as_root() {

@@ -51,6 +51,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption toggle(QStringLiteral("toggle"),
         QStringLiteral("Hide or show the lists of the running Vesk, as the global shortcut does."));
     parser.addOption(toggle);
+    const QCommandLineOption background(QStringLiteral("background"),
+        QStringLiteral("Start without showing a window, ready for the global shortcut (as at login)."));
+    parser.addOption(background);
     parser.addPositionalArgument(
         QStringLiteral("files"), QStringLiteral("Task files to open."), QStringLiteral("[FILE...]"));
     if (!parser.parse(arguments)) {
@@ -82,6 +85,9 @@ int main(int argc, char* argv[])
     SingleInstance instance;
     switch (instance.start()) {
     case SingleInstance::Role::secondary: {
+        // Already running, and asked for no window: nothing to hand over.
+        if (parser.isSet(background) && !parser.isSet(toggle) && parser.positionalArguments().isEmpty())
+            return 0;
         const bool delivered = parser.isSet(toggle) ? instance.sendToggle()
                                                     : instance.sendOpenRequest(parser.positionalArguments());
         if (!delivered)
@@ -125,7 +131,7 @@ int main(int argc, char* argv[])
         menu.installMenuBar(window);
         drops.watch(window);
     };
-    controller.startShell(!requestedFiles.isEmpty());
+    controller.startShell(!requestedFiles.isEmpty(), parser.isSet(background));
 
     QObject::connect(&instance, &SingleInstance::openRequested, &controller,
         [&delegate, &controller](const QStringList& paths) {

@@ -11,6 +11,8 @@
 #include "RecorderField.h"
 #include "WindowStyle.h"
 
+#include <QCheckBox>
+#include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -41,6 +43,11 @@ SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWid
         if (HotKeyBackend::isWaylandSession())
             addDesktopBindingNotice(*form);
     }
+    m_dialogs = dialogs;
+    m_startAtLoginBox = new QCheckBox(tr("Start at login"), section);
+    form->addRow(QString(), m_startAtLoginBox);
+    updateStartAtLoginBox();
+    connect(m_startAtLoginBox, &QCheckBox::toggled, this, &SettingsWindow::setStartAtLogin);
     // Wider than its usual size where the recorder needs it for the longest shortcut.
     setFixedSize(QSize(width, height).expandedTo(sizeHint()));
 }
@@ -85,6 +92,30 @@ void SettingsWindow::addDesktopBindingNotice(QFormLayout& form)
 void SettingsWindow::updateTakenNotice()
 {
     m_takenNotice->setVisible(GlobalShortcuts::isTakenByAnotherApplication(m_hotKeyRecorder->shortcutName()));
+}
+
+void SettingsWindow::showEvent(QShowEvent* event)
+{
+    updateStartAtLoginBox();
+    QWidget::showEvent(event);
+}
+
+void SettingsWindow::updateStartAtLoginBox()
+{
+    const QSignalBlocker blocker(m_startAtLoginBox);
+    m_startAtLoginBox->setChecked(m_autostartEntry.isEnabled());
+}
+
+void SettingsWindow::setStartAtLogin(bool enabled)
+{
+    QString error;
+    if (!m_autostartEntry.setEnabled(enabled, &error)) {
+        m_dialogs->runWindowAlert(this,
+            enabled ? tr("Vesk could not set itself to start at login")
+                    : tr("Vesk could not stop starting at login"),
+            error, {});
+    }
+    updateStartAtLoginBox();
 }
 
 SettingsWindow::~SettingsWindow()

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "AutostartEntry.h"
+
 #include <QWidget>
 
 #include <memory>
 
 class DesktopHotKeyField;
 class DialogPresenter;
+class QCheckBox;
 class QFormLayout;
 class QLabel;
 class RecorderField;
@@ -37,15 +40,26 @@ public:
     DesktopHotKeyField* desktopHotKey() const { return m_desktopHotKey; }
     // On Wayland without the desktop portal: how to bind "vesk --toggle" in the desktop's settings.
     QLabel* desktopBindingNotice() const { return m_desktopBindingNotice; }
+    // Checked while the user's autostart entry starts Vesk at login; read again whenever the window
+    // shows, as the user may have removed the entry by hand.
+    QCheckBox* startAtLoginBox() const { return m_startAtLoginBox; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void addTakenNotice(QFormLayout& form);
     void addDesktopBindingNotice(QFormLayout& form);
     void updateTakenNotice();
+    void updateStartAtLoginBox();
+    void setStartAtLogin(bool enabled);
 
     std::unique_ptr<DialogPresenter> m_ownDialogs;
     RecorderField* m_hotKeyRecorder = nullptr;
     QLabel* m_takenNotice = nullptr;
     DesktopHotKeyField* m_desktopHotKey = nullptr;
     QLabel* m_desktopBindingNotice = nullptr;
+    DialogPresenter* m_dialogs;
+    AutostartEntry m_autostartEntry;
+    QCheckBox* m_startAtLoginBox = nullptr;
 };

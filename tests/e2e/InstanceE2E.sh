@@ -54,4 +54,19 @@ wait_for "one window holding both lists" vesk_shows_windows 1
 setting_is openDocumentBookmarks "$list, $other" || fail "the open lists changed"
 setting_is activeDocumentBookmark "$other" || fail "the active list changed"
 quit_vesk
+
+step "vesk --background starts with no window, and a second one leaves it be; the shortcut shows the lists"
+start_vesk --background
+wait_for "Vesk to listen for launches" test -S "$XDG_RUNTIME_DIR/vesk.socket"
+timeout 20 "$VESK" --background || fail "a second vesk --background failed"
+vesk_shows_windows 0 || fail "vesk --background showed a window"
+# A panel shown at the start would be active, and --toggle would hide it.
+toggle
+wait_for_active "other"
+wait_for "one window holding both lists" vesk_shows_windows 1
+keys ctrl+alt+space
+wait_for "the panels to hide" vesk_shows_windows 0
+keys ctrl+alt+space
+wait_for_active "other"
+quit_vesk
 echo "PASS"

@@ -23,7 +23,7 @@ options=$(grep -oE '^ +(-[a-zA-Z], )?--[a-z-]+' "$OUT" | grep -oE -- '--[a-z-]+'
 for option in $options; do
     case $option in
     --help | --help-all | --version) expected=0 ;;
-    --toggle) expected=1 ;;
+    --toggle | --background) expected=1 ;;
     *) fail "--help lists $option, which this test does not know" ;;
     esac
     without_display timeout 20 "$VESK" "$option" >"$OUT" 2>"$ERR"

@@ -628,6 +628,34 @@ private Q_SLOTS:
         QVERIFY(app.welcomeWindowController()->isVisible());
     }
 
+    void aBackgroundStartShowsNoWindowUntilTheShortcutAsks()
+    {
+        ShellFixture shell;
+        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
+        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
+        for (const QStringList& stored : {QStringList {a, b}, QStringList()}) {
+            shell.settings->setValue(AppController::openDocumentsKey(), stored);
+            shell.launch(false).startShell(false, true);
+            VeskAppDelegate().applicationDidFinishLaunching();
+            shell.settle();
+            for (const QWidget* window : QApplication::topLevelWidgets())
+                QVERIFY2(!window->isVisible(), qPrintable(window->windowTitle()));
+            QCOMPARE(shell.controller->documentContexts().size(), stored.size());
+            m_backend->press(spaceKey, ctrlAlt, true);
+            m_backend->press(spaceKey, ctrlAlt, false);
+            shell.settle();
+            if (stored.isEmpty()) {
+                QVERIFY(shell.controller->welcomeWindowController()->isVisible());
+                continue;
+            }
+            VeskPanelController* panelA = shell.contextFor(a).panelController;
+            QVERIFY(isShown(panelA));
+            QCOMPARE(tabPaths(shell, panelA), stored);
+            QTRY_VERIFY(shell.contextFor(b).panelController->isPanelKey());
+            QCOMPARE(shell.activePath(), b);
+        }
+    }
+
     void launchingWithFilesRestoresFirstThenAddsTabs()
     {
         ShellFixture shell;

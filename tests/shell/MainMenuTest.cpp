@@ -1,4 +1,5 @@
 #include "MainMenu.h"
+#include "KeyboardControlsPanelController.h"
 #include "MenuShortcuts.h"
 #include "PanelStatusLine.h"
 #include "SessionController.h"
@@ -6,12 +7,15 @@
 #include "VeskPanelRootView.h"
 #include "WelcomeWindowController.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
 #include <QSet>
 
 namespace {
@@ -127,6 +131,8 @@ private Q_SLOTS:
             {m.openLinkAction, QStringLiteral("Open Link"), QKeySequence(QStringLiteral("Shift+L"))},
             {m.showKeyboardControlsAction, QStringLiteral("Show Keyboard Controls"),
                 QKeySequence(Qt::Key_Question)},
+            {m.keyboardControlsHelpAction, QStringLiteral("Keyboard Controls"), QKeySequence(Qt::Key_F1)},
+            {m.aboutAction, QStringLiteral("About Vesk"), QKeySequence()},
         };
         setup.select(TaskSection::inbox, 0);
         for (const auto& [action, title, key] : expected) {
@@ -140,7 +146,7 @@ private Q_SLOTS:
         Setup setup(false);
         QMainWindow* welcome = setup.shell.controller->welcomeWindowController()->window();
         QVERIFY(welcome);
-        QCOMPARE(menuTitles(welcome->menuBar()), QStringList({"&File", "&Edit", "&View"}));
+        QCOMPARE(menuTitles(welcome->menuBar()), QStringList({"&File", "&Edit", "&View", "&Help"}));
         QStringList file = visibleItems(submenu(welcome->menuBar(), QStringLiteral("&File")));
         QCOMPARE(file,
             QStringList({"New Item", "New Vesk File", "-", "Open...", "Open Recent", "-",
@@ -153,14 +159,14 @@ private Q_SLOTS:
         QMenuBar* bar = MainMenu::menuBarOf(host);
         QVERIFY(bar);
         QVERIFY(bar->isVisible());
-        QCOMPARE(menuTitles(bar), QStringList({"&File", "&Edit", "&View"}));
+        QCOMPARE(menuTitles(bar), QStringList({"&File", "&Edit", "&View", "&Help"}));
         // One set of actions: the same object in every window.
         QVERIFY(submenu(bar, QStringLiteral("&Edit"))->actions().contains(setup.menu->undoAction));
         QVERIFY(
             submenu(welcome->menuBar(), QStringLiteral("&Edit"))->actions().contains(setup.menu->undoAction));
         // Every item has a letter of its own in its menu (recent files are listed by their names).
         for (QMenu* menu : {submenu(bar, QStringLiteral("&File")), submenu(bar, QStringLiteral("&Edit")),
-                 submenu(bar, QStringLiteral("&View"))}) {
+                 submenu(bar, QStringLiteral("&View")), submenu(bar, QStringLiteral("&Help"))}) {
             QSet<QChar> letters;
             for (const QAction* action : menu->actions()) {
                 if (action->isSeparator() || !action->isVisible())
@@ -175,6 +181,43 @@ private Q_SLOTS:
         // Asking again adds no second bar.
         setup.menu->installMenuBar(host);
         QCOMPARE(host->findChildren<QMenuBar*>().size(), 1);
+    }
+
+    void helpShowsTheKeyboardControlsAndAboutVeskWithTheProgramsVersion()
+    {
+        Setup setup(false);
+        MainMenu& m = *setup.menu;
+        QMenuBar* bar = setup.shell.controller->welcomeWindowController()->window()->menuBar();
+        QCOMPARE(visibleItems(submenu(bar, QStringLiteral("&Help"))),
+            QStringList({"Keyboard Controls", "-", "About Vesk"}));
+        // Help shows the reference; asked again, it stays.
+        KeyboardControlsPanelController* controls = setup.shell.controller->keyboardControlsPanelController();
+        for (int i = 0; i < 2; ++i) {
+            m.keyboardControlsHelpAction->trigger();
+            QVERIFY(controls->isVisible());
+        }
+
+        QProcess vesk;
+        vesk.start(
+            qEnvironmentVariable("VESK_BINARY_DIR") + QStringLiteral("/vesk"), {QStringLiteral("--version")});
+        QVERIFY(vesk.waitForFinished());
+        const QString version
+            = QString::fromUtf8(vesk.readAllStandardOutput()).trimmed().section(QLatin1Char(' '), 1);
+        QVERIFY(!version.isEmpty());
+        m.aboutAction->trigger();
+        QPointer<QMessageBox> box = m.aboutBox();
+        QVERIFY(box && box->isVisible());
+        QCOMPARE(box->windowTitle(), QStringLiteral("About Vesk"));
+        for (const QString& part :
+            {QStringLiteral("Vesk ") + version, QStringLiteral("A small, fast, keyboard-driven to-do list."),
+                QStringLiteral("Licence: MIT")})
+            QVERIFY2(box->text().contains(part), qPrintable(box->text()));
+        QVERIFY(!box->iconPixmap().isNull());
+        // One box at a time; closing it lets it go.
+        m.aboutAction->trigger();
+        QCOMPARE(m.aboutBox(), box.data());
+        box->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(!box);
     }
 
     void withoutADocumentOnlyTheFileCommandsWork()

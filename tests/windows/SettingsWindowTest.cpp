@@ -9,6 +9,9 @@
 #include "SettingsWindowController.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -31,6 +34,8 @@ class SettingsWindowTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
+        // The autostart entry goes below the configuration folder.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("config"))));
         SettingsStore::setShared(&m_store);
         auto backend = std::make_unique<FakeHotKeyBackend>();
         m_backend = backend.get();
@@ -56,8 +61,8 @@ private Q_SLOTS:
         QCOMPARE(sections.size(), 1);
         QCOMPARE(sections[0]->title(), QStringLiteral("Settings"));
         auto* form = qobject_cast<QFormLayout*>(sections[0]->layout());
-        // The recorder's row, and the row of its notice below it.
-        QVERIFY(form && form->rowCount() == 2);
+        // The recorder's row, the row of its notice below it, and the start at login box.
+        QVERIFY(form && form->rowCount() == 3);
         RecorderField* field = window->hotKeyRecorder();
         QCOMPARE(qobject_cast<QLabel*>(form->labelForField(field))->text(), QStringLiteral("Hotkey"));
         QCOMPARE(field->storageMode(), RecorderField::StorageMode::name);
@@ -151,6 +156,58 @@ private Q_SLOTS:
         // The whole text is shown, not cut off by the window's size.
         QVERIFY(shown.height() >= notice->heightForWidth(notice->width()));
         QVERIFY(!SettingsWindow(&m_dialogs).desktopBindingNotice());
+    }
+
+    void startAtLoginWritesOrRemovesTheAutostartEntryAndFollowsIt()
+    {
+        m_controller.show();
+        SettingsWindow* window = m_controller.window();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QCheckBox* box = window->startAtLoginBox();
+        QCOMPARE(box->text(), QStringLiteral("Start at login"));
+        QVERIFY(box->mapTo(window, QPoint()).y() > window->takenNotice()->mapTo(window, QPoint()).y());
+        QVERIFY(window->rect().contains(QRect(box->mapTo(window, QPoint()), box->size())));
+        const QString folder = m_dir.filePath(QStringLiteral("config/autostart"));
+        const QString path = folder + QStringLiteral("/vesk.desktop");
+        QVERIFY(!box->isChecked());
+        box->click();
+        QFile entry(path);
+        QVERIFY(box->isChecked() && entry.open(QIODevice::ReadOnly));
+        QVERIFY(entry.readAll().contains(" --background\n"));
+        entry.close();
+        box->click();
+        QVERIFY(!box->isChecked() && !entry.exists());
+
+        // The box shows what the user left in the folder, read again when the window shows.
+        const QList<std::pair<QByteArray, bool>> entries {
+            {"[Desktop Entry]\nType=Application\nExec=vesk\n", true},
+            {"[Desktop Entry]\nType=Application\nExec=vesk\nHidden=true\n", false},
+            {"[Desktop Entry]\nHidden=true\n[Desktop Action x]\nHidden=false\n", false},
+            {"[Desktop Entry]\nHidden = false\n", true}, {QByteArray(), false}};
+        for (const auto& [text, enabled] : entries) {
+            m_controller.hide();
+            if (text.isEmpty()) {
+                QVERIFY(entry.remove());
+            } else {
+                QVERIFY(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                entry.write(text);
+                entry.close();
+            }
+            m_controller.show();
+            QVERIFY2(box->isChecked() == enabled, text.constData());
+        }
+
+        // A folder that cannot be made is said, and the box stays off.
+        QVERIFY(QDir(folder).removeRecursively());
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        box->click();
+        QVERIFY(!box->isChecked());
+        QCOMPARE(m_dialogs.alerts.size(), 1);
+        QCOMPARE(m_dialogs.alerts[0].message, QStringLiteral("Vesk could not set itself to start at login"));
+        QVERIFY(blocker.remove());
+        m_dialogs.alerts.clear();
     }
 };
 

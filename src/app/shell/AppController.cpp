@@ -74,11 +74,12 @@ KeyboardControlsPanelController* AppController::keyboardControlsPanelController(
     return m_keyboardControlsPanelController;
 }
 
-void AppController::startShell(bool openRequestsWaiting)
+void AppController::startShell(bool openRequestsWaiting, bool inBackground)
 {
     if (m_hasStartedShell)
         return;
     m_hasStartedShell = true;
+    m_startedInBackground = inBackground;
 
     const QPointer<AppController> self(this);
     GlobalShortcuts::onKeyUp(GlobalShortcuts::Name::togglePanel(), [self] {
@@ -115,16 +116,16 @@ void AppController::startShell(bool openRequestsWaiting)
             connect(application, &QCoreApplication::aboutToQuit, this, [this] { finishPendingWork(); }));
     }
 
-    if (!restoreOpenDocuments()) {
+    if (!restoreOpenDocuments(!inBackground)) {
         setActiveDocumentController(nullptr);
-        if (!openRequestsWaiting)
+        if (!openRequestsWaiting && !inBackground)
             welcomeWindowController()->show();
     }
 }
 
 void AppController::showWelcomeWindowIfNothingIsOpen()
 {
-    if (m_documentContexts.isEmpty())
+    if (m_documentContexts.isEmpty() && !m_startedInBackground)
         welcomeWindowController()->show();
 }
 

@@ -90,8 +90,10 @@ public:
 
     // --- Operations ---
     // openRequestsWaiting: files given with the launch open right after; the welcome window then
-    // waits for showWelcomeWindowIfNothingIsOpen instead of flashing up first.
-    void startShell(bool openRequestsWaiting = false);
+    // waits for showWelcomeWindowIfNothingIsOpen instead of flashing up first. inBackground (a
+    // start at login): the documents are restored and the shortcut registered, but no window shows
+    // until the shortcut, a file or a later launch asks for one.
+    void startShell(bool openRequestsWaiting = false, bool inBackground = false);
     void showWelcomeWindowIfNothingIsOpen();
     DocumentContext makeDocumentContext();
     // Files the user picks (open panel, command line, drops) pass offerImport: a plain-text one
@@ -157,7 +159,7 @@ private:
     void persistOpenDocuments(const QList<QUrl>& urls, const QUrl& activeURL);
     // The file of the active document, when it is one of urls.
     QUrl activeDocumentURL(const QList<QUrl>& urls) const;
-    bool restoreOpenDocuments();
+    bool restoreOpenDocuments(bool showWindows);
     void handleSelectedFileURLChange(VeskDocumentController* controller);
     void persistIfOpenDocumentsMoved();
     void handleDocumentBecameKey(VeskDocumentController* controller);
@@ -176,6 +178,7 @@ private:
     QPointer<KeyboardControlsPanelController> m_keyboardControlsPanelController;
     QPointer<WelcomeWindowController> m_welcomeWindowController;
     bool m_hasStartedShell = false;
+    bool m_startedInBackground = false;
     QHash<QUuid, DocumentContext> m_documentContexts;
     QList<QUuid> m_documentContextOrder;
     QHash<QUuid, QMetaObject::Connection> m_sessionChangeCancellables;

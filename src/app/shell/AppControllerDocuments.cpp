@@ -424,7 +424,7 @@ void AppController::persistOpenDocuments(const QList<QUrl>& urls, const QUrl& ac
     m_userDefaults.sync();
 }
 
-bool AppController::restoreOpenDocuments()
+bool AppController::restoreOpenDocuments(bool showWindows)
 {
     const std::optional<QStringList> stored = storedBookmarks(openDocumentsKey());
     if (!stored || stored->isEmpty())
@@ -456,7 +456,8 @@ bool AppController::restoreOpenDocuments()
     }
 
     // Only the first window is shown; the others' pages join it directly (see attachAsTabToLatestWindow).
-    showPanel(kept.first().panelController);
+    if (showWindows)
+        showPanel(kept.first().panelController);
     for (const DocumentContext& context : std::as_const(kept))
         context.panelController->buildWindowIfNeeded();
     VeskPanelController* base = kept.first().panelController;
@@ -477,7 +478,8 @@ bool AppController::restoreOpenDocuments()
         }
     }
     setActiveDocumentController(active.documentController);
-    showPanel(active.panelController);
+    if (showWindows)
+        showPanel(active.panelController);
 
     // Titles are refreshed again once the tabs have settled in their window.
     QList<QPointer<VeskPanelController>> weakPanels;

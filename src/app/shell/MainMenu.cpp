@@ -1,5 +1,6 @@
 #include "MainMenu.h"
 
+#include "AboutBox.h"
 #include "AppController.h"
 #include "KeyboardControlsPanelController.h"
 #include "Pasteboard.h"
@@ -16,6 +17,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 
 namespace {
 const char* const menuBarMarker = "veskMainMenu";
@@ -46,7 +48,10 @@ MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent
     openLinkAction = makeAction(QStringLiteral("Open &Link"), QKeySequence(Qt::SHIFT | Qt::Key_L));
     showKeyboardControlsAction
         = makeAction(QStringLiteral("Show &Keyboard Controls"), QKeySequence(Qt::Key_Question));
+    keyboardControlsHelpAction = makeAction(QStringLiteral("&Keyboard Controls"), QKeySequence(Qt::Key_F1));
+    aboutAction = makeAction(QStringLiteral("&About Vesk"), QKeySequence());
     quitAction->setMenuRole(QAction::QuitRole);
+    aboutAction->setMenuRole(QAction::AboutRole);
     settingsAction->setMenuRole(QAction::PreferencesRole);
 
     connect(newItemAction, &QAction::triggered, this, [this] {
@@ -146,6 +151,18 @@ MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent
         if (m_app)
             m_app->keyboardControlsPanelController()->toggle();
     });
+    connect(keyboardControlsHelpAction, &QAction::triggered, this, [this] {
+        if (m_app)
+            m_app->keyboardControlsPanelController()->show();
+    });
+    connect(aboutAction, &QAction::triggered, this, [this] {
+        if (m_aboutBox) {
+            m_aboutBox->raise();
+            m_aboutBox->activateWindow();
+            return;
+        }
+        m_aboutBox = AboutBox::open(QApplication::activeWindow());
+    });
 
     if (m_app) {
         // The reference has no menu bar; Quit works there too.
@@ -224,6 +241,11 @@ QMenuBar* MainMenu::makeMenuBar(QWidget* parent)
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     view->addAction(openLinkAction);
     view->addAction(showKeyboardControlsAction);
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->addAction(keyboardControlsHelpAction);
+    help->addSeparator();
+    help->addAction(aboutAction);
 
     for (QMenu* menu : {file, recent, edit, view})
         connect(menu, &QMenu::aboutToShow, this, &MainMenu::update);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 
@@ -26,7 +27,7 @@ public:
     explicit MainMenu(AppController* app, DialogPresenter* dialogs = nullptr, QObject* parent = nullptr);
     ~MainMenu() override;
 
-    // A new menu bar (File, Edit, View) made of the shared actions.
+    // A new menu bar (File, Edit, View, Help) made of the shared actions.
     QMenuBar* makeMenuBar(QWidget* parent = nullptr);
     // Gives window a menu bar unless it has one of ours already: a main window as its menu bar,
     // any other window above the content of its layout.
@@ -61,12 +62,17 @@ public:
     // View
     QAction* openLinkAction;
     QAction* showKeyboardControlsAction;
+    // Help
+    QAction* keyboardControlsHelpAction;
+    QAction* aboutAction;
 
     // The items of an Open Recent submenu, as they are now: one per recent file, then a divider
     // and "Clear Menu" (only "Clear Menu", disabled, without recent files).
     void fillRecentMenu(QMenu* menu);
     // None before Settings… was first chosen.
     SettingsWindowController* settingsWindowController() const { return m_settingsWindowController; }
+    // The About box while it is open.
+    QMessageBox* aboutBox() const { return m_aboutBox; }
 
 private:
     QAction* makeAction(const QString& title, const QKeySequence& key);
@@ -82,4 +88,5 @@ private:
     QList<QPointer<QMenu>> m_recentMenus;
     QList<QPointer<QMenuBar>> m_menuBars;
     QPointer<SettingsWindowController> m_settingsWindowController;
+    QPointer<QMessageBox> m_aboutBox;
 };
