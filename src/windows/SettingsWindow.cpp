@@ -12,7 +12,6 @@
 #include "WindowStyle.h"
 
 #include <QCheckBox>
-#include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -64,7 +63,12 @@ void SettingsWindow::addTakenNotice(QFormLayout& form)
     QSizePolicy policy = m_takenNotice->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     m_takenNotice->setSizePolicy(policy);
-    form.addRow(QString(), m_takenNotice);
+    // A form drops a hidden row's space whatever the size policy says; a box layout keeps it.
+    auto* place = new QWidget(form.parentWidget());
+    auto* placeLayout = new QVBoxLayout(place);
+    placeLayout->setContentsMargins(0, 0, 0, 0);
+    placeLayout->addWidget(m_takenNotice);
+    form.addRow(QString(), place);
     updateTakenNotice();
     const auto& notifier = GlobalShortcuts::Notifier::shared();
     connect(&notifier, &GlobalShortcuts::Notifier::shortcutByNameDidChange, this,

@@ -44,7 +44,8 @@ endforeach()
 run(dpkg-deb --contents "${deb}" OUTPUT contents)
 set(files usr/bin/vesk usr/share/applications/vesk.desktop usr/share/mime/packages/vesk.xml
           usr/share/icons/hicolor/scalable/apps/vesk.svg usr/share/icons/hicolor/48x48/apps/vesk.png
-          usr/share/doc/vesk/copyright usr/share/doc/vesk/changelog.gz)
+          usr/share/doc/vesk/copyright usr/share/doc/vesk/changelog.gz usr/share/man/man1/vesk.1.gz
+          usr/share/bash-completion/completions/vesk)
 foreach(file ${files})
     expect("${contents}" " root/root [^\n]* \\./${file}\n" "dpkg-deb --contents")
 endforeach()
