@@ -1,28 +1,16 @@
 #include "DocumentFormat.h"
-#include "ManualScheduler.h"
-#include "ScriptedDialogPresenter.h"
-#include "SessionController.h"
-#include "VeskDocumentController.h"
+#include "OpenListFixture.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <algorithm>
 #include <signal.h>
 
 namespace {
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 QByteArray readLineOf(QProcess& process)
 {
@@ -31,26 +19,7 @@ QByteArray readLineOf(QProcess& process)
     return process.readLine().trimmed();
 }
 
-// A list that holds one task, open in a document controller.
-struct OpenList {
-    explicit OpenList(int unscriptedAnswer)
-    {
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write("Start\n---\n---\n");
-        file.close();
-        dialogs.unscriptedAnswer = unscriptedAnswer;
-        opened = !controller.openDocument(QUrl::fromLocalFile(path));
-    }
-
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("list.vesk"));
-    ManualScheduler scheduler;
-    ScriptedDialogPresenter dialogs;
-    VeskDocumentController controller {&dialogs, &scheduler};
-    SessionController& session = *controller.sessionController();
-    bool opened = false;
-};
+const QByteArray oneTask = "Start\n---\n---\n";
 
 } // namespace
 
@@ -92,13 +61,14 @@ private slots:
         QFETCH(QString, noticedBy);
         QFETCH(QByteArray, expectedOnDisk);
         QFETCH(SyncState, expectedState);
-        OpenList list(2);
-        QVERIFY(list.opened);
+        OpenList list;
+        list.dialogs.unscriptedAnswer = 2;
+        QVERIFY(list.open(oneTask));
         const QString& path = list.path;
         ManualScheduler& scheduler = list.scheduler;
         ScriptedDialogPresenter& dialogs = list.dialogs;
         VeskDocumentController& controller = list.controller;
-        SessionController& session = list.session;
+        SessionController& session = list.session();
 
         QProcess writer;
         writer.start(QStringLiteral(LATE_WRITE_HELPER), {path, mode});
@@ -159,9 +129,7 @@ private slots:
         QFETCH(bool, fromTerminal);
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("list.vesk"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("Start\n---\n---\n") > 0);
-        file.close();
+        writeBytes(path, oneTask);
         QProcess first;
         QProcess second;
         first.start(QStringLiteral(SAVE_LOOP_HELPER), {path, QStringLiteral("a"), QStringLiteral("400")});
@@ -224,12 +192,13 @@ private slots:
     // every time, as a user who wants the other program's lines would.
     void appendedLinesAreNeverLost()
     {
-        OpenList list(0);
-        QVERIFY(list.opened);
+        OpenList list;
+        list.dialogs.unscriptedAnswer = 0;
+        QVERIFY(list.open(oneTask));
         const QString& path = list.path;
         ScriptedDialogPresenter& dialogs = list.dialogs;
         VeskDocumentController& controller = list.controller;
-        SessionController& session = list.session;
+        SessionController& session = list.session();
 
         // A line every 10 ms: far more often than any person edits, and close to the pace of the commits
         // below, so that saves and appends keep meeting.

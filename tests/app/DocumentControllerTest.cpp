@@ -1,17 +1,10 @@
 #include "DocumentFormat.h"
-#include "FileWatcher.h"
-#include "ManualScheduler.h"
-#include "ScriptedDialogPresenter.h"
-#include "SessionController.h"
+#include "OpenListFixture.h"
 #include "SmallTmpfs.h"
 #include "UnprivilegedChild.h"
-#include "VeskDocumentController.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -32,19 +25,6 @@ const QByteArray initialText = "Write report\n> Outline first\nPay "
                                "rent\n---\nBuy stamps\n---\nBook flights";
 const QByteArray theirs = "Theirs\n---\n---\n";
 
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
 // How other editors save: a new file renamed over the old one.
 void saveAsAnotherEditor(const QString& path, const QByteArray& bytes)
 {
@@ -61,37 +41,9 @@ QStringList titles(const QList<VeskTask>& tasks)
     return result;
 }
 
-// One open document in a temporary folder, with a scripted user and a clock that tests move.
-struct Fixture {
-    QTemporaryDir folder;
-    ManualScheduler scheduler;
-    ScriptedDialogPresenter dialogs;
-    VeskDocumentController controller {&dialogs, &scheduler};
-    QString path = folder.filePath(QStringLiteral("list.vesk"));
-    QList<QUrl> announcedURLs;
-
-    Fixture()
-    {
-        controller.onSelectedFileURLChange = [this](const QUrl& url) { announcedURLs.append(url); };
-    }
-    SessionController& session() { return *controller.sessionController(); }
-    bool open()
-    {
-        writeBytes(path, initialText);
-        return !controller.openDocument(QUrl::fromLocalFile(path));
-    }
-    // A committed change, as the panel makes it: a new task typed into the inbox.
-    void addTask(const QString& title)
-    {
-        session().beginCreatingNewItem(title);
-        session().commitNewItem();
-    }
-    // Hands the notifications the kernel has queued for what just happened to every watcher.
-    void deliverFileEvents()
-    {
-        for (FileWatcher* watcher : controller.findChildren<FileWatcher*>())
-            watcher->processPendingEvents();
-    }
+// The list of the worked example, open, with its file's notifications and alerts at hand.
+struct Fixture : OpenList {
+    bool open() { return OpenList::open(initialText); }
     // Lets the file notifications of what just happened arrive and take effect, as the event loop would.
     void settle()
     {
@@ -530,17 +482,9 @@ private slots:
         QCOMPARE(fnv1a64("foobar"), 0x85944171f73967e8ULL);
         QCOMPARE(documentColorForPath(QStringLiteral("/home/u/Lists/Home.vesk")),
             documentColorPalette[fnv1a64("/home/u/lists/home.vesk") % 6]);
-        Fixture upper, lower;
-        const QString upperPath = upper.folder.filePath(QStringLiteral("CASE/Tasks.VESK"));
-        const QString lowerPath = upper.folder.filePath(QStringLiteral("case/tasks.vesk"));
-        QVERIFY(QDir().mkpath(upper.folder.filePath("CASE")) && QDir().mkpath(upper.folder.filePath("case")));
-        writeBytes(upperPath, initialText);
-        writeBytes(lowerPath, initialText);
-        QVERIFY(!upper.controller.openDocument(QUrl::fromLocalFile(upperPath)));
-        QVERIFY(!lower.controller.openDocument(QUrl::fromLocalFile(lowerPath)));
-        QCOMPARE(upper.controller.documentColor(), lower.controller.documentColor());
-        QCOMPARE(documentColorForPath(upper.folder.filePath(QStringLiteral("case/./x/../tasks.vesk"))),
-            lower.controller.documentColor());
+        // The same list under another spelling of its path keeps its colour.
+        QCOMPARE(documentColorForPath(QStringLiteral("/Lists/CASE/./x/../Tasks.VESK")),
+            documentColorForPath(QStringLiteral("/lists/case/tasks.vesk")));
         QSet<DocumentColor> seen;
         for (int i = 0; i < 200; ++i)
             seen.insert(documentColorForPath(QStringLiteral("/lists/%1.vesk").arg(i)));

@@ -20,20 +20,17 @@ public:
 
     std::map<Handle, Registration> registrations;
     QSet<QPair<int, int>> refused;
-    bool handlerInstalled = false;
     bool eventsEnabled = false;
-    int registerCalls = 0;
 
     std::optional<Handle> registerHotKey(const HotKey& hotKey) override
     {
-        ++registerCalls;
         if (refused.contains({hotKey.carbonKeyCode, hotKey.carbonModifiers}))
             return std::nullopt;
         registrations[m_next] = {hotKey.carbonKeyCode, hotKey.carbonModifiers, hotKey.id};
         return m_next++;
     }
     void unregisterHotKey(Handle handle) override { registrations.erase(handle); }
-    bool installEventHandler() override { return handlerInstalled = true; }
+    bool installEventHandler() override { return true; }
     void setHotKeyEventsEnabled(bool enabled) override { eventsEnabled = enabled; }
 
     std::optional<std::pair<Handle, Registration>> find(int keyCode, int modifiers) const

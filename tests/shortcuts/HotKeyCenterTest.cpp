@@ -55,31 +55,6 @@ private Q_SLOTS:
         m_center.reset();
     }
 
-    void hotKeysGetIncreasingIdsAndReleaseTheirRegistration()
-    {
-        auto* fake = new FakeHotKeyBackend;
-        HotKeyCenter center {std::unique_ptr<HotKeyBackend>(fake)};
-        auto first = makeHotKey(center, 49, ctrlAlt, counts);
-        auto second = makeHotKey(center, 40, ctrlAlt, counts);
-        QCOMPARE(first->id, 1u);
-        QCOMPARE(second->id, 2u);
-        QCOMPARE(center.lastHotKeyId(), 2u);
-
-        QVERIFY(!fake->handlerInstalled);
-        QVERIFY(center.registerHotKey(first));
-        QVERIFY(fake->handlerInstalled);
-        QVERIFY(first->eventHotKeyRef);
-        QCOMPARE(fake->find(49, ctrlAlt)->second.id, 1u);
-
-        fake->refused.insert({40, ctrlAlt});
-        QVERIFY(!center.registerHotKey(second));
-        QVERIFY(!second->eventHotKeyRef);
-
-        first.reset();
-        QVERIFY(fake->registrations.empty());
-        QVERIFY(!fake->press(49, ctrlAlt, true));
-    }
-
     void modesFollowTheTable()
     {
         HotKeyCenter& center = *m_center;

@@ -88,7 +88,6 @@ private Q_SLOTS:
         SettingsStore& settings = useFreshSettings();
         QSignalSpy changes(&Notifier::shared(), &Notifier::shortcutByNameDidChange);
         const Name name = Name::togglePanel();
-        QCOMPARE(name.settingsKey(), QStringLiteral("GlobalShortcuts_togglePanel"));
         QCOMPARE(settings.value(name.settingsKey()).toString().toUtf8(), ctrlAltSpace.toJson());
         QCOMPARE(getShortcut(name), ctrlAltSpace);
         QCOMPARE(changes.count(), 0);

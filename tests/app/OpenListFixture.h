@@ -1,0 +1,58 @@
+#pragma once
+
+#include "FileWatcher.h"
+#include "ManualScheduler.h"
+#include "ScriptedDialogPresenter.h"
+#include "SessionController.h"
+#include "VeskDocumentController.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+inline QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+inline void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// One list in a temporary folder, open in a document controller with a scripted user and a clock
+// that tests move.
+struct OpenList {
+    QTemporaryDir folder;
+    ManualScheduler scheduler;
+    ScriptedDialogPresenter dialogs;
+    VeskDocumentController controller {&dialogs, &scheduler};
+    QString path = folder.filePath(QStringLiteral("list.vesk"));
+    QList<QUrl> announcedURLs;
+
+    OpenList()
+    {
+        controller.onSelectedFileURLChange = [this](const QUrl& url) { announcedURLs.append(url); };
+    }
+    SessionController& session() { return *controller.sessionController(); }
+    bool open(const QByteArray& text)
+    {
+        writeBytes(path, text);
+        return !controller.openDocument(QUrl::fromLocalFile(path));
+    }
+    // A committed change, as the panel makes it: a new task typed into the inbox.
+    void addTask(const QString& title)
+    {
+        session().beginCreatingNewItem(title);
+        session().commitNewItem();
+    }
+    // Hands the notifications the kernel has queued for what just happened to every watcher.
+    void deliverFileEvents()
+    {
+        for (FileWatcher* watcher : controller.findChildren<FileWatcher*>())
+            watcher->processPendingEvents();
+    }
+};
