@@ -125,7 +125,6 @@ private Q_SLOTS:
             expectedLinks << link.section(" -> ", 0, 0) + " -> " + QUrl(link.section(" -> ", 1)).toString();
         QCOMPARE(shownLinks, expectedLinks);
         QCOMPARE(firstLinkURL(title), first.isEmpty() ? std::nullopt : std::optional(QUrl(first)));
-        QCOMPARE(firstLinkURL(u"Title\nnote with https://note.example"), QUrl("https://note.example"));
     }
 
     void detectorFindsWebLinksOnly_data()
