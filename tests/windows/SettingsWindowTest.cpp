@@ -9,9 +9,11 @@
 #include "SettingsWindowController.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -86,6 +88,15 @@ private Q_SLOTS:
         m_controller.show();
         QCOMPARE(m_controller.window(), window.data());
         QVERIFY(m_controller.isVisible());
+
+        // Built on the screen the pointer is on.
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            QCursor::setPos(screen->geometry().center());
+            SettingsWindowController there {&m_dialogs};
+            there.show();
+            QVERIFY(screen->availableGeometry().contains(there.window()->frameGeometry()));
+        }
+        QCursor::setPos(10, 10);
     }
 
     void escapeAndCtrlWCloseTheWindowUnlessRecordingAndQuitWorksInIt()
