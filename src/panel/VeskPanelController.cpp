@@ -124,19 +124,21 @@ void VeskPanelController::buildWindow()
     if (!m_didRestoreSavedFrame) {
         // The content (below the menu bar, tab bar and toolbar, whichever are shown) is 490 × 610 at
         // first and never smaller; the window grows with the bars above it. On a screen too small
-        // for that (a laptop at a large scale factor) the content takes what is left and the list
-        // scrolls, so that the title bar and the toolbar stay in reach.
+        // for that (a laptop at a large scale factor) the content takes what is left and may shrink
+        // further, the list scrolling, so that the title bar and the toolbar stay in reach.
         const QSize designed(contentWidth, contentHeight);
         m_rootView->setMinimumSize(designed);
         m_host->layout()->activate();
         const QSize bars = m_host->minimumSizeHint() - designed;
         const QSize room = ScreenFit::availableContentSize(m_host, ScreenFit::screenForNewWindow()) - bars;
-        m_rootView->setMinimumSize(designed.boundedTo(room).expandedTo(m_rootView->minimumSizeHint()));
-        // The layouts between the content and the window keep the first minimum until told.
-        for (QWidget* widget = m_rootView; widget && widget != m_host; widget = widget->parentWidget())
-            widget->updateGeometry();
-        m_host->layout()->activate();
-        m_host->resize(m_host->minimumSizeHint().expandedTo(m_rootView->minimumSize()));
+        if (designed.boundedTo(room) != designed) {
+            m_rootView->setMinimumSize(0, 0);
+            // The layouts between the content and the window keep the first minimum until told.
+            for (QWidget* widget = m_rootView; widget && widget != m_host; widget = widget->parentWidget())
+                widget->updateGeometry();
+            m_host->layout()->activate();
+        }
+        m_host->resize(m_host->minimumSizeHint().expandedTo(bars + designed.boundedTo(room)));
     }
     observeHost();
     refreshWindowTitles();

@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
 #include <QWidget>
 
@@ -55,8 +56,14 @@ QMargins ScreenFit::frameMargins(const QWidget* window)
 
 QRect ScreenFit::frameOf(const QWidget* window)
 {
-    // A window's position is its frame's, also before the window manager has drawn one.
-    return {window->pos(), window->size().grownBy(frameMargins(window))};
+    return window->geometry().marginsAdded(frameMargins(window));
+}
+
+void ScreenFit::placeFrame(QWidget* window, const QRect& frame)
+{
+    // Placed by its content: before the window manager has framed the window, a position given for
+    // the frame lands on the content on some window managers, and the title bar above the screen.
+    window->setGeometry(frame.marginsRemoved(frameMargins(window)));
 }
 
 QSize ScreenFit::availableContentSize(const QWidget* window, const QScreen* screen)
@@ -73,7 +80,7 @@ void ScreenFit::centre(QWidget* window, QScreen* screen)
         return;
     QRect frame = frameOf(window);
     frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
+    placeFrame(window, frame);
     clamp(window);
 }
 
@@ -82,9 +89,12 @@ void ScreenFit::clamp(QWidget* window)
     const QScreen* screen = screenOf(window);
     if (!screen)
         return;
+    // Bars added since (a menu bar) grow the window on the layout's next turn; now, so that they count.
+    if (window->layout())
+        window->layout()->activate();
     const QSize size
         = window->size().boundedTo(availableContentSize(window, screen)).expandedTo(window->minimumSize());
     if (size != window->size())
         window->resize(size);
-    window->move(clampedFrame(frameOf(window), screen->availableGeometry()).topLeft());
+    placeFrame(window, clampedFrame(frameOf(window), screen->availableGeometry()));
 }

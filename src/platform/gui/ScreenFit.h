@@ -24,6 +24,8 @@ struct ScreenFit {
     static QMargins frameMargins(const QWidget* window);
     // The window's frame, as far as known.
     static QRect frameOf(const QWidget* window);
+    // Places the window so that its frame, as far as known, is frame.
+    static void placeFrame(QWidget* window, const QRect& frame);
     // The room the window's content (its geometry, without the window frame) has on the screen.
     static QSize availableContentSize(const QWidget* window, const QScreen* screen);
     // Centres the window on the screen's available area, inside it.
