@@ -2,12 +2,9 @@
 #include "PanelFixture.h"
 #include "PanelStatusLine.h"
 #include "PanelWelcomeView.h"
-#include "ScreenFit.h"
 #include "SettingsStore.h"
 
 #include <QCursor>
-#include <QLayout>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
@@ -121,12 +118,6 @@ private Q_SLOTS:
             QVERIFY2(laptop.contains(d.panel.host()->frameGeometry()),
                 qPrintable(QDebug::toString(d.panel.host()->frameGeometry())));
             QVERIFY(d.panel.rootView()->height() < VeskPanelController::contentHeight);
-            // The application's menu bar, added after the first show, still leaves the window inside.
-            auto* menus = new QMenuBar;
-            menus->addMenu(QStringLiteral("File"));
-            d.panel.host()->layout()->setMenuBar(menus);
-            ScreenFit::clamp(d.panel.host());
-            QVERIFY(laptop.contains(d.panel.host()->frameGeometry()));
             // A frame saved larger than the screen and partly beside it.
             d.panel.host()->setGeometry(laptop.right() - 100, laptop.top() + 100, 800, 900);
             d.panel.closePanel();
