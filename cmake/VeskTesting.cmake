@@ -52,6 +52,13 @@ function(vesk_add_test name)
     endif()
 endfunction()
 
+# Runs an offscreen test on two screens: a 1280 × 900 monitor and, right of it, a 1366 × 768 laptop
+# at twice the scale (683 × 384 device-independent pixels), the smallest screen windows must fit.
+function(vesk_use_two_screens name)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
+        "QT_QPA_PLATFORM=offscreen:configfile=${PROJECT_SOURCE_DIR}/tests/support/two-screens.json")
+endfunction()
+
 # Adds every subsystem folder below the current one that exists and has a CMakeLists.txt.
 macro(vesk_add_subsystem_folders)
     foreach(sub ${VESK_SUBSYSTEMS} ${ARGN})

@@ -101,7 +101,11 @@ double PanelStyle::contrastRatio(const QColor& a, const QColor& b)
 
 QColor PanelStyle::editingFill(const QColor& selection, const QColor& background, const QColor& textColor)
 {
-    const QColor fill = mix(background, selection, 0.9 * selection.alphaF());
+    return readableFill(mix(background, selection, 0.9 * selection.alphaF()), textColor);
+}
+
+QColor PanelStyle::readableFill(const QColor& fill, const QColor& textColor)
+{
     // Light text needs a deeper fill, dark text a paler one.
     const QColor pole = relativeLuminance(textColor) > 0.18 ? QColor(Qt::black) : QColor(Qt::white);
     for (int step = 0; step <= 50; ++step) {

@@ -34,4 +34,7 @@ struct PanelStyle {
     // background, deepened just enough for text, and the insertion point, in textColor to stand out
     // at least readableContrast.
     static QColor editingFill(const QColor& selection, const QColor& background, const QColor& textColor);
+    // fill, deepened (or paled) just enough for textColor to stand out at least readableContrast:
+    // document colours are chosen for their hue, not for the white text of a selected row.
+    static QColor readableFill(const QColor& fill, const QColor& textColor);
 };

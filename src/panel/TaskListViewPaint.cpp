@@ -138,7 +138,7 @@ void TaskListView::paintTaskRow(QPainter& painter, const Block& block, const QRe
         if (editing)
             fill = editingFill();
         else if (selected)
-            fill = selectionColor();
+            fill = PanelStyle::readableFill(selectionColor(), selectedTextColor());
         else if (raise > 0)
             fill = PanelStyle::isDark(palette()) ? PanelStyle::withAlpha(Qt::white, 0.05 * raise)
                                                  : PanelStyle::withAlpha(Qt::black, 0.035 * raise);

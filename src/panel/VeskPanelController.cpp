@@ -2,6 +2,7 @@
 
 #include "PanelStyle.h"
 #include "Scheduler.h"
+#include "ScreenFit.h"
 #include "SessionController.h"
 #include "SettingsStore.h"
 #include "TaskListView.h"
@@ -14,7 +15,6 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMainWindow>
-#include <QScreen>
 #include <QStyle>
 
 namespace {
@@ -123,10 +123,22 @@ void VeskPanelController::buildWindow()
     m_didRestoreSavedFrame = !saved.isEmpty() && m_host->restoreGeometry(saved);
     if (!m_didRestoreSavedFrame) {
         // The content (below the menu bar, tab bar and toolbar, whichever are shown) is 490 × 610 at
-        // first and never smaller; the window grows with the bars above it.
-        m_rootView->setMinimumSize(contentWidth, contentHeight);
+        // first and never smaller; the window grows with the bars above it. On a screen too small
+        // for that (a laptop at a large scale factor) the content takes what is left and may shrink
+        // further, the list scrolling, so that the title bar and the toolbar stay in reach.
+        const QSize designed(contentWidth, contentHeight);
+        m_rootView->setMinimumSize(designed);
         m_host->layout()->activate();
-        m_host->resize(m_host->minimumSizeHint().expandedTo(QSize(contentWidth, contentHeight)));
+        const QSize bars = m_host->minimumSizeHint() - designed;
+        const QSize room = ScreenFit::availableContentSize(m_host, ScreenFit::screenForNewWindow()) - bars;
+        if (designed.boundedTo(room) != designed) {
+            m_rootView->setMinimumSize(0, 0);
+            // The layouts between the content and the window keep the first minimum until told.
+            for (QWidget* widget = m_rootView; widget && widget != m_host; widget = widget->parentWidget())
+                widget->updateGeometry();
+            m_host->layout()->activate();
+        }
+        m_host->resize(m_host->minimumSizeHint().expandedTo(bars + designed.boundedTo(room)));
     }
     observeHost();
     refreshWindowTitles();
@@ -187,13 +199,10 @@ void VeskPanelController::showPanel()
 {
     if (!m_panel) {
         buildWindow();
-        if (!m_didRestoreSavedFrame) {
-            if (QScreen* screen = QGuiApplication::primaryScreen()) {
-                QRect frame = m_host->frameGeometry();
-                frame.moveCenter(screen->availableGeometry().center());
-                m_host->move(frame.topLeft());
-            }
-        }
+        if (m_didRestoreSavedFrame)
+            ScreenFit::clamp(m_host);
+        else
+            ScreenFit::centre(m_host, ScreenFit::screenForNewWindow());
     }
     observeHost();
     refreshWindowTitles();

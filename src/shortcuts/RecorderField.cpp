@@ -11,6 +11,7 @@
 #include "Scheduler.h"
 #include "SystemShortcuts.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
@@ -191,6 +192,8 @@ void RecorderField::startRecording()
     m_shortcutBeforeRecording = shortcut();
     GlobalShortcuts::setPaused(true);
     setRecording(true);
+    // The placeholder is not read out; the description is, when it changes and with the field.
+    announce(RecorderTexts::text("recording"));
     Q_EMIT GlobalShortcuts::Notifier::shared().recorderActiveStatusDidChange(true);
     // Mouse releases anywhere in the application: a click outside the field ends recording.
     qApp->installEventFilter(this);
@@ -206,7 +209,18 @@ void RecorderField::endRecording()
     m_shortcutBeforeRecording.reset();
     GlobalShortcuts::setPaused(false);
     setRecording(false);
+    // A recorded shortcut's announcement stays until the next recording.
+    if (accessibleDescription() == RecorderTexts::text("recording"))
+        announce(QString());
     Q_EMIT GlobalShortcuts::Notifier::shared().recorderActiveStatusDidChange(false);
+}
+
+void RecorderField::announce(const QString& description)
+{
+    setAccessibleDescription(description);
+    // Qt does not tell assistive technologies of a new description by itself.
+    QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 void RecorderField::resignFocus()
@@ -468,6 +482,8 @@ void RecorderField::accept(const Shortcut& candidate)
 {
     setText(candidate.description());
     updateClearButton();
+    // Said while the field still has the focus.
+    announce(RecorderTexts::text("recorded_shortcut").arg(candidate.description()));
     if (m_storageMode == StorageMode::binding)
         setBindingShortcut(candidate);
     else

@@ -99,6 +99,8 @@ private:
     void setRecording(bool recording);
     void startRecording();
     void endRecording();
+    // Sets the accessible description, which screen readers say when it changes.
+    void announce(const QString& description);
     // Ends recording by giving up the focus, as a finished recording does.
     void resignFocus();
     void setCanBecomeKey(bool canBecomeKey);

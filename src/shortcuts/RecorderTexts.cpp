@@ -15,6 +15,9 @@ struct Entry {
 constexpr Entry table[] = {
     {"record_shortcut", QT_TRANSLATE_NOOP("RecorderTexts", "Record Shortcut")},
     {"press_shortcut", QT_TRANSLATE_NOOP("RecorderTexts", "Press Shortcut")},
+    // Said by screen readers when recording starts, and when it ends with a new shortcut.
+    {"recording", QT_TRANSLATE_NOOP("RecorderTexts", "Recording")},
+    {"recorded_shortcut", QT_TRANSLATE_NOOP("RecorderTexts", "Recorded %1")},
     {"keyboard_shortcut_used_by_menu_item",
         QT_TRANSLATE_NOOP(
             "RecorderTexts", "This shortcut can’t be used because the menu item “%1” already uses it.")},

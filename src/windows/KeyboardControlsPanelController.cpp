@@ -4,9 +4,7 @@
 #include "GlobalShortcuts.h"
 #include "KeyboardControlsPanel.h"
 #include "KeyboardControlsView.h"
-
-#include <QGuiApplication>
-#include <QScreen>
+#include "ScreenFit.h"
 
 KeyboardControlsPanelController::KeyboardControlsPanelController(
     GlobalShortcuts::Name globalShortcutName, QObject* parent)
@@ -44,13 +42,12 @@ KeyboardControlsPanel* KeyboardControlsPanelController::makePanel()
     };
     panel->setContent(new KeyboardControlsView(globalHotKeyDisplayName()));
     m_windowKeys.install(panel);
-    // A utility window of one size: window managers offer neither resizing nor maximising it.
-    panel->setFixedSize(420, 550);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = panel->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        panel->move(frame.topLeft());
-    }
+    // A utility window of one size: window managers offer neither resizing nor maximising it. On a
+    // screen too small for that size the reference scrolls.
+    QScreen* screen = ScreenFit::screenForNewWindow();
+    panel->setFixedSize(QSize(KeyboardControlsView::width, KeyboardControlsView::height)
+                            .boundedTo(ScreenFit::availableContentSize(panel, screen)));
+    ScreenFit::centre(panel, screen);
     return panel;
 }
 

@@ -1,11 +1,11 @@
 #include "KeyboardControlsView.h"
 
 #include "ShortcutSection.h"
+#include "ShortcutTable.h"
 #include "WindowStyle.h"
 
 #include <QEvent>
 #include <QFontMetrics>
-#include <QGridLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -20,7 +20,6 @@ constexpr int minimumShortcutColumn = 110;
 KeyboardControlsView::KeyboardControlsView(const QString& globalHotKeyDisplayName, QWidget* parent)
     : QScrollArea(parent), m_globalHotKeyDisplayName(globalHotKeyDisplayName)
 {
-    setMinimumSize(420, 550);
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -45,9 +44,7 @@ KeyboardControlsView::KeyboardControlsView(const QString& globalHotKeyDisplayNam
     stack->addLayout(header);
 
     const QList<ShortcutSection> sections = ShortcutSection::all(globalHotKeyDisplayName);
-    const QFont keyFont = WindowStyle::monospacedFont(QFont::DemiBold);
-    const QFont bodyFont = WindowStyle::font(WindowStyle::TextStyle::body);
-    const QFontMetrics keyMetrics(keyFont);
+    const QFontMetrics keyMetrics(WindowStyle::monospacedFont(QFont::DemiBold));
     // One width for every section, so that the descriptions line up.
     int keyColumn = minimumShortcutColumn;
     for (const ShortcutSection& section : sections) {
@@ -62,36 +59,10 @@ KeyboardControlsView::KeyboardControlsView(const QString& globalHotKeyDisplayNam
         sectionTitle->setFont(WindowStyle::font(WindowStyle::TextStyle::caption, QFont::Bold));
         m_sectionTitleLabels << sectionTitle;
         block->addWidget(sectionTitle);
-
-        auto* rows = new QGridLayout;
-        rows->setHorizontalSpacing(14);
-        rows->setVerticalSpacing(8);
-        rows->setColumnMinimumWidth(0, keyColumn);
-        rows->setColumnStretch(1, 1);
-        int line = 0;
-        for (const ShortcutRow& row : section.rows) {
-            auto* keys = new QLabel(row.shortcut, content);
-            keys->setFont(keyFont);
-            keys->setTextFormat(Qt::PlainText);
-            keys->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            auto* description = new QLabel(row.description, content);
-            description->setFont(bodyFont);
-            description->setTextFormat(Qt::PlainText);
-            description->setWordWrap(true);
-            description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            // Aligned on the first line's baseline: the label with the shorter ascent moves down.
-            const int ascentDifference = QFontMetrics(bodyFont).ascent() - keyMetrics.ascent();
-            if (ascentDifference > 0)
-                keys->setContentsMargins(0, ascentDifference, 0, 0);
-            else
-                description->setContentsMargins(0, -ascentDifference, 0, 0);
-            rows->addWidget(keys, line, 0, Qt::AlignLeft | Qt::AlignTop);
-            // No alignment: the description fills its cell, so that its wrapped height is honoured.
-            rows->addWidget(description, line, 1);
-            m_rowLabels.append(RowLabels {keys, description});
-            ++line;
-        }
-        block->addLayout(rows);
+        auto* table = new ShortcutTable(section.title, section.rows, keyColumn, content);
+        for (int row = 0; row < table->rowCount(); ++row)
+            m_rowLabels.append(RowLabels {table->cell(row, 0), table->cell(row, 1)});
+        block->addWidget(table);
         stack->addLayout(block);
     }
     stack->addStretch();

@@ -10,6 +10,10 @@ class KeyboardControlsView : public QScrollArea {
     Q_OBJECT
 
 public:
+    // The usual size of the reference; smaller only where the screen is.
+    static constexpr int width = 420;
+    static constexpr int height = 550;
+
     explicit KeyboardControlsView(const QString& globalHotKeyDisplayName, QWidget* parent = nullptr);
 
     QString globalHotKeyDisplayName() const { return m_globalHotKeyDisplayName; }

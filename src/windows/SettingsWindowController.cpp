@@ -1,9 +1,7 @@
 #include "SettingsWindowController.h"
 
+#include "ScreenFit.h"
 #include "SettingsWindow.h"
-
-#include <QGuiApplication>
-#include <QScreen>
 
 SettingsWindowController::SettingsWindowController(DialogPresenter* dialogs, QObject* parent)
     : QObject(parent), m_dialogs(dialogs)
@@ -19,11 +17,7 @@ void SettingsWindowController::show()
     if (!m_window) {
         m_window = new SettingsWindow(m_dialogs);
         m_windowKeys.install(m_window);
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame(QPoint(), m_window->size());
-            frame.moveCenter(screen->availableGeometry().center());
-            m_window->move(frame.topLeft());
-        }
+        ScreenFit::centre(m_window, ScreenFit::screenForNewWindow());
     }
     m_window->show();
     m_window->raise();

@@ -1,12 +1,11 @@
 #include "WelcomeWindowController.h"
 
 #include "AppIcon.h"
+#include "ScreenFit.h"
 #include "WelcomeView.h"
 
-#include <QGuiApplication>
 #include <QLayout>
 #include <QMainWindow>
-#include <QScreen>
 
 WelcomeWindowController::WelcomeWindowController(
     std::function<void()> onNewFile, std::function<void()> onOpenFile, QObject* parent)
@@ -30,16 +29,32 @@ QMainWindow* WelcomeWindowController::makeWindow()
     // The content is fixed at 490 × 610; the window follows it, with room for a menu bar if one is
     // added, and cannot be resized.
     window->layout()->setSizeConstraint(QLayout::SetFixedSize);
-    window->setCentralWidget(new WelcomeView(m_onNewFile, m_onOpenFile));
+    window->setCentralWidget(makeView());
     if (onWindowBuilt)
         onWindowBuilt(window);
     window->adjustSize();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = window->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
+    // On a screen too small for it (a laptop at a large scale factor) the content gives up its
+    // empty margins, never its texts and buttons.
+    QScreen* screen = ScreenFit::screenForNewWindow();
+    WelcomeView* view = qobject_cast<WelcomeView*>(window->centralWidget());
+    const QSize bars = window->size() - view->size();
+    const QSize room = ScreenFit::availableContentSize(window, screen) - bars;
+    const QSize fitted = view->size().boundedTo(room).expandedTo(view->minimumSizeHint());
+    if (fitted != view->size()) {
+        m_fittedViewSize = fitted;
+        view->setFixedSize(fitted);
+        window->adjustSize();
     }
+    ScreenFit::centre(window, screen);
     return window;
+}
+
+WelcomeView* WelcomeWindowController::makeView() const
+{
+    auto* view = new WelcomeView(m_onNewFile, m_onOpenFile);
+    if (m_fittedViewSize.isValid())
+        view->setFixedSize(m_fittedViewSize);
+    return view;
 }
 
 void WelcomeWindowController::show()
@@ -47,7 +62,7 @@ void WelcomeWindowController::show()
     if (!m_window)
         m_window = makeWindow();
     else
-        m_window->setCentralWidget(new WelcomeView(m_onNewFile, m_onOpenFile));
+        m_window->setCentralWidget(makeView());
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

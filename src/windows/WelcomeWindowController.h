@@ -37,8 +37,11 @@ public:
 
 private:
     QMainWindow* makeWindow();
+    WelcomeView* makeView() const;
 
     std::function<void()> m_onNewFile;
     std::function<void()> m_onOpenFile;
     QPointer<QMainWindow> m_window;
+    // The view's size where the designed one does not fit the screen; invalid otherwise.
+    QSize m_fittedViewSize;
 };

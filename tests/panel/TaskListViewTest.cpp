@@ -306,52 +306,69 @@ private Q_SLOTS:
         QCOMPARE(titlesOf(f.session, TaskSection::inbox).first(), QStringLiteral("New thing"));
     }
 
-    // The insertion point of an editor on a coloured row is drawn in the row's text colour and stands
-    // out from the row's fill, as painted, in light and dark appearance and for every document colour.
-    void theInsertionPointStandsOutOnItsRow_data()
+    // A selected row's text, and the insertion point of an editor on a coloured row (drawn in the row's
+    // text colour), stand out from the row's fill as painted, in light, dark and high-contrast
+    // appearance and for every document colour.
+    void theSelectionAndInsertionPointStandOutOnTheirRow_data()
     {
-        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QPalette>("palette");
         QTest::addColumn<DocumentColor>("color");
-        QTest::addColumn<bool>("inlineEdit");
-        for (bool dark : {false, true}) {
+        QTest::addColumn<QString>("row");
+        QPalette highContrast(Qt::black);
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            highContrast.setColor(role, Qt::white);
+        const QList<std::pair<const char*, QPalette>> palettes = {{"light", QPalette(QColor(239, 239, 239))},
+            {"dark", QPalette(QColor(40, 40, 44))}, {"contrast", highContrast}};
+        for (const auto& [name, palette] : palettes) {
             for (DocumentColor color : documentColorPalette) {
-                for (bool inlineEditor : {true, false}) {
-                    QTest::addRow(
-                        "%s %d %s", dark ? "dark" : "light", int(color), inlineEditor ? "edit" : "input")
-                        << dark << color << inlineEditor;
-                }
+                for (const char* row : {"edit", "input", "selected"})
+                    QTest::addRow("%s %d %s", name, int(color), row) << palette << color << QString(row);
             }
         }
     }
-    void theInsertionPointStandsOutOnItsRow()
+    void theSelectionAndInsertionPointStandOutOnTheirRow()
     {
-        QFETCH(bool, dark);
+        QFETCH(QPalette, palette);
         QFETCH(DocumentColor, color);
-        QFETCH(bool, inlineEdit);
+        QFETCH(QString, row);
         Fixture f;
-        f.view.setPalette(QPalette(dark ? QColor(40, 40, 44) : QColor(239, 239, 239)));
-        f.view.setDocumentColor(DocumentColorShades::color(color, dark));
+        f.view.setPalette(palette);
+        f.view.setDocumentColor(DocumentColorShades::color(color, PanelStyle::isDark(palette)));
         QApplication::setActiveWindow(&f.view);
-        if (inlineEdit) {
-            f.session.setSelection(SessionSelection::task(f.id(TaskSection::working, 0)));
+        f.session.setSelection(SessionSelection::task(f.id(TaskSection::working, 0)));
+        if (row == "edit")
             f.session.beginEditingSelectedItem();
-        } else {
+        else if (row == "input")
             f.session.beginCreatingNewItem();
-        }
         f.scheduler.runDueJobs();
-        GrowingTextView* editor = inlineEdit ? f.view.inlineEditor() : f.view.inputEditor();
+        const QRectF rect = row == "input" ? f.view.rowRect("input") : f.rect(TaskSection::working, 0);
+        const QImage image = f.view.grab().toImage();
+        const QColor fillPixel
+            = image.pixelColor(QPoint(int(rect.center().x()), int(rect.top() + 4 - f.view.scrollOffset())));
+        if (row == "selected") {
+            // The most contrasting pixel of the title is a fully covered one, in the text colour.
+            double contrast = 0;
+            const QRect text = rect.translated(0, -f.view.scrollOffset()).toRect().adjusted(40, 2, -8, -2);
+            for (int y = text.top(); y <= text.bottom(); ++y) {
+                for (int x = text.left(); x <= text.right(); ++x)
+                    contrast
+                        = std::max(contrast, PanelStyle::contrastRatio(image.pixelColor(x, y), fillPixel));
+            }
+            QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
+            return;
+        }
+        GrowingTextView* editor = row == "edit" ? f.view.inlineEditor() : f.view.inputEditor();
         editor->setFocus();
         QVERIFY(editor->hasFocus());
-        const QImage image = f.view.grab().toImage();
+        const QImage edited = f.view.grab().toImage();
         const QRect caret = editor->cursorRect();
         const QColor caretPixel
-            = image.pixelColor(editor->viewport()->mapTo(&f.view, QPoint(caret.left(), caret.center().y())));
-        const QRectF row = inlineEdit ? f.rect(TaskSection::working, 0) : f.view.rowRect("input");
-        const QColor fillPixel
-            = image.pixelColor(QPoint(int(row.center().x()), int(row.top() + 4 - f.view.scrollOffset())));
+            = edited.pixelColor(editor->viewport()->mapTo(&f.view, QPoint(caret.left(), caret.center().y())));
         QCOMPARE(caretPixel.rgb(), editor->textColor().rgb());
-        QVERIFY2(PanelStyle::contrastRatio(caretPixel, fillPixel) >= 4.5,
-            qPrintable(QString::number(PanelStyle::contrastRatio(caretPixel, fillPixel))));
+        const QColor editedFill
+            = edited.pixelColor(QPoint(int(rect.center().x()), int(rect.top() + 4 - f.view.scrollOffset())));
+        QVERIFY2(PanelStyle::contrastRatio(caretPixel, editedFill) >= 4.5,
+            qPrintable(QString::number(PanelStyle::contrastRatio(caretPixel, editedFill))));
     }
 
     void linksShowTheirURLAndAPointingHand()

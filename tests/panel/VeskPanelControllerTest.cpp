@@ -4,7 +4,9 @@
 #include "PanelWelcomeView.h"
 #include "SettingsStore.h"
 
+#include <QCursor>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 
 class VeskPanelControllerTest : public QObject {
@@ -104,6 +106,27 @@ private Q_SLOTS:
         QVERIFY(again.panel.didRestoreSavedFrame());
         QCOMPARE(again.panel.host()->size(), saved.size());
         QVERIFY(again.panel.rootView()->minimumWidth() < VeskPanelController::contentWidth);
+    }
+
+    void panelsOpenInsideTheSmallScreenUnderThePointer()
+    {
+        const QRect laptop = QGuiApplication::screenAt(QPoint(1290, 10))->availableGeometry();
+        QCursor::setPos(laptop.center());
+        {
+            Document d;
+            d.panel.showPanel();
+            QVERIFY2(laptop.contains(d.panel.host()->frameGeometry()),
+                qPrintable(QDebug::toString(d.panel.host()->frameGeometry())));
+            QVERIFY(d.panel.rootView()->height() < VeskPanelController::contentHeight);
+            // A frame saved larger than the screen and partly beside it.
+            d.panel.host()->setGeometry(laptop.right() - 100, laptop.top() + 100, 800, 900);
+            d.panel.closePanel();
+        }
+        Document again;
+        again.panel.showPanel();
+        QVERIFY(again.panel.didRestoreSavedFrame());
+        QVERIFY(laptop.contains(again.panel.host()->frameGeometry()));
+        QCursor::setPos(10, 10);
     }
 
     void theSearchFieldFiltersAndItsKeysDriveTheList()

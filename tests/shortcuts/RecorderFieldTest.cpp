@@ -11,6 +11,7 @@
 #include "SettingsStore.h"
 #include "SystemShortcuts.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFormLayout>
 #include <QLabel>
@@ -177,6 +178,11 @@ private Q_SLOTS:
         QSignalSpy active(&Notifier::shared(), &Notifier::recorderActiveStatusDidChange);
         QSignalSpy changed(&Notifier::shared(), &Notifier::shortcutByNameDidChange);
         startRecording();
+        // Screen readers say the description with the field and when it changes.
+        const auto description = [this] {
+            return QAccessible::queryAccessibleInterface(field())->text(QAccessible::Description);
+        };
+        QCOMPARE(description(), QStringLiteral("Recording"));
         QCOMPARE(active.count(), 1);
         QCOMPARE(active.at(0).at(0).toBool(), true);
 
@@ -193,6 +199,8 @@ private Q_SLOTS:
 
         // The new combination is the hot key now, the old one is let go of.
         QVERIFY(m_backend->isRegistered(49, ctrlAlt) && !m_backend->isRegistered(40, ctrlAlt));
+
+        QCOMPARE(description(), QStringLiteral("Recorded Ctrl+Alt+Space"));
     }
 
     void aMenuItemsShortcutIsRefusedAndRecordingResumes()

@@ -5,8 +5,12 @@
 #include "SettingsStore.h"
 #include "ShortcutSection.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QCursor>
 #include <QLabel>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,6 +49,16 @@ private Q_SLOTS:
         m_controller.toggle();
         QCOMPARE(m_controller.panel(), panel.data());
         QVERIFY(m_controller.isVisible());
+
+        // On a screen lower than the reference, it opens inside the screen and scrolls.
+        const QRect laptop = QGuiApplication::screenAt(QPoint(1290, 10))->availableGeometry();
+        QCursor::setPos(laptop.center());
+        KeyboardControlsPanelController onLaptop {Name::togglePanel()};
+        onLaptop.show();
+        QVERIFY(laptop.contains(onLaptop.panel()->frameGeometry()));
+        QCOMPARE(onLaptop.panel()->minimumSize(), onLaptop.panel()->maximumSize());
+        QVERIFY(onLaptop.view()->verticalScrollBar()->maximum() > 0);
+        QCursor::setPos(10, 10);
     }
 
     void everyRowOfTheReferenceIsShownUncut()
@@ -81,6 +95,29 @@ private Q_SLOTS:
             QVERIFY(keys->geometry().right() < text->geometry().left());
             QCOMPARE(text->geometry().left(), rows.first().description->geometry().left());
         }
+
+        // Screen readers read each section as a table of keys and commands named by the section.
+        qsizetype first = 0;
+        for (const char* title : {"App", "Navigation", "Items"}) {
+            QAccessibleInterface* table
+                = QAccessible::queryAccessibleInterface(rows[first].shortcut->parentWidget());
+            QCOMPARE(table->role(), QAccessible::Table);
+            QCOMPARE(table->text(QAccessible::Name), QString::fromUtf8(title));
+            QAccessibleTableInterface* cells = table->tableInterface();
+            QVERIFY(cells && cells->columnCount() == 2);
+            QCOMPARE(cells->columnDescription(0) + "|" + cells->columnDescription(1), "Key|Command");
+            for (int row = 0; row < cells->rowCount(); ++row) {
+                QAccessibleInterface* keys = cells->cellAt(row, 0);
+                QCOMPARE(keys->role(), QAccessible::Cell);
+                QCOMPARE(keys->text(QAccessible::Name), expected[first + row].shortcut);
+                QCOMPARE(cells->cellAt(row, 1)->text(QAccessible::Name), expected[first + row].description);
+                QCOMPARE(table->child(2 * row + 1), cells->cellAt(row, 1));
+                QCOMPARE(keys->tableCellInterface()->rowIndex(), row);
+                QCOMPARE(keys->tableCellInterface()->table(), table);
+            }
+            first += cells->rowCount();
+        }
+        QCOMPARE(first, expected.size());
     }
 
     void theGlobalShortcutIsReadAgainOnEveryShow()

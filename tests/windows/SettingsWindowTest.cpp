@@ -10,11 +10,13 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -91,6 +93,15 @@ private Q_SLOTS:
         m_controller.show();
         QCOMPARE(m_controller.window(), window.data());
         QVERIFY(m_controller.isVisible());
+
+        // Built on the screen the pointer is on.
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            QCursor::setPos(screen->geometry().center());
+            SettingsWindowController there {&m_dialogs};
+            there.show();
+            QVERIFY(screen->availableGeometry().contains(there.window()->frameGeometry()));
+        }
+        QCursor::setPos(10, 10);
     }
 
     void escapeAndCtrlWCloseTheWindowUnlessRecordingAndQuitWorksInIt()

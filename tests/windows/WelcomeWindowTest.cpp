@@ -4,10 +4,12 @@
 #include "WelcomeWindowController.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTextDocument>
 
@@ -87,6 +89,40 @@ private Q_SLOTS:
         QCOMPARE(withMenu.view()->size(), QSize(490, 610));
         QCOMPARE(withMenu.window()->minimumSize(), withMenu.window()->maximumSize());
         QVERIFY(withMenu.window()->height() > 610);
+    }
+
+    void onTheSmallScreenUnderThePointerTheWindowFitsWithItsContentWhole_data()
+    {
+        QTest::addColumn<double>("pointSize");
+        QTest::newRow("desktop font") << QApplication::font().pointSizeF();
+        QTest::newRow("16 pt font") << 16.0;
+    }
+    void onTheSmallScreenUnderThePointerTheWindowFitsWithItsContentWhole()
+    {
+        QFETCH(double, pointSize);
+        const QFont desktopFont = QApplication::font();
+        QFont font = desktopFont;
+        font.setPointSizeF(pointSize);
+        QApplication::setFont(font);
+        const QRect laptop = QGuiApplication::screenAt(QPoint(1290, 10))->availableGeometry();
+        QCursor::setPos(laptop.center());
+        WelcomeWindowController controller({}, {});
+        controller.onWindowBuilt = [](QMainWindow* w) { w->menuBar()->addMenu(QStringLiteral("File")); };
+        for (int round = 1; round <= 2; ++round) {
+            controller.show();
+            QVERIFY(laptop.contains(controller.window()->frameGeometry()));
+            const WelcomeView* view = controller.view();
+            QVERIFY(view->size().height() < 610);
+            // No text is cut off.
+            for (const QWidget* child : view->findChildren<QWidget*>()) {
+                QVERIFY(view->rect().contains(child->geometry()));
+                if (qobject_cast<const QLabel*>(child) || qobject_cast<const QPushButton*>(child))
+                    QVERIFY2(child->width() >= child->sizeHint().width(), qPrintable(child->objectName()));
+            }
+            controller.hide();
+        }
+        QCursor::setPos(10, 10);
+        QApplication::setFont(desktopFont);
     }
 
     void theViewShowsItsTextsAndItsButtonsWorkAfterEveryShow()

@@ -1,5 +1,7 @@
 #include "AppController.h"
 
+#include "ScreenFit.h"
+
 #include "DialogPresenter.h"
 #include "FileRevealer.h"
 #include "GlobalShortcuts.h"
@@ -166,8 +168,11 @@ void AppController::showPanel(VeskPanelController* panelController)
     if (!panelController)
         return;
     panelController->showPanel();
-    if (onWindowNeedsMenuBar && panelController->panel())
+    if (onWindowNeedsMenuBar && panelController->panel()) {
         onWindowNeedsMenuBar(panelController->panel()->window());
+        // The menu bar makes the window taller.
+        ScreenFit::clamp(panelController->panel()->window());
+    }
 }
 
 void AppController::hidePanelWindow(VeskPanelController* panelController)
