@@ -15,6 +15,7 @@ VESK_BUILD_PACKAGES=(
 VESK_TEST_PACKAGES=(
     xvfb xauth xdotool openbox imagemagick xclip x11-utils
     libbenchmark-dev clang-format util-linux dbus-daemon
+    at-spi2-core python3-pyatspi
 )
 
 vesk_as_root() {
