@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A screen reader's view of the task list: Vesk runs with its own accessibility bus, and the
-# selected task, its section and whether it is completed are read from outside through AT-SPI
-# while the keys move the selection.
+# selected task, its section and whether it is completed, and the object holding the focus, are
+# read from outside through AT-SPI while the keys move the selection and open the editors.
 source "$(dirname "$0")/e2e-lib.sh"
 
 list=$LISTS/list.vesk
@@ -26,6 +26,9 @@ export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 READER=$(dirname "$0")/atspi-selection.py
 selection_is() {
     [ "$(/usr/bin/python3 "$READER" 2>>"$E2E_HOME/atspi.log")" == "$1" ]
+}
+focus_is() {
+    [ "$(/usr/bin/python3 "$READER" --focus 2>>"$E2E_HOME/atspi.log")" == "$1" ]
 }
 # expect_selection TEXT: a screen reader comes to read TEXT as the selected task.
 expect_selection() {
@@ -54,4 +57,15 @@ expect_selection "Complete: Pay rent (completed)"
 step "and back up"
 keys k k
 expect_selection "Next: Call Ana"
+wait_for "the selected task to hold the focus" focus_is "Call Ana"
+
+step "the editors are named as they take the keys"
+keys n
+wait_for "the focus in the input row's editor" focus_is "New task"
+keys Escape
+wait_for "the focus back on the list" focus_is "Call Ana"
+keys Return
+wait_for "the focus in the inline editor" focus_is "Edit task"
+keys Escape
+wait_for "the focus back on the list" focus_is "Call Ana"
 quit_vesk

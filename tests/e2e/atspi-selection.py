@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # Reads, through AT-SPI as a screen reader does, the selected task of Vesk's task list and prints
-# it as "<section>: <name>", followed by " (completed)" when it is checked. Prints nothing when
-# the application or its list cannot be reached yet.
+# it as "<section>: <name>", followed by " (completed)" when it is checked; with --focus, the name
+# of the object holding the keyboard focus. Prints nothing when the application or its list
+# cannot be reached yet.
 import sys
 
 import pyatspi
@@ -17,11 +18,33 @@ def find(node, predicate):
     return None
 
 
+def vesk():
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.name.lower() == "vesk":
+            return app
+    return None
+
+
+def focused_object():
+    app = vesk()
+    # The innermost named focused object: the list and its selected task are both focused, and
+    # an editor's unnamed viewport with its editor.
+    focused = [None]
+
+    def visit(node):
+        if node.name and node.getState().contains(pyatspi.STATE_FOCUSED):
+            focused[0] = node.name
+        for index in range(node.childCount):
+            visit(node.getChildAtIndex(index))
+
+    if app is not None:
+        visit(app)
+    return focused[0]
+
+
 def selected_task():
-    desktop = pyatspi.Registry.getDesktop(0)
-    for app in desktop:
-        if app is None or app.name.lower() != "vesk":
-            continue
+    app = vesk()
+    if app is not None:
         tasks = find(app, lambda n: n.getRole() == pyatspi.ROLE_LIST and n.name == "Tasks")
         if tasks is None:
             return None
@@ -37,7 +60,7 @@ def selected_task():
 
 
 try:
-    found = selected_task()
+    found = focused_object() if sys.argv[1:] == ["--focus"] else selected_task()
 except Exception as error:  # the application may still be starting
     print(error, file=sys.stderr)
     found = None
