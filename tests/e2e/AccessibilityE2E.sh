@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A screen reader's view of the task list: Vesk runs with its own accessibility bus, and the
 # selected task, its section and whether it is completed, and the object holding the focus, are
-# read from outside through AT-SPI while the keys move the selection and open the editors.
+# read from outside through AT-SPI while the keys move the selection and open the editors, and so
+# is the status bar.
 source "$(dirname "$0")/e2e-lib.sh"
 
 list=$LISTS/list.vesk
@@ -30,6 +31,9 @@ selection_is() {
 focus_is() {
     [ "$(/usr/bin/python3 "$READER" --focus 2>>"$E2E_HOME/atspi.log")" == "$1" ]
 }
+status_is() {
+    [ "$(/usr/bin/python3 "$READER" --status 2>>"$E2E_HOME/atspi.log")" == "$1" ]
+}
 # expect_selection TEXT: a screen reader comes to read TEXT as the selected task.
 expect_selection() {
     if ! wait_for_quietly selection_is "$1"; then
@@ -40,6 +44,7 @@ expect_selection() {
 
 start_vesk "$list"
 wait_for_launch "list"
+wait_for "the status bar to read the loaded file" status_is "Loaded list.vesk"
 
 step "the first task reads as selected in its section"
 expect_selection "Next: Plan trip"
@@ -68,4 +73,9 @@ keys Return
 wait_for "the focus in the inline editor" focus_is "Edit task"
 keys Escape
 wait_for "the focus back on the list" focus_is "Call Ana"
+
+step "the status bar reads the saved file"
+keys space
+expect_file "$list" $'Plan trip\n---\nBuy milk\n---\nCall Ana\nPay rent'
+wait_for "the status bar to read the save" status_is "Saved list.vesk"
 quit_vesk

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # Reads, through AT-SPI as a screen reader does, the selected task of Vesk's task list and prints
 # it as "<section>: <name>", followed by " (completed)" when it is checked; with --focus, the name
-# of the object holding the keyboard focus. Prints nothing when the application or its list
+# of the object holding the keyboard focus; with --status, the status bar. Prints nothing when the application or its list
 # cannot be reached yet.
 import sys
 
@@ -42,6 +42,12 @@ def focused_object():
     return focused[0]
 
 
+def status():
+    app = vesk()
+    bar = app and find(app, lambda n: n.getRole() == pyatspi.ROLE_STATUS_BAR)
+    return bar.name if bar else None
+
+
 def selected_task():
     app = vesk()
     if app is not None:
@@ -60,7 +66,8 @@ def selected_task():
 
 
 try:
-    found = focused_object() if sys.argv[1:] == ["--focus"] else selected_task()
+    mode = sys.argv[1] if len(sys.argv) > 1 else ""
+    found = {"--focus": focused_object, "--status": status}.get(mode, selected_task)()
 except Exception as error:  # the application may still be starting
     print(error, file=sys.stderr)
     found = None
