@@ -22,6 +22,7 @@ VESK_TEST_PACKAGES=(
     xvfb xauth xdotool openbox imagemagick xclip x11-utils
     libbenchmark-dev clang-format util-linux dbus-daemon
     libglib2.0-bin lintian "${VESK_PACKAGE_PACKAGES[@]}"
+    at-spi2-core python3-pyatspi
 )
 
 vesk_as_root() {

@@ -1,6 +1,7 @@
 #include "PanelStatusLine.h"
 
 #include "PanelStyle.h"
+#include "TaskListAccessibility.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -24,6 +25,7 @@ PanelStatusLine::PanelStatusLine(QWidget* parent) : QWidget(parent)
     layout->addStretch(1);
     layout->addWidget(m_status);
     applyPalette();
+    TaskListAccessibility::installFactory();
 }
 
 QString PanelStatusLine::countText(qsizetype workingCount)
@@ -51,11 +53,14 @@ QString PanelStatusLine::statusText(const QString& appStatus, SyncState state)
 void PanelStatusLine::setWorkingCount(qsizetype count)
 {
     m_count->setText(countText(count));
+    setAccessibleDescription(m_count->text());
 }
 
 void PanelStatusLine::setStatus(const QString& appStatus, SyncState state)
 {
     m_status->setText(statusText(appStatus, state));
+    // A status bar's name is what screen readers announce when it changes.
+    setAccessibleName(m_status->text());
     m_resolvable = blocksSaving(state);
     m_status->setToolTip(m_resolvable
             ? QStringLiteral("The file needs attention, and editing is paused until you choose what to do "

@@ -4,6 +4,7 @@
 #include "PanelStyle.h"
 #include "Scheduler.h"
 #include "SessionController.h"
+#include "TaskListAccessibility.h"
 #include "TaskRowContextTargetMonitor.h"
 #include "TaskTextLayout.h"
 #include "TaskTextLayoutCache.h"
@@ -40,6 +41,7 @@ TaskListView::TaskListView(SessionController* session, Scheduler* scheduler, QWi
     viewport()->setAutoFillBackground(false);
     viewport()->setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
+    TaskListAccessibility::installFactory();
     verticalScrollBar()->setSingleStep(24);
     m_lastRevealRevision = session->selectionRevealRevision();
 
@@ -89,6 +91,8 @@ TaskListView::TaskListView(SessionController* session, Scheduler* scheduler, QWi
         m_inlineEditedID = editedID;
         if (p.reveal)
             onRevealRevisionChanged();
+        if (m_accessibility || TaskListAccessibility::isListening())
+            accessibility()->noteChange(p.rows);
         // The input row opens to be typed into, so it comes into sight.
         if (inputOpens && m_session->selection().isInput())
             revealSelection(true);
@@ -102,6 +106,13 @@ TaskListView::TaskListView(SessionController* session, Scheduler* scheduler, QWi
 }
 
 TaskListView::~TaskListView() = default;
+
+TaskListAccessibility* TaskListView::accessibility()
+{
+    if (!m_accessibility)
+        m_accessibility = new TaskListAccessibility(this);
+    return m_accessibility;
+}
 
 // --- Presentation inputs ---
 

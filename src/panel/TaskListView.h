@@ -24,6 +24,7 @@ class QDrag;
 class QMenu;
 class QVariantAnimation;
 class SessionController;
+class TaskListAccessibility;
 class TaskRowContextTargetMonitor;
 class TaskTextLayoutCache;
 
@@ -61,6 +62,10 @@ public:
     ~TaskListView() override;
 
     SessionController* session() const { return m_session; }
+    // The heading of a section ("Next", "Pending", "Complete").
+    static QString sectionTitle(TaskSection section);
+    // What assistive technologies read of the list, made when one first asks for it.
+    TaskListAccessibility* accessibility();
 
     // --- Presentation inputs, set by the root view ---
     void setWindowActive(bool active);
@@ -278,6 +283,7 @@ private:
     double m_lastRevealTimestamp = 0;
     int m_revealGeneration = 0;
 
+    QPointer<TaskListAccessibility> m_accessibility;
     QPointer<GrowingTextView> m_inputEditor;
     QPointer<GrowingTextView> m_inlineEditor;
     QVariantAnimation* m_heightAnimation = nullptr;

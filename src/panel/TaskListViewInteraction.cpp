@@ -4,6 +4,7 @@
 #include "PanelStyle.h"
 #include "Scheduler.h"
 #include "SessionController.h"
+#include "TaskListAccessibility.h"
 #include "TaskListView.h"
 #include "TaskTextLayout.h"
 #include "TaskTextLayoutCache.h"
@@ -29,6 +30,7 @@ void TaskListView::syncEditors()
         if (!m_inputEditor) {
             m_inputEditor = new GrowingTextView(viewport(), m_scheduler);
             m_inputEditor->setObjectName(QStringLiteral("inputEditor"));
+            m_inputEditor->setAccessibleName(QStringLiteral("New task"));
             m_inputEditor->setEditorFont(PanelStyle::font(PanelStyle::TextStyle::title3));
             m_inputEditor->setText(m_session->inputDraft());
             QPointer<TaskListView> self(this);
@@ -85,6 +87,7 @@ void TaskListView::syncEditors()
             m_inlineEditor = new GrowingTextView(viewport(), m_scheduler);
             m_inlineEditor->setObjectName(QStringLiteral("inline-edit-") + canonicalUuidText(edit->itemID));
             m_inlineEditor->setProperty("itemID", edit->itemID);
+            m_inlineEditor->setAccessibleName(QStringLiteral("Edit task"));
             m_inlineEditor->setText(edit->draftText);
             QPointer<TaskListView> self(this);
             m_inlineEditor->onSubmit = [self] {
@@ -138,6 +141,8 @@ void TaskListView::focusInEvent(QFocusEvent* event)
     // editor, and Return and Escape still close it.
     if (GrowingTextView* editor = editorWantingFocus())
         editor->setFocus(Qt::OtherFocusReason);
+    else if (TaskListAccessibility::isListening())
+        accessibility()->noteFocus();
 }
 
 void TaskListView::placeEditors()

@@ -21,7 +21,9 @@ QFont headerFont()
     return font;
 }
 
-QString headerTitle(TaskSection section)
+} // namespace
+
+QString TaskListView::sectionTitle(TaskSection section)
 {
     switch (section) {
     case TaskSection::working:
@@ -33,8 +35,6 @@ QString headerTitle(TaskSection section)
     }
     return {};
 }
-
-} // namespace
 
 void TaskListView::paintEvent(QPaintEvent* event)
 {
@@ -88,7 +88,7 @@ void TaskListView::paintHeader(QPainter& painter, const Block& block, const QRec
     const QFontMetricsF metrics(font);
     const double top = rect.top() + (block.section == TaskSection::working ? 0 : 18);
     const QRectF line(rect.left() + 4, top, rect.width() - 8, metrics.lineSpacing());
-    const QString title = headerTitle(block.section).toUpper();
+    const QString title = sectionTitle(block.section).toUpper();
     painter.setFont(font);
     painter.setPen(secondaryTextColor());
     painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, title);

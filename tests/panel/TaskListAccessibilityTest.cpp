@@ -1,0 +1,196 @@
+#include "TaskListAccessibility.h"
+#include "PanelFixture.h"
+#include "PanelStatusLine.h"
+
+#include <QAccessible>
+
+namespace {
+
+// One announcement as a screen reader receives it: what happened, to what, inside what.
+struct Heard {
+    QAccessible::Event type;
+    QString name;
+    QString parent;
+};
+
+QList<Heard>& heard()
+{
+    static QList<Heard> events;
+    return events;
+}
+
+void listen(QAccessibleEvent* event)
+{
+    QAccessibleInterface* iface = event->accessibleInterface();
+    QVERIFY(iface);
+    heard() << Heard {event->type(), iface->text(QAccessible::Name),
+        iface->parent() ? iface->parent()->text(QAccessible::Name) : QString()};
+}
+
+// Whether an event of this type reached an object of this name (inside parent, when given).
+bool wasHeard(QAccessible::Event type, const QString& name, const QString& parent = {})
+{
+    return std::any_of(heard().begin(), heard().end(), [&](const Heard& event) {
+        return event.type == type && event.name == name && (parent.isEmpty() || event.parent == parent);
+    });
+}
+
+QStringList childNames(QAccessibleInterface* iface)
+{
+    QStringList names;
+    for (int i = 0; i < iface->childCount(); ++i)
+        names << iface->child(i)->text(QAccessible::Name);
+    return names;
+}
+
+VeskDocument longDocument(int count)
+{
+    VeskDocument document;
+    for (int i = 0; i < count; ++i)
+        document.inboxItems << VeskTask {QStringLiteral("Task %1").arg(i), std::nullopt};
+    return document;
+}
+
+} // namespace
+
+class TaskListAccessibilityTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TaskListAccessibility::sendEvent = listen; }
+
+    // Runs first, while no assistive technology has been announced: moving and editing make no
+    // interfaces and send nothing.
+    void silentWhileNothingListens()
+    {
+        PanelFixture panel;
+        panel.select("Write the report");
+        panel.type('j');
+        panel.session()->beginEditingItem(panel.task("Water the plants"));
+        panel.session()->updateInlineEditDraft("Water the garden");
+        panel.session()->commitInlineEdit();
+        panel.settle();
+        QCOMPARE(panel.list()->findChild<TaskListAccessibility*>(), nullptr);
+        QVERIFY(heard().isEmpty());
+    }
+
+    void theTreeReadsAsTheListShowsIt()
+    {
+        PanelFixture panel;
+        panel.select("Call the plumber");
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(panel.list());
+        QCOMPARE(list->role(), QAccessible::List);
+        QCOMPARE(childNames(list), QStringList({"Next", "Pending", "Complete"}));
+        QAccessibleInterface* next = list->child(0);
+        QCOMPARE(next->role(), QAccessible::Grouping);
+        QCOMPARE(next->parent(), list);
+        QCOMPARE(childNames(next), QStringList({"Write the report", "Call the plumber"}));
+        QCOMPARE(childNames(list->child(1)), QStringList({"Read the plan soon", "Water the plants"}));
+
+        QAccessibleInterface* report = next->child(0);
+        QAccessibleInterface* plumber = next->child(1);
+        QCOMPARE(report->role(), QAccessible::ListItem);
+        QCOMPARE(report->text(QAccessible::Description), QStringLiteral("Two pages"));
+        QCOMPARE(report->parent(), next);
+        QCOMPARE(next->indexOfChild(plumber), 1);
+        QVERIFY(plumber->state().selected && plumber->state().focused && !plumber->state().checked);
+        QVERIFY(!report->state().selected && !report->state().focused);
+        QCOMPARE(list->focusChild(), plumber);
+        QVERIFY(list->child(2)->child(0)->state().checked);
+        QVERIFY(panel.list()->rect().contains(panel.list()->mapFromGlobal(plumber->rect().center())));
+
+        QAccessibleInterface* link = list->child(1)->child(0)->child(0);
+        QCOMPARE(link->role(), QAccessible::Link);
+        QCOMPARE(link->text(QAccessible::Name), QStringLiteral("the plan"));
+        QCOMPARE(link->text(QAccessible::Value), QStringLiteral("https://example.com/plan"));
+        QCOMPARE(link->parent(), list->child(1)->child(0));
+
+        auto* statusLine = panel.root->findChild<PanelStatusLine*>();
+        QAccessibleInterface* status = QAccessible::queryAccessibleInterface(statusLine);
+        QCOMPARE(status->role(), QAccessible::StatusBar);
+        QCOMPARE(status->text(QAccessible::Name), statusLine->shownStatus());
+        QVERIFY(!statusLine->shownStatus().isEmpty());
+
+        panel.session()->beginEditingItem(panel.task("Call the plumber"));
+        panel.settle();
+        QCOMPARE(list->child(3)->text(QAccessible::Name), QStringLiteral("Edit task"));
+        panel.session()->cancelInlineEdit();
+        panel.session()->beginCreatingNewItem();
+        panel.settle();
+        QCOMPARE(list->child(3)->text(QAccessible::Name), QStringLiteral("New task"));
+        QCOMPARE(list->child(3)->role(), QAccessible::EditableText);
+    }
+
+    // Ten thousand rows: only the rows asked for get interfaces, each kept under one id.
+    void rowsAreMadeOnlyWhenAskedFor()
+    {
+        ListFixture f(longDocument(10000), QSize(490, 610));
+        QAccessibleInterface* pending = QAccessible::queryAccessibleInterface(&f.view)->child(1);
+        QCOMPARE(pending->childCount(), 10000);
+        QAccessibleInterface* last = pending->child(9999);
+        QCOMPARE(last->text(QAccessible::Name), QStringLiteral("Task 9999"));
+        QCOMPARE(pending->indexOfChild(last), 9999);
+        QCOMPARE(pending->child(9999), last);
+        QVERIFY(QAccessible::uniqueId(pending->child(0)) != QAccessible::uniqueId(last));
+        QVERIFY(last->state().offscreen && !pending->child(0)->state().offscreen);
+        QCOMPARE(f.view.accessibility()->itemInterfaceCount(), 2);
+
+        // A reload replaces every row: the rows read go, and the rest is one change of the list.
+        QAccessible::setActive(true);
+        heard().clear();
+        f.session.loadDocument(longDocument(10000));
+        QAccessible::setActive(false);
+        QVERIFY(wasHeard(QAccessible::ObjectDestroyed, "Task 9999", "Pending"));
+        QVERIFY(wasHeard(QAccessible::ObjectReorder, "Tasks"));
+        QVERIFY(!wasHeard(QAccessible::ObjectCreated, "Task 9999"));
+        QVERIFY(f.view.accessibility()->itemInterfaceCount() <= 1); // the selected row, if any
+    }
+
+    void eventsFollowTheUser()
+    {
+        PanelFixture panel;
+        QAccessible::setActive(true);
+        panel.select("Write the report");
+        heard().clear();
+
+        panel.type('j');
+        QVERIFY(wasHeard(QAccessible::Focus, "Call the plumber", "Next"));
+        heard().clear();
+        panel.type('k');
+        QVERIFY(wasHeard(QAccessible::StateChanged, "Call the plumber", "Next")); // no longer selected
+        QVERIFY(wasHeard(QAccessible::Focus, "Write the report", "Next"));
+        panel.type('j');
+
+        panel.press(Qt::Key_Return);
+        panel.list()->inlineEditor()->selectAll();
+        QTest::keyClicks(panel.focus(), "Call the electrician");
+        panel.press(Qt::Key_Return);
+        QVERIFY(wasHeard(QAccessible::NameChanged, "Call the electrician", "Next"));
+
+        heard().clear();
+        panel.type(' ');
+        panel.scheduler.advance(2);
+        panel.settle();
+        // The row gives way to the completion shell, and the task lands at the top of Complete.
+        QVERIFY(wasHeard(QAccessible::ObjectDestroyed, "Call the electrician", "Next"));
+        QVERIFY(wasHeard(QAccessible::ObjectCreated, "Call the electrician", "Complete"));
+        QAccessibleInterface* complete = QAccessible::queryAccessibleInterface(panel.list())->child(2);
+        QVERIFY(complete->child(0)->state().checked);
+
+        panel.select("Water the plants");
+        heard().clear();
+        panel.press(Qt::Key_Backspace);
+        QVERIFY(wasHeard(QAccessible::ObjectDestroyed, "Water the plants", "Pending"));
+
+        heard().clear();
+        panel.type('n');
+        QTest::keyClicks(panel.focus(), "Pay rent");
+        panel.press(Qt::Key_Return);
+        QVERIFY(wasHeard(QAccessible::ObjectCreated, "Pay rent", "Pending"));
+
+        QAccessible::setActive(false);
+    }
+};
+
+QTEST_MAIN(TaskListAccessibilityTest)
+#include "TaskListAccessibilityTest.moc"
