@@ -133,14 +133,6 @@ void veskDone(benchmark::State& state)
         state, {QStringLiteral(VESK_PROGRAM), QStringLiteral("done"), lists().vesk, QStringLiteral("p1")});
 }
 
-// The same command from a program without the window's libraries (see CoreOnlyVesk.cpp).
-void coreOnlyAdd(benchmark::State& state)
-{
-    measure(state,
-        {QStringLiteral(CORE_ONLY_PROGRAM), QStringLiteral("add"), lists().vesk,
-            QStringLiteral("A new task")});
-}
-
 void veskList(benchmark::State& state)
 {
     measure(state, {QStringLiteral(VESK_PROGRAM), QStringLiteral("list"), lists().vesk});
@@ -168,10 +160,6 @@ void todoTxtAdd(benchmark::State& state)
 BENCHMARK(catFile)->Name("cat/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(veskAdd)->Name("vesk add/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(veskDone)->Name("vesk done/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(coreOnlyAdd)
-    ->Name("vesk add, QtCore only/10000 tasks")
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
 BENCHMARK(veskList)->Name("vesk list/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(taskwarriorAdd)->Name("task add/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(todoTxtAdd)->Name("todo-txt add/10000 tasks")->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -7,11 +7,11 @@
 #include "TaskPlacement.h"
 #include "TaskReference.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -87,8 +87,13 @@ bool CommandLineTool::handles(int argc, char* argv[])
 
 int CommandLineTool::run(int argc, char* argv[])
 {
-    const QCoreApplication application(argc, argv);
-    const ToolOutcome outcome = execute(QCoreApplication::arguments().mid(1));
+    // No QCoreApplication: nothing here needs one, and making it costs every command its time. The
+    // system's messages (strerror) follow the user's locale, as they would under one.
+    std::setlocale(LC_ALL, "");
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const ToolOutcome outcome = execute(arguments);
     write(stdout, outcome.output);
     std::fflush(stdout);
     write(stderr, outcome.error);

@@ -1,5 +1,7 @@
 #include "AutostartEntry.h"
 
+#include "ProgramLocation.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -34,7 +36,10 @@ QString escapedValue(QString value)
 }
 } // namespace
 
-AutostartEntry::AutostartEntry() : AutostartEntry(userFilePath(), QCoreApplication::applicationFilePath()) { }
+// The application runs as a private program; the entry names the command that starts it.
+AutostartEntry::AutostartEntry()
+    : AutostartEntry(userFilePath(), ProgramLocation::command(QCoreApplication::applicationFilePath()))
+{ }
 
 AutostartEntry::AutostartEntry(QString filePath, QString program)
     : m_filePath(std::move(filePath)), m_program(std::move(program))

@@ -7,7 +7,7 @@
 // autostart rules run at login. The entry itself is the setting; nothing else records it.
 class AutostartEntry {
 public:
-    // The user's entry, starting the program that runs now.
+    // The user's entry, starting the vesk command of the application that runs now.
     AutostartEntry();
     AutostartEntry(QString filePath, QString program);
 

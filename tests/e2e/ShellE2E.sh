@@ -91,6 +91,19 @@ keys Escape Escape
 wait_for "the settings to close" has_no_visible_window "Settings"
 grep -q '"carbonKeyCode\\":125' "$SETTINGS" && fail "Ctrl+Down was taken as the global shortcut"
 
+step "Start at login writes an entry that runs the vesk command"
+AUTOSTART=$XDG_CONFIG_HOME/autostart/vesk.desktop
+keys ctrl+comma
+wait_for_active "Settings"
+# The tick box has the keyboard focus when the settings open.
+keys space
+wait_for "the autostart entry" test -f "$AUTOSTART"
+grep -qxF "Exec=$VESK --background" "$AUTOSTART" || fail "the entry does not run $VESK: $(cat "$AUTOSTART")"
+keys space
+wait_for "the autostart entry to go" test ! -e "$AUTOSTART"
+keys Escape
+wait_for "the settings to close" has_no_visible_window "Settings"
+
 step "Ctrl+Q quits from the keyboard controls and from the settings"
 keys question
 wait_for_active "Keyboard Controls"

@@ -1,4 +1,5 @@
 #include "AutostartEntry.h"
+#include "ProgramLocation.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,6 +74,33 @@ private Q_SLOTS:
         QVERIFY(entry.setEnabled(false));
         QVERIFY(!QFile::exists(entry.filePath()) && !entry.isEnabled());
         QVERIFY(entry.setEnabled(false));
+    }
+
+    // The entry names the vesk command, found from the application that writes it; the command
+    // finds the application the same way, in a build folder and in an installation.
+    void theCommandAndTheApplicationFindEachOther_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("application");
+        QTest::newRow("build folder") << "build/vesk"
+                                      << "build/vesk-app";
+        QTest::newRow("installed") << "usr/" VESK_INSTALL_BINDIR "/vesk"
+                                   << "usr/" VESK_INSTALL_LIBEXECDIR "/vesk/vesk-app";
+    }
+
+    void theCommandAndTheApplicationFindEachOther()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, application);
+        const QTemporaryDir root;
+        for (const QString& program : {command, application}) {
+            QVERIFY(QDir(root.path()).mkpath(QFileInfo(program).path()));
+            QFile file(root.filePath(program));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
+        }
+        QCOMPARE(ProgramLocation::application(root.filePath(command)), root.filePath(application));
+        QCOMPARE(ProgramLocation::command(root.filePath(application)), root.filePath(command));
     }
 };
 

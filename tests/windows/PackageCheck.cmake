@@ -42,7 +42,7 @@ foreach(field "Package: vesk" "Version: ${VERSION}" "Architecture: ${arch}" "Sec
 endforeach()
 
 run(dpkg-deb --contents "${deb}" OUTPUT contents)
-set(files usr/bin/vesk usr/share/applications/vesk.desktop usr/share/mime/packages/vesk.xml
+set(files usr/bin/vesk usr/libexec/vesk/vesk-app usr/share/applications/vesk.desktop usr/share/mime/packages/vesk.xml
           usr/share/icons/hicolor/scalable/apps/vesk.svg usr/share/icons/hicolor/48x48/apps/vesk.png
           usr/share/doc/vesk/copyright usr/share/doc/vesk/changelog.gz usr/share/man/man1/vesk.1.gz
           usr/share/bash-completion/completions/vesk)
@@ -50,23 +50,32 @@ foreach(file ${files})
     expect("${contents}" " root/root [^\n]* \\./${file}\n" "dpkg-deb --contents")
 endforeach()
 
-# Unpacked, the program runs and says the package's version, carries no debug information of its
-# own, and the debug package holds it under the program's build ID.
+# Unpacked, the command runs and says the package's version, and finds the application it starts:
+# without a display, that one says it needs a graphical session. Neither program carries debug
+# information of its own, and the debug package holds each under its build ID.
 set(root "${WORK_DIR}/root")
 run(dpkg -x "${deb}" "${root}")
 run(dpkg -x "${ddeb}" "${root}")
 run("${root}/usr/bin/vesk" --version OUTPUT said)
 expect("${said}" "^vesk ${VERSION}\n$" "vesk --version")
-run(readelf --sections --notes "${root}/usr/bin/vesk" OUTPUT elf)
-if(elf MATCHES "\\.debug_info|\\.symtab")
-    message(FATAL_ERROR "The packaged program is not stripped:\n${elf}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM
+                        "${root}/usr/bin/vesk" --background
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL 1 OR NOT err MATCHES "^vesk: Vesk needs a graphical session")
+    message(FATAL_ERROR "vesk --background without a display did not reach the application (${status}):\n${out}${err}")
 endif()
-if(NOT elf MATCHES "Build ID: ([0-9a-f][0-9a-f])([0-9a-f]+)")
-    message(FATAL_ERROR "The packaged program has no build ID:\n${elf}")
-endif()
-set(symbols "${root}/usr/lib/debug/.build-id/${CMAKE_MATCH_1}/${CMAKE_MATCH_2}.debug")
-run(readelf --sections "${symbols}" OUTPUT debug)
-expect("${debug}" "\\.debug_info" "${symbols}")
+foreach(program usr/bin/vesk usr/libexec/vesk/vesk-app)
+    run(readelf --sections --notes "${root}/${program}" OUTPUT elf)
+    if(elf MATCHES "\\.debug_info|\\.symtab")
+        message(FATAL_ERROR "The packaged ${program} is not stripped:\n${elf}")
+    endif()
+    if(NOT elf MATCHES "Build ID: ([0-9a-f][0-9a-f])([0-9a-f]+)")
+        message(FATAL_ERROR "The packaged ${program} has no build ID:\n${elf}")
+    endif()
+    set(symbols "${root}/usr/lib/debug/.build-id/${CMAKE_MATCH_1}/${CMAKE_MATCH_2}.debug")
+    run(readelf --sections "${symbols}" OUTPUT debug)
+    expect("${debug}" "\\.debug_info" "${symbols}")
+endforeach()
 run(desktop-file-validate "${root}/usr/share/applications/vesk.desktop" OUTPUT validated)
 
 # Debian's own checks: errors fail, warnings are shown.

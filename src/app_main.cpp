@@ -1,0 +1,113 @@
+#include "AppCommandLine.h"
+#include "AppController.h"
+#include "AppIcon.h"
+#include "DesktopFileRevealer.h"
+#include "DesktopUrlOpener.h"
+#include "FileDropFilter.h"
+#include "GraphicalSession.h"
+#include "MainMenu.h"
+#include "MenuShortcuts.h"
+#include "PanelKeyCommand.h"
+#include "QtDialogPresenter.h"
+#include "QtPasteboard.h"
+#include "SettingsStore.h"
+#include "SingleInstance.h"
+#include "StartupProbe.h"
+#include "VeskAppDelegate.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <sys/prctl.h>
+
+int main(int argc, char* argv[])
+{
+    // The vesk command has answered --help, --version and the terminal commands, and hands the rest
+    // over with its arguments unchanged. This process is still "vesk" to ps, pgrep and killall.
+    ::prctl(PR_SET_NAME, "vesk", 0, 0, 0);
+
+    QApplication::setOrganizationName(QStringLiteral("Vesk"));
+    QApplication::setApplicationName(QStringLiteral("Vesk"));
+    QApplication::setApplicationVersion(QStringLiteral(VESK_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("vesk"));
+
+    // The command line is read again before the application connects to a display: started on its
+    // own, this program answers as the command does.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    AppCommandLine commandLine;
+    if (const std::optional<int> status = commandLine.read(arguments))
+        return *status;
+    const QList<QUrl> requestedFiles
+        = VeskAppDelegate::urlsForPaths(commandLine.files(), QDir::currentPath());
+
+    const std::unique_ptr<QApplication> app = GraphicalSession::start(argc, argv);
+
+    // One Vesk per user: a later launch hands its request to the running one and ends.
+    SingleInstance instance;
+    switch (instance.start()) {
+    case SingleInstance::Role::secondary: {
+        // Already running, and asked for no window: nothing to hand over.
+        if (commandLine.background() && !commandLine.toggle() && commandLine.files().isEmpty())
+            return 0;
+        const bool delivered
+            = commandLine.toggle() ? instance.sendToggle() : instance.sendOpenRequest(commandLine.files());
+        if (!delivered)
+            std::fprintf(
+                stderr, "vesk: the running Vesk did not answer: %s\n", qPrintable(instance.errorString()));
+        return delivered ? 0 : 1;
+    }
+    case SingleInstance::Role::unavailable:
+        std::fprintf(stderr, "vesk: %s; a second launch will start another Vesk\n",
+            qPrintable(instance.errorString()));
+        break;
+    default:
+        break;
+    }
+    // Vesk keeps running with no window open: the global shortcut and a second launch bring it back.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(AppIcon::icon());
+    StartupProbe::installIfRequested();
+    // The panel's own keys stay free of the global shortcut, as the menus' keys do.
+    QList<KeyCommand> keyCommands;
+    for (const PanelKeyCommand& command : PanelKeyCommand::all())
+        keyCommands.append({command.title, command.keys});
+    MenuShortcuts::setApplicationKeyCommands(keyCommands);
+
+    QtDialogPresenter dialogs;
+    VeskAppDelegate delegate;
+    // Files named on the command line wait for the application controller.
+    if (!requestedFiles.isEmpty())
+        delegate.handleOpenRequest(requestedFiles);
+
+    AppController::Services services;
+    services.dialogs = &dialogs;
+    services.pasteboard = std::make_shared<QtPasteboard>();
+    services.urlOpener = std::make_shared<DesktopUrlOpener>();
+    services.fileRevealer = std::make_shared<DesktopFileRevealer>();
+    AppController controller(SettingsStore::shared(), services);
+
+    MainMenu menu(&controller, &dialogs);
+    FileDropFilter drops([&delegate](const QList<QUrl>& urls) { delegate.handleOpenRequest(urls); });
+    controller.onWindowNeedsMenuBar = [&menu, &drops](QWidget* window) {
+        menu.installMenuBar(window);
+        drops.watch(window);
+    };
+    controller.startShell(!requestedFiles.isEmpty(), commandLine.background());
+
+    QObject::connect(&instance, &SingleInstance::openRequested, &controller,
+        [&delegate, &controller](const QStringList& paths) {
+            if (paths.isEmpty())
+                controller.comeForward();
+            else
+                delegate.handleOpenRequest(VeskAppDelegate::urlsForPaths(paths, QDir::currentPath()));
+        });
+    QObject::connect(&instance, &SingleInstance::toggleRequested, &controller,
+        [&controller] { controller.togglePanels(); });
+
+    QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
+    return app->exec();
+}
