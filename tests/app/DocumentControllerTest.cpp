@@ -82,13 +82,9 @@ private slots:
     void openingBindsAndAFailedOpenChangesNothing()
     {
         Fixture f;
-        QSignalSpy stateSpy(&f.controller, &VeskDocumentController::syncStateChanged);
-        QSignalSpy fileSpy(&f.controller, &VeskDocumentController::selectedFileURLChanged);
         QVERIFY(f.open());
         QCOMPARE(f.controller.property("appStatus").toString(), QStringLiteral("Loaded list.vesk"));
         QCOMPARE(f.announcedURLs, QList<QUrl> {QUrl::fromLocalFile(f.path)});
-        QCOMPARE(fileSpy.count(), 1);
-        QVERIFY(stateSpy.count() >= 1);
         QCOMPARE(f.controller.documentColor(), documentColorForPath(f.path));
         QCOMPARE(f.session().committedDocument(), parseDocument(QString::fromUtf8(initialText)));
 

@@ -104,41 +104,15 @@ class MainMenuTest : public QObject {
     };
 
 private Q_SLOTS:
-    void theActionsCarryTheirTitlesAndKeys()
+    // The menu keys that no panel or end-to-end test presses.
+    void menuKeysNotHandledByThePanel()
     {
-        Setup setup;
+        Setup setup(false);
         MainMenu& m = *setup.menu;
-        const QList<std::tuple<QAction*, QString, QKeySequence>> expected {
-            {m.newItemAction, QStringLiteral("New Item"), QKeySequence(Qt::Key_N)},
-            {m.newFileAction, QStringLiteral("New Vesk File"), QKeySequence(QStringLiteral("Ctrl+N"))},
-            {m.openAction, QStringLiteral("Open..."), QKeySequence(QStringLiteral("Ctrl+O"))},
-            {m.showInFileManagerAction, QStringLiteral("Show in File Manager"), QKeySequence()},
-            {m.resolveFileProblemAction, QStringLiteral("Resolve File Problem…"), QKeySequence()},
-            {m.closeAction, QStringLiteral("Close"), QKeySequence(QStringLiteral("Ctrl+W"))},
-            {m.quitAction, QStringLiteral("Quit"), QKeySequence(QStringLiteral("Ctrl+Q"))},
-            {m.undoAction, QStringLiteral("Undo"), QKeySequence(QStringLiteral("Ctrl+Z"))},
-            {m.redoAction, QStringLiteral("Redo"), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))},
-            {m.cutAction, QStringLiteral("Cut"), QKeySequence(QStringLiteral("Ctrl+X"))},
-            {m.copyAction, QStringLiteral("Copy"), QKeySequence(QStringLiteral("Ctrl+C"))},
-            {m.pasteAction, QStringLiteral("Paste"), QKeySequence(QStringLiteral("Ctrl+V"))},
-            {m.selectAllAction, QStringLiteral("Select All"), QKeySequence(QStringLiteral("Ctrl+A"))},
-            {m.moveToNextAction, QStringLiteral("Move to Next"), QKeySequence(Qt::Key_T)},
-            {m.moveToPendingAction, QStringLiteral("Move to Pending"), QKeySequence(Qt::Key_T)},
-            {m.completionAction, QStringLiteral("Move to Done"), QKeySequence(Qt::Key_Space)},
-            {m.moveUpAction, QStringLiteral("Move Item Up"), QKeySequence(QStringLiteral("Ctrl+K"))},
-            {m.moveDownAction, QStringLiteral("Move Item Down"), QKeySequence(QStringLiteral("Ctrl+J"))},
-            {m.settingsAction, QStringLiteral("Settings…"), QKeySequence(QStringLiteral("Ctrl+,"))},
-            {m.openLinkAction, QStringLiteral("Open Link"), QKeySequence(QStringLiteral("Shift+L"))},
-            {m.showKeyboardControlsAction, QStringLiteral("Show Keyboard Controls"),
-                QKeySequence(Qt::Key_Question)},
-            {m.keyboardControlsHelpAction, QStringLiteral("Keyboard Controls"), QKeySequence(Qt::Key_F1)},
-            {m.aboutAction, QStringLiteral("About Vesk"), QKeySequence()},
-        };
-        setup.select(TaskSection::inbox, 0);
-        for (const auto& [action, title, key] : expected) {
-            QCOMPARE(shown(action), title);
+        for (const auto& [action, key] : {std::pair {m.newFileAction, QKeySequence(QStringLiteral("Ctrl+N"))},
+                 {m.openAction, QKeySequence(QStringLiteral("Ctrl+O"))},
+                 {m.keyboardControlsHelpAction, QKeySequence(Qt::Key_F1)}})
             QCOMPARE(action->shortcut(), key);
-        }
     }
 
     void everyDocumentWindowAndTheWelcomeWindowCarryTheMenuBar()
@@ -147,10 +121,6 @@ private Q_SLOTS:
         QMainWindow* welcome = setup.shell.controller->welcomeWindowController()->window();
         QVERIFY(welcome);
         QCOMPARE(menuTitles(welcome->menuBar()), QStringList({"&File", "&Edit", "&View", "&Help"}));
-        QStringList file = visibleItems(submenu(welcome->menuBar(), QStringLiteral("&File")));
-        QCOMPARE(file,
-            QStringList({"New Item", "New Vesk File", "-", "Open...", "Open Recent", "-",
-                "Show in File Manager", "Resolve File Problem…", "-", "Close", "-", "Quit"}));
 
         const QString path = setup.shell.writeTaskFile(QStringLiteral("list.vesk"), threeSections);
         setup.shell.controller->openDocumentAtURL(ShellFixture::url(path));
@@ -187,9 +157,6 @@ private Q_SLOTS:
     {
         Setup setup(false);
         MainMenu& m = *setup.menu;
-        QMenuBar* bar = setup.shell.controller->welcomeWindowController()->window()->menuBar();
-        QCOMPARE(visibleItems(submenu(bar, QStringLiteral("&Help"))),
-            QStringList({"Keyboard Controls", "-", "About Vesk"}));
         // Help shows the reference; asked again, it stays.
         KeyboardControlsPanelController* controls = setup.shell.controller->keyboardControlsPanelController();
         for (int i = 0; i < 2; ++i) {

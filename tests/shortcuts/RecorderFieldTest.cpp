@@ -175,7 +175,6 @@ private Q_SLOTS:
     void anAcceptedShortcutIsStoredRegisteredAndEndsRecording()
     {
         setShortcut(ctrlAltK, Name::togglePanel());
-        QSignalSpy active(&Notifier::shared(), &Notifier::recorderActiveStatusDidChange);
         QSignalSpy changed(&Notifier::shared(), &Notifier::shortcutByNameDidChange);
         startRecording();
         // Screen readers say the description with the field and when it changes.
@@ -183,8 +182,6 @@ private Q_SLOTS:
             return QAccessible::queryAccessibleInterface(field())->text(QAccessible::Description);
         };
         QCOMPARE(description(), QStringLiteral("Recording"));
-        QCOMPARE(active.count(), 1);
-        QCOMPARE(active.at(0).at(0).toBool(), true);
 
         QTest::keyClick(field(), Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier);
         QCOMPARE(stored().toString(), QStringLiteral(R"({"carbonKeyCode":49,"carbonModifiers":6144})"));
@@ -194,8 +191,6 @@ private Q_SLOTS:
         QVERIFY(!field()->isRecording());
         QVERIFY(!field()->hasFocus());
         QVERIFY(!isPaused());
-        QCOMPARE(active.count(), 2);
-        QCOMPARE(active.at(1).at(0).toBool(), false);
 
         // The new combination is the hot key now, the old one is let go of.
         QVERIFY(m_backend->isRegistered(49, ctrlAlt) && !m_backend->isRegistered(40, ctrlAlt));
@@ -406,12 +401,9 @@ private Q_SLOTS:
 
     void destroyingARecordingFieldResumesTheHotKeys()
     {
-        QSignalSpy active(&Notifier::shared(), &Notifier::recorderActiveStatusDidChange);
         startRecording();
         delete m_window->field;
         QVERIFY(!isPaused());
-        QCOMPARE(active.count(), 2);
-        QCOMPARE(active.last().at(0).toBool(), false);
         // The application filter went with the field.
         QTest::mouseClick(m_window->button, Qt::LeftButton);
     }

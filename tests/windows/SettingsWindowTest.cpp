@@ -56,17 +56,10 @@ private Q_SLOTS:
         m_controller.show();
         QPointer<SettingsWindow> window = m_controller.window();
         QVERIFY(QTest::qWaitForWindowActive(window));
-        QCOMPARE(window->windowTitle(), QStringLiteral("Settings"));
-        QVERIFY(window->size().width() >= 280 && window->size().height() >= 140);
         QCOMPARE(window->minimumSize(), window->maximumSize());
         const QList<QGroupBox*> sections = window->findChildren<QGroupBox*>();
         QCOMPARE(sections.size(), 1);
-        QCOMPARE(sections[0]->title(), QStringLiteral("Settings"));
-        auto* form = qobject_cast<QFormLayout*>(sections[0]->layout());
-        // The recorder's row, the row of its notice below it, and the start at login box.
-        QVERIFY(form && form->rowCount() == 3);
         RecorderField* field = window->hotKeyRecorder();
-        QCOMPARE(qobject_cast<QLabel*>(form->labelForField(field))->text(), QStringLiteral("Hotkey"));
         QCOMPARE(field->storageMode(), RecorderField::StorageMode::name);
         QCOMPARE(field->shortcutName(), Name::togglePanel());
         QCOMPARE(field->text(), QStringLiteral("Ctrl+Alt+Space"));

@@ -59,8 +59,6 @@ private Q_SLOTS:
         m_controller.toggle();
         QPointer<QMainWindow> window = m_controller.window();
         QVERIFY(window && window->isVisible());
-        QCOMPARE(window->windowTitle(), QStringLiteral("Welcome to Vesk"));
-        QCOMPARE(window->size(), QSize(490, 610));
         QCOMPARE(m_controller.view()->size(), QSize(490, 610));
         QCOMPARE(window->minimumSize(), window->maximumSize());
         const Qt::WindowFlags flags = window->windowFlags();
@@ -130,8 +128,6 @@ private Q_SLOTS:
         for (int round = 1; round <= 2; ++round) {
             m_controller.hide();
             m_controller.show();
-            QCOMPARE(m_controller.view()->newFileButton()->text(), QStringLiteral("New File"));
-            QCOMPARE(m_controller.view()->openFileButton()->text(), QStringLiteral("Open..."));
             QVERIFY(m_controller.view()->newFileButton()->isDefault());
             QTest::mouseClick(m_controller.view()->newFileButton(), Qt::LeftButton);
             QCOMPARE(m_newFileCount, round);
