@@ -134,11 +134,14 @@ private Q_SLOTS:
         QVERIFY(submenu(bar, QStringLiteral("&Edit"))->actions().contains(setup.menu->undoAction));
         QVERIFY(
             submenu(welcome->menuBar(), QStringLiteral("&Edit"))->actions().contains(setup.menu->undoAction));
-        // Every item has a letter of its own in its menu (recent files are listed by their names).
+        // Every command is in a menu, and every item has a letter of its own in its menu (recent files
+        // are listed by their names).
+        QSet<const QAction*> listed;
         for (QMenu* menu : {submenu(bar, QStringLiteral("&File")), submenu(bar, QStringLiteral("&Edit")),
                  submenu(bar, QStringLiteral("&View")), submenu(bar, QStringLiteral("&Help"))}) {
             QSet<QChar> letters;
             for (const QAction* action : menu->actions()) {
+                listed.insert(action);
                 if (action->isSeparator() || !action->isVisible())
                     continue;
                 const QChar letter = mnemonic(action->text());
@@ -147,6 +150,9 @@ private Q_SLOTS:
                 letters.insert(letter);
             }
         }
+
+        for (const QAction* action : setup.menu->findChildren<QAction*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(listed.contains(action), qPrintable(action->text()));
 
         // Asking again adds no second bar.
         setup.menu->installMenuBar(host);
