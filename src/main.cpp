@@ -2,9 +2,9 @@
 // linking QtCore alone, so that `vesk add` loads none of the window system's libraries; for
 // everything else it becomes the application (see ProgramLocation.h), which keeps this process, its
 // id and its arguments, so that scripts and the single-instance check see one program.
-#include "AppCommandLine.h"
-#include "CommandLineTool.h"
-#include "ProgramLocation.h"
+#include "cli/AppCommandLine.h"
+#include "cli/CommandLineTool.h"
+#include "platform/ProgramLocation.h"
 
 #include <QFile>
 

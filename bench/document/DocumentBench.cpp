@@ -1,11 +1,11 @@
 // Reading, writing and loading task files of 1,000, 10,000 and 100,000 tasks, beside the cost of
 // merely decoding the file's bytes.
 
-#include "DocumentFormat.h"
+#include "document/DocumentFormat.h"
 
 #ifdef VESK_BENCH_SESSION
-#include "ManualScheduler.h"
-#include "SessionController.h"
+#include "platform/ManualScheduler.h"
+#include "session/SessionController.h"
 #endif
 
 #include <benchmark/benchmark.h>

@@ -1,11 +1,11 @@
 // What a committed change costs on a long list, from the session's onCommittedChange to the file
 // safely on disk, beside the cost of the disk itself.
-#include "DialogPresenter.h"
-#include "DocumentFormat.h"
-#include "DocumentService.h"
-#include "ManualScheduler.h"
-#include "SessionController.h"
-#include "VeskDocumentController.h"
+#include "document/DocumentFormat.h"
+#include "document/DocumentService.h"
+#include "platform/DialogPresenter.h"
+#include "platform/ManualScheduler.h"
+#include "session/SessionController.h"
+#include "sync/VeskDocumentController.h"
 
 #include <QCoreApplication>
 #include <QFile>

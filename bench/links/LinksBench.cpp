@@ -2,10 +2,10 @@
 // of 10 KB and 100 KB (time must grow linearly) and for a list of 10,000 ordinary titles. The same
 // expression run by a backtracking regex engine is measured beside the scanner for contrast.
 
-#include "LinkDetector.h"
-#include "LinkPattern.h"
-#include "TaskDisplayText.h"
-#include "TaskLinks.h"
+#include "session/LinkDetector.h"
+#include "session/LinkPattern.h"
+#include "session/TaskDisplayText.h"
+#include "session/TaskLinks.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,11 +2,11 @@
 // shown task list of 100 and 10,000 tasks. Runs on Qt's offscreen platform unless another one is
 // chosen.
 
-#include "ManualScheduler.h"
-#include "PanelKeyHandler.h"
-#include "SessionController.h"
-#include "TaskListView.h"
-#include "TaskTextLayoutCache.h"
+#include "panel/PanelKeyHandler.h"
+#include "panel/TaskListView.h"
+#include "panel/TaskTextLayoutCache.h"
+#include "platform/ManualScheduler.h"
+#include "session/SessionController.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,12 +2,12 @@
 // at 100 and 10,000 tasks; and the peak memory of the process (maxrss) after the large file.
 // Runs on Qt's offscreen platform unless another one is chosen.
 
-#include "DialogPresenter.h"
-#include "SessionController.h"
-#include "TaskListView.h"
-#include "VeskDocumentController.h"
-#include "VeskPanelController.h"
-#include "VeskPanelRootView.h"
+#include "panel/TaskListView.h"
+#include "panel/VeskPanelController.h"
+#include "panel/VeskPanelRootView.h"
+#include "platform/DialogPresenter.h"
+#include "session/SessionController.h"
+#include "sync/VeskDocumentController.h"
 
 #include <benchmark/benchmark.h>
 

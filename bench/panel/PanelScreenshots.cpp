@@ -3,13 +3,13 @@
 // back; widened and narrowed: the expanded row after a resize) and captures the screen area of its
 // window with ImageMagick's import.
 
-#include "DialogPresenter.h"
-#include "ManualScheduler.h"
-#include "SessionController.h"
-#include "SettingsStore.h"
-#include "TaskListView.h"
-#include "VeskDocumentController.h"
-#include "VeskPanelController.h"
+#include "panel/TaskListView.h"
+#include "panel/VeskPanelController.h"
+#include "platform/DialogPresenter.h"
+#include "platform/ManualScheduler.h"
+#include "platform/SettingsStore.h"
+#include "session/SessionController.h"
+#include "sync/VeskDocumentController.h"
 
 #include <QApplication>
 #include <QFile>

@@ -2,8 +2,8 @@
 // committing command including its undo snapshot; and how many bytes the undo history keeps per
 // command (measured as the growth of the heap in use, which covers both new and malloc).
 
-#include "ManualScheduler.h"
-#include "SessionController.h"
+#include "platform/ManualScheduler.h"
+#include "session/SessionController.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,9 +1,9 @@
 // What a hot key press costs: reading a slot's stored shortcut, matching a key event against the
 // registered hot keys, and naming a shortcut for display.
-#include "GlobalShortcuts.h"
-#include "HotKey.h"
-#include "HotKeyCenter.h"
-#include "SettingsStore.h"
+#include "platform/SettingsStore.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/HotKey.h"
+#include "shortcuts/HotKeyCenter.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 // The baseline of the start-up benchmark: the smallest Qt Widgets program that shows a window.
-#include "StartupProbe.h"
+#include "app/StartupProbe.h"
 
 #include <QApplication>
 #include <QMainWindow>

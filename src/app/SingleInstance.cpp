@@ -1,6 +1,6 @@
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
 
-#include "Scheduler.h"
+#include "platform/Scheduler.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

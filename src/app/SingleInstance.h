@@ -1,6 +1,6 @@
 #pragma once
 
-#include "InstanceMessage.h"
+#include "app/InstanceMessage.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "AppCommandLine.h"
+#include "cli/AppCommandLine.h"
 
 #include <cstdio>
 

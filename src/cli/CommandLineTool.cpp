@@ -1,11 +1,11 @@
-#include "CommandLineTool.h"
+#include "cli/CommandLineTool.h"
 
-#include "DocumentFormat.h"
-#include "DocumentService.h"
-#include "TaskFileEdit.h"
-#include "TaskListing.h"
-#include "TaskPlacement.h"
-#include "TaskReference.h"
+#include "cli/TaskFileEdit.h"
+#include "cli/TaskListing.h"
+#include "cli/TaskPlacement.h"
+#include "cli/TaskReference.h"
+#include "document/DocumentFormat.h"
+#include "document/DocumentService.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ToolArguments.h"
-#include "ToolOutcome.h"
+#include "cli/ToolArguments.h"
+#include "cli/ToolOutcome.h"
 
 #include <QStringList>
 

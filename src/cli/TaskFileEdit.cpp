@@ -1,9 +1,9 @@
-#include "TaskFileEdit.h"
+#include "cli/TaskFileEdit.h"
 
-#include "DocumentFormat.h"
-#include "DocumentService.h"
-#include "DocumentWriteLock.h"
-#include "FileMetadata.h"
+#include "document/DocumentFormat.h"
+#include "document/DocumentService.h"
+#include "document/DocumentWriteLock.h"
+#include "document/FileMetadata.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ToolOutcome.h"
-#include "VeskDocument.h"
+#include "cli/ToolOutcome.h"
+#include "document/VeskDocument.h"
 
 #include <QString>
 

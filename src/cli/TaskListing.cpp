@@ -1,4 +1,4 @@
-#include "TaskListing.h"
+#include "cli/TaskListing.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

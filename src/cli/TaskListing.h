@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TaskSection.h"
-#include "VeskDocument.h"
+#include "document/VeskDocument.h"
+#include "session/TaskSection.h"
 
 #include <QString>
 

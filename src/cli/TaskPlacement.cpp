@@ -1,6 +1,6 @@
-#include "TaskPlacement.h"
+#include "cli/TaskPlacement.h"
 
-#include "ParsedTaskText.h"
+#include "session/ParsedTaskText.h"
 
 QList<VeskTask>& TaskPlacement::tasks(TaskSection section)
 {

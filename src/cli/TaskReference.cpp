@@ -1,6 +1,6 @@
-#include "TaskReference.h"
+#include "cli/TaskReference.h"
 
-#include "TaskListing.h"
+#include "cli/TaskListing.h"
 
 #include <algorithm>
 

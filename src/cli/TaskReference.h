@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TaskLocation.h"
-#include "VeskDocument.h"
+#include "cli/TaskLocation.h"
+#include "document/VeskDocument.h"
 
 #include <QString>
 

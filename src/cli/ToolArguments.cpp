@@ -1,4 +1,4 @@
-#include "ToolArguments.h"
+#include "cli/ToolArguments.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ToolCommand.h"
+#include "cli/ToolCommand.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "ToolCommand.h"
+#include "cli/ToolCommand.h"
 
 namespace {
 

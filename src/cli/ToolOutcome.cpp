@@ -1,4 +1,4 @@
-#include "ToolOutcome.h"
+#include "cli/ToolOutcome.h"
 
 ToolOutcome ToolOutcome::misused(const QString& message, const QString& command)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VeskDocument.h"
+#include "document/VeskDocument.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "DocumentError.h"
+#include "document/DocumentError.h"
 
 QString documentErrorDescription(DocumentError error)
 {

@@ -1,3 +1,3 @@
-#include "DocumentLog.h"
+#include "document/DocumentLog.h"
 
 Q_LOGGING_CATEGORY(lcDocument, "vesk.document")

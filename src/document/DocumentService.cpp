@@ -1,7 +1,7 @@
-#include "DocumentService.h"
+#include "document/DocumentService.h"
 
-#include "DialogPresenter.h"
-#include "DocumentFormat.h"
+#include "document/DocumentFormat.h"
+#include "platform/DialogPresenter.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>

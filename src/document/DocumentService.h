@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DocumentContents.h"
-#include "DocumentError.h"
-#include "FileSnapshot.h"
-#include "FileSystemError.h"
+#include "document/DocumentContents.h"
+#include "document/DocumentError.h"
+#include "document/FileSnapshot.h"
+#include "document/FileSystemError.h"
 
 #include <QList>
 #include <QString>

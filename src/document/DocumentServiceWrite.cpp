@@ -1,11 +1,11 @@
 // Writing task files: atomic replacement through a temporary file, with a direct write as the
 // fallback, and the guarded variant that protects a concurrent writer's data.
-#include "DocumentService.h"
+#include "document/DocumentService.h"
 
-#include "DocumentWriteLock.h"
-#include "FileWrites.h"
-#include "InPlaceWriter.h"
-#include "TemporaryFile.h"
+#include "document/DocumentWriteLock.h"
+#include "document/FileWrites.h"
+#include "document/InPlaceWriter.h"
+#include "document/TemporaryFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "DocumentWriteLock.h"
+#include "document/DocumentWriteLock.h"
 
-#include "DocumentLog.h"
+#include "document/DocumentLog.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "FileMetadata.h"
+#include "document/FileMetadata.h"
 
-#include "DocumentLog.h"
+#include "document/DocumentLog.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "FileSnapshot.h"
+#include "document/FileSnapshot.h"
 
 #include <cerrno>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "FileSystemError.h"
+#include "document/FileSystemError.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "FileWrites.h"
+#include "document/FileWrites.h"
 
 #include <cerrno>
 #include <unistd.h>

@@ -1,8 +1,8 @@
-#include "InPlaceWriter.h"
+#include "document/InPlaceWriter.h"
 
-#include "DocumentLog.h"
-#include "FileSnapshot.h"
-#include "FileWrites.h"
+#include "document/DocumentLog.h"
+#include "document/FileSnapshot.h"
+#include "document/FileWrites.h"
 
 #include <cerrno>
 #include <cstring>

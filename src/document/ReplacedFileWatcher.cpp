@@ -1,10 +1,10 @@
-#include "ReplacedFileWatcher.h"
+#include "document/ReplacedFileWatcher.h"
 
-#include "DocumentLog.h"
-#include "DocumentService.h"
-#include "DocumentWriteLock.h"
-#include "FileWrites.h"
-#include "InotifyEvents.h"
+#include "document/DocumentLog.h"
+#include "document/DocumentService.h"
+#include "document/DocumentWriteLock.h"
+#include "document/FileWrites.h"
+#include "platform/InotifyEvents.h"
 
 #include <QFile>
 #include <QSocketNotifier>

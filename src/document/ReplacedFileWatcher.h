@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FileSnapshot.h"
-#include "Scheduler.h"
+#include "document/FileSnapshot.h"
+#include "platform/Scheduler.h"
 
 #include <QByteArray>
 #include <QObject>

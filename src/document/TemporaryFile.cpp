@@ -1,9 +1,9 @@
-#include "TemporaryFile.h"
+#include "document/TemporaryFile.h"
 
-#include "DocumentFormat.h"
-#include "FileMetadata.h"
-#include "FileSnapshot.h"
-#include "FileWrites.h"
+#include "document/DocumentFormat.h"
+#include "document/FileMetadata.h"
+#include "document/FileSnapshot.h"
+#include "document/FileWrites.h"
 
 #include <QStringDecoder>
 #include <QUuid>

@@ -1,4 +1,4 @@
-#include "VeskDocument.h"
+#include "document/VeskDocument.h"
 
 const VeskDocument& VeskDocument::empty()
 {

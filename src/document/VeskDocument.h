@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VeskTask.h"
+#include "document/VeskTask.h"
 
 #include <QList>
 

@@ -1,4 +1,4 @@
-#include "VeskTask.h"
+#include "document/VeskTask.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ApplicationEventMonitor.h"
+#include "panel/ApplicationEventMonitor.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "CompletionCollapseModifier.h"
+#include "panel/CompletionCollapseModifier.h"
 
 #include <QPainter>
 

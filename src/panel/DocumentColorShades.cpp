@@ -1,4 +1,4 @@
-#include "DocumentColorShades.h"
+#include "panel/DocumentColorShades.h"
 
 // The dark shades of green and teal are deeper than usual so white text on a selected row stays
 // readable.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DocumentColor.h"
+#include "sync/DocumentColor.h"
 
 #include <QColor>
 

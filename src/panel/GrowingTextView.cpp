@@ -1,6 +1,6 @@
-#include "GrowingTextView.h"
+#include "panel/GrowingTextView.h"
 
-#include "Scheduler.h"
+#include "platform/Scheduler.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QGuiApplication>

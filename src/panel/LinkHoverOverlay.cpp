@@ -1,4 +1,4 @@
-#include "LinkHoverOverlay.h"
+#include "panel/LinkHoverOverlay.h"
 
 bool LinkHoverOverlay::setRegions(const QList<Region>& regions)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TextHeightKey.h"
+#include "panel/TextHeightKey.h"
 
 #include <QHashFunctions>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "PanelKeyCommand.h"
+#include "panel/PanelKeyCommand.h"
 
 QList<PanelKeyCommand> PanelKeyCommand::all()
 {

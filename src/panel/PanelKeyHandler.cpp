@@ -1,8 +1,8 @@
-#include "PanelKeyHandler.h"
+#include "panel/PanelKeyHandler.h"
 
-#include "Scheduler.h"
-#include "SessionController.h"
-#include "TaskListView.h"
+#include "panel/TaskListView.h"
+#include "platform/Scheduler.h"
+#include "session/SessionController.h"
 
 #include <QKeyEvent>
 #include <QMetaObject>

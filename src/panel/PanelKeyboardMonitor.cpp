@@ -1,4 +1,4 @@
-#include "PanelKeyboardMonitor.h"
+#include "panel/PanelKeyboardMonitor.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ApplicationEventMonitor.h"
+#include "panel/ApplicationEventMonitor.h"
 
 #include <functional>
 

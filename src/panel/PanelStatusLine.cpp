@@ -1,7 +1,7 @@
-#include "PanelStatusLine.h"
+#include "panel/PanelStatusLine.h"
 
-#include "PanelStyle.h"
-#include "TaskListAccessibility.h"
+#include "panel/PanelStyle.h"
+#include "panel/TaskListAccessibility.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

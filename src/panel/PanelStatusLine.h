@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SyncState.h"
+#include "sync/SyncState.h"
 
 #include <QWidget>
 

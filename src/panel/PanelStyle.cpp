@@ -1,4 +1,4 @@
-#include "PanelStyle.h"
+#include "panel/PanelStyle.h"
 
 #include <QApplication>
 

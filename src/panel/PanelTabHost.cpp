@@ -1,4 +1,4 @@
-#include "PanelTabHost.h"
+#include "panel/PanelTabHost.h"
 
 #include <QCloseEvent>
 #include <QStackedWidget>

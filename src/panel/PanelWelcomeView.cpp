@@ -1,6 +1,6 @@
-#include "PanelWelcomeView.h"
+#include "panel/PanelWelcomeView.h"
 
-#include "PanelStyle.h"
+#include "panel/PanelStyle.h"
 
 #include <QEvent>
 #include <QGuiApplication>

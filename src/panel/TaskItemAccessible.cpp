@@ -1,11 +1,11 @@
-#include "TaskItemAccessible.h"
+#include "panel/TaskItemAccessible.h"
 
-#include "RenderedRow.h"
-#include "SessionController.h"
-#include "TaskDisplayText.h"
-#include "TaskLinkAccessible.h"
-#include "TaskListAccessibility.h"
-#include "TaskListView.h"
+#include "panel/TaskLinkAccessible.h"
+#include "panel/TaskListAccessibility.h"
+#include "panel/TaskListView.h"
+#include "session/RenderedRow.h"
+#include "session/SessionController.h"
+#include "session/TaskDisplayText.h"
 
 #include <QWidget>
 

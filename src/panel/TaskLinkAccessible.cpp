@@ -1,9 +1,9 @@
-#include "TaskLinkAccessible.h"
+#include "panel/TaskLinkAccessible.h"
 
-#include "RenderedRow.h"
-#include "TaskDisplayText.h"
-#include "TaskListAccessibility.h"
-#include "TaskListView.h"
+#include "panel/TaskListAccessibility.h"
+#include "panel/TaskListView.h"
+#include "session/RenderedRow.h"
+#include "session/TaskDisplayText.h"
 
 #include <QWidget>
 

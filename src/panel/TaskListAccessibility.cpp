@@ -1,12 +1,12 @@
-#include "TaskListAccessibility.h"
+#include "panel/TaskListAccessibility.h"
 
-#include "PanelStatusLine.h"
-#include "SessionController.h"
-#include "TaskItemAccessible.h"
-#include "TaskLinkAccessible.h"
-#include "TaskListAccessible.h"
-#include "TaskListView.h"
-#include "TaskSectionAccessible.h"
+#include "panel/PanelStatusLine.h"
+#include "panel/TaskItemAccessible.h"
+#include "panel/TaskLinkAccessible.h"
+#include "panel/TaskListAccessible.h"
+#include "panel/TaskListView.h"
+#include "panel/TaskSectionAccessible.h"
+#include "session/SessionController.h"
 
 #include <QAccessibleWidget>
 #include <QSet>

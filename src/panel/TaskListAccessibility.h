@@ -1,7 +1,7 @@
 #pragma once
 
-#include "RenderedRow.h"
-#include "TaskSection.h"
+#include "session/RenderedRow.h"
+#include "session/TaskSection.h"
 
 #include <QAccessible>
 #include <QHash>

@@ -1,10 +1,10 @@
-#include "TaskListAccessible.h"
+#include "panel/TaskListAccessible.h"
 
-#include "GrowingTextView.h"
-#include "SessionController.h"
-#include "TaskListAccessibility.h"
-#include "TaskListView.h"
-#include "TaskSectionAccessible.h"
+#include "panel/GrowingTextView.h"
+#include "panel/TaskListAccessibility.h"
+#include "panel/TaskListView.h"
+#include "panel/TaskSectionAccessible.h"
+#include "session/SessionController.h"
 
 namespace {
 

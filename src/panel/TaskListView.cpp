@@ -1,13 +1,13 @@
-#include "TaskListView.h"
+#include "panel/TaskListView.h"
 
-#include "GrowingTextView.h"
-#include "PanelStyle.h"
-#include "Scheduler.h"
-#include "SessionController.h"
-#include "TaskListAccessibility.h"
-#include "TaskRowContextTargetMonitor.h"
-#include "TaskTextLayout.h"
-#include "TaskTextLayoutCache.h"
+#include "panel/GrowingTextView.h"
+#include "panel/PanelStyle.h"
+#include "panel/TaskListAccessibility.h"
+#include "panel/TaskRowContextTargetMonitor.h"
+#include "panel/TaskTextLayout.h"
+#include "panel/TaskTextLayoutCache.h"
+#include "platform/Scheduler.h"
+#include "session/SessionController.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "ContextMenuItem.h"
-#include "LinkHoverOverlay.h"
-#include "LinkLayoutKey.h"
-#include "PanelFocus.h"
-#include "RenderedRow.h"
-#include "Scheduler.h"
-#include "SelectionPresentationState.h"
-#include "TaskRowDropDelegate.h"
+#include "panel/ContextMenuItem.h"
+#include "panel/LinkHoverOverlay.h"
+#include "panel/LinkLayoutKey.h"
+#include "panel/PanelFocus.h"
+#include "panel/SelectionPresentationState.h"
+#include "panel/TaskRowDropDelegate.h"
+#include "platform/Scheduler.h"
+#include "session/RenderedRow.h"
 
 #include <QAbstractScrollArea>
 #include <QColor>
@@ -19,7 +19,7 @@
 #include <optional>
 #include <vector>
 
-#include "GrowingTextView.h"
+#include "panel/GrowingTextView.h"
 class QDrag;
 class QMenu;
 class QVariantAnimation;

@@ -1,7 +1,7 @@
 // Dragging task rows: the drag source, the raised look of the dragged row, the drop targets and the
 // scrolling near the edges.
-#include "SessionController.h"
-#include "TaskListView.h"
+#include "panel/TaskListView.h"
+#include "session/SessionController.h"
 
 #include <QApplication>
 #include <QDrag>

@@ -1,13 +1,13 @@
 // The task list's editors, selection presentation (focus, delayed expansion, reveal), pointer
 // handling, link hovering and context menus.
-#include "GrowingTextView.h"
-#include "PanelStyle.h"
-#include "Scheduler.h"
-#include "SessionController.h"
-#include "TaskListAccessibility.h"
-#include "TaskListView.h"
-#include "TaskTextLayout.h"
-#include "TaskTextLayoutCache.h"
+#include "panel/GrowingTextView.h"
+#include "panel/PanelStyle.h"
+#include "panel/TaskListAccessibility.h"
+#include "panel/TaskListView.h"
+#include "panel/TaskTextLayout.h"
+#include "panel/TaskTextLayoutCache.h"
+#include "platform/Scheduler.h"
+#include "session/SessionController.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

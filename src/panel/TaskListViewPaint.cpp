@@ -1,9 +1,9 @@
 // Painting of the task list: only the blocks that intersect the exposed area are drawn.
-#include "PanelStyle.h"
-#include "SessionController.h"
-#include "TaskListView.h"
-#include "TaskTextLayout.h"
-#include "TaskTextLayoutCache.h"
+#include "panel/PanelStyle.h"
+#include "panel/TaskListView.h"
+#include "panel/TaskTextLayout.h"
+#include "panel/TaskTextLayoutCache.h"
+#include "session/SessionController.h"
 
 #include <QPaintEvent>
 #include <QPainter>

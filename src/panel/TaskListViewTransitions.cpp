@@ -1,11 +1,11 @@
 // Transitions of the task list: rows that collapse away from their section or grow into their new
 // one, rows that slide to a new place, and the raised look of a dragged row. Time comes from the
 // scheduler, which also paces the frames, so the transitions can be stepped through.
-#include "CompletionCollapseModifier.h"
-#include "PanelStyle.h"
-#include "Scheduler.h"
-#include "SessionController.h"
-#include "TaskListView.h"
+#include "panel/CompletionCollapseModifier.h"
+#include "panel/PanelStyle.h"
+#include "panel/TaskListView.h"
+#include "platform/Scheduler.h"
+#include "session/SessionController.h"
 
 #include <QPainter>
 #include <QPainterPath>

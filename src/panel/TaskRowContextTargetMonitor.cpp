@@ -1,4 +1,4 @@
-#include "TaskRowContextTargetMonitor.h"
+#include "panel/TaskRowContextTargetMonitor.h"
 
 #include <QApplication>
 #include <QMouseEvent>

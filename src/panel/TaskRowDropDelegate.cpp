@@ -1,6 +1,6 @@
-#include "TaskRowDropDelegate.h"
+#include "panel/TaskRowDropDelegate.h"
 
-#include "SessionController.h"
+#include "session/SessionController.h"
 
 TaskRowDropDelegate::TaskRowDropDelegate(const QUuid& targetID, TaskSection targetSection, double rowHeight,
     DraggedTaskBinding draggedTaskID, SessionController* session)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TaskSection.h"
+#include "session/TaskSection.h"
 
 #include <QPointer>
 #include <QUuid>

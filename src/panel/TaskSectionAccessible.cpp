@@ -1,8 +1,8 @@
-#include "TaskSectionAccessible.h"
+#include "panel/TaskSectionAccessible.h"
 
-#include "TaskItemAccessible.h"
-#include "TaskListAccessibility.h"
-#include "TaskListView.h"
+#include "panel/TaskItemAccessible.h"
+#include "panel/TaskListAccessibility.h"
+#include "panel/TaskListView.h"
 
 #include <QWidget>
 

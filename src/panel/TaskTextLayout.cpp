@@ -1,4 +1,4 @@
-#include "TaskTextLayout.h"
+#include "panel/TaskTextLayout.h"
 
 #include <QFontMetricsF>
 #include <QTextOption>

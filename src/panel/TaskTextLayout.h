@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LinkHoverOverlay.h"
-#include "TaskDisplayText.h"
+#include "panel/LinkHoverOverlay.h"
+#include "session/TaskDisplayText.h"
 
 #include <QFont>
 #include <QTextLayout>

@@ -1,7 +1,7 @@
-#include "TaskTextLayoutCache.h"
+#include "panel/TaskTextLayoutCache.h"
 
-#include "Scheduler.h"
-#include "TaskTextLayout.h"
+#include "panel/TaskTextLayout.h"
+#include "platform/Scheduler.h"
 
 #include <QFontMetricsF>
 #include <QPointer>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "LinkHoverOverlay.h"
-#include "LinkLayoutKey.h"
-#include "TaskDisplayText.h"
-#include "TextHeightKey.h"
+#include "panel/LinkHoverOverlay.h"
+#include "panel/LinkLayoutKey.h"
+#include "panel/TextHeightKey.h"
+#include "session/TaskDisplayText.h"
 
 #include <QFont>
 #include <QHash>

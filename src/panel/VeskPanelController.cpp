@@ -1,12 +1,12 @@
-#include "VeskPanelController.h"
+#include "panel/VeskPanelController.h"
 
-#include "PanelStyle.h"
-#include "Scheduler.h"
-#include "ScreenFit.h"
-#include "SessionController.h"
-#include "SettingsStore.h"
-#include "TaskListView.h"
-#include "WindowActivation.h"
+#include "panel/PanelStyle.h"
+#include "panel/TaskListView.h"
+#include "platform/Scheduler.h"
+#include "platform/SettingsStore.h"
+#include "platform/gui/ScreenFit.h"
+#include "platform/gui/WindowActivation.h"
+#include "session/SessionController.h"
 
 #include <QAction>
 #include <QApplication>

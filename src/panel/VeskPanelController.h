@@ -1,9 +1,9 @@
 #pragma once
 
-#include "PanelTabHost.h"
-#include "VeskDocumentController.h"
-#include "VeskPanelRootView.h"
-#include "WindowState.h"
+#include "panel/PanelTabHost.h"
+#include "panel/VeskPanelRootView.h"
+#include "panel/WindowState.h"
+#include "sync/VeskDocumentController.h"
 
 #include <QLineEdit>
 #include <QObject>

@@ -1,16 +1,16 @@
-#include "VeskPanelRootView.h"
+#include "panel/VeskPanelRootView.h"
 
-#include "DocumentColorShades.h"
-#include "GrowingTextView.h"
-#include "PanelKeyHandler.h"
-#include "PanelKeyboardMonitor.h"
-#include "PanelStatusLine.h"
-#include "PanelStyle.h"
-#include "PanelWelcomeView.h"
-#include "SessionController.h"
-#include "TaskListView.h"
-#include "VeskDocumentController.h"
-#include "WindowState.h"
+#include "panel/DocumentColorShades.h"
+#include "panel/GrowingTextView.h"
+#include "panel/PanelKeyHandler.h"
+#include "panel/PanelKeyboardMonitor.h"
+#include "panel/PanelStatusLine.h"
+#include "panel/PanelStyle.h"
+#include "panel/PanelWelcomeView.h"
+#include "panel/TaskListView.h"
+#include "panel/WindowState.h"
+#include "session/SessionController.h"
+#include "sync/VeskDocumentController.h"
 
 #include <QEvent>
 #include <QStackedLayout>

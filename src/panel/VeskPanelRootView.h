@@ -14,8 +14,8 @@ class QStackedLayout;
 class Scheduler;
 class SessionController;
 class TaskListView;
-#include "VeskDocumentController.h"
-#include "WindowState.h"
+#include "panel/WindowState.h"
+#include "sync/VeskDocumentController.h"
 
 // The content of a panel: the welcome block while the document has no file, otherwise the task
 // list with the status line below it. Installs the panel's keyboard monitor.

@@ -1,6 +1,6 @@
-#include "AutostartEntry.h"
+#include "platform/AutostartEntry.h"
 
-#include "ProgramLocation.h"
+#include "platform/ProgramLocation.h"
 
 #include <QCoreApplication>
 #include <QDir>

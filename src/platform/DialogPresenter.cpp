@@ -1,4 +1,4 @@
-#include "DialogPresenter.h"
+#include "platform/DialogPresenter.h"
 
 DialogPresenter::~DialogPresenter() = default;
 

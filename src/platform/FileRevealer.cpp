@@ -1,3 +1,3 @@
-#include "FileRevealer.h"
+#include "platform/FileRevealer.h"
 
 FileRevealer::~FileRevealer() = default;

@@ -1,6 +1,6 @@
-#include "FileWatcher.h"
+#include "platform/FileWatcher.h"
 
-#include "InotifyEvents.h"
+#include "platform/InotifyEvents.h"
 
 #include <QDir>
 #include <QFile>

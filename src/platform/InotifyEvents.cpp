@@ -1,4 +1,4 @@
-#include "InotifyEvents.h"
+#include "platform/InotifyEvents.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,3 +1,3 @@
-#include "Pasteboard.h"
+#include "platform/Pasteboard.h"
 
 Pasteboard::~Pasteboard() = default;

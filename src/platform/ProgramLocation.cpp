@@ -1,4 +1,4 @@
-#include "ProgramLocation.h"
+#include "platform/ProgramLocation.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "QtScheduler.h"
+#include "platform/QtScheduler.h"
 
 #include <QTimer>
 

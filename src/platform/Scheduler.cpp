@@ -1,6 +1,6 @@
-#include "Scheduler.h"
+#include "platform/Scheduler.h"
 
-#include "QtScheduler.h"
+#include "platform/QtScheduler.h"
 
 void ScheduledJob::cancel()
 {

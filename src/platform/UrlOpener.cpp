@@ -1,6 +1,6 @@
-#include "UrlOpener.h"
+#include "platform/UrlOpener.h"
 
-#include "WebUrl.h"
+#include "platform/WebUrl.h"
 
 UrlOpener::~UrlOpener() = default;
 

@@ -1,4 +1,4 @@
-#include "WebUrl.h"
+#include "platform/WebUrl.h"
 
 namespace {
 

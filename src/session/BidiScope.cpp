@@ -1,4 +1,4 @@
-#include "BidiScope.h"
+#include "session/BidiScope.h"
 
 void BidiScope::feedControl(QChar c)
 {

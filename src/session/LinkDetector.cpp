@@ -1,6 +1,6 @@
-#include "LinkDetector.h"
+#include "session/LinkDetector.h"
 
-#include "WebUrl.h"
+#include "platform/WebUrl.h"
 
 #include <QVarLengthArray>
 

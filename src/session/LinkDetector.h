@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BidiScope.h"
-#include "LinkRange.h"
+#include "session/BidiScope.h"
+#include "session/LinkRange.h"
 
 #include <QList>
 #include <QStringView>

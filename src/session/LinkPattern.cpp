@@ -1,4 +1,4 @@
-#include "LinkPattern.h"
+#include "session/LinkPattern.h"
 
 namespace {
 

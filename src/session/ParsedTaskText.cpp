@@ -1,4 +1,4 @@
-#include "ParsedTaskText.h"
+#include "session/ParsedTaskText.h"
 
 #include <QStringList>
 

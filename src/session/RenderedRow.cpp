@@ -1,4 +1,4 @@
-#include "RenderedRow.h"
+#include "session/RenderedRow.h"
 
 RenderedRow RenderedRow::task(const QUuid& id, TaskSection section, bool isCompleted, const QString& title,
     const std::optional<QString>& note)

@@ -1,6 +1,6 @@
-#include "SessionController.h"
+#include "session/SessionController.h"
 
-#include "VeskTask.h"
+#include "document/VeskTask.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "SessionController.h"
+#include "session/SessionController.h"
 
 #include <QRandomGenerator>
 

@@ -1,4 +1,4 @@
-#include "SessionItem.h"
+#include "session/SessionItem.h"
 
 QString editableText(const QString& title, const std::optional<QString>& note)
 {

@@ -1,4 +1,4 @@
-#include "SessionItemMap.h"
+#include "session/SessionItemMap.h"
 
 void SessionItemMap::const_iterator::skipExhaustedBuckets()
 {

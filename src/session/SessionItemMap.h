@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SessionItem.h"
+#include "session/SessionItem.h"
 
 #include <QHash>
 #include <QList>

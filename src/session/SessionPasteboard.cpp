@@ -1,7 +1,7 @@
-#include "SessionController.h"
+#include "session/SessionController.h"
 
-#include "TaskDisplayText.h"
-#include "TaskLinks.h"
+#include "session/TaskDisplayText.h"
+#include "session/TaskLinks.h"
 
 void SessionController::setPasteboard(std::shared_ptr<Pasteboard> pasteboard)
 {

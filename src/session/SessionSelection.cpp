@@ -1,4 +1,4 @@
-#include "SessionSelection.h"
+#include "session/SessionSelection.h"
 
 QString SessionSelection::description() const
 {

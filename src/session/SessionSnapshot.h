@@ -1,8 +1,8 @@
 #pragma once
 
-#include "InlineEditState.h"
-#include "SessionItemMap.h"
-#include "SessionSelection.h"
+#include "session/InlineEditState.h"
+#include "session/SessionItemMap.h"
+#include "session/SessionSelection.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "SessionController.h"
+#include "session/SessionController.h"
 
 // Delayed jobs use the session as their context object, so the scheduler drops them once the session
 // is gone and capturing `this` is safe.

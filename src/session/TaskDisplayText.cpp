@@ -1,8 +1,8 @@
-#include "TaskDisplayText.h"
+#include "session/TaskDisplayText.h"
 
-#include "LinkDetector.h"
-#include "LinkPattern.h"
-#include "WebUrl.h"
+#include "platform/WebUrl.h"
+#include "session/LinkDetector.h"
+#include "session/LinkPattern.h"
 
 namespace {
 

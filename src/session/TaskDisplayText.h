@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LinkRange.h"
+#include "session/LinkRange.h"
 
 #include <QList>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "TaskLinks.h"
+#include "session/TaskLinks.h"
 
-#include "LinkDetector.h"
-#include "LinkPattern.h"
-#include "WebUrl.h"
+#include "platform/WebUrl.h"
+#include "session/LinkDetector.h"
+#include "session/LinkPattern.h"
 
 #include <limits>
 

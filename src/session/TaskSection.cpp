@@ -1,4 +1,4 @@
-#include "TaskSection.h"
+#include "session/TaskSection.h"
 
 QLatin1StringView taskSectionRawValue(TaskSection section)
 {

@@ -1,8 +1,8 @@
-#include "GlobalShortcuts.h"
+#include "shortcuts/GlobalShortcuts.h"
 
-#include "HotKeyCenter.h"
-#include "Notifier.h"
-#include "SettingsStore.h"
+#include "platform/SettingsStore.h"
+#include "shortcuts/HotKeyCenter.h"
+#include "shortcuts/Notifier.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "HotKey.h"
-#include "Name.h"
-#include "Shortcut.h"
+#include "shortcuts/HotKey.h"
+#include "shortcuts/Name.h"
+#include "shortcuts/Shortcut.h"
 
 #include <QHash>
 

@@ -1,6 +1,6 @@
-#include "HotKey.h"
+#include "shortcuts/HotKey.h"
 
-#include "HotKeyCenter.h"
+#include "shortcuts/HotKeyCenter.h"
 
 HotKey::HotKey(HotKeyCenter& center, int carbonKeyCode, int carbonModifiers, std::function<void()> onKeyDown,
     std::function<void()> onKeyUp)

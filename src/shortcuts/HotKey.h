@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HotKeyBackend.h"
+#include "shortcuts/HotKeyBackend.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -1,8 +1,8 @@
-#include "HotKeyBackend.h"
+#include "shortcuts/HotKeyBackend.h"
 
-#include "KeyMap.h"
-#include "PortalHotKeyBackend.h"
-#include "X11HotKeyBackend.h"
+#include "shortcuts/KeyMap.h"
+#include "shortcuts/PortalHotKeyBackend.h"
+#include "shortcuts/X11HotKeyBackend.h"
 
 #include <QDBusConnection>
 #include <QGuiApplication>

@@ -1,9 +1,9 @@
-#include "HotKeyCenter.h"
+#include "shortcuts/HotKeyCenter.h"
 
-#include "HotKey.h"
-#include "MenuKeyWatcher.h"
-#include "Notifier.h"
-#include "Shortcut.h"
+#include "shortcuts/HotKey.h"
+#include "shortcuts/MenuKeyWatcher.h"
+#include "shortcuts/Notifier.h"
+#include "shortcuts/Shortcut.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "KeyMap.h"
+#include "shortcuts/KeyMap.h"
 
 #include <xkbcommon/xkbcommon-keysyms.h>
 

@@ -1,6 +1,6 @@
-#include "KeyboardLayout.h"
+#include "shortcuts/KeyboardLayout.h"
 
-#include "KeyMap.h"
+#include "shortcuts/KeyMap.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "MenuKeyWatcher.h"
+#include "shortcuts/MenuKeyWatcher.h"
 
-#include "HotKeyCenter.h"
-#include "Shortcut.h"
+#include "shortcuts/HotKeyCenter.h"
+#include "shortcuts/Shortcut.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
-#include "MenuShortcuts.h"
+#include "shortcuts/MenuShortcuts.h"
 
-#include "KeyMap.h"
+#include "shortcuts/KeyMap.h"
 
 #include <QAction>
 #include <QApplication>

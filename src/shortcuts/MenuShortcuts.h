@@ -1,8 +1,8 @@
 #pragma once
 
-#include "KeyCommand.h"
-#include "Name.h"
-#include "Shortcut.h"
+#include "shortcuts/KeyCommand.h"
+#include "shortcuts/Name.h"
+#include "shortcuts/Shortcut.h"
 
 #include <QList>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "Name.h"
+#include "shortcuts/Name.h"
 
-#include "HotKeyCenter.h"
-#include "Key.h"
-#include "SettingsStore.h"
+#include "platform/SettingsStore.h"
+#include "shortcuts/HotKeyCenter.h"
+#include "shortcuts/Key.h"
 
 #include <QCoreApplication>
 #include <QTimer>

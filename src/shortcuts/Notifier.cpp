@@ -1,4 +1,4 @@
-#include "Notifier.h"
+#include "shortcuts/Notifier.h"
 
 namespace GlobalShortcuts {
 

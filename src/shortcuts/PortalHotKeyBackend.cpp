@@ -1,10 +1,10 @@
-#include "PortalHotKeyBackend.h"
+#include "shortcuts/PortalHotKeyBackend.h"
 
-#include "HotKey.h"
-#include "PortalLog.h"
-#include "PortalRequest.h"
-#include "PortalTrigger.h"
-#include "Shortcut.h"
+#include "shortcuts/HotKey.h"
+#include "shortcuts/PortalLog.h"
+#include "shortcuts/PortalRequest.h"
+#include "shortcuts/PortalTrigger.h"
+#include "shortcuts/Shortcut.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HotKeyBackend.h"
-#include "PortalShortcut.h"
+#include "shortcuts/HotKeyBackend.h"
+#include "shortcuts/PortalShortcut.h"
 
 #include <QDBusConnection>
 #include <QHash>

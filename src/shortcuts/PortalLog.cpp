@@ -1,3 +1,3 @@
-#include "PortalLog.h"
+#include "shortcuts/PortalLog.h"
 
 Q_LOGGING_CATEGORY(lcPortal, "vesk.shortcuts.portal")

@@ -1,6 +1,6 @@
-#include "PortalRequest.h"
+#include "shortcuts/PortalRequest.h"
 
-#include "PortalLog.h"
+#include "shortcuts/PortalLog.h"
 
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>

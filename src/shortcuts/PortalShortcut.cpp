@@ -1,4 +1,4 @@
-#include "PortalShortcut.h"
+#include "shortcuts/PortalShortcut.h"
 
 #include <QDBusMetaType>
 

@@ -1,6 +1,6 @@
-#include "PortalTrigger.h"
+#include "shortcuts/PortalTrigger.h"
 
-#include "KeyMap.h"
+#include "shortcuts/KeyMap.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "Recorder.h"
+#include "shortcuts/Recorder.h"
 
-#include "RecorderField.h"
+#include "shortcuts/RecorderField.h"
 
 #include <QFormLayout>
 

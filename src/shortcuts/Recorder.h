@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ConflictPolicy.h"
-#include "ShortcutSource.h"
-#include "ValidationResult.h"
+#include "shortcuts/ConflictPolicy.h"
+#include "shortcuts/ShortcutSource.h"
+#include "shortcuts/ValidationResult.h"
 
 #include <QString>
 

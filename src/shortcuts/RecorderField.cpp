@@ -1,15 +1,15 @@
-#include "RecorderField.h"
+#include "shortcuts/RecorderField.h"
 
-#include "DialogPresenter.h"
-#include "GlobalShortcuts.h"
-#include "HotKeyBackend.h"
-#include "HotKeyCenter.h"
-#include "KeyMap.h"
-#include "MenuShortcuts.h"
-#include "Notifier.h"
-#include "RecorderTexts.h"
-#include "Scheduler.h"
-#include "SystemShortcuts.h"
+#include "platform/DialogPresenter.h"
+#include "platform/Scheduler.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/HotKeyBackend.h"
+#include "shortcuts/HotKeyCenter.h"
+#include "shortcuts/KeyMap.h"
+#include "shortcuts/MenuShortcuts.h"
+#include "shortcuts/Notifier.h"
+#include "shortcuts/RecorderTexts.h"
+#include "shortcuts/SystemShortcuts.h"
 
 #include <QAccessible>
 #include <QAction>

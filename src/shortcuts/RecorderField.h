@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ConflictPolicy.h"
-#include "KeyCommand.h"
-#include "Name.h"
-#include "Shortcut.h"
-#include "ValidationResult.h"
+#include "shortcuts/ConflictPolicy.h"
+#include "shortcuts/KeyCommand.h"
+#include "shortcuts/Name.h"
+#include "shortcuts/Shortcut.h"
+#include "shortcuts/ValidationResult.h"
 
 #include <QLineEdit>
 #include <QList>

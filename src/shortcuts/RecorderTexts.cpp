@@ -1,4 +1,4 @@
-#include "RecorderTexts.h"
+#include "shortcuts/RecorderTexts.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
-#include "Shortcut.h"
+#include "shortcuts/Shortcut.h"
 
-#include "KeyMap.h"
-#include "KeyboardLayout.h"
-#include "SpecialKey.h"
+#include "shortcuts/KeyMap.h"
+#include "shortcuts/KeyboardLayout.h"
+#include "shortcuts/SpecialKey.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Name.h"
-#include "Shortcut.h"
+#include "shortcuts/Name.h"
+#include "shortcuts/Shortcut.h"
 
 #include <functional>
 #include <optional>

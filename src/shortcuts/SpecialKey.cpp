@@ -1,6 +1,6 @@
-#include "SpecialKey.h"
+#include "shortcuts/SpecialKey.h"
 
-#include "KeyMap.h"
+#include "shortcuts/KeyMap.h"
 
 #include <QKeySequence>
 

@@ -1,4 +1,4 @@
-#include "SystemShortcuts.h"
+#include "shortcuts/SystemShortcuts.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Shortcut.h"
+#include "shortcuts/Shortcut.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "X11HotKeyBackend.h"
+#include "shortcuts/X11HotKeyBackend.h"
 
-#include "HotKey.h"
+#include "shortcuts/HotKey.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HotKeyBackend.h"
-#include "X11Keyboard.h"
+#include "shortcuts/HotKeyBackend.h"
+#include "shortcuts/X11Keyboard.h"
 
 #include <QObject>
 

@@ -1,7 +1,7 @@
-#include "X11Keyboard.h"
+#include "shortcuts/X11Keyboard.h"
 
-#include "KeyMap.h"
-#include "Shortcut.h"
+#include "shortcuts/KeyMap.h"
+#include "shortcuts/Shortcut.h"
 
 #include <xcb/xcb_keysyms.h>
 #include <xkbcommon/xkbcommon-keysyms.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KeyboardLayout.h"
+#include "shortcuts/KeyboardLayout.h"
 
 #include <xcb/xcb.h>
 

@@ -1,7 +1,7 @@
-#include "AboutBox.h"
+#include "windows/AboutBox.h"
 
-#include "AppIcon.h"
 #include "BuildInfo.h"
+#include "windows/AppIcon.h"
 
 #include <QLabel>
 #include <QMessageBox>

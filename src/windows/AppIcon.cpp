@@ -1,4 +1,4 @@
-#include "AppIcon.h"
+#include "windows/AppIcon.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "DesktopHotKeyField.h"
+#include "windows/DesktopHotKeyField.h"
 
-#include "GlobalShortcuts.h"
-#include "Notifier.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/Notifier.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "KeyboardControlsPanel.h"
+#include "windows/KeyboardControlsPanel.h"
 
 #include <QKeyEvent>
 #include <QVBoxLayout>

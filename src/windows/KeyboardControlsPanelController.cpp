@@ -1,10 +1,10 @@
-#include "KeyboardControlsPanelController.h"
+#include "windows/KeyboardControlsPanelController.h"
 
-#include "AppIcon.h"
-#include "GlobalShortcuts.h"
-#include "KeyboardControlsPanel.h"
-#include "KeyboardControlsView.h"
-#include "ScreenFit.h"
+#include "platform/gui/ScreenFit.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "windows/AppIcon.h"
+#include "windows/KeyboardControlsPanel.h"
+#include "windows/KeyboardControlsView.h"
 
 KeyboardControlsPanelController::KeyboardControlsPanelController(
     GlobalShortcuts::Name globalShortcutName, QObject* parent)

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "Name.h"
-#include "WindowKeys.h"
+#include "shortcuts/Name.h"
+#include "windows/WindowKeys.h"
 
 #include <QObject>
 #include <QPointer>
 
-#include "KeyboardControlsPanel.h"
+#include "windows/KeyboardControlsPanel.h"
 class KeyboardControlsView;
 
 // Owns the keyboard controls reference, a small floating window listing the application's keys.

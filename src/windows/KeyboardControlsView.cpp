@@ -1,8 +1,8 @@
-#include "KeyboardControlsView.h"
+#include "windows/KeyboardControlsView.h"
 
-#include "ShortcutSection.h"
-#include "ShortcutTable.h"
-#include "WindowStyle.h"
+#include "windows/ShortcutSection.h"
+#include "windows/ShortcutTable.h"
+#include "windows/WindowStyle.h"
 
 #include <QEvent>
 #include <QFontMetrics>

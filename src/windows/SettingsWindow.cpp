@@ -1,15 +1,15 @@
-#include "SettingsWindow.h"
+#include "windows/SettingsWindow.h"
 
-#include "DesktopHotKeyField.h"
-#include "DialogPresenter.h"
-#include "GlobalShortcuts.h"
-#include "HotKeyBackend.h"
-#include "Name.h"
-#include "Notifier.h"
-#include "QtDialogPresenter.h"
-#include "Recorder.h"
-#include "RecorderField.h"
-#include "WindowStyle.h"
+#include "platform/DialogPresenter.h"
+#include "platform/gui/QtDialogPresenter.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/HotKeyBackend.h"
+#include "shortcuts/Name.h"
+#include "shortcuts/Notifier.h"
+#include "shortcuts/Recorder.h"
+#include "shortcuts/RecorderField.h"
+#include "windows/DesktopHotKeyField.h"
+#include "windows/WindowStyle.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AutostartEntry.h"
+#include "platform/AutostartEntry.h"
 
 #include <QWidget>
 

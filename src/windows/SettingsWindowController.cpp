@@ -1,7 +1,7 @@
-#include "SettingsWindowController.h"
+#include "windows/SettingsWindowController.h"
 
-#include "ScreenFit.h"
-#include "SettingsWindow.h"
+#include "platform/gui/ScreenFit.h"
+#include "windows/SettingsWindow.h"
 
 SettingsWindowController::SettingsWindowController(DialogPresenter* dialogs, QObject* parent)
     : QObject(parent), m_dialogs(dialogs)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WindowKeys.h"
+#include "windows/WindowKeys.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "ShortcutSection.h"
+#include "windows/ShortcutSection.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
-#include "ShortcutTable.h"
+#include "windows/ShortcutTable.h"
 
-#include "ShortcutTableAccessible.h"
-#include "WindowStyle.h"
+#include "windows/ShortcutTableAccessible.h"
+#include "windows/WindowStyle.h"
 
 #include <QFontMetrics>
 #include <QGridLayout>

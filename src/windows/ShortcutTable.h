@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ShortcutRow.h"
+#include "windows/ShortcutRow.h"
 
 #include <QList>
 #include <QWidget>

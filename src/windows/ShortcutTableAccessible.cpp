@@ -1,6 +1,6 @@
-#include "ShortcutTableAccessible.h"
+#include "windows/ShortcutTableAccessible.h"
 
-#include "ShortcutTable.h"
+#include "windows/ShortcutTable.h"
 
 #include <QLabel>
 

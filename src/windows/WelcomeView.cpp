@@ -1,7 +1,7 @@
-#include "WelcomeView.h"
+#include "windows/WelcomeView.h"
 
-#include "AppIcon.h"
-#include "WindowStyle.h"
+#include "windows/AppIcon.h"
+#include "windows/WindowStyle.h"
 
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>

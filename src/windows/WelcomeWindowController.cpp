@@ -1,8 +1,8 @@
-#include "WelcomeWindowController.h"
+#include "windows/WelcomeWindowController.h"
 
-#include "AppIcon.h"
-#include "ScreenFit.h"
-#include "WelcomeView.h"
+#include "platform/gui/ScreenFit.h"
+#include "windows/AppIcon.h"
+#include "windows/WelcomeView.h"
 
 #include <QLayout>
 #include <QMainWindow>

@@ -1,4 +1,4 @@
-#include "WindowKeys.h"
+#include "windows/WindowKeys.h"
 
 #include <QKeySequence>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "WindowStyle.h"
+#include "windows/WindowStyle.h"
 
 #include <QApplication>
 #include <QFontDatabase>

@@ -1,7 +1,7 @@
 // A launch of Vesk reduced to its single-instance step: single_instance_helper [--hold] [--toggle]
 // [FILE...]. Prints its role; as the running instance with --hold it stays up until killed, as a
 // later launch it hands over its request and exits (0 when the running instance confirmed it).
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
-#include "SingleInstance.h"
-#include "InstanceMessage.h"
-#include "ManualScheduler.h"
+#include "app/SingleInstance.h"
+#include "app/InstanceMessage.h"
+#include "platform/ManualScheduler.h"
 
 #include <QDir>
 #include <QLocalSocket>

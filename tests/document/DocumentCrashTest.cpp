@@ -1,5 +1,5 @@
-#include "DocumentService.h"
 #include "ScriptedDialogPresenter.h"
+#include "document/DocumentService.h"
 
 #include <QDir>
 #include <QElapsedTimer>

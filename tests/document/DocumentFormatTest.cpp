@@ -1,4 +1,4 @@
-#include "DocumentFormat.h"
+#include "document/DocumentFormat.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>

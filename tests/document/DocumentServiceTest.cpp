@@ -1,9 +1,9 @@
-#include "DocumentService.h"
-#include "DocumentFormat.h"
+#include "document/DocumentService.h"
 #include "ScriptedDialogPresenter.h"
 #include "SmallTmpfs.h"
-#include "TemporaryFile.h"
 #include "UnprivilegedChild.h"
+#include "document/DocumentFormat.h"
+#include "document/TemporaryFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "PanelKeyboardMonitor.h"
-#include "TaskRowContextTargetMonitor.h"
+#include "panel/PanelKeyboardMonitor.h"
+#include "panel/TaskRowContextTargetMonitor.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,5 +1,5 @@
-#include "GrowingTextView.h"
-#include "ManualScheduler.h"
+#include "panel/GrowingTextView.h"
+#include "platform/ManualScheduler.h"
 
 #include <QApplication>
 #include <QClipboard>

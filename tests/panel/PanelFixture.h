@@ -1,14 +1,14 @@
 #pragma once
 
 #include "FakePasteboard.h"
-#include "ManualScheduler.h"
 #include "RecordingUrlOpener.h"
 #include "ScriptedDialogPresenter.h"
-#include "SessionController.h"
-#include "TaskListView.h"
-#include "TaskTextLayoutCache.h"
-#include "VeskDocumentController.h"
-#include "VeskPanelRootView.h"
+#include "panel/TaskListView.h"
+#include "panel/TaskTextLayoutCache.h"
+#include "panel/VeskPanelRootView.h"
+#include "platform/ManualScheduler.h"
+#include "session/SessionController.h"
+#include "sync/VeskDocumentController.h"
 
 #include <QAction>
 #include <QApplication>

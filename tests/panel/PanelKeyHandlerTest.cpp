@@ -1,7 +1,7 @@
-#include "PanelKeyHandler.h"
-#include "GrowingTextView.h"
+#include "panel/PanelKeyHandler.h"
 #include "PanelFixture.h"
-#include "PanelKeyCommand.h"
+#include "panel/GrowingTextView.h"
+#include "panel/PanelKeyCommand.h"
 
 #include <QKeyEvent>
 

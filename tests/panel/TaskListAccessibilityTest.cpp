@@ -1,6 +1,6 @@
-#include "TaskListAccessibility.h"
+#include "panel/TaskListAccessibility.h"
 #include "PanelFixture.h"
-#include "PanelStatusLine.h"
+#include "panel/PanelStatusLine.h"
 
 #include <QAccessible>
 

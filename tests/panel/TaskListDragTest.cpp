@@ -1,6 +1,6 @@
-#include "CompletionCollapseModifier.h"
-#include "DocumentFormat.h"
 #include "PanelFixture.h"
+#include "document/DocumentFormat.h"
+#include "panel/CompletionCollapseModifier.h"
 
 #include <QDrag>
 #include <QDropEvent>

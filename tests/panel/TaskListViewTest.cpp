@@ -1,9 +1,9 @@
-#include "TaskListView.h"
-#include "DocumentColorShades.h"
-#include "DocumentFormat.h"
-#include "GrowingTextView.h"
+#include "panel/TaskListView.h"
 #include "PanelFixture.h"
-#include "PanelStyle.h"
+#include "document/DocumentFormat.h"
+#include "panel/DocumentColorShades.h"
+#include "panel/GrowingTextView.h"
+#include "panel/PanelStyle.h"
 
 #include <QHelpEvent>
 #include <QToolTip>

@@ -1,6 +1,6 @@
-#include "TaskRowDropDelegate.h"
-#include "DocumentFormat.h"
+#include "panel/TaskRowDropDelegate.h"
 #include "PanelFixture.h"
+#include "document/DocumentFormat.h"
 
 class TaskRowDropDelegateTest : public QObject {
     Q_OBJECT

@@ -1,6 +1,6 @@
-#include "TaskTextLayoutCache.h"
-#include "ManualScheduler.h"
-#include "TaskTextLayout.h"
+#include "panel/TaskTextLayoutCache.h"
+#include "panel/TaskTextLayout.h"
+#include "platform/ManualScheduler.h"
 
 #include <QApplication>
 #include <QFontMetricsF>

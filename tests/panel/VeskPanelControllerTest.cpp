@@ -1,8 +1,8 @@
-#include "VeskPanelController.h"
+#include "panel/VeskPanelController.h"
 #include "PanelFixture.h"
-#include "PanelStatusLine.h"
-#include "PanelWelcomeView.h"
-#include "SettingsStore.h"
+#include "panel/PanelStatusLine.h"
+#include "panel/PanelWelcomeView.h"
+#include "platform/SettingsStore.h"
 
 #include <QCursor>
 #include <QPushButton>

@@ -1,5 +1,5 @@
-#include "AutostartEntry.h"
-#include "ProgramLocation.h"
+#include "platform/AutostartEntry.h"
+#include "platform/ProgramLocation.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "QtPasteboard.h"
+#include "platform/gui/QtPasteboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

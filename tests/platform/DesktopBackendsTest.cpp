@@ -1,6 +1,6 @@
-#include "DesktopUrlOpener.h"
-#include "ManualScheduler.h"
-#include "SessionController.h"
+#include "platform/ManualScheduler.h"
+#include "platform/gui/DesktopUrlOpener.h"
+#include "session/SessionController.h"
 
 #include <QDesktopServices>
 #include <QObject>

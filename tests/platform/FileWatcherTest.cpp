@@ -1,5 +1,5 @@
-#include "FileWatcher.h"
-#include "ManualScheduler.h"
+#include "platform/FileWatcher.h"
+#include "platform/ManualScheduler.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "ManualScheduler.h"
+#include "platform/ManualScheduler.h"
 
 #include <QObject>
 #include <QTest>

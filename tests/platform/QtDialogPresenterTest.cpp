@@ -1,4 +1,4 @@
-#include "QtDialogPresenter.h"
+#include "platform/gui/QtDialogPresenter.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "SessionItemMap.h"
+#include "session/SessionItemMap.h"
 
 #include <QRandomGenerator>
 #include <QSet>

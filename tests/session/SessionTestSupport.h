@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ManualScheduler.h"
-#include "SessionController.h"
+#include "platform/ManualScheduler.h"
+#include "session/SessionController.h"
 
 #include <QSignalSpy>
 #include <QStringList>

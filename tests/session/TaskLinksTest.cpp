@@ -1,7 +1,7 @@
-#include "TaskLinks.h"
-#include "LinkDetector.h"
-#include "LinkPattern.h"
-#include "TaskDisplayText.h"
+#include "session/TaskLinks.h"
+#include "session/LinkDetector.h"
+#include "session/LinkPattern.h"
+#include "session/TaskDisplayText.h"
 
 #include <QObject>
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HotKey.h"
-#include "HotKeyBackend.h"
+#include "shortcuts/HotKey.h"
+#include "shortcuts/HotKeyBackend.h"
 
 #include <QPair>
 #include <QSet>

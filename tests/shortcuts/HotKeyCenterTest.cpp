@@ -1,8 +1,8 @@
-#include "HotKeyCenter.h"
+#include "shortcuts/HotKeyCenter.h"
 #include "FakeHotKeyBackend.h"
-#include "HotKey.h"
-#include "Shortcut.h"
-#include "X11HotKeyBackend.h"
+#include "shortcuts/HotKey.h"
+#include "shortcuts/Shortcut.h"
+#include "shortcuts/X11HotKeyBackend.h"
 
 #include <QApplication>
 #include <QMenu>

@@ -1,11 +1,11 @@
-#include "DesktopHotKeyField.h"
-#include "GlobalShortcuts.h"
-#include "HotKeyCenter.h"
-#include "KeyboardControlsPanelController.h"
-#include "PortalHotKeyBackend.h"
-#include "SettingsWindow.h"
 #include "ShellTestSupport.h"
-#include "WelcomeWindowController.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/HotKeyCenter.h"
+#include "shortcuts/PortalHotKeyBackend.h"
+#include "windows/DesktopHotKeyField.h"
+#include "windows/KeyboardControlsPanelController.h"
+#include "windows/SettingsWindow.h"
+#include "windows/WelcomeWindowController.h"
 
 #include <QDBusConnection>
 #include <QFormLayout>

@@ -1,10 +1,10 @@
-#include "GlobalShortcuts.h"
-#include "HotKeyCenter.h"
-#include "RecorderField.h"
-#include "SettingsStore.h"
-#include "SettingsWindow.h"
-#include "SettingsWindowController.h"
-#include "X11HotKeyBackend.h"
+#include "platform/SettingsStore.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/HotKeyCenter.h"
+#include "shortcuts/RecorderField.h"
+#include "shortcuts/X11HotKeyBackend.h"
+#include "windows/SettingsWindow.h"
+#include "windows/SettingsWindowController.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,11 +1,11 @@
 #include "FakeHotKeyBackend.h"
-#include "GlobalShortcuts.h"
-#include "HotKeyCenter.h"
-#include "KeyMap.h"
-#include "Notifier.h"
-#include "PortalTrigger.h"
-#include "SettingsStore.h"
-#include "SpecialKey.h"
+#include "platform/SettingsStore.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/HotKeyCenter.h"
+#include "shortcuts/KeyMap.h"
+#include "shortcuts/Notifier.h"
+#include "shortcuts/PortalTrigger.h"
+#include "shortcuts/SpecialKey.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "GlobalShortcuts.h"
-#include "HotKeyCenter.h"
-#include "SettingsStore.h"
-#include "X11HotKeyBackend.h"
+#include "platform/SettingsStore.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/HotKeyCenter.h"
+#include "shortcuts/X11HotKeyBackend.h"
 
 #include <QApplication>
 #include <QMenu>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Pasteboard.h"
+#include "platform/Pasteboard.h"
 
 #include <QString>
 

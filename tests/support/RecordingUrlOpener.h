@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UrlOpener.h"
+#include "platform/UrlOpener.h"
 
 #include <QList>
 #include <QUrl>

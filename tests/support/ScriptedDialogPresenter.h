@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DialogPresenter.h"
+#include "platform/DialogPresenter.h"
 
 #include <QList>
 #include <QString>

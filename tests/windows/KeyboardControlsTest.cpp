@@ -1,9 +1,9 @@
-#include "GlobalShortcuts.h"
-#include "KeyboardControlsPanel.h"
-#include "KeyboardControlsPanelController.h"
-#include "KeyboardControlsView.h"
-#include "SettingsStore.h"
-#include "ShortcutSection.h"
+#include "platform/SettingsStore.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "windows/KeyboardControlsPanel.h"
+#include "windows/KeyboardControlsPanelController.h"
+#include "windows/KeyboardControlsView.h"
+#include "windows/ShortcutSection.h"
 
 #include <QAccessible>
 #include <QAction>

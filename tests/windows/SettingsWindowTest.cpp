@@ -1,12 +1,12 @@
-#include "SettingsWindow.h"
+#include "windows/SettingsWindow.h"
 #include "FakeHotKeyBackend.h"
-#include "GlobalShortcuts.h"
-#include "HotKeyCenter.h"
-#include "KeyMap.h"
-#include "RecorderField.h"
 #include "ScriptedDialogPresenter.h"
-#include "SettingsStore.h"
-#include "SettingsWindowController.h"
+#include "platform/SettingsStore.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/HotKeyCenter.h"
+#include "shortcuts/KeyMap.h"
+#include "shortcuts/RecorderField.h"
+#include "windows/SettingsWindowController.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
-#include "AppIcon.h"
-#include "PanelWelcomeView.h"
-#include "WelcomeView.h"
-#include "WelcomeWindowController.h"
+#include "panel/PanelWelcomeView.h"
+#include "windows/AppIcon.h"
+#include "windows/WelcomeView.h"
+#include "windows/WelcomeWindowController.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,9 +1,9 @@
 // Shows the welcome window and the keyboard controls reference side by side and photographs the
 // screen: windows-preview OUTPUT.png [--dark]. Run it on a virtual display (tests/support/with-xvfb)
 // to refresh the pictures in docs/.
-#include "GlobalShortcuts.h"
-#include "KeyboardControlsPanelController.h"
-#include "WelcomeWindowController.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "windows/KeyboardControlsPanelController.h"
+#include "windows/WelcomeWindowController.h"
 
 #include <QApplication>
 #include <QMainWindow>

@@ -1,4 +1,4 @@
-#include "DesktopFileRevealer.h"
+#include "platform/gui/DesktopFileRevealer.h"
 
 #include <QDBusMessage>
 #include <QDesktopServices>

@@ -1,4 +1,4 @@
-#include "DesktopUrlOpener.h"
+#include "platform/gui/DesktopUrlOpener.h"
 
 #include <QDesktopServices>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UrlOpener.h"
+#include "platform/UrlOpener.h"
 
 // Opens URLs with the desktop's default handler (QDesktopServices, which asks xdg-open or the
 // portal on Linux). Reached only through UrlOpener::openUrl and its safety gate.

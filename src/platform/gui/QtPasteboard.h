@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Pasteboard.h"
+#include "platform/Pasteboard.h"
 
 // The desktop clipboard (QClipboard in clipboard mode, not the X11 primary selection).
 class QtPasteboard : public Pasteboard {

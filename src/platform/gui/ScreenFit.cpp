@@ -1,4 +1,4 @@
-#include "ScreenFit.h"
+#include "platform/gui/ScreenFit.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "WindowActivation.h"
+#include "platform/gui/WindowActivation.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QApplication>

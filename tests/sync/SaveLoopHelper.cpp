@@ -2,10 +2,10 @@
 // document controller, prints "ready", waits for a line on its standard input, then adds COUNT tasks
 // named PREFIX and a number, one committed change each, and prints "saved " and the title of each
 // task whose save the controller reported. Recovery alerts are answered with "Reload from Disk".
-#include "ManualScheduler.h"
 #include "ScriptedDialogPresenter.h"
-#include "SessionController.h"
-#include "VeskDocumentController.h"
+#include "platform/ManualScheduler.h"
+#include "session/SessionController.h"
+#include "sync/VeskDocumentController.h"
 
 #include <QCoreApplication>
 

@@ -1,11 +1,11 @@
-#include "MainMenu.h"
-#include "KeyboardControlsPanelController.h"
-#include "MenuShortcuts.h"
-#include "PanelStatusLine.h"
-#include "SessionController.h"
+#include "app/MainMenu.h"
 #include "ShellTestSupport.h"
-#include "VeskPanelRootView.h"
-#include "WelcomeWindowController.h"
+#include "panel/PanelStatusLine.h"
+#include "panel/VeskPanelRootView.h"
+#include "session/SessionController.h"
+#include "shortcuts/MenuShortcuts.h"
+#include "windows/KeyboardControlsPanelController.h"
+#include "windows/WelcomeWindowController.h"
 
 #include <QAbstractButton>
 #include <QAction>

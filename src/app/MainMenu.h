@@ -5,8 +5,8 @@
 #include <QObject>
 #include <QPointer>
 
-#include "SettingsWindow.h"
-#include "SettingsWindowController.h"
+#include "windows/SettingsWindow.h"
+#include "windows/SettingsWindowController.h"
 
 class AppController;
 class DialogPresenter;

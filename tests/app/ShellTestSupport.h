@@ -1,14 +1,14 @@
 #pragma once
 
-#include "AppController.h"
 #include "FakePasteboard.h"
-#include "FileRevealer.h"
-#include "ManualScheduler.h"
 #include "RecordingUrlOpener.h"
 #include "ScriptedDialogPresenter.h"
-#include "SettingsStore.h"
-#include "VeskDocumentController.h"
-#include "VeskPanelController.h"
+#include "app/AppController.h"
+#include "panel/VeskPanelController.h"
+#include "platform/FileRevealer.h"
+#include "platform/ManualScheduler.h"
+#include "platform/SettingsStore.h"
+#include "sync/VeskDocumentController.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "FileAccessError.h"
+#include "sync/FileAccessError.h"
 
 QString FileAccessError::description() const
 {

@@ -1,4 +1,4 @@
-#include "GraphicalSession.h"
+#include "app/GraphicalSession.h"
 
 #include <QList>
 

@@ -1,13 +1,13 @@
 #include "FakeHotKeyBackend.h"
-#include "GlobalShortcuts.h"
-#include "HotKeyCenter.h"
-#include "KeyboardControlsPanelController.h"
-#include "PanelTabHost.h"
-#include "SessionController.h"
 #include "ShellTestSupport.h"
-#include "VeskAppDelegate.h"
-#include "WelcomeWindowController.h"
-#include "WindowState.h"
+#include "app/VeskAppDelegate.h"
+#include "panel/PanelTabHost.h"
+#include "panel/WindowState.h"
+#include "session/SessionController.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/HotKeyCenter.h"
+#include "windows/KeyboardControlsPanelController.h"
+#include "windows/WelcomeWindowController.h"
 
 #include <QMainWindow>
 #include <QVariantMap>

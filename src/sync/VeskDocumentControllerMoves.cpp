@@ -1,8 +1,8 @@
 // Following the file when it is renamed or moved, and telling that apart from another program's
 // save that renames the file away before writing the new one under its name.
-#include "VeskDocumentController.h"
+#include "sync/VeskDocumentController.h"
 
-#include "FileWatcher.h"
+#include "platform/FileWatcher.h"
 
 #include <QFileInfo>
 

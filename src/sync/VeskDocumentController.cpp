@@ -1,9 +1,9 @@
-#include "VeskDocumentController.h"
+#include "sync/VeskDocumentController.h"
 
-#include "DialogPresenter.h"
-#include "DocumentFormat.h"
-#include "FileWatcher.h"
-#include "SessionController.h"
+#include "document/DocumentFormat.h"
+#include "platform/DialogPresenter.h"
+#include "platform/FileWatcher.h"
+#include "session/SessionController.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "VeskAppDelegate.h"
+#include "app/VeskAppDelegate.h"
 
-#include "AppController.h"
+#include "app/AppController.h"
 
 #include <QDir>
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "DocumentColor.h"
-#include "DocumentService.h"
-#include "FileAccessError.h"
-#include "FileWatcher.h"
-#include "ReplacedFileWatcher.h"
-#include "Scheduler.h"
-#include "SyncState.h"
+#include "document/DocumentService.h"
+#include "document/ReplacedFileWatcher.h"
+#include "platform/FileWatcher.h"
+#include "platform/Scheduler.h"
+#include "sync/DocumentColor.h"
+#include "sync/FileAccessError.h"
+#include "sync/SyncState.h"
 
 #include <QObject>
 #include <QPointer>

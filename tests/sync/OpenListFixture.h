@@ -1,10 +1,10 @@
 #pragma once
 
-#include "FileWatcher.h"
-#include "ManualScheduler.h"
 #include "ScriptedDialogPresenter.h"
-#include "SessionController.h"
-#include "VeskDocumentController.h"
+#include "platform/FileWatcher.h"
+#include "platform/ManualScheduler.h"
+#include "session/SessionController.h"
+#include "sync/VeskDocumentController.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "FileDropFilter.h"
+#include "app/FileDropFilter.h"
 
 #include <QApplication>
 #include <QDropEvent>

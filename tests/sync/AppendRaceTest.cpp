@@ -1,5 +1,5 @@
-#include "DocumentFormat.h"
 #include "OpenListFixture.h"
+#include "document/DocumentFormat.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

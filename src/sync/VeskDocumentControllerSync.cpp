@@ -1,13 +1,13 @@
 // Keeping the file and the session in step: saving, checking for changes made by other programs,
 // reloading and recovering.
-#include "VeskDocumentController.h"
+#include "sync/VeskDocumentController.h"
 
-#include "DialogPresenter.h"
-#include "DocumentFormat.h"
-#include "DocumentWriteLock.h"
-#include "FileMetadata.h"
-#include "FileWatcher.h"
-#include "SessionController.h"
+#include "document/DocumentFormat.h"
+#include "document/DocumentWriteLock.h"
+#include "document/FileMetadata.h"
+#include "platform/DialogPresenter.h"
+#include "platform/FileWatcher.h"
+#include "session/SessionController.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,12 +1,12 @@
-#include "AppController.h"
+#include "app/AppController.h"
 
-#include "DialogPresenter.h"
-#include "DocumentService.h"
-#include "KeyboardControlsPanelController.h"
-#include "SessionController.h"
-#include "SettingsStore.h"
-#include "VeskDocumentController.h"
-#include "VeskPanelController.h"
+#include "document/DocumentService.h"
+#include "panel/VeskPanelController.h"
+#include "platform/DialogPresenter.h"
+#include "platform/SettingsStore.h"
+#include "session/SessionController.h"
+#include "sync/VeskDocumentController.h"
+#include "windows/KeyboardControlsPanelController.h"
 
 #include <QCoreApplication>
 #include <QDir>

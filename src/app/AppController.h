@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DocumentContext.h"
-#include "RecentFileEntry.h"
-#include "Scheduler.h"
-#include "VeskDocumentController.h"
+#include "app/DocumentContext.h"
+#include "app/RecentFileEntry.h"
+#include "platform/Scheduler.h"
+#include "sync/VeskDocumentController.h"
 
 #include <QHash>
 #include <QList>

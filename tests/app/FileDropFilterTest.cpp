@@ -1,9 +1,9 @@
-#include "FileDropFilter.h"
-#include "SessionController.h"
+#include "app/FileDropFilter.h"
 #include "ShellTestSupport.h"
-#include "TaskListView.h"
-#include "VeskAppDelegate.h"
-#include "VeskPanelRootView.h"
+#include "app/VeskAppDelegate.h"
+#include "panel/TaskListView.h"
+#include "panel/VeskPanelRootView.h"
+#include "session/SessionController.h"
 
 #include <QDropEvent>
 #include <QLineEdit>

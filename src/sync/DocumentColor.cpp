@@ -1,4 +1,4 @@
-#include "DocumentColor.h"
+#include "sync/DocumentColor.h"
 
 #include <QDir>
 #include <QFileInfo>

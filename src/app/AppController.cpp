@@ -1,16 +1,16 @@
-#include "AppController.h"
+#include "app/AppController.h"
 
-#include "ScreenFit.h"
+#include "platform/gui/ScreenFit.h"
 
-#include "DialogPresenter.h"
-#include "FileRevealer.h"
-#include "GlobalShortcuts.h"
-#include "KeyboardControlsPanelController.h"
-#include "SessionController.h"
-#include "VeskDocumentController.h"
-#include "VeskPanelController.h"
-#include "WelcomeWindowController.h"
-#include "WindowState.h"
+#include "panel/VeskPanelController.h"
+#include "panel/WindowState.h"
+#include "platform/DialogPresenter.h"
+#include "platform/FileRevealer.h"
+#include "session/SessionController.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "sync/VeskDocumentController.h"
+#include "windows/KeyboardControlsPanelController.h"
+#include "windows/WelcomeWindowController.h"
 
 #include <QGuiApplication>
 #include <QMainWindow>

@@ -1,7 +1,7 @@
-#include "DocumentFormat.h"
 #include "OpenListFixture.h"
 #include "SmallTmpfs.h"
 #include "UnprivilegedChild.h"
+#include "document/DocumentFormat.h"
 
 #include <QDir>
 #include <QSignalSpy>

@@ -1,8 +1,8 @@
-#include "AppController.h"
+#include "app/AppController.h"
 
-#include "GlobalShortcuts.h"
-#include "SettingsStore.h"
-#include "VeskDocumentController.h"
+#include "platform/SettingsStore.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "sync/VeskDocumentController.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,14 +1,14 @@
-#include "MainMenu.h"
+#include "app/MainMenu.h"
 
-#include "AboutBox.h"
-#include "AppController.h"
-#include "KeyboardControlsPanelController.h"
-#include "Pasteboard.h"
-#include "SessionController.h"
-#include "SettingsWindow.h"
-#include "SettingsWindowController.h"
-#include "VeskDocumentController.h"
-#include "VeskPanelController.h"
+#include "app/AppController.h"
+#include "panel/VeskPanelController.h"
+#include "platform/Pasteboard.h"
+#include "session/SessionController.h"
+#include "sync/VeskDocumentController.h"
+#include "windows/AboutBox.h"
+#include "windows/KeyboardControlsPanelController.h"
+#include "windows/SettingsWindow.h"
+#include "windows/SettingsWindowController.h"
 
 #include <QAction>
 #include <QApplication>
