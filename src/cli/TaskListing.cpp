@@ -6,15 +6,7 @@
 
 QString TaskListing::heading(TaskSection section)
 {
-    switch (section) {
-    case TaskSection::working:
-        return QStringLiteral("Next");
-    case TaskSection::inbox:
-        return QStringLiteral("Pending");
-    case TaskSection::completed:
-        break;
-    }
-    return QStringLiteral("Complete");
+    return taskSectionTitle(section);
 }
 
 QString TaskListing::key(TaskSection section)

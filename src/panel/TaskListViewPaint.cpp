@@ -25,15 +25,7 @@ QFont headerFont()
 
 QString TaskListView::sectionTitle(TaskSection section)
 {
-    switch (section) {
-    case TaskSection::working:
-        return QStringLiteral("Next");
-    case TaskSection::inbox:
-        return QStringLiteral("Pending");
-    case TaskSection::completed:
-        return QStringLiteral("Complete");
-    }
-    return {};
+    return taskSectionTitle(section);
 }
 
 void TaskListView::paintEvent(QPaintEvent* event)

@@ -20,3 +20,16 @@ std::optional<TaskSection> taskSectionFromRawValue(QStringView rawValue)
             return section;
     return std::nullopt;
 }
+
+QString taskSectionTitle(TaskSection section)
+{
+    switch (section) {
+    case TaskSection::working:
+        return QStringLiteral("Next");
+    case TaskSection::inbox:
+        return QStringLiteral("Pending");
+    case TaskSection::completed:
+        break;
+    }
+    return QStringLiteral("Complete");
+}

@@ -13,6 +13,9 @@ enum class TaskSection { working, inbox, completed };
 inline constexpr std::array<TaskSection, 3> allTaskSections {
     TaskSection::working, TaskSection::inbox, TaskSection::completed};
 
+// The heading a person reads: "Next", "Pending" or "Complete".
+QString taskSectionTitle(TaskSection section);
+
 // "working", "inbox" or "completed".
 QLatin1StringView taskSectionRawValue(TaskSection section);
 std::optional<TaskSection> taskSectionFromRawValue(QStringView rawValue);
