@@ -35,11 +35,8 @@ int main(int argc, char* argv[])
 
     // The command line is read again before the application connects to a display: started on its
     // own, this program answers as the command does.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
     AppCommandLine commandLine;
-    if (const std::optional<int> status = commandLine.read(arguments))
+    if (const std::optional<int> status = commandLine.read(argc, argv))
         return *status;
     const QList<QUrl> requestedFiles
         = VeskAppDelegate::urlsForPaths(commandLine.files(), QDir::currentPath());

@@ -19,11 +19,8 @@ int main(int argc, char* argv[])
     if (CommandLineTool::handles(argc, argv))
         return CommandLineTool::run(argc, argv);
 
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
     AppCommandLine commandLine;
-    if (const std::optional<int> status = commandLine.read(arguments))
+    if (const std::optional<int> status = commandLine.read(argc, argv))
         return *status;
 
     const QString self = ProgramLocation::running();

@@ -25,8 +25,11 @@ AppCommandLine::AppCommandLine()
         QStringLiteral("files"), QStringLiteral("Task files to open."), QStringLiteral("[FILE...]"));
 }
 
-std::optional<int> AppCommandLine::read(const QStringList& arguments)
+std::optional<int> AppCommandLine::read(int argc, char* argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     if (!m_parser.parse(arguments)) {
         std::fprintf(stderr, "vesk: %s\nTry 'vesk --help'.\n", qPrintable(m_parser.errorText()));
         return 2;

@@ -13,10 +13,10 @@ class AppCommandLine {
 public:
     AppCommandLine();
 
-    // Reads the arguments, the program's name first. When the command line is answered here (help,
-    // version or a mistake, printed to standard output or error), the exit status; otherwise nothing,
-    // and the application is to start.
-    std::optional<int> read(const QStringList& arguments);
+    // Reads the program's arguments as main() has them, its name first. When the command line is answered
+    // here (help, version or a mistake, printed to standard output or error), the exit status; otherwise
+    // nothing, and the application is to start.
+    std::optional<int> read(int argc, char* argv[]);
 
     bool toggle() const { return m_parser.isSet(m_toggle); }
     bool background() const { return m_parser.isSet(m_background); }

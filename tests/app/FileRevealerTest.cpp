@@ -1,9 +1,8 @@
+#include "PrivateSessionBus.h"
 #include "platform/gui/DesktopFileRevealer.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -28,7 +27,7 @@ public Q_SLOTS:
 class FileRevealerTest : public QObject {
     Q_OBJECT
 
-    QProcess m_bus;
+    PrivateSessionBus m_bus;
     QString m_address;
     QList<QUrl> m_foldersOpened;
 
@@ -44,21 +43,11 @@ class FileRevealerTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        const QString daemon = PrivateSessionBus::daemonProgram();
         if (daemon.isEmpty())
             QSKIP("dbus-daemon is not installed");
-        m_bus.start(daemon,
-            {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        QVERIFY(m_bus.waitForStarted());
-        QVERIFY(m_bus.waitForReadyRead(10000));
-        m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
+        m_address = m_bus.start(daemon);
         QVERIFY(!m_address.isEmpty());
-    }
-
-    void cleanupTestCase()
-    {
-        m_bus.terminate();
-        m_bus.waitForFinished();
     }
 
     void theFileManagerIsAskedToShowTheFile()

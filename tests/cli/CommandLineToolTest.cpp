@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "SmallTmpfs.h"
 #include "UnprivilegedChild.h"
 
@@ -14,19 +15,6 @@ namespace {
 
 const QByteArray list
     = "Write report\n> Outline first\nPay rent\n---\nBuy stamps\nCall Ana\n---\nBook flights\n";
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 struct Run {
     int status = -1;

@@ -1,4 +1,5 @@
 #include "document/DocumentService.h"
+#include "FileBytes.h"
 #include "ScriptedDialogPresenter.h"
 #include "SmallTmpfs.h"
 #include "UnprivilegedChild.h"
@@ -21,19 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 QStringList temporaryFiles(const QString& folder)
 {

@@ -1,3 +1,4 @@
+#include "PrivateSessionBus.h"
 #include "ShellTestSupport.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/HotKeyCenter.h"
@@ -16,7 +17,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTest>
 
 using namespace GlobalShortcuts;
@@ -25,7 +25,7 @@ using namespace GlobalShortcuts;
 class PortalHotKeyTest : public QObject {
     Q_OBJECT
 
-    QProcess m_bus;
+    PrivateSessionBus m_bus;
     QString m_address;
     std::unique_ptr<QProcess> m_portal;
     int m_keyDowns = 0;
@@ -137,24 +137,15 @@ class PortalHotKeyTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        const QString daemon = PrivateSessionBus::daemonProgram();
         if (daemon.isEmpty())
             QSKIP("dbus-daemon is not installed");
-        m_bus.start(daemon,
-            {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        QVERIFY(m_bus.waitForStarted());
-        QVERIFY(m_bus.waitForReadyRead(10000));
-        m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
+        m_address = m_bus.start(daemon);
         QVERIFY(bus().isConnected());
         QGuiApplication::setDesktopFileName(QStringLiteral("vesk"));
     }
 
-    void cleanupTestCase()
-    {
-        stopPortal();
-        m_bus.terminate();
-        m_bus.waitForFinished();
-    }
+    void cleanupTestCase() { stopPortal(); }
 
     void thePortalIsUsedOnlyOnWaylandWhenItOffersGlobalShortcuts_data()
     {

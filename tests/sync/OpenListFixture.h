@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileBytes.h"
 #include "ScriptedDialogPresenter.h"
 #include "platform/FileWatcher.h"
 #include "platform/ManualScheduler.h"
@@ -9,19 +10,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-inline QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-inline void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 // One list in a temporary folder, open in a document controller with a scripted user and a clock
 // that tests move.
