@@ -4,291 +4,154 @@
 
 #include <algorithm>
 
-// --- Helpers ---
-
-std::optional<QUuid> SessionController::selectedTaskID() const
-{
-    return m_selection.taskID();
-}
-
-std::optional<std::pair<QUuid, TaskSection>> SessionController::selectedTaskWithSection() const
-{
-    const std::optional<QUuid> id = selectedTaskID();
-    if (!id)
-        return std::nullopt;
-    const std::optional<TaskSection> section = sectionOf(*id);
-    if (!section)
-        return std::nullopt;
-    return std::pair {*id, *section};
-}
-
-bool SessionController::isSelectedItemAnimating() const
-{
-    const std::optional<QUuid> id = selectedTaskID();
-    return id && m_taskAnimations.contains(*id);
-}
-
-// --- Selection rules ---
-
-namespace {
-
-// The rules below work on full rows and on the text-free rows the commands use alike.
-
-template <typename Row>
-QList<SessionSelection> targetsOf(const QList<Row>& rows)
-{
-    QList<SessionSelection> targets;
-    targets.reserve(rows.size());
-    for (const Row& row : rows) {
-        if (row.kind == RenderedRow::Kind::task)
-            targets.append(SessionSelection::task(row.itemID));
-        else if (row.kind == RenderedRow::Kind::input)
-            targets.append(SessionSelection::input());
-    }
-    return targets;
-}
-
-// The removed row's place is taken by the next selectable row, or by the previous one when it was
-// the last. The place is counted in selectable targets: counting separators and spacers too would
-// skip the next task whenever such rows precede the removed one.
-template <typename Row>
-SessionSelection afterRemoving(const SessionController& session, const QUuid& id, const QList<Row>& rows)
-{
-    qsizetype place = -1;
-    QList<SessionSelection> targets;
-    targets.reserve(rows.size());
-    for (const Row& row : rows) {
-        if (place < 0 && row.kind == RenderedRow::Kind::task && row.itemID == id) {
-            place = targets.size();
-            continue;
-        }
-        if (row.kind == RenderedRow::Kind::task)
-            targets.append(SessionSelection::task(row.itemID));
-        else if (row.kind == RenderedRow::Kind::input)
-            targets.append(SessionSelection::input());
-    }
-    if (place < 0)
-        return session.defaultSelection();
-    if (targets.isEmpty())
-        return session.isCreatingNewItem() ? SessionSelection::input() : SessionSelection::none();
-    return targets.at(std::min(place, targets.size() - 1));
-}
-
-template <typename Row>
-SessionSelection afterLeavingSection(
-    const SessionController& session, const QUuid& id, TaskSection section, const QList<Row>& rows)
-{
-    QList<QUuid> sectionIDs;
-    qsizetype index = -1;
-    for (const Row& row : rows) {
-        if (row.kind != RenderedRow::Kind::task || row.section != section)
-            continue;
-        if (index < 0 && row.itemID == id)
-            index = sectionIDs.size();
-        else
-            sectionIDs.append(row.itemID);
-    }
-    if (index < 0)
-        return session.defaultSelection();
-    if (sectionIDs.isEmpty())
-        return session.fallbackSelection(section);
-    return SessionSelection::task(sectionIDs.at(std::min(index, sectionIDs.size() - 1)));
-}
-
-} // namespace
-
-QList<SessionSelection> SessionController::selectableTargets(const QList<RenderedRow>& rows)
-{
-    return targetsOf(rows);
-}
-
-SessionSelection SessionController::resolvedSelection(const std::optional<SessionSelection>& candidate) const
-{
-    if (candidate && isSelectableTarget(*candidate))
-        return *candidate;
-    return defaultSelection();
-}
-
-SessionSelection SessionController::selectionAfterRemoving(
-    const QUuid& id, const QList<RenderedRow>& rows) const
-{
-    return afterRemoving(*this, id, rows);
-}
-
-SessionSelection SessionController::selectionAfterLeavingSection(
-    const QUuid& id, TaskSection section, const QList<RenderedRow>& rows) const
-{
-    return afterLeavingSection(*this, id, section, rows);
-}
-
-SessionSelection SessionController::nextSelectionLeaving(const QUuid& id, TaskSection section) const
-{
-    return afterLeavingSection(*this, id, section, rowStops());
-}
-
-SessionSelection SessionController::fallbackSelection(TaskSection section) const
-{
-    if (m_isCreatingNewItem)
-        return SessionSelection::input();
-    std::array<TaskSection, 2> order {TaskSection::inbox, TaskSection::completed};
-    if (section == TaskSection::inbox)
-        order = {TaskSection::working, TaskSection::completed};
-    else if (section == TaskSection::completed)
-        order = {TaskSection::working, TaskSection::inbox};
-    for (TaskSection other : order)
-        if (const auto id = firstVisibleID(other))
-            return SessionSelection::task(*id);
-    return SessionSelection::none();
-}
-
 // --- New item ---
 
 void SessionController::beginCreatingNewItem(const QString& initialDraft)
 {
     // Also while a task lands: a refused N would turn the title typed after it into list commands.
-    if (m_editingBlocked)
+    if (m_state.editingBlocked())
         return;
-    ChangeScope scope(this);
-    if (!m_isCreatingNewItem)
-        m_selectionBeforeCreatingNewItem = m_selection;
-    assignIsCreatingNewItem(true);
-    assignInputDraft(initialDraft);
-    assignSelection(SessionSelection::input());
-    assignInlineEditState(std::nullopt);
+    SessionState::Scope scope(m_state);
+    if (!m_state.isCreatingNewItem())
+        m_state.setSelectionBeforeCreatingNewItem(m_state.selection());
+    m_state.assignIsCreatingNewItem(true);
+    m_state.assignInputDraft(initialDraft);
+    m_state.assignSelection(SessionSelection::input());
+    m_state.assignInlineEditState(std::nullopt);
 }
 
 void SessionController::commitNewItem()
 {
-    if (m_editingBlocked)
+    if (m_state.editingBlocked())
         return;
-    const std::optional<ParsedTaskText> parsed = parseTaskText(m_inputDraft);
+    const std::optional<ParsedTaskText> parsed = parseTaskText(m_state.inputDraft());
     if (!parsed)
         return;
-    ChangeScope scope(this);
-    pushUndoSnapshot();
+    SessionState::Scope scope(m_state);
+    recordUndoStep();
     const QUuid id = QUuid::createUuid();
-    itemsByIDForChange().insert(id, SessionItem {id, parsed->title, parsed->note});
-    itemIDsForChange(TaskSection::inbox).prepend(id);
-    assignIsCreatingNewItem(false);
-    assignInputDraft(QString());
-    assignSelection(SessionSelection::task(id));
-    assignInlineEditState(std::nullopt);
-    m_selectionBeforeCreatingNewItem.reset();
-    commit();
+    m_state.itemsForChange().insert(id, SessionItem {id, parsed->title, parsed->note});
+    m_state.itemIDsForChange(TaskSection::inbox).prepend(id);
+    m_state.assignIsCreatingNewItem(false);
+    m_state.assignInputDraft(QString());
+    m_state.assignSelection(SessionSelection::task(id));
+    m_state.assignInlineEditState(std::nullopt);
+    m_state.setSelectionBeforeCreatingNewItem(std::nullopt);
+    m_state.commit();
 }
 
 void SessionController::cancelNewItem()
 {
-    if (m_editingBlocked || !m_isCreatingNewItem)
+    if (m_state.editingBlocked() || !m_state.isCreatingNewItem())
         return;
-    ChangeScope scope(this);
-    assignIsCreatingNewItem(false);
-    assignInputDraft(QString());
-    assignSelection(resolvedSelection(m_selectionBeforeCreatingNewItem));
-    m_selectionBeforeCreatingNewItem.reset();
+    SessionState::Scope scope(m_state);
+    m_state.assignIsCreatingNewItem(false);
+    m_state.assignInputDraft(QString());
+    m_state.assignSelection(rules().resolved(m_state.selectionBeforeCreatingNewItem()));
+    m_state.setSelectionBeforeCreatingNewItem(std::nullopt);
 }
 
 // --- Inline editing ---
 
 void SessionController::beginEditingSelectedItem()
 {
-    if (m_editingBlocked)
+    if (m_state.editingBlocked())
         return;
-    const std::optional<QUuid> id = selectedTaskID();
-    const SessionItem* found = id ? item(*id) : nullptr;
-    if (!found || m_taskAnimations.contains(*id))
+    const std::optional<QUuid> id = m_state.selectedTaskID();
+    const SessionItem* found = id ? m_state.item(*id) : nullptr;
+    if (!found || m_state.taskAnimations().contains(*id))
         return;
-    ChangeScope scope(this);
+    SessionState::Scope scope(m_state);
     const QString text = editableText(*found);
-    assignInlineEditState(InlineEditState {*id, text, text});
+    m_state.assignInlineEditState(InlineEditState {*id, text, text});
 }
 
 void SessionController::beginEditingItem(const QUuid& id)
 {
-    if (m_editingBlocked)
+    if (m_state.editingBlocked())
         return;
-    ChangeScope scope(this);
-    assignSelection(SessionSelection::task(id));
+    SessionState::Scope scope(m_state);
+    m_state.assignSelection(SessionSelection::task(id));
     beginEditingSelectedItem();
 }
 
 void SessionController::updateInlineEditDraft(const QString& text)
 {
-    if (m_editingBlocked || !m_inlineEditState)
+    if (m_state.editingBlocked() || !m_state.inlineEditState())
         return;
-    ChangeScope scope(this);
-    InlineEditState state = *m_inlineEditState;
+    SessionState::Scope scope(m_state);
+    InlineEditState state = *m_state.inlineEditState();
     state.draftText = text;
-    assignInlineEditState(state);
+    m_state.assignInlineEditState(state);
 }
 
 void SessionController::commitInlineEdit()
 {
-    if (m_editingBlocked || !m_inlineEditState || !item(m_inlineEditState->itemID))
+    if (m_state.editingBlocked() || !m_state.inlineEditState()
+        || !m_state.item(m_state.inlineEditState()->itemID))
         return;
-    ChangeScope scope(this);
-    const QUuid id = m_inlineEditState->itemID;
-    const std::optional<ParsedTaskText> parsed = parseTaskText(m_inlineEditState->draftText);
+    SessionState::Scope scope(m_state);
+    const QUuid id = m_state.inlineEditState()->itemID;
+    const std::optional<ParsedTaskText> parsed = parseTaskText(m_state.inlineEditState()->draftText);
     // A cleared text ends the edit but never deletes the task; a canonically equivalent text (the
     // same letters, composed differently) is no change.
-    if (!parsed || canonicallyEqual(parsed->normalizedText, m_inlineEditState->originalText)) {
-        assignInlineEditState(std::nullopt);
+    if (!parsed || canonicallyEqual(parsed->normalizedText, m_state.inlineEditState()->originalText)) {
+        m_state.assignInlineEditState(std::nullopt);
         return;
     }
-    pushUndoSnapshot();
-    SessionItem& edited = itemsByIDForChange()[id];
+    recordUndoStep();
+    SessionItem& edited = m_state.itemsForChange()[id];
     edited.title = parsed->title;
     edited.note = parsed->note;
-    assignInlineEditState(std::nullopt);
-    assignSelection(SessionSelection::task(id));
-    commit();
+    m_state.assignInlineEditState(std::nullopt);
+    m_state.assignSelection(SessionSelection::task(id));
+    m_state.commit();
 }
 
 void SessionController::cancelInlineEdit()
 {
-    if (m_editingBlocked)
+    if (m_state.editingBlocked())
         return;
-    ChangeScope scope(this);
-    assignInlineEditState(std::nullopt);
+    SessionState::Scope scope(m_state);
+    m_state.assignInlineEditState(std::nullopt);
 }
 
 // --- Deleting ---
 
 void SessionController::deleteSelectedItem()
 {
-    if (m_editingBlocked)
+    if (m_state.editingBlocked())
         return;
-    const std::optional<QUuid> id = selectedTaskID();
-    if (!id || !item(*id) || m_taskAnimations.contains(*id))
+    const std::optional<QUuid> id = m_state.selectedTaskID();
+    if (!id || !m_state.item(*id) || m_state.taskAnimations().contains(*id))
         return;
-    const SessionSelection next = afterRemoving(*this, *id, rowStops());
-    ChangeScope scope(this);
-    pushUndoSnapshot();
+    const SessionSelection next = rules().afterRemoving(*id);
+    SessionState::Scope scope(m_state);
+    recordUndoStep();
     if (const std::optional<TaskSection> section = sectionOf(*id))
-        itemIDsForChange(*section).removeOne(*id);
-    itemsByIDForChange().remove(*id);
-    if (m_inlineEditState && m_inlineEditState->itemID == *id)
-        assignInlineEditState(std::nullopt);
-    assignSelection(next);
-    reveal();
-    commit();
+        m_state.itemIDsForChange(*section).removeOne(*id);
+    m_state.itemsForChange().remove(*id);
+    if (m_state.inlineEditState() && m_state.inlineEditState()->itemID == *id)
+        m_state.assignInlineEditState(std::nullopt);
+    m_state.assignSelection(next);
+    m_state.reveal();
+    m_state.commit();
 }
 
 // --- Moving the selection and tasks ---
 
 void SessionController::moveSelection(int offset)
 {
-    const QList<SessionSelection> targets = targetsOf(rowStops());
-    ChangeScope scope(this);
-    if (targets.isEmpty()) {
-        assignSelection(defaultSelection());
+    const SelectionRules rules = this->rules();
+    const std::optional<SessionSelection> next = rules.movedBy(offset);
+    SessionState::Scope scope(m_state);
+    if (!next) {
+        m_state.assignSelection(rules.defaultSelection());
         return;
     }
-    const qsizetype current = std::max<qsizetype>(0, targets.indexOf(m_selection));
-    const qsizetype next = std::clamp<qsizetype>(current + offset, 0, targets.size() - 1);
-    if (targets.at(next) != m_selection) {
-        assignSelection(targets.at(next));
-        reveal();
+    if (*next != m_state.selection()) {
+        m_state.assignSelection(*next);
+        m_state.reveal();
     }
 }
 
@@ -296,71 +159,72 @@ void SessionController::moveSelectedItem(int offset)
 {
     // Records and commits even when the task is already at the end of its section; callers refuse
     // it while editing is blocked.
-    const auto selected = selectedTaskWithSection();
+    const auto selected = m_state.selectedTaskWithSection();
     if (!selected)
         return;
-    ChangeScope scope(this);
-    pushUndoSnapshot();
+    SessionState::Scope scope(m_state);
+    recordUndoStep();
     const qsizetype index = itemIDs(selected->second).indexOf(selected->first);
     const qsizetype target = index + offset;
     if (index >= 0 && target >= 0 && target < itemIDs(selected->second).size())
-        itemIDsForChange(selected->second).swapItemsAt(index, target);
-    reveal();
-    commit();
+        m_state.itemIDsForChange(selected->second).swapItemsAt(index, target);
+    m_state.reveal();
+    m_state.commit();
 }
 
 void SessionController::moveItem(const QUuid& id, TaskSection section, int targetIndex, bool keepSelection)
 {
-    if (m_editingBlocked || m_inlineEditState || isTransitionInProgress() || sectionOf(id) != section)
+    if (m_state.editingBlocked() || m_state.inlineEditState() || isTransitionInProgress()
+        || sectionOf(id) != section)
         return;
     const QList<QUuid>& ids = itemIDs(section);
     const qsizetype index = ids.indexOf(id);
     const qsizetype target = std::clamp<qsizetype>(targetIndex, 0, ids.size() - 1);
     if (target == index)
         return;
-    ChangeScope scope(this);
-    pushUndoSnapshot();
-    itemIDsForChange(section).move(index, target);
+    SessionState::Scope scope(m_state);
+    recordUndoStep();
+    m_state.itemIDsForChange(section).move(index, target);
     if (!keepSelection)
-        assignSelection(SessionSelection::task(id));
-    reveal();
-    commit();
+        m_state.assignSelection(SessionSelection::task(id));
+    m_state.reveal();
+    m_state.commit();
 }
 
 // --- Completing and moving between sections ---
 
 void SessionController::toggleSelectedItemCompletion()
 {
-    if (m_editingBlocked || isSelectedItemAnimating())
+    if (m_state.editingBlocked() || m_state.isSelectedItemAnimating())
         return;
-    const auto selected = selectedTaskWithSection();
+    const auto selected = m_state.selectedTaskWithSection();
     if (!selected)
         return;
     const auto [id, section] = *selected;
-    const SessionSelection next = nextSelectionLeaving(id, section);
-    ChangeScope scope(this);
-    pushUndoSnapshot();
-    assignInlineEditState(std::nullopt);
-    assignSelection(next);
+    const SessionSelection next = rules().afterLeavingSection(id, section);
+    SessionState::Scope scope(m_state);
+    recordUndoStep();
+    m_state.assignInlineEditState(std::nullopt);
+    m_state.assignSelection(next);
     if (section != TaskSection::completed) {
-        startCompletionPreview(id, section);
+        m_transitions.startCompletionPreview(id, section);
         return;
     }
-    itemIDsForChange(TaskSection::completed).removeOne(id);
-    itemIDsForChange(TaskSection::inbox).prepend(id);
-    reveal();
-    commit();
+    m_state.itemIDsForChange(TaskSection::completed).removeOne(id);
+    m_state.itemIDsForChange(TaskSection::inbox).prepend(id);
+    m_state.reveal();
+    m_state.commit();
 }
 
 void SessionController::moveSelectedItemToNext()
 {
-    if (m_editingBlocked || !canMoveSelectedItemToNext())
+    if (m_state.editingBlocked() || !canMoveSelectedItemToNext())
         return;
-    const auto [id, section] = *selectedTaskWithSection();
+    const auto [id, section] = *m_state.selectedTaskWithSection();
     if (section == TaskSection::completed) {
-        ChangeScope scope(this);
-        cancelPendingTodayToggle();
-        performTodayMove(id, TaskSection::completed, TodayMoveInsertion::bottom);
+        SessionState::Scope scope(m_state);
+        m_transitions.cancelPendingTodayToggle();
+        m_transitions.performTodayMove(id, TaskSection::completed, TodayMoveInsertion::bottom);
     } else if (section == TaskSection::inbox) {
         toggleSelectedItemToday();
     }
@@ -368,9 +232,9 @@ void SessionController::moveSelectedItemToNext()
 
 void SessionController::moveSelectedItemToPending()
 {
-    if (m_editingBlocked)
+    if (m_state.editingBlocked())
         return;
-    const auto selected = selectedTaskWithSection();
+    const auto selected = m_state.selectedTaskWithSection();
     if (!selected)
         return;
     if (selected->second == TaskSection::working)
@@ -381,23 +245,14 @@ void SessionController::moveSelectedItemToPending()
 
 void SessionController::toggleSelectedItemToday()
 {
-    if (m_editingBlocked || isSelectedItemAnimating())
+    if (m_state.editingBlocked() || m_state.isSelectedItemAnimating())
         return;
-    const auto selected = selectedTaskWithSection();
+    const auto selected = m_state.selectedTaskWithSection();
     if (!selected || selected->second == TaskSection::completed)
         return;
     const auto [id, section] = *selected;
-    ChangeScope scope(this);
-    if (section == TaskSection::working) {
-        cancelPendingTodayToggle();
-        performTodayMove(id, TaskSection::working, TodayMoveInsertion::top);
-    } else if (m_pendingTodayToggleCommand && m_pendingTodayToggleCommand->itemID == id) {
-        // A second press within the wait: move it now, to the top.
-        cancelPendingTodayToggle();
-        performTodayMove(id, TaskSection::inbox, TodayMoveInsertion::top);
-    } else {
-        scheduleTodayToggle(id, TaskSection::inbox);
-    }
+    SessionState::Scope scope(m_state);
+    m_transitions.toggleToday(id, section);
 }
 
 // --- Predicates ---
@@ -413,35 +268,39 @@ bool sectionAllows(TaskSection section, TaskSection excluded)
 
 bool SessionController::canMoveSelectedItemToNext() const
 {
-    const auto selected = selectedTaskWithSection();
-    return selected && !m_editingBlocked && !m_inlineEditState && !isItemInTransition(selected->first)
+    const auto selected = m_state.selectedTaskWithSection();
+    return selected && !m_state.editingBlocked() && !m_state.inlineEditState()
+        && !m_state.isItemInTransition(selected->first)
         && sectionAllows(selected->second, TaskSection::working);
 }
 
 bool SessionController::canMoveSelectedItemToPending() const
 {
-    const auto selected = selectedTaskWithSection();
-    return selected && !m_editingBlocked && !m_inlineEditState && !isItemInTransition(selected->first)
+    const auto selected = m_state.selectedTaskWithSection();
+    return selected && !m_state.editingBlocked() && !m_state.inlineEditState()
+        && !m_state.isItemInTransition(selected->first)
         && sectionAllows(selected->second, TaskSection::inbox);
 }
 
 bool SessionController::canCompleteSelectedItem() const
 {
-    const auto selected = selectedTaskWithSection();
-    return selected && !m_editingBlocked && !m_inlineEditState && !isItemInTransition(selected->first)
+    const auto selected = m_state.selectedTaskWithSection();
+    return selected && !m_state.editingBlocked() && !m_state.inlineEditState()
+        && !m_state.isItemInTransition(selected->first)
         && sectionAllows(selected->second, TaskSection::completed);
 }
 
 bool SessionController::canDeleteSelectedItem() const
 {
-    const std::optional<QUuid> id = selectedTaskID();
-    return id && item(*id) && !m_editingBlocked && !m_inlineEditState && !isItemInTransition(*id);
+    const std::optional<QUuid> id = m_state.selectedTaskID();
+    return id && m_state.item(*id) && !m_state.editingBlocked() && !m_state.inlineEditState()
+        && !m_state.isItemInTransition(*id);
 }
 
 bool SessionController::canMoveSelectedItem(int offset) const
 {
-    const auto selected = selectedTaskWithSection();
-    if (!selected || m_inlineEditState || isItemInTransition(selected->first))
+    const auto selected = m_state.selectedTaskWithSection();
+    if (!selected || m_state.inlineEditState() || m_state.isItemInTransition(selected->first))
         return false;
     const QList<QUuid>& ids = itemIDs(selected->second);
     const qsizetype target = ids.indexOf(selected->first) + offset;
@@ -450,5 +309,6 @@ bool SessionController::canMoveSelectedItem(int offset) const
 
 bool SessionController::canReorderItem(const QUuid& id, TaskSection section) const
 {
-    return !m_editingBlocked && !m_inlineEditState && !isTransitionInProgress() && sectionOf(id) == section;
+    return !m_state.editingBlocked() && !m_state.inlineEditState() && !isTransitionInProgress()
+        && sectionOf(id) == section;
 }

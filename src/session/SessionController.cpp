@@ -1,5 +1,7 @@
 #include "session/SessionController.h"
 
+#include "session/SessionRows.h"
+
 #include <QRandomGenerator>
 
 #include <array>
@@ -7,69 +9,47 @@
 #include <utility>
 
 SessionController::SessionController(Scheduler* scheduler, QObject* parent)
-    : QObject(parent), m_scheduler(scheduler)
-{ }
+    : QObject(parent), m_transitions(m_state, m_history, m_filter, scheduler, this)
+{
+    m_state.deliver = [this](quint32 fields, int commits) { deliver(fields, commits); };
+}
 
 SessionController::~SessionController()
 {
-    // A job still waiting must not outlive the session's wish to run it; the scheduler also drops
-    // jobs whose context (this object) is gone.
-    cancelPendingTodayToggle();
-    if (m_pendingLanding)
-        m_pendingLanding->job.cancel();
+    m_state.deliver = nullptr;
 }
 
 // --- Notification ---
 
-SessionController::ChangeScope::ChangeScope(SessionController* session) : m_session(session)
+void SessionController::deliver(quint32 fields, int commits)
 {
-    ++m_session->m_scopeDepth;
-}
-
-SessionController::ChangeScope::~ChangeScope()
-{
-    if (--m_session->m_scopeDepth == 0)
-        m_session->deliverNotifications();
-}
-
-void SessionController::markAssigned(quint32 fields)
-{
-    // Always inside a ChangeScope: every public entry point opens one.
-    m_assignedFields |= fields;
-}
-
-void SessionController::deliverNotifications()
-{
-    // Observers may start new operations from their slots; those deliver their own notifications.
-    const quint32 fields = std::exchange(m_assignedFields, 0);
-    int commits = std::exchange(m_pendingCommits, 0);
-    if (fields & ItemsByIDField)
+    if (fields & SessionState::ItemsByIDField)
         emit itemsByIDChanged();
-    if (fields & WorkingItemIDsField)
+    if (fields & SessionState::WorkingItemIDsField)
         emit workingItemIDsChanged();
-    if (fields & InboxItemIDsField)
+    if (fields & SessionState::InboxItemIDsField)
         emit inboxItemIDsChanged();
-    if (fields & CompletedItemIDsField)
+    if (fields & SessionState::CompletedItemIDsField)
         emit completedItemIDsChanged();
-    if (fields & TaskAnimationsField)
+    if (fields & SessionState::TaskAnimationsField)
         emit taskAnimationsChanged();
-    if (fields & CompletionShellField)
+    if (fields & SessionState::CompletionShellField)
         emit completionShellChanged();
-    if (fields & CompletionTransitionItemIDField)
+    if (fields & SessionState::CompletionTransitionItemIDField)
         emit completionTransitionItemIDChanged();
-    if (fields & SelectionRevealRevisionField)
+    if (fields & SessionState::SelectionRevealRevisionField)
         emit selectionRevealRevisionChanged();
-    if (fields & InputDraftField)
+    if (fields & SessionState::InputDraftField)
         emit inputDraftChanged();
-    if (fields & IsCreatingNewItemField)
+    if (fields & SessionState::IsCreatingNewItemField)
         emit isCreatingNewItemChanged();
-    if (fields & SelectionField)
+    if (fields & SessionState::SelectionField)
         emit selectionChanged();
-    if (fields & InlineEditStateField)
+    if (fields & SessionState::InlineEditStateField)
         emit inlineEditStateChanged();
-    if (fields & EditingBlockedField)
+    if (fields & SessionState::EditingBlockedField)
         emit editingBlockedChanged();
-    if (fields & FilterQueryField)
+    if (fields & SessionState::FilterQueryField)
         emit filterQueryChanged();
     if (fields)
         emit changed();
@@ -78,189 +58,38 @@ void SessionController::deliverNotifications()
             onCommittedChange();
 }
 
-SessionItemMap& SessionController::itemsByIDForChange()
-{
-    markAssigned(ItemsByIDField);
-    return m_itemsByID;
-}
-
-QList<QUuid>& SessionController::itemIDsForChange(TaskSection section)
-{
-    switch (section) {
-    case TaskSection::working:
-        markAssigned(WorkingItemIDsField);
-        return m_workingItemIDs;
-    case TaskSection::inbox:
-        markAssigned(InboxItemIDsField);
-        return m_inboxItemIDs;
-    case TaskSection::completed:
-        break;
-    }
-    markAssigned(CompletedItemIDsField);
-    return m_completedItemIDs;
-}
-
-void SessionController::assignItemsByID(const SessionItemMap& items)
-{
-    m_itemsByID = items;
-    markAssigned(ItemsByIDField);
-}
-
-void SessionController::assignItemIDs(TaskSection section, const QList<QUuid>& ids)
-{
-    itemIDsForChange(section) = ids;
-}
-
-void SessionController::assignTaskAnimations(const TaskAnimationMap& animations)
-{
-    m_taskAnimations = animations;
-    markAssigned(TaskAnimationsField);
-}
-
-void SessionController::setTaskAnimation(const QUuid& id, TaskAnimationState state)
-{
-    m_taskAnimations.insert(id, state);
-    markAssigned(TaskAnimationsField);
-}
-
-void SessionController::removeTaskAnimation(const QUuid& id)
-{
-    m_taskAnimations.remove(id);
-    markAssigned(TaskAnimationsField);
-}
-
-void SessionController::assignCompletionShell(const OptionalCompletionShell& shell)
-{
-    m_completionShell = shell;
-    markAssigned(CompletionShellField);
-}
-
-void SessionController::assignCompletionTransitionItemID(const OptionalUuid& id)
-{
-    m_completionTransitionItemID = id;
-    markAssigned(CompletionTransitionItemIDField);
-}
-
-void SessionController::assignInputDraft(const QString& draft)
-{
-    m_inputDraft = draft;
-    markAssigned(InputDraftField);
-}
-
-void SessionController::assignIsCreatingNewItem(bool creating)
-{
-    m_isCreatingNewItem = creating;
-    markAssigned(IsCreatingNewItemField);
-}
-
-void SessionController::assignSelection(const SessionSelection& selection)
-{
-    m_selection = selection;
-    markAssigned(SelectionField);
-}
-
-void SessionController::assignInlineEditState(const OptionalInlineEditState& state)
-{
-    m_inlineEditState = state;
-    markAssigned(InlineEditStateField);
-}
-
-void SessionController::assignFilterQuery(const QString& query)
-{
-    m_filterQuery = query;
-    markAssigned(FilterQueryField);
-}
-
 void SessionController::setInputDraft(const QString& draft)
 {
-    ChangeScope scope(this);
-    assignInputDraft(draft);
+    SessionState::Scope scope(m_state);
+    m_state.assignInputDraft(draft);
 }
 
 void SessionController::setSelection(const SessionSelection& selection)
 {
-    ChangeScope scope(this);
-    assignSelection(selection);
+    SessionState::Scope scope(m_state);
+    m_state.assignSelection(selection);
 }
 
 void SessionController::setEditingBlocked(bool blocked)
 {
-    ChangeScope scope(this);
-    m_editingBlocked = blocked;
-    markAssigned(EditingBlockedField);
+    SessionState::Scope scope(m_state);
+    m_state.assignEditingBlocked(blocked);
 }
 
-void SessionController::reveal()
+void SessionController::setFilterQuery(const QString& text)
 {
-    ++m_selectionRevealRevision;
-    markAssigned(SelectionRevealRevisionField);
-}
-
-void SessionController::commit()
-{
-    ++m_pendingCommits;
-}
-
-void SessionController::cancelPendingTodayToggle()
-{
-    if (m_pendingTodayToggleCommand)
-        m_pendingTodayToggleCommand->task.cancel();
-    m_pendingTodayToggleCommand.reset();
-}
-
-// --- Queries ---
-
-const SessionItem* SessionController::item(const QUuid& id) const
-{
-    return m_itemsByID.pointerTo(id);
-}
-
-std::optional<TaskSection> SessionController::sectionOf(const QUuid& id) const
-{
-    for (TaskSection section : allTaskSections)
-        if (itemIDs(section).contains(id))
-            return section;
-    return std::nullopt;
-}
-
-const QList<QUuid>& SessionController::itemIDs(TaskSection section) const
-{
-    switch (section) {
-    case TaskSection::working:
-        return m_workingItemIDs;
-    case TaskSection::inbox:
-        return m_inboxItemIDs;
-    case TaskSection::completed:
-        break;
+    SessionState::Scope scope(m_state);
+    const bool differs = m_filter.setQuery(text);
+    m_state.markAssigned(SessionState::FilterQueryField);
+    if (differs) {
+        m_state.assignSelection(rules().resolved(m_state.selection()));
+        m_state.reveal();
     }
-    return m_completedItemIDs;
 }
 
-bool SessionController::isTransitionInProgress() const
+QList<RenderedRow> SessionController::renderedRows() const
 {
-    return !m_taskAnimations.isEmpty() || m_completionShell.has_value()
-        || m_completionTransitionItemID.has_value();
-}
-
-bool SessionController::isItemInTransition(const QUuid& id) const
-{
-    return m_taskAnimations.contains(id) || (m_completionShell && m_completionShell->itemID == id)
-        || m_completionTransitionItemID == id;
-}
-
-bool SessionController::isTextEditingActive() const
-{
-    return m_isCreatingNewItem || m_inlineEditState.has_value();
-}
-
-SessionSelection SessionController::defaultSelection() const
-{
-    if (m_isCreatingNewItem)
-        return SessionSelection::input();
-    for (TaskSection section : allTaskSections)
-        if (const auto id = firstVisibleID(section))
-            return SessionSelection::task(*id);
-    return SessionSelection::none();
+    return SessionRows(m_state, m_filter).rendered();
 }
 
 // --- Loading and exporting ---
@@ -289,8 +118,8 @@ QList<QUuid> randomUuids(qsizetype count)
 
 void SessionController::loadDocument(const VeskDocument& document)
 {
-    ChangeScope scope(this);
-    cancelPendingTodayToggle();
+    SessionState::Scope scope(m_state);
+    m_transitions.cancelPendingTodayToggle();
 
     const qsizetype count
         = document.workingItems.size() + document.inboxItems.size() + document.completedItems.size();
@@ -312,22 +141,16 @@ void SessionController::loadDocument(const VeskDocument& document)
     const QList<QUuid> inbox = makeItems(document.inboxItems);
     const QList<QUuid> completed = makeItems(document.completedItems);
 
-    assignItemsByID(items);
-    assignItemIDs(TaskSection::working, working);
-    assignItemIDs(TaskSection::inbox, inbox);
-    assignItemIDs(TaskSection::completed, completed);
+    m_state.replaceContent(items, working, inbox, completed);
 
-    assignInputDraft(QString());
-    assignIsCreatingNewItem(false);
-    assignSelection(defaultSelection());
-    assignInlineEditState(std::nullopt);
-    assignTaskAnimations({});
-    assignCompletionShell(std::nullopt);
-    assignCompletionTransitionItemID(std::nullopt);
+    m_state.assignInputDraft(QString());
+    m_state.assignIsCreatingNewItem(false);
+    m_state.assignSelection(rules().defaultSelection());
+    m_state.assignInlineEditState(std::nullopt);
+    m_state.clearTransitions();
 
-    m_undoStack.clear();
-    m_redoStack.clear();
-    m_selectionBeforeCreatingNewItem.reset();
+    m_history.clear();
+    m_state.setSelectionBeforeCreatingNewItem(std::nullopt);
 }
 
 VeskDocument SessionController::committedDocument() const
@@ -336,31 +159,32 @@ VeskDocument SessionController::committedDocument() const
         QList<VeskTask> result;
         result.reserve(ids.size());
         for (const QUuid& id : ids)
-            if (const SessionItem* it = item(id))
+            if (const SessionItem* it = m_state.item(id))
                 result.append(VeskTask {it->title, it->note});
         return result;
     };
-    return VeskDocument {tasks(m_workingItemIDs), tasks(m_inboxItemIDs), tasks(m_completedItemIDs)};
+    return VeskDocument {tasks(m_state.itemIDs(TaskSection::working)),
+        tasks(m_state.itemIDs(TaskSection::inbox)), tasks(m_state.itemIDs(TaskSection::completed))};
 }
 
 VeskDocument SessionController::documentIncludingEdits() const
 {
     VeskDocument document = committedDocument();
 
-    if (m_inlineEditState) {
-        const std::optional<ParsedTaskText> parsed = parseTaskText(m_inlineEditState->draftText);
-        const std::optional<TaskSection> section = sectionOf(m_inlineEditState->itemID);
+    if (const OptionalInlineEditState& edit = m_state.inlineEditState()) {
+        const std::optional<ParsedTaskText> parsed = parseTaskText(edit->draftText);
+        const std::optional<TaskSection> section = sectionOf(edit->itemID);
         if (parsed && section) {
             // Count only listed ids that have an item, as the export does, so the index matches
             // the exported list.
             qsizetype index = 0;
             bool found = false;
             for (const QUuid& id : itemIDs(*section)) {
-                if (id == m_inlineEditState->itemID) {
+                if (id == edit->itemID) {
                     found = true;
                     break;
                 }
-                if (m_itemsByID.contains(id))
+                if (m_state.items().contains(id))
                     ++index;
             }
             QList<VeskTask>& tasks = *section == TaskSection::working ? document.workingItems
@@ -371,79 +195,54 @@ VeskDocument SessionController::documentIncludingEdits() const
         }
     }
 
-    if (m_isCreatingNewItem)
-        if (const std::optional<ParsedTaskText> parsed = parseTaskText(m_inputDraft))
+    if (m_state.isCreatingNewItem())
+        if (const std::optional<ParsedTaskText> parsed = parseTaskText(m_state.inputDraft()))
             document.inboxItems.prepend(VeskTask {parsed->title, parsed->note});
 
     return document;
 }
 
-// --- Snapshots and undo ---
-
-SessionSnapshot SessionController::captureSnapshot() const
-{
-    return SessionSnapshot {m_itemsByID, m_workingItemIDs, m_inboxItemIDs, m_completedItemIDs, m_inputDraft,
-        m_isCreatingNewItem, m_selection, m_inlineEditState};
-}
-
-void SessionController::restoreSnapshot(const SessionSnapshot& snapshot)
-{
-    ChangeScope scope(this);
-    cancelPendingTodayToggle();
-    assignItemsByID(snapshot.itemsByID);
-    assignItemIDs(TaskSection::working, snapshot.workingItemIDs);
-    assignItemIDs(TaskSection::inbox, snapshot.inboxItemIDs);
-    assignItemIDs(TaskSection::completed, snapshot.completedItemIDs);
-    assignTaskAnimations({});
-    assignCompletionShell(std::nullopt);
-    assignCompletionTransitionItemID(std::nullopt);
-    assignInputDraft(snapshot.inputDraft);
-    assignIsCreatingNewItem(snapshot.isCreatingNewItem);
-    assignSelection(snapshot.selection);
-    assignInlineEditState(snapshot.inlineEditState);
-    m_selectionBeforeCreatingNewItem.reset();
-}
-
-void SessionController::pushUndoSnapshot()
-{
-    m_undoStack.append(captureSnapshot());
-    m_redoStack.clear();
-}
+// --- Undo ---
 
 void SessionController::undo()
 {
-    undoOrRedo(m_undoStack, m_redoStack);
+    undoOrRedo(true);
 }
 
 void SessionController::redo()
 {
-    undoOrRedo(m_redoStack, m_undoStack);
+    undoOrRedo(false);
 }
 
-void SessionController::undoOrRedo(QList<SessionSnapshot>& source, QList<SessionSnapshot>& destination)
+void SessionController::undoOrRedo(bool isUndo)
 {
-    if (m_editingBlocked)
+    if (m_state.editingBlocked())
         return;
-    ChangeScope scope(this);
-    cancelPendingTodayToggle();
-    if (isTransitionInProgress() || source.isEmpty())
+    SessionState::Scope scope(m_state);
+    m_transitions.cancelPendingTodayToggle();
+    if (m_state.isTransitionInProgress())
         return;
-    const SessionSnapshot snapshot = source.takeLast();
-    destination.append(captureSnapshot());
-    restoreSnapshot(snapshot);
-    commit();
+    const SessionSnapshot current = m_state.snapshot();
+    const std::optional<SessionSnapshot> step = isUndo ? m_history.undo(current) : m_history.redo(current);
+    if (!step)
+        return;
+    m_state.restore(*step);
+    m_state.commit();
 }
 
 void SessionController::resetTransientState()
 {
-    ChangeScope scope(this);
-    cancelPendingTodayToggle();
-    assignIsCreatingNewItem(false);
-    assignInlineEditState(std::nullopt);
-    assignTaskAnimations({});
-    assignCompletionShell(std::nullopt);
-    assignCompletionTransitionItemID(std::nullopt);
-    assignSelection(defaultSelection());
-    assignInputDraft(QString());
-    m_selectionBeforeCreatingNewItem.reset();
+    SessionState::Scope scope(m_state);
+    m_transitions.cancelPendingTodayToggle();
+    m_state.assignIsCreatingNewItem(false);
+    m_state.assignInlineEditState(std::nullopt);
+    m_state.clearTransitions();
+    m_state.assignSelection(rules().defaultSelection());
+    m_state.assignInputDraft(QString());
+    m_state.setSelectionBeforeCreatingNewItem(std::nullopt);
+}
+
+void SessionController::finishPendingTransitions()
+{
+    m_transitions.finishPending();
 }

@@ -4,18 +4,13 @@
 #include "platform/Pasteboard.h"
 #include "platform/Scheduler.h"
 #include "platform/UrlOpener.h"
-#include "session/CompletionShellState.h"
-#include "session/InlineEditState.h"
 #include "session/ParsedTaskText.h"
-#include "session/PendingTodayToggleCommand.h"
 #include "session/RenderedRow.h"
-#include "session/SessionItem.h"
-#include "session/SessionItemMap.h"
-#include "session/SessionSelection.h"
-#include "session/SessionSnapshot.h"
-#include "session/TaskAnimationState.h"
-#include "session/TaskSection.h"
-#include "session/TodayMoveInsertion.h"
+#include "session/SelectionRules.h"
+#include "session/SessionFilter.h"
+#include "session/SessionState.h"
+#include "session/SessionTransitions.h"
+#include "session/UndoHistory.h"
 
 #include <QHash>
 #include <QList>
@@ -28,14 +23,11 @@
 #include <memory>
 #include <optional>
 
-using TaskAnimationMap = QHash<QUuid, TaskAnimationState>;
-using OptionalCompletionShell = std::optional<CompletionShellState>;
-using OptionalUuid = std::optional<QUuid>;
-using OptionalInlineEditState = std::optional<InlineEditState>;
-
 // Everything the panel shows and edits for one open document: the tasks in their three sections,
 // the selection, the new-item draft, the inline editor, the running transitions, the filter and
-// the undo history. Main thread only.
+// the undo history. Main thread only. A front over its parts: the published state (SessionState),
+// the filter (SessionFilter), the undo history (UndoHistory), the delayed transitions
+// (SessionTransitions), the rows (SessionRows) and the selection rules (SelectionRules).
 //
 // Observation: every assignment to a published field emits that field's signal, followed by one
 // coarse changed() per operation. The signals of one operation are delivered together when it
@@ -47,7 +39,6 @@ class SessionController : public QObject {
     Q_PROPERTY(SessionItemMap itemsByID READ itemsByID NOTIFY itemsByIDChanged)
     Q_PROPERTY(QList<QUuid> workingItemIDs READ workingItemIDs NOTIFY workingItemIDsChanged)
     Q_PROPERTY(QList<QUuid> inboxItemIDs READ inboxItemIDs NOTIFY inboxItemIDsChanged)
-    Q_PROPERTY(QList<QUuid> completedItemIDs READ completedItemIDs NOTIFY completedItemIDsChanged)
     Q_PROPERTY(TaskAnimationMap taskAnimations READ taskAnimations NOTIFY taskAnimationsChanged)
     Q_PROPERTY(OptionalCompletionShell completionShell READ completionShell NOTIFY completionShellChanged)
     Q_PROPERTY(OptionalUuid completionTransitionItemID READ completionTransitionItemID NOTIFY
@@ -62,11 +53,9 @@ class SessionController : public QObject {
 
 public:
     // Delays of the transitions, in seconds.
-    static constexpr double completionPreviewDelay = 0.4;
-    static constexpr double todayToggleDelay = 0.28;
-    static constexpr double shellClearingDelay = 0.32;
-    // Height of the row that stands for an empty (or wholly filtered) section, in points.
-    static constexpr double emptySectionSpacerHeight = 12;
+    static constexpr double completionPreviewDelay = SessionTransitions::completionPreviewDelay;
+    static constexpr double todayToggleDelay = SessionTransitions::todayToggleDelay;
+    static constexpr double shellClearingDelay = SessionTransitions::shellClearingDelay;
 
     explicit SessionController(Scheduler* scheduler = Scheduler::system(), QObject* parent = nullptr);
     ~SessionController() override;
@@ -75,38 +64,30 @@ public:
     std::function<void()> onCommittedChange;
 
     // --- Published fields ---
-    const SessionItemMap& itemsByID() const { return m_itemsByID; }
-    const QList<QUuid>& workingItemIDs() const { return m_workingItemIDs; }
-    const QList<QUuid>& inboxItemIDs() const { return m_inboxItemIDs; }
-    const QList<QUuid>& completedItemIDs() const { return m_completedItemIDs; }
-    const TaskAnimationMap& taskAnimations() const { return m_taskAnimations; }
-    const OptionalCompletionShell& completionShell() const { return m_completionShell; }
-    const OptionalUuid& completionTransitionItemID() const { return m_completionTransitionItemID; }
-    int selectionRevealRevision() const { return m_selectionRevealRevision; }
-    const QString& inputDraft() const { return m_inputDraft; }
+    const SessionItemMap& itemsByID() const { return m_state.items(); }
+    const QList<QUuid>& workingItemIDs() const { return m_state.itemIDs(TaskSection::working); }
+    const QList<QUuid>& inboxItemIDs() const { return m_state.itemIDs(TaskSection::inbox); }
+    const TaskAnimationMap& taskAnimations() const { return m_state.taskAnimations(); }
+    const OptionalCompletionShell& completionShell() const { return m_state.completionShell(); }
+    const OptionalUuid& completionTransitionItemID() const { return m_state.completionTransitionItemID(); }
+    int selectionRevealRevision() const { return m_state.selectionRevealRevision(); }
+    const QString& inputDraft() const { return m_state.inputDraft(); }
     // The input row writes its text here as the user types.
     void setInputDraft(const QString& draft);
-    bool isCreatingNewItem() const { return m_isCreatingNewItem; }
-    const SessionSelection& selection() const { return m_selection; }
+    bool isCreatingNewItem() const { return m_state.isCreatingNewItem(); }
+    const SessionSelection& selection() const { return m_state.selection(); }
     // Clicking a row selects it directly.
     void setSelection(const SessionSelection& selection);
-    const OptionalInlineEditState& inlineEditState() const { return m_inlineEditState; }
-    bool editingBlocked() const { return m_editingBlocked; }
+    const OptionalInlineEditState& inlineEditState() const { return m_state.inlineEditState(); }
+    bool editingBlocked() const { return m_state.editingBlocked(); }
     // Set by the document controller while the file may not be written.
     void setEditingBlocked(bool blocked);
-    const QString& filterQuery() const { return m_filterQuery; }
-
-    // --- Internal state, readable for inspection ---
-    const QList<SessionSnapshot>& undoStack() const { return m_undoStack; }
-    const QList<SessionSnapshot>& redoStack() const { return m_redoStack; }
-    const std::optional<SessionSelection>& selectionBeforeCreatingNewItem() const
-    {
-        return m_selectionBeforeCreatingNewItem;
-    }
-    const std::optional<PendingTodayToggleCommand>& pendingTodayToggleCommand() const
-    {
-        return m_pendingTodayToggleCommand;
-    }
+    const QString& filterQuery() const { return m_filter.query(); }
+    // Shows only the tasks that contain the text; a changed text moves the selection to a visible row.
+    void setFilterQuery(const QString& text);
+    // The undo and redo steps; only how many there are means anything outside the session.
+    const UndoHistory::Stack& undoStack() const { return m_history.undoStack(); }
+    const UndoHistory::Stack& redoStack() const { return m_history.redoStack(); }
 
     // --- Loading, exporting, undo (SessionController.cpp) ---
     // Replaces the content with fresh ids and forgets the undo history. Keeps the filter, the block
@@ -121,24 +102,18 @@ public:
     void resetTransientState();
     void undo();
     void redo();
-    void pushUndoSnapshot();
-    SessionSnapshot captureSnapshot() const;
-    void restoreSnapshot(const SessionSnapshot& snapshot);
+    // Lands every running completion and the waiting move to Next at once, as committed changes,
+    // so that nothing the user asked for is lost when the document closes or the application quits.
+    void finishPendingTransitions();
 
-    std::optional<TaskSection> sectionOf(const QUuid& id) const;
-    const QList<QUuid>& itemIDs(TaskSection section) const;
-    bool isTransitionInProgress() const;
-    bool isItemInTransition(const QUuid& id) const;
-    bool isTextEditingActive() const;
-    SessionSelection defaultSelection() const;
-
-    // --- Rows and filter (SessionRows.cpp) ---
+    std::optional<TaskSection> sectionOf(const QUuid& id) const { return m_state.sectionOf(id); }
+    const QList<QUuid>& itemIDs(TaskSection section) const { return m_state.itemIDs(section); }
+    bool isTransitionInProgress() const { return m_state.isTransitionInProgress(); }
+    bool isTextEditingActive() const { return m_state.isTextEditingActive(); }
+    // The rows the panel draws, top to bottom.
     QList<RenderedRow> renderedRows() const;
-    QList<QUuid> visibleItemIDs(TaskSection section) const;
-    bool matchesFilter(const QUuid& id) const;
-    void setFilterQuery(const QString& text);
 
-    // --- Commands (SessionCommands.cpp) ---
+    // --- Commands on the selected task and drafts (SessionCommands.cpp) ---
     void beginCreatingNewItem(const QString& initialDraft = QString());
     void commitNewItem();
     void cancelNewItem();
@@ -163,22 +138,6 @@ public:
     bool canMoveSelectedItem(int offset) const;
     bool canReorderItem(const QUuid& id, TaskSection section) const;
 
-    // Selection rules shared by the commands.
-    static QList<SessionSelection> selectableTargets(const QList<RenderedRow>& rows);
-    SessionSelection resolvedSelection(const std::optional<SessionSelection>& candidate) const;
-    SessionSelection selectionAfterRemoving(const QUuid& id, const QList<RenderedRow>& rows) const;
-    SessionSelection selectionAfterLeavingSection(
-        const QUuid& id, TaskSection section, const QList<RenderedRow>& rows) const;
-    SessionSelection fallbackSelection(TaskSection section) const;
-
-    // --- Delayed transitions (SessionTransitions.cpp) ---
-    void startCompletionPreview(const QUuid& id, TaskSection section);
-    void scheduleTodayToggle(const QUuid& id, TaskSection section);
-    void performTodayMove(const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion);
-    // Lands every running completion and the waiting move to Next at once, as committed changes,
-    // so that nothing the user asked for is lost when the document closes or the application quits.
-    void finishPendingTransitions();
-
     // --- Pasteboard and links (SessionPasteboard.cpp) ---
     // The system's pasteboard and URL opening, set by the owner; without them copying, pasting and
     // opening links do nothing. The session keeps to QtCore, so the desktop backends are injected.
@@ -200,7 +159,6 @@ public:
     // without an item (a stale row) is ignored.
     void performWithItemSelected(const QUuid& id, const std::function<void()>& action);
     void completeItem(const QUuid& id);
-    void restoreSelection(const SessionSelection& previous, const QUuid& id);
     bool canMoveItemToNext(const QUuid& id) const;
     bool canMoveItemToPending(const QUuid& id) const;
     bool canCompleteItem(const QUuid& id) const;
@@ -227,166 +185,24 @@ signals:
     void changed();
 
 private:
-    // Published fields, as bits of the set of fields assigned during the current operation.
-    enum Field : quint32 {
-        ItemsByIDField = 1u << 0,
-        WorkingItemIDsField = 1u << 1,
-        InboxItemIDsField = 1u << 2,
-        CompletedItemIDsField = 1u << 3,
-        TaskAnimationsField = 1u << 4,
-        CompletionShellField = 1u << 5,
-        CompletionTransitionItemIDField = 1u << 6,
-        SelectionRevealRevisionField = 1u << 7,
-        InputDraftField = 1u << 8,
-        IsCreatingNewItemField = 1u << 9,
-        SelectionField = 1u << 10,
-        InlineEditStateField = 1u << 11,
-        EditingBlockedField = 1u << 12,
-        FilterQueryField = 1u << 13,
-    };
-
-    // Groups the notifications of one operation: signals and committed-change calls are delivered
-    // when the outermost scope ends.
-    class ChangeScope {
-    public:
-        explicit ChangeScope(SessionController* session);
-        ~ChangeScope();
-        ChangeScope(const ChangeScope&) = delete;
-        ChangeScope& operator=(const ChangeScope&) = delete;
-
-    private:
-        SessionController* m_session;
-    };
-    friend class ChangeScope;
-
-    void markAssigned(quint32 fields);
-    void deliverNotifications();
-
-    // Assignments; each one notifies.
-    SessionItemMap& itemsByIDForChange();
-    QList<QUuid>& itemIDsForChange(TaskSection section);
-    void assignItemsByID(const SessionItemMap& items);
-    void assignItemIDs(TaskSection section, const QList<QUuid>& ids);
-    void assignTaskAnimations(const TaskAnimationMap& animations);
-    void setTaskAnimation(const QUuid& id, TaskAnimationState state);
-    void removeTaskAnimation(const QUuid& id);
-    void assignCompletionShell(const OptionalCompletionShell& shell);
-    void assignCompletionTransitionItemID(const OptionalUuid& id);
-    void assignInputDraft(const QString& draft);
-    void assignIsCreatingNewItem(bool creating);
-    void assignSelection(const SessionSelection& selection);
-    void assignInlineEditState(const OptionalInlineEditState& state);
-    void assignFilterQuery(const QString& query);
-
-    // Increments selectionRevealRevision.
-    void reveal();
-    // Calls onCommittedChange when the current operation ends.
-    void commit();
-    void cancelPendingTodayToggle();
-    void undoOrRedo(QList<SessionSnapshot>& source, QList<SessionSnapshot>& destination);
-
-    const SessionItem* item(const QUuid& id) const;
-    std::optional<QUuid> selectedTaskID() const;
-    // The selected id when it has a section, with that section.
-    std::optional<std::pair<QUuid, TaskSection>> selectedTaskWithSection() const;
-    bool isSelectedItemAnimating() const;
-    // First id of the section that passes the filter.
-    std::optional<QUuid> firstVisibleID(TaskSection section) const;
-    // The trimmed filter query case-folded under the current locale, empty when nothing is filtered.
-    // Also drops the folded texts kept for another locale.
-    QString foldedFilterQuery() const;
-    bool matchesFoldedQuery(const SessionItem& item, const QString& foldedQuery) const;
-    // Whether the selection is one of selectableTargets(renderedRows()).
-    bool isSelectableTarget(const SessionSelection& selection) const;
-
-    // A row reduced to what the selection rules look at; the commands use these instead of full
-    // rows so that they copy no texts.
-    struct RowStop {
-        RenderedRow::Kind kind;
-        TaskSection section;
-        QUuid itemID;
-    };
-    QList<RowStop> rowStops() const;
-    // selectionAfterLeavingSection on the current rows.
-    SessionSelection nextSelectionLeaving(const QUuid& id, TaskSection section) const;
-    // Calls visit(kind, section, id, item, shell) for each row in display order; item is set for task
-    // rows, shell for completion-shell rows.
-    template <typename Visit>
-    void walkRows(Visit&& visit) const;
-
-    // Transition steps.
-    void showShellAndScheduleLanding(
-        const QUuid& id, TaskSection section, bool isCompleted, std::function<void()> landing);
-    // Clears the shell of the task landing now and takes the task out of its section; false when
-    // the task no longer exists.
-    bool liftLandingItem(const QUuid& id);
-    void landCompletion(const QUuid& id);
-    void landTodayMove(const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion);
-    void runPendingLanding();
-
-    Scheduler* m_scheduler;
-
-    SessionItemMap m_itemsByID;
-    QList<QUuid> m_workingItemIDs;
-    QList<QUuid> m_inboxItemIDs;
-    QList<QUuid> m_completedItemIDs;
-    TaskAnimationMap m_taskAnimations;
-    OptionalCompletionShell m_completionShell;
-    OptionalUuid m_completionTransitionItemID;
-    int m_selectionRevealRevision = 0;
-    QString m_inputDraft;
-    bool m_isCreatingNewItem = false;
-    SessionSelection m_selection;
-    OptionalInlineEditState m_inlineEditState;
-    bool m_editingBlocked = false;
-    QString m_filterQuery;
-    QList<SessionSnapshot> m_undoStack;
-    QList<SessionSnapshot> m_redoStack;
-    std::optional<SessionSelection> m_selectionBeforeCreatingNewItem;
-    std::optional<PendingTodayToggleCommand> m_pendingTodayToggleCommand;
-
-    // Pasteboard, links and row actions.
-    std::shared_ptr<Pasteboard> m_pasteboard;
-    std::shared_ptr<UrlOpener> m_urlOpener;
+    // Emits the signals of the fields an operation assigned, then reports its committed changes.
+    void deliver(quint32 fields, int commits);
+    SelectionRules rules() const { return SelectionRules(m_state, m_filter); }
+    void recordUndoStep() { m_history.record(m_state.snapshot()); }
+    void undoOrRedo(bool isUndo);
     std::optional<QUrl> firstLinkOfItem(const QUuid& id) const;
     // Whether the task may leave its section for target (the per-row predicates).
     bool canMoveItemBetweenSections(const QUuid& id, TaskSection target) const;
     // Selects id, runs action, restores the selection; notifies nothing when nothing changed.
     void runWithItemSelected(const QUuid& id, const std::function<void()>& action);
+    // Gives the selection back after a row action on `id`.
+    void restoreSelection(const SessionSelection& previous, const QUuid& id);
 
-    // The landing step posted by the last shell step that has not run yet.
-    struct PendingLanding {
-        QUuid itemID;
-        ScheduledJob job;
-        std::function<void()> land;
-    };
-    std::optional<PendingLanding> m_pendingLanding;
-
-    int m_scopeDepth = 0;
-    quint32 m_assignedFields = 0;
-    int m_pendingCommits = 0;
-
-    // How the current locale folds case for searching.
-    struct FoldRules {
-        QLocale locale = QLocale::c();
-        bool ownCaseRules = false; // lower-casing differs from the default mapping
-        bool turkic = false; // capital I is dotless
-        QString fold(QStringView text) const;
-        void appendFoldedTask(QString& out, const SessionItem& item) const;
-    };
-    mutable FoldRules m_foldRules;
-    // The folded texts of one section in list order, valid while the section's list and the item
-    // map are the very containers they were built from (the copies keep those alive), so that a
-    // keystroke in the search field runs only one substring search per task.
-    struct SectionFolds {
-        QList<QUuid> ids;
-        SessionItemMap items;
-        QString text; // the folded texts one after another
-        QList<qsizetype> starts; // where each task's text starts, plus the end
-        QList<const SessionItem*> found; // each id's item in `items`, which the session's map shares
-        bool valid = false;
-        bool matches(qsizetype index, const QString& foldedQuery) const;
-    };
-    mutable std::array<SectionFolds, 3> m_sectionFolds;
-    const SectionFolds& sectionFolds(TaskSection section) const;
+    SessionState m_state;
+    SessionFilter m_filter;
+    UndoHistory m_history;
+    std::shared_ptr<Pasteboard> m_pasteboard;
+    std::shared_ptr<UrlOpener> m_urlOpener;
+    // Last, so that its jobs are cancelled before the state they touch goes.
+    SessionTransitions m_transitions;
 };

@@ -17,7 +17,7 @@ void SessionController::setUrlOpener(std::shared_ptr<UrlOpener> urlOpener)
 
 bool SessionController::canCopySelectedItem() const
 {
-    const std::optional<QUuid> id = selectedTaskID();
+    const std::optional<QUuid> id = m_state.selectedTaskID();
     return id && canCopyItem(*id);
 }
 
@@ -25,12 +25,12 @@ void SessionController::copySelectedItem()
 {
     if (!m_pasteboard || !canCopySelectedItem())
         return;
-    m_pasteboard->writeString(editableText(*item(*selectedTaskID())));
+    m_pasteboard->writeString(editableText(*m_state.item(*m_state.selectedTaskID())));
 }
 
 bool SessionController::canPasteItem() const
 {
-    if (!m_pasteboard || m_editingBlocked || isTextEditingActive() || isTransitionInProgress())
+    if (!m_pasteboard || m_state.editingBlocked() || isTextEditingActive() || isTransitionInProgress())
         return false;
     return parseTaskText(m_pasteboard->readString()).has_value();
 }
@@ -39,36 +39,36 @@ void SessionController::pasteItem()
 {
     // The same conditions as canPasteItem, reading the pasteboard once: its content may change
     // between two reads.
-    if (!m_pasteboard || m_editingBlocked || isTextEditingActive() || isTransitionInProgress())
+    if (!m_pasteboard || m_state.editingBlocked() || isTextEditingActive() || isTransitionInProgress())
         return;
     const std::optional<ParsedTaskText> parsed = parseTaskText(m_pasteboard->readString());
     if (!parsed)
         return;
 
-    ChangeScope scope(this);
-    pushUndoSnapshot();
+    SessionState::Scope scope(m_state);
+    recordUndoStep();
     const QUuid id = QUuid::createUuid();
-    itemsByIDForChange().insert(id, SessionItem {id, parsed->title, parsed->note});
+    m_state.itemsForChange().insert(id, SessionItem {id, parsed->title, parsed->note});
     TaskSection section = TaskSection::inbox;
     qsizetype index = 0;
-    if (const auto selected = selectedTaskWithSection()) {
+    if (const auto selected = m_state.selectedTaskWithSection()) {
         const qsizetype selectedIndex = itemIDs(selected->second).indexOf(selected->first);
         if (selectedIndex >= 0) {
             section = selected->second;
             index = selectedIndex + 1;
         }
     }
-    itemIDsForChange(section).insert(index, id);
-    assignSelection(SessionSelection::task(id));
-    reveal();
-    commit();
+    m_state.itemIDsForChange(section).insert(index, id);
+    m_state.assignSelection(SessionSelection::task(id));
+    m_state.reveal();
+    m_state.commit();
 }
 
 // --- Links ---
 
 std::optional<QUrl> SessionController::firstLinkOfItem(const QUuid& id) const
 {
-    const SessionItem* found = item(id);
+    const SessionItem* found = m_state.item(id);
     if (!found)
         return std::nullopt;
     return firstLinkURL(editableText(*found));
@@ -76,14 +76,14 @@ std::optional<QUrl> SessionController::firstLinkOfItem(const QUuid& id) const
 
 bool SessionController::canOpenLinkInSelectedItem() const
 {
-    const std::optional<QUuid> id = selectedTaskID();
+    const std::optional<QUuid> id = m_state.selectedTaskID();
     return id && canOpenLinkInItem(*id);
 }
 
 void SessionController::openFirstLinkInSelectedItem()
 {
-    const std::optional<QUuid> id = selectedTaskID();
-    if (!m_urlOpener || !id || m_taskAnimations.contains(*id))
+    const std::optional<QUuid> id = m_state.selectedTaskID();
+    if (!m_urlOpener || !id || m_state.taskAnimations().contains(*id))
         return;
     if (const std::optional<QUrl> url = firstLinkOfItem(*id))
         m_urlOpener->openUrl(*url);
@@ -91,8 +91,8 @@ void SessionController::openFirstLinkInSelectedItem()
 
 void SessionController::openLinkInItem(const QUuid& id, const QString& address)
 {
-    const SessionItem* found = item(id);
-    if (!m_urlOpener || !found || m_taskAnimations.contains(id))
+    const SessionItem* found = m_state.item(id);
+    if (!m_urlOpener || !found || m_state.taskAnimations().contains(id))
         return;
     for (const LinkRange& link : buildDisplayText(found->title).links) {
         if (link.url.toString(QUrl::FullyEncoded) == address) {

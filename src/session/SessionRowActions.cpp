@@ -5,8 +5,8 @@
 bool SessionController::canMoveItemBetweenSections(const QUuid& id, TaskSection target) const
 {
     const std::optional<TaskSection> section = sectionOf(id);
-    return section && *section != target && !m_editingBlocked && !m_inlineEditState
-        && !isItemInTransition(id);
+    return section && *section != target && !m_state.editingBlocked() && !m_state.inlineEditState()
+        && !m_state.isItemInTransition(id);
 }
 
 bool SessionController::canMoveItemToNext(const QUuid& id) const
@@ -26,12 +26,12 @@ bool SessionController::canCompleteItem(const QUuid& id) const
 
 bool SessionController::canCopyItem(const QUuid& id) const
 {
-    return item(id) && !m_inlineEditState && !isItemInTransition(id);
+    return m_state.item(id) && !m_state.inlineEditState() && !m_state.isItemInTransition(id);
 }
 
 bool SessionController::canDeleteItem(const QUuid& id) const
 {
-    return !m_editingBlocked && canCopyItem(id);
+    return !m_state.editingBlocked() && canCopyItem(id);
 }
 
 bool SessionController::canOpenLinkInItem(const QUuid& id) const
@@ -49,7 +49,7 @@ void SessionController::performWithItemSelected(const QUuid& id, const std::func
 void SessionController::completeItem(const QUuid& id)
 {
     runWithItemSelected(id, [this] {
-        if (!m_editingBlocked && canCompleteSelectedItem())
+        if (!m_state.editingBlocked() && canCompleteSelectedItem())
             toggleSelectedItemCompletion();
     });
 }
@@ -58,36 +58,37 @@ void SessionController::runWithItemSelected(const QUuid& id, const std::function
 {
     // A stale row (its task deleted meanwhile) would otherwise leave the selection on a task that
     // no longer exists.
-    if (!item(id))
+    if (!m_state.item(id))
         return;
-    ChangeScope scope(this);
-    const quint32 assignedBefore = m_assignedFields;
-    const int commitsBefore = m_pendingCommits;
-    const SessionSelection previous = m_selection;
-    assignSelection(SessionSelection::task(id));
+    SessionState::Scope scope(m_state);
+    const SessionState::Marks before = m_state.marks();
+    const SessionSelection previous = m_state.selection();
+    m_state.assignSelection(SessionSelection::task(id));
     if (action)
         action();
     restoreSelection(previous, id);
     // A refused action leaves no trace: the borrowed selection, given back, is not a change.
-    const quint32 assignedNow = m_assignedFields & ~assignedBefore;
-    if (m_selection == previous && m_pendingCommits == commitsBefore && (assignedNow & ~SelectionField) == 0)
-        m_assignedFields = assignedBefore;
+    const SessionState::Marks now = m_state.marks();
+    const quint32 assignedNow = now.fields & ~before.fields;
+    if (m_state.selection() == previous && now.commits == before.commits
+        && (assignedNow & ~SessionState::SelectionField) == 0)
+        m_state.resetMarks(before);
 }
 
 void SessionController::restoreSelection(const SessionSelection& previous, const QUuid& id)
 {
-    ChangeScope scope(this);
+    SessionState::Scope scope(m_state);
     switch (previous.kind()) {
     case SessionSelection::Kind::none:
-        assignSelection(SessionSelection::none());
+        m_state.assignSelection(SessionSelection::none());
         break;
     case SessionSelection::Kind::input:
-        if (m_isCreatingNewItem)
-            assignSelection(SessionSelection::input());
+        if (m_state.isCreatingNewItem())
+            m_state.assignSelection(SessionSelection::input());
         break;
     case SessionSelection::Kind::task:
-        if (*previous.taskID() != id && item(*previous.taskID()))
-            assignSelection(previous);
+        if (*previous.taskID() != id && m_state.item(*previous.taskID()))
+            m_state.assignSelection(previous);
         break;
     }
 }

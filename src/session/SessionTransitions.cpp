@@ -1,46 +1,68 @@
-#include "session/SessionController.h"
+#include "session/SessionTransitions.h"
 
-// Delayed jobs use the session as their context object, so the scheduler drops them once the session
-// is gone and capturing `this` is safe.
+#include "session/SelectionRules.h"
 
-void SessionController::startCompletionPreview(const QUuid& id, TaskSection section)
+// Delayed jobs use the context object (the session) as their context, so the scheduler drops them
+// once the session is gone and capturing `this` (owned by the session) is safe.
+
+SessionTransitions::SessionTransitions(SessionState& state, UndoHistory& history, const SessionFilter& filter,
+    Scheduler* scheduler, QObject* context)
+    : m_state(state), m_history(history), m_filter(filter), m_scheduler(scheduler), m_context(context)
+{ }
+
+SessionTransitions::~SessionTransitions()
 {
-    ChangeScope scope(this);
-    setTaskAnimation(id, TaskAnimationState::completionPreview);
-    m_scheduler->schedule(completionPreviewDelay, this, [this, id, section] {
+    // A job still waiting must not outlive the session's wish to run it.
+    cancelPendingTodayToggle();
+    if (m_pendingLanding)
+        m_pendingLanding->job.cancel();
+}
+
+void SessionTransitions::cancelPendingTodayToggle()
+{
+    if (m_pendingTodayToggle)
+        m_pendingTodayToggle->task.cancel();
+    m_pendingTodayToggle.reset();
+}
+
+void SessionTransitions::startCompletionPreview(const QUuid& id, TaskSection section)
+{
+    m_state.setTaskAnimation(id, TaskAnimationState::completionPreview);
+    m_scheduler->schedule(completionPreviewDelay, m_context, [this, id, section] {
         // Cut off by a load or a reset, or the item is gone: the task stays where it is.
-        if (!m_taskAnimations.contains(id) || !item(id))
+        if (!m_state.taskAnimations().contains(id) || !m_state.item(id))
             return;
-        ChangeScope scope(this);
-        removeTaskAnimation(id);
+        SessionState::Scope scope(m_state);
+        m_state.removeTaskAnimation(id);
         showShellAndScheduleLanding(id, section, true, [this, id] { landCompletion(id); });
     });
 }
 
-void SessionController::showShellAndScheduleLanding(
+void SessionTransitions::showShellAndScheduleLanding(
     const QUuid& id, TaskSection section, bool isCompleted, std::function<void()> landing)
 {
     // Only one shell exists. An earlier transition whose landing has not run yet lands first,
     // instead of being overwritten and leaving its task behind.
     runPendingLanding();
 
-    const SessionItem* moving = item(id);
-    assignCompletionShell(CompletionShellState {id, section, moving->title, moving->note, isCompleted});
-    assignCompletionTransitionItemID(id);
+    const SessionItem* moving = m_state.item(id);
+    m_state.assignCompletionShell(
+        CompletionShellState {id, section, moving->title, moving->note, isCompleted});
+    m_state.assignCompletionTransitionItemID(id);
 
-    const ScheduledJob job = m_scheduler->schedule(0, this, [this] { runPendingLanding(); });
+    const ScheduledJob job = m_scheduler->schedule(0, m_context, [this] { runPendingLanding(); });
     m_pendingLanding = PendingLanding {id, job, std::move(landing)};
 
-    m_scheduler->schedule(shellClearingDelay, this, [this, id] {
-        if (m_completionTransitionItemID != id)
+    m_scheduler->schedule(shellClearingDelay, m_context, [this, id] {
+        if (m_state.completionTransitionItemID() != id)
             return;
-        ChangeScope scope(this);
-        assignCompletionShell(std::nullopt);
-        assignCompletionTransitionItemID(std::nullopt);
+        SessionState::Scope scope(m_state);
+        m_state.assignCompletionShell(std::nullopt);
+        m_state.assignCompletionTransitionItemID(std::nullopt);
     });
 }
 
-void SessionController::runPendingLanding()
+void SessionTransitions::runPendingLanding()
 {
     if (!m_pendingLanding)
         return;
@@ -50,105 +72,118 @@ void SessionController::runPendingLanding()
     pending.land();
 }
 
-bool SessionController::liftLandingItem(const QUuid& id)
+bool SessionTransitions::liftLandingItem(const QUuid& id)
 {
-    assignCompletionShell(std::nullopt);
-    if (!item(id)) // deleted while its shell was shown: nothing lands, no id without an item is listed
+    m_state.assignCompletionShell(std::nullopt);
+    if (!m_state.item(
+            id)) // deleted while its shell was shown: nothing lands, no id without an item is listed
         return false;
-    if (const std::optional<TaskSection> section = sectionOf(id))
-        itemIDsForChange(*section).removeOne(id);
+    if (const std::optional<TaskSection> section = m_state.sectionOf(id))
+        m_state.itemIDsForChange(*section).removeOne(id);
     return true;
 }
 
-void SessionController::landCompletion(const QUuid& id)
+void SessionTransitions::landCompletion(const QUuid& id)
 {
-    if (m_completionTransitionItemID != id)
+    if (m_state.completionTransitionItemID() != id)
         return;
-    ChangeScope scope(this);
+    SessionState::Scope scope(m_state);
     if (!liftLandingItem(id))
         return;
-    itemIDsForChange(TaskSection::completed).prepend(id);
-    reveal();
-    commit();
+    m_state.itemIDsForChange(TaskSection::completed).prepend(id);
+    m_state.reveal();
+    m_state.commit();
 }
 
-void SessionController::landTodayMove(const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion)
+void SessionTransitions::landTodayMove(const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion)
 {
-    if (m_completionTransitionItemID != id)
+    if (m_state.completionTransitionItemID() != id)
         return;
-    ChangeScope scope(this);
+    SessionState::Scope scope(m_state);
     if (!liftLandingItem(id))
         return;
     if (sectionLeft == TaskSection::working)
-        itemIDsForChange(TaskSection::inbox).prepend(id);
+        m_state.itemIDsForChange(TaskSection::inbox).prepend(id);
     else if (insertion == TodayMoveInsertion::top)
-        itemIDsForChange(TaskSection::working).prepend(id);
+        m_state.itemIDsForChange(TaskSection::working).prepend(id);
     else
-        itemIDsForChange(TaskSection::working).append(id);
-    reveal();
-    commit();
+        m_state.itemIDsForChange(TaskSection::working).append(id);
+    m_state.reveal();
+    m_state.commit();
 }
 
-void SessionController::performTodayMove(
+void SessionTransitions::performTodayMove(
     const QUuid& id, TaskSection sectionLeft, TodayMoveInsertion insertion)
 {
-    if (sectionOf(id) != sectionLeft || m_taskAnimations.contains(id))
+    if (m_state.sectionOf(id) != sectionLeft || m_state.taskAnimations().contains(id))
         return;
     // A delayed move may find the user somewhere else: only a selection still on the task follows
     // it; another selection, the input row and an open editor are what the user is doing now.
     std::optional<SessionSelection> next;
-    if (m_selection == SessionSelection::task(id))
-        next = nextSelectionLeaving(id, sectionLeft);
-    ChangeScope scope(this);
-    pushUndoSnapshot();
+    if (m_state.selection() == SessionSelection::task(id))
+        next = SelectionRules(m_state, m_filter).afterLeavingSection(id, sectionLeft);
+    SessionState::Scope scope(m_state);
+    m_history.record(m_state.snapshot());
     if (next) {
-        assignInlineEditState(std::nullopt);
-        assignSelection(*next);
+        m_state.assignInlineEditState(std::nullopt);
+        m_state.assignSelection(*next);
     }
-    if (!item(id))
+    if (!m_state.item(id))
         return;
     showShellAndScheduleLanding(id, sectionLeft, false,
         [this, id, sectionLeft, insertion] { landTodayMove(id, sectionLeft, insertion); });
 }
 
-void SessionController::scheduleTodayToggle(const QUuid& id, TaskSection section)
+void SessionTransitions::toggleToday(const QUuid& id, TaskSection section)
 {
-    cancelPendingTodayToggle();
-    const ScheduledJob job = m_scheduler->schedule(todayToggleDelay, this, [this, id, section] {
-        if (!m_pendingTodayToggleCommand || m_pendingTodayToggleCommand->itemID != id)
-            return;
-        m_pendingTodayToggleCommand.reset();
-        // The user went on to edit the task: moving it would close the editor and drop the edit.
-        if (m_inlineEditState && m_inlineEditState->itemID == id)
-            return;
-        performTodayMove(id, section, TodayMoveInsertion::bottom);
-    });
-    m_pendingTodayToggleCommand = PendingTodayToggleCommand {id, job};
+    if (section == TaskSection::working) {
+        cancelPendingTodayToggle();
+        performTodayMove(id, TaskSection::working, TodayMoveInsertion::top);
+    } else if (m_pendingTodayToggle && m_pendingTodayToggle->itemID == id) {
+        // A second press within the wait: move it now, to the top.
+        cancelPendingTodayToggle();
+        performTodayMove(id, TaskSection::inbox, TodayMoveInsertion::top);
+    } else {
+        scheduleTodayToggle(id);
+    }
 }
 
-void SessionController::finishPendingTransitions()
+void SessionTransitions::scheduleTodayToggle(const QUuid& id)
 {
-    ChangeScope scope(this);
+    cancelPendingTodayToggle();
+    const ScheduledJob job = m_scheduler->schedule(todayToggleDelay, m_context, [this, id] {
+        if (!m_pendingTodayToggle || m_pendingTodayToggle->itemID != id)
+            return;
+        m_pendingTodayToggle.reset();
+        // The user went on to edit the task: moving it would close the editor and drop the edit.
+        if (m_state.inlineEditState() && m_state.inlineEditState()->itemID == id)
+            return;
+        performTodayMove(id, TaskSection::inbox, TodayMoveInsertion::bottom);
+    });
+    m_pendingTodayToggle = PendingTodayToggleCommand {id, job};
+}
+
+void SessionTransitions::finishPending()
+{
+    SessionState::Scope scope(m_state);
     // Completions land first, in the order of their rows (the order they were asked for when the
     // selection walked down); a task also waiting to move to Next is then done and stays done.
     QList<std::pair<QUuid, TaskSection>> previews;
     for (TaskSection section : allTaskSections) {
-        for (const QUuid& id : itemIDs(section)) {
-            if (m_taskAnimations.contains(id))
+        for (const QUuid& id : m_state.itemIDs(section)) {
+            if (m_state.taskAnimations().contains(id))
                 previews.append({id, section});
         }
     }
     for (const auto& [id, section] : std::as_const(previews)) {
-        removeTaskAnimation(id);
+        m_state.removeTaskAnimation(id);
         showShellAndScheduleLanding(id, section, true, [this, id = id] { landCompletion(id); });
     }
-    if (m_pendingTodayToggleCommand) {
-        const QUuid id = m_pendingTodayToggleCommand->itemID;
+    if (m_pendingTodayToggle) {
+        const QUuid id = m_pendingTodayToggle->itemID;
         cancelPendingTodayToggle();
         performTodayMove(id, TaskSection::inbox, TodayMoveInsertion::bottom);
     }
     runPendingLanding();
-    assignTaskAnimations({});
-    assignCompletionShell(std::nullopt);
-    assignCompletionTransitionItemID(std::nullopt);
+    m_state.clearTransitions();
 }

@@ -32,7 +32,6 @@ private slots:
     void moveSelectionWalksSelectableRows();
     void reorderingUsesTheFullList();
     void leavingASectionSelectsANeighbourOrFallsBack();
-    void resolvedSelectionKeepsOnlySelectableCandidates();
     void predicatesFollowTheirConditions();
 };
 
@@ -159,12 +158,6 @@ void SessionCommandsTest::refusedCommandsDoNothingAtAll()
         {"W2 in preview", [&] { h.select("W2"), s.toggleSelectedItemCompletion(); }},
         {"editor on W1", [&] { h.select("W1"), s.beginEditingSelectedItem(); }},
         {"editor on C1", [&] { h.select("C1"), s.beginEditingSelectedItem(); }},
-        {"editor of a missing task",
-            [&] {
-                SessionSnapshot snapshot = s.captureSnapshot();
-                snapshot.inlineEditState = InlineEditState {QUuid::createUuid(), "changed", "old"};
-                s.restoreSnapshot(snapshot);
-            }},
         // W1 landed at the top of the inbox, its transition still running.
         {"W1 landed",
             [&] { h.select("W1"), s.toggleSelectedItemToday(), h.scheduler.runDueJobs(), h.select("W1"); }},
@@ -174,7 +167,7 @@ void SessionCommandsTest::refusedCommandsDoNothingAtAll()
         {"cancel new", {"closed"}},
         {"edit", {"none", "input", "stale", "W1 in preview"}},
         {"update edit", {"closed"}},
-        {"commit edit", {"closed", "editor of a missing task"}},
+        {"commit edit", {"closed"}},
         {"delete", {"none", "input", "W1 in preview"}},
         {"move", {"none", "input", "stale"}},
         {"drag W1", {"editor on W1"}},
@@ -240,12 +233,11 @@ void SessionCommandsTest::newItemDraftRules()
     h.loadLists("W1 | I1");
     // Title, blank line, note: the note alone; at the top of the inbox though a working task was selected.
     s.beginCreatingNewItem("Title\n\nThe note");
-    QCOMPARE(s.selectionBeforeCreatingNewItem(), h.task("W1"));
     s.commitNewItem();
     QCOMPARE(h.lists(), QString("W1 | Title I1 |"));
     QCOMPARE(s.itemsByID().value(h.id("Title")).note, QString("The note"));
     QCOMPARE(s.selection(), h.task("Title"));
-    QVERIFY(!s.isCreatingNewItem() && s.inputDraft().isEmpty() && !s.selectionBeforeCreatingNewItem());
+    QVERIFY(!s.isCreatingNewItem() && s.inputDraft().isEmpty());
 
     // Opening the row twice remembers the first selection; cancelling returns to it, or to the first
     // visible task when the filter now hides it.
@@ -255,11 +247,10 @@ void SessionCommandsTest::newItemDraftRules()
         s.beginCreatingNewItem();
         s.beginCreatingNewItem("again");
         QCOMPARE(s.inputDraft(), QString("again"));
-        QCOMPARE(s.selectionBeforeCreatingNewItem(), h.task("I1"));
         s.setFilterQuery(filter);
         s.cancelNewItem();
         QCOMPARE(s.selection(), h.task(*filter ? "W1" : "I1"));
-        QVERIFY(s.inputDraft().isEmpty() && !s.selectionBeforeCreatingNewItem());
+        QVERIFY(s.inputDraft().isEmpty());
     }
     // Opening the row closes an inline editor.
     s.beginEditingSelectedItem();
@@ -334,12 +325,6 @@ void SessionCommandsTest::deleteSelectsTheRowThatTakesItsPlace()
         h.session.deleteSelectedItem();
         QVERIFY2(h.session.selection() == h.named(expected), qPrintable("deleting " + deleted));
     }
-
-    // A task that is not among the rows (hidden by the filter) gives the default selection.
-    SessionHarness h;
-    h.load({"apple", "berry"});
-    QCOMPARE(
-        h.session.selectionAfterRemoving(QUuid::createUuid(), h.session.renderedRows()), h.task("apple"));
 }
 
 void SessionCommandsTest::moveSelectionWalksSelectableRows()
@@ -423,47 +408,6 @@ void SessionCommandsTest::leavingASectionSelectsANeighbourOrFallsBack()
         QCOMPARE(s.selection(), h.task(expected));
         h.scheduler.advance(1);
     }
-
-    // Fallback order per section left, and the input row while it is open.
-    h.load({"W"}, {"I"}, {"C"});
-    QCOMPARE(s.fallbackSelection(TaskSection::working), h.task("I"));
-    QCOMPARE(s.fallbackSelection(TaskSection::inbox), h.task("W"));
-    QCOMPARE(s.fallbackSelection(TaskSection::completed), h.task("W"));
-    s.setFilterQuery("C");
-    QCOMPARE(s.fallbackSelection(TaskSection::working), h.task("C"));
-    s.setFilterQuery("I");
-    QCOMPARE(s.fallbackSelection(TaskSection::completed), h.task("I"));
-    s.setFilterQuery("none of them");
-    QCOMPARE(s.fallbackSelection(TaskSection::completed), SessionSelection::none());
-    s.beginCreatingNewItem();
-    QCOMPARE(s.fallbackSelection(TaskSection::completed), SessionSelection::input());
-
-    // A task not among the section's rows gives the default selection.
-    s.setFilterQuery("");
-    QCOMPARE(s.selectionAfterLeavingSection(h.id("I"), TaskSection::working, s.renderedRows()),
-        SessionSelection::input());
-}
-
-void SessionCommandsTest::resolvedSelectionKeepsOnlySelectableCandidates()
-{
-    SessionHarness h;
-    auto& s = h.session;
-    h.load({"apple", "berry"});
-    QCOMPARE(s.resolvedSelection(std::nullopt), h.task("apple"));
-    QCOMPARE(s.resolvedSelection(h.task("berry")), h.task("berry"));
-    for (const char* unusable : {"none", "input", "stale"})
-        QCOMPARE(s.resolvedSelection(h.named(unusable)), h.task("apple"));
-    s.setFilterQuery("berry");
-    QCOMPARE(s.resolvedSelection(h.task("apple")), h.task("berry"));
-    s.beginCreatingNewItem();
-    QCOMPARE(s.resolvedSelection(SessionSelection::input()), SessionSelection::input());
-
-    // A task shown as a completion shell is no selectable row.
-    s.cancelNewItem();
-    s.setFilterQuery("");
-    h.select("berry");
-    s.toggleSelectedItemToday();
-    QCOMPARE(s.resolvedSelection(h.task("berry")), h.task("apple"));
 }
 
 void SessionCommandsTest::predicatesFollowTheirConditions()

@@ -262,13 +262,14 @@ private slots:
         QCOMPARE(s.selection(), f.task("I1"));
     }
 
-    void restoreSelectionRules()
+    void selectionGivenBackAfterARowAction()
     {
         Fixture f;
         f.load({"W1", "W2"}, {"I1"});
         auto& s = f.session;
-        // Selection to restore, whether the input row is open, the selection afterwards (W2 before).
-        // "input" without an input row, the acted-on row W1 and a vanished task leave it as it is.
+        // Selection before acting on W1, whether the input row is open, the selection afterwards
+        // when the action left W2 selected. "input" without an input row, the acted-on row W1 and a
+        // vanished task leave it as the action left it.
         const QList<std::tuple<QString, bool, QString>> cases {{"none", false, "none"},
             {"input", false, "W2"}, {"input", true, "input"}, {"W1", false, "W2"}, {"I1", false, "I1"},
             {"stale", false, "W2"}};
@@ -276,8 +277,8 @@ private slots:
             s.cancelNewItem();
             if (inputOpen)
                 s.beginCreatingNewItem();
-            f.select("W2");
-            s.restoreSelection(f.named(restored), f.id("W1"));
+            f.select(restored);
+            s.performWithItemSelected(f.id("W1"), [&] { f.select("W2"); });
             QVERIFY2(s.selection() == f.named(expected), qPrintable(restored));
         }
     }

@@ -71,20 +71,20 @@ void SessionStateTest::loadReplacesEverythingButFilterBlockAndReveal()
     const ObservedState before = observe(h);
 
     h.load({"X"}, {"Y"});
-    const SessionSnapshot after = s.captureSnapshot();
+    const SessionSnapshot after = h.snapshot();
     QCOMPARE(h.titles(TaskSection::working), QStringList({"X"}));
     QCOMPARE(h.titles(TaskSection::inbox), QStringList({"Y"}));
     QVERIFY(after.completedItemIDs.isEmpty());
     QVERIFY(after.inputDraft.isEmpty() && !after.isCreatingNewItem && !after.inlineEditState);
     QCOMPARE(s.selection(), h.task("X"));
-    QVERIFY(!s.isTransitionInProgress() && !s.pendingTodayToggleCommand());
-    QVERIFY(s.undoStack().isEmpty() && s.redoStack().isEmpty() && !s.selectionBeforeCreatingNewItem());
+    QVERIFY(!s.isTransitionInProgress());
+    QVERIFY(s.undoStack().isEmpty() && s.redoStack().isEmpty());
     QCOMPARE(s.filterQuery(), QString(" "));
     QVERIFY(s.editingBlocked());
     QCOMPARE(s.selectionRevealRevision(), before.selectionRevealRevision);
     // The cut-off preview and the cancelled move do nothing later.
     h.scheduler.advance(2);
-    QCOMPARE(s.captureSnapshot(), after);
+    QCOMPARE(h.snapshot(), after);
     QCOMPARE(h.commits, before.commits);
 }
 
@@ -124,29 +124,29 @@ void SessionStateTest::undoRedoRestoreWhatWasRecorded()
     SessionHarness h;
     auto& s = h.session;
     h.load({"A", "B"}, {"C"});
-    QList<SessionSnapshot> states {s.captureSnapshot()};
+    QList<SessionSnapshot> states {h.snapshot()};
     h.select("A");
     s.moveSelectedItem(1); // B A
-    states << s.captureSnapshot();
+    states << h.snapshot();
     s.deleteSelectedItem(); // B
     s.beginCreatingNewItem("D");
-    states << s.captureSnapshot(); // redo returns to the state undo left, input row open
+    states << h.snapshot(); // redo returns to the state undo left, input row open
     s.commitNewItem(); // inbox D C
-    states << s.captureSnapshot();
+    states << h.snapshot();
     QCOMPARE(h.commits, 3);
 
     for (int i = 2; i >= 0; --i)
         s.undo();
-    QCOMPARE(s.captureSnapshot().itemsByID, states[0].itemsByID);
-    QCOMPARE(s.captureSnapshot().workingItemIDs, states[0].workingItemIDs);
+    QCOMPARE(h.snapshot().itemsByID, states[0].itemsByID);
+    QCOMPARE(h.snapshot().workingItemIDs, states[0].workingItemIDs);
     QCOMPARE(s.redoStack().size(), 3);
     for (int i = 1; i <= 3; ++i) {
         s.redo();
-        QCOMPARE(s.captureSnapshot(), states[i]);
+        QCOMPARE(h.snapshot(), states[i]);
         QCOMPARE(s.undoStack().size(), i);
     }
     s.redo(); // empty redo stack: nothing
-    QCOMPARE(s.captureSnapshot(), states[3]);
+    QCOMPARE(h.snapshot(), states[3]);
     QCOMPARE(h.commits, 9);
 
     // A new commit after undoing empties the redo stack; undo and redo reveal nothing.
@@ -161,13 +161,13 @@ void SessionStateTest::undoRedoRestoreWhatWasRecorded()
     s.redo();
     QCOMPARE(s.selectionRevealRevision(), reveal);
 
-    // A restored snapshot installs its selection as stored, though the filter hides it.
+    // Undo installs the recorded selection as stored, though the filter now hides it.
     h.load({"apple", "berry"});
     h.select("berry");
-    const SessionSnapshot snapshot = s.captureSnapshot();
+    s.moveSelectedItem(0);
     s.setFilterQuery("apple");
     QCOMPARE(s.selection(), h.task("apple"));
-    s.restoreSnapshot(snapshot);
+    s.undo();
     QCOMPARE(s.selection(), h.task("berry"));
 }
 
@@ -197,7 +197,6 @@ void SessionStateTest::undoReopensTheInputRowAndTheInlineEditor()
     QCOMPARE(s.inputDraft(), QString("Fresh\nnote"));
     QCOMPARE(s.selection(), SessionSelection::input());
     QCOMPARE(s.itemsByID().size(), 1);
-    QVERIFY(!s.selectionBeforeCreatingNewItem());
 }
 
 void SessionStateTest::undoAndRedoRefusedWhileBlockedOrInTransition()
@@ -238,16 +237,19 @@ void SessionStateTest::resetTransientStateClosesEditorsAndStopsTransitions()
     s.beginEditingItem(h.id("B"));
     h.select("I");
     s.toggleSelectedItemToday(); // pending
-    QVERIFY(s.isCreatingNewItem() && s.inlineEditState() && s.pendingTodayToggleCommand());
+    QVERIFY(s.isCreatingNewItem() && s.inlineEditState());
     const ObservedState before = observe(h);
 
     s.resetTransientState();
     QVERIFY(!s.isCreatingNewItem() && !s.inlineEditState() && s.inputDraft().isEmpty());
-    QVERIFY(!s.isTransitionInProgress() && !s.pendingTodayToggleCommand());
-    QVERIFY(!s.selectionBeforeCreatingNewItem());
+    QVERIFY(!s.isTransitionInProgress());
     QCOMPARE(s.selection(), h.task("A"));
-    QCOMPARE(s.captureSnapshot().itemsByID, before.snapshot.itemsByID);
+    QCOMPARE(h.snapshot().itemsByID, before.snapshot.itemsByID);
     QCOMPARE(s.selectionRevealRevision(), before.selectionRevealRevision);
+    // Neither the cut-off preview nor the waiting move happens later.
+    h.scheduler.advance(2);
+    QCOMPARE(h.lists(), QString("A B | I |"));
+    QCOMPARE(h.commits, before.commits);
 
     // The cut-off preview's undo step stays and still works.
     QCOMPARE(s.undoStack().size(), before.undoCount);

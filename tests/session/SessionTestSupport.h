@@ -111,6 +111,37 @@ struct SessionHarness {
         return result;
     }
 
+    // The undoable part of the session as its observers see it.
+    SessionSnapshot snapshot() const
+    {
+        return SessionSnapshot {session.itemsByID(), session.itemIDs(TaskSection::working),
+            session.itemIDs(TaskSection::inbox), session.itemIDs(TaskSection::completed),
+            session.inputDraft(), session.isCreatingNewItem(), session.selection(),
+            session.inlineEditState()};
+    }
+
+    // The selectable rows: task rows and the input row, top to bottom.
+    QList<SessionSelection> targets() const
+    {
+        QList<SessionSelection> result;
+        for (const RenderedRow& row : session.renderedRows())
+            if (row.kind == RenderedRow::Kind::task)
+                result.append(SessionSelection::task(row.itemID));
+            else if (row.kind == RenderedRow::Kind::input)
+                result.append(SessionSelection::input());
+        return result;
+    }
+
+    // The titles of a section's task rows, as the filter lets them through.
+    QStringList visibleTitles(TaskSection section) const
+    {
+        QStringList result;
+        for (const RenderedRow& row : session.renderedRows())
+            if (row.kind == RenderedRow::Kind::task && row.section == section)
+                result.append(row.title);
+        return result;
+    }
+
     void select(const QString& title) { session.setSelection(named(title)); }
     SessionSelection task(const QString& title) const { return SessionSelection::task(id(title)); }
     // "none", "input", "stale" (a task that does not exist) or a task title.
@@ -124,7 +155,8 @@ struct SessionHarness {
     }
 };
 
-// Everything a caller can observe of a session, plus its internal stacks and the callback counts.
+// Everything a caller can observe of a session: its fields, the depth of its undo history, its
+// waiting jobs and the callback counts.
 struct ObservedState {
     SessionSnapshot snapshot;
     TaskAnimationMap taskAnimations;
@@ -135,8 +167,7 @@ struct ObservedState {
     QString filterQuery;
     qsizetype undoCount = 0;
     qsizetype redoCount = 0;
-    std::optional<SessionSelection> selectionBeforeCreatingNewItem;
-    OptionalUuid pendingTodayItemID;
+    int pendingJobs = 0;
     int commits = 0;
     int notifications = 0;
 
@@ -147,7 +178,7 @@ inline ObservedState observe(const SessionHarness& h)
 {
     const SessionController& s = h.session;
     ObservedState state;
-    state.snapshot = s.captureSnapshot();
+    state.snapshot = h.snapshot();
     state.taskAnimations = s.taskAnimations();
     state.completionShell = s.completionShell();
     state.completionTransitionItemID = s.completionTransitionItemID();
@@ -156,9 +187,7 @@ inline ObservedState observe(const SessionHarness& h)
     state.filterQuery = s.filterQuery();
     state.undoCount = s.undoStack().size();
     state.redoCount = s.redoStack().size();
-    state.selectionBeforeCreatingNewItem = s.selectionBeforeCreatingNewItem();
-    if (s.pendingTodayToggleCommand())
-        state.pendingTodayItemID = s.pendingTodayToggleCommand()->itemID;
+    state.pendingJobs = h.scheduler.pendingCount();
     state.commits = h.commits;
     state.notifications = h.notifications;
     return state;
@@ -183,7 +212,7 @@ inline QString describe(const ObservedState& s)
 }
 
 // Asserts that nothing observable changed since `before`: no content, selection, draft, editor,
-// transition, reveal, undo step, callback or notification.
+// transition, reveal, undo step, scheduled job, callback or notification.
 #define VERIFY_UNCHANGED(harness, before, what)                                                              \
     do {                                                                                                     \
         const ObservedState after_ = observe(harness);                                                       \

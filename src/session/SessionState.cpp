@@ -1,0 +1,164 @@
+#include "session/SessionState.h"
+
+#include <utility>
+
+SessionState::Scope::~Scope()
+{
+    if (--m_state.m_scopeDepth == 0)
+        m_state.deliverNow();
+}
+
+void SessionState::deliverNow()
+{
+    // Observers may start new operations from their slots; those deliver their own notifications.
+    const quint32 fields = std::exchange(m_assignedFields, 0);
+    const int commits = std::exchange(m_pendingCommits, 0);
+    if (deliver && (fields || commits))
+        deliver(fields, commits);
+}
+
+std::optional<TaskSection> SessionState::sectionOf(const QUuid& id) const
+{
+    for (TaskSection section : allTaskSections)
+        if (itemIDs(section).contains(id))
+            return section;
+    return std::nullopt;
+}
+
+bool SessionState::isTransitionInProgress() const
+{
+    return !m_taskAnimations.isEmpty() || m_completionShell.has_value()
+        || m_completionTransitionItemID.has_value();
+}
+
+bool SessionState::isItemInTransition(const QUuid& id) const
+{
+    return m_taskAnimations.contains(id) || (m_completionShell && m_completionShell->itemID == id)
+        || m_completionTransitionItemID == id;
+}
+
+std::optional<std::pair<QUuid, TaskSection>> SessionState::selectedTaskWithSection() const
+{
+    const std::optional<QUuid> id = selectedTaskID();
+    if (!id)
+        return std::nullopt;
+    const std::optional<TaskSection> section = sectionOf(*id);
+    if (!section)
+        return std::nullopt;
+    return std::pair {*id, *section};
+}
+
+bool SessionState::isSelectedItemAnimating() const
+{
+    const std::optional<QUuid> id = selectedTaskID();
+    return id && m_taskAnimations.contains(*id);
+}
+
+SessionItemMap& SessionState::itemsForChange()
+{
+    markAssigned(ItemsByIDField);
+    return m_itemsByID;
+}
+
+QList<QUuid>& SessionState::itemIDsForChange(TaskSection section)
+{
+    static constexpr std::array<Field, 3> fields {
+        WorkingItemIDsField, InboxItemIDsField, CompletedItemIDsField};
+    markAssigned(fields[size_t(section)]);
+    return m_itemIDs[size_t(section)];
+}
+
+void SessionState::setTaskAnimation(const QUuid& id, TaskAnimationState state)
+{
+    m_taskAnimations.insert(id, state);
+    markAssigned(TaskAnimationsField);
+}
+
+void SessionState::removeTaskAnimation(const QUuid& id)
+{
+    m_taskAnimations.remove(id);
+    markAssigned(TaskAnimationsField);
+}
+
+void SessionState::assignCompletionShell(const OptionalCompletionShell& shell)
+{
+    m_completionShell = shell;
+    markAssigned(CompletionShellField);
+}
+
+void SessionState::assignCompletionTransitionItemID(const OptionalUuid& id)
+{
+    m_completionTransitionItemID = id;
+    markAssigned(CompletionTransitionItemIDField);
+}
+
+void SessionState::clearTransitions()
+{
+    m_taskAnimations.clear();
+    markAssigned(TaskAnimationsField);
+    assignCompletionShell(std::nullopt);
+    assignCompletionTransitionItemID(std::nullopt);
+}
+
+void SessionState::assignInputDraft(const QString& draft)
+{
+    m_inputDraft = draft;
+    markAssigned(InputDraftField);
+}
+
+void SessionState::assignIsCreatingNewItem(bool creating)
+{
+    m_isCreatingNewItem = creating;
+    markAssigned(IsCreatingNewItemField);
+}
+
+void SessionState::assignSelection(const SessionSelection& selection)
+{
+    m_selection = selection;
+    markAssigned(SelectionField);
+}
+
+void SessionState::assignInlineEditState(const OptionalInlineEditState& state)
+{
+    m_inlineEditState = state;
+    markAssigned(InlineEditStateField);
+}
+
+void SessionState::assignEditingBlocked(bool blocked)
+{
+    m_editingBlocked = blocked;
+    markAssigned(EditingBlockedField);
+}
+
+void SessionState::reveal()
+{
+    ++m_selectionRevealRevision;
+    markAssigned(SelectionRevealRevisionField);
+}
+
+SessionSnapshot SessionState::snapshot() const
+{
+    return SessionSnapshot {m_itemsByID, itemIDs(TaskSection::working), itemIDs(TaskSection::inbox),
+        itemIDs(TaskSection::completed), m_inputDraft, m_isCreatingNewItem, m_selection, m_inlineEditState};
+}
+
+void SessionState::replaceContent(const SessionItemMap& items, const QList<QUuid>& working,
+    const QList<QUuid>& inbox, const QList<QUuid>& completed)
+{
+    itemsForChange() = items;
+    itemIDsForChange(TaskSection::working) = working;
+    itemIDsForChange(TaskSection::inbox) = inbox;
+    itemIDsForChange(TaskSection::completed) = completed;
+}
+
+void SessionState::restore(const SessionSnapshot& snapshot)
+{
+    replaceContent(
+        snapshot.itemsByID, snapshot.workingItemIDs, snapshot.inboxItemIDs, snapshot.completedItemIDs);
+    clearTransitions();
+    assignInputDraft(snapshot.inputDraft);
+    assignIsCreatingNewItem(snapshot.isCreatingNewItem);
+    assignSelection(snapshot.selection);
+    assignInlineEditState(snapshot.inlineEditState);
+    m_selectionBeforeCreatingNewItem.reset();
+}

@@ -1,0 +1,154 @@
+#pragma once
+
+#include "session/CompletionShellState.h"
+#include "session/InlineEditState.h"
+#include "session/SessionItem.h"
+#include "session/SessionItemMap.h"
+#include "session/SessionSelection.h"
+#include "session/SessionSnapshot.h"
+#include "session/TaskAnimationState.h"
+#include "session/TaskSection.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <utility>
+
+using TaskAnimationMap = QHash<QUuid, TaskAnimationState>;
+using OptionalCompletionShell = std::optional<CompletionShellState>;
+using OptionalUuid = std::optional<QUuid>;
+using OptionalInlineEditState = std::optional<InlineEditState>;
+
+// The session's published fields and the bookkeeping of their notifications. Every assignment
+// records which field changed; the changes of one operation are handed to `deliver` together when
+// its outermost Scope ends, so observers never see a half-applied command.
+class SessionState {
+public:
+    // Published fields, as bits of the set of fields assigned during the current operation.
+    enum Field : quint32 {
+        ItemsByIDField = 1u << 0,
+        WorkingItemIDsField = 1u << 1,
+        InboxItemIDsField = 1u << 2,
+        CompletedItemIDsField = 1u << 3,
+        TaskAnimationsField = 1u << 4,
+        CompletionShellField = 1u << 5,
+        CompletionTransitionItemIDField = 1u << 6,
+        SelectionRevealRevisionField = 1u << 7,
+        InputDraftField = 1u << 8,
+        IsCreatingNewItemField = 1u << 9,
+        SelectionField = 1u << 10,
+        InlineEditStateField = 1u << 11,
+        EditingBlockedField = 1u << 12,
+        FilterQueryField = 1u << 13,
+    };
+
+    // Groups the notifications of one operation.
+    class Scope {
+    public:
+        explicit Scope(SessionState& state) : m_state(state) { ++m_state.m_scopeDepth; }
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        SessionState& m_state;
+    };
+
+    // Receives the fields assigned during an operation and how many committed changes it made.
+    std::function<void(quint32 fields, int commits)> deliver;
+
+    // --- Reading ---
+    const SessionItemMap& items() const { return m_itemsByID; }
+    const QList<QUuid>& itemIDs(TaskSection section) const { return m_itemIDs[size_t(section)]; }
+    const TaskAnimationMap& taskAnimations() const { return m_taskAnimations; }
+    const OptionalCompletionShell& completionShell() const { return m_completionShell; }
+    const OptionalUuid& completionTransitionItemID() const { return m_completionTransitionItemID; }
+    int selectionRevealRevision() const { return m_selectionRevealRevision; }
+    const QString& inputDraft() const { return m_inputDraft; }
+    bool isCreatingNewItem() const { return m_isCreatingNewItem; }
+    const SessionSelection& selection() const { return m_selection; }
+    const OptionalInlineEditState& inlineEditState() const { return m_inlineEditState; }
+    bool editingBlocked() const { return m_editingBlocked; }
+    const std::optional<SessionSelection>& selectionBeforeCreatingNewItem() const
+    {
+        return m_selectionBeforeCreatingNewItem;
+    }
+
+    const SessionItem* item(const QUuid& id) const { return m_itemsByID.pointerTo(id); }
+    std::optional<TaskSection> sectionOf(const QUuid& id) const;
+    bool isTransitionInProgress() const;
+    bool isItemInTransition(const QUuid& id) const;
+    bool isTextEditingActive() const { return m_isCreatingNewItem || m_inlineEditState.has_value(); }
+    std::optional<QUuid> selectedTaskID() const { return m_selection.taskID(); }
+    // The selected id when it has a section, with that section.
+    std::optional<std::pair<QUuid, TaskSection>> selectedTaskWithSection() const;
+    bool isSelectedItemAnimating() const;
+
+    // --- Assigning; each one marks its field ---
+    SessionItemMap& itemsForChange();
+    QList<QUuid>& itemIDsForChange(TaskSection section);
+    void setTaskAnimation(const QUuid& id, TaskAnimationState state);
+    void removeTaskAnimation(const QUuid& id);
+    void assignCompletionShell(const OptionalCompletionShell& shell);
+    void assignCompletionTransitionItemID(const OptionalUuid& id);
+    // Clears the animations, the shell and the transition id.
+    void clearTransitions();
+    void assignInputDraft(const QString& draft);
+    void assignIsCreatingNewItem(bool creating);
+    void assignSelection(const SessionSelection& selection);
+    void assignInlineEditState(const OptionalInlineEditState& state);
+    void assignEditingBlocked(bool blocked);
+    void setSelectionBeforeCreatingNewItem(const std::optional<SessionSelection>& selection)
+    {
+        m_selectionBeforeCreatingNewItem = selection;
+    }
+    // Increments selectionRevealRevision.
+    void reveal();
+    // Records a committed change, reported when the operation ends.
+    void commit() { ++m_pendingCommits; }
+    void markAssigned(quint32 fields) { m_assignedFields |= fields; }
+
+    // The undoable part, and putting it back (transitions stop; the selection is installed as stored).
+    SessionSnapshot snapshot() const;
+    void restore(const SessionSnapshot& snapshot);
+    // Replaces the tasks and lists at once (loading).
+    void replaceContent(const SessionItemMap& items, const QList<QUuid>& working, const QList<QUuid>& inbox,
+        const QList<QUuid>& completed);
+
+    // What the current operation has done so far, to undo the trace of a refused one.
+    struct Marks {
+        quint32 fields;
+        int commits;
+    };
+    Marks marks() const { return {m_assignedFields, m_pendingCommits}; }
+    void resetMarks(Marks marks)
+    {
+        m_assignedFields = marks.fields;
+        m_pendingCommits = marks.commits;
+    }
+
+private:
+    void deliverNow();
+
+    SessionItemMap m_itemsByID;
+    std::array<QList<QUuid>, 3> m_itemIDs;
+    TaskAnimationMap m_taskAnimations;
+    OptionalCompletionShell m_completionShell;
+    OptionalUuid m_completionTransitionItemID;
+    int m_selectionRevealRevision = 0;
+    QString m_inputDraft;
+    bool m_isCreatingNewItem = false;
+    SessionSelection m_selection;
+    OptionalInlineEditState m_inlineEditState;
+    bool m_editingBlocked = false;
+    std::optional<SessionSelection> m_selectionBeforeCreatingNewItem;
+
+    int m_scopeDepth = 0;
+    quint32 m_assignedFields = 0;
+    int m_pendingCommits = 0;
+};
