@@ -118,7 +118,7 @@ void BM_CompletionCollapseFrame(benchmark::State& state)
             list.session.setSelection(SessionSelection::task(list.session.workingItemIDs().at(2)));
             list.session.toggleSelectedItemCompletion();
             clock().advance(SessionController::completionPreviewDelay);
-            framesLeft = int(TaskListView::collapseDuration * 60) - 1;
+            framesLeft = int(TaskRowTransitions::collapseDuration * 60) - 1;
             state.ResumeTiming();
         }
         clock().advance(1.0 / 60);

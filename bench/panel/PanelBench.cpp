@@ -100,7 +100,7 @@ void BM_ScrollFrame(benchmark::State& state)
     panel.showPanel();
     benchmark::DoNotOptimize(panel.host()->grab());
     TaskListView* list = panel.rootView()->listView();
-    const double end = std::max(list->contentHeight() - list->viewport()->height(), 1.0);
+    const double end = std::max(list->layout().contentHeight() - list->viewport()->height(), 1.0);
     double offset = 0;
     int painted = 0;
     for (auto _ : state) {

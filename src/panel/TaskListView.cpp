@@ -14,25 +14,18 @@
 #include <QScrollBar>
 #include <QVariantAnimation>
 
+#include <QPaintEvent>
+
 #include <algorithm>
 #include <cmath>
-
-namespace {
-
-QFont headerFont()
-{
-    QFont font = PanelStyle::font(PanelStyle::TextStyle::caption2);
-    font.setBold(true);
-    return font;
-}
-
-} // namespace
 
 TaskListView::TaskListView(SessionController* session, Scheduler* scheduler, QWidget* parent)
     : QAbstractScrollArea(parent),
       m_session(session),
       m_scheduler(scheduler ? scheduler : Scheduler::system()),
-      m_cache(&TaskTextLayoutCache::shared())
+      m_cache(&TaskTextLayoutCache::shared()),
+      m_layout(m_cache),
+      m_transitions(new TaskRowTransitions(m_scheduler, this))
 {
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -42,8 +35,12 @@ TaskListView::TaskListView(SessionController* session, Scheduler* scheduler, QWi
     viewport()->setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
     TaskListAccessibility::installFactory();
+    // A wheel notch scrolls about one collapsed row.
     verticalScrollBar()->setSingleStep(24);
     m_lastRevealRevision = session->selectionRevealRevision();
+
+    connect(m_transitions, &TaskRowTransitions::frame, this, &TaskListView::onTransitionFrame);
+    connect(m_transitions, &TaskRowTransitions::raiseChanged, viewport(), qOverload<>(&QWidget::update));
 
     m_contextMonitor = new TaskRowContextTargetMonitor(viewport(), this);
     m_contextMonitor->onContextMenuPress = [this](QPoint point) {
@@ -74,6 +71,9 @@ TaskListView::TaskListView(SessionController* session, Scheduler* scheduler, QWi
     connect(session, &SessionController::changed, this, [this, pending] {
         const Pending p = *pending;
         *pending = Pending();
+        m_layout.setEditedTaskID(m_session->inlineEditState()
+                ? std::optional<QUuid>(m_session->inlineEditState()->itemID)
+                : std::nullopt);
         if (p.rows)
             rebuildRows();
         else if (p.selection || p.inlineEdit || p.draft)
@@ -101,6 +101,7 @@ TaskListView::TaskListView(SessionController* session, Scheduler* scheduler, QWi
 
     m_inlineEditedID = session->inlineEditState() ? std::optional<QUuid>(session->inlineEditState()->itemID)
                                                   : std::nullopt;
+    m_layout.setEditedTaskID(m_inlineEditedID);
     rebuildRows();
     syncEditors();
 }
@@ -142,174 +143,33 @@ void TaskListView::setInputEditable(bool editable)
     syncEditors();
 }
 
-QColor TaskListView::selectionColor() const
+TaskRowColors TaskListView::colors() const
 {
-    if (!m_windowActive)
-        return PanelStyle::unemphasizedSelectionColor(palette());
-    return m_documentColor.isValid() ? m_documentColor : PanelStyle::defaultDocumentColor(palette());
-}
-
-QColor TaskListView::editingFill() const
-{
-    return PanelStyle::editingFill(selectionColor(), palette().color(QPalette::Window), selectedTextColor());
-}
-
-QColor TaskListView::primaryTextColor() const
-{
-    return PanelStyle::labelColor(palette());
-}
-
-QColor TaskListView::secondaryTextColor() const
-{
-    return PanelStyle::secondaryLabelColor(palette());
-}
-
-QColor TaskListView::selectedTextColor() const
-{
-    return m_windowActive ? PanelStyle::alternateSelectedTextColor(palette())
-                          : PanelStyle::labelColor(palette());
+    return TaskRowColors {palette(), m_windowActive, m_documentColor};
 }
 
 // --- Layout ---
 
-double TaskListView::textWidth() const
-{
-    if (m_scrollContentWidth - 24 <= 0)
-        return 320;
-    return std::max(m_scrollContentWidth - 24 - 24 - 8 - 10, 120.0);
-}
-
-TaskListView::TextGeometry TaskListView::textGeometry() const
-{
-    // Padding, the 8-point marker and the 10-point gap; the text block sits 2 points further in.
-    return TextGeometry {horizontalPadding + rowPadding + 8 + 10 - 2, textWidth()};
-}
-
-double TaskListView::collapsedTextHeight(TaskSection section) const
-{
-    const QFontMetricsF metrics(PanelStyle::titleFont(section == TaskSection::working));
-    return std::max(metrics.ascent() + metrics.descent() + metrics.leading(),
-        PanelStyle::titleFont(section == TaskSection::working).pointSizeF());
-}
-
-double TaskListView::expandedTextHeight(const RenderedRow& row)
-{
-    const double width = textWidth();
-    double height
-        = m_cache->textHeight(row.title, PanelStyle::titleFont(row.section == TaskSection::working), width);
-    if (row.note && !row.note->isEmpty())
-        height += 4 + m_cache->textHeight(*row.note, PanelStyle::noteFont(), width);
-    return height;
-}
-
-double TaskListView::editorEstimate(const RenderedRow& row)
-{
-    const QFont font = PanelStyle::titleFont(row.section == TaskSection::working);
-    const QString joined = editableText(row.title, row.note);
-    const double line = QFontMetricsF(font).lineSpacing();
-    if (m_scrollContentWidth - 24 <= 0)
-        return line * std::max<qsizetype>(1, joined.count(QLatin1Char('\n')) + 1);
-    return std::max(m_cache->textHeight(joined, font, textWidth()), line);
-}
-
-bool TaskListView::isExpandedRow(const QUuid& id) const
-{
-    if (m_expandedSelectionTaskID == id)
-        return true;
-    auto found = m_selectionPresentationStates.constFind(id);
-    return found != m_selectionPresentationStates.constEnd() && found->visibleExpanded;
-}
-
-double TaskListView::taskTextBlockHeight(const RenderedRow& row)
-{
-    if (row.kind == RenderedRow::Kind::task && m_session->inlineEditState()
-        && m_session->inlineEditState()->itemID == row.itemID) {
-        auto measured = m_editEditorHeights.constFind(row.itemID);
-        return measured != m_editEditorHeights.constEnd() ? *measured : editorEstimate(row);
-    }
-    auto state = m_selectionPresentationStates.constFind(row.itemID);
-    if (state != m_selectionPresentationStates.constEnd() && state->animatedHeight)
-        return *state->animatedHeight;
-    if (row.kind == RenderedRow::Kind::task && isExpandedRow(row.itemID))
-        return expandedTextHeight(row);
-    return collapsedTextHeight(row.section);
-}
-
 void TaskListView::rebuildRows()
 {
     std::optional<QHash<QString, double>> before;
-    if (m_pendingMotionDuration && m_animationsEnabled && isVisible())
-        before = visibleRowTops();
-    m_rows = withCollapseTransitions(m_session->renderedRows());
+    if (m_transitions->pendingMotionDuration() && animated())
+        before = visibleRowTops(true);
+    const auto& shell = m_session->completionShell();
+    m_layout.setRows(m_transitions->withCollapseTransitions(m_layout.rows(), m_session->renderedRows(),
+        shell ? &*shell : nullptr, m_session->completionTransitionItemID(), animated()));
     relayout();
     if (before)
-        startMotions(*before);
+        m_transitions->startMotions(*before, visibleRowTops(false));
 }
 
 void TaskListView::relayout()
 {
-    m_blocks.clear();
-    m_blocks.reserve(size_t(m_rows.size()) + 4);
-    const double headerLine = QFontMetricsF(headerFont()).lineSpacing();
-    double y = verticalPadding;
-    // Rows arrive section by section; collapsed rows of a section share one height.
-    double collapsed[3] = {collapsedTextHeight(TaskSection::working), collapsedTextHeight(TaskSection::inbox),
-        collapsedTextHeight(TaskSection::completed)};
-    const bool creating = m_session->isCreatingNewItem();
-    qsizetype index = 0;
-    for (TaskSection section : allTaskSections) {
-        Block header;
-        header.kind = Block::Kind::header;
-        header.section = section;
-        header.top = y;
-        header.height = (section == TaskSection::working ? 0 : 18) + headerLine + 10;
-        m_blocks.push_back(header);
-        y += header.height;
-        if (section == TaskSection::inbox && creating) {
-            Block input;
-            input.kind = Block::Kind::input;
-            input.section = section;
-            input.top = y;
-            input.height = 2 * rowPadding + m_inputEditorHeight;
-            m_blocks.push_back(input);
-            y += input.height;
-        }
-        for (; index < m_rows.size(); ++index) {
-            const RenderedRow& row = m_rows[index];
-            if (row.kind == RenderedRow::Kind::input)
-                continue;
-            if (row.kind == RenderedRow::Kind::separator) {
-                if (row.section == section) {
-                    ++index;
-                    break;
-                }
-                continue;
-            }
-            if (row.section != section)
-                break;
-            Block block;
-            block.section = section;
-            block.row = index;
-            block.top = y;
-            if (row.kind == RenderedRow::Kind::spacer) {
-                block.kind = Block::Kind::spacer;
-                block.height = row.height;
-            } else {
-                block.kind
-                    = row.kind == RenderedRow::Kind::task ? Block::Kind::task : Block::Kind::completionShell;
-                const bool plain = !m_selectionPresentationStates.contains(row.itemID)
-                    && m_expandedSelectionTaskID != row.itemID && m_inlineEditedID != row.itemID;
-                block.height = 2 * rowPadding + (plain ? collapsed[int(section)] : taskTextBlockHeight(row));
-                if (!m_collapses.isEmpty()) {
-                    block.progress = collapseProgress(row);
-                    block.height *= block.progress;
-                }
-            }
-            m_blocks.push_back(block);
-            y += block.height;
-        }
-    }
-    m_contentHeight = y + verticalPadding;
+    m_layout.setCreatingNewItem(m_session->isCreatingNewItem());
+    if (m_transitions->hasCollapses())
+        m_layout.relayout([this](const RenderedRow& row) { return m_transitions->collapseProgress(row); });
+    else
+        m_layout.relayout();
     updateScrollRange();
     placeEditors();
     viewport()->update();
@@ -320,7 +180,7 @@ void TaskListView::updateScrollRange()
     const int viewportHeight = viewport()->height();
     QScrollBar* bar = verticalScrollBar();
     bar->setPageStep(viewportHeight);
-    bar->setRange(0, std::max(0, int(std::ceil(m_contentHeight)) - viewportHeight));
+    bar->setRange(0, std::max(0, int(std::ceil(m_layout.contentHeight())) - viewportHeight));
 }
 
 double TaskListView::scrollOffset() const
@@ -333,78 +193,40 @@ void TaskListView::setScrollOffset(double offset)
     verticalScrollBar()->setValue(int(std::lround(offset)));
 }
 
-const TaskListView::Block* TaskListView::blockAtContentY(double y) const
-{
-    auto it = std::upper_bound(m_blocks.begin(), m_blocks.end(), y,
-        [](double value, const Block& block) { return value < block.top; });
-    if (it == m_blocks.begin())
-        return nullptr;
-    --it;
-    return y < it->top + it->height ? &*it : nullptr;
-}
-
-QString TaskListView::blockID(const Block& block) const
-{
-    switch (block.kind) {
-    case Block::Kind::header:
-        return QStringLiteral("section-header-") + taskSectionRawValue(block.section);
-    case Block::Kind::input:
-        return QStringLiteral("input");
-    default:
-        return m_rows[block.row].id();
-    }
-}
-
-const TaskListView::Block* TaskListView::blockForRowID(const QString& rowID) const
-{
-    if (rowID == QLatin1String("input")) {
-        for (const Block& block : m_blocks) {
-            if (block.kind == Block::Kind::input)
-                return &block;
-        }
-        return nullptr;
-    }
-    for (const Block& block : m_blocks) {
-        if (blockID(block) == rowID)
-            return &block;
-    }
-    return nullptr;
-}
-
 QRectF TaskListView::blockRect(const Block& block) const
 {
-    return QRectF(horizontalPadding, block.top, std::max(0.0, viewport()->width() - 2 * horizontalPadding),
-        block.height);
+    return TaskRowLayout::blockRect(block, viewport()->width());
 }
 
 QRectF TaskListView::rowRect(const QString& rowID) const
 {
-    const Block* block = blockForRowID(rowID);
+    const Block* block = m_layout.blockForRowID(rowID);
     return block ? blockRect(*block) : QRectF();
 }
 
 QString TaskListView::rowIDAt(QPoint viewportPoint) const
 {
-    const Block* block = blockAtContentY(viewportPoint.y() + scrollOffset());
-    if (!block || !blockRect(*block).contains(QPointF(viewportPoint.x(), viewportPoint.y() + scrollOffset())))
+    const QPointF point(viewportPoint.x(), viewportPoint.y() + scrollOffset());
+    const Block* block = m_layout.blockAt(point.y());
+    if (!block || !blockRect(*block).contains(point))
         return {};
-    return blockID(*block);
+    return m_layout.blockID(*block);
 }
 
 std::optional<QUuid> TaskListView::taskAt(QPoint viewportPoint) const
 {
     const QPointF point(viewportPoint.x(), viewportPoint.y() + scrollOffset());
-    const Block* block = blockAtContentY(point.y());
+    const Block* block = m_layout.blockAt(point.y());
     if (!block || block->kind != Block::Kind::task || !blockRect(*block).contains(point))
         return std::nullopt;
-    return m_rows[block->row].itemID;
+    return m_layout.rows()[block->row].itemID;
 }
 
 void TaskListView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    const bool widthChanged = m_scrollContentWidth != viewport()->width();
-    m_scrollContentWidth = viewport()->width();
+    const bool widthChanged = m_layout.scrollContentWidth() != viewport()->width();
+    m_layout.setScrollContentWidth(viewport()->width());
     if (widthChanged)
         retargetExpansion();
     relayout();
@@ -413,7 +235,7 @@ void TaskListView::resizeEvent(QResizeEvent* event)
 void TaskListView::showEvent(QShowEvent* event)
 {
     QAbstractScrollArea::showEvent(event);
-    m_scrollContentWidth = viewport()->width();
+    m_layout.setScrollContentWidth(viewport()->width());
     synchroniseFocusAndExpansion();
     relayout();
 }
@@ -432,4 +254,118 @@ void TaskListView::changeEvent(QEvent* event)
         syncEditors();
         relayout();
     }
+}
+
+// --- Painting: only the blocks that intersect the exposed area are drawn ---
+
+QString TaskListView::sectionTitle(TaskSection section)
+{
+    return taskSectionTitle(section);
+}
+
+TaskRowPainter::RowLook TaskListView::rowLook(const Block& block) const
+{
+    const RenderedRow& row = m_layout.rows()[block.row];
+    TaskRowPainter::RowLook look;
+    look.shell = block.kind == Block::Kind::completionShell;
+    if (!look.shell) {
+        look.selected = m_session->selection() == SessionSelection::task(row.itemID);
+        look.editing = m_session->inlineEditState() && m_session->inlineEditState()->itemID == row.itemID;
+        look.expanded = m_layout.isExpanded(row.itemID);
+        look.contextMenuTarget = m_contextMenuTargetItemID == row.itemID;
+        look.raise = m_transitions->raiseProgress(row.itemID);
+    }
+    // A task in its completion preview already looks done.
+    look.struckThrough = row.section == TaskSection::completed || row.isCompleted
+        || m_session->taskAnimations().contains(row.itemID);
+    return look;
+}
+
+void TaskListView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double offset = scrollOffset();
+    const QRectF exposed = QRectF(event->rect()).translated(0, offset);
+    painter.translate(0, -offset);
+    TaskRowPainter rows(painter, m_layout, colors(), *m_cache);
+    rows.onLinkRegionsReady = [target = QPointer<QWidget>(viewport())] {
+        if (target)
+            target->update();
+    };
+
+    const auto& blocks = m_layout.blocks();
+    const std::optional<QUuid> raisedID = m_transitions->raisedTaskID();
+    int painted = 0;
+    const Block* raised = nullptr;
+    const auto paintRow = [&](const Block& block) {
+        const double motion
+            = m_transitions->hasMotions() ? m_transitions->motionOffset(m_layout.blockID(block)) : 0;
+        rows.paintTransitionedRow(
+            m_layout.rows()[block.row], rowLook(block), blockRect(block), block.progress, motion);
+    };
+    auto it = std::upper_bound(blocks.begin(), blocks.end(), exposed.top(),
+        [](double value, const Block& block) { return value < block.top; });
+    if (it != blocks.begin())
+        --it;
+    for (; it != blocks.end() && it->top < exposed.bottom(); ++it) {
+        const Block& block = *it;
+        if (block.top + block.height < exposed.top())
+            continue;
+        switch (block.kind) {
+        case Block::Kind::header:
+            rows.paintHeader(block.section, blockRect(block));
+            break;
+        case Block::Kind::input:
+            rows.paintInputRow(
+                m_session->selection().isInput(), m_session->inputDraft().isEmpty(), blockRect(block));
+            ++painted;
+            break;
+        case Block::Kind::task:
+        case Block::Kind::completionShell:
+            // The raised row lies above its neighbours, so it is painted last.
+            if (block.kind == Block::Kind::task && raisedID && m_layout.rows()[block.row].itemID == *raisedID)
+                raised = &block;
+            else
+                paintRow(block);
+            ++painted;
+            break;
+        case Block::Kind::spacer:
+            break;
+        }
+    }
+    if (raised)
+        paintRow(*raised);
+    m_lastPaintedRowCount = painted;
+}
+
+// --- Transitions ---
+
+void TaskListView::animateRowChange(const std::function<void()>& change, double duration)
+{
+    m_transitions->animateRowChange(change, duration);
+}
+
+QHash<QString, double> TaskListView::visibleRowTops(bool drawn) const
+{
+    // Only rows in sight and a screen around it slide; identifiers are made for those alone.
+    QHash<QString, double> tops;
+    const double top = scrollOffset() - viewport()->height();
+    const double bottom = scrollOffset() + 2 * viewport()->height();
+    for (const Block& block : m_layout.blocks()) {
+        if (block.top + block.height < top || block.top > bottom || block.kind != Block::Kind::task)
+            continue;
+        const QString id = m_layout.blockID(block);
+        tops.insert(id, block.top + (drawn ? m_transitions->motionOffset(id) : 0));
+    }
+    return tops;
+}
+
+void TaskListView::onTransitionFrame(bool rowsRemoved)
+{
+    if (rowsRemoved)
+        rebuildRows();
+    else
+        relayout();
+    viewport()->update();
 }

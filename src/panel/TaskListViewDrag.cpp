@@ -9,14 +9,12 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QVariantAnimation>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr int raiseDurationMs = 160;
 constexpr double autoScrollFrame = 1.0 / 60;
 
 } // namespace
@@ -28,49 +26,8 @@ void TaskListView::setDraggedTaskID(const std::optional<QUuid>& id)
     m_draggedTaskID = id;
     if (!id)
         stopAutoScroll();
-    if (id) {
-        if (m_raisedTaskID != id)
-            m_raiseProgress = 0;
-        m_raisedTaskID = id;
-    }
-    setRaiseTarget(id.has_value());
+    m_transitions->setRaised(id, animated());
     viewport()->update();
-}
-
-double TaskListView::raiseProgress(const QUuid& id) const
-{
-    return m_raisedTaskID == id ? m_raiseProgress : 0;
-}
-
-void TaskListView::setRaiseTarget(bool raised)
-{
-    if (!m_raiseAnimation) {
-        m_raiseAnimation = new QVariantAnimation(this);
-        m_raiseAnimation->setDuration(raiseDurationMs);
-        // The standard ease-out curve.
-        QEasingCurve easeOut(QEasingCurve::BezierSpline);
-        easeOut.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
-        m_raiseAnimation->setEasingCurve(easeOut);
-        connect(m_raiseAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-            m_raiseProgress = value.toDouble();
-            viewport()->update();
-        });
-        connect(m_raiseAnimation, &QVariantAnimation::finished, this, [this] {
-            if (m_raiseProgress <= 0 && !m_draggedTaskID)
-                m_raisedTaskID = std::nullopt;
-        });
-    }
-    m_raiseAnimation->stop();
-    const double target = raised ? 1 : 0;
-    if (!m_animationsEnabled || !isVisible()) {
-        m_raiseProgress = target;
-        if (!raised)
-            m_raisedTaskID = std::nullopt;
-        return;
-    }
-    m_raiseAnimation->setStartValue(m_raiseProgress);
-    m_raiseAnimation->setEndValue(target);
-    m_raiseAnimation->start();
 }
 
 bool TaskListView::startTaskDrag(const QUuid& id)
@@ -131,12 +88,12 @@ void TaskListView::mouseMoveEvent(QMouseEvent* event)
 std::optional<TaskRowDropDelegate> TaskListView::dropDelegateAt(QPoint viewportPoint, double* yInRow)
 {
     const QPointF point(viewportPoint.x(), viewportPoint.y() + scrollOffset());
-    const Block* block = blockAtContentY(point.y());
+    const Block* block = m_layout.blockAt(point.y());
     if (!block || block->kind != Block::Kind::task || !blockRect(*block).contains(point))
         return std::nullopt;
     if (yInRow)
         *yInRow = point.y() - block->top;
-    const RenderedRow& row = m_rows[block->row];
+    const RenderedRow& row = m_layout.rows()[block->row];
     QPointer<TaskListView> self(this);
     TaskRowDropDelegate delegate(row.itemID, row.section, block->height,
         {[self] { return self ? self->draggedTaskID() : std::nullopt; },
@@ -147,7 +104,7 @@ std::optional<TaskRowDropDelegate> TaskListView::dropDelegateAt(QPoint viewportP
         m_session);
     delegate.animateMove = [self](const std::function<void()>& move) {
         if (self)
-            self->animateRowChange(move, reorderDuration);
+            self->animateRowChange(move, TaskRowTransitions::reorderDuration);
     };
     return delegate;
 }

@@ -62,7 +62,7 @@ private Q_SLOTS:
                 QCOMPARE(QUuid::fromString(drag->mimeData()->text()), t1);
                 QCOMPARE(drag->pixmap().toImage().pixelColor(0, 0).alpha(), 0);
                 QCOMPARE(drag->pixmap().size(), QSize(1, 1));
-                QCOMPARE(f.view.raiseProgress(t1), 1.0);
+                QCOMPARE(f.view.transitions().raiseProgress(t1), 1.0);
                 QVERIFY(f.enter(drag->mimeData()->text(), f.at("T1", 5)));
             }();
             const double h = f.rect("T2").height();
@@ -83,7 +83,7 @@ private Q_SLOTS:
                 "0:T2 T3 T1 T4", "1:T1 T2 T3 T4", "drop:1", "raised:0"}));
         QCOMPARE(f.session.undoStack().size(), 3); // each live move is one change
         QCOMPARE(f.session.selection(), selection);
-        QCOMPARE(f.view.raiseProgress(t1), 0.0);
+        QCOMPARE(f.view.transitions().raiseProgress(t1), 0.0);
 
         // A plain click still selects, on release, and starts no drag.
         QTest::mouseClick(f.view.viewport(), Qt::LeftButton, {}, f.at("T4", 10));
@@ -110,7 +110,7 @@ private Q_SLOTS:
             QVERIFY(f.view.startTaskDrag(t2));
             QVERIFY2(raised, qPrintable(target));
             QCOMPARE(f.view.draggedTaskID(), std::nullopt);
-            QCOMPARE(f.view.raiseProgress(t2), 0.0);
+            QCOMPARE(f.view.transitions().raiseProgress(t2), 0.0);
         }
         QCOMPARE(f.order(), "T1 T2 T3 T4");
 
@@ -150,9 +150,9 @@ private Q_SLOTS:
         QCOMPARE(f.order(), "T2 T1 T3 T4");
         // The layout is final at once; the rows are drawn sliding from their old places.
         QVERIFY(f.rect("T2").top() < t2Before);
-        QVERIFY(f.view.hasRunningTransitions());
-        f.scheduler.advance(TaskListView::reorderDuration + 0.05);
-        QVERIFY(!f.view.hasRunningTransitions());
+        QVERIFY(f.view.transitions().isRunning());
+        f.scheduler.advance(TaskRowTransitions::reorderDuration + 0.05);
+        QVERIFY(!f.view.transitions().isRunning());
     }
 
     void holdingARowNearAnEdgeScrollsTheList()
@@ -217,7 +217,6 @@ private Q_SLOTS:
         // Practically invisible and without height at the start of the transition.
         const QList<int> gone = column(CompletionCollapseModifier::removedProgress);
         QVERIFY(covered(gone) <= 1 && gone[20] <= 1);
-        QCOMPARE(CompletionCollapseModifier {CompletionCollapseModifier::removedProgress}.height(40), 0.04);
         // Half way: the top half of the row's box, at half opacity.
         const QList<int> half = column(0.5);
         QCOMPARE(covered(half), 20);
@@ -239,14 +238,16 @@ private Q_SLOTS:
         QList<double> shellAtStart;
         connect(&f.session, &SessionController::changed, &f.view, [&] {
             if (f.session.completionShell() && shellAtStart.isEmpty())
-                shellAtStart = {f.view.rowRect(shellID).height(), f.view.collapseProgress(shellID)};
+                shellAtStart
+                    = {f.view.rowRect(shellID).height(), f.view.transitions().collapseProgress(shellID)};
         });
         f.scheduler.advance(SessionController::completionPreviewDelay);
         QCOMPARE(shellAtStart, QList<double>({full, 1.0}));
         QCOMPARE(f.session.itemIDs(TaskSection::completed).first(), t2);
         // ...then shrinks while the landed row grows from nothing and the rows below rise.
         const QString landedID = f.rowID("T2");
-        QCOMPARE(f.view.collapseProgress(landedID), CompletionCollapseModifier::removedProgress);
+        QCOMPARE(
+            f.view.transitions().collapseProgress(landedID), CompletionCollapseModifier::removedProgress);
         QCOMPARE(f.rect("T3").top(), t3Top);
         QList<double> previous {full, 0, t3Top};
         for (int step = 0; step < 5; ++step) {
@@ -256,27 +257,28 @@ private Q_SLOTS:
             QVERIFY(now[0] < previous[0] && now[1] > previous[1] && now[2] < previous[2]);
             previous = now;
         }
-        f.scheduler.advance(TaskListView::collapseDuration);
-        QVERIFY(!f.view.hasRunningTransitions());
+        f.scheduler.advance(TaskRowTransitions::collapseDuration);
+        QVERIFY(!f.view.transitions().isRunning());
         QVERIFY(f.view.rowRect(shellID).isEmpty());
         QCOMPARE(f.view.rowRect(landedID).height(), full);
         QCOMPARE(f.rect("T3").top(), t3Top - full);
-        QCOMPARE(f.view.rows(), f.session.renderedRows());
+        QCOMPARE(f.view.layout().rows(), f.session.renderedRows());
 
         // A move to the inbox collapses the same way; other rows never do.
         const QUuid t1 = f.task("T1");
         f.session.setSelection(SessionSelection::task(t1));
         f.session.moveSelectedItemToPending();
         f.scheduler.advance(0.1);
-        const double leaving = f.view.collapseProgress("completion-shell-working-" + canonicalUuidText(t1));
-        const double arriving = f.view.collapseProgress(f.rowID("T1"));
+        const double leaving
+            = f.view.transitions().collapseProgress("completion-shell-working-" + canonicalUuidText(t1));
+        const double arriving = f.view.transitions().collapseProgress(f.rowID("T1"));
         QVERIFY(leaving > 0.01 && leaving < 0.9);
         QVERIFY(arriving > 0.1 && arriving < 0.99);
-        QCOMPARE(f.view.collapseProgress(f.rowID("Inbox one")), 1.0);
+        QCOMPARE(f.view.transitions().collapseProgress(f.rowID("Inbox one")), 1.0);
         f.session.setSelection(SessionSelection::task(f.task("T4")));
         f.session.deleteSelectedItem();
         f.scheduler.advance(1);
-        QCOMPARE(f.view.rows(), f.session.renderedRows());
+        QCOMPARE(f.view.layout().rows(), f.session.renderedRows());
     }
 };
 

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "panel/SelectionPresentationState.h"
+#include "session/RenderedRow.h"
+
+#include <QHash>
+#include <QList>
+#include <QRectF>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class TaskTextLayoutCache;
+
+// Where every block of the task list lies: section headers, the input row and the session's rows,
+// top to bottom in content coordinates. Needs no widget: it is given the width, the rows and what
+// decides a row's height (its expansion, an open editor, a running collapse), and measures text
+// through the layout cache. Collapsed rows are one line high and need no text layout, so a list of
+// any length lays out in one pass over its rows.
+class TaskRowLayout {
+public:
+    // One laid-out block of the list, in content coordinates.
+    struct Block {
+        enum class Kind { header, input, task, completionShell, spacer };
+        Kind kind = Kind::spacer;
+        TaskSection section = TaskSection::working;
+        qsizetype row = -1; // index into rows() for task, shell and spacer blocks
+        double top = 0;
+        double height = 0;
+        // Below 1 while the row collapses away or grows in; height is already scaled by it.
+        double progress = 1;
+    };
+
+    // --- The list's geometry, in points ---
+    static constexpr double horizontalPadding = 12; // beside the rows
+    static constexpr double verticalPadding = 16; // above the first header and below the last row
+    static constexpr double rowPadding = 12; // around a row's content, on all sides
+    static constexpr double cornerRadius = 10; // of a row's rounded background
+    static constexpr double markerWidth = 8;
+    static constexpr double markerSpacing = 10; // between the marker and the text
+    static constexpr double textLeadingInset = 2; // the text block sits this much closer to the marker
+    static constexpr double noteSpacing = 4; // between a title and its note
+    static constexpr double headerTopPadding = 18; // above every header but the first
+    static constexpr double headerBottomPadding = 10;
+    static constexpr double headerSideInset = 4;
+    static constexpr double headerRuleSpacing = 8; // between a header's title and its rule
+    static constexpr double minimumTextWidth = 120;
+    static constexpr double unmeasuredTextWidth = 320; // before the list knows its width
+    static constexpr double initialInputEditorHeight = 28;
+    static constexpr double revealBottomPadding = 16; // kept below a revealed row
+    // Where a row's text starts, from the list's left edge.
+    static constexpr double textX
+        = horizontalPadding + rowPadding + markerWidth + markerSpacing - textLeadingInset;
+
+    explicit TaskRowLayout(TaskTextLayoutCache* cache = nullptr);
+
+    // --- Inputs ---
+    // The width of the scroll area (0 until it is first laid out).
+    void setScrollContentWidth(double width) { m_scrollContentWidth = width; }
+    double scrollContentWidth() const { return m_scrollContentWidth; }
+    void setRows(const QList<RenderedRow>& rows);
+    // The session's rows, plus those still collapsing away.
+    const QList<RenderedRow>& rows() const { return m_rows; }
+    void setCreatingNewItem(bool creating) { m_creatingNewItem = creating; }
+    void setInputEditorHeight(double height) { m_inputEditorHeight = height; }
+    double inputEditorHeight() const { return m_inputEditorHeight; }
+    // The task with an open inline editor, and the heights inline editors measured for themselves.
+    void setEditedTaskID(const std::optional<QUuid>& id) { m_editedTaskID = id; }
+    void setEditorHeight(const QUuid& id, double height) { m_editorHeights.insert(id, height); }
+    // The selected task shown expanded, and how each row presents its expansion.
+    void setExpandedTaskID(const std::optional<QUuid>& id) { m_expandedTaskID = id; }
+    std::optional<QUuid> expandedTaskID() const { return m_expandedTaskID; }
+    const QHash<QUuid, SelectionPresentationState>& presentationStates() const { return m_states; }
+    SelectionPresentationState& presentationState(const QUuid& id) { return m_states[id]; }
+    void removePresentationState(const QUuid& id) { m_states.remove(id); }
+    // The progress of the collapse transition of a row (1 when it has none), asked while running.
+    using CollapseProgress = std::function<double(const RenderedRow&)>;
+
+    // Lays the blocks out afresh from the inputs.
+    void relayout(const CollapseProgress& progress = {});
+
+    // --- Measures ---
+    // The width the text of a row is laid out at.
+    double textWidth() const;
+    double collapsedTextHeight(TaskSection section) const;
+    // Title, and the note below it, laid out in full.
+    double expandedTextHeight(const RenderedRow& row) const;
+    // The height an inline editor on row takes before it has measured itself.
+    double editorEstimate(const RenderedRow& row) const;
+    bool isExpanded(const QUuid& id) const;
+    // The height of the text block of a task or shell row as it is presented now.
+    double textBlockHeight(const RenderedRow& row) const;
+    static double headerHeight(TaskSection section);
+
+    // --- Lookups ---
+    const std::vector<Block>& blocks() const { return m_blocks; }
+    double contentHeight() const { return m_contentHeight; }
+    // The block that contains content height y.
+    const Block* blockAt(double y) const;
+    // The task row of a task, or the input row.
+    const Block* taskBlock(const QUuid& id) const;
+    const Block* inputBlock() const;
+    // The block of a row identifier ("task-…", "completion-shell-…", "input", "section-header-…").
+    const Block* blockForRowID(const QString& rowID) const;
+    QString blockID(const Block& block) const;
+    // The rectangle of a block in a list of width listWidth.
+    static QRectF blockRect(const Block& block, double listWidth);
+    // The rectangle of a row's text block.
+    QRectF textRect(const Block& block) const;
+
+private:
+    TaskTextLayoutCache* m_cache;
+    double m_scrollContentWidth = 0;
+    QList<RenderedRow> m_rows;
+    bool m_creatingNewItem = false;
+    double m_inputEditorHeight = initialInputEditorHeight;
+    std::optional<QUuid> m_editedTaskID;
+    QHash<QUuid, double> m_editorHeights;
+    std::optional<QUuid> m_expandedTaskID;
+    QHash<QUuid, SelectionPresentationState> m_states;
+
+    std::vector<Block> m_blocks;
+    double m_contentHeight = 0;
+};
