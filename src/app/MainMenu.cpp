@@ -1,6 +1,7 @@
 #include "app/MainMenu.h"
 
 #include "app/AppController.h"
+#include "panel/TaskActions.h"
 #include "panel/VeskPanelController.h"
 #include "platform/Pasteboard.h"
 #include "session/SessionController.h"
@@ -26,26 +27,27 @@ const char* const menuBarMarker = "veskMainMenu";
 MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent)
     : QObject(parent), m_app(app), m_dialogs(dialogs)
 {
-    newItemAction = makeAction(QStringLiteral("&New Item"), QKeySequence(Qt::Key_N));
+    newItemAction = makeAction(TaskAction::newItem);
     newFileAction = makeAction(QStringLiteral("New Vesk &File"), QKeySequence(Qt::CTRL | Qt::Key_N));
     openAction = makeAction(QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O));
     showInFileManagerAction = makeAction(QStringLiteral("&Show in File Manager"), QKeySequence());
     resolveFileProblemAction = makeAction(QStringLiteral("Resolve File &Problem…"), QKeySequence());
     closeAction = makeAction(QStringLiteral("&Close"), QKeySequence(Qt::CTRL | Qt::Key_W));
     quitAction = makeAction(QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    undoAction = makeAction(QStringLiteral("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    redoAction = makeAction(QStringLiteral("&Redo"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-    cutAction = makeAction(QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
-    copyAction = makeAction(QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
-    pasteAction = makeAction(QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
+    undoAction = makeAction(TaskAction::undo);
+    redoAction = makeAction(TaskAction::redo);
+    cutAction = makeAction(TaskAction::cut);
+    copyAction = makeAction(TaskAction::copy);
+    pasteAction = makeAction(TaskAction::paste);
     selectAllAction = makeAction(QStringLiteral("Select &All"), QKeySequence(Qt::CTRL | Qt::Key_A));
-    moveToNextAction = makeAction(QStringLiteral("Move to &Next"), QKeySequence(Qt::Key_T));
-    moveToPendingAction = makeAction(QStringLiteral("Move to Pend&ing"), QKeySequence(Qt::Key_T));
-    completionAction = makeAction(QStringLiteral("Move to &Done"), QKeySequence(Qt::Key_Space));
-    moveUpAction = makeAction(QStringLiteral("&Move Item Up"), QKeySequence(Qt::CTRL | Qt::Key_K));
-    moveDownAction = makeAction(QStringLiteral("Move Item Do&wn"), QKeySequence(Qt::CTRL | Qt::Key_J));
+    moveToNextAction = makeAction(TaskAction::moveToNext);
+    moveToPendingAction = makeAction(TaskAction::moveToPending);
+    // Titled by the selected task's move on Space.
+    completionAction = makeAction(TaskAction::moveToDone);
+    moveUpAction = makeAction(TaskAction::moveUp);
+    moveDownAction = makeAction(TaskAction::moveDown);
     settingsAction = makeAction(QStringLiteral("&Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    openLinkAction = makeAction(QStringLiteral("Open &Link"), QKeySequence(Qt::SHIFT | Qt::Key_L));
+    openLinkAction = makeAction(TaskAction::openLink);
     showKeyboardControlsAction
         = makeAction(QStringLiteral("Show &Keyboard Controls"), QKeySequence(Qt::Key_Question));
     keyboardControlsHelpAction = makeAction(QStringLiteral("&Keyboard Controls"), QKeySequence(Qt::Key_F1));
@@ -55,8 +57,8 @@ MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent
     settingsAction->setMenuRole(QAction::PreferencesRole);
 
     connect(newItemAction, &QAction::triggered, this, [this] {
-        if (SessionController* session = activeSession(); session && newItemAction->isEnabled())
-            session->beginCreatingNewItem(QString());
+        if (TaskActions* actions = activeTaskActions(); actions && newItemAction->isEnabled())
+            actions->run(TaskAction::newItem);
     });
     connect(newFileAction, &QAction::triggered, this, [this] {
         if (m_app)
@@ -88,65 +90,39 @@ MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent
         Qt::QueuedConnection);
 
     // Undo, Redo, Cut, Copy and Paste belong to the text editor while one is open.
-    const auto forwarding = [this](const char* slot, std::function<void(SessionController*)> command) {
-        return [this, slot, command] {
+    const auto forwarding = [this](const char* slot, TaskAction action) {
+        return [this, slot, action] {
             if (isTextEditingActive()) {
                 forwardToFocusedEditor(slot);
                 return;
             }
-            if (SessionController* session = activeSession())
-                command(session);
+            if (TaskActions* actions = activeTaskActions())
+                actions->run(action);
         };
     };
-    connect(
-        undoAction, &QAction::triggered, this, forwarding("undo", [](SessionController* s) { s->undo(); }));
-    connect(
-        redoAction, &QAction::triggered, this, forwarding("redo", [](SessionController* s) { s->redo(); }));
-    connect(cutAction, &QAction::triggered, this, forwarding("cut", [](SessionController* s) {
-        if (s->canDeleteSelectedItem()) {
-            s->copySelectedItem();
-            s->deleteSelectedItem();
-        }
-    }));
-    connect(copyAction, &QAction::triggered, this,
-        forwarding("copy", [](SessionController* s) { s->copySelectedItem(); }));
-    connect(pasteAction, &QAction::triggered, this,
-        forwarding("paste", [](SessionController* s) { s->pasteItem(); }));
+    connect(undoAction, &QAction::triggered, this, forwarding("undo", TaskAction::undo));
+    connect(redoAction, &QAction::triggered, this, forwarding("redo", TaskAction::redo));
+    connect(cutAction, &QAction::triggered, this, forwarding("cut", TaskAction::cut));
+    connect(copyAction, &QAction::triggered, this, forwarding("copy", TaskAction::copy));
+    connect(pasteAction, &QAction::triggered, this, forwarding("paste", TaskAction::paste));
     connect(selectAllAction, &QAction::triggered, this, [] { forwardToFocusedEditor("selectAll"); });
 
-    connect(moveToNextAction, &QAction::triggered, this, [this] {
-        if (SessionController* session = activeSession())
-            session->moveSelectedItemToNext();
-    });
-    connect(moveToPendingAction, &QAction::triggered, this, [this] {
-        if (SessionController* session = activeSession())
-            session->moveSelectedItemToPending();
-    });
+    const auto running = [this](TaskAction action) {
+        return [this, action] {
+            if (TaskActions* actions = activeTaskActions())
+                actions->run(action);
+        };
+    };
+    connect(moveToNextAction, &QAction::triggered, this, running(TaskAction::moveToNext));
+    connect(moveToPendingAction, &QAction::triggered, this, running(TaskAction::moveToPending));
     connect(completionAction, &QAction::triggered, this, [this] {
-        SessionController* session = activeSession();
-        if (!session)
-            return;
-        const std::optional<QUuid> selected = session->selection().taskID();
-        if (selected && session->sectionOf(*selected) == TaskSection::completed) {
-            session->moveSelectedItemToPending();
-            return;
-        }
-        if (!session->editingBlocked() && session->canCompleteSelectedItem())
-            session->toggleSelectedItemCompletion();
+        if (TaskActions* actions = activeTaskActions())
+            actions->run(actions->moveOnSpace());
     });
-    connect(moveUpAction, &QAction::triggered, this, [this] {
-        if (SessionController* session = activeSession(); session && !session->editingBlocked())
-            session->moveSelectedItem(-1);
-    });
-    connect(moveDownAction, &QAction::triggered, this, [this] {
-        if (SessionController* session = activeSession(); session && !session->editingBlocked())
-            session->moveSelectedItem(1);
-    });
+    connect(moveUpAction, &QAction::triggered, this, running(TaskAction::moveUp));
+    connect(moveDownAction, &QAction::triggered, this, running(TaskAction::moveDown));
     connect(settingsAction, &QAction::triggered, this, [this] { showSettings(); });
-    connect(openLinkAction, &QAction::triggered, this, [this] {
-        if (SessionController* session = activeSession())
-            session->openFirstLinkInSelectedItem();
-    });
+    connect(openLinkAction, &QAction::triggered, this, running(TaskAction::openLink));
     connect(showKeyboardControlsAction, &QAction::triggered, this, [this] {
         if (m_app)
             m_app->keyboardControlsPanelController()->toggle();
@@ -195,6 +171,11 @@ QAction* MainMenu::makeAction(const QString& title, const QKeySequence& key)
     auto* action = new QAction(title, this);
     action->setShortcut(key);
     return action;
+}
+
+QAction* MainMenu::makeAction(TaskAction action)
+{
+    return makeAction(TaskActions::menuText(action), TaskActions::key(action));
 }
 
 QMenuBar* MainMenu::makeMenuBar(QWidget* parent)
@@ -308,6 +289,11 @@ SessionController* MainMenu::activeSession() const
     return m_app->activeDocumentController()->sessionController();
 }
 
+TaskActions* MainMenu::activeTaskActions() const
+{
+    return TaskActions::of(activeSession());
+}
+
 bool MainMenu::isTextEditingActive() const
 {
     const SessionController* session = activeSession();
@@ -349,13 +335,12 @@ void MainMenu::showSettings()
 
 void MainMenu::update()
 {
-    SessionController* session = activeSession();
+    TaskActions* actions = activeTaskActions();
+    const auto enabled = [actions](TaskAction action) { return actions && actions->isEnabled(action); };
     const bool hasFile = m_app && m_app->hasActiveFile();
-    const bool editing = session && session->isTextEditingActive();
-    const bool blocked = !session || session->editingBlocked();
-    const bool transition = session && session->isTransitionInProgress();
+    const bool editing = isTextEditingActive();
 
-    newItemAction->setEnabled(session && hasFile && !blocked && !transition);
+    newItemAction->setEnabled(hasFile && enabled(TaskAction::newItem));
     showInFileManagerAction->setEnabled(hasFile);
     resolveFileProblemAction->setEnabled(m_app && m_app->activeDocumentController()
         && m_app->activeDocumentController()->canResolveFileProblem());
@@ -365,34 +350,24 @@ void MainMenu::update()
         for (QAction* action : {undoAction, redoAction, cutAction, copyAction, pasteAction})
             action->setEnabled(hasFile);
     } else {
-        undoAction->setEnabled(session && !blocked && !transition && !session->undoStack().isEmpty());
-        redoAction->setEnabled(session && !blocked && !transition && !session->redoStack().isEmpty());
-        cutAction->setEnabled(session && session->canDeleteSelectedItem());
-        copyAction->setEnabled(session && session->canCopySelectedItem());
-        pasteAction->setEnabled(session && session->canPasteItem());
+        undoAction->setEnabled(enabled(TaskAction::undo));
+        redoAction->setEnabled(enabled(TaskAction::redo));
+        cutAction->setEnabled(enabled(TaskAction::cut));
+        copyAction->setEnabled(enabled(TaskAction::copy));
+        pasteAction->setEnabled(enabled(TaskAction::paste));
     }
     selectAllAction->setEnabled(hasFile && editing);
 
-    std::optional<TaskSection> selectedSection;
-    if (session) {
-        if (const std::optional<QUuid> selected = session->selection().taskID())
-            selectedSection = session->sectionOf(*selected);
+    for (const auto& [item, action] : {std::pair {moveToNextAction, TaskAction::moveToNext},
+             std::pair {moveToPendingAction, TaskAction::moveToPending}}) {
+        const bool visible = actions && actions->isVisible(action);
+        item->setVisible(visible);
+        item->setEnabled(visible && actions->isEnabled(action));
     }
-    const bool showMoveToPending = selectedSection == TaskSection::working;
-    const bool showMoveToNext = !showMoveToPending && session && session->canMoveSelectedItemToNext();
-    moveToNextAction->setVisible(showMoveToNext);
-    moveToNextAction->setEnabled(showMoveToNext);
-    moveToPendingAction->setVisible(showMoveToPending);
-    moveToPendingAction->setEnabled(showMoveToPending && session->canMoveSelectedItemToPending());
-
-    if (selectedSection == TaskSection::completed) {
-        completionAction->setText(QStringLiteral("Move to Pend&ing"));
-        completionAction->setEnabled(session->canMoveSelectedItemToPending());
-    } else {
-        completionAction->setText(QStringLiteral("Move to &Done"));
-        completionAction->setEnabled(session && session->canCompleteSelectedItem());
-    }
-    moveUpAction->setEnabled(session && session->canMoveSelectedItem(-1));
-    moveDownAction->setEnabled(session && session->canMoveSelectedItem(1));
-    openLinkAction->setEnabled(session && session->canOpenLinkInSelectedItem());
+    const TaskAction onSpace = actions ? actions->moveOnSpace() : TaskAction::moveToDone;
+    completionAction->setText(TaskActions::menuText(onSpace));
+    completionAction->setEnabled(enabled(onSpace));
+    moveUpAction->setEnabled(enabled(TaskAction::moveUp));
+    moveDownAction->setEnabled(enabled(TaskAction::moveDown));
+    openLinkAction->setEnabled(enabled(TaskAction::openLink));
 }

@@ -15,6 +15,8 @@ class QMenu;
 class QMenuBar;
 class QWidget;
 class SessionController;
+class TaskActions;
+enum class TaskAction;
 
 // The application's commands as one set of actions that follow the active document's session.
 // There is no desktop-wide menu bar, so every window that shows documents or the welcome content
@@ -76,7 +78,9 @@ public:
 
 private:
     QAction* makeAction(const QString& title, const QKeySequence& key);
+    QAction* makeAction(TaskAction action);
     SessionController* activeSession() const;
+    TaskActions* activeTaskActions() const;
     bool isTextEditingActive() const;
     // Offers the standard editing slot to the focused text field; false when nothing took it.
     static bool forwardToFocusedEditor(const char* slot);

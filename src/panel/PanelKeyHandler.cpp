@@ -1,5 +1,6 @@
 #include "panel/PanelKeyHandler.h"
 
+#include "panel/TaskActions.h"
 #include "panel/TaskListView.h"
 #include "platform/Scheduler.h"
 #include "session/SessionController.h"
@@ -69,7 +70,7 @@ bool PanelKeyHandler::handleKeyDown(QKeyEvent* event)
     case Qt::Key_Delete:
         if (editingText)
             return false;
-        m_session->deleteSelectedItem();
+        actions()->run(TaskAction::remove);
         return true;
     case Qt::Key_Down:
     case Qt::Key_Up:
@@ -81,11 +82,13 @@ bool PanelKeyHandler::handleKeyDown(QKeyEvent* event)
     case Qt::Key_Enter:
         if (editingText)
             return false;
-        m_session->beginEditingSelectedItem();
+        actions()->run(TaskAction::edit);
         return true;
     case Qt::Key_Space:
         if (editingText)
             return false;
+        // The session's own toggle (complete, or send a completed task back), not the menu's item:
+        // that one also waits for a landed task's transition to end.
         m_session->toggleSelectedItemCompletion();
         return true;
     case Qt::Key_Escape:
@@ -97,20 +100,17 @@ bool PanelKeyHandler::handleKeyDown(QKeyEvent* event)
     if (inlineEditing || inputSelected || character.isEmpty())
         return false;
     if (isShiftOnly(event) && event->text() == QLatin1String("?")) {
-        if (toggleKeyboardControls)
-            toggleKeyboardControls();
+        Q_EMIT keyboardControlsToggleRequested();
         return true;
     }
     if (character.size() != 1)
         return false;
     switch (character.at(0).unicode()) {
     case '/':
-        if (focusSearchField)
-            focusSearchField();
+        Q_EMIT searchFieldFocusRequested();
         return true;
     case 'h':
-        if (selectPreviousTab)
-            selectPreviousTab();
+        Q_EMIT previousTabRequested();
         return true;
     case 'j':
         navigate(1, event->isAutoRepeat());
@@ -120,18 +120,16 @@ bool PanelKeyHandler::handleKeyDown(QKeyEvent* event)
         return true;
     case 'l':
         if (event->modifiers() & Qt::ShiftModifier)
-            m_session->openFirstLinkInSelectedItem();
-        else if (selectNextTab)
-            selectNextTab();
+            actions()->run(TaskAction::openLink);
+        else
+            Q_EMIT nextTabRequested();
         return true;
     case 'n':
-        m_session->beginCreatingNewItem(QString());
+        actions()->run(TaskAction::newItem);
         return true;
     case 't':
-        if (m_session->canMoveSelectedItemToNext())
-            m_session->moveSelectedItemToNext();
-        else if (m_session->canMoveSelectedItemToPending())
-            m_session->moveSelectedItemToPending();
+        if (const std::optional<TaskAction> move = actions()->moveOnT(); move && actions()->isEnabled(*move))
+            actions()->run(*move);
         return true;
     default:
         return false;
@@ -164,15 +162,11 @@ bool PanelKeyHandler::handleCommandKey(const QKeyEvent* event, bool editingText)
 {
     const QString character = charactersIgnoringModifiers(event);
     if (character == QLatin1String("f")) {
-        if (focusSearchField)
-            focusSearchField();
+        Q_EMIT searchFieldFocusRequested();
         return true;
     }
     if (character == QLatin1String("z") && !editingText) {
-        if (event->modifiers() & Qt::ShiftModifier)
-            m_session->redo();
-        else
-            m_session->undo();
+        actions()->run(event->modifiers() & Qt::ShiftModifier ? TaskAction::redo : TaskAction::undo);
         return true;
     }
     int offset = 0;
@@ -183,10 +177,14 @@ bool PanelKeyHandler::handleCommandKey(const QKeyEvent* event, bool editingText)
         offset = 1;
     if (offset == 0)
         return false;
-    // Consumed even when blocked, so no menu command sees the key.
-    if (!m_session->editingBlocked())
-        m_session->moveSelectedItem(offset);
+    // Consumed even when the move is refused, so no menu command sees the key.
+    actions()->run(offset < 0 ? TaskAction::moveUp : TaskAction::moveDown);
     return true;
+}
+
+TaskActions* PanelKeyHandler::actions() const
+{
+    return TaskActions::of(m_session);
 }
 
 void PanelKeyHandler::navigate(int offset, bool isRepeat)

@@ -9,11 +9,12 @@ class QKeyEvent;
 class QWidget;
 class Scheduler;
 class SessionController;
+class TaskActions;
 class TaskListView;
 
 // Decides, for every key typed into a panel, whether it is a list command. A command key runs its
-// session command and is consumed; any other key is passed on to the focused editor, the search
-// field, the window or the menus. Ctrl plays the part of the Command key. Apart from the keyboard
+// task action (or moves the selection) and is consumed; any other key is passed on to the focused editor, the
+// search field, the window or the menus. Ctrl plays the part of the Command key. Apart from the keyboard
 // navigation burst (kept on the list view, which reads it), the handler keeps no state.
 class PanelKeyHandler : public QObject {
     Q_OBJECT
@@ -31,17 +32,20 @@ public:
     // True when the key was consumed.
     bool handleKeyDown(QKeyEvent* event);
 
-    // Panel and application hooks; a missing one makes its key do nothing (the key is still
-    // consumed where the key map says so).
+    // Asked first: while the search field has the focus, no key is a list command.
     std::function<bool()> isSearchFieldFocused;
-    std::function<void()> focusSearchField;
-    std::function<void()> selectPreviousTab;
-    std::function<void()> selectNextTab;
-    std::function<void()> toggleKeyboardControls;
 
     // The characters of a key without modifiers, lower-cased: letters ignore Shift; keys that type
     // nothing give an empty string.
     static QString charactersIgnoringModifiers(const QKeyEvent* event);
+
+Q_SIGNALS:
+    // The panel's and the application's part of the key map; each key is consumed whether or not
+    // anything answers.
+    void searchFieldFocusRequested();
+    void previousTabRequested();
+    void nextTabRequested();
+    void keyboardControlsToggleRequested();
 
 private:
     // Sends select all, cut, copy, paste, undo or redo to the window's focus widget; true when it
@@ -50,6 +54,7 @@ private:
     bool handleCommandKey(const QKeyEvent* event, bool editingText);
     void navigate(int offset, bool isRepeat);
     void updateBurst(bool isRepeat);
+    TaskActions* actions() const;
 
     QPointer<SessionController> m_session;
     Scheduler* m_scheduler;

@@ -1,8 +1,10 @@
 // The task list's pointer handling, link hovering and context menus.
 #include "panel/GrowingTextView.h"
 #include "panel/PanelStyle.h"
+#include "panel/TaskActions.h"
 #include "panel/TaskListAccessibility.h"
 #include "panel/TaskListView.h"
+#include "panel/TaskRowContextMenu.h"
 #include "panel/TaskTextLayoutCache.h"
 #include "platform/Scheduler.h"
 #include "session/SessionController.h"
@@ -10,7 +12,6 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHelpEvent>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QToolTip>
@@ -169,73 +170,15 @@ void TaskListView::clearContextMenuTarget()
 
 QList<ContextMenuItem> TaskListView::contextMenuItems(const QUuid& id)
 {
-    SessionController* session = m_session;
     QPointer<TaskListView> self(this);
     // Every action first drops the outline and takes the focus from the search field.
-    const auto run = [self, session, id](std::function<void(SessionController*)> body) {
-        return [self, session, id, body] {
-            if (!self)
-                return;
-            self->clearContextMenuTarget();
-            if (self->resignSearchFieldFocus)
-                self->resignSearchFieldFocus();
-            body(session);
-        };
-    };
-    const auto moveToPending = ContextMenuItem {
-        QStringLiteral("Move to Pending"), session->canMoveItemToPending(id), run([id](SessionController* s) {
-            s->performWithItemSelected(id, [s] { s->moveSelectedItemToPending(); });
-        })};
-    const auto moveToNext = ContextMenuItem {
-        QStringLiteral("Move to Next"), session->canMoveItemToNext(id), run([id](SessionController* s) {
-            s->performWithItemSelected(id, [s] { s->moveSelectedItemToNext(); });
-        })};
-    const auto moveToDone = ContextMenuItem {QStringLiteral("Move to Done"), session->canCompleteItem(id),
-        run([id](SessionController* s) { s->completeItem(id); })};
-
-    QList<ContextMenuItem> items;
-    switch (session->sectionOf(id).value_or(TaskSection(-1))) {
-    case TaskSection::working:
-        items << moveToPending << moveToDone << ContextMenuItem {};
-        break;
-    case TaskSection::inbox:
-        items << moveToNext << moveToDone << ContextMenuItem {};
-        break;
-    case TaskSection::completed:
-        items << moveToNext << moveToPending << ContextMenuItem {};
-        break;
-    default:
-        break;
-    }
-    items << ContextMenuItem {
-        QStringLiteral("Open Link"), session->canOpenLinkInItem(id), run([id](SessionController* s) {
-            s->performWithItemSelected(id, [s] { s->openFirstLinkInSelectedItem(); });
-        })};
-    items << ContextMenuItem {};
-    items << ContextMenuItem {
-        QStringLiteral("Cut"), session->canDeleteItem(id), run([id](SessionController* s) {
-            s->performWithItemSelected(id, [s] {
-                if (s->canDeleteSelectedItem()) {
-                    s->copySelectedItem();
-                    s->deleteSelectedItem();
-                }
-            });
-        })};
-    items << ContextMenuItem {QStringLiteral("Copy"), session->canCopyItem(id),
-        run([id](SessionController* s) { s->performWithItemSelected(id, [s] { s->copySelectedItem(); }); })};
-    items << ContextMenuItem {
-        QStringLiteral("Paste"), session->canPasteItem(), run([id](SessionController* s) {
-            s->setSelection(SessionSelection::task(id));
-            s->pasteItem();
-        })};
-    items << ContextMenuItem {};
-    items << ContextMenuItem {QStringLiteral("Edit"), session->canDeleteItem(id),
-        run([id](SessionController* s) { s->beginEditingItem(id); })};
-    items << ContextMenuItem {
-        QStringLiteral("Delete"), session->canDeleteItem(id), run([id](SessionController* s) {
-            s->performWithItemSelected(id, [s] { s->deleteSelectedItem(); });
-        })};
-    return items;
+    return TaskRowContextMenu::items(TaskActions::of(m_session), id, [self] {
+        if (!self)
+            return;
+        self->clearContextMenuTarget();
+        if (self->resignSearchFieldFocus)
+            self->resignSearchFieldFocus();
+    });
 }
 
 void TaskListView::contextMenuEvent(QContextMenuEvent* event)
@@ -257,16 +200,7 @@ void TaskListView::contextMenuEvent(QContextMenuEvent* event)
     if (!id)
         return;
     noteContextMenuPress(*id);
-    QMenu menu(this);
-    for (const ContextMenuItem& item : contextMenuItems(*id)) {
-        if (item.isDivider()) {
-            menu.addSeparator();
-            continue;
-        }
-        QAction* action = menu.addAction(item.title);
-        action->setEnabled(item.enabled);
-        connect(action, &QAction::triggered, this, item.action);
-    }
+    TaskRowContextMenu menu(contextMenuItems(*id), this);
     connect(&menu, &QMenu::aboutToHide, this, [this] { clearContextMenuTarget(); });
     menu.exec(viewport()->mapToGlobal(point));
     clearContextMenuTarget();

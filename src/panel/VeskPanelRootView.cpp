@@ -61,22 +61,22 @@ VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController,
     m_keyHandler = new PanelKeyHandler(documentController->sessionController(), scheduler, this, this);
     m_keyHandler->setListView(m_list);
     m_keyHandler->isSearchFieldFocused = [this] { return isSearchFieldFocused && isSearchFieldFocused(); };
-    m_keyHandler->focusSearchField = [this] {
+    connect(m_keyHandler, &PanelKeyHandler::searchFieldFocusRequested, this, [this] {
         if (focusSearchField)
             focusSearchField();
-    };
-    m_keyHandler->selectPreviousTab = [this] {
+    });
+    connect(m_keyHandler, &PanelKeyHandler::previousTabRequested, this, [this] {
         if (selectPreviousTab)
             selectPreviousTab();
-    };
-    m_keyHandler->selectNextTab = [this] {
+    });
+    connect(m_keyHandler, &PanelKeyHandler::nextTabRequested, this, [this] {
         if (selectNextTab)
             selectNextTab();
-    };
-    m_keyHandler->toggleKeyboardControls = [this] {
+    });
+    connect(m_keyHandler, &PanelKeyHandler::keyboardControlsToggleRequested, this, [this] {
         if (toggleKeyboardControls)
             toggleKeyboardControls();
-    };
+    });
     onKeyDown = [this](QKeyEvent* event) { return m_keyHandler->handleKeyDown(event); };
     m_keyboardMonitor->onKeyDown = [this](QKeyEvent* event) { return onKeyDown ? onKeyDown(event) : false; };
 

@@ -1,6 +1,8 @@
 #include "app/MainMenu.h"
 #include "ShellTestSupport.h"
+#include "panel/PanelKeyHandler.h"
 #include "panel/PanelStatusLine.h"
+#include "panel/TaskListView.h"
 #include "panel/VeskPanelRootView.h"
 #include "session/SessionController.h"
 #include "shortcuts/MenuShortcuts.h"
@@ -10,6 +12,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -227,40 +230,80 @@ private Q_SLOTS:
         QVERIFY(!setup.shell.controller->activeDocumentController());
     }
 
+    // The menu bar, the selected row's context menu and the T key offer the same moves for each
+    // selection. Menu and row list their move items ("-" when disabled); T names the section the
+    // selected task is in afterwards.
+    void taskMovesFollowTheSelectedSection_data()
+    {
+        QTest::addColumn<int>("section"); // of the selected task; -1 for none
+        QTest::addColumn<bool>("blocked");
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<int>("afterT");
+        const int working = int(TaskSection::working), inbox = int(TaskSection::inbox);
+        const auto row = [](const char* name, int section, bool blocked, const char* menu, const char* items,
+                             int afterT) {
+            QTest::newRow(name) << section << blocked << QString(menu) << QString(items) << afterT;
+        };
+        row("working", working, false, "Move to Pending,Move to Done,Move Item Up-,Move Item Down",
+            "Move to Pending,Move to Done", inbox);
+        row("inbox", inbox, false, "Move to Next,Move to Done,Move Item Up-,Move Item Down-",
+            "Move to Next,Move to Done", working);
+        row("completed", int(TaskSection::completed), false,
+            "Move to Next,Move to Pending,Move Item Up-,Move Item Down-", "Move to Next,Move to Pending",
+            working);
+        row("working, blocked", working, true, "Move to Pending-,Move to Done-,Move Item Up-,Move Item Down",
+            "Move to Pending-,Move to Done-", working);
+        row("inbox, blocked", inbox, true, "Move to Done-,Move Item Up-,Move Item Down-",
+            "Move to Next-,Move to Done-", inbox);
+        row("nothing selected", -1, false, "Move to Done-,Move Item Up-,Move Item Down-", "", -1);
+    }
     void taskMovesFollowTheSelectedSection()
     {
+        QFETCH(int, section);
+        QFETCH(bool, blocked);
+        QFETCH(QString, menu);
+        QFETCH(QString, row);
+        QFETCH(int, afterT);
         Setup setup;
         MainMenu& m = *setup.menu;
+        if (section >= 0)
+            setup.select(TaskSection(section), 0);
+        else
+            setup.session()->setSelection(SessionSelection::none());
+        setup.session()->setEditingBlocked(blocked);
+        const std::optional<QUuid> selected = setup.session()->selection().taskID();
 
-        struct Case {
-            TaskSection section;
-            bool toNext; // or else to Pending
-            const char* completion;
-            bool up, down;
-        };
-        for (const Case& c : {Case {TaskSection::working, false, "Move to Done", false, true},
-                 Case {TaskSection::inbox, true, "Move to Done", false, false},
-                 Case {TaskSection::completed, true, "Move to Pending", false, false}}) {
-            setup.select(c.section, 0);
-            QCOMPARE(m.moveToNextAction->isVisible(), c.toNext);
-            QCOMPARE(m.moveToPendingAction->isVisible(), !c.toNext);
-            QVERIFY((c.toNext ? m.moveToNextAction : m.moveToPendingAction)->isEnabled());
-            QCOMPARE(shown(m.completionAction), QString::fromLatin1(c.completion));
-            QVERIFY(m.completionAction->isEnabled());
-            QCOMPARE(m.moveUpAction->isEnabled(), c.up);
-            QCOMPARE(m.moveDownAction->isEnabled(), c.down);
-            QVERIFY(m.copyAction->isEnabled() && m.cutAction->isEnabled());
-        }
+        QStringList items;
+        for (const QAction* action :
+            {m.moveToNextAction, m.moveToPendingAction, m.completionAction, m.moveUpAction, m.moveDownAction})
+            if (action->isVisible())
+                items << shown(action) + (action->isEnabled() ? "" : "-");
+        QCOMPARE(items.join(','), menu);
+        QCOMPARE(m.copyAction->isEnabled() && m.cutAction->isEnabled(), section >= 0 && !blocked);
 
-        // The Space item on a completed task sends it back to the top of the inbox.
+        VeskPanelRootView* root = setup.shell.contextFor(setup.path).panelController->rootView();
+        items.clear();
+        for (const ContextMenuItem& item :
+            selected ? root->listView()->contextMenuItems(*selected).mid(0, 2) : QList<ContextMenuItem>())
+            items << item.title + (item.enabled ? "" : "-");
+        QCOMPARE(items.join(','), row);
+
+        QKeyEvent t(QEvent::KeyPress, Qt::Key_T, Qt::NoModifier, QStringLiteral("t"));
+        QVERIFY(root->keyHandler()->handleKeyDown(&t));
+        setup.shell.scheduler.advance(1.0);
+        QCOMPARE(selected ? int(*setup.session()->sectionOf(*selected)) : -1, afterT);
+    }
+
+    // The Space item on a completed task sends it back to the top of the inbox.
+    void theCompletionItemReturnsACompletedTask()
+    {
+        Setup setup;
+        setup.select(TaskSection::completed, 0);
         const QUuid done = setup.session()->itemIDs(TaskSection::completed).first();
-        m.completionAction->trigger();
+        setup.menu->completionAction->trigger();
         QCOMPARE(setup.session()->itemIDs(TaskSection::inbox).first(), done);
         QVERIFY(QFile(setup.path).open(QIODevice::ReadOnly));
-
-        setup.session()->setSelection(SessionSelection::none());
-        QVERIFY(!m.moveToNextAction->isVisible());
-        QVERIFY(!m.moveToPendingAction->isVisible());
     }
 
     void commandsWaitForTransitionsAndBlockedFiles()
