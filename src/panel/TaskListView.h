@@ -87,7 +87,7 @@ public:
     }
     double scrollContentWidth() const { return m_scrollContentWidth; }
     double inputEditorHeight() const { return m_inputEditorHeight; }
-    // Until this media time, arrow-key moves count as one burst (set by the key handler).
+    // Until this monotonic time, arrow-key moves count as one burst (set by the key handler).
     double keyboardNavigationBurstUntil() const { return m_keyboardNavigationBurstUntil; }
     void setKeyboardNavigationBurstUntil(double time) { m_keyboardNavigationBurstUntil = time; }
     double lastKeyboardNavigationTimestamp() const { return m_lastKeyboardNavigationTimestamp; }
