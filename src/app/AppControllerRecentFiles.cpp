@@ -1,5 +1,6 @@
 #include "app/AppController.h"
 
+#include "app/ShellLog.h"
 #include "platform/SettingsStore.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "sync/VeskDocumentController.h"
@@ -21,13 +22,18 @@ std::optional<QStringList> AppController::storedPaths(const QString& key) const
         return stored.toStringList();
     if (stored.typeId() == QMetaType::QVariantList) {
         QStringList paths;
-        for (const QVariant& element : stored.toList()) {
-            if (element.typeId() != QMetaType::QString)
-                return std::nullopt;
-            paths.append(element.toString());
+        const QVariantList elements = stored.toList();
+        for (const QVariant& element : elements) {
+            if (element.typeId() == QMetaType::QString)
+                paths.append(element.toString());
         }
-        return paths;
+        if (paths.size() == elements.size())
+            return paths;
     }
+    // Present but of another kind: written by something else, or damaged.
+    if (stored.isValid())
+        qCWarning(lcShell).noquote() << "cannot read the stored paths of" << key << "in"
+                                     << m_settings.fileName();
     return std::nullopt;
 }
 
