@@ -21,8 +21,8 @@ namespace {
 QPointer<AppController> sharedController;
 } // namespace
 
-AppController::AppController(SettingsStore& userDefaults, Services services, QObject* parent)
-    : QObject(parent), m_userDefaults(userDefaults), m_services(std::move(services))
+AppController::AppController(SettingsStore& settings, Services services, QObject* parent)
+    : QObject(parent), m_settings(settings), m_services(std::move(services))
 {
     migrateLegacyGlobalHotKey();
     sharedController = this;
@@ -149,7 +149,7 @@ bool AppController::hasActiveFile() const
     return m_activeDocumentController && m_activeDocumentController->hasSelectedFile();
 }
 
-void AppController::showInFinder()
+void AppController::showInFileManager()
 {
     if (!hasActiveFile() || !m_services.fileRevealer)
         return;

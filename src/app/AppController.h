@@ -57,9 +57,9 @@ public:
         std::shared_ptr<FileRevealer> fileRevealer;
     };
 
-    // userDefaults and services.dialogs must outlive the controller. Migrates the legacy shortcut
+    // settings and services.dialogs must outlive the controller. Migrates the legacy shortcut
     // setting and loads the recent files; publishes the controller as shared().
-    AppController(SettingsStore& userDefaults, Services services, QObject* parent = nullptr);
+    AppController(SettingsStore& settings, Services services, QObject* parent = nullptr);
     ~AppController() override;
 
     // The controller of this run, none before it is made or after it is gone.
@@ -70,7 +70,7 @@ public:
     const QList<RecentFileEntry>& recentFiles() const { return m_recentFiles; }
 
     // --- Internal state, readable for inspection ---
-    SettingsStore& userDefaults() const { return m_userDefaults; }
+    SettingsStore& settings() const { return m_settings; }
     bool hasStartedShell() const { return m_hasStartedShell; }
     const QHash<QUuid, DocumentContext>& documentContexts() const { return m_documentContexts; }
     const QList<QUuid>& documentContextOrder() const { return m_documentContextOrder; }
@@ -108,7 +108,7 @@ public:
     QString dialogFolder() const;
     void openRecentFile(const RecentFileEntry& entry);
     void clearRecentFiles();
-    void showInFinder();
+    void showInFileManager();
     // Closes the document unconditionally.
     void closeDocument(const QUuid& id);
     // Closing as the user asks for it (Close, the window's close button): running transitions land
@@ -167,13 +167,13 @@ private:
     void showPanel(VeskPanelController* panelController);
     void hidePanelWindow(VeskPanelController* panelController);
     // A stored list of file references; none unless it is a list of non-empty texts.
-    std::optional<QStringList> storedBookmarks(const QString& key) const;
+    std::optional<QStringList> storedPaths(const QString& key) const;
     // The reference of a file, none when it cannot be made.
-    static std::optional<QString> bookmarkForURL(const QUrl& url);
+    static std::optional<QString> storedPathForURL(const QUrl& url);
     // The file a reference stands for, none when it does not resolve to an existing file.
-    static std::optional<QUrl> resolveBookmark(const QString& bookmark);
+    static std::optional<QUrl> resolveStoredPath(const QString& path);
 
-    SettingsStore& m_userDefaults;
+    SettingsStore& m_settings;
     Services m_services;
     QPointer<KeyboardControlsPanelController> m_keyboardControlsPanelController;
     QPointer<WelcomeWindowController> m_welcomeWindowController;

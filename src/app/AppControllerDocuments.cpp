@@ -407,33 +407,33 @@ QUrl AppController::activeDocumentURL(const QList<QUrl>& urls) const
 
 void AppController::persistOpenDocuments(const QList<QUrl>& urls, const QUrl& activeURL)
 {
-    QStringList bookmarks;
+    QStringList paths;
     for (const QUrl& url : urls) {
-        if (const std::optional<QString> bookmark = bookmarkForURL(url))
-            bookmarks.append(*bookmark);
+        if (const std::optional<QString> path = storedPathForURL(url))
+            paths.append(*path);
     }
-    if (bookmarks.isEmpty())
-        m_userDefaults.remove(openDocumentsKey());
+    if (paths.isEmpty())
+        m_settings.remove(openDocumentsKey());
     else
-        m_userDefaults.setValue(openDocumentsKey(), bookmarks);
-    const std::optional<QString> active = activeURL.isEmpty() ? std::nullopt : bookmarkForURL(activeURL);
-    if (active && !bookmarks.isEmpty())
-        m_userDefaults.setValue(activeDocumentKey(), *active);
+        m_settings.setValue(openDocumentsKey(), paths);
+    const std::optional<QString> active = activeURL.isEmpty() ? std::nullopt : storedPathForURL(activeURL);
+    if (active && !paths.isEmpty())
+        m_settings.setValue(activeDocumentKey(), *active);
     else
-        m_userDefaults.remove(activeDocumentKey());
-    m_userDefaults.sync();
+        m_settings.remove(activeDocumentKey());
+    m_settings.sync();
 }
 
 bool AppController::restoreOpenDocuments(bool showWindows)
 {
-    const std::optional<QStringList> stored = storedBookmarks(openDocumentsKey());
+    const std::optional<QStringList> stored = storedPaths(openDocumentsKey());
     if (!stored || stored->isEmpty())
         return false;
     m_isRestoringOpenDocuments = true;
 
     QList<DocumentContext> kept;
-    for (const QString& bookmark : *stored) {
-        const std::optional<QUrl> url = resolveBookmark(bookmark);
+    for (const QString& path : *stored) {
+        const std::optional<QUrl> url = resolveStoredPath(path);
         if (!url)
             continue;
         // A file listed twice, or under two names, comes back once.
@@ -449,9 +449,9 @@ bool AppController::restoreOpenDocuments(bool showWindows)
 
     if (kept.isEmpty()) {
         m_isRestoringOpenDocuments = false;
-        m_userDefaults.remove(openDocumentsKey());
-        m_userDefaults.remove(activeDocumentKey());
-        m_userDefaults.sync();
+        m_settings.remove(openDocumentsKey());
+        m_settings.remove(activeDocumentKey());
+        m_settings.sync();
         return false;
     }
 
@@ -470,8 +470,8 @@ bool AppController::restoreOpenDocuments(bool showWindows)
 
     // The document that was active in the last run is active again; without a record, the last.
     DocumentContext active = kept.last();
-    const QVariant storedActive = m_userDefaults.value(activeDocumentKey());
-    if (const std::optional<QUrl> activeURL = resolveBookmark(storedActive.toString())) {
+    const QVariant storedActive = m_settings.value(activeDocumentKey());
+    if (const std::optional<QUrl> activeURL = resolveStoredPath(storedActive.toString())) {
         for (const DocumentContext& context : std::as_const(kept)) {
             if (context.documentController->selectedFileURL() == *activeURL)
                 active = context;

@@ -1,5 +1,6 @@
 #include "app/AppController.h"
 
+#include "app/ShellLog.h"
 #include "platform/SettingsStore.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "sync/VeskDocumentController.h"
@@ -8,9 +9,9 @@
 #include <QFileInfo>
 #include <QVariantMap>
 
-std::optional<QStringList> AppController::storedBookmarks(const QString& key) const
+std::optional<QStringList> AppController::storedPaths(const QString& key) const
 {
-    const QVariant stored = m_userDefaults.value(key);
+    const QVariant stored = m_settings.value(key);
     // The INI file keeps a list of one as a plain text.
     if (stored.typeId() == QMetaType::QString) {
         if (stored.toString().isEmpty())
@@ -20,18 +21,23 @@ std::optional<QStringList> AppController::storedBookmarks(const QString& key) co
     if (stored.typeId() == QMetaType::QStringList)
         return stored.toStringList();
     if (stored.typeId() == QMetaType::QVariantList) {
-        QStringList bookmarks;
-        for (const QVariant& element : stored.toList()) {
-            if (element.typeId() != QMetaType::QString)
-                return std::nullopt;
-            bookmarks.append(element.toString());
+        QStringList paths;
+        const QVariantList elements = stored.toList();
+        for (const QVariant& element : elements) {
+            if (element.typeId() == QMetaType::QString)
+                paths.append(element.toString());
         }
-        return bookmarks;
+        if (paths.size() == elements.size())
+            return paths;
     }
+    // Present but of another kind: written by something else, or damaged.
+    if (stored.isValid())
+        qCWarning(lcShell).noquote() << "cannot read the stored paths of" << key << "in"
+                                     << m_settings.fileName();
     return std::nullopt;
 }
 
-std::optional<QString> AppController::bookmarkForURL(const QUrl& url)
+std::optional<QString> AppController::storedPathForURL(const QUrl& url)
 {
     if (!url.isLocalFile())
         return std::nullopt;
@@ -41,14 +47,14 @@ std::optional<QString> AppController::bookmarkForURL(const QUrl& url)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-std::optional<QUrl> AppController::resolveBookmark(const QString& bookmark)
+std::optional<QUrl> AppController::resolveStoredPath(const QString& path)
 {
-    if (bookmark.isEmpty() || !QDir::isAbsolutePath(bookmark))
+    if (path.isEmpty() || !QDir::isAbsolutePath(path))
         return std::nullopt;
-    const QFileInfo info(bookmark);
+    const QFileInfo info(path);
     if (!info.exists())
         return std::nullopt;
-    return QUrl::fromLocalFile(QDir::cleanPath(bookmark));
+    return QUrl::fromLocalFile(QDir::cleanPath(path));
 }
 
 void AppController::setRecentFiles(const QList<RecentFileEntry>& files)
@@ -59,18 +65,18 @@ void AppController::setRecentFiles(const QList<RecentFileEntry>& files)
 
 void AppController::loadRecentFiles()
 {
-    const std::optional<QStringList> stored = storedBookmarks(recentDocumentsKey());
+    const std::optional<QStringList> stored = storedPaths(recentDocumentsKey());
     if (!stored)
         return;
     QList<RecentFileEntry> entries;
     bool changed = false;
-    for (const QString& bookmark : *stored) {
-        const std::optional<QUrl> url = resolveBookmark(bookmark);
+    for (const QString& path : *stored) {
+        const std::optional<QUrl> url = resolveStoredPath(path);
         if (!url) {
             changed = true;
             continue;
         }
-        const RecentFileEntry entry {bookmark, *url};
+        const RecentFileEntry entry {path, *url};
         const bool duplicate = std::any_of(entries.cbegin(), entries.cend(),
             [&](const RecentFileEntry& other) { return other.identity() == entry.identity(); });
         if (duplicate) {
@@ -90,19 +96,19 @@ void AppController::loadRecentFiles()
 
 void AppController::persistRecentFiles()
 {
-    QStringList bookmarks;
+    QStringList paths;
     for (const RecentFileEntry& entry : std::as_const(m_recentFiles))
-        bookmarks.append(entry.bookmarkData);
-    m_userDefaults.setValue(recentDocumentsKey(), bookmarks);
-    m_userDefaults.sync();
+        paths.append(entry.storedPath);
+    m_settings.setValue(recentDocumentsKey(), paths);
+    m_settings.sync();
 }
 
 void AppController::addRecentFile(const QUrl& url)
 {
-    const std::optional<QString> bookmark = bookmarkForURL(url);
-    if (!bookmark)
+    const std::optional<QString> path = storedPathForURL(url);
+    if (!path)
         return;
-    const RecentFileEntry entry {*bookmark, QUrl::fromLocalFile(*bookmark)};
+    const RecentFileEntry entry {*path, QUrl::fromLocalFile(*path)};
     QList<RecentFileEntry> entries = m_recentFiles;
     entries.removeIf([&](const RecentFileEntry& other) { return other.identity() == entry.identity(); });
     entries.prepend(entry);
@@ -127,13 +133,13 @@ void AppController::removeRecentFile(const RecentFileEntry& entry)
 void AppController::clearRecentFiles()
 {
     setRecentFiles({});
-    m_userDefaults.remove(recentDocumentsKey());
-    m_userDefaults.sync();
+    m_settings.remove(recentDocumentsKey());
+    m_settings.sync();
 }
 
 void AppController::openRecentFile(const RecentFileEntry& entry)
 {
-    const std::optional<QUrl> url = resolveBookmark(entry.bookmarkData);
+    const std::optional<QUrl> url = resolveStoredPath(entry.storedPath);
     if (!url) {
         removeRecentFile(entry);
         presentFileProblem(recentFileGoneMessage());
@@ -150,7 +156,7 @@ void AppController::migrateLegacyGlobalHotKey()
     const GlobalShortcuts::Name slot(QStringLiteral("togglePanel"));
     if (GlobalShortcuts::getShortcut(slot))
         return;
-    const QVariant legacy = m_userDefaults.value(legacyHotKeyKey());
+    const QVariant legacy = m_settings.value(legacyHotKeyKey());
     if (legacy.typeId() != QMetaType::QVariantMap)
         return;
     const QVariantMap hotKey = legacy.toMap();
@@ -188,6 +194,6 @@ void AppController::migrateLegacyGlobalHotKey()
     if (bits == 0)
         return;
     GlobalShortcuts::setShortcut(Shortcut(keyCode.toInt(), bits), slot);
-    m_userDefaults.remove(legacyHotKeyKey());
-    m_userDefaults.sync();
+    m_settings.remove(legacyHotKeyKey());
+    m_settings.sync();
 }

@@ -70,7 +70,7 @@ MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent
     });
     connect(showInFileManagerAction, &QAction::triggered, this, [this] {
         if (m_app)
-            m_app->showInFinder();
+            m_app->showInFileManager();
     });
     connect(resolveFileProblemAction, &QAction::triggered, this, [this] {
         if (m_app && m_app->activeDocumentController())

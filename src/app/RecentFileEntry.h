@@ -5,7 +5,7 @@
 
 // One file of the Open Recent menu. The stored reference is the file's absolute path.
 struct RecentFileEntry {
-    QString bookmarkData;
+    QString storedPath;
     QUrl url;
 
     // Entries stand for the same file when their URLs' paths agree.

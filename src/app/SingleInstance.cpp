@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 
+#include "app/ShellLog.h"
 #include "platform/Scheduler.h"
 
 #include <QDeadlineTimer>
@@ -131,7 +132,11 @@ void SingleInstance::acceptConnections()
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QObject::destroyed, this, [this, socket] { m_buffers.remove(socket); });
-        m_scheduler->schedule(incompleteRequestTimeout, socket, [socket] { socket->abort(); });
+        m_scheduler->schedule(incompleteRequestTimeout, socket, [this, socket] {
+            if (m_buffers.contains(socket))
+                qCWarning(lcShell, "dropped a request from another launch that did not arrive whole in time");
+            socket->abort();
+        });
         // Bytes may have arrived with the connection.
         if (socket->bytesAvailable() > 0)
             readRequest(socket);
@@ -153,6 +158,7 @@ void SingleInstance::readRequest(QLocalSocket* socket)
     m_buffers.erase(buffer);
     disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
     if (status == InstanceMessage::Status::malformed) {
+        qCWarning(lcShell, "dropped a malformed request from another launch");
         socket->abort();
         return;
     }

@@ -1,3 +1,4 @@
 #include "document/DocumentLog.h"
 
-Q_LOGGING_CATEGORY(lcDocument, "vesk.document")
+// Warnings only unless the logging rules ask for more.
+Q_LOGGING_CATEGORY(lcDocument, "vesk.files", QtWarningMsg)

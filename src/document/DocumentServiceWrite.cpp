@@ -2,6 +2,7 @@
 // fallback, and the guarded variant that protects a concurrent writer's data.
 #include "document/DocumentService.h"
 
+#include "document/DocumentLog.h"
 #include "document/DocumentWriteLock.h"
 #include "document/FileWrites.h"
 #include "document/InPlaceWriter.h"
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -121,6 +123,9 @@ int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, const
         code = ::rename(restore.path.constData(), target.constData()) == 0 ? 0 : errno;
     if (code) {
         restore.discard();
+        qCWarning(lcDocument,
+            "cannot put another program's text back at %s through a new file (%s); writing it in place",
+            target.constData(), std::strerror(code));
         return directWrite(target, restored);
     }
     restore.keep();
@@ -243,6 +248,9 @@ std::optional<FileSystemError> DocumentService::write(const QString& text, const
         // did not fit or could not be written fails the save, and the file keeps its old text.
         if (!refused)
             return failure(code);
+        qCWarning(lcDocument,
+            "the folder of %s refuses a new file or a rename (%s); writing the file in place",
+            target.constData(), std::strerror(code));
     }
 
     if (checked && changedSinceCheck()) {

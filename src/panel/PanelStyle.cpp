@@ -1,7 +1,5 @@
 #include "panel/PanelStyle.h"
 
-#include <QApplication>
-
 #include <cmath>
 
 namespace {
@@ -23,58 +21,12 @@ QColor mix(const QColor& from, const QColor& to, double amount)
 
 } // namespace
 
-QFont PanelStyle::font(TextStyle style)
-{
-    QFont base = QApplication::font();
-    double size = base.pointSizeF() > 0 ? base.pointSizeF() : 10;
-    double scale = 1;
-    switch (style) {
-    case TextStyle::title3:
-        scale = 1.25;
-        break;
-    case TextStyle::body:
-        break;
-    case TextStyle::subheadline:
-        scale = 0.93;
-        break;
-    case TextStyle::caption:
-        scale = 0.85;
-        break;
-    case TextStyle::caption2:
-        scale = 0.8;
-        break;
-    }
-    base.setPointSizeF(size * scale);
-    return base;
-}
-
 QFont PanelStyle::titleFont(bool working)
 {
     QFont f = font(TextStyle::title3);
     if (working)
         f.setWeight(QFont::DemiBold);
     return f;
-}
-
-bool PanelStyle::isDark(const QPalette& palette)
-{
-    return palette.color(QPalette::Window).lightnessF() < 0.5;
-}
-
-QColor PanelStyle::withAlpha(QColor color, double alpha)
-{
-    color.setAlphaF(color.alphaF() * alpha);
-    return color;
-}
-
-QColor PanelStyle::labelColor(const QPalette& palette)
-{
-    return palette.color(QPalette::WindowText);
-}
-
-QColor PanelStyle::secondaryLabelColor(const QPalette& palette)
-{
-    return withAlpha(palette.color(QPalette::WindowText), 0.55);
 }
 
 QColor PanelStyle::unemphasizedSelectionColor(const QPalette& palette)

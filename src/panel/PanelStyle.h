@@ -1,26 +1,14 @@
 #pragma once
 
-#include <QColor>
-#include <QFont>
-#include <QPalette>
+#include "kit/KitStyle.h"
 
-// The panel's type scale and colours, in one place. Text styles are derived from the application
-// font so that the panel follows the desktop's font settings.
-struct PanelStyle {
-    enum class TextStyle { title3, body, subheadline, caption, caption2 };
-
-    static QFont font(TextStyle style);
+// The panel's own fonts and colours, beside the type scale and colours of the kit.
+struct PanelStyle : KitStyle {
     // The title font of a row of the given section: semibold for the working list.
     static QFont titleFont(bool working);
     static QFont noteFont() { return font(TextStyle::subheadline); }
 
-    static bool isDark(const QPalette& palette);
-    static QColor withAlpha(QColor color, double alpha);
-
-    // Primary and secondary label colours and the unemphasised selection colour of an inactive
-    // window.
-    static QColor labelColor(const QPalette& palette);
-    static QColor secondaryLabelColor(const QPalette& palette);
+    // The unemphasised selection colour of an inactive window.
     static QColor unemphasizedSelectionColor(const QPalette& palette);
     // Text on a selected row of an active window.
     static QColor alternateSelectedTextColor(const QPalette& palette);

@@ -1,14 +1,12 @@
 #pragma once
 
-#include <QWidget>
+#include "kit/WelcomeBlock.h"
 
 #include <functional>
 
-class QPushButton;
-
-// What a panel shows before it has a file: the icon, a line about the application and the two
-// ways to get a file.
-class PanelWelcomeView : public QWidget {
+// What a panel shows before it has a file: the welcome block, its two buttons reaching the
+// document controller.
+class PanelWelcomeView : public WelcomeBlock {
     Q_OBJECT
 
 public:
@@ -17,21 +15,10 @@ public:
     std::function<void()> onNewFile;
     std::function<void()> onOpenFile;
 
-    QPushButton* newFileButton() const { return m_newFile; }
-    QPushButton* openButton() const { return m_open; }
-
     // The application's window icon at side × side device-independent pixels.
     static QPixmap iconPixmap(int side, qreal devicePixelRatio);
 
 protected:
-    void changeEvent(QEvent* event) override;
-
-private:
-    void applyPalette();
-
-    class IconLabel* m_icon;
-    class QLabel* m_headline;
-    class QLabel* m_hint;
-    QPushButton* m_newFile;
-    QPushButton* m_open;
+    // "New File" carries the colour of a document without a colour of its own.
+    std::pair<QColor, QColor> accentColors(const QPalette& palette) const override;
 };

@@ -68,7 +68,7 @@ public:
     std::optional<PanelFocus> panelFocus() const { return m_panelFocus; }
     std::optional<QUuid> expandedSelectionTaskID() const { return m_layout.expandedTaskID(); }
     std::optional<QUuid> contextMenuTargetItemID() const { return m_contextMenuTargetItemID; }
-    // Until this media time, arrow-key moves count as one burst (set by the key handler).
+    // Until this monotonic time, arrow-key moves count as one burst (set by the key handler).
     double keyboardNavigationBurstUntil() const { return m_keyboardNavigationBurstUntil; }
     void setKeyboardNavigationBurstUntil(double time) { m_keyboardNavigationBurstUntil = time; }
     double lastKeyboardNavigationTimestamp() const { return m_lastKeyboardNavigationTimestamp; }

@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-Q_LOGGING_CATEGORY(lcAutostart, "vesk.autostart")
+Q_LOGGING_CATEGORY(lcAutostart, "vesk.autostart", QtWarningMsg)
 
 namespace {
 const QString programName = QStringLiteral("vesk");

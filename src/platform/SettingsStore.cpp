@@ -1,10 +1,14 @@
 #include "platform/SettingsStore.h"
 
+#include <QLoggingCategory>
 #include <QSettings>
 
 namespace {
 SettingsStore* installedStore = nullptr;
 }
+
+// Warnings only unless the logging rules ask for more.
+Q_LOGGING_CATEGORY(lcSettings, "vesk.settings", QtWarningMsg)
 
 SettingsStore::SettingsStore()
     : m_settings(std::make_unique<QSettings>(
@@ -54,6 +58,10 @@ void SettingsStore::remove(const QString& key)
 void SettingsStore::sync()
 {
     m_settings->sync();
+    if (m_settings->status() == QSettings::AccessError)
+        qCWarning(lcSettings).noquote() << "cannot write the settings to" << m_settings->fileName();
+    else if (m_settings->status() == QSettings::FormatError)
+        qCWarning(lcSettings).noquote() << "cannot read the settings in" << m_settings->fileName();
 }
 
 QString SettingsStore::fileName() const

@@ -13,7 +13,7 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcSession, "vesk.session")
+Q_LOGGING_CATEGORY(lcSession, "vesk.session", QtWarningMsg)
 
 // Locales whose lower-case mapping differs from the default one.
 bool hasOwnCaseRules(const QLocale& locale)

@@ -1,7 +1,7 @@
 #include "shortcuts/PortalHotKeyBackend.h"
 
 #include "shortcuts/HotKey.h"
-#include "shortcuts/PortalLog.h"
+#include "shortcuts/HotKeyLog.h"
 #include "shortcuts/PortalRequest.h"
 #include "shortcuts/PortalTrigger.h"
 #include "shortcuts/Shortcut.h"

@@ -1,6 +1,6 @@
 #include "shortcuts/PortalRequest.h"
 
-#include "shortcuts/PortalLog.h"
+#include "shortcuts/HotKeyLog.h"
 
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>

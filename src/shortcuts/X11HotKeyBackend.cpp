@@ -1,6 +1,8 @@
 #include "shortcuts/X11HotKeyBackend.h"
 
 #include "shortcuts/HotKey.h"
+#include "shortcuts/HotKeyLog.h"
+#include "shortcuts/Shortcut.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -115,8 +117,11 @@ bool X11HotKeyBackend::grab(Grab& grab)
     const auto mask = m_keyboard->modifierMask(grab.modifiers);
     grab.keycodes = m_keyboard->keycodesForKey(grab.keyCode);
     grab.variants = lockVariants();
-    if (!mask || grab.keycodes.empty())
+    if (!mask || grab.keycodes.empty()) {
+        qCWarning(lcHotKeys, "the keyboard has no key for the global shortcut %s",
+            qPrintable(Shortcut(grab.keyCode, grab.modifiers).description()));
         return false;
+    }
     grab.mask = *mask;
 
     std::vector<xcb_void_cookie_t> cookies;
@@ -135,8 +140,11 @@ bool X11HotKeyBackend::grab(Grab& grab)
         }
     }
     scheduleRead();
-    if (refused)
+    if (refused) {
+        qCWarning(lcHotKeys, "another program holds the global shortcut %s",
+            qPrintable(Shortcut(grab.keyCode, grab.modifiers).description()));
         ungrab(grab);
+    }
     return !refused;
 }
 

@@ -90,12 +90,10 @@ void VeskDocumentController::setSyncState(SyncState state)
     m_sessionController->setEditingBlocked(blocksSaving(state));
 }
 
-// Access to a file needs no grant on this platform: only the bookkeeping of which URL is held.
+// Access to a file needs no grant on this platform, so there is nothing to hold beyond the URL.
 void VeskDocumentController::bindFile(const QUrl& url, bool alreadyAccessing)
 {
     Q_UNUSED(alreadyAccessing);
-    if (m_activeSecurityScopedURL.isEmpty() || m_activeSecurityScopedURL != url)
-        m_activeSecurityScopedURL = url;
     setSelectedFileURL(url);
     setDocumentColor(documentColorForPath(localPath(url)));
     observeFile(url);
@@ -148,7 +146,6 @@ void VeskDocumentController::stopFileAccess()
     m_replacedFiles->clear();
     delete m_fileObserver;
     m_fileObserver = nullptr;
-    m_activeSecurityScopedURL.clear();
 }
 
 std::optional<DocumentControllerFailure> VeskDocumentController::readTaskFile(

@@ -88,7 +88,6 @@ public:
     SyncState syncState() const { return m_syncState; }
 
     // --- Internal state, readable for inspection ---
-    const QUrl& activeSecurityScopedURL() const { return m_activeSecurityScopedURL; }
     FileWatcher* fileObserver() const { return m_fileObserver; }
     ReplacedFileWatcher* replacedFiles() const { return m_replacedFiles; }
     const std::optional<VeskDocument>& lastPersistedDocument() const { return m_lastPersistedDocument; }
@@ -210,7 +209,6 @@ private:
     QUrl m_selectedFileURL;
     DocumentColor m_documentColor = DocumentColor::blue;
     SyncState m_syncState = SyncState::inSync;
-    QUrl m_activeSecurityScopedURL;
     QPointer<FileWatcher> m_fileObserver;
     ReplacedFileWatcher* m_replacedFiles;
     std::optional<VeskDocument> m_lastPersistedDocument;

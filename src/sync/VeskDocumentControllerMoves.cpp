@@ -66,7 +66,6 @@ void VeskDocumentController::stopWaitingForFileMove()
 
 void VeskDocumentController::followFileMove(const QUrl& newURL)
 {
-    m_activeSecurityScopedURL = newURL;
     if (m_fileObserver)
         m_fileObserver->setPath(localPath(newURL));
     setSelectedFileURL(newURL);

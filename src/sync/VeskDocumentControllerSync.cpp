@@ -8,6 +8,7 @@
 #include "platform/DialogPresenter.h"
 #include "platform/FileWatcher.h"
 #include "session/SessionController.h"
+#include "sync/SyncLog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -241,6 +242,7 @@ void VeskDocumentController::saveToNewFile()
     const VeskDocument document = m_sessionController->documentIncludingEdits();
     const QString text = serializeDocument(document);
     if (auto error = m_documentService.writeContents(text, localPath(url))) {
+        qCWarning(lcSync).noquote() << "could not save" << localPath(url) << ":" << error->description();
         presentErrorAlert(error->description());
         return;
     }
@@ -252,6 +254,8 @@ void VeskDocumentController::saveToNewFile()
 
 void VeskDocumentController::handleSaveError(const DocumentControllerFailure& failure)
 {
+    qCWarning(lcSync).noquote() << "could not save" << localPath(m_selectedFileURL) << ":"
+                                << describeFailure(failure);
     if (leavesFileWhole(failure)) {
         presentFileProblemAlert(describeFailure(failure));
         return;

@@ -1,8 +1,8 @@
 #include "windows/KeyboardControlsView.h"
 
+#include "kit/KitStyle.h"
 #include "windows/ShortcutSection.h"
 #include "windows/ShortcutTable.h"
-#include "windows/WindowStyle.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -35,16 +35,16 @@ KeyboardControlsView::KeyboardControlsView(const QString& globalHotKeyDisplayNam
     auto* header = new QVBoxLayout;
     header->setSpacing(6);
     auto* title = new QLabel(tr("Vesk keyboard controls"), content);
-    title->setFont(WindowStyle::font(WindowStyle::TextStyle::title3, QFont::DemiBold));
+    title->setFont(KitStyle::font(KitStyle::TextStyle::title3, QFont::DemiBold));
     m_subtitle = new QLabel(tr("A quick reference for the app-specific shortcuts and controls."), content);
-    m_subtitle->setFont(WindowStyle::font(WindowStyle::TextStyle::subheadline));
+    m_subtitle->setFont(KitStyle::font(KitStyle::TextStyle::subheadline));
     m_subtitle->setWordWrap(true);
     header->addWidget(title);
     header->addWidget(m_subtitle);
     stack->addLayout(header);
 
     const QList<ShortcutSection> sections = ShortcutSection::all(globalHotKeyDisplayName);
-    const QFontMetrics keyMetrics(WindowStyle::monospacedFont(QFont::DemiBold));
+    const QFontMetrics keyMetrics(KitStyle::monospacedFont(QFont::DemiBold));
     // One width for every section, so that the descriptions line up.
     int keyColumn = minimumShortcutColumn;
     for (const ShortcutSection& section : sections) {
@@ -56,7 +56,7 @@ KeyboardControlsView::KeyboardControlsView(const QString& globalHotKeyDisplayNam
         auto* block = new QVBoxLayout;
         block->setSpacing(10);
         auto* sectionTitle = new QLabel(section.title.toUpper(), content);
-        sectionTitle->setFont(WindowStyle::font(WindowStyle::TextStyle::caption, QFont::Bold));
+        sectionTitle->setFont(KitStyle::font(KitStyle::TextStyle::caption, QFont::Bold));
         m_sectionTitleLabels << sectionTitle;
         block->addWidget(sectionTitle);
         auto* table = new ShortcutTable(section.title, section.rows, keyColumn, content);
@@ -82,7 +82,7 @@ void KeyboardControlsView::applyAppearance()
     // Palette changes arrive while the constructor is still building the labels.
     if (!m_subtitle)
         return;
-    const QColor secondary = WindowStyle::secondaryLabelColor(palette());
+    const QColor secondary = KitStyle::secondaryLabelColor(palette());
     QList<QLabel*> dimmed = m_sectionTitleLabels;
     dimmed << m_subtitle;
     for (QLabel* label : dimmed) {

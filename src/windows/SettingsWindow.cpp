@@ -1,5 +1,6 @@
 #include "windows/SettingsWindow.h"
 
+#include "kit/KitStyle.h"
 #include "platform/DialogPresenter.h"
 #include "platform/gui/QtDialogPresenter.h"
 #include "shortcuts/GlobalShortcuts.h"
@@ -9,7 +10,6 @@
 #include "shortcuts/Recorder.h"
 #include "shortcuts/RecorderField.h"
 #include "windows/DesktopHotKeyField.h"
-#include "windows/WindowStyle.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -55,9 +55,9 @@ void SettingsWindow::addTakenNotice(QFormLayout& form)
 {
     m_takenNotice = new QLabel(tr("In use by another application"), this);
     m_takenNotice->setObjectName(QStringLiteral("takenNotice"));
-    m_takenNotice->setFont(WindowStyle::font(WindowStyle::TextStyle::caption));
+    m_takenNotice->setFont(KitStyle::font(KitStyle::TextStyle::caption));
     QPalette palette = m_takenNotice->palette();
-    palette.setColor(QPalette::WindowText, WindowStyle::secondaryLabelColor(palette));
+    palette.setColor(QPalette::WindowText, KitStyle::secondaryLabelColor(palette));
     m_takenNotice->setPalette(palette);
     // The row keeps its place while hidden, so the window does not change shape.
     QSizePolicy policy = m_takenNotice->sizePolicy();
@@ -88,7 +88,7 @@ void SettingsWindow::addDesktopBindingNotice(QFormLayout& form)
     m_desktopBindingNotice->setObjectName(QStringLiteral("desktopBindingNotice"));
     m_desktopBindingNotice->setWordWrap(true);
     m_desktopBindingNotice->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_desktopBindingNotice->setFont(WindowStyle::font(WindowStyle::TextStyle::caption));
+    m_desktopBindingNotice->setFont(KitStyle::font(KitStyle::TextStyle::caption));
     m_desktopBindingNotice->setMaximumWidth(width);
     form.addRow(m_desktopBindingNotice);
 }

@@ -1,7 +1,7 @@
 #include "windows/ShortcutTable.h"
 
+#include "kit/KitStyle.h"
 #include "windows/ShortcutTableAccessible.h"
-#include "windows/WindowStyle.h"
 
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -13,8 +13,8 @@ ShortcutTable::ShortcutTable(
 {
     ShortcutTableAccessible::install();
     setAccessibleName(title);
-    const QFont keyFont = WindowStyle::monospacedFont(QFont::DemiBold);
-    const QFont bodyFont = WindowStyle::font(WindowStyle::TextStyle::body);
+    const QFont keyFont = KitStyle::monospacedFont(QFont::DemiBold);
+    const QFont bodyFont = KitStyle::font(KitStyle::TextStyle::body);
     // Aligned on the first line's baseline: the label with the shorter ascent moves down.
     const int ascentDifference = QFontMetrics(bodyFont).ascent() - QFontMetrics(keyFont).ascent();
 

@@ -1,32 +1,20 @@
 #include "windows/WelcomeView.h"
 
 #include "windows/AppIcon.h"
-#include "windows/WindowStyle.h"
 
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 namespace {
 constexpr int iconSide = 80;
-
-QPushButton* makeLargeButton(const QString& text, QWidget* parent)
-{
-    auto* button = new QPushButton(text, parent);
-    QFont font = WindowStyle::font(WindowStyle::TextStyle::body);
-    button->setFont(font);
-    button->setMinimumHeight(QFontMetrics(font).height() + 18);
-    button->setMinimumWidth(110);
-    button->setAutoDefault(false);
-    return button;
-}
 } // namespace
 
 WelcomeView::WelcomeView(std::function<void()> onNewFile, std::function<void()> onOpenFile, QWidget* parent)
-    : QWidget(parent), onNewFile(std::move(onNewFile)), onOpenFile(std::move(onOpenFile))
+    : WelcomeBlock(ControlSize::large, parent),
+      onNewFile(std::move(onNewFile)),
+      onOpenFile(std::move(onOpenFile))
 {
     setFixedSize(width, height);
     setAutoFillBackground(true);
@@ -38,48 +26,16 @@ WelcomeView::WelcomeView(std::function<void()> onNewFile, std::function<void()> 
     m_iconShadow->setBlurRadius(24);
     m_iconShadow->setOffset(0, 8);
     m_icon->setGraphicsEffect(m_iconShadow);
+    setIcon(m_icon, 12);
 
-    m_tagline = new QLabel(this);
-    m_tagline->setTextFormat(Qt::RichText);
-    m_tagline->setText(tr("<b>Vesk</b> is a todo app with no features"));
-    m_tagline->setFont(WindowStyle::font(WindowStyle::TextStyle::title3));
-    m_tagline->setAlignment(Qt::AlignCenter);
-
-    m_hint = new QLabel(tr("Start a new file for helpful tips"), this);
-    m_hint->setFont(WindowStyle::font(WindowStyle::TextStyle::body));
-    m_hint->setAlignment(Qt::AlignCenter);
-
-    m_newFileButton = makeLargeButton(tr("New File"), this);
-    m_newFileButton->setDefault(true);
-    m_openFileButton = makeLargeButton(tr("Open..."), this);
-    connect(m_newFileButton, &QPushButton::clicked, this, [this] {
+    connect(newFileButton(), &QPushButton::clicked, this, [this] {
         if (this->onNewFile)
             this->onNewFile();
     });
-    connect(m_openFileButton, &QPushButton::clicked, this, [this] {
+    connect(openFileButton(), &QPushButton::clicked, this, [this] {
         if (this->onOpenFile)
             this->onOpenFile();
     });
-
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(16);
-    buttons->addStretch();
-    buttons->addWidget(m_newFileButton, 0, Qt::AlignVCenter);
-    buttons->addWidget(m_openFileButton, 0, Qt::AlignVCenter);
-    buttons->addStretch();
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(32, 0, 32, 0);
-    layout->setSpacing(0);
-    layout->addStretch();
-    layout->addWidget(m_icon, 0, Qt::AlignHCenter);
-    layout->addSpacing(12);
-    layout->addWidget(m_tagline);
-    layout->addSpacing(10);
-    layout->addWidget(m_hint);
-    layout->addSpacing(32);
-    layout->addLayout(buttons);
-    layout->addStretch();
 
     applyAppearance();
 }
@@ -91,28 +47,17 @@ double WelcomeView::iconShadowOpacity() const
 
 void WelcomeView::changeEvent(QEvent* event)
 {
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ScreenChangeInternal)
+    WelcomeBlock::changeEvent(event);
+    // A screen of another pixel ratio needs the icon drawn anew.
+    if (event->type() == QEvent::ScreenChangeInternal)
         applyAppearance();
 }
 
 void WelcomeView::applyAppearance()
 {
-    const QPalette& pal = palette();
+    WelcomeBlock::applyAppearance();
     QColor shadow(Qt::black);
-    shadow.setAlphaF(WindowStyle::isDark(pal) ? 0.28 : 0.12);
+    shadow.setAlphaF(shadowOpacity(palette()));
     m_iconShadow->setColor(shadow);
-
-    const qreal ratio = devicePixelRatioF();
-    m_icon->setPixmap(AppIcon::pixmap(iconSide, ratio));
-
-    QPalette hintPalette = m_hint->palette();
-    hintPalette.setColor(QPalette::WindowText, WindowStyle::secondaryLabelColor(pal));
-    m_hint->setPalette(hintPalette);
-
-    // The prominent button is filled with the accent colour.
-    QPalette accent = m_newFileButton->palette();
-    accent.setColor(QPalette::Button, pal.color(QPalette::Highlight));
-    accent.setColor(QPalette::ButtonText, pal.color(QPalette::HighlightedText));
-    m_newFileButton->setPalette(accent);
+    m_icon->setPixmap(AppIcon::pixmap(iconSide, devicePixelRatioF()));
 }

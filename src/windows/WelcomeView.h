@@ -1,16 +1,15 @@
 #pragma once
 
-#include <QWidget>
+#include "kit/WelcomeBlock.h"
 
 #include <functional>
 
 class QGraphicsDropShadowEffect;
 class QLabel;
-class QPushButton;
 
-// The welcome window's content: the icon, the tagline and the two buttons that create or open a
-// task file. It follows the light or dark appearance of its palette.
-class WelcomeView : public QWidget {
+// The welcome window's content: the welcome block with large buttons that create or open a task
+// file.
+class WelcomeView : public WelcomeBlock {
     Q_OBJECT
 
 public:
@@ -23,21 +22,13 @@ public:
     std::function<void()> onNewFile;
     std::function<void()> onOpenFile;
 
-    QPushButton* newFileButton() const { return m_newFileButton; }
-    QPushButton* openFileButton() const { return m_openFileButton; }
-    // The icon shadow's opacity: stronger in the dark appearance, where a faint shadow vanishes.
     double iconShadowOpacity() const;
 
 protected:
     void changeEvent(QEvent* event) override;
+    void applyAppearance() override;
 
 private:
-    void applyAppearance();
-
     QLabel* m_icon = nullptr;
     QGraphicsDropShadowEffect* m_iconShadow = nullptr;
-    QLabel* m_tagline = nullptr;
-    QLabel* m_hint = nullptr;
-    QPushButton* m_newFileButton = nullptr;
-    QPushButton* m_openFileButton = nullptr;
 };

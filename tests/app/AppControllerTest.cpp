@@ -497,7 +497,7 @@ private Q_SLOTS:
         QCOMPARE(app.documentContexts().size(), 2);
         QTRY_COMPARE(shell.activePath(), a);
 
-        app.showInFinder();
+        app.showInFileManager();
         QCOMPARE(shell.revealer->revealed, QStringList {a});
     }
 

@@ -51,8 +51,8 @@ private Q_SLOTS:
         QVERIFY(d.panel.rootView()->isShowingWelcome());
         // "New File" and "Open..." reach the document controller's panels.
         PanelWelcomeView* welcome = d.panel.rootView()->welcomeView();
-        QCOMPARE(welcome->newFileButton()->text() + welcome->openButton()->text(), "New FileOpen...");
-        welcome->openButton()->click();
+        QCOMPARE(welcome->newFileButton()->text() + welcome->openFileButton()->text(), "New FileOpen...");
+        welcome->openFileButton()->click();
         welcome->newFileButton()->click();
         QCOMPARE(d.dialogs.openRequests.size(), 1);
         QCOMPARE(d.dialogs.saveRequests.size(), 1);

@@ -123,6 +123,25 @@ private Q_SLOTS:
         QApplication::setFont(desktopFont);
     }
 
+    void atALargeFontTheTaglineWrapsInsteadOfBeingCutOff()
+    {
+        const QFont desktopFont = QApplication::font();
+        QFont font = desktopFont;
+        font.setPointSizeF(16);
+        QApplication::setFont(font);
+        WelcomeView view({}, {});
+        view.show();
+        for (const QLabel* label : view.findChildren<QLabel*>()) {
+            if (label->text().isEmpty())
+                continue;
+            const bool whole = label->hasHeightForWidth()
+                ? label->heightForWidth(label->width()) <= label->height()
+                : label->width() >= label->sizeHint().width();
+            QVERIFY2(whole, qPrintable(label->text()));
+        }
+        QApplication::setFont(desktopFont);
+    }
+
     void theViewShowsItsTextsAndItsButtonsWorkAfterEveryShow()
     {
         for (int round = 1; round <= 2; ++round) {

@@ -1,3 +1,0 @@
-#include "shortcuts/PortalLog.h"
-
-Q_LOGGING_CATEGORY(lcPortal, "vesk.shortcuts.portal")
