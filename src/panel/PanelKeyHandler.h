@@ -13,9 +13,10 @@ class TaskActions;
 class TaskListView;
 
 // Decides, for every key typed into a panel, whether it is a list command. A command key runs its
-// task action (or moves the selection) and is consumed; any other key is passed on to the focused editor, the
-// search field, the window or the menus. Ctrl plays the part of the Command key. Apart from the keyboard
-// navigation burst (kept on the list view, which reads it), the handler keeps no state.
+// task action (or moves the selection) and is consumed; any other key is passed on to the focused
+// editor, the search field, the window or the menus. Ctrl plays the part of the Command key. Apart
+// from the keyboard navigation burst (kept on the list view, which reads it), the handler keeps no
+// state.
 class PanelKeyHandler : public QObject {
     Q_OBJECT
 

@@ -2,46 +2,37 @@
 
 #include "session/SessionController.h"
 
+#include <iterator>
+
 namespace {
 
 struct Description {
     const char* menuText;
-    QKeySequence key;
+    QKeyCombination key;
 };
 
-Description describe(TaskAction action)
+// In the order of TaskAction.
+constexpr Description descriptions[] = {
+    {"&New Item", Qt::Key_N},
+    {"&Undo", Qt::CTRL | Qt::Key_Z},
+    {"&Redo", Qt::CTRL | Qt::SHIFT | Qt::Key_Z},
+    {"Cu&t", Qt::CTRL | Qt::Key_X},
+    {"&Copy", Qt::CTRL | Qt::Key_C},
+    {"&Paste", Qt::CTRL | Qt::Key_V},
+    {"Move to &Next", Qt::Key_T},
+    {"Move to Pend&ing", Qt::Key_T},
+    {"Move to &Done", Qt::Key_Space},
+    {"&Move Item Up", Qt::CTRL | Qt::Key_K},
+    {"Move Item Do&wn", Qt::CTRL | Qt::Key_J},
+    {"Open &Link", Qt::SHIFT | Qt::Key_L},
+    {"Edit", Qt::Key_Return},
+    {"Delete", Qt::Key_Delete},
+};
+static_assert(std::size(descriptions) == std::size_t(TaskAction::remove) + 1);
+
+const Description& describe(TaskAction action)
 {
-    switch (action) {
-    case TaskAction::newItem:
-        return {"&New Item", QKeySequence(Qt::Key_N)};
-    case TaskAction::undo:
-        return {"&Undo", QKeySequence(Qt::CTRL | Qt::Key_Z)};
-    case TaskAction::redo:
-        return {"&Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)};
-    case TaskAction::cut:
-        return {"Cu&t", QKeySequence(Qt::CTRL | Qt::Key_X)};
-    case TaskAction::copy:
-        return {"&Copy", QKeySequence(Qt::CTRL | Qt::Key_C)};
-    case TaskAction::paste:
-        return {"&Paste", QKeySequence(Qt::CTRL | Qt::Key_V)};
-    case TaskAction::moveToNext:
-        return {"Move to &Next", QKeySequence(Qt::Key_T)};
-    case TaskAction::moveToPending:
-        return {"Move to Pend&ing", QKeySequence(Qt::Key_T)};
-    case TaskAction::moveToDone:
-        return {"Move to &Done", QKeySequence(Qt::Key_Space)};
-    case TaskAction::moveUp:
-        return {"&Move Item Up", QKeySequence(Qt::CTRL | Qt::Key_K)};
-    case TaskAction::moveDown:
-        return {"Move Item Do&wn", QKeySequence(Qt::CTRL | Qt::Key_J)};
-    case TaskAction::openLink:
-        return {"Open &Link", QKeySequence(Qt::SHIFT | Qt::Key_L)};
-    case TaskAction::edit:
-        return {"Edit", QKeySequence(Qt::Key_Return)};
-    case TaskAction::remove:
-        return {"Delete", QKeySequence(Qt::Key_Delete)};
-    }
-    return {"", QKeySequence()};
+    return descriptions[std::size_t(action)];
 }
 
 } // namespace
@@ -69,7 +60,7 @@ QString TaskActions::menuText(TaskAction action)
 
 QKeySequence TaskActions::key(TaskAction action)
 {
-    return describe(action).key;
+    return QKeySequence(describe(action).key);
 }
 
 std::array<TaskAction, 2> TaskActions::moves(TaskSection section)

@@ -66,7 +66,9 @@ public:
     void run(TaskAction action);
 
     // --- A row (its context menu) ---
-    // False for the commands without a row form: New Item, Undo, Redo, Move Item Up and Down.
+    // The row is selected for the command and the selection given back, except that Paste and
+    // Edit leave it selected. False and nothing for the commands without a row form: New Item,
+    // Undo, Redo, Move Item Up and Down.
     bool isEnabled(TaskAction action, const QUuid& id) const;
     void run(TaskAction action, const QUuid& id);
 
