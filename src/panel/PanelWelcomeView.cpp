@@ -80,14 +80,8 @@ PanelWelcomeView::PanelWelcomeView(QWidget* parent) : QWidget(parent)
     outer->addLayout(buttons);
     outer->addStretch(1);
 
-    connect(m_newFile, &QPushButton::clicked, this, [this] {
-        if (onNewFile)
-            onNewFile();
-    });
-    connect(m_open, &QPushButton::clicked, this, [this] {
-        if (onOpenFile)
-            onOpenFile();
-    });
+    connect(m_newFile, &QPushButton::clicked, this, &PanelWelcomeView::newFileRequested);
+    connect(m_open, &QPushButton::clicked, this, &PanelWelcomeView::openFileRequested);
     applyPalette();
 }
 

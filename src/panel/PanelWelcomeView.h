@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-#include <functional>
-
 class QPushButton;
 
 // What a panel shows before it has a file: the icon, a line about the application and the two
@@ -14,14 +12,15 @@ class PanelWelcomeView : public QWidget {
 public:
     explicit PanelWelcomeView(QWidget* parent = nullptr);
 
-    std::function<void()> onNewFile;
-    std::function<void()> onOpenFile;
-
     QPushButton* newFileButton() const { return m_newFile; }
     QPushButton* openButton() const { return m_open; }
 
     // The application's window icon at side × side device-independent pixels.
     static QPixmap iconPixmap(int side, qreal devicePixelRatio);
+
+signals:
+    void newFileRequested();
+    void openFileRequested();
 
 protected:
     void changeEvent(QEvent* event) override;

@@ -35,14 +35,10 @@ VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController,
     m_stack->addWidget(m_listPage);
 
     QPointer<VeskDocumentController> controller(documentController);
-    m_welcome->onNewFile = [controller] {
-        if (controller)
-            controller->chooseAndCreateFile();
-    };
-    m_welcome->onOpenFile = [controller] {
-        if (controller)
-            controller->chooseAndOpenFile();
-    };
+    connect(m_welcome, &PanelWelcomeView::newFileRequested, documentController,
+        &VeskDocumentController::chooseAndCreateFile);
+    connect(m_welcome, &PanelWelcomeView::openFileRequested, documentController,
+        &VeskDocumentController::chooseAndOpenFile);
     // After a cancelled alert, the status line is the way back to the recovery choices. Queued, so
     // that the alert does not run inside the click.
     connect(
@@ -52,31 +48,16 @@ VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController,
                 controller->resolveFileProblem();
         },
         Qt::QueuedConnection);
-    m_list->resignSearchFieldFocus = [this] {
-        if (resignSearchFieldFocus)
-            resignSearchFieldFocus();
-    };
+    m_list->resignSearchFieldFocus = [this] { emit resignSearchFieldFocusRequested(); };
 
     m_keyboardMonitor = new PanelKeyboardMonitor(this, this);
     m_keyHandler = new PanelKeyHandler(documentController->sessionController(), scheduler, this, this);
     m_keyHandler->setListView(m_list);
-    m_keyHandler->isSearchFieldFocused = [this] { return isSearchFieldFocused && isSearchFieldFocused(); };
-    m_keyHandler->focusSearchField = [this] {
-        if (focusSearchField)
-            focusSearchField();
-    };
-    m_keyHandler->selectPreviousTab = [this] {
-        if (selectPreviousTab)
-            selectPreviousTab();
-    };
-    m_keyHandler->selectNextTab = [this] {
-        if (selectNextTab)
-            selectNextTab();
-    };
-    m_keyHandler->toggleKeyboardControls = [this] {
-        if (toggleKeyboardControls)
-            toggleKeyboardControls();
-    };
+    m_keyHandler->isSearchFieldFocused = [this] { return isSearchFieldFocused(); };
+    m_keyHandler->focusSearchField = [this] { emit focusSearchFieldRequested(); };
+    m_keyHandler->selectPreviousTab = [this] { emit previousTabRequested(); };
+    m_keyHandler->selectNextTab = [this] { emit nextTabRequested(); };
+    m_keyHandler->toggleKeyboardControls = [this] { emit keyboardControlsToggleRequested(); };
     onKeyDown = [this](QKeyEvent* event) { return m_keyHandler->handleKeyDown(event); };
     m_keyboardMonitor->onKeyDown = [this](QKeyEvent* event) { return onKeyDown ? onKeyDown(event) : false; };
 

@@ -25,8 +25,7 @@ QPushButton* makeLargeButton(const QString& text, QWidget* parent)
 }
 } // namespace
 
-WelcomeView::WelcomeView(std::function<void()> onNewFile, std::function<void()> onOpenFile, QWidget* parent)
-    : QWidget(parent), onNewFile(std::move(onNewFile)), onOpenFile(std::move(onOpenFile))
+WelcomeView::WelcomeView(QWidget* parent) : QWidget(parent)
 {
     setFixedSize(width, height);
     setAutoFillBackground(true);
@@ -52,14 +51,8 @@ WelcomeView::WelcomeView(std::function<void()> onNewFile, std::function<void()> 
     m_newFileButton = makeLargeButton(tr("New File"), this);
     m_newFileButton->setDefault(true);
     m_openFileButton = makeLargeButton(tr("Open..."), this);
-    connect(m_newFileButton, &QPushButton::clicked, this, [this] {
-        if (this->onNewFile)
-            this->onNewFile();
-    });
-    connect(m_openFileButton, &QPushButton::clicked, this, [this] {
-        if (this->onOpenFile)
-            this->onOpenFile();
-    });
+    connect(m_newFileButton, &QPushButton::clicked, this, &WelcomeView::newFileRequested);
+    connect(m_openFileButton, &QPushButton::clicked, this, &WelcomeView::openFileRequested);
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(16);

@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-#include <functional>
-
 class QGraphicsDropShadowEffect;
 class QLabel;
 class QPushButton;
@@ -17,16 +15,17 @@ public:
     static constexpr int width = 490;
     static constexpr int height = 610;
 
-    WelcomeView(std::function<void()> onNewFile, std::function<void()> onOpenFile, QWidget* parent = nullptr);
-
-    // Run by the "New File" and "Open..." buttons; either may be empty.
-    std::function<void()> onNewFile;
-    std::function<void()> onOpenFile;
+    explicit WelcomeView(QWidget* parent = nullptr);
 
     QPushButton* newFileButton() const { return m_newFileButton; }
     QPushButton* openFileButton() const { return m_openFileButton; }
     // The icon shadow's opacity: stronger in the dark appearance, where a faint shadow vanishes.
     double iconShadowOpacity() const;
+
+signals:
+    // The "New File" and "Open..." buttons.
+    void newFileRequested();
+    void openFileRequested();
 
 protected:
     void changeEvent(QEvent* event) override;
