@@ -88,11 +88,10 @@ int main(int argc, char* argv[])
     AppController controller(SettingsStore::shared(), services);
 
     MainMenu menu(&controller, &dialogs);
-    FileDropFilter drops([&delegate](const QList<QUrl>& urls) { delegate.handleOpenRequest(urls); });
-    controller.onWindowNeedsMenuBar = [&menu, &drops](QWidget* window) {
-        menu.installMenuBar(window);
-        drops.watch(window);
-    };
+    FileDropFilter drops;
+    QObject::connect(&drops, &FileDropFilter::filesDropped, &delegate, &VeskAppDelegate::handleOpenRequest);
+    QObject::connect(&controller, &AppController::windowNeedsMenuBar, &menu, &MainMenu::installMenuBar);
+    QObject::connect(&controller, &AppController::windowNeedsMenuBar, &drops, &FileDropFilter::watch);
     controller.startShell(!requestedFiles.isEmpty(), commandLine.background());
 
     QObject::connect(&instance, &SingleInstance::openRequested, &controller,

@@ -60,10 +60,8 @@ WelcomeWindowController* AppController::welcomeWindowController()
                     self->chooseFileToOpen();
             },
             this);
-        m_welcomeWindowController->onWindowBuilt = [self](QMainWindow* window) {
-            if (self && self->onWindowNeedsMenuBar)
-                self->onWindowNeedsMenuBar(window);
-        };
+        connect(m_welcomeWindowController, &WelcomeWindowController::windowBuilt, this,
+            &AppController::windowNeedsMenuBar);
     }
     return m_welcomeWindowController;
 }
@@ -168,8 +166,8 @@ void AppController::showPanel(VeskPanelController* panelController)
     if (!panelController)
         return;
     panelController->showPanel();
-    if (onWindowNeedsMenuBar && panelController->panel()) {
-        onWindowNeedsMenuBar(panelController->panel()->window());
+    if (panelController->panel()) {
+        emit windowNeedsMenuBar(panelController->panel()->window());
         // The menu bar makes the window taller.
         ScreenFit::clamp(panelController->panel()->window());
     }

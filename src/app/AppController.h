@@ -82,9 +82,6 @@ public:
     DialogPresenter* dialogs() const { return m_services.dialogs; }
     Pasteboard* pasteboard() const { return m_services.pasteboard.get(); }
 
-    // Told every top-level window that shows documents or the welcome content, so that it gets the
-    // menu bar; may be told a window more than once.
-    std::function<void(QWidget*)> onWindowNeedsMenuBar;
     // Ends the run once quitting is settled; tests put a stand-in here.
     std::function<void()> exitApplication;
 
@@ -149,6 +146,9 @@ signals:
     void recentFilesChanged();
     // The menus re-evaluate: the active document, its session or its file changed.
     void changed();
+    // Every top-level window that shows documents or the welcome content, so that it gets the menu
+    // bar; may name a window more than once.
+    void windowNeedsMenuBar(QWidget* window);
 
 private:
     void announceChange();

@@ -115,10 +115,8 @@ DocumentContext AppController::makeDocumentContext()
         if (self && weakDocument)
             self->handleDocumentBecameKey(weakDocument);
     };
-    panelController->onToggleKeyboardControls = [self] {
-        if (self)
-            self->keyboardControlsPanelController()->toggle();
-    };
+    connect(panelController, &VeskPanelController::keyboardControlsToggleRequested, this,
+        [this] { keyboardControlsPanelController()->toggle(); });
     panelController->onTabOrderChanged = [self] {
         if (self)
             self->persistIfOpenDocumentsMoved();
@@ -224,8 +222,8 @@ void AppController::attachAsTabToLatestWindow(const DocumentContext& context)
     // merged away would flicker and leave the window system's focus out of step with Qt's.
     context.panelController->buildWindowIfNeeded();
     latest->insertTab(context.panelController, int(latest->tabbedPanelWindows().size()));
-    if (onWindowNeedsMenuBar && latest->panel())
-        onWindowNeedsMenuBar(latest->panel()->window());
+    if (latest->panel())
+        emit windowNeedsMenuBar(latest->panel()->window());
 }
 
 void AppController::newDocumentFile()

@@ -9,9 +9,7 @@ namespace {
 const char* const watchedMarker = "veskFileDropWatched";
 } // namespace
 
-FileDropFilter::FileDropFilter(std::function<void(const QList<QUrl>&)> onFilesDropped, QObject* parent)
-    : QObject(parent), m_onFilesDropped(std::move(onFilesDropped))
-{ }
+FileDropFilter::FileDropFilter(QObject* parent) : QObject(parent) { }
 
 void FileDropFilter::watch(QWidget* window)
 {
@@ -65,14 +63,8 @@ bool FileDropFilter::eventFilter(QObject* watched, QEvent* event)
         drop->accept();
         // The drag source waits for the drop to finish, so opening (which may show alerts) runs
         // once it has.
-        const auto onFilesDropped = m_onFilesDropped;
         QMetaObject::invokeMethod(
-            this,
-            [onFilesDropped, files] {
-                if (onFilesDropped)
-                    onFilesDropped(files);
-            },
-            Qt::QueuedConnection);
+            this, [this, files] { emit filesDropped(files); }, Qt::QueuedConnection);
         return true;
     }
     default:

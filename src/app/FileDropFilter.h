@@ -4,8 +4,6 @@
 #include <QObject>
 #include <QUrl>
 
-#include <functional>
-
 class QWidget;
 
 // Lets a window take files dragged onto it from the file manager: dropped anywhere in it (the task
@@ -16,8 +14,7 @@ class FileDropFilter : public QObject {
     Q_OBJECT
 
 public:
-    explicit FileDropFilter(
-        std::function<void(const QList<QUrl>&)> onFilesDropped, QObject* parent = nullptr);
+    explicit FileDropFilter(QObject* parent = nullptr);
 
     // Makes window and everything in it accept dropped files; a window is watched once however
     // often it is given.
@@ -26,10 +23,14 @@ public:
     // The local files among a drag's URLs.
     static QList<QUrl> localFiles(const QList<QUrl>& urls);
 
+signals:
+    // Local files dropped on a watched window; emitted once the drop has finished, since opening
+    // may show alerts.
+    void filesDropped(const QList<QUrl>& files);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    std::function<void(const QList<QUrl>&)> m_onFilesDropped;
     bool m_watchesApplication = false;
 };

@@ -327,7 +327,7 @@ void MainMenu::closeKeyWindow()
 void MainMenu::showSettings()
 {
     if (!m_settingsWindowController) {
-        m_settingsWindowController = new SettingsWindowController(m_dialogs, this);
+        m_settingsWindowController = new SettingsWindowController(*m_dialogs, this);
         m_settingsWindowController->addApplicationAction(quitAction);
     }
     m_settingsWindowController->show();

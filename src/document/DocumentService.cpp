@@ -1,7 +1,6 @@
 #include "document/DocumentService.h"
 
 #include "document/DocumentFormat.h"
-#include "platform/DialogPresenter.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -106,7 +105,7 @@ std::optional<FileSystemError> DocumentService::readText(const QString& path, QS
 }
 
 std::optional<DocumentFailure> DocumentService::readDocument(
-    const QString& path, DialogPresenter& dialogs, DocumentContents& result) const
+    const QString& path, const Alert& alert, DocumentContents& result) const
 {
     removeStaleTemporaryFiles(path);
     QString text;
@@ -116,7 +115,9 @@ std::optional<DocumentFailure> DocumentService::readDocument(
         result = {parseDocument(text), text};
         return std::nullopt;
     }
-    const int answer = dialogs.runAlert(QStringLiteral("Import as Vesk file?"),
+    if (!alert)
+        return failure(DocumentError::importDeclined);
+    const int answer = alert(QStringLiteral("Import as Vesk file?"),
         QStringLiteral(
             "Vesk will treat the existing non-empty lines as inbox items and normalize the file when it "
             "saves."),

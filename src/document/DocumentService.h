@@ -9,10 +9,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <variant>
-
-class DialogPresenter;
 
 // A failure of the document service: one of its own, or one of the operating system's.
 using DocumentFailure = std::variant<DocumentError, FileSystemError>;
@@ -32,10 +31,16 @@ public:
     // The template compiled into the program.
     static QString bundledTemplatePath() { return QStringLiteral(":/new.vesk"); }
 
-    // Reads a task file, or, after asking through dialogs, imports a plain-text file and rewrites it
+    // Shows a modal alert with its buttons in the given order, the first being the default, and
+    // returns the index of the chosen button (-1 when closed without a choice). The application
+    // answers it with its dialogs; the document layer has no windows of its own.
+    using Alert = std::function<int(
+        const QString& message, const QString& informativeText, const QStringList& buttons)>;
+
+    // Reads a task file, or, after asking through alert, imports a plain-text file and rewrites it
     // in task form at once. Leftover temporary files of its interrupted saves are removed.
     std::optional<DocumentFailure> readDocument(
-        const QString& path, DialogPresenter& dialogs, DocumentContents& result) const;
+        const QString& path, const Alert& alert, DocumentContents& result) const;
 
     // The document and text of a new file.
     std::optional<DocumentFailure> makeNewFileContents(

@@ -46,14 +46,8 @@ PanelWelcomeView::PanelWelcomeView(QWidget* parent) : WelcomeBlock(ControlSize::
     setRowSpacing(-1);
     // The square around the icon holds its shadow, so the tagline moves up into it.
     setIcon(new IconLabel(this), 12 - 24);
-    connect(newFileButton(), &QPushButton::clicked, this, [this] {
-        if (onNewFile)
-            onNewFile();
-    });
-    connect(openFileButton(), &QPushButton::clicked, this, [this] {
-        if (onOpenFile)
-            onOpenFile();
-    });
+    connect(newFileButton(), &QPushButton::clicked, this, &PanelWelcomeView::newFileRequested);
+    connect(openFileButton(), &QPushButton::clicked, this, &PanelWelcomeView::openFileRequested);
     applyAppearance();
 }
 

@@ -2,8 +2,6 @@
 
 #include "kit/WelcomeBlock.h"
 
-#include <functional>
-
 // What a panel shows before it has a file: the welcome block, its two buttons reaching the
 // document controller.
 class PanelWelcomeView : public WelcomeBlock {
@@ -12,11 +10,12 @@ class PanelWelcomeView : public WelcomeBlock {
 public:
     explicit PanelWelcomeView(QWidget* parent = nullptr);
 
-    std::function<void()> onNewFile;
-    std::function<void()> onOpenFile;
-
     // The application's window icon at side × side device-independent pixels.
     static QPixmap iconPixmap(int side, qreal devicePixelRatio);
+
+signals:
+    void newFileRequested();
+    void openFileRequested();
 
 protected:
     // "New File" carries the colour of a document without a colour of its own.

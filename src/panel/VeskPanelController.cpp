@@ -64,28 +64,15 @@ void VeskPanelController::buildWindow()
     page->setObjectName(QStringLiteral("VeskPanelPage"));
 
     m_rootView = new VeskPanelRootView(m_documentController, m_windowState, m_scheduler, page);
-    QPointer<VeskPanelController> self(this);
-    m_rootView->focusSearchField = [self] {
-        if (self)
-            self->focusSearchField();
-    };
-    m_rootView->resignSearchFieldFocus = [self] {
-        if (self)
-            self->resignSearchFieldFocus();
-    };
-    m_rootView->isSearchFieldFocused = [self] { return self && self->isSearchFieldFocused(); };
-    m_rootView->selectPreviousTab = [self] {
-        if (self)
-            self->selectPreviousTab();
-    };
-    m_rootView->selectNextTab = [self] {
-        if (self)
-            self->selectNextTab();
-    };
-    m_rootView->toggleKeyboardControls = [self] {
-        if (self && self->onToggleKeyboardControls)
-            self->onToggleKeyboardControls();
-    };
+    connect(m_rootView, &VeskPanelRootView::focusSearchFieldRequested, this,
+        &VeskPanelController::focusSearchField);
+    connect(m_rootView, &VeskPanelRootView::resignSearchFieldFocusRequested, this,
+        &VeskPanelController::resignSearchFieldFocus);
+    connect(
+        m_rootView, &VeskPanelRootView::previousTabRequested, this, &VeskPanelController::selectPreviousTab);
+    connect(m_rootView, &VeskPanelRootView::nextTabRequested, this, &VeskPanelController::selectNextTab);
+    connect(m_rootView, &VeskPanelRootView::keyboardControlsToggleRequested, this,
+        &VeskPanelController::keyboardControlsToggleRequested);
     page->setCentralWidget(m_rootView);
 
     m_toolbar = new QToolBar(QStringLiteral("VeskToolbar"), page);
@@ -98,6 +85,7 @@ void VeskPanelController::buildWindow()
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_toolbar->addWidget(spacer);
     m_searchField = new QLineEdit(m_toolbar);
+    m_rootView->setSearchField(m_searchField);
     m_searchField->setObjectName(QStringLiteral("vesk.search"));
     m_searchField->setPlaceholderText(QStringLiteral("Search"));
     m_searchField->setClearButtonEnabled(true);

@@ -76,10 +76,12 @@ public:
     bool windowShouldClose();
 
     std::function<void()> onBecameKey;
-    // The "?" key in the panel: show or hide the keyboard controls reference.
-    std::function<void()> onToggleKeyboardControls;
     std::function<void()> onCloseRequested;
     std::function<void()> onTabOrderChanged;
+
+signals:
+    // The "?" key in the panel: show or hide the keyboard controls reference.
+    void keyboardControlsToggleRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

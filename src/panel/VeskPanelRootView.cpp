@@ -35,14 +35,10 @@ VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController,
     m_stack->addWidget(m_listPage);
 
     QPointer<VeskDocumentController> controller(documentController);
-    m_welcome->onNewFile = [controller] {
-        if (controller)
-            controller->chooseAndCreateFile();
-    };
-    m_welcome->onOpenFile = [controller] {
-        if (controller)
-            controller->chooseAndOpenFile();
-    };
+    connect(m_welcome, &PanelWelcomeView::newFileRequested, documentController,
+        &VeskDocumentController::chooseAndCreateFile);
+    connect(m_welcome, &PanelWelcomeView::openFileRequested, documentController,
+        &VeskDocumentController::chooseAndOpenFile);
     // After a cancelled alert, the status line is the way back to the recovery choices. Queued, so
     // that the alert does not run inside the click.
     connect(
@@ -52,31 +48,18 @@ VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController,
                 controller->resolveFileProblem();
         },
         Qt::QueuedConnection);
-    m_list->resignSearchFieldFocus = [this] {
-        if (resignSearchFieldFocus)
-            resignSearchFieldFocus();
-    };
+    m_list->resignSearchFieldFocus = [this] { emit resignSearchFieldFocusRequested(); };
 
     m_keyboardMonitor = new PanelKeyboardMonitor(this, this);
     m_keyHandler = new PanelKeyHandler(documentController->sessionController(), scheduler, this, this);
     m_keyHandler->setListView(m_list);
-    m_keyHandler->isSearchFieldFocused = [this] { return isSearchFieldFocused && isSearchFieldFocused(); };
-    connect(m_keyHandler, &PanelKeyHandler::searchFieldFocusRequested, this, [this] {
-        if (focusSearchField)
-            focusSearchField();
-    });
-    connect(m_keyHandler, &PanelKeyHandler::previousTabRequested, this, [this] {
-        if (selectPreviousTab)
-            selectPreviousTab();
-    });
-    connect(m_keyHandler, &PanelKeyHandler::nextTabRequested, this, [this] {
-        if (selectNextTab)
-            selectNextTab();
-    });
-    connect(m_keyHandler, &PanelKeyHandler::keyboardControlsToggleRequested, this, [this] {
-        if (toggleKeyboardControls)
-            toggleKeyboardControls();
-    });
+    m_keyHandler->isSearchFieldFocused = [this] { return isSearchFieldFocused(); };
+    connect(m_keyHandler, &PanelKeyHandler::searchFieldFocusRequested, this,
+        &VeskPanelRootView::focusSearchFieldRequested);
+    connect(m_keyHandler, &PanelKeyHandler::previousTabRequested, this, &VeskPanelRootView::previousTabRequested);
+    connect(m_keyHandler, &PanelKeyHandler::nextTabRequested, this, &VeskPanelRootView::nextTabRequested);
+    connect(m_keyHandler, &PanelKeyHandler::keyboardControlsToggleRequested, this,
+        &VeskPanelRootView::keyboardControlsToggleRequested);
     onKeyDown = [this](QKeyEvent* event) { return m_keyHandler->handleKeyDown(event); };
     m_keyboardMonitor->onKeyDown = [this](QKeyEvent* event) { return onKeyDown ? onKeyDown(event) : false; };
 

@@ -34,21 +34,25 @@ public:
     PanelStatusLine* statusLine() const { return m_status; }
     bool isShowingWelcome() const;
 
-    // Set by the panel controller.
-    std::function<void()> focusSearchField;
-    std::function<void()> resignSearchFieldFocus;
-    std::function<bool()> isSearchFieldFocused;
-    // Window tabs and the keyboard controls reference, reached from the panel's keys.
-    std::function<void()> selectPreviousTab;
-    std::function<void()> selectNextTab;
-    std::function<void()> toggleKeyboardControls;
+    // The search field beside this view, which the panel controller owns; the keys ask whether it
+    // has the focus.
+    void setSearchField(QWidget* searchField) { m_searchField = searchField; }
+    bool isSearchFieldFocused() const { return m_searchField && m_searchField->hasFocus(); }
     // Sees every key typed into this panel's window first and answers whether it handled it; the
-    // panel's key handler unless replaced.
+    // panel's key handler unless a test wraps it.
     std::function<bool(QKeyEvent*)> onKeyDown;
     PanelKeyHandler* keyHandler() const { return m_keyHandler; }
 
     // Gives the keyboard focus to the list (or to the editor it wants focused).
     void focusContent();
+
+signals:
+    // What the panel's keys and list ask of the window around them, which the panel controller does.
+    void focusSearchFieldRequested();
+    void resignSearchFieldFocusRequested();
+    void previousTabRequested();
+    void nextTabRequested();
+    void keyboardControlsToggleRequested();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -58,6 +62,7 @@ private:
 
     QPointer<VeskDocumentController> m_documentController;
     QPointer<WindowState> m_windowState;
+    QPointer<QWidget> m_searchField;
     QStackedLayout* m_stack;
     PanelWelcomeView* m_welcome;
     QWidget* m_listPage;

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QtGlobal>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -14,7 +14,9 @@ class QKeyEvent;
 // The window system's side of the hot keys: system-wide registration of key combinations and the
 // delivery of their presses and releases. The X11 backend grabs keys on the root window; on Wayland
 // the desktop portal binds them for us; without either every registration is refused.
-class HotKeyBackend {
+class HotKeyBackend : public QObject {
+    Q_OBJECT
+
 public:
     using Handle = quint64;
 
@@ -24,7 +26,7 @@ public:
     // the window system refuses it (for example because another program holds it).
     virtual std::optional<Handle> registerHotKey(const HotKey& hotKey) = 0;
     virtual void unregisterHotKey(Handle handle) = 0;
-    // Starts delivering presses and releases to onHotKeyEvent; false when it cannot.
+    // Starts delivering presses and releases as hotKeyEvent; false when it cannot.
     virtual bool installEventHandler() = 0;
     // Presses and releases are delivered only while enabled.
     virtual void setHotKeyEventsEnabled(bool enabled) = 0;
@@ -43,14 +45,6 @@ public:
     // Asks the desktop to let the user choose the keys, in its own dialog.
     virtual void chooseKeysOnDesktop() { }
 
-    // (hot key id, true for a press and false for a release). Holding the keys gives one press.
-    std::function<void(quint32 id, bool pressed)> onHotKeyEvent;
-    // A registration that the window system took away (the keyboard changed and the keys could
-    // not be grabbed again).
-    std::function<void(Handle handle)> onRegistrationLost;
-    // The desktop reported other keys for some hot keys.
-    std::function<void()> onDesktopTriggersChanged;
-
     // The backend for this session: on Wayland the desktop portal of the session bus when it offers
     // global shortcuts, otherwise X11 when connected to an X server, otherwise one that refuses.
     static std::unique_ptr<HotKeyBackend> createDefault();
@@ -59,4 +53,13 @@ public:
     // Whether the desktop session is Wayland: Qt's platform is wayland, or WAYLAND_DISPLAY is set and
     // any X server is only XWayland, whose key grabs see only the keys of X programs.
     static bool isWaylandSession();
+
+Q_SIGNALS:
+    // (hot key id, true for a press and false for a release). Holding the keys gives one press.
+    void hotKeyEvent(quint32 id, bool pressed);
+    // A registration that the window system took away (the keyboard changed and the keys could
+    // not be grabbed again).
+    void registrationLost(HotKeyBackend::Handle handle);
+    // The desktop reported other keys for some hot keys.
+    void desktopTriggersChanged();
 };

@@ -35,10 +35,13 @@ void HotKeyCenter::useBackend(std::unique_ptr<HotKeyBackend> backend)
 
 HotKeyCenter::HotKeyCenter(std::unique_ptr<HotKeyBackend> backend) : m_backend(std::move(backend))
 {
-    m_backend->onHotKeyEvent = [this](quint32 id, bool pressed) { handleHotKeyEvent(id, pressed); };
-    m_backend->onRegistrationLost = [this](HotKeyBackend::Handle handle) { handleRegistrationLost(handle); };
-    m_backend->onDesktopTriggersChanged
-        = [] { Q_EMIT GlobalShortcuts::Notifier::shared().desktopTriggersDidChange(); };
+    // The backend is the center's own, so the connections end with both.
+    QObject::connect(m_backend.get(), &HotKeyBackend::hotKeyEvent, m_backend.get(),
+        [this](quint32 id, bool pressed) { handleHotKeyEvent(id, pressed); });
+    QObject::connect(m_backend.get(), &HotKeyBackend::registrationLost, m_backend.get(),
+        [this](HotKeyBackend::Handle handle) { handleRegistrationLost(handle); });
+    QObject::connect(m_backend.get(), &HotKeyBackend::desktopTriggersChanged, m_backend.get(),
+        [] { Q_EMIT GlobalShortcuts::Notifier::shared().desktopTriggersDidChange(); });
     m_menuWatcher = MenuKeyWatcher::create(*this);
 }
 

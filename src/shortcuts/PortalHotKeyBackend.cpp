@@ -286,8 +286,7 @@ void PortalHotKeyBackend::forgetSession()
     m_pressed.clear();
     if (!m_triggers.isEmpty()) {
         m_triggers.clear();
-        if (onDesktopTriggersChanged)
-            onDesktopTriggersChanged();
+        Q_EMIT desktopTriggersChanged();
     }
 }
 
@@ -298,8 +297,7 @@ void PortalHotKeyBackend::takeTriggers(const QVariant& shortcuts, bool complete)
     for (const PortalShortcut& shortcut : qdbus_cast<QList<PortalShortcut>>(shortcuts))
         m_triggers.insert(
             shortcut.id, shortcut.properties.value(QStringLiteral("trigger_description")).toString());
-    if (onDesktopTriggersChanged)
-        onDesktopTriggersChanged();
+    Q_EMIT desktopTriggersChanged();
 }
 
 void PortalHotKeyBackend::portalOwnerChanged(const QString& newOwner)
@@ -359,7 +357,7 @@ void PortalHotKeyBackend::deliver(const QDBusMessage& message, bool pressed)
     } else if (!m_pressed.remove(shortcutId)) {
         return;
     }
-    if (!m_eventsEnabled || !onHotKeyEvent)
+    if (!m_eventsEnabled)
         return;
     std::vector<quint32> ids;
     for (const auto& [handle, registration] : m_registrations) {
@@ -367,7 +365,7 @@ void PortalHotKeyBackend::deliver(const QDBusMessage& message, bool pressed)
             ids.push_back(registration.id);
     }
     for (const quint32 id : ids)
-        onHotKeyEvent(id, pressed);
+        Q_EMIT hotKeyEvent(id, pressed);
 }
 
 void PortalHotKeyBackend::handleShortcutsChanged(const QDBusMessage& message)

@@ -21,7 +21,7 @@ class QDBusServiceWatcher;
 // named after its slot and proposed with the stored combination, and the desktop reports when it
 // is pressed and released and which keys it has assigned. The session lasts for the run; when
 // the portal restarts, a new session binds the shortcuts again.
-class PortalHotKeyBackend : public QObject, public HotKeyBackend {
+class PortalHotKeyBackend : public HotKeyBackend {
     Q_OBJECT
 
 public:

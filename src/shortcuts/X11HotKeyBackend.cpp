@@ -233,8 +233,8 @@ void X11HotKeyBackend::handleEvent(const xcb_generic_event_t* event)
                 return;
             }
             m_pressed = PressedKey {press->detail, handle};
-            if (m_eventsEnabled && onHotKeyEvent)
-                onHotKeyEvent(grab.id, true);
+            if (m_eventsEnabled)
+                Q_EMIT hotKeyEvent(grab.id, true);
             return;
         }
     } else if (type == XCB_KEY_RELEASE) {
@@ -245,8 +245,8 @@ void X11HotKeyBackend::handleEvent(const xcb_generic_event_t* event)
         const auto found = m_grabs.find(m_pressed->handle);
         m_pressed.reset();
         ++m_receivedKeyEventCount;
-        if (found != m_grabs.end() && m_eventsEnabled && onHotKeyEvent)
-            onHotKeyEvent(found->second.id, false);
+        if (found != m_grabs.end() && m_eventsEnabled)
+            Q_EMIT hotKeyEvent(found->second.id, false);
     } else if (type == XCB_MAPPING_NOTIFY) {
         if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request != XCB_MAPPING_POINTER)
             keyboardChanged();
@@ -290,8 +290,7 @@ void X11HotKeyBackend::takeUpChangedKeyboard()
         m_grabs.erase(handle);
         if (m_pressed && m_pressed->handle == handle)
             m_pressed.reset();
-        if (onRegistrationLost)
-            onRegistrationLost(handle);
+        Q_EMIT registrationLost(handle);
     }
     Q_EMIT keyboardMappingChanged();
 }

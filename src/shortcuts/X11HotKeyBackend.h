@@ -21,7 +21,7 @@ class QSocketNotifier;
 // gives one press and one release) is a setting of the whole connection, and Qt tells held keys
 // from fresh presses by the release that X sends between repeats without it, so turning it on for
 // Qt's connection would make every repeat in the application's windows look like a new press.
-class X11HotKeyBackend : public QObject, public HotKeyBackend {
+class X11HotKeyBackend : public HotKeyBackend {
     Q_OBJECT
 
 public:

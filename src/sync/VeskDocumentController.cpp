@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <functional>
+
 QString describeFailure(const DocumentControllerFailure& failure)
 {
     if (const auto* error = std::get_if<FileAccessError>(&failure))
@@ -166,7 +168,8 @@ std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(
     const QString path = localPath(url);
     DocumentContents contents;
     if (plainText == PlainText::offerImport) {
-        if (auto failure = m_documentService.readDocument(path, *m_dialogs, contents))
+        if (auto failure = m_documentService.readDocument(
+                path, std::bind_front(&DialogPresenter::runAlert, m_dialogs), contents))
             return fromDocumentFailure(*failure);
     } else {
         // A save interrupted in an earlier run may have left its temporary file beside this one.
@@ -215,7 +218,8 @@ void VeskDocumentController::chooseAndOpenFile()
     }
     QPointer self(this);
     DocumentContents contents;
-    auto failure = m_documentService.readDocument(localPath(url), *m_dialogs, contents);
+    auto failure = m_documentService.readDocument(
+        localPath(url), std::bind_front(&DialogPresenter::runAlert, m_dialogs), contents);
     if (!self)
         return;
     if (failure) {

@@ -2,7 +2,6 @@
 
 #include "kit/KitStyle.h"
 #include "platform/DialogPresenter.h"
-#include "platform/gui/QtDialogPresenter.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/HotKeyBackend.h"
 #include "shortcuts/Name.h"
@@ -17,12 +16,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWidget(parent, Qt::Window)
+SettingsWindow::SettingsWindow(DialogPresenter& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_dialogs(dialogs)
 {
-    if (!dialogs) {
-        m_ownDialogs = std::make_unique<QtDialogPresenter>(this);
-        dialogs = m_ownDialogs.get();
-    }
     setWindowTitle(tr("Settings"));
 
     auto* layout = new QVBoxLayout(this);
@@ -37,12 +33,11 @@ SettingsWindow::SettingsWindow(DialogPresenter* dialogs, QWidget* parent) : QWid
         form->addRow(tr("Hotkey"), m_desktopHotKey);
     } else {
         const Recorder recorder {tr("Hotkey"), GlobalShortcuts::Name::togglePanel(), {}, {}, {}};
-        m_hotKeyRecorder = recorder.addTo(*form, *dialogs);
+        m_hotKeyRecorder = recorder.addTo(*form, dialogs);
         addTakenNotice(*form);
         if (HotKeyBackend::isWaylandSession())
             addDesktopBindingNotice(*form);
     }
-    m_dialogs = dialogs;
     m_startAtLoginBox = new QCheckBox(tr("Start at login"), section);
     form->addRow(QString(), m_startAtLoginBox);
     updateStartAtLoginBox();
@@ -114,7 +109,7 @@ void SettingsWindow::setStartAtLogin(bool enabled)
 {
     QString error;
     if (!m_autostartEntry.setEnabled(enabled, &error)) {
-        m_dialogs->runWindowAlert(this,
+        m_dialogs.runWindowAlert(this,
             enabled ? tr("Vesk could not set itself to start at login")
                     : tr("Vesk could not stop starting at login"),
             error, {});

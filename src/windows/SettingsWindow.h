@@ -4,8 +4,6 @@
 
 #include <QWidget>
 
-#include <memory>
-
 class DesktopHotKeyField;
 class DialogPresenter;
 class QCheckBox;
@@ -26,9 +24,9 @@ public:
     static constexpr int width = 280;
     static constexpr int height = 140;
 
-    // Alerts of the recorder go through dialogs when given, else through message boxes on this
-    // window. dialogs must outlive the window.
-    explicit SettingsWindow(DialogPresenter* dialogs = nullptr, QWidget* parent = nullptr);
+    // The window's alerts (the recorder's, a failed start-at-login change) go through dialogs, which
+    // the application gives and which must outlive the window.
+    explicit SettingsWindow(DialogPresenter& dialogs, QWidget* parent = nullptr);
     ~SettingsWindow() override;
 
     // None where the desktop chooses the keys.
@@ -54,12 +52,11 @@ private:
     void updateStartAtLoginBox();
     void setStartAtLogin(bool enabled);
 
-    std::unique_ptr<DialogPresenter> m_ownDialogs;
     RecorderField* m_hotKeyRecorder = nullptr;
     QLabel* m_takenNotice = nullptr;
     DesktopHotKeyField* m_desktopHotKey = nullptr;
     QLabel* m_desktopBindingNotice = nullptr;
-    DialogPresenter* m_dialogs;
+    DialogPresenter& m_dialogs;
     AutostartEntry m_autostartEntry;
     QCheckBox* m_startAtLoginBox = nullptr;
 };

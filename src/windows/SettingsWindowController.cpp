@@ -3,7 +3,7 @@
 #include "platform/gui/ScreenFit.h"
 #include "windows/SettingsWindow.h"
 
-SettingsWindowController::SettingsWindowController(DialogPresenter* dialogs, QObject* parent)
+SettingsWindowController::SettingsWindowController(DialogPresenter& dialogs, QObject* parent)
     : QObject(parent), m_dialogs(dialogs)
 { }
 

@@ -13,8 +13,8 @@ class SettingsWindowController : public QObject {
     Q_OBJECT
 
 public:
-    // dialogs, when given, answers the recorder's alerts and must outlive the controller.
-    explicit SettingsWindowController(DialogPresenter* dialogs = nullptr, QObject* parent = nullptr);
+    // dialogs answers the window's alerts and must outlive the controller.
+    explicit SettingsWindowController(DialogPresenter& dialogs, QObject* parent = nullptr);
     ~SettingsWindowController() override;
 
     // Builds the window if needed and brings it to the front, active; the first time centred on
@@ -30,7 +30,7 @@ public:
     void addApplicationAction(QAction* action) { m_windowKeys.addApplicationAction(action); }
 
 private:
-    DialogPresenter* m_dialogs;
+    DialogPresenter& m_dialogs;
     QPointer<SettingsWindow> m_window;
     WindowKeys m_windowKeys;
 };

@@ -11,10 +11,7 @@ namespace {
 constexpr int iconSide = 80;
 } // namespace
 
-WelcomeView::WelcomeView(std::function<void()> onNewFile, std::function<void()> onOpenFile, QWidget* parent)
-    : WelcomeBlock(ControlSize::large, parent),
-      onNewFile(std::move(onNewFile)),
-      onOpenFile(std::move(onOpenFile))
+WelcomeView::WelcomeView(QWidget* parent) : WelcomeBlock(ControlSize::large, parent)
 {
     setFixedSize(width, height);
     setAutoFillBackground(true);
@@ -28,14 +25,8 @@ WelcomeView::WelcomeView(std::function<void()> onNewFile, std::function<void()> 
     m_icon->setGraphicsEffect(m_iconShadow);
     setIcon(m_icon, 12);
 
-    connect(newFileButton(), &QPushButton::clicked, this, [this] {
-        if (this->onNewFile)
-            this->onNewFile();
-    });
-    connect(openFileButton(), &QPushButton::clicked, this, [this] {
-        if (this->onOpenFile)
-            this->onOpenFile();
-    });
+    connect(newFileButton(), &QPushButton::clicked, this, &WelcomeView::newFileRequested);
+    connect(openFileButton(), &QPushButton::clicked, this, &WelcomeView::openFileRequested);
 
     applyAppearance();
 }

@@ -2,8 +2,6 @@
 
 #include "kit/WelcomeBlock.h"
 
-#include <functional>
-
 class QGraphicsDropShadowEffect;
 class QLabel;
 
@@ -16,13 +14,14 @@ public:
     static constexpr int width = 490;
     static constexpr int height = 610;
 
-    WelcomeView(std::function<void()> onNewFile, std::function<void()> onOpenFile, QWidget* parent = nullptr);
-
-    // Run by the "New File" and "Open..." buttons; either may be empty.
-    std::function<void()> onNewFile;
-    std::function<void()> onOpenFile;
+    explicit WelcomeView(QWidget* parent = nullptr);
 
     double iconShadowOpacity() const;
+
+signals:
+    // The "New File" and "Open..." buttons.
+    void newFileRequested();
+    void openFileRequested();
 
 protected:
     void changeEvent(QEvent* event) override;

@@ -30,8 +30,7 @@ QMainWindow* WelcomeWindowController::makeWindow()
     // added, and cannot be resized.
     window->layout()->setSizeConstraint(QLayout::SetFixedSize);
     window->setCentralWidget(makeView());
-    if (onWindowBuilt)
-        onWindowBuilt(window);
+    emit windowBuilt(window);
     window->adjustSize();
     // On a screen too small for it (a laptop at a large scale factor) the content gives up its
     // empty margins, never its texts and buttons.
@@ -49,9 +48,18 @@ QMainWindow* WelcomeWindowController::makeWindow()
     return window;
 }
 
-WelcomeView* WelcomeWindowController::makeView() const
+WelcomeView* WelcomeWindowController::makeView()
 {
-    auto* view = new WelcomeView(m_onNewFile, m_onOpenFile);
+    auto* view = new WelcomeView;
+    // The actions stay here: each show gives the window a new view.
+    connect(view, &WelcomeView::newFileRequested, this, [this] {
+        if (m_onNewFile)
+            m_onNewFile();
+    });
+    connect(view, &WelcomeView::openFileRequested, this, [this] {
+        if (m_onOpenFile)
+            m_onOpenFile();
+    });
     if (m_fittedViewSize.isValid())
         view->setFixedSize(m_fittedViewSize);
     return view;

@@ -19,9 +19,6 @@ public:
         std::function<void()> onNewFile, std::function<void()> onOpenFile, QObject* parent = nullptr);
     ~WelcomeWindowController() override;
 
-    // Run once with the new window before it is first shown (to give it the menu bar).
-    std::function<void(QMainWindow*)> onWindowBuilt;
-
     // Builds the window if needed, gives it fresh content and brings it to the front, active.
     void show();
     // Hides a visible window; otherwise shows it.
@@ -35,9 +32,13 @@ public:
     WelcomeView* view() const;
     bool isVisible() const;
 
+signals:
+    // Once with the new window before it is first shown (to give it the menu bar).
+    void windowBuilt(QMainWindow* window);
+
 private:
     QMainWindow* makeWindow();
-    WelcomeView* makeView() const;
+    WelcomeView* makeView();
 
     std::function<void()> m_onNewFile;
     std::function<void()> m_onOpenFile;

@@ -48,9 +48,11 @@ private Q_SLOTS:
         QFETCH(QStringList, working);
         ShellFixture shell;
         VeskAppDelegate delegate;
-        FileDropFilter drops([&delegate](const QList<QUrl>& urls) { delegate.handleOpenRequest(urls); });
+        FileDropFilter drops;
+        QObject::connect(
+            &drops, &FileDropFilter::filesDropped, &delegate, &VeskAppDelegate::handleOpenRequest);
         AppController& app = shell.launch(false);
-        app.onWindowNeedsMenuBar = [&drops](QWidget* window) { drops.watch(window); };
+        QObject::connect(&app, &AppController::windowNeedsMenuBar, &drops, &FileDropFilter::watch);
         app.startShell();
         const QString path = shell.writeTaskFile("list.vesk", "One\nTwo\n---\n---\n");
         const QString dropped = shell.writeTaskFile("dropped.vesk");

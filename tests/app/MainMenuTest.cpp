@@ -86,8 +86,8 @@ class MainMenuTest : public QObject {
         {
             shell.launch(false);
             menu = std::make_unique<MainMenu>(shell.controller.get(), &shell.dialogs);
-            MainMenu* raw = menu.get();
-            shell.controller->onWindowNeedsMenuBar = [raw](QWidget* window) { raw->installMenuBar(window); };
+            QObject::connect(shell.controller.get(), &AppController::windowNeedsMenuBar, menu.get(),
+                &MainMenu::installMenuBar);
             shell.controller->startShell();
             shell.settle();
             if (withDocument) {

@@ -95,7 +95,7 @@ private slots:
 
         ScriptedDialogPresenter dialogs;
         DocumentContents contents;
-        QVERIFY(!DocumentService().readDocument(path, dialogs, contents));
+        QVERIFY(!DocumentService().readDocument(path, dialogs.alertCallback(), contents));
         QVERIFY(dialogs.alerts.isEmpty());
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
             QStringList {QStringLiteral("list.vesk")});

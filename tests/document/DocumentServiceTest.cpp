@@ -137,7 +137,7 @@ private slots:
         ScriptedDialogPresenter dialogs;
         dialogs.alertAnswers = answers;
         DocumentContents contents;
-        const auto result = m_service.readDocument(m_path, dialogs, contents);
+        const auto result = m_service.readDocument(m_path, dialogs.alertCallback(), contents);
         const bool isTaskFile = isVeskDocument(QString::fromUtf8(bytes));
         QCOMPARE(dialogs.alerts.size(), isTaskFile ? 0 : 1);
         for (const auto& alert : dialogs.alerts) {
@@ -191,7 +191,8 @@ private slots:
     {
         ScriptedDialogPresenter dialogs;
         DocumentContents contents;
-        const auto failure = m_service.readDocument(file(QStringLiteral("gone.vesk")), dialogs, contents);
+        const auto failure
+            = m_service.readDocument(file(QStringLiteral("gone.vesk")), dialogs.alertCallback(), contents);
         QVERIFY(failure);
         QVERIFY(std::get<FileSystemError>(*failure).isNoSuchFile());
         QCOMPARE(describeFailure(*failure),
@@ -216,7 +217,7 @@ private slots:
             {file("socket.vesk"), notAFile.arg("socket.vesk")},
         };
         for (const auto& [path, description] : cases) {
-            const auto refused = m_service.readDocument(path, dialogs, contents);
+            const auto refused = m_service.readDocument(path, dialogs.alertCallback(), contents);
             QVERIFY2(refused, qPrintable(path));
             QCOMPARE(describeFailure(*refused), description);
         }
@@ -378,12 +379,12 @@ private slots:
         QVERIFY(!m_service.writeContents(QStringLiteral("n\n---\n---\n"), neighbour));
         ScriptedDialogPresenter dialogs;
         DocumentContents contents;
-        QVERIFY(!m_service.readDocument(neighbour, dialogs, contents));
+        QVERIFY(!m_service.readDocument(neighbour, dialogs.alertCallback(), contents));
         QVERIFY(QFileInfo::exists(leftover));
 
         QVERIFY(!m_service.writeContents(QStringLiteral("b\n---\n---\n"), m_path));
         QCOMPARE(!QFileInfo::exists(leftover), removed);
-        QVERIFY(!m_service.readDocument(m_path, dialogs, contents));
+        QVERIFY(!m_service.readDocument(m_path, dialogs.alertCallback(), contents));
         QCOMPARE(!QFileInfo::exists(leftover), removed);
         ::close(fd);
         if (!removed)

@@ -103,12 +103,16 @@ struct PanelFixture {
         auto* layout = new QVBoxLayout(&window);
         layout->addWidget(search);
         layout->addWidget(root, 1);
-        root->focusSearchField = [this] { search->setFocus(); };
-        root->resignSearchFieldFocus = [this] { root->focusContent(); };
-        root->isSearchFieldFocused = [this] { return search->hasFocus(); };
-        root->selectPreviousTab = [this] { hooks << "previous"; };
-        root->selectNextTab = [this] { hooks << "next"; };
-        root->toggleKeyboardControls = [this] { hooks << "help"; };
+        root->setSearchField(search);
+        QObject::connect(
+            root, &VeskPanelRootView::focusSearchFieldRequested, search, [this] { search->setFocus(); });
+        QObject::connect(root, &VeskPanelRootView::resignSearchFieldFocusRequested, root,
+            &VeskPanelRootView::focusContent);
+        QObject::connect(
+            root, &VeskPanelRootView::previousTabRequested, root, [this] { hooks << "previous"; });
+        QObject::connect(root, &VeskPanelRootView::nextTabRequested, root, [this] { hooks << "next"; });
+        QObject::connect(
+            root, &VeskPanelRootView::keyboardControlsToggleRequested, root, [this] { hooks << "help"; });
         root->onKeyDown = [this, handle = root->onKeyDown](QKeyEvent* event) {
             decided << event->key();
             consumed = handle(event);

@@ -49,7 +49,7 @@ public:
         const auto found = find(keyCode, modifiers);
         if (!found || !eventsEnabled)
             return false;
-        onHotKeyEvent(found->second.id, pressed);
+        Q_EMIT hotKeyEvent(found->second.id, pressed);
         return true;
     }
 

@@ -102,7 +102,7 @@ private Q_SLOTS:
 
         const HotKeyBackend::Handle handle = *other->eventHotKeyRef;
         backend->registrations.erase(handle);
-        backend->onRegistrationLost(handle);
+        Q_EMIT backend->registrationLost(handle);
         QCOMPARE(otherCounts.failures, 1);
         QVERIFY(!other->eventHotKeyRef);
 

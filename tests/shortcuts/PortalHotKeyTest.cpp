@@ -202,7 +202,7 @@ private Q_SLOTS:
         QVERIFY(welcome->isVisible());
 
         // The settings show the desktop's keys instead of the recorder, and follow its changes.
-        SettingsWindow settings;
+        SettingsWindow settings(shell.dialogs);
         QVERIFY(!settings.hotKeyRecorder() && !settings.desktopBindingNotice());
         DesktopHotKeyField* field = settings.desktopHotKey();
         QVERIFY(field);

@@ -1,4 +1,5 @@
 #include "platform/SettingsStore.h"
+#include "platform/gui/QtDialogPresenter.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/HotKeyCenter.h"
 #include "shortcuts/RecorderField.h"
@@ -82,7 +83,8 @@ private Q_SLOTS:
 
     void keysFromTheKeyboardAreRecordedByTheirPhysicalKey()
     {
-        SettingsWindowController settings;
+        QtDialogPresenter dialogs;
+        SettingsWindowController settings(dialogs);
         settings.show();
         QVERIFY(QTest::qWaitForWindowActive(settings.window()));
         RecorderField* field = settings.window()->hotKeyRecorder();
@@ -102,7 +104,8 @@ private Q_SLOTS:
     void recordingResumesAfterARealAlert()
     {
         setShortcut(ctrlAltK, Name::togglePanel());
-        SettingsWindowController settings;
+        QtDialogPresenter dialogs;
+        SettingsWindowController settings(dialogs);
         settings.show();
         SettingsWindow* window = settings.window();
         QVERIFY(QTest::qWaitForWindowActive(window));

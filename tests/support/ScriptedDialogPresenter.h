@@ -56,6 +56,9 @@ public:
         return buttons.isEmpty() ? 0 : unscriptedAnswer;
     }
 
+    // runAlert as a plain callback, for code that asks through one.
+    auto alertCallback() { return std::bind_front(&ScriptedDialogPresenter::runAlert, this); }
+
     int runWindowAlert(QObject* window, const QString& message, const QString& informativeText,
         const QStringList& buttons) override
     {

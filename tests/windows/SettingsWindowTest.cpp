@@ -29,7 +29,7 @@ class SettingsWindowTest : public QObject {
     QTemporaryDir m_dir;
     SettingsStore m_store {m_dir.filePath(QStringLiteral("settings.ini"))};
     ScriptedDialogPresenter m_dialogs;
-    SettingsWindowController m_controller {&m_dialogs};
+    SettingsWindowController m_controller {m_dialogs};
     QAction m_quit;
     FakeHotKeyBackend* m_backend = nullptr;
 
@@ -90,7 +90,7 @@ private Q_SLOTS:
         // Built on the screen the pointer is on.
         for (const QScreen* screen : QGuiApplication::screens()) {
             QCursor::setPos(screen->geometry().center());
-            SettingsWindowController there {&m_dialogs};
+            SettingsWindowController there {m_dialogs};
             there.show();
             QVERIFY(screen->availableGeometry().contains(there.window()->frameGeometry()));
         }
@@ -147,7 +147,7 @@ private Q_SLOTS:
     void onWaylandWithoutThePortalTheWindowSaysHowToBindTheToggleCommand()
     {
         qputenv("WAYLAND_DISPLAY", "wayland-0");
-        SettingsWindow wayland(&m_dialogs);
+        SettingsWindow wayland(m_dialogs);
         qunsetenv("WAYLAND_DISPLAY");
         QLabel* notice = wayland.desktopBindingNotice();
         QVERIFY(notice && wayland.hotKeyRecorder());
@@ -159,7 +159,7 @@ private Q_SLOTS:
         QVERIFY(shown.top() >= wayland.takenNotice()->mapTo(&wayland, QPoint()).y());
         // The whole text is shown, not cut off by the window's size.
         QVERIFY(shown.height() >= notice->heightForWidth(notice->width()));
-        QVERIFY(!SettingsWindow(&m_dialogs).desktopBindingNotice());
+        QVERIFY(!SettingsWindow(m_dialogs).desktopBindingNotice());
     }
 
     void startAtLoginWritesOrRemovesTheAutostartEntryAndFollowsIt()

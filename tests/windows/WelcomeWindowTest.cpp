@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
 
@@ -53,8 +54,7 @@ private Q_SLOTS:
 
     void theWindowIsBuiltOnceWithAFixedSizeAndToggles()
     {
-        int builtCount = 0;
-        m_controller.onWindowBuilt = [&](QMainWindow*) { ++builtCount; };
+        QSignalSpy built(&m_controller, &WelcomeWindowController::windowBuilt);
         QVERIFY(!m_controller.window());
         m_controller.toggle();
         QPointer<QMainWindow> window = m_controller.window();
@@ -76,13 +76,14 @@ private Q_SLOTS:
         m_controller.show();
         QCOMPARE(m_controller.window(), window.data());
         QVERIFY(window->isVisible());
-        QCOMPARE(builtCount, 1);
+        QCOMPARE(built.size(), 1);
         m_controller.hide();
         QVERIFY(!window->isVisible());
 
         // A menu bar added for the application's menus makes the window taller, never the content smaller.
         WelcomeWindowController withMenu({}, {});
-        withMenu.onWindowBuilt = [](QMainWindow* w) { w->menuBar()->addMenu(QStringLiteral("File")); };
+        connect(&withMenu, &WelcomeWindowController::windowBuilt, this,
+            [](QMainWindow* w) { w->menuBar()->addMenu(QStringLiteral("File")); });
         withMenu.show();
         QCOMPARE(withMenu.view()->size(), QSize(490, 610));
         QCOMPARE(withMenu.window()->minimumSize(), withMenu.window()->maximumSize());
@@ -105,7 +106,8 @@ private Q_SLOTS:
         const QRect laptop = QGuiApplication::screenAt(QPoint(1290, 10))->availableGeometry();
         QCursor::setPos(laptop.center());
         WelcomeWindowController controller({}, {});
-        controller.onWindowBuilt = [](QMainWindow* w) { w->menuBar()->addMenu(QStringLiteral("File")); };
+        connect(&controller, &WelcomeWindowController::windowBuilt, this,
+            [](QMainWindow* w) { w->menuBar()->addMenu(QStringLiteral("File")); });
         for (int round = 1; round <= 2; ++round) {
             controller.show();
             QVERIFY(laptop.contains(controller.window()->frameGeometry()));
