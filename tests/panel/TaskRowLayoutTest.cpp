@@ -72,32 +72,6 @@ private Q_SLOTS:
         QVERIFY(f.rect(TaskSection::working, 0).isEmpty() && !f.rect(TaskSection::working, 1).isEmpty());
     }
 
-    // What sizes a row: its expansion, an open editor, a running collapse; rows below move with it.
-    void aRowTakesTheHeightItIsPresentedAt()
-    {
-        Fixture f;
-        const QUuid report = f.id(TaskSection::working, 0);
-        const double collapsed = f.rect(TaskSection::working, 0).height();
-        const double below = f.rect(TaskSection::working, 1).top();
-
-        f.layout.setExpandedTaskID(report);
-        f.layout.relayout();
-        const double expanded = f.rect(TaskSection::working, 0).height();
-        QVERIFY(expanded > collapsed + 10); // title and two note lines
-        QCOMPARE(f.rect(TaskSection::working, 1).top(), below + expanded - collapsed);
-
-        f.layout.setExpandedTaskID(std::nullopt);
-        f.layout.presentationState(report).animatedHeight = 50;
-        f.layout.relayout();
-        QCOMPARE(f.rect(TaskSection::working, 0).height(), 50 + 2 * TaskRowLayout::rowPadding);
-
-        f.layout.removePresentationState(report);
-        f.layout.setEditedTaskID(report);
-        f.layout.setEditorHeight(report, 70);
-        f.layout.relayout([](const RenderedRow&) { return 0.5; });
-        QCOMPARE(f.rect(TaskSection::working, 0).height(), (70 + 2 * TaskRowLayout::rowPadding) * 0.5);
-    }
-
     // Between layouts from scratch, only the rows whose presentation changed are measured again and
     // rows are found by index; whatever happens in between, every block lies where a layout from
     // scratch puts it, and each task is found at its own row.
