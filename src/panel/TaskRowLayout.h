@@ -104,8 +104,7 @@ public:
     double contentHeight() const { return m_contentHeight; }
     // The block that contains content height y.
     const Block* blockAt(double y) const;
-    // The task row of a task, or the input row. Found by index, at the same cost anywhere in the
-    // list.
+    // The row of a task, found by index at the same cost anywhere in the list; and the input row.
     const Block* taskBlock(const QUuid& id) const;
     const Block* inputBlock() const;
     // The block of a row identifier ("task-…", "completion-shell-…", "input", "section-header-…").
