@@ -1,6 +1,7 @@
 // What one key press, one step of a live drag and one frame of a completion collapse cost in a
-// shown task list of 100 and 10,000 tasks. Runs on Qt's offscreen platform unless another one is
-// chosen.
+// shown task list of 1,000 to 100,000 tasks, with the selection at the top or at the end of the
+// list; and what selecting and scrolling past a task with a very long unbroken title costs. Runs on
+// Qt's offscreen platform unless another one is chosen.
 
 #include "panel/PanelKeyHandler.h"
 #include "panel/TaskListView.h"
@@ -52,7 +53,8 @@ struct List {
         view->show();
         keys = std::make_unique<PanelKeyHandler>(&session, &clock(), view.get());
         keys->setListView(view.get());
-        session.setSelection(SessionSelection::task(session.workingItemIDs().first()));
+        if (!session.workingItemIDs().isEmpty())
+            session.setSelection(SessionSelection::task(session.workingItemIDs().first()));
         clock().advance(1);
     }
     QString rowID(const QUuid& id) const
@@ -62,20 +64,116 @@ struct List {
     }
 };
 
-// J moves the selection down: the key handler, the session and the list's response to it.
+// Where the selection starts: on the first task of the list, or on the last one.
+enum Place { top, end };
+
+void selectAt(List& list, Place place)
+{
+    const QList<QUuid> ids = place == top ? list.session.workingItemIDs() : list.session.completedItemIDs();
+    list.session.setSelection(SessionSelection::task(place == top ? ids.first() : ids.last()));
+    clock().advance(1);
+}
+
+// J and K move the selection down and up: the key handler, the session and the list's response to
+// it (the reveal included).
 void BM_KeyPressMovingTheSelection(benchmark::State& state)
 {
     List list(int(state.range(0)));
+    selectAt(list, Place(state.range(1)));
     QKeyEvent down(QEvent::KeyPress, Qt::Key_J, Qt::NoModifier, QStringLiteral("j"));
     QKeyEvent up(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier, QStringLiteral("k"));
-    bool forward = true;
+    bool forward = state.range(1) == top;
     for (auto _ : state) {
         list.keys->handleKeyDown(forward ? &down : &up);
         forward = !forward;
         clock().advance(0.05);
     }
 }
-BENCHMARK(BM_KeyPressMovingTheSelection)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KeyPressMovingTheSelection)
+    ->ArgsProduct({{1000, 10000, 100000}, {top, end}})
+    ->Unit(benchmark::kMicrosecond);
+
+// Ctrl+J and Ctrl+K move the selected task down and up in its section: a committed session change,
+// the rows rebuilt and the moved row revealed.
+void BM_KeyPressMovingTheSelectedTask(benchmark::State& state)
+{
+    List list(int(state.range(0)));
+    selectAt(list, Place(state.range(1)));
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_J, Qt::ControlModifier, QStringLiteral("\n"));
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier, QStringLiteral("\v"));
+    bool forward = state.range(1) == top;
+    for (auto _ : state) {
+        list.keys->handleKeyDown(forward ? &down : &up);
+        forward = !forward;
+        clock().advance(0.05);
+    }
+}
+BENCHMARK(BM_KeyPressMovingTheSelectedTask)
+    ->ArgsProduct({{1000, 10000, 100000}, {top, end}})
+    ->Unit(benchmark::kMicrosecond);
+
+// A list of 100 short tasks with one task in the middle whose title is range(0) bytes without a
+// break opportunity. One iteration selects that task, lets it expand and paints, then selects its
+// neighbour and paints again.
+void BM_SelectingALongUnbrokenTitle(benchmark::State& state)
+{
+    VeskDocument document;
+    for (int i = 0; i < 100; ++i)
+        document.workingItems << VeskTask {QStringLiteral("Task %1").arg(i), std::nullopt};
+    QString title;
+    title.reserve(qsizetype(state.range(0)));
+    while (title.size() < state.range(0))
+        title += QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789");
+    title.truncate(qsizetype(state.range(0)));
+    document.workingItems.insert(50, VeskTask {title, std::nullopt});
+    List list(0);
+    list.session.loadDocument(document);
+    const QUuid longID = list.session.workingItemIDs().at(50);
+    const QUuid neighbour = list.session.workingItemIDs().at(49);
+    list.session.setSelection(SessionSelection::task(neighbour));
+    clock().advance(1);
+    list.view->setScrollOffset(list.view->rowRect(list.rowID(neighbour)).top());
+    for (auto _ : state) {
+        list.session.setSelection(SessionSelection::task(longID));
+        clock().advance(1);
+        list.view->viewport()->grab();
+        list.session.setSelection(SessionSelection::task(neighbour));
+        clock().advance(1);
+        list.view->viewport()->grab();
+    }
+}
+BENCHMARK(BM_SelectingALongUnbrokenTitle)
+    ->Arg(50000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+// Scrolling a screen at a time past the same task, unselected, painting each frame.
+void BM_ScrollingPastALongUnbrokenTitle(benchmark::State& state)
+{
+    VeskDocument document;
+    for (int i = 0; i < 100; ++i)
+        document.workingItems << VeskTask {QStringLiteral("Task %1").arg(i), std::nullopt};
+    document.workingItems.insert(
+        50, VeskTask {QString(qsizetype(state.range(0)), QLatin1Char('x')), std::nullopt});
+    List list(0);
+    list.session.loadDocument(document);
+    list.session.setSelection(SessionSelection::none());
+    clock().advance(1);
+    const double middle = list.view->rowRect(list.rowID(list.session.workingItemIDs().at(50))).top();
+    const double page = list.view->viewport()->height() / 2.0;
+    for (auto _ : state) {
+        for (double offset = middle - 2 * page; offset <= middle + 2 * page; offset += page) {
+            list.view->setScrollOffset(offset);
+            list.view->viewport()->grab();
+        }
+    }
+}
+BENCHMARK(BM_ScrollingPastALongUnbrokenTitle)
+    ->Arg(50000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 // One pointer movement of a drag that moves the dragged task (the first of the working list) over
 // the lower and then the upper half of the next row: a session move, the rows rebuilt and the
@@ -103,7 +201,7 @@ void BM_LiveReorderStep(benchmark::State& state)
     if (list.session.undoStack().size() < int(state.iterations()))
         state.SkipWithError("the drag did not move the task");
 }
-BENCHMARK(BM_LiveReorderStep)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LiveReorderStep)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 // One frame (1/60 s) of the collapse that follows a completion: layout with the shrinking shell
 // and the growing landed row.
@@ -125,7 +223,7 @@ void BM_CompletionCollapseFrame(benchmark::State& state)
         --framesLeft;
     }
 }
-BENCHMARK(BM_CompletionCollapseFrame)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CompletionCollapseFrame)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

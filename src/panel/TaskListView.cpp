@@ -251,6 +251,7 @@ void TaskListView::changeEvent(QEvent* event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange
         || event->type() == QEvent::ApplicationFontChange) {
+        m_layout.invalidate();
         syncEditors();
         relayout();
     }

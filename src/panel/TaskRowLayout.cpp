@@ -21,9 +21,29 @@ TaskRowLayout::TaskRowLayout(TaskTextLayoutCache* cache)
     : m_cache(cache ? cache : &TaskTextLayoutCache::shared())
 { }
 
+void TaskRowLayout::setScrollContentWidth(double width)
+{
+    if (m_scrollContentWidth == width)
+        return;
+    m_scrollContentWidth = width;
+    m_structureValid = false;
+}
+
 void TaskRowLayout::setRows(const QList<RenderedRow>& rows)
 {
     m_rows = rows;
+    m_structureValid = false;
+    m_rowIndexStale = true;
+    // Until the next layout no row has a block.
+    m_blockOfRow.clear();
+}
+
+void TaskRowLayout::setCreatingNewItem(bool creating)
+{
+    if (m_creatingNewItem == creating)
+        return;
+    m_creatingNewItem = creating;
+    m_structureValid = false;
 }
 
 double TaskRowLayout::textWidth() const
@@ -90,31 +110,57 @@ double TaskRowLayout::headerHeight(TaskSection section)
         + headerBottomPadding;
 }
 
+bool TaskRowLayout::isPlain(const RenderedRow& row) const
+{
+    return !m_states.contains(row.itemID) && m_expandedTaskID != row.itemID && m_editedTaskID != row.itemID;
+}
+
+double TaskRowLayout::blockHeight(const Block& block) const
+{
+    switch (block.kind) {
+    case Block::Kind::header:
+        return headerHeight(block.section);
+    case Block::Kind::input:
+        return 2 * rowPadding + m_inputEditorHeight;
+    case Block::Kind::spacer:
+        return m_rows[block.row].height;
+    default: {
+        const RenderedRow& row = m_rows[block.row];
+        return 2 * rowPadding
+            + (isPlain(row) ? m_collapsedHeights[int(block.section)] : textBlockHeight(row));
+    }
+    }
+}
+
 void TaskRowLayout::relayout(const CollapseProgress& progress)
+{
+    if (progress || !m_structureValid)
+        layOutAll(progress);
+    else
+        layOutChanged();
+}
+
+void TaskRowLayout::layOutAll(const CollapseProgress& progress)
 {
     m_blocks.clear();
     m_blocks.reserve(size_t(m_rows.size()) + 4);
-    double y = verticalPadding;
+    m_blockOfRow.assign(size_t(m_rows.size()), -1);
+    m_measuredBlocks.clear();
+    m_inputBlock = -1;
     // Rows arrive section by section; collapsed rows of a section share one height.
-    const double collapsed[3] = {collapsedTextHeight(TaskSection::working),
-        collapsedTextHeight(TaskSection::inbox), collapsedTextHeight(TaskSection::completed)};
+    for (TaskSection section : allTaskSections)
+        m_collapsedHeights[int(section)] = collapsedTextHeight(section);
+    const auto add = [this](Block block) {
+        block.height = blockHeight(block);
+        m_blocks.push_back(block);
+    };
     qsizetype index = 0;
     for (TaskSection section : allTaskSections) {
-        Block header;
-        header.kind = Block::Kind::header;
-        header.section = section;
-        header.top = y;
-        header.height = headerHeight(section);
-        m_blocks.push_back(header);
-        y += header.height;
+        m_headerBlocks[int(section)] = qsizetype(m_blocks.size());
+        add(Block {Block::Kind::header, section});
         if (section == TaskSection::inbox && m_creatingNewItem) {
-            Block input;
-            input.kind = Block::Kind::input;
-            input.section = section;
-            input.top = y;
-            input.height = 2 * rowPadding + m_inputEditorHeight;
-            m_blocks.push_back(input);
-            y += input.height;
+            m_inputBlock = qsizetype(m_blocks.size());
+            add(Block {Block::Kind::input, section});
         }
         for (; index < m_rows.size(); ++index) {
             const RenderedRow& row = m_rows[index];
@@ -129,29 +175,75 @@ void TaskRowLayout::relayout(const CollapseProgress& progress)
             }
             if (row.section != section)
                 break;
-            Block block;
-            block.section = section;
-            block.row = index;
-            block.top = y;
-            if (row.kind == RenderedRow::Kind::spacer) {
-                block.kind = Block::Kind::spacer;
-                block.height = row.height;
-            } else {
+            Block block {Block::Kind::spacer, section, index};
+            if (row.kind != RenderedRow::Kind::spacer) {
                 block.kind
                     = row.kind == RenderedRow::Kind::task ? Block::Kind::task : Block::Kind::completionShell;
-                const bool plain = !m_states.contains(row.itemID) && m_expandedTaskID != row.itemID
-                    && m_editedTaskID != row.itemID;
-                block.height = 2 * rowPadding + (plain ? collapsed[int(section)] : textBlockHeight(row));
-                if (progress) {
-                    block.progress = progress(row);
-                    block.height *= block.progress;
-                }
+                if (!isPlain(row))
+                    m_measuredBlocks.push_back(m_blocks.size());
             }
-            m_blocks.push_back(block);
-            y += block.height;
+            m_blockOfRow[size_t(index)] = qsizetype(m_blocks.size());
+            add(block);
+            if (progress && block.kind != Block::Kind::spacer) {
+                Block& added = m_blocks.back();
+                added.progress = progress(row);
+                added.height *= added.progress;
+            }
         }
     }
-    m_contentHeight = y + verticalPadding;
+    stack(0);
+    // Heights scaled by a collapse are measured afresh once it has ended.
+    m_structureValid = !progress;
+}
+
+void TaskRowLayout::layOutChanged()
+{
+    // The blocks that were measured last time, and those whose presentation is not plain now.
+    std::vector<size_t> candidates = std::move(m_measuredBlocks);
+    m_measuredBlocks.clear();
+    const auto addTask = [&](const QUuid& id) {
+        for (RenderedRow::Kind kind : {RenderedRow::Kind::task, RenderedRow::Kind::completionShell}) {
+            const qsizetype row = rowIndex(id, kind);
+            if (row >= 0 && m_blockOfRow[size_t(row)] >= 0)
+                candidates.push_back(size_t(m_blockOfRow[size_t(row)]));
+        }
+    };
+    if (m_expandedTaskID)
+        addTask(*m_expandedTaskID);
+    if (m_editedTaskID)
+        addTask(*m_editedTaskID);
+    for (auto it = m_states.keyBegin(); it != m_states.keyEnd(); ++it)
+        addTask(*it);
+    if (m_inputBlock >= 0)
+        candidates.push_back(size_t(m_inputBlock));
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+
+    size_t first = m_blocks.size();
+    for (size_t index : candidates) {
+        Block& block = m_blocks[index];
+        const double height = blockHeight(block);
+        if (height != block.height) {
+            block.height = height;
+            first = std::min(first, index);
+        }
+        if ((block.kind == Block::Kind::task || block.kind == Block::Kind::completionShell)
+            && !isPlain(m_rows[block.row]))
+            m_measuredBlocks.push_back(index);
+    }
+    stack(first);
+}
+
+void TaskRowLayout::stack(size_t first)
+{
+    // The same additions, in the same order, as a layout from the top: the result is identical.
+    double y = first == 0 ? verticalPadding : m_blocks[first - 1].top + m_blocks[first - 1].height;
+    for (size_t i = first; i < m_blocks.size(); ++i) {
+        m_blocks[i].top = y;
+        y += m_blocks[i].height;
+    }
+    const Block& last = m_blocks.back();
+    m_contentHeight = last.top + last.height + verticalPadding;
 }
 
 const TaskRowLayout::Block* TaskRowLayout::blockAt(double y) const
@@ -164,22 +256,54 @@ const TaskRowLayout::Block* TaskRowLayout::blockAt(double y) const
     return y < it->top + it->height ? &*it : nullptr;
 }
 
+qsizetype TaskRowLayout::rowIndex(const QUuid& id, RenderedRow::Kind kind) const
+{
+    QHash<QUuid, qsizetype>& index = kind == RenderedRow::Kind::task ? m_taskRows : m_shellRows;
+    const auto matches = [&](qsizetype row) {
+        return row >= 0 && row < m_rows.size() && m_rows[row].kind == kind && m_rows[row].itemID == id;
+    };
+    auto found = index.find(id);
+    if (found != index.end()) {
+        const qsizetype was = *found;
+        for (qsizetype distance = 0; distance <= nearbyRows; ++distance) {
+            for (qsizetype row : {was - distance, was + distance}) {
+                if (matches(row)) {
+                    *found = row;
+                    return row;
+                }
+            }
+        }
+    }
+    if (!m_rowIndexStale)
+        return -1;
+    m_taskRows.clear();
+    m_shellRows.clear();
+    m_taskRows.reserve(m_rows.size());
+    for (qsizetype row = 0; row < m_rows.size(); ++row) {
+        if (m_rows[row].kind == RenderedRow::Kind::task)
+            m_taskRows.insert(m_rows[row].itemID, row);
+        else if (m_rows[row].kind == RenderedRow::Kind::completionShell)
+            m_shellRows.insert(m_rows[row].itemID, row);
+    }
+    m_rowIndexStale = false;
+    return index.value(id, -1);
+}
+
+const TaskRowLayout::Block* TaskRowLayout::blockOfRow(qsizetype row) const
+{
+    if (row < 0 || size_t(row) >= m_blockOfRow.size() || m_blockOfRow[size_t(row)] < 0)
+        return nullptr;
+    return &m_blocks[size_t(m_blockOfRow[size_t(row)])];
+}
+
 const TaskRowLayout::Block* TaskRowLayout::taskBlock(const QUuid& id) const
 {
-    for (const Block& block : m_blocks) {
-        if (block.kind == Block::Kind::task && m_rows[block.row].itemID == id)
-            return &block;
-    }
-    return nullptr;
+    return blockOfRow(rowIndex(id, RenderedRow::Kind::task));
 }
 
 const TaskRowLayout::Block* TaskRowLayout::inputBlock() const
 {
-    for (const Block& block : m_blocks) {
-        if (block.kind == Block::Kind::input)
-            return &block;
-    }
-    return nullptr;
+    return m_inputBlock >= 0 ? &m_blocks[size_t(m_inputBlock)] : nullptr;
 }
 
 QString TaskRowLayout::blockID(const Block& block) const
@@ -198,11 +322,27 @@ const TaskRowLayout::Block* TaskRowLayout::blockForRowID(const QString& rowID) c
 {
     if (rowID == QLatin1String("input"))
         return inputBlock();
-    for (const Block& block : m_blocks) {
-        if (blockID(block) == rowID)
-            return &block;
+    const Block* block = nullptr;
+    const QLatin1String headerPrefix("section-header-");
+    const QUuid id = QUuid::fromString(QStringView(rowID).right(36));
+    if (rowID.startsWith(headerPrefix)) {
+        for (TaskSection section : allTaskSections) {
+            if (QStringView(rowID).mid(headerPrefix.size()) == taskSectionRawValue(section))
+                block = &m_blocks[size_t(m_headerBlocks[int(section)])];
+        }
+    } else if (rowID.startsWith(QLatin1String("task-"))) {
+        block = blockOfRow(rowIndex(id, RenderedRow::Kind::task));
+    } else if (rowID.startsWith(QLatin1String("completion-shell-"))) {
+        block = blockOfRow(rowIndex(id, RenderedRow::Kind::completionShell));
+    } else {
+        // Spacers: one per empty section.
+        for (const Block& candidate : m_blocks) {
+            if (candidate.kind == Block::Kind::spacer && blockID(candidate) == rowID)
+                return &candidate;
+        }
     }
-    return nullptr;
+    // The identifier also names the row's section.
+    return block && blockID(*block) == rowID ? block : nullptr;
 }
 
 QRectF TaskRowLayout::blockRect(const Block& block, double listWidth)

@@ -58,12 +58,12 @@ public:
 
     // --- Inputs ---
     // The width of the scroll area (0 until it is first laid out).
-    void setScrollContentWidth(double width) { m_scrollContentWidth = width; }
+    void setScrollContentWidth(double width);
     double scrollContentWidth() const { return m_scrollContentWidth; }
     void setRows(const QList<RenderedRow>& rows);
     // The session's rows, plus those still collapsing away.
     const QList<RenderedRow>& rows() const { return m_rows; }
-    void setCreatingNewItem(bool creating) { m_creatingNewItem = creating; }
+    void setCreatingNewItem(bool creating);
     void setInputEditorHeight(double height) { m_inputEditorHeight = height; }
     double inputEditorHeight() const { return m_inputEditorHeight; }
     // The task with an open inline editor, and the heights inline editors measured for themselves.
@@ -78,8 +78,13 @@ public:
     // The progress of the collapse transition of a row (1 when it has none), asked while running.
     using CollapseProgress = std::function<double(const RenderedRow&)>;
 
-    // Lays the blocks out afresh from the inputs.
+    // Lays the blocks out from the inputs. After a change of rows, width or new-item row, after
+    // invalidate(), and while rows collapse (progress given), every block is placed afresh;
+    // otherwise only the rows whose presentation may have changed are measured again, and the
+    // blocks below the first that changed move.
     void relayout(const CollapseProgress& progress = {});
+    // The fonts changed: the next layout measures every block.
+    void invalidate() { m_structureValid = false; }
 
     // --- Measures ---
     // The width the text of a row is laid out at.
@@ -99,7 +104,7 @@ public:
     double contentHeight() const { return m_contentHeight; }
     // The block that contains content height y.
     const Block* blockAt(double y) const;
-    // The task row of a task, or the input row.
+    // The row of a task, found by index at the same cost anywhere in the list; and the input row.
     const Block* taskBlock(const QUuid& id) const;
     const Block* inputBlock() const;
     // The block of a row identifier ("task-…", "completion-shell-…", "input", "section-header-…").
@@ -111,6 +116,21 @@ public:
     QRectF textRect(const Block& block) const;
 
 private:
+    // Rows within this many places of where a task was are searched before the index is rebuilt:
+    // a move, an arrival or a departure shifts the rows after it by one.
+    static constexpr qsizetype nearbyRows = 8;
+
+    void layOutAll(const CollapseProgress& progress);
+    void layOutChanged();
+    // Places the blocks from index first on below the one before it.
+    void stack(size_t first);
+    // Whether a task or shell row takes its section's collapsed height without measuring.
+    bool isPlain(const RenderedRow& row) const;
+    double blockHeight(const Block& block) const;
+    // The index in rows() of the task or shell row of a task, or -1.
+    qsizetype rowIndex(const QUuid& id, RenderedRow::Kind kind) const;
+    const Block* blockOfRow(qsizetype row) const;
+
     TaskTextLayoutCache* m_cache;
     double m_scrollContentWidth = 0;
     QList<RenderedRow> m_rows;
@@ -123,4 +143,16 @@ private:
 
     std::vector<Block> m_blocks;
     double m_contentHeight = 0;
+    bool m_structureValid = false;
+    double m_collapsedHeights[3] = {};
+    // Where each row's block is (-1 for rows without one), where the input row and the headers are.
+    std::vector<qsizetype> m_blockOfRow;
+    qsizetype m_inputBlock = -1;
+    qsizetype m_headerBlocks[3] = {-1, -1, -1};
+    // Blocks that were not plain at the last layout: they may need measuring again.
+    std::vector<size_t> m_measuredBlocks;
+    // Where the task and shell rows of each task were, checked on use; rebuilt when stale.
+    mutable QHash<QUuid, qsizetype> m_taskRows;
+    mutable QHash<QUuid, qsizetype> m_shellRows;
+    mutable bool m_rowIndexStale = true;
 };

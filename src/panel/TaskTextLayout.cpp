@@ -5,38 +5,86 @@
 
 #include <cmath>
 
+namespace {
+
+const QString ellipsis(QChar(0x2026));
+
+bool isLineBreak(QChar c)
+{
+    return c == QLatin1Char('\n') || c == QChar::LineSeparator;
+}
+
+// The first count characters of text, one fewer when that would split a surrogate pair.
+qsizetype safeCut(QStringView text, qsizetype count)
+{
+    if (count <= 0 || count >= text.size())
+        return std::max<qsizetype>(0, std::min(count, text.size()));
+    return text[count - 1].isHighSurrogate() ? count - 1 : count;
+}
+
+// The links that start before kept, cut short at it.
+QList<LinkRange> linksBefore(const QList<LinkRange>& links, qsizetype kept)
+{
+    QList<LinkRange> clipped;
+    for (const LinkRange& link : links) {
+        if (link.start >= kept)
+            break;
+        LinkRange part = link;
+        part.length = std::min(link.end(), kept) - link.start;
+        clipped << part;
+    }
+    return clipped;
+}
+
+} // namespace
+
+qsizetype TaskTextLayout::longestSingleLine(double width)
+{
+    return qsizetype(std::ceil(std::max(width, 0.0) * charactersPerPoint)) + 1;
+}
+
 TaskTextLayout::TaskTextLayout(
     const TaskDisplayText& display, const QFont& font, double width, std::optional<int> lineLimit)
 {
-    QString text = display.text;
-    // Lines of a task's note are separate lines on screen; QTextLayout wants U+2028 for that.
-    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    const QStringView raw(display.text);
     m_links = display.links;
+    QString text;
 
     const bool singleLine = lineLimit && *lineLimit == 1;
     if (singleLine) {
+        // Only what fits on the line is measured: a title of a megabyte costs what a screenful does.
+        const qsizetype longest = longestSingleLine(width);
+        const QStringView head = raw.left(longest);
+        qsizetype firstBreak = -1;
+        for (qsizetype i = 0; i < head.size() && firstBreak < 0; ++i) {
+            if (isLineBreak(head[i]))
+                firstBreak = i;
+        }
+        const bool cut = firstBreak >= 0 || raw.size() > longest;
+        const QString line
+            = (firstBreak >= 0 ? head.left(firstBreak) : head.left(safeCut(head, longest))).toString();
         const QFontMetricsF metrics(font);
-        const qsizetype firstBreak = text.indexOf(QChar::LineSeparator);
-        QString line = firstBreak >= 0 ? text.left(firstBreak) : text;
-        const bool cutAtBreak = firstBreak >= 0;
-        if (cutAtBreak || metrics.horizontalAdvance(line) > width) {
-            const QString ellipsis(QChar(0x2026));
+        if (cut || metrics.horizontalAdvance(line) > width) {
             const QString elided
-                = metrics.elidedText(line + (cutAtBreak ? ellipsis : QString()), Qt::ElideRight, width);
+                = metrics.elidedText(line + (cut ? ellipsis : QString()), Qt::ElideRight, width);
             qsizetype kept = elided.endsWith(ellipsis) ? elided.size() - 1 : elided.size();
             kept = std::min(kept, line.size());
             text = line.left(kept) + ellipsis;
-            QList<LinkRange> clipped;
-            for (const LinkRange& link : std::as_const(m_links)) {
-                if (link.start >= kept)
-                    break;
-                LinkRange part = link;
-                part.length = std::min(link.end(), kept) - link.start;
-                clipped << part;
-            }
-            m_links = clipped;
+            m_links = linksBefore(m_links, kept);
+        } else {
+            text = line;
         }
+    } else if (raw.size() > maximumCharacters) {
+        // Only the start of a very long text is laid out; a wrapped line without a break
+        // opportunity costs the rest of the text again, so a megabyte would freeze the window.
+        const qsizetype kept = safeCut(raw, maximumCharacters);
+        text = raw.left(kept).toString() + ellipsis;
+        m_links = linksBefore(m_links, kept);
+    } else {
+        text = display.text;
     }
+    // Lines of a task's note are separate lines on screen; QTextLayout wants U+2028 for that.
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
 
     m_layout = std::make_unique<QTextLayout>(text, font);
     QTextOption option;

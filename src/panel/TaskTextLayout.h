@@ -12,9 +12,17 @@
 // Lays out a task's display text the one way the panel draws it, measures it and finds its link
 // areas, so that what is drawn, measured and hovered always agree. Links are underlined. With a
 // line limit of 1 the text stays on one line and is truncated at the tail with an ellipsis; other
-// limits keep the first lines.
+// limits keep the first lines. A text longer than maximumCharacters is laid out up to there and
+// ends in an ellipsis, so no title or note, however long, holds up a frame.
 class TaskTextLayout {
 public:
+    // About a hundred lines of a row: more than a screen shows.
+    static constexpr qsizetype maximumCharacters = 4096;
+    // A line of width points never shows more characters than this (no glyph is narrower than a
+    // quarter of a point).
+    static constexpr double charactersPerPoint = 4;
+    static qsizetype longestSingleLine(double width);
+
     TaskTextLayout(const TaskDisplayText& text, const QFont& font, double width,
         std::optional<int> lineLimit = std::nullopt);
 

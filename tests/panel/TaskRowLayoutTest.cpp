@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+#include <functional>
+
 // The row layout needs no window: it is fed the session's rows and what sizes them.
 class TaskRowLayoutTest : public QObject {
     Q_OBJECT
@@ -70,30 +72,79 @@ private Q_SLOTS:
         QVERIFY(f.rect(TaskSection::working, 0).isEmpty() && !f.rect(TaskSection::working, 1).isEmpty());
     }
 
-    // What sizes a row: its expansion, an open editor, a running collapse; rows below move with it.
-    void aRowTakesTheHeightItIsPresentedAt()
+    // Between layouts from scratch, only the rows whose presentation changed are measured again and
+    // rows are found by index; whatever happens in between, every block lies where a layout from
+    // scratch puts it, and each task is found at its own row.
+    void aPartialLayoutMatchesOneFromScratch()
     {
-        Fixture f;
-        const QUuid report = f.id(TaskSection::working, 0);
-        const double collapsed = f.rect(TaskSection::working, 0).height();
-        const double below = f.rect(TaskSection::working, 1).top();
-
-        f.layout.setExpandedTaskID(report);
-        f.layout.relayout();
-        const double expanded = f.rect(TaskSection::working, 0).height();
-        QVERIFY(expanded > collapsed + 10); // title and two note lines
-        QCOMPARE(f.rect(TaskSection::working, 1).top(), below + expanded - collapsed);
-
-        f.layout.setExpandedTaskID(std::nullopt);
-        f.layout.presentationState(report).animatedHeight = 50;
-        f.layout.relayout();
-        QCOMPARE(f.rect(TaskSection::working, 0).height(), 50 + 2 * TaskRowLayout::rowPadding);
-
-        f.layout.removePresentationState(report);
-        f.layout.setEditedTaskID(report);
-        f.layout.setEditorHeight(report, 70);
-        f.layout.relayout([](const RenderedRow&) { return 0.5; });
-        QCOMPARE(f.rect(TaskSection::working, 0).height(), (70 + 2 * TaskRowLayout::rowPadding) * 0.5);
+        QString text;
+        for (int i = 0; i < 30; ++i)
+            text += QStringLiteral("Task %1 with a title long enough to wrap when it is expanded in the row\n"
+                                   "> and a note\n")
+                        .arg(i);
+        Fixture f(text + "---\nInbox one\nInbox two\n---\nDone");
+        const auto working = [&](int index) { return f.id(TaskSection::working, index); };
+        QList<std::function<void(TaskRowLayout&)>> steps;
+        const auto step = [&](const QString& name, std::function<void(TaskRowLayout&)> change) {
+            steps << change;
+            change(f.layout);
+            f.layout.relayout();
+            TaskRowLayout fresh;
+            fresh.setScrollContentWidth(490);
+            for (const auto& replay : steps)
+                replay(fresh);
+            fresh.relayout();
+            QCOMPARE(f.layout.blocks().size(), fresh.blocks().size());
+            for (size_t i = 0; i < fresh.blocks().size(); ++i) {
+                const TaskRowLayout::Block &a = f.layout.blocks()[i], &b = fresh.blocks()[i];
+                QVERIFY2(a.kind == b.kind && a.row == b.row && a.top == b.top && a.height == b.height,
+                    qPrintable(name + QString(" block %1").arg(i)));
+            }
+            QCOMPARE(f.layout.contentHeight(), fresh.contentHeight());
+            for (TaskSection section : allTaskSections) {
+                for (const QUuid& id : f.session.itemIDs(section)) {
+                    const TaskRowLayout::Block* block = f.layout.taskBlock(id);
+                    QVERIFY2(!block || f.layout.rows()[block->row].itemID == id, qPrintable(name));
+                    QCOMPARE(block,
+                        f.layout.blockForRowID(
+                            "task-" + taskSectionRawValue(section) + "-" + canonicalUuidText(id)));
+                }
+            }
+        };
+        const auto rows = [&](TaskRowLayout& layout) {
+            layout.setRows(f.session.renderedRows());
+            layout.setCreatingNewItem(f.session.isCreatingNewItem());
+        };
+        step("rows", rows);
+        step("expanded", [id = working(25)](TaskRowLayout& layout) { layout.setExpandedTaskID(id); });
+        step("growing", [id = working(25)](TaskRowLayout& layout) {
+            layout.presentationState(id) = {true, 37.5};
+        });
+        f.session.setSelection(SessionSelection::task(working(25)));
+        f.session.moveSelectedItem(1);
+        step("moved down", rows);
+        step("next expanded", [old = working(26), id = working(29)](TaskRowLayout& layout) {
+            layout.removePresentationState(old);
+            layout.setExpandedTaskID(id);
+            layout.presentationState(id).visibleExpanded = true;
+        });
+        step("editing", [id = working(2)](TaskRowLayout& layout) {
+            layout.setEditedTaskID(id);
+            layout.setEditorHeight(id, 90);
+        });
+        f.session.setSelection(SessionSelection::task(working(0)));
+        f.session.deleteSelectedItem();
+        step("deleted", rows);
+        f.session.beginCreatingNewItem();
+        step("new item", rows);
+        step("input grew", [](TaskRowLayout& layout) { layout.setInputEditorHeight(60); });
+        step("editing done", [](TaskRowLayout& layout) { layout.setEditedTaskID(std::nullopt); });
+        f.session.setFilterQuery("2");
+        step("filtered", rows);
+        step("collapsed", [id = working(28)](TaskRowLayout& layout) {
+            layout.setExpandedTaskID(std::nullopt);
+            layout.removePresentationState(id);
+        });
     }
 };
 

@@ -136,6 +136,29 @@ private Q_SLOTS:
         QCOMPARE(lateRegions.size(), 1);
         QCOMPARE(lateRegions[0].tooltip, QStringLiteral("https://me:pw@example.com/late")); // what opens
     }
+
+    // A title far longer than a row shows, without a place to break it, is laid out only as far as
+    // it can be seen: on one line and expanded it starts as the title does and ends in an ellipsis.
+    void aVeryLongTitleIsElidedNotDropped()
+    {
+        const QFont font = testFont();
+        QString title;
+        while (title.size() < 20000)
+            title += QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789");
+        const QString link = QStringLiteral(" https://example.com/end ");
+        const TaskDisplayText display = buildDisplayText(QString(title).insert(10, link));
+        for (const std::optional<int> lines : {std::optional<int>(1), std::optional<int>()}) {
+            TaskTextLayout layout(display, font, 300, lines);
+            const QString shown = layout.layout().text();
+            QVERIFY(shown.size() > 20 && shown.size() <= TaskTextLayout::maximumCharacters + 1);
+            QVERIFY(display.text.startsWith(shown.chopped(1)));
+            QVERIFY(shown.endsWith(QChar(0x2026)));
+            QVERIFY(!layout.linkRegions().isEmpty()); // the link in the part shown still opens
+        }
+        // Expanded, it still shows many lines.
+        TaskTextLayoutCache cache;
+        QVERIFY(cache.textHeight(title, font, 300) > 20 * QFontMetricsF(font).height());
+    }
 };
 
 QTEST_MAIN(TaskTextLayoutCacheTest)
