@@ -131,7 +131,7 @@ private Q_SLOTS:
         QFont font = desktopFont;
         font.setPointSizeF(16);
         QApplication::setFont(font);
-        WelcomeView view({}, {});
+        WelcomeView view;
         view.show();
         for (const QLabel* label : view.findChildren<QLabel*>()) {
             if (label->text().isEmpty())
