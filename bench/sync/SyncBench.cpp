@@ -126,14 +126,20 @@ Row measure(int taskCount, int repetitions)
         wall.start();
         onCommittedChange();
         const double callback = double(wall.nsecsElapsed()) / 1e6;
+        const double cpuCallback = threadSeconds();
         waitForWrites(controller);
         const double durable = double(wall.nsecsElapsed()) / 1e6;
+        const double cpuOutcome = threadSeconds();
         // The watcher's report of the save's own replacement of the file.
         for (FileWatcher* watcher : controller.findChildren<FileWatcher*>())
             watcher->processPendingEvents();
         scheduler.advance(FileWatcher::coalescingDelay * 2);
         waitForWrites(controller);
-        const double interface = (threadSeconds() - cpuStart) * 1000;
+        const double cpuEnd = threadSeconds();
+        const double interface = (cpuEnd - cpuStart) * 1000;
+        if (qEnvironmentVariableIsSet("SYNC_BENCH_PARTS"))
+            std::printf("  callback %.3f  outcome %.3f  echo %.3f ms cpu\n", (cpuCallback - cpuStart) * 1000,
+                (cpuOutcome - cpuCallback) * 1000, (cpuEnd - cpuOutcome) * 1000);
         row.saved = row.saved && controller.appStatus().startsWith(QStringLiteral("Saved "));
 
         // The floor: the same list's text made and written directly.

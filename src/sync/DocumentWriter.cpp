@@ -16,6 +16,17 @@ DocumentWriter::~DocumentWriter()
     m_thread.join();
 }
 
+void DocumentWriter::dispose(std::shared_ptr<const void> garbage)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_garbage.push_back(std::move(garbage));
+    }
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { run(); });
+    m_changed.notify_all();
+}
+
 void DocumentWriter::start(std::function<void()> work, std::function<void()> done)
 {
     Q_ASSERT(!isBusy());
@@ -34,12 +45,21 @@ void DocumentWriter::run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [this] { return m_stopping || m_work; });
+        m_changed.wait(lock, [this] { return m_stopping || m_work || !m_garbage.empty(); });
+        if (!m_garbage.empty()) {
+            std::vector<std::shared_ptr<const void>> garbage = std::exchange(m_garbage, {});
+            lock.unlock();
+            garbage.clear();
+            lock.lock();
+            continue;
+        }
         if (!m_work)
             return;
-        const std::function<void()> work = std::exchange(m_work, {});
+        std::function<void()> work = std::exchange(m_work, {});
         lock.unlock();
         work();
+        // Let go here, so that the completion holds the only references to what the work used.
+        work = nullptr;
         lock.lock();
         m_workDone = true;
         m_changed.notify_all();

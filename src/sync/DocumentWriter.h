@@ -4,8 +4,10 @@
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // Runs a document's file work on a thread of its own, one piece at a time, so that the interface
 // thread never waits for the disk. Each piece's completion runs back on the thread that owns the
@@ -23,6 +25,8 @@ public:
     bool isBusy() const { return static_cast<bool>(m_done); }
     // Blocks until the running work has finished, then runs its completion here. Nothing when idle.
     void wait();
+    // Lets go of garbage on the writer's thread: freeing a whole list takes as long as building it.
+    void dispose(std::shared_ptr<const void> garbage);
 
 signals:
     // After each completion has run.
@@ -37,6 +41,7 @@ private:
     std::condition_variable m_changed;
     // Guarded by m_mutex.
     std::function<void()> m_work;
+    std::vector<std::shared_ptr<const void>> m_garbage;
     bool m_workDone = false;
     bool m_stopping = false;
     // The owning thread's only.

@@ -3,6 +3,7 @@
 #include "document/DocumentFormat.h"
 #include "document/DocumentService.h"
 #include "document/DocumentWriteLock.h"
+#include "document/ReplacedFileWatcher.h"
 #include "sync/FileState.h"
 
 void SaveJob::run(const DocumentService& service)
@@ -33,7 +34,10 @@ void SaveJob::run(const DocumentService& service)
             QList<FileSnapshot> replacedNow;
             const auto error
                 = service.writeContents(text, path, state.snapshot, written, &notKept, &replacedNow);
-            replaced += replacedNow;
+            // Mostly nobody else has the replaced file open: looked at here, off the interface thread.
+            for (const FileSnapshot& file : std::as_const(replacedNow))
+                if (!ReplacedFileWatcher::needsNoKeeping(file))
+                    replaced.append(file);
             if (error) {
                 failure = *error;
                 outcome = Outcome::failed;

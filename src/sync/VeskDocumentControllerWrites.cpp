@@ -66,6 +66,11 @@ void VeskDocumentController::finishSave(SaveJob& job, const QUrl& url)
         m_replacedFiles->keep(file);
     switch (job.outcome) {
     case SaveJob::Outcome::written: {
+        // The document and text written before, no longer needed, go on the writer's thread.
+        if (m_lastPersistedDocument)
+            m_writer->dispose(std::make_shared<const VeskDocument>(std::move(*m_lastPersistedDocument)));
+        if (m_lastPersistedContents)
+            m_writer->dispose(std::make_shared<const QString>(std::move(*m_lastPersistedContents)));
         recordPersisted(job.document, job.text, url);
         m_persistedSnapshot = std::move(job.snapshot);
         // What the replaced file carried and the new one could not keep is said, not dropped.
