@@ -4,6 +4,10 @@
 //
 //   sync_bench [--repetitions N] [--sizes 1000,10000,100000]
 //
+// SYNC_BENCH_PARTS=1 also prints, per commit, the interface thread's CPU time in onCommittedChange,
+// in taking in the outcome, and in the watcher's report. The source builds against trees without
+// the writer too, for comparing the two in one run.
+//
 // Per commit, the interface thread's share is its CPU time from the session's onCommittedChange
 // through taking in the save's outcome and the file watcher's report of the save: the time the
 // thread could not spend on keys and painting. "durable" is the wall time from onCommittedChange
