@@ -30,6 +30,9 @@ function(vesk_add_test name)
         list(APPEND env "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1"
              "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
     endif()
+    if(VESK_SANITIZE_THREAD)
+        list(APPEND env "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
+    endif()
 
     if(T_X11)
         set(wrapper ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb)

@@ -92,6 +92,21 @@ void ReplacedFileWatcher::keep(const FileSnapshot& file)
     scheduleRecheck();
 }
 
+bool ReplacedFileWatcher::needsNoKeeping(const FileSnapshot& file)
+{
+    if (!file.isValid())
+        return true;
+    // As in keep: a lease broken while held must not end this program.
+    ::fcntl(file.fd(), F_SETSIG, SIGURG);
+    // Read under the lease: a program opening the file for writing meanwhile waits until it is let go.
+    if (::fcntl(file.fd(), F_SETLEASE, F_RDLCK) != 0)
+        return false;
+    QByteArray now;
+    const bool unchanged = readFileFrom(file.fd(), 0, now) == 0 && now == file.bytes();
+    ::fcntl(file.fd(), F_SETLEASE, F_UNLCK);
+    return unchanged;
+}
+
 void ReplacedFileWatcher::release(Kept& kept)
 {
     if (kept.watch >= 0 && m_inotify >= 0)

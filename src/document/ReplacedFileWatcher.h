@@ -33,6 +33,9 @@ public:
     // Keeps file, which a save has just replaced; file.bytes() is what it is known to hold, anything
     // else found in it later was written by another program.
     void keep(const FileSnapshot& file);
+    // Whether a file a save has just replaced needs no keeping: no program has it open for writing,
+    // so none can write into it any more, and it still holds file.bytes(). Reads the file; any thread.
+    static bool needsNoKeeping(const FileSnapshot& file);
     int keptCount() const { return int(m_kept.size()); }
     // How many late writes were found in kept files so far.
     int lateWriteCount() const { return m_lateWrites; }

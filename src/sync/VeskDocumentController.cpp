@@ -36,11 +36,17 @@ VeskDocumentController::VeskDocumentController(
       m_sessionController(new SessionController(scheduler, this)),
       m_dialogs(dialogs),
       m_scheduler(scheduler),
-      m_replacedFiles(new ReplacedFileWatcher(scheduler, this))
+      m_replacedFiles(new ReplacedFileWatcher(scheduler, this)),
+      m_writer(new DocumentWriter(this))
 {
     Q_ASSERT(dialogs);
     m_replacedFiles->onActivity = [self = QPointer(this)] {
-        if (self)
+        if (!self)
+            return;
+        // Late writes are put right only between saves, which write the same file.
+        if (self->isWriting())
+            self->m_replacedFilesWaitForWriter = true;
+        else
             self->settleReplacedFiles();
     };
     m_sessionController->onCommittedChange = [self = QPointer(this)] {
@@ -108,6 +114,7 @@ void VeskDocumentController::recordPersisted(
 {
     m_lastPersistedDocument = document;
     m_lastPersistedContents = text;
+    m_persistedSnapshot = CommittedSnapshot::of(*m_sessionController);
     setSyncState(SyncState::inSync);
     observeFile(url);
 }
@@ -139,6 +146,8 @@ void VeskDocumentController::observeFile(const QUrl& url)
 
 void VeskDocumentController::stopFileAccess()
 {
+    // A save already handed to the writer still lands.
+    settleWritesQuietly();
     stopWaitingForFileMove();
     m_saveWaitsForFileMove = false;
     // A last look at the replaced files: what was written into them by now still reaches the disk.
@@ -165,6 +174,7 @@ std::optional<DocumentControllerFailure> VeskDocumentController::readTaskFile(
 std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(
     const QUrl& url, bool alreadyAccessing, PlainText plainText)
 {
+    settleWritesQuietly();
     const QString path = localPath(url);
     DocumentContents contents;
     if (plainText == PlainText::offerImport) {
@@ -186,6 +196,7 @@ std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(
 
 std::optional<DocumentControllerFailure> VeskDocumentController::createDocument(const QUrl& url)
 {
+    settleWritesQuietly();
     DocumentContents contents;
     if (auto failure = m_documentService.makeNewFileContents(contents))
         return fromDocumentFailure(*failure);
@@ -216,6 +227,7 @@ void VeskDocumentController::chooseAndOpenFile()
         presentErrorAlert(fileIsOpenMessage());
         return;
     }
+    settleWritesQuietly();
     QPointer self(this);
     DocumentContents contents;
     auto failure = m_documentService.readDocument(
@@ -340,7 +352,12 @@ bool VeskDocumentController::hasChangesOnlyInSession() const
     // What a save to a new file would write, open editors included.
     if (blocksSaving(m_syncState))
         return m_sessionController->documentIncludingEdits() != *m_lastPersistedDocument;
-    return m_sessionController->committedDocument() != *m_lastPersistedDocument;
+    if (m_pendingSave || m_saveRunning)
+        return true;
+    const CommittedSnapshot now = CommittedSnapshot::of(*m_sessionController);
+    if (m_persistedSnapshot && now.sharesContentWith(*m_persistedSnapshot))
+        return false;
+    return now.document() != *m_lastPersistedDocument;
 }
 
 void VeskDocumentController::finishPendingWork()
@@ -350,10 +367,16 @@ void VeskDocumentController::finishPendingWork()
     m_isWritingQuietly = true;
     // Closing cannot wait for the file to come back: where it is now decides, and a held save runs.
     settleFileMove(true);
-    m_sessionController->finishPendingTransitions();
+    if (self)
+        m_sessionController->finishPendingTransitions();
+    if (self)
+        waitForWrites();
     // A save that failed without pausing editing gets one more try.
-    if (self && !blocksSaving(m_syncState) && hasChangesOnlyInSession())
+    if (self && !blocksSaving(m_syncState) && hasChangesOnlyInSession()) {
         saveCommittedChange();
+        if (self)
+            waitForWrites();
+    }
     if (self)
         m_isWritingQuietly = false;
 }

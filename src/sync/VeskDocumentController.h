@@ -4,8 +4,10 @@
 #include "document/ReplacedFileWatcher.h"
 #include "platform/FileWatcher.h"
 #include "platform/Scheduler.h"
+#include "session/CommittedSnapshot.h"
 #include "sync/DocumentColor.h"
-#include "sync/FileAccessError.h"
+#include "sync/DocumentControllerFailure.h"
+#include "sync/DocumentWriter.h"
 #include "sync/SyncState.h"
 
 #include <QObject>
@@ -16,20 +18,16 @@
 
 #include <functional>
 #include <optional>
-#include <variant>
 
 class DialogPresenter;
 class SessionController;
-
-// A failure of the document controller's file operations.
-using DocumentControllerFailure = std::variant<FileAccessError, DocumentError, FileSystemError>;
-QString describeFailure(const DocumentControllerFailure& failure);
+struct SaveJob;
 
 // Binds the editing session of one open document to its file: opens, creates and imports files,
 // writes the session back after every committed change, watches the file, and decides by comparing
 // texts whether a change made by another program is reloaded silently or conflicts with unsaved
 // work. The panel shows the published status, file, colour and state, and blocks editing while the
-// state forbids saving. Main thread only.
+// state forbids saving. Main thread only; the files are read and written on its writer's thread.
 class VeskDocumentController : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString appStatus READ appStatus NOTIFY appStatusChanged)
@@ -94,6 +92,8 @@ public:
     const std::optional<QString>& lastPersistedContents() const { return m_lastPersistedContents; }
     // True while a recovery or file problem alert of this document is on screen.
     bool isPresentingRecoveryAlert() const { return m_isPresentingRecoveryAlert; }
+    // Saves and checks of the file run here, one at a time; finished() follows each.
+    DocumentWriter* writer() const { return m_writer; }
 
     // --- Opening and creating ---
     // What opening does with a file that is plain text rather than a task file: files the user
@@ -111,8 +111,14 @@ public:
     void chooseAndCreateFile();
 
     // --- Keeping the file and the session in step ---
-    // Runs after every committed change of the session.
+    // Runs after every committed change of the session: hands the committed content to the writer.
+    // Changes committed while a save runs are written together by the next one.
     void saveCommittedChange();
+    // True while a save or a check of the file is running or a save waits for its turn.
+    bool isWriting() const;
+    // Blocks until every save handed to the writer and waiting for it is on disk (or has failed),
+    // with its outcome taken in, and the checks that waited for them have run.
+    void waitForWrites();
     // Runs when the document's panel becomes key and when the application becomes active.
     void checkForExternalChanges();
     // When the document is closed: stops watching the file.
@@ -161,11 +167,6 @@ signals:
     void syncStateChanged();
 
 private:
-    struct FileState {
-        FileSnapshot snapshot;
-        bool writable = false;
-    };
-
     void setAppStatus(const QString& status);
     void setSelectedFileURL(const QUrl& url);
     void setDocumentColor(DocumentColor color);
@@ -177,8 +178,15 @@ private:
     // Puts right what other programs wrote late into files that saves replaced. False when that
     // took the session's last save off the disk, which puts the session in conflict.
     bool settleReplacedFiles();
-    std::optional<DocumentControllerFailure> verifyBeforeSave(const QUrl& url, FileSnapshot& checked);
-    std::optional<DocumentControllerFailure> readFileState(const QUrl& url, FileState& state) const;
+    // The writer's side of saving and checking.
+    void startNextSave();
+    void finishSave(SaveJob& job, const QUrl& url);
+    void failSave(const DocumentControllerFailure& failure);
+    void startChangeCheck();
+    void runWorkWaitingForWriter();
+    // Lets the writer finish what it was handed before the binding or the session is replaced,
+    // without alerts: what failed shows in the state and the status.
+    void settleWritesQuietly();
     // Reads a task file: a read failure, or unreadableAsVesk when the text is no task file.
     std::optional<DocumentControllerFailure> readTaskFile(const QUrl& url, DocumentContents& contents) const;
 
@@ -226,4 +234,15 @@ private:
     bool m_isWritingQuietly = false;
     // The message of the last recovery or file problem alert.
     QString m_fileProblem;
+
+    DocumentWriter* m_writer;
+    // The content of the latest committed change not yet handed to the writer.
+    std::optional<CommittedSnapshot> m_pendingSave;
+    // The session content that lastPersistedDocument was made from.
+    std::optional<CommittedSnapshot> m_persistedSnapshot;
+    bool m_saveRunning = false;
+    // Asked for while the writer was busy, done once it is idle.
+    bool m_changeNoticedWhileWriting = false;
+    bool m_checkWaitsForWriter = false;
+    bool m_replacedFilesWaitForWriter = false;
 };

@@ -35,6 +35,13 @@ bool VeskDocumentController::settleFileMove(bool windowEnded)
     const bool refilled = QFileInfo::exists(path);
     if (!refilled && !windowEnded)
         return false;
+    if (!refilled) {
+        // The document is about to follow the file: a save running for the path it left ends first.
+        // Saves committed meanwhile wait for the decision, as while the path is empty.
+        settleWritesQuietly();
+        if (!isWaitingForFileMove())
+            return true;
+    }
     const QUrl movedTo = m_fileMovedToURL;
     stopWaitingForFileMove();
     if (refilled) {

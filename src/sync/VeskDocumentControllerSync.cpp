@@ -3,25 +3,17 @@
 #include "sync/VeskDocumentController.h"
 
 #include "document/DocumentFormat.h"
-#include "document/DocumentWriteLock.h"
-#include "document/FileMetadata.h"
 #include "platform/DialogPresenter.h"
 #include "platform/FileWatcher.h"
 #include "session/SessionController.h"
+#include "sync/FileState.h"
 #include "sync/SyncLog.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-// A save that finds the file changed between its check and the replacement checks again, so that
-// a change without unsaved work is still reloaded; after this many tries it counts as a conflict.
-constexpr int maxSaveAttempts = 3;
 
 // A write that failed for want of space or on a disk error leaves the file with its old text (the
 // document service writes nothing over it before the new text has room), so the document stays
@@ -39,117 +31,13 @@ bool VeskDocumentController::hasUnpersistedChanges() const
 {
     if (!m_lastPersistedDocument)
         return false;
-    if (m_sessionController->isTextEditingActive())
+    if (m_sessionController->isTextEditingActive() || m_pendingSave || m_saveRunning)
         return true;
-    return m_sessionController->committedDocument() != *m_lastPersistedDocument;
-}
-
-std::optional<DocumentControllerFailure> VeskDocumentController::readFileState(
-    const QUrl& url, FileState& state) const
-{
-    const QString path = localPath(url);
-    const QByteArray encoded = QFile::encodeName(path);
-    struct stat info { };
-    if (::stat(encoded.constData(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return FileAccessError::missing();
-        return FileSystemError::fromErrno(FileSystemError::Operation::read, path, errno);
-    }
-    if (!S_ISREG(info.st_mode))
-        return FileAccessError::missing();
-    if (::access(encoded.constData(), R_OK) != 0 && errno == EACCES)
-        return FileAccessError::unreadable();
-    if (auto error = m_documentService.readSnapshot(path, state.snapshot))
-        return error->isNoSuchFile() ? FileAccessError::missing() : FileAccessError::unreadable();
-    state.writable = ::access(encoded.constData(), W_OK) == 0;
-    return std::nullopt;
-}
-
-std::optional<DocumentControllerFailure> VeskDocumentController::verifyBeforeSave(
-    const QUrl& url, FileSnapshot& checked)
-{
-    FileState state;
-    if (auto failure = readFileState(url, state))
-        return failure;
-    if (!state.writable)
-        return FileAccessError::unwritable();
-    if (m_lastPersistedContents && *m_lastPersistedContents != state.snapshot.text()) {
-        if (hasUnpersistedChanges())
-            return FileAccessError::conflict();
-        // Nothing would be lost: take the other program's version, and write it back.
-        FileSnapshot reread;
-        if (auto error = m_documentService.readSnapshot(localPath(url), reread))
-            return *error;
-        if (!isVeskDocument(reread.text()))
-            return FileAccessError::unreadableAsVesk();
-        const VeskDocument document = parseDocument(reread.text());
-        m_sessionController->loadDocument(document);
-        recordPersisted(document, reread.text(), url);
-        checked = reread;
-        return std::nullopt;
-    }
-    checked = state.snapshot;
-    return std::nullopt;
-}
-
-void VeskDocumentController::saveCommittedChange()
-{
-    if (!hasSelectedFile() || m_isPresentingRecoveryAlert || blocksSaving(m_syncState))
-        return;
-    // While the file is away from its path nothing is written: neither into the renamed file nor as
-    // a new file in the way of the program about to write one. The change waits for the decision.
-    m_saveWaitsForFileMove = false;
-    if (!settleFileMove(false)) {
-        m_saveWaitsForFileMove = true;
-        return;
-    }
-    if (!settleReplacedFiles())
-        return;
-    const QUrl url = m_selectedFileURL;
-    const QString path = localPath(url);
-    for (int attempt = 1;; ++attempt) {
-        std::optional<DocumentControllerFailure> failure;
-        DocumentService::GuardedWriteOutcome outcome;
-        VeskDocument document;
-        QString text;
-        QStringList notKept;
-        {
-            // Other Vesk writers of this file wait from this check until the file is replaced, so
-            // that none replaces a file it did not check. Released before any alert runs.
-            const DocumentWriteLock lock(path);
-            FileSnapshot checked;
-            failure = verifyBeforeSave(url, checked);
-            if (!failure) {
-                document = m_sessionController->committedDocument();
-                text = serializeDocument(document);
-                QList<FileSnapshot> replaced;
-                if (auto error
-                    = m_documentService.writeContents(text, path, checked, outcome, &notKept, &replaced))
-                    failure = *error;
-                for (const FileSnapshot& file : replaced)
-                    m_replacedFiles->keep(file);
-            }
-        }
-        if (failure) {
-            setAppStatus(QStringLiteral("Save failed"));
-            handleSaveError(*failure);
-            return;
-        }
-        if (outcome == DocumentService::GuardedWriteOutcome::written) {
-            recordPersisted(document, text, url);
-            // What the replaced file carried and the new one could not keep is said, not dropped.
-            const QString note = FileMetadata::describeNotKept(notKept);
-            setAppStatus(QStringLiteral("Saved ") + lastPathComponent(url)
-                + (note.isEmpty() ? QString() : QStringLiteral(" (") + note + u')'));
-            return;
-        }
-        if (outcome == DocumentService::GuardedWriteOutcome::fileChangedFirst && attempt < maxSaveAttempts)
-            continue;
-        // Another program is writing the file right now; its text is on disk, ours only in the session.
-        setAppStatus(QStringLiteral("Save failed"));
-        handleSaveError(FileAccessError::conflict());
-        return;
-    }
+    // The session still holds the very content last read or written: nothing to compare.
+    const CommittedSnapshot now = CommittedSnapshot::of(*m_sessionController);
+    if (m_persistedSnapshot && now.sharesContentWith(*m_persistedSnapshot))
+        return false;
+    return now.document() != *m_lastPersistedDocument;
 }
 
 bool VeskDocumentController::settleReplacedFiles()
@@ -172,13 +60,18 @@ bool VeskDocumentController::settleReplacedFiles()
 
 void VeskDocumentController::checkForExternalChanges()
 {
+    // The writer may be replacing the file right now: compared once it is done.
+    if (isWriting()) {
+        m_checkWaitsForWriter = true;
+        return;
+    }
     // A file back at the path ends a pending move here; while the path is empty there is nothing to compare.
     if (!hasSelectedFile() || !settleFileMove(false) || !settleReplacedFiles() || blocksSaving(m_syncState)
         || m_isPresentingRecoveryAlert)
         return;
     const QUrl url = m_selectedFileURL;
     FileState state;
-    if (auto failure = readFileState(url, state)) {
+    if (auto failure = FileState::read(m_documentService, localPath(url), state)) {
         handleObservedFileError(*failure);
         return;
     }
@@ -205,16 +98,25 @@ void VeskDocumentController::checkForExternalChanges()
 
 void VeskDocumentController::noteExternalChange()
 {
-    if (hasUnpersistedChanges())
+    // The report may be the echo of a save still running: looked at once it is done.
+    if (isWriting()) {
+        m_changeNoticedWhileWriting = true;
         return;
-    if (m_syncState == SyncState::inSync)
-        setSyncState(SyncState::externallyModifiedReloadable);
+    }
+    if (hasUnpersistedChanges() || m_syncState != SyncState::inSync)
+        return;
+    // The file is read on the writer's thread: the echo of Vesk's own save holds the text last
+    // written and changes nothing.
+    startChangeCheck();
 }
 
 void VeskDocumentController::reloadFromDisk()
 {
     if (!hasSelectedFile())
         return;
+    // The session is about to be replaced by the file: what waits to be written goes with it.
+    m_pendingSave.reset();
+    settleWritesQuietly();
     const QUrl url = m_selectedFileURL;
     DocumentContents contents;
     if (auto failure = readTaskFile(url, contents)) {
@@ -239,6 +141,9 @@ void VeskDocumentController::saveToNewFile()
         presentErrorAlert(fileIsOpenMessage());
         return;
     }
+    // The new file gets everything; a save already running for the old one still lands there.
+    m_pendingSave.reset();
+    settleWritesQuietly();
     const VeskDocument document = m_sessionController->documentIncludingEdits();
     const QString text = serializeDocument(document);
     if (auto error = m_documentService.writeContents(text, localPath(url))) {

@@ -76,6 +76,7 @@ private slots:
         for (int save = 1; save <= savesWhileOpen; ++save) {
             session.beginCreatingNewItem(QStringLiteral("Mine %1").arg(save));
             session.commitNewItem();
+            controller.waitForWrites();
             QCOMPARE(controller.appStatus(), QStringLiteral("Saved list.vesk"));
         }
         // The save has renamed its file over the one the other program holds: now it writes.
@@ -92,11 +93,13 @@ private slots:
             if (controller.fileObserver())
                 controller.fileObserver()->processPendingEvents();
             scheduler.advance(1);
+            controller.waitForWrites();
         } else if (noticedBy == QLatin1String("check")) {
             controller.checkForExternalChanges();
         } else {
             session.beginCreatingNewItem(QStringLiteral("Mine later"));
             session.commitNewItem();
+            controller.waitForWrites();
         }
         QCOMPARE(readBytes(path), expectedOnDisk);
         QCOMPARE(controller.syncState(), expectedState);
@@ -220,6 +223,8 @@ private slots:
         for (; commits < 1500 || (appended < 300 && running.elapsed() < 120000); ++commits, readProgress()) {
             session.beginCreatingNewItem(QStringLiteral("vesk %1").arg(commits));
             session.commitNewItem();
+            // Saves finish in the background; commits made meanwhile are written together.
+            QCoreApplication::processEvents();
             saved += controller.appStatus().startsWith(QStringLiteral("Saved ")) ? 1 : 0;
             if (controller.syncState() != SyncState::inSync) {
                 // A failed reload (caught mid-append) is retried, as the user would.
@@ -227,6 +232,7 @@ private slots:
                 QCOMPARE(controller.syncState(), SyncState::inSync);
             }
         }
+        controller.waitForWrites();
         ::kill(pid_t(appender.processId()), SIGTERM);
         QVERIFY(appender.waitForFinished(10000) && appender.exitCode() == 0);
         readProgress();

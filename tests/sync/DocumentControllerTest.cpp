@@ -2,6 +2,7 @@
 #include "SmallTmpfs.h"
 #include "UnprivilegedChild.h"
 #include "document/DocumentFormat.h"
+#include "document/DocumentWriteLock.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -44,13 +45,25 @@ QStringList titles(const QList<VeskTask>& tasks)
 // The list of the worked example, open, with its file's notifications and alerts at hand.
 struct Fixture : OpenList {
     bool open() { return OpenList::open(initialText); }
-    // Lets the file notifications of what just happened arrive and take effect, as the event loop would.
+    // Lets the file notifications of what just happened arrive and take effect, as the event loop
+    // would, with the reads of the file they start.
     void settle()
     {
         deliverFileEvents();
         scheduler.advance(VeskDocumentController::fileMoveSettlingDelay + 1);
+        controller.waitForWrites();
     }
-    void advanceTo(double time) { scheduler.advance(time - scheduler.now()); }
+    void advanceTo(double time)
+    {
+        scheduler.advance(time - scheduler.now());
+        controller.waitForWrites();
+    }
+    // The check when the panel becomes key; it waits for a save that is running.
+    void check()
+    {
+        controller.checkForExternalChanges();
+        controller.waitForWrites();
+    }
     void expectOneAlert(const QString& text, const QStringList& buttons)
     {
         QCOMPARE(dialogs.alerts.size(), 1);
@@ -74,7 +87,7 @@ private slots:
         QCOMPARE(f.controller.documentColor(), DocumentColor::blue);
         // Without a file nothing is saved or checked.
         f.addTask(QStringLiteral("loose"));
-        f.controller.checkForExternalChanges();
+        f.check();
         QVERIFY(f.dialogs.alerts.isEmpty());
         QCOMPARE(f.controller.appStatus(), QStringLiteral("Choose a Vesk file to get started"));
     }
@@ -112,7 +125,7 @@ private slots:
         QVERIFY(readBytes(f.path).contains("Call the bank"));
         const QUuid firstTask = f.session().inboxItemIDs().constFirst();
         f.settle();
-        f.controller.checkForExternalChanges();
+        f.check();
         QCOMPARE(f.controller.syncState(), SyncState::inSync);
         QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved list.vesk"));
         // Not reloaded: the items keep their ids.
@@ -185,7 +198,7 @@ private slots:
         if (commit)
             f.addTask(QStringLiteral("Mine"));
         else
-            f.controller.checkForExternalChanges();
+            f.check();
         QCOMPARE(f.controller.syncState(), state);
         if (alert.isEmpty()) {
             QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
@@ -205,7 +218,7 @@ private slots:
         f.session().setEditingBlocked(false);
         if (!editorOpen)
             f.addTask(QStringLiteral("Still mine"));
-        f.controller.checkForExternalChanges();
+        f.check();
         QCOMPARE(QFile::exists(f.path), !replacement.isNull());
         if (!replacement.isNull())
             QCOMPARE(readBytes(f.path), replacement);
@@ -236,7 +249,7 @@ private slots:
             if (c.commit)
                 f.addTask(QStringLiteral("Mine"));
             else
-                f.controller.checkForExternalChanges();
+                f.check();
             ::chmod(QFile::encodeName(f.folder.path()).constData(), 0755);
             ::chmod(QFile::encodeName(f.path).constData(), 0644);
             QCOMPARE(f.controller.appStatus(), QString::fromLatin1(c.status));
@@ -276,6 +289,106 @@ private slots:
         QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved list.vesk"));
         QVERIFY(readBytes(f.path).contains("---\nSecond\nMine\nBuy stamps\n"));
         QCOMPARE(f.dialogs.alerts.size(), 1);
+    }
+
+    // Saves run on the writer's thread while the session goes on: changes committed meanwhile are
+    // written together by the next save, in order, and every guard of the write path still holds.
+    void savesRunOnTheWriter_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        for (const char* scenario : {"quick commits", "changed before the write", "full disk", "quit",
+                 "close", "own echo, then another program"})
+            QTest::newRow(scenario) << QString::fromLatin1(scenario);
+    }
+
+    void savesRunOnTheWriter()
+    {
+        QFETCH(QString, scenario);
+        SmallTmpfs disk(4);
+        Fixture f;
+        if (scenario == QLatin1String("full disk")) {
+            SKIP_UNLESS_MOUNTED(disk);
+            f.path = disk.filePath(QStringLiteral("list.vesk"));
+        }
+        QVERIFY(f.open());
+        const auto commit = [&](const QString& title) {
+            f.session().beginCreatingNewItem(title);
+            f.session().commitNewItem();
+        };
+        const auto sessionText = [&] { return serializeDocument(f.session().committedDocument()); };
+        // What the document had written each time the writer finished a piece of work.
+        QStringList persisted;
+        connect(f.controller.writer(), &DocumentWriter::finished, this,
+            [&] { persisted.append(f.controller.lastPersistedContents().value_or(QString())); });
+        QSignalSpy finished(f.controller.writer(), &DocumentWriter::finished);
+        const auto waitForWriter = [&] {
+            while (f.controller.isWriting() && finished.wait(10000)) { }
+            QVERIFY(!f.controller.isWriting());
+        };
+
+        if (scenario == QLatin1String("quick commits")) {
+            commit(QStringLiteral("A"));
+            const QString afterA = sessionText();
+            commit(QStringLiteral("B"));
+            commit(QStringLiteral("C"));
+            waitForWriter();
+            QCOMPARE(persisted, (QStringList {afterA, sessionText()}));
+            QCOMPARE(readBytes(f.path), sessionText().toUtf8());
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved list.vesk"));
+        } else if (scenario == QLatin1String("changed before the write")) {
+            // Another Vesk writer holds the file's lock: the commit returns at once and its save waits.
+            std::optional<DocumentWriteLock> otherWriter(std::in_place, f.path);
+            commit(QStringLiteral("Mine"));
+            QCOMPARE(readBytes(f.path), initialText);
+            saveAsAnotherEditor(f.path, theirs);
+            otherWriter.reset();
+            waitForWriter();
+            QCOMPARE(readBytes(f.path), theirs);
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Save failed"));
+            QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedConflicted);
+            f.expectOneAlert(conflictMessage, recoveryButtons);
+            return;
+        } else if (scenario == QLatin1String("full disk")) {
+            commit(QStringLiteral("Mine"));
+            commit(QStringLiteral("Second"));
+            waitForWriter();
+            QCOMPARE(readBytes(f.path), initialText);
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Save failed"));
+            f.expectOneAlert(
+                QStringLiteral("The file “list.vesk” couldn’t be saved because there isn’t enough space."),
+                problemButtons);
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+            QVERIFY(f.controller.hasChangesOnlyInSession());
+            QCOMPARE(titles(f.session().committedDocument().inboxItems).mid(0, 2),
+                (QStringList {"Second", "Mine"}));
+            return;
+        } else if (scenario == QLatin1String("quit") || scenario == QLatin1String("close")) {
+            // The second save waits for the first; neither is taken in before the document goes.
+            commit(QStringLiteral("A"));
+            commit(QStringLiteral("B"));
+            QVERIFY(f.controller.isWriting());
+            if (scenario == QLatin1String("quit"))
+                QVERIFY(f.controller.prepareToClose());
+            else
+                f.controller.stopFileAccess();
+            QCOMPARE(readBytes(f.path), sessionText().toUtf8());
+            QVERIFY(!f.controller.isWriting());
+        } else {
+            commit(QStringLiteral("Mine"));
+            waitForWriter();
+            // The report of the save's own replacement of the file changes nothing.
+            f.settle();
+            waitForWriter();
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+            // Another program's write just after it is a change.
+            QByteArray changed = readBytes(f.path);
+            changed.replace("Mine", "Mind");
+            writeBytes(f.path, changed);
+            f.settle();
+            waitForWriter();
+            QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedReloadable);
+        }
+        QVERIFY(f.dialogs.alerts.isEmpty());
     }
 
     // What a save cannot keep is said in the status: here the group of a list that the user may
@@ -364,7 +477,7 @@ private slots:
             previous = target;
         }
         f.settle();
-        f.controller.checkForExternalChanges();
+        f.check();
         QCOMPARE(f.controller.syncState(), SyncState::inSync);
         QVERIFY(f.dialogs.alerts.isEmpty());
     }
@@ -411,7 +524,7 @@ private slots:
         }
         if (activations) {
             f.advanceTo(0.5);
-            f.controller.checkForExternalChanges();
+            f.check();
             QVERIFY(f.dialogs.alerts.isEmpty());
             QCOMPARE(f.controller.syncState(), SyncState::inSync);
         }
@@ -419,11 +532,11 @@ private slots:
             f.advanceTo(delay);
             writeBytes(f.path, theirs);
             if (activations)
-                f.controller.checkForExternalChanges();
+                f.check();
             f.deliverFileEvents();
         }
         f.advanceTo(VeskDocumentController::fileMoveSettlingDelay + 1);
-        f.controller.checkForExternalChanges();
+        f.check();
 
         if (delay < 0) {
             QCOMPARE(f.controller.appStatus(), (commitMeanwhile ? "Saved " : "Moved to ") + renamedTo);
@@ -521,6 +634,7 @@ private slots:
         dialogs.whileAlertShows = [&] { delete controller; };
         controller->sessionController()->beginCreatingNewItem(QStringLiteral("Mine"));
         controller->sessionController()->commitNewItem();
+        controller->waitForWrites();
         QCOMPARE(dialogs.alerts.size(), 1);
         QCOMPARE(readBytes(path), theirs);
     }

@@ -31,11 +31,12 @@ struct OpenList {
         writeBytes(path, text);
         return !controller.openDocument(QUrl::fromLocalFile(path));
     }
-    // A committed change, as the panel makes it: a new task typed into the inbox.
+    // A committed change, as the panel makes it: a new task typed into the inbox; then its save.
     void addTask(const QString& title)
     {
         session().beginCreatingNewItem(title);
         session().commitNewItem();
+        controller.waitForWrites();
     }
     // Hands the notifications the kernel has queued for what just happened to every watcher.
     void deliverFileEvents()

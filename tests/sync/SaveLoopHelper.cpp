@@ -33,6 +33,7 @@ int main(int argc, char* argv[])
         const QString title = arguments[2] + QString::number(index);
         session.beginCreatingNewItem(title);
         session.commitNewItem();
+        controller.waitForWrites();
         if (controller.appStatus().startsWith(QStringLiteral("Saved ")))
             std::printf("saved %s\n", qPrintable(title));
     }

@@ -1,0 +1,199 @@
+// What a committed change costs the interface thread on a long list, and how long until it is safely
+// on disk, beside the floor of the same work done directly: serialising the list and writing it
+// through a temporary file with fsync of the file and its folder.
+//
+//   sync_bench [--repetitions N] [--sizes 1000,10000,100000]
+//
+// SYNC_BENCH_PARTS=1 also prints, per commit, the interface thread's CPU time in onCommittedChange,
+// in taking in the outcome, and in the watcher's report. The source builds against trees without
+// the writer too, for comparing the two in one run.
+//
+// Per commit, the interface thread's share is its CPU time from the session's onCommittedChange
+// through taking in the save's outcome and the file watcher's report of the save: the time the
+// thread could not spend on keys and painting. "durable" is the wall time from onCommittedChange
+// until the save's outcome is known, which comes only after the data and the folder are synced.
+// Builds without the writer save inside onCommittedChange, so there both are the same call.
+#include "document/DocumentFormat.h"
+#include "document/DocumentService.h"
+#include "platform/DialogPresenter.h"
+#include "platform/FileWatcher.h"
+#include "platform/ManualScheduler.h"
+#include "session/SessionController.h"
+#include "sync/VeskDocumentController.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#if __has_include("sync/DocumentWriter.h")
+#define VESK_SAVES_ON_WRITER 1
+#else
+#define VESK_SAVES_ON_WRITER 0
+#endif
+
+namespace {
+
+QString longListText(int taskCount)
+{
+    VeskDocument document;
+    for (int task = 0; task < taskCount; ++task) {
+        VeskTask item {
+            QStringLiteral("Task number %1 with a title of ordinary length").arg(task), std::nullopt};
+        if (task % 10 == 0)
+            item.note = QStringLiteral("A note line\nand a second one");
+        (task % 3 == 0          ? document.workingItems
+                : task % 3 == 1 ? document.inboxItems
+                                : document.completedItems)
+            .append(item);
+    }
+    return serializeDocument(document);
+}
+
+class NoDialogs : public DialogPresenter {
+public:
+    int runAlert(const QString&, const QString&, const QStringList&) override { return -1; }
+    QString chooseFileToOpen(const QStringList&, const QString&) override { return QString(); }
+    QString chooseFileToSave(const QString&, const QStringList&, const QString&, const QString&) override
+    {
+        return QString();
+    }
+};
+
+double threadSeconds()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values[values.size() / 2];
+}
+
+struct Row {
+    double interfaceMs = 0;
+    double callbackMs = 0;
+    double durableMs = 0;
+    double floorMs = 0;
+    qint64 bytes = 0;
+    bool saved = true;
+};
+
+void waitForWrites(VeskDocumentController& controller)
+{
+#if VESK_SAVES_ON_WRITER
+    controller.waitForWrites();
+#else
+    Q_UNUSED(controller);
+#endif
+}
+
+Row measure(int taskCount, int repetitions)
+{
+    QTemporaryDir folder(QDir::current().filePath(QStringLiteral("sync-bench-XXXXXX")));
+    const QString path = folder.filePath(QStringLiteral("list.vesk"));
+    {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(longListText(taskCount).toUtf8());
+    }
+    ManualScheduler scheduler;
+    NoDialogs dialogs;
+    VeskDocumentController controller(&dialogs, &scheduler);
+    Row row;
+    if (controller.openDocument(QUrl::fromLocalFile(path))) {
+        row.saved = false;
+        return row;
+    }
+    SessionController& session = *controller.sessionController();
+    // The change itself is made without the callback; only the save's work is measured.
+    const std::function<void()> onCommittedChange = session.onCommittedChange;
+    const DocumentService service;
+    const QString floorPath = folder.filePath(QStringLiteral("floor.vesk"));
+    QList<double> interfaceMs, callbackMs, durableMs, floorMs;
+    for (int change = 0; change <= repetitions; ++change) {
+        session.onCommittedChange = nullptr;
+        session.beginCreatingNewItem(QStringLiteral("Change %1").arg(change));
+        session.commitNewItem();
+        session.onCommittedChange = onCommittedChange;
+
+        QElapsedTimer wall;
+        const double cpuStart = threadSeconds();
+        wall.start();
+        onCommittedChange();
+        const double callback = double(wall.nsecsElapsed()) / 1e6;
+        const double cpuCallback = threadSeconds();
+        waitForWrites(controller);
+        const double durable = double(wall.nsecsElapsed()) / 1e6;
+        const double cpuOutcome = threadSeconds();
+        // The watcher's report of the save's own replacement of the file.
+        for (FileWatcher* watcher : controller.findChildren<FileWatcher*>())
+            watcher->processPendingEvents();
+        scheduler.advance(FileWatcher::coalescingDelay * 2);
+        waitForWrites(controller);
+        const double cpuEnd = threadSeconds();
+        const double interface = (cpuEnd - cpuStart) * 1000;
+        if (qEnvironmentVariableIsSet("SYNC_BENCH_PARTS"))
+            std::printf("  callback %.3f  outcome %.3f  echo %.3f ms cpu\n", (cpuCallback - cpuStart) * 1000,
+                (cpuOutcome - cpuCallback) * 1000, (cpuEnd - cpuOutcome) * 1000);
+        row.saved = row.saved && controller.appStatus().startsWith(QStringLiteral("Saved "));
+
+        // The floor: the same list's text made and written directly.
+        wall.restart();
+        const QString text = serializeDocument(session.committedDocument());
+        const bool floorWritten = !service.writeContents(text, floorPath);
+        const double floor = double(wall.nsecsElapsed()) / 1e6;
+        row.saved = row.saved && floorWritten;
+        if (change == 0)
+            continue; // the first round warms caches and starts the writer
+        interfaceMs.append(interface);
+        callbackMs.append(callback);
+        durableMs.append(durable);
+        floorMs.append(floor);
+    }
+    row.interfaceMs = median(interfaceMs);
+    row.callbackMs = median(callbackMs);
+    row.durableMs = median(durableMs);
+    row.floorMs = median(floorMs);
+    row.bytes = QFile(path).size();
+    return row;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    int repetitions = 15;
+    QList<int> sizes {1000, 10000, 100000};
+    const QStringList arguments = QCoreApplication::arguments();
+    for (int index = 1; index + 1 < arguments.size(); index += 2) {
+        if (arguments[index] == QLatin1String("--repetitions"))
+            repetitions = arguments[index + 1].toInt();
+        else if (arguments[index] == QLatin1String("--sizes")) {
+            sizes.clear();
+            for (const QString& size : arguments[index + 1].split(u','))
+                sizes.append(size.toInt());
+        }
+    }
+    std::printf("saves %s; medians of %d commits\n",
+        VESK_SAVES_ON_WRITER ? "on the writer thread" : "on the interface thread", repetitions);
+    std::printf("%8s %10s %14s %12s %12s %12s %8s\n", "tasks", "bytes", "interface ms", "callback ms",
+        "durable ms", "floor ms", "dur/flr");
+    for (int size : sizes) {
+        const Row row = measure(size, repetitions);
+        std::printf("%8d %10lld %14.3f %12.3f %12.3f %12.3f %8.2f%s\n", size, qlonglong(row.bytes),
+            row.interfaceMs, row.callbackMs, row.durableMs, row.floorMs,
+            row.floorMs > 0 ? row.durableMs / row.floorMs : 0.0, row.saved ? "" : "  (a save failed)");
+        std::fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "document/FileSnapshot.h"
+#include "sync/DocumentControllerFailure.h"
+
+#include <QString>
+
+#include <optional>
+
+class DocumentService;
+
+// What a task file holds now, and whether it may be written.
+struct FileState {
+    FileSnapshot snapshot;
+    bool writable = false;
+
+    // Reads the file at path. A missing file or one that is no regular file fails with
+    // FileAccessError::missing, one that cannot be read or decoded with unreadable. Any thread.
+    static std::optional<DocumentControllerFailure> read(
+        const DocumentService& service, const QString& path, FileState& state);
+};

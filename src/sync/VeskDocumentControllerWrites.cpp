@@ -1,0 +1,180 @@
+// Writing committed changes on the writer's thread: the interface thread only takes a snapshot of
+// the session and, once the writer is done, takes in its outcome.
+#include "sync/VeskDocumentController.h"
+
+#include "document/DocumentFormat.h"
+#include "document/FileMetadata.h"
+#include "session/SessionController.h"
+#include "sync/FileState.h"
+#include "sync/SaveJob.h"
+
+#include <memory>
+
+void VeskDocumentController::saveCommittedChange()
+{
+    if (!hasSelectedFile() || m_isPresentingRecoveryAlert || blocksSaving(m_syncState))
+        return;
+    // Replaces a snapshot still waiting: the latest content includes it, and is written in its place.
+    m_pendingSave = CommittedSnapshot::of(*m_sessionController);
+    startNextSave();
+}
+
+bool VeskDocumentController::isWriting() const
+{
+    return m_writer->isBusy() || m_pendingSave.has_value();
+}
+
+void VeskDocumentController::startNextSave()
+{
+    if (m_writer->isBusy() || !m_pendingSave)
+        return;
+    if (!hasSelectedFile() || m_isPresentingRecoveryAlert || blocksSaving(m_syncState)) {
+        m_pendingSave.reset();
+        return;
+    }
+    // While the file is away from its path nothing is written: neither into the renamed file nor as
+    // a new file in the way of the program about to write one. The change waits for the decision,
+    // which saves the session as it is then.
+    m_saveWaitsForFileMove = false;
+    if (!settleFileMove(false)) {
+        m_pendingSave.reset();
+        m_saveWaitsForFileMove = true;
+        return;
+    }
+    if (!m_pendingSave)
+        return;
+    if (!settleReplacedFiles()) {
+        m_pendingSave.reset();
+        return;
+    }
+    const QUrl url = m_selectedFileURL;
+    auto job = std::make_shared<SaveJob>();
+    job->path = localPath(url);
+    job->snapshot = std::move(*m_pendingSave);
+    job->lastSeenText = m_lastPersistedContents;
+    m_pendingSave.reset();
+    m_saveRunning = true;
+    m_writer->start([job, service = m_documentService] { job->run(service); },
+        [this, job, url] { finishSave(*job, url); });
+}
+
+void VeskDocumentController::finishSave(SaveJob& job, const QUrl& url)
+{
+    m_saveRunning = false;
+    QPointer self(this);
+    for (const FileSnapshot& file : std::as_const(job.replaced))
+        m_replacedFiles->keep(file);
+    switch (job.outcome) {
+    case SaveJob::Outcome::written: {
+        // The document and text written before, no longer needed, go on the writer's thread.
+        if (m_lastPersistedDocument)
+            m_writer->dispose(std::make_shared<const VeskDocument>(std::move(*m_lastPersistedDocument)));
+        if (m_lastPersistedContents)
+            m_writer->dispose(std::make_shared<const QString>(std::move(*m_lastPersistedContents)));
+        recordPersisted(job.document, job.text, url);
+        m_persistedSnapshot = std::move(job.snapshot);
+        // What the replaced file carried and the new one could not keep is said, not dropped.
+        const QString note = FileMetadata::describeNotKept(job.notKept);
+        setAppStatus(QStringLiteral("Saved ") + lastPathComponent(url)
+            + (note.isEmpty() ? QString() : QStringLiteral(" (") + note + u')'));
+        break;
+    }
+    case SaveJob::Outcome::changedOnDisk: {
+        if (hasUnpersistedChanges()) {
+            failSave(FileAccessError::conflict());
+            break;
+        }
+        // Nothing would be lost: take the other program's version, and write it back.
+        DocumentContents contents;
+        if (auto failure = readTaskFile(url, contents)) {
+            failSave(*failure);
+            break;
+        }
+        m_sessionController->loadDocument(contents.document);
+        recordPersisted(contents.document, contents.text, url);
+        m_pendingSave = CommittedSnapshot::of(*m_sessionController);
+        break;
+    }
+    case SaveJob::Outcome::conflict:
+        // Another program is writing the file right now; its text is on disk, ours only in the session.
+        failSave(FileAccessError::conflict());
+        break;
+    case SaveJob::Outcome::failed:
+        failSave(*job.failure);
+        break;
+    }
+    if (self)
+        runWorkWaitingForWriter();
+}
+
+void VeskDocumentController::failSave(const DocumentControllerFailure& failure)
+{
+    // Later changes are in the session; the next committed change tries again when it may.
+    m_pendingSave.reset();
+    setAppStatus(QStringLiteral("Save failed"));
+    handleSaveError(failure);
+}
+
+void VeskDocumentController::startChangeCheck()
+{
+    if (!hasSelectedFile() || !m_lastPersistedContents) {
+        setSyncState(SyncState::externallyModifiedReloadable);
+        return;
+    }
+    struct Check {
+        QString path;
+        QString expected;
+        bool same = false;
+    };
+    auto check = std::make_shared<Check>(Check {localPath(m_selectedFileURL), *m_lastPersistedContents});
+    m_writer->start(
+        [check, service = m_documentService] {
+            FileState state;
+            check->same
+                = !FileState::read(service, check->path, state) && state.snapshot.text() == check->expected;
+        },
+        [this, check] {
+            if (!check->same && !hasUnpersistedChanges() && m_syncState == SyncState::inSync)
+                setSyncState(SyncState::externallyModifiedReloadable);
+            runWorkWaitingForWriter();
+        });
+}
+
+void VeskDocumentController::runWorkWaitingForWriter()
+{
+    startNextSave();
+    if (isWriting())
+        return;
+    QPointer self(this);
+    if (std::exchange(m_replacedFilesWaitForWriter, false))
+        settleReplacedFiles();
+    if (self && std::exchange(m_checkWaitsForWriter, false)) {
+        // The full check compares the text too, so a change noticed meanwhile needs nothing more.
+        m_changeNoticedWhileWriting = false;
+        checkForExternalChanges();
+    }
+    if (self && !isWriting() && std::exchange(m_changeNoticedWhileWriting, false))
+        noteExternalChange();
+}
+
+void VeskDocumentController::waitForWrites()
+{
+    QPointer self(this);
+    while (self && isWriting()) {
+        if (!m_writer->isBusy()) {
+            startNextSave();
+            if (!m_writer->isBusy())
+                continue;
+        }
+        m_writer->wait();
+    }
+}
+
+void VeskDocumentController::settleWritesQuietly()
+{
+    QPointer self(this);
+    const bool wasQuiet = std::exchange(m_isWritingQuietly, true);
+    waitForWrites();
+    if (self)
+        m_isWritingQuietly = wasQuiet;
+}
