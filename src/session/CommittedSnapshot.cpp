@@ -5,7 +5,7 @@
 CommittedSnapshot CommittedSnapshot::of(const SessionController& session)
 {
     return {
-        session.itemsByID(), session.workingItemIDs(), session.inboxItemIDs(), session.completedItemIDs()};
+        session.itemsByID(), session.workingItemIDs(), session.inboxItemIDs(), session.itemIDs(TaskSection::completed)};
 }
 
 VeskDocument CommittedSnapshot::document() const
