@@ -1,9 +1,7 @@
 #include "session/SessionController.h"
 
-#include <QRandomGenerator>
+#include "session/ItemIdGenerator.h"
 
-#include <array>
-#include <cstring>
 #include <utility>
 
 SessionController::SessionController(Scheduler* scheduler, QObject* parent)
@@ -265,28 +263,6 @@ SessionSelection SessionController::defaultSelection() const
 
 // --- Loading and exporting ---
 
-namespace {
-
-// Random (version 4) UUIDs, drawn from the system generator in one request: one request per id
-// made loading thousands of tasks needlessly slow.
-QList<QUuid> randomUuids(qsizetype count)
-{
-    QList<quint32> words(count * 4);
-    QRandomGenerator::system()->fillRange(words.data(), words.size());
-    QList<QUuid> ids;
-    ids.reserve(count);
-    for (qsizetype i = 0; i < count; ++i) {
-        std::array<char, 16> bytes;
-        std::memcpy(bytes.data(), words.constData() + 4 * i, bytes.size());
-        bytes[6] = char((bytes[6] & 0x0F) | 0x40);
-        bytes[8] = char((bytes[8] & 0x3F) | 0x80);
-        ids.append(QUuid::fromRfc4122(QByteArrayView(bytes.data(), qsizetype(bytes.size()))));
-    }
-    return ids;
-}
-
-} // namespace
-
 void SessionController::loadDocument(const VeskDocument& document)
 {
     ChangeScope scope(this);
@@ -296,7 +272,7 @@ void SessionController::loadDocument(const VeskDocument& document)
         = document.workingItems.size() + document.inboxItems.size() + document.completedItems.size();
     SessionItemMap items;
     items.reserve(count);
-    const QList<QUuid> newIDs = randomUuids(count);
+    const QList<QUuid> newIDs = ItemIdGenerator::generate(count);
     qsizetype next = 0;
     const auto makeItems = [&](const QList<VeskTask>& tasks) {
         QList<QUuid> ids;
