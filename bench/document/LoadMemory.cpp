@@ -23,22 +23,23 @@
 
 namespace {
 
-// The peak resident size of this program image (VmHWM): unlike getrusage's, it starts afresh at exec
-// rather than carrying the peak of the process that started this one.
-double maxResidentMiB()
+// A field of /proc/self/status in MiB: VmRSS now, VmHWM the peak of this program image (unlike
+// getrusage's peak, it starts afresh at exec rather than carrying that of the process that started
+// this one).
+double statusMiB(const QByteArray& field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toDouble() / 1024;
     return 0;
 }
 
 int open(const QString& path)
 {
-    const double before = maxResidentMiB();
+    const double before = statusMiB("VmHWM");
     QElapsedTimer timer;
     timer.start();
     const DocumentService service;
@@ -52,15 +53,19 @@ int open(const QString& path)
         std::fprintf(stderr, "not a task file\n");
         return 1;
     }
+    const double afterReading = statusMiB("VmRSS");
     contents.document = parseDocument(contents.text);
+    const double afterParsing = statusMiB("VmRSS");
     ManualScheduler scheduler;
     SessionController session(&scheduler);
     session.loadDocument(contents.document);
     const qint64 elapsed = timer.elapsed();
     const double fileMiB = double(QFileInfo(path).size()) / (1024 * 1024);
-    const double peak = maxResidentMiB();
+    const double peak = statusMiB("VmHWM");
     std::printf("file %.1f MiB, %lld tasks, opened in %lld ms\n", fileMiB,
         qlonglong(session.itemsByID().size()), qlonglong(elapsed));
+    std::printf("resident after reading %.1f MiB, after parsing %.1f, after loading %.1f\n", afterReading,
+        afterParsing, statusMiB("VmRSS"));
     std::printf("peak resident %.1f MiB = %.2f x the file (%.1f MiB before opening: %.2f x)\n", peak,
         peak / fileMiB, before, (peak - before) / fileMiB);
     return 0;
