@@ -272,13 +272,12 @@ void SessionController::loadDocument(const VeskDocument& document)
         = document.workingItems.size() + document.inboxItems.size() + document.completedItems.size();
     SessionItemMap items;
     items.reserve(count);
-    const QList<QUuid> newIDs = ItemIdGenerator::generate(count);
-    qsizetype next = 0;
+    ItemIdGenerator newIDs;
     const auto makeItems = [&](const QList<VeskTask>& tasks) {
         QList<QUuid> ids;
         ids.reserve(tasks.size());
         for (const VeskTask& task : tasks) {
-            const QUuid& id = newIDs.at(next++);
+            const QUuid id = newIDs.next();
             items.insert(id, SessionItem {id, task.title, task.note});
             ids.append(id);
         }
