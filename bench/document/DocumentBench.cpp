@@ -1,8 +1,9 @@
 // Reading, writing and loading task files of 1,000, 10,000 and 100,000 tasks, beside the cost of
-// merely decoding the file's bytes.
+// merely decoding the file's bytes; and saving into a crowded folder.
 
 #include "GeneratedList.h"
 #include "document/DocumentFormat.h"
+#include "document/DocumentService.h"
 
 #ifdef VESK_BENCH_SESSION
 #include "platform/ManualScheduler.h"
@@ -10,6 +11,9 @@
 #endif
 
 #include <benchmark/benchmark.h>
+
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -89,6 +93,20 @@ void serialize(benchmark::State& state)
     setCounters(state, f);
 }
 
+// Saving a 1,000-task list into a folder that holds the given number of other files: what a save
+// costs beyond the disk's own work depends on whether it looks through the folder.
+void saveInCrowdedFolder(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    for (int i = 0; i < state.range(0); ++i)
+        QFile(folder.filePath(QStringLiteral("note-%1.txt").arg(i))).open(QIODevice::WriteOnly);
+    const QString path = folder.filePath(QStringLiteral("list.vesk"));
+    const QString& text = fixture(1000).text;
+    const DocumentService service;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(service.writeContents(text, path));
+}
+
 #ifdef VESK_BENCH_SESSION
 void loadIntoSession(benchmark::State& state)
 {
@@ -123,6 +141,11 @@ int main(int argc, char** argv)
             ->Unit(benchmark::kMicrosecond);
 #endif
     }
+    for (int files : {0, 50000})
+        benchmark::RegisterBenchmark("saveInCrowdedFolder", saveInCrowdedFolder)
+            ->Arg(files)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
