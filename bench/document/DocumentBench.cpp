@@ -1,7 +1,9 @@
 // Reading, writing and loading task files of 1,000, 10,000 and 100,000 tasks, beside the cost of
-// merely decoding the file's bytes.
+// merely decoding the file's bytes; and saving into a crowded folder.
 
+#include "GeneratedList.h"
 #include "document/DocumentFormat.h"
+#include "document/DocumentService.h"
 
 #ifdef VESK_BENCH_SESSION
 #include "platform/ManualScheduler.h"
@@ -10,50 +12,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QRandomGenerator>
-#include <QStringList>
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace {
-
-const QStringList kWords {"call", "review", "draft", "report", "budget", "meeting", "Müller", "send",
-    "invoice", "fix", "the", "for", "next", "week", "café", "plan", "garden", "order", "tickets", "update",
-    "notes", "team", "[docs](https://example.org/a)", "email", "check", "Straße", "about", "and", "before",
-    "Friday"};
-
-QString sentence(QRandomGenerator& random, int minWords, int maxWords)
-{
-    QString text;
-    const int count = minWords + random.bounded(maxWords - minWords + 1);
-    for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            text += u' ';
-        text += kWords[random.bounded(int(kWords.size()))];
-    }
-    return text;
-}
-
-// A list of the given size: a fifth of it to do next, half in the inbox, the rest done; one task
-// in five has a note of one to three lines.
-VeskDocument makeDocument(int taskCount)
-{
-    QRandomGenerator random(taskCount);
-    VeskDocument document;
-    for (int i = 0; i < taskCount; ++i) {
-        VeskTask task {sentence(random, 3, 9), std::nullopt};
-        if (i % 5 == 0) {
-            QStringList lines;
-            const int lineCount = 1 + random.bounded(3);
-            for (int line = 0; line < lineCount; ++line)
-                lines.append(sentence(random, 2, 12));
-            task.note = lines.join(u'\n');
-        }
-        QList<VeskTask>& section = i % 10 < 2 ? document.workingItems
-            : i % 10 < 7                      ? document.inboxItems
-                                              : document.completedItems;
-        section.append(std::move(task));
-    }
-    return document;
-}
 
 struct Fixture {
     QByteArray bytes;
@@ -106,6 +68,21 @@ void parse(benchmark::State& state)
     setCounters(state, f);
 }
 
+// Reading a file's bytes into a document, decoding included: what opening a list costs beside
+// decode_utf8.
+void parseBytes(benchmark::State& state)
+{
+    const Fixture& f = fixture(int(state.range(0)));
+    for (auto _ : state) {
+        VeskDocument document = parseDocument(QString::fromUtf8(f.bytes));
+        benchmark::DoNotOptimize(document.inboxItems.constData());
+        state.PauseTiming();
+        document = {};
+        state.ResumeTiming();
+    }
+    setCounters(state, f);
+}
+
 void serialize(benchmark::State& state)
 {
     const Fixture& f = fixture(int(state.range(0)));
@@ -116,14 +93,30 @@ void serialize(benchmark::State& state)
     setCounters(state, f);
 }
 
+// Saving a 1,000-task list into a folder that holds the given number of other files: what a save
+// costs beyond the disk's own work depends on whether it looks through the folder.
+void saveInCrowdedFolder(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    for (int i = 0; i < state.range(0); ++i)
+        QFile(folder.filePath(QStringLiteral("note-%1.txt").arg(i))).open(QIODevice::WriteOnly);
+    const QString path = folder.filePath(QStringLiteral("list.vesk"));
+    const QString& text = fixture(1000).text;
+    const DocumentService service;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(service.writeContents(text, path));
+}
+
 #ifdef VESK_BENCH_SESSION
 void loadIntoSession(benchmark::State& state)
 {
     const Fixture& f = fixture(int(state.range(0)));
+    // Loaded as the application loads it: as read from the file.
+    const VeskDocument document = parseDocument(f.text);
     ManualScheduler scheduler;
     SessionController session(&scheduler);
     for (auto _ : state) {
-        session.loadDocument(f.document);
+        session.loadDocument(document);
         benchmark::DoNotOptimize(&session);
     }
     setCounters(state, f);
@@ -140,6 +133,7 @@ int main(int argc, char** argv)
             ->Arg(taskCount)
             ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark("parseDocument", parse)->Arg(taskCount)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark("parseBytes", parseBytes)->Arg(taskCount)->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark("serializeDocument", serialize)
             ->Arg(taskCount)
             ->Unit(benchmark::kMicrosecond);
@@ -149,6 +143,11 @@ int main(int argc, char** argv)
             ->Unit(benchmark::kMicrosecond);
 #endif
     }
+    for (int files : {0, 50000})
+        benchmark::RegisterBenchmark("saveInCrowdedFolder", saveInCrowdedFolder)
+            ->Arg(files)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -194,7 +194,6 @@ std::optional<FileSystemError> DocumentService::write(const QString& text, const
     const QByteArray folder = folderOf(target);
     const auto failure
         = [&](int code) { return FileSystemError::fromErrno(FileSystemError::Operation::write, path, code); };
-    TemporaryFile::removeLeftovers(target);
 
     struct stat original { };
     const bool exists = ::stat(target.constData(), &original) == 0;

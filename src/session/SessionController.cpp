@@ -1,11 +1,8 @@
 #include "session/SessionController.h"
 
+#include "session/ItemIdGenerator.h"
 #include "session/SessionRows.h"
 
-#include <QRandomGenerator>
-
-#include <array>
-#include <cstring>
 #include <utility>
 
 SessionController::SessionController(Scheduler* scheduler, QObject* parent)
@@ -94,28 +91,6 @@ QList<RenderedRow> SessionController::renderedRows() const
 
 // --- Loading and exporting ---
 
-namespace {
-
-// Random (version 4) UUIDs, drawn from the system generator in one request: one request per id
-// made loading thousands of tasks needlessly slow.
-QList<QUuid> randomUuids(qsizetype count)
-{
-    QList<quint32> words(count * 4);
-    QRandomGenerator::system()->fillRange(words.data(), words.size());
-    QList<QUuid> ids;
-    ids.reserve(count);
-    for (qsizetype i = 0; i < count; ++i) {
-        std::array<char, 16> bytes;
-        std::memcpy(bytes.data(), words.constData() + 4 * i, bytes.size());
-        bytes[6] = char((bytes[6] & 0x0F) | 0x40);
-        bytes[8] = char((bytes[8] & 0x3F) | 0x80);
-        ids.append(QUuid::fromRfc4122(QByteArrayView(bytes.data(), qsizetype(bytes.size()))));
-    }
-    return ids;
-}
-
-} // namespace
-
 void SessionController::loadDocument(const VeskDocument& document)
 {
     SessionState::Scope scope(m_state);
@@ -125,13 +100,12 @@ void SessionController::loadDocument(const VeskDocument& document)
         = document.workingItems.size() + document.inboxItems.size() + document.completedItems.size();
     SessionItemMap items;
     items.reserve(count);
-    const QList<QUuid> newIDs = randomUuids(count);
-    qsizetype next = 0;
+    ItemIdGenerator newIDs;
     const auto makeItems = [&](const QList<VeskTask>& tasks) {
         QList<QUuid> ids;
         ids.reserve(tasks.size());
         for (const VeskTask& task : tasks) {
-            const QUuid& id = newIDs.at(next++);
+            const QUuid id = newIDs.next();
             items.insert(id, SessionItem {id, task.title, task.note});
             ids.append(id);
         }

@@ -382,8 +382,10 @@ private slots:
         QVERIFY(!m_service.readDocument(neighbour, dialogs.alertCallback(), contents));
         QVERIFY(QFileInfo::exists(leftover));
 
+        // Saving never lists the folder (it may hold thousands of files): leftovers go when the list
+        // is opened.
         QVERIFY(!m_service.writeContents(QStringLiteral("b\n---\n---\n"), m_path));
-        QCOMPARE(!QFileInfo::exists(leftover), removed);
+        QVERIFY(QFileInfo::exists(leftover));
         QVERIFY(!m_service.readDocument(m_path, dialogs.alertCallback(), contents));
         QCOMPARE(!QFileInfo::exists(leftover), removed);
         ::close(fd);

@@ -46,6 +46,17 @@ void SessionStateTest::loadReplacesEverythingButFilterBlockAndReveal()
     const QUuid in = h.id("In");
     h.load({"Same", "Same"}, {"In"}, {"Done"});
     QVERIFY(h.id("In") != in && !s.sectionOf(in));
+    // Random (version 4, RFC 4122 variant) UUIDs, unique over many tasks and across loads.
+    const VeskDocument many {{}, QList<VeskTask>(50000, VeskTask {"t", std::nullopt}), {}};
+    QSet<QUuid> seen;
+    for (int load = 0; load < 2; ++load) {
+        s.loadDocument(many);
+        for (const QUuid& id : s.inboxItemIDs()) {
+            QVERIFY(id.version() == QUuid::Random && id.variant() == QUuid::DCE);
+            seen.insert(id);
+        }
+    }
+    QCOMPARE(seen.size(), 2 * many.inboxItems.size());
 
     // The default selection: first working, else inbox, else completed task, following the filter.
     const QList<std::tuple<QStringList, QStringList, QStringList, QString, QString>> defaults {
