@@ -113,74 +113,10 @@ std::optional<QStringView> noteLineView(QStringView line)
     return line.mid(i);
 }
 
-// Storage for the titles and notes that one parse makes: blocks of a few dozen kilobytes hold them,
-// each piece followed by the terminating null that every QString's data carries, and each string
-// shares its block. A long list thus costs a few allocations instead of one or two per task, which
-// made up most of reading, while a string kept long after the list was closed holds on to one
-// small block only. A string changed later detaches (or, as the last holder, grows into space no
-// other string uses), like any shared QString.
-class TextArena {
-public:
-    // Room for a piece of length characters, to be filled and then ended by finish().
-    TextArena() = default;
-    TextArena(const TextArena&) = delete;
-    TextArena& operator=(const TextArena&) = delete;
-    ~TextArena() { returnUnusedReferences(); }
-
-    char16_t* reserve(qsizetype length)
-    {
-        if (m_end - m_pos < length + 1) {
-            returnUnusedReferences();
-            m_block = QString(std::max(blockLength, length + 1), Qt::Uninitialized);
-            m_pos = reinterpret_cast<char16_t*>(m_block.data());
-            m_end = m_pos + m_block.size();
-            // Each piece takes at least one character; taking the references of all of them at
-            // once spares an atomic operation per piece.
-            m_unusedReferences = int(std::min<qsizetype>(m_block.size(), 1 << 20));
-            m_block.data_ptr().d_ptr()->ref_.fetchAndAddRelaxed(m_unusedReferences);
-        }
-        return m_pos;
-    }
-
-    QString finish(char16_t* end)
-    {
-        *end = u'\0';
-        QString::DataPointer& block = m_block.data_ptr();
-        if (m_unusedReferences > 0)
-            --m_unusedReferences;
-        else
-            block.d_ptr()->ref();
-        QString piece(QString::DataPointer(block.d_ptr(), m_pos, end - m_pos));
-        m_pos = end + 1;
-        return piece;
-    }
-
-    QString add(QStringView text)
-    {
-        return finish(std::copy_n(text.utf16(), text.size(), reserve(text.size())));
-    }
-
-private:
-    // Small enough to come from the heap's free lists rather than from the system each time.
-    static constexpr qsizetype blockLength = 16 * 1024;
-
-    void returnUnusedReferences()
-    {
-        if (m_unusedReferences > 0)
-            m_block.data_ptr().d_ptr()->ref_.fetchAndSubRelaxed(m_unusedReferences);
-        m_unusedReferences = 0;
-    }
-
-    QString m_block;
-    char16_t* m_pos = nullptr;
-    char16_t* m_end = nullptr;
-    int m_unusedReferences = 0;
-};
-
 // Reads one section line by line; the views it holds point into the text being parsed.
 class SectionParser {
 public:
-    SectionParser(QList<VeskTask>& out, TextArena& arena) : m_out(out), m_arena(arena) { }
+    explicit SectionParser(QList<VeskTask>& out) : m_out(out) { }
 
     void addLine(QStringView line)
     {
@@ -202,29 +138,29 @@ public:
     {
         if (!m_hasTitle)
             return;
-        // Filled in place: a task built aside and then moved in stalls on reading back what was
-        // just written.
-        VeskTask& task = m_out.emplaceBack();
-        task.title = m_arena.add(m_title);
-        if (!m_noteLines.empty()) {
+        std::optional<QString> note;
+        if (m_noteLines.size() == 1) {
+            note = m_noteLines.front().toString();
+        } else if (!m_noteLines.empty()) {
             qsizetype length = qsizetype(m_noteLines.size()) - 1;
             for (QStringView piece : m_noteLines)
                 length += piece.size();
-            char16_t* out = m_arena.reserve(length);
+            QString joined(length, Qt::Uninitialized);
+            QChar* out = joined.data();
             for (size_t i = 0; i < m_noteLines.size(); ++i) {
                 if (i > 0)
                     *out++ = u'\n';
-                out = std::copy_n(m_noteLines[i].utf16(), m_noteLines[i].size(), out);
+                out = std::copy(m_noteLines[i].begin(), m_noteLines[i].end(), out);
             }
-            task.note = m_arena.finish(out);
+            note = std::move(joined);
         }
+        m_out.append(VeskTask {m_title.toString(), std::move(note)});
         m_hasTitle = false;
         m_noteLines.clear();
     }
 
 private:
     QList<VeskTask>& m_out;
-    TextArena& m_arena;
     QStringView m_title;
     bool m_hasTitle = false;
     std::vector<QStringView> m_noteLines;
@@ -233,9 +169,8 @@ private:
 template <typename Lines>
 QList<VeskTask> parseLines(const Lines& lines)
 {
-    TextArena arena;
     QList<VeskTask> tasks;
-    SectionParser parser(tasks, arena);
+    SectionParser parser(tasks);
     for (const auto& line : lines)
         parser.addLine(line);
     parser.finish();
@@ -413,15 +348,14 @@ VeskDocument parseDocument(const QString& text)
     VeskDocument document;
     QList<VeskTask>* sections[] = {&document.workingItems, &document.inboxItems, &document.completedItems};
     int section = 0;
-    TextArena arena;
-    std::optional<SectionParser> parser(std::in_place, *sections[0], arena);
+    std::optional<SectionParser> parser(std::in_place, *sections[0]);
     LineReader reader(text);
     QStringView line;
     while (reader.next(line)) {
         // Only the first two exact separators divide sections; later ones are stray lines.
         if (section < 2 && isSeparator(line)) {
             parser->finish();
-            parser.emplace(*sections[++section], arena);
+            parser.emplace(*sections[++section]);
         } else {
             parser->addLine(line);
         }

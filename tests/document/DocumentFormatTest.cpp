@@ -437,33 +437,6 @@ private slots:
         checkRoundTrips(input);
     }
 
-    // Titles and notes read from one text share storage; each must still behave as a string of its
-    // own: null-terminated for C interfaces, and changed without touching any other.
-    void readStringsAreIndependent()
-    {
-        VeskDocument document
-            = parseDocument(QStringLiteral("first\n> a\n>\n> b\nsecond \u00e9\n---\n\t---\n%1\n---\n> orphan")
-                                .arg(QString(40000, u'x')));
-        QList<QString> strings;
-        for (auto section : kSections)
-            for (const VeskTask& task : document.*section)
-                strings << task.title << task.note.value_or(QString());
-        QCOMPARE(strings,
-            QList<QString>(
-                {"first", "a\n\nb", "second \u00e9", "", QString(40000, u'x'), "", "> orphan", ""}));
-        for (const QString& string : strings)
-            QCOMPARE(string.utf16()[string.size()], u'\0');
-        QString title = document.workingItems[0].title;
-        QString note = *document.workingItems[0].note;
-        document = {};
-        strings.clear();
-        title += QStringLiteral("123456");
-        note.prepend(u'>');
-        QCOMPARE(title, QStringLiteral("first123456"));
-        QCOMPARE(note, QStringLiteral(">a\n\nb"));
-        QCOMPARE(title.utf16()[title.size()], u'\0');
-    }
-
     void importTakesTrimmedNonEmptyLinesIntoTheInbox()
     {
         const VeskDocument imported
