@@ -1,5 +1,6 @@
 // What one key press, one step of a live drag and one frame of a completion collapse cost in a
-// shown task list of 100 and 10,000 tasks. Runs on Qt's offscreen platform unless another one is
+// shown task list of 100 and 10,000 tasks (key presses also at 100,000, with the selection at the
+// top and at the end of the list). Runs on Qt's offscreen platform unless another one is
 // chosen.
 
 #include "panel/PanelKeyHandler.h"
@@ -62,10 +63,17 @@ struct List {
     }
 };
 
-// J moves the selection down: the key handler, the session and the list's response to it.
+// J moves the selection down: the key handler, the session and the list's response to it. The
+// second argument puts the selection on the first task (0) or on the second-last task of the list,
+// in the completed section at its end (1).
 void BM_KeyPressMovingTheSelection(benchmark::State& state)
 {
     List list(int(state.range(0)));
+    if (state.range(1) == 1) {
+        const QList<QUuid>& completed = list.session.completedItemIDs();
+        list.session.setSelection(SessionSelection::task(completed.at(completed.size() - 2)));
+        clock().advance(1);
+    }
     QKeyEvent down(QEvent::KeyPress, Qt::Key_J, Qt::NoModifier, QStringLiteral("j"));
     QKeyEvent up(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier, QStringLiteral("k"));
     bool forward = true;
@@ -75,7 +83,10 @@ void BM_KeyPressMovingTheSelection(benchmark::State& state)
         clock().advance(0.05);
     }
 }
-BENCHMARK(BM_KeyPressMovingTheSelection)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KeyPressMovingTheSelection)
+    ->ArgsProduct({{100, 10000, 100000}, {0, 1}})
+    ->ArgNames({"tasks", "atEnd"})
+    ->Unit(benchmark::kMicrosecond);
 
 // One pointer movement of a drag that moves the dragged task (the first of the working list) over
 // the lower and then the upper half of the next row: a session move, the rows rebuilt and the
