@@ -3,6 +3,14 @@
 // server reports the first damage to the panel window (DAMAGE). Prints the median and the 90th
 // percentile per list size, selection position and key.
 //
+// Each key is pressed only once the program's interface thread sleeps and its window has stopped
+// changing, so a timing holds that key's work alone. The first damage is the first frame that
+// answers the key: where a command waits before it moves a task (a completion shows its tick at
+// once; a task moving to Next waits first), the time until then is part of the figure. Damage no
+// wider than a text caret (its blinking) does not count. Every cycle of keys leaves the list as it
+// found it (undoing its change), which is checked against the file at the end. KEY_REPAINT_TRACE=1
+// prints every press and keeps the private home.
+//
 // Run under a virtual display with a window manager, for example:
 //   VESK_TEST_WINDOW_MANAGER=openbox tests/support/with-xvfb build/bench/key_repaint_bench build/vesk
 
