@@ -500,9 +500,35 @@ struct Row {
     std::vector<Sample> samples;
 };
 
+// Prints a row of the table as soon as it is measured, so that a long run shows its figures as it
+// goes.
+void printRow(const Row& row, bool raw)
+{
+    std::vector<double> values;
+    int missed = 0;
+    for (const Sample& sample : row.samples) {
+        if (sample.seen)
+            values.push_back(sample.ms);
+        else
+            ++missed;
+    }
+    std::printf("%-8d %-7s %-22s %9.2f %9.2f %5zu", row.size, row.position.c_str(), row.key.c_str(),
+        percentile(values, 0.5), percentile(values, 0.9), values.size());
+    if (missed)
+        std::printf("  (%d without a repaint)", missed);
+    std::printf("\n");
+    if (raw) {
+        std::printf("  ");
+        for (double value : values)
+            std::printf(" %.2f", value);
+        std::printf("\n");
+    }
+    std::fflush(stdout);
+}
+
 // Starts vesk on a list of `size` tasks in a private home, runs every measure at every position
 // and quits it.
-void runSize(XSession& x, const Options& options, int size, std::vector<Row>& rows)
+void runSize(XSession& x, const Options& options, int size, const std::function<void(const Row&)>& report)
 {
     char pattern[] = "/tmp/vesk-key-repaint.XXXXXX";
     if (!mkdtemp(pattern))
@@ -560,7 +586,7 @@ void runSize(XSession& x, const Options& options, int size, std::vector<Row>& ro
                 measure.cycle(driver, samples);
             }
             for (auto& [key, values] : samples)
-                rows.push_back({size, position.name, key, std::move(values)});
+                report({size, position.name, key, std::move(values)});
             std::fprintf(
                 stderr, "  %d tasks, %s, %s: done\n", size, position.name.c_str(), measure.name.c_str());
         }
@@ -640,31 +666,9 @@ int main(int argc, char** argv)
     signal(SIGPIPE, SIG_IGN);
 
     XSession x;
-    std::vector<Row> rows;
-    for (int size : options.sizes)
-        runSize(x, options, size, rows);
-
     std::printf("%-8s %-7s %-22s %9s %9s %5s\n", "tasks", "where", "key", "median", "p90", "n");
-    for (const Row& row : rows) {
-        std::vector<double> values;
-        int missed = 0;
-        for (const Sample& sample : row.samples) {
-            if (sample.seen)
-                values.push_back(sample.ms);
-            else
-                ++missed;
-        }
-        std::printf("%-8d %-7s %-22s %9.2f %9.2f %5zu", row.size, row.position.c_str(), row.key.c_str(),
-            percentile(values, 0.5), percentile(values, 0.9), values.size());
-        if (missed)
-            std::printf("  (%d without a repaint)", missed);
-        std::printf("\n");
-        if (raw) {
-            std::printf("  ");
-            for (double value : values)
-                std::printf(" %.2f", value);
-            std::printf("\n");
-        }
-    }
+    std::fflush(stdout);
+    for (int size : options.sizes)
+        runSize(x, options, size, [raw](const Row& row) { printRow(row, raw); });
     return 0;
 }
