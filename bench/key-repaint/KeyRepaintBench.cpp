@@ -623,7 +623,7 @@ std::vector<std::string> split(const std::string& text)
 void usage()
 {
     std::fprintf(stderr,
-        "usage: key_repaint_bench [--sizes 1000,10000,100000] [--repetitions N] [--quiet MS]\n"
+        "usage: key_repaint_bench [--sizes 1000,10000,100000] [--repetitions N] [--quiet MS] [--timeout MS]\n"
         "                         [--positions top,middle,end] [--keys j/k,Ctrl+J/K,Space,t,n,Return,"
         "Delete,search]\n"
         "                         [--raw] [VESK_PROGRAM]\n");
@@ -649,6 +649,8 @@ int main(int argc, char** argv)
                 options.sizes.push_back(std::stoi(size));
         } else if (argument == "--repetitions") {
             options.repetitions = std::stoi(value());
+        } else if (argument == "--timeout") {
+            options.timeoutMs = std::stod(value());
         } else if (argument == "--quiet") {
             options.quietMs = std::stod(value());
         } else if (argument == "--positions") {
