@@ -16,11 +16,12 @@ VESK_PACKAGE_PACKAGES=(
     dpkg-dev binutils file
 )
 # What the tests and benchmarks need on top: a virtual X display, a small window manager, a way to
-# press keys like a person, screenshots, the clipboard tool, a private session bus, Google Benchmark,
-# GLib's launcher of desktop entries, and what builds and checks the Debian package.
+# press keys like a person, screenshots, the clipboard tool, a private session bus, Google Benchmark
+# and the X extensions its key-to-repaint timing uses, GLib's launcher of desktop entries, and what
+# builds and checks the Debian package.
 VESK_TEST_PACKAGES=(
     xvfb xauth xdotool openbox imagemagick xclip x11-utils
-    libbenchmark-dev clang-format util-linux dbus-daemon
+    libbenchmark-dev libxcb-xtest0-dev libxcb-damage0-dev clang-format util-linux dbus-daemon
     libglib2.0-bin lintian "${VESK_PACKAGE_PACKAGES[@]}"
     at-spi2-core python3-pyatspi
 )

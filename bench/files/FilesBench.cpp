@@ -52,12 +52,15 @@ void writeFile(const QString& path, const QByteArray& bytes)
 }
 
 // The whole path of one committed change: check the file, serialise the session, write a temporary
-// file, fsync it, rename it over the list and fsync the folder.
+// file, fsync it, rename it over the list and fsync the folder. The second argument fills the
+// list's folder with that many other files first.
 void BM_CommittedChangeToDisk(benchmark::State& state)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("list.vesk"));
     writeFile(path, longListText(int(state.range(0))).toUtf8());
+    for (int other = 0; other < state.range(1); ++other)
+        writeFile(folder.filePath(QStringLiteral("other-%1.txt").arg(other)), QByteArray());
     ManualScheduler scheduler;
     NoDialogs dialogs;
     VeskDocumentController controller(&dialogs, &scheduler);
@@ -132,9 +135,11 @@ void BM_BareFsync(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_CommittedChangeToDisk)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
+    ->Args({1000, 0})
+    ->Args({10000, 0})
+    ->Args({100000, 0})
+    ->Args({1000, 50000})
+    ->ArgNames({"tasks", "otherFiles"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_CheckFile)->Unit(benchmark::kMillisecond)->UseRealTime();

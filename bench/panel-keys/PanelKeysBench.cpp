@@ -91,6 +91,7 @@ void BM_KeyPressMovingTheSelection(benchmark::State& state)
 }
 BENCHMARK(BM_KeyPressMovingTheSelection)
     ->ArgsProduct({{1000, 10000, 100000}, {top, end}})
+    ->ArgNames({"tasks", "atEnd"})
     ->Unit(benchmark::kMicrosecond);
 
 // Ctrl+J and Ctrl+K move the selected task down and up in its section: a committed session change,
@@ -110,6 +111,7 @@ void BM_KeyPressMovingTheSelectedTask(benchmark::State& state)
 }
 BENCHMARK(BM_KeyPressMovingTheSelectedTask)
     ->ArgsProduct({{1000, 10000, 100000}, {top, end}})
+    ->ArgNames({"tasks", "atEnd"})
     ->Unit(benchmark::kMicrosecond);
 
 // A list of 100 short tasks with one task in the middle whose title is range(0) bytes without a

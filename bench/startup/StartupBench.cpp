@@ -1,6 +1,7 @@
 // Launches the real program until its first frame is on screen (the start-up probe ends the
 // process right after the first paint of the named widget class), and the same for an empty Qt
-// window. Runs under the X display of the environment, or Qt's offscreen platform without one.
+// window and for a Qt window that draws one line of text in the font of the task titles. Runs under the X
+// display of the environment, or Qt's offscreen platform without one.
 #include <benchmark/benchmark.h>
 
 #include <QDir>
@@ -93,6 +94,13 @@ void BM_EmptyQtWindowStartup(benchmark::State& state)
     runUntilPainted(state, QStringLiteral(EMPTY_WINDOW_PROGRAM), {}, home, QStringLiteral("QMainWindow"));
 }
 BENCHMARK(BM_EmptyQtWindowStartup)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+void BM_OneLineOfTextQtWindowStartup(benchmark::State& state)
+{
+    QTemporaryDir home;
+    runUntilPainted(state, QStringLiteral(TEXT_WINDOW_PROGRAM), {}, home, QStringLiteral("QLabel"));
+}
+BENCHMARK(BM_OneLineOfTextQtWindowStartup)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 
 } // namespace
 

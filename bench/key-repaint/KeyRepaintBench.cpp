@@ -1,0 +1,676 @@
+// Key press to repaint in the real vesk program: starts it on the X display of the environment with
+// a private home and a generated list, presses keys through XTEST and times each press until the X
+// server reports the first damage to the panel window (DAMAGE). Prints the median and the 90th
+// percentile per list size, selection position and key.
+//
+// Each key is pressed only once the program's interface thread sleeps and its window has stopped
+// changing, so a timing holds that key's work alone. The first damage is the first frame that
+// answers the key: where a command waits before it moves a task (a completion shows its tick at
+// once; a task moving to Next waits first), the time until then is part of the figure. Damage no
+// wider than a text caret (its blinking) does not count. Every cycle of keys leaves the list as it
+// found it (undoing its change), which is checked against the file at the end. KEY_REPAINT_TRACE=1
+// prints every press and keeps the private home.
+//
+// Run under a virtual display with a window manager, for example:
+//   VESK_TEST_WINDOW_MANAGER=openbox tests/support/with-xvfb build/bench/key_repaint_bench build/vesk
+
+#include <xcb/damage.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <csignal>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+double nowMs()
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+[[noreturn]] void die(const std::string& message)
+{
+    std::fprintf(stderr, "key_repaint_bench: %s\n", message.c_str());
+    std::exit(1);
+}
+
+// The three places the selection is put, each a task with a title no other task contains, found
+// through the search field.
+struct Position {
+    std::string name;
+    std::string marker;
+};
+const std::vector<Position> kPositions {{"top", "xqtop"}, {"middle", "xqmiddle"}, {"end", "xqend"}};
+
+// A list of `count` tasks: a tenth to do next, all but 20 of the rest pending, 20 done. The markers
+// are the first task, the task half-way down and the fourth-last pending task.
+std::string listText(int count)
+{
+    const int next = count / 10;
+    const int done = 20;
+    const int pending = count - next - done;
+    const int middle = count / 2;
+    const int end = next + pending - 4;
+    std::string text;
+    text.reserve(size_t(count) * 48);
+    for (int i = 0; i < count; ++i) {
+        if (i == next || i == next + pending)
+            text += "---\n";
+        if (i == 0)
+            text += "xqtop ";
+        else if (i == middle)
+            text += "xqmiddle ";
+        else if (i == end)
+            text += "xqend ";
+        text += "Task " + std::to_string(i) + ": call the supplier about order "
+            + std::to_string(i * 7919 % 100000) + "\n";
+        if (i % 5 == 0)
+            text += "> Remember the invoice\n";
+    }
+    if (count - next - done <= 0)
+        die("the list is too short");
+    return text;
+}
+
+struct Sample {
+    double ms;
+    bool seen;
+};
+
+class XSession {
+public:
+    XSession()
+    {
+        m_connection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(m_connection))
+            die("cannot open the X display (set DISPLAY, or run under tests/support/with-xvfb)");
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        const xcb_query_extension_reply_t* damage = xcb_get_extension_data(m_connection, &xcb_damage_id);
+        const xcb_query_extension_reply_t* test = xcb_get_extension_data(m_connection, &xcb_test_id);
+        if (!damage || !damage->present || !test || !test->present)
+            die("the X server lacks the DAMAGE or XTEST extension");
+        m_damageEvent = damage->first_event + XCB_DAMAGE_NOTIFY;
+        free(xcb_damage_query_version_reply(
+            m_connection, xcb_damage_query_version(m_connection, 1, 1), nullptr));
+        m_keySymbols = xcb_key_symbols_alloc(m_connection);
+        m_netWmPid = atom("_NET_WM_PID");
+    }
+    ~XSession()
+    {
+        xcb_key_symbols_free(m_keySymbols);
+        xcb_disconnect(m_connection);
+    }
+
+    // The viewable top-level window of the process, looked for below the root and one level of
+    // window-manager frames.
+    xcb_window_t windowOf(pid_t pid)
+    {
+        for (xcb_window_t top : children(m_root)) {
+            if (isViewableWindowOf(top, pid))
+                return top;
+            for (xcb_window_t child : children(top))
+                if (isViewableWindowOf(child, pid))
+                    return child;
+        }
+        return XCB_NONE;
+    }
+
+    bool hasFocus(xcb_window_t window)
+    {
+        xcb_get_input_focus_reply_t* reply
+            = xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr);
+        const bool focused = reply && reply->focus == window;
+        free(reply);
+        return focused;
+    }
+
+    void watchDamage(xcb_window_t window)
+    {
+        if (m_damage != XCB_NONE)
+            xcb_damage_destroy(m_connection, m_damage);
+        m_damage = xcb_generate_id(m_connection);
+        xcb_damage_create(m_connection, m_damage, window, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
+        xcb_flush(m_connection);
+    }
+
+    // Waits until `deadline` for the next damage; returns its time. Damage no wider than a text
+    // caret is its blinking, which is no answer to a key.
+    std::optional<double> nextDamage(double deadline)
+    {
+        for (;;) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+                const uint8_t type = event->response_type & 0x7f;
+                bool isDamage = false;
+                if (type == m_damageEvent) {
+                    const xcb_rectangle_t area = reinterpret_cast<xcb_damage_notify_event_t*>(event)->area;
+                    isDamage = area.width > caretWidth;
+                    if (isDamage)
+                        lastArea = area;
+                }
+                free(event);
+                if (isDamage)
+                    return nowMs();
+            }
+            if (xcb_connection_has_error(m_connection))
+                die("lost the X display");
+            const double left = deadline - nowMs();
+            if (left <= 0)
+                return std::nullopt;
+            pollfd fd {xcb_get_file_descriptor(m_connection), POLLIN, 0};
+            poll(&fd, 1, int(left) + 1);
+        }
+    }
+
+    // Waits until the program's interface thread has been asleep (waiting for events) at three
+    // looks 2 ms apart: it has handled the keys sent so far and the work they posted. Damage seen
+    // meanwhile is dropped.
+    void waitIdle(pid_t pid, double maxMs = 20000)
+    {
+        const std::string stat = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat";
+        const double limit = nowMs() + maxMs;
+        int asleep = 0;
+        while (asleep < 3 && nowMs() < limit) {
+            std::ifstream in(stat);
+            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const size_t name = text.rfind(')');
+            if (name == std::string::npos || name + 2 >= text.size())
+                return;
+            asleep = text[name + 2] == 'S' ? asleep + 1 : 0;
+            nextDamage(nowMs() + 2);
+        }
+    }
+
+    // Waits until the window has been left undamaged for `quietMs` (at most `maxMs`).
+    void waitQuiet(double quietMs, double maxMs = 20000)
+    {
+        const double limit = nowMs() + maxMs;
+        while (nowMs() < limit)
+            if (!nextDamage(std::min(limit, nowMs() + quietMs)))
+                return;
+    }
+
+    xcb_keycode_t keycode(xcb_keysym_t symbol)
+    {
+        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(m_keySymbols, symbol);
+        if (!codes || codes[0] == XCB_NO_SYMBOL)
+            die("no key for keysym " + std::to_string(symbol));
+        const xcb_keycode_t code = codes[0];
+        free(codes);
+        return code;
+    }
+
+    void fake(bool press, xcb_keysym_t symbol)
+    {
+        xcb_test_fake_input(m_connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode(symbol),
+            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+
+    void flush() { xcb_flush(m_connection); }
+
+    static constexpr int caretWidth = 12;
+
+    // The rectangle of the damage nextDamage() returned last.
+    xcb_rectangle_t lastArea {};
+
+    // Drops the damage already reported.
+    void drain()
+    {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection))
+            free(event);
+    }
+
+private:
+    xcb_atom_t atom(const char* name)
+    {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t result = reply ? reply->atom : XCB_NONE;
+        free(reply);
+        return result;
+    }
+
+    std::vector<xcb_window_t> children(xcb_window_t window)
+    {
+        std::vector<xcb_window_t> result;
+        xcb_query_tree_reply_t* tree
+            = xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), nullptr);
+        if (!tree)
+            return result;
+        const xcb_window_t* list = xcb_query_tree_children(tree);
+        result.assign(list, list + xcb_query_tree_children_length(tree));
+        free(tree);
+        return result;
+    }
+
+    bool isViewableWindowOf(xcb_window_t window, pid_t pid)
+    {
+        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+            m_connection, xcb_get_window_attributes(m_connection, window), nullptr);
+        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        free(attributes);
+        if (!viewable)
+            return false;
+        xcb_get_property_reply_t* property = xcb_get_property_reply(m_connection,
+            xcb_get_property(m_connection, 0, window, m_netWmPid, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+        const bool ours = property && xcb_get_property_value_length(property) == 4
+            && *static_cast<const uint32_t*>(xcb_get_property_value(property)) == uint32_t(pid);
+        free(property);
+        return ours;
+    }
+
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_root = XCB_NONE;
+    xcb_key_symbols_t* m_keySymbols = nullptr;
+    xcb_atom_t m_netWmPid = XCB_NONE;
+    xcb_damage_damage_t m_damage = XCB_NONE;
+    uint8_t m_damageEvent = 0;
+};
+
+// A key with its modifiers, as a person presses it.
+struct Chord {
+    std::vector<xcb_keysym_t> modifiers;
+    xcb_keysym_t key;
+};
+
+Chord plain(xcb_keysym_t key)
+{
+    return {{}, key};
+}
+Chord control(xcb_keysym_t key)
+{
+    return {{XK_Control_L}, key};
+}
+
+struct Options {
+    std::string program = VESK_PROGRAM;
+    std::vector<int> sizes {1000, 10000, 100000};
+    int repetitions = 20;
+    double quietMs = 250;
+    double timeoutMs = 5000;
+    bool trace = std::getenv("KEY_REPAINT_TRACE") != nullptr;
+    std::vector<std::string> keys; // empty: all
+    std::vector<std::string> positions; // empty: all
+};
+
+// One run of vesk on one list: presses keys and keeps every timing.
+class Driver {
+public:
+    Driver(XSession& x, const Options& options, pid_t program)
+        : m_x(x), m_options(options), m_program(program)
+    { }
+
+    // The program has handled every key so far and its window has stopped changing.
+    void waitReady(double quietMs)
+    {
+        m_x.waitIdle(m_program);
+        m_x.waitQuiet(quietMs);
+        m_x.waitIdle(m_program);
+    }
+
+    // Presses the chord; returns the time from the key press to the first damage after it.
+    Sample press(const Chord& chord)
+    {
+        waitReady(m_options.quietMs);
+        for (xcb_keysym_t modifier : chord.modifiers)
+            m_x.fake(true, modifier);
+        m_x.flush();
+        if (!chord.modifiers.empty())
+            m_x.waitIdle(m_program);
+        m_x.drain();
+        m_x.fake(true, chord.key);
+        const double pressed = nowMs();
+        m_x.flush();
+        const std::optional<double> damaged = m_x.nextDamage(pressed + m_options.timeoutMs);
+        m_x.fake(false, chord.key);
+        for (auto it = chord.modifiers.rbegin(); it != chord.modifiers.rend(); ++it)
+            m_x.fake(false, *it);
+        m_x.flush();
+        if (m_options.trace)
+            std::fprintf(stderr, "    key %u: %s at %dx%d+%d+%d\n", unsigned(chord.key),
+                damaged ? std::to_string(*damaged - pressed).c_str() : "no repaint", m_x.lastArea.width,
+                m_x.lastArea.height, m_x.lastArea.x, m_x.lastArea.y);
+        return {damaged ? *damaged - pressed : m_options.timeoutMs, damaged.has_value()};
+    }
+
+    // Presses the chord without timing it, once the window is quiet.
+    void tap(const Chord& chord)
+    {
+        waitReady(m_options.quietMs);
+        if (m_options.trace)
+            std::fprintf(stderr, "    tap %u\n", unsigned(chord.key));
+        for (xcb_keysym_t modifier : chord.modifiers)
+            m_x.fake(true, modifier);
+        m_x.fake(true, chord.key);
+        m_x.fake(false, chord.key);
+        for (auto it = chord.modifiers.rbegin(); it != chord.modifiers.rend(); ++it)
+            m_x.fake(false, *it);
+        m_x.flush();
+    }
+
+    // Waits out a delayed step (the pause before a completed or moved task leaves its place, which
+    // paints nothing) and the animation after it.
+    void settle() { waitReady(std::max(m_options.quietMs, 700.0)); }
+
+    // Types as a quick typist does, a key every 15 ms.
+    void type(const std::string& text)
+    {
+        waitReady(m_options.quietMs);
+        for (char c : text) {
+            m_x.fake(true, xcb_keysym_t(c));
+            m_x.fake(false, xcb_keysym_t(c));
+            m_x.flush();
+            usleep(15000);
+        }
+    }
+
+    // Puts the selection on the task whose title holds `marker`: the search narrows the list to
+    // it, and Escape clears the search and keeps the selection.
+    void select(const std::string& marker)
+    {
+        tap(control(XK_f));
+        type(marker);
+        tap(plain(XK_Escape));
+        waitReady(m_options.quietMs);
+    }
+
+private:
+    XSession& m_x;
+    const Options& m_options;
+    pid_t m_program;
+};
+
+// What is timed, as a cycle of presses that leaves the list as it found it. Each cycle adds its
+// timings under the names of the keys it times.
+struct Measure {
+    std::string name;
+    bool reselectEachCycle;
+    std::function<void(Driver&, std::map<std::string, std::vector<Sample>>&)> cycle;
+};
+
+std::vector<Measure> measures()
+{
+    using Samples = std::map<std::string, std::vector<Sample>>;
+    return {
+        {"j/k", false,
+            [](Driver& d, Samples& s) {
+                s["j/k"].push_back(d.press(plain(XK_j)));
+                s["j/k"].push_back(d.press(plain(XK_k)));
+            }},
+        {"Ctrl+J/K", false,
+            [](Driver& d, Samples& s) {
+                s["Ctrl+J/K"].push_back(d.press(control(XK_j)));
+                s["Ctrl+J/K"].push_back(d.press(control(XK_k)));
+            }},
+        {"Space", true,
+            [](Driver& d, Samples& s) {
+                s["Space"].push_back(d.press(plain(XK_space)));
+                d.settle();
+                d.tap(control(XK_z));
+            }},
+        {"t", true,
+            [](Driver& d, Samples& s) {
+                s["t"].push_back(d.press(plain(XK_t)));
+                d.settle();
+                d.tap(control(XK_z));
+            }},
+        {"n", false,
+            [](Driver& d, Samples& s) {
+                s["n"].push_back(d.press(plain(XK_n)));
+                s["Escape (new)"].push_back(d.press(plain(XK_Escape)));
+            }},
+        {"Return", true,
+            [](Driver& d, Samples& s) {
+                d.tap(plain(XK_n));
+                d.type("x");
+                s["Return (commit new)"].push_back(d.press(plain(XK_Return)));
+                d.settle();
+                d.tap(plain(XK_Escape));
+                // Undoing the new task takes the input row back with its text; Escape drops it.
+                d.tap(control(XK_z));
+                d.tap(plain(XK_Escape));
+            }},
+        {"Delete", true,
+            [](Driver& d, Samples& s) {
+                s["Delete"].push_back(d.press(plain(XK_Delete)));
+                d.settle();
+                s["Ctrl+Z (undo)"].push_back(d.press(control(XK_z)));
+                s["Ctrl+Shift+Z (redo)"].push_back(d.press({{XK_Control_L, XK_Shift_L}, XK_z}));
+                d.tap(control(XK_z));
+            }},
+        {"search", false,
+            [](Driver& d, Samples& s) {
+                d.tap(control(XK_f));
+                s["search keystroke"].push_back(d.press(plain(XK_s)));
+                s["search BackSpace"].push_back(d.press(plain(XK_BackSpace)));
+                d.tap(plain(XK_Escape));
+            }},
+    };
+}
+
+double percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const double rank = fraction * double(values.size() - 1);
+    const size_t low = size_t(rank);
+    const size_t high = std::min(low + 1, values.size() - 1);
+    return values[low] + (values[high] - values[low]) * (rank - double(low));
+}
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool wanted(const std::vector<std::string>& chosen, const std::string& name)
+{
+    return chosen.empty() || std::find(chosen.begin(), chosen.end(), name) != chosen.end();
+}
+
+struct Row {
+    int size;
+    std::string position;
+    std::string key;
+    std::vector<Sample> samples;
+};
+
+// Prints a row of the table as soon as it is measured, so that a long run shows its figures as it
+// goes.
+void printRow(const Row& row, bool raw)
+{
+    std::vector<double> values;
+    int missed = 0;
+    for (const Sample& sample : row.samples) {
+        if (sample.seen)
+            values.push_back(sample.ms);
+        else
+            ++missed;
+    }
+    std::printf("%-8d %-7s %-22s %9.2f %9.2f %5zu", row.size, row.position.c_str(), row.key.c_str(),
+        percentile(values, 0.5), percentile(values, 0.9), values.size());
+    if (missed)
+        std::printf("  (%d without a repaint)", missed);
+    std::printf("\n");
+    if (raw) {
+        std::printf("  ");
+        for (double value : values)
+            std::printf(" %.2f", value);
+        std::printf("\n");
+    }
+    std::fflush(stdout);
+}
+
+// Starts vesk on a list of `size` tasks in a private home, runs every measure at every position
+// and quits it.
+void runSize(XSession& x, const Options& options, int size, const std::function<void(const Row&)>& report)
+{
+    char pattern[] = "/tmp/vesk-key-repaint.XXXXXX";
+    if (!mkdtemp(pattern))
+        die("cannot make a temporary folder");
+    const fs::path home(pattern);
+    for (const char* folder : {"config", "data", "cache", "runtime", "lists"})
+        fs::create_directories(home / folder);
+    fs::permissions(home / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+    const fs::path list = home / "lists" / "list.vesk";
+    const std::string original = listText(size);
+    std::ofstream(list, std::ios::binary) << original;
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("HOME", home.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (home / "runtime").c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("LC_ALL", "C.UTF-8", 1);
+        unsetenv("WAYLAND_DISPLAY");
+        const std::string log = (home / "vesk.log").string();
+        freopen(log.c_str(), "a", stdout);
+        freopen(log.c_str(), "a", stderr);
+        execl(options.program.c_str(), options.program.c_str(), list.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+
+    xcb_window_t window = XCB_NONE;
+    const double launchLimit = nowMs() + 120000;
+    while ((window == XCB_NONE || !x.hasFocus(window)) && nowMs() < launchLimit) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            die("vesk ended before showing its window; see " + (home / "vesk.log").string());
+        usleep(20000);
+        window = x.windowOf(pid);
+    }
+    if (window == XCB_NONE || !x.hasFocus(window))
+        die("vesk's window did not appear with the keyboard focus");
+    x.watchDamage(window);
+    x.waitQuiet(1000, 60000);
+
+    Driver driver(x, options, pid);
+    for (const Position& position : kPositions) {
+        if (!wanted(options.positions, position.name))
+            continue;
+        for (const Measure& measure : measures()) {
+            if (!wanted(options.keys, measure.name))
+                continue;
+            std::map<std::string, std::vector<Sample>> samples;
+            driver.select(position.marker);
+            for (int i = 0; i < options.repetitions; ++i) {
+                if (measure.reselectEachCycle && i > 0)
+                    driver.select(position.marker);
+                measure.cycle(driver, samples);
+            }
+            for (auto& [key, values] : samples)
+                report({size, position.name, key, std::move(values)});
+            std::fprintf(
+                stderr, "  %d tasks, %s, %s: done\n", size, position.name.c_str(), measure.name.c_str());
+        }
+    }
+
+    driver.settle();
+    // The program writes the file without the last line break.
+    std::string final = readFile(list);
+    while (!final.empty() && final.back() == '\n')
+        final.pop_back();
+    if (final + '\n' != original)
+        std::fprintf(stderr,
+            "key_repaint_bench: warning: the %d-task list differs from the one it started with; a"
+            " cycle did not restore it\n",
+            size);
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    if (options.trace)
+        std::fprintf(stderr, "key_repaint_bench: kept %s\n", home.c_str());
+    else
+        fs::remove_all(home);
+}
+
+std::vector<std::string> split(const std::string& text)
+{
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    for (std::string part; std::getline(in, part, ',');)
+        if (!part.empty())
+            parts.push_back(part);
+    return parts;
+}
+
+void usage()
+{
+    std::fprintf(stderr,
+        "usage: key_repaint_bench [--sizes 1000,10000,100000] [--repetitions N] [--quiet MS] [--timeout MS]\n"
+        "                         [--positions top,middle,end] [--keys j/k,Ctrl+J/K,Space,t,n,Return,"
+        "Delete,search]\n"
+        "                         [--raw] [VESK_PROGRAM]\n");
+    std::exit(2);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    bool raw = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        const auto value = [&] {
+            if (++i >= argc)
+                usage();
+            return std::string(argv[i]);
+        };
+        if (argument == "--sizes") {
+            options.sizes.clear();
+            for (const std::string& size : split(value()))
+                options.sizes.push_back(std::stoi(size));
+        } else if (argument == "--repetitions") {
+            options.repetitions = std::stoi(value());
+        } else if (argument == "--timeout") {
+            options.timeoutMs = std::stod(value());
+        } else if (argument == "--quiet") {
+            options.quietMs = std::stod(value());
+        } else if (argument == "--positions") {
+            options.positions = split(value());
+        } else if (argument == "--keys") {
+            options.keys = split(value());
+        } else if (argument == "--raw") {
+            raw = true;
+        } else if (argument.starts_with("-") || i != argc - 1) {
+            usage();
+        } else {
+            options.program = argument;
+        }
+    }
+    signal(SIGPIPE, SIG_IGN);
+
+    XSession x;
+    std::printf("%-8s %-7s %-22s %9s %9s %5s\n", "tasks", "where", "key", "median", "p90", "n");
+    std::fflush(stdout);
+    for (int size : options.sizes)
+        runSize(x, options, size, [raw](const Row& row) { printRow(row, raw); });
+    return 0;
+}
