@@ -72,14 +72,3 @@ QList<RenderedRow> SessionRows::rendered() const
     });
     return rows;
 }
-
-QList<SessionRows::Stop> SessionRows::stops() const
-{
-    QList<Stop> stops;
-    stops.reserve(m_state.items().size() + 6);
-    walk([&](RenderedRow::Kind kind, TaskSection section, const QUuid& id, const SessionItem*,
-             const CompletionShellState*) {
-        stops.append(Stop {kind, section, id});
-    });
-    return stops;
-}

@@ -19,14 +19,6 @@ public:
 
     QList<RenderedRow> rendered() const;
 
-    // A row reduced to what the selection rules look at, so that the commands copy no texts.
-    struct Stop {
-        RenderedRow::Kind kind;
-        TaskSection section;
-        QUuid itemID;
-    };
-    QList<Stop> stops() const;
-
 private:
     // Calls visit(kind, section, id, item, shell) for each row in display order; item is set for task
     // rows, shell for completion-shell rows.
