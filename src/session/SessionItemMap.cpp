@@ -48,7 +48,11 @@ namespace {
 // made it the most expensive part of a lookup.
 bool byteLess(const QUuid& a, const QUuid& b)
 {
-    return std::memcmp(&a, &b, sizeof(QUuid)) < 0;
+    quint64 x[2];
+    quint64 y[2];
+    std::memcpy(x, &a, sizeof x);
+    std::memcpy(y, &b, sizeof y);
+    return x[0] != y[0] ? x[0] < y[0] : x[1] < y[1];
 }
 
 } // namespace
