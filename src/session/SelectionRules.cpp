@@ -1,7 +1,5 @@
 #include "session/SelectionRules.h"
 
-#include "session/SessionRows.h"
-
 #include <algorithm>
 #include <array>
 
@@ -45,72 +43,132 @@ bool SelectionRules::isSelectable(const SessionSelection& selection) const
 
 namespace {
 
-SessionSelection targetOf(const SessionRows::Stop& row)
+constexpr int inputPart = 1;
+
+TaskSection sectionOfPart(int part)
 {
-    return row.kind == RenderedRow::Kind::input ? SessionSelection::input()
-                                                : SessionSelection::task(row.itemID);
+    return part == 0 ? TaskSection::working : part == 2 ? TaskSection::inbox : TaskSection::completed;
 }
 
-bool isTarget(const SessionRows::Stop& row)
+int partOf(TaskSection section)
 {
-    return row.kind == RenderedRow::Kind::task || row.kind == RenderedRow::Kind::input;
+    return section == TaskSection::working ? 0 : section == TaskSection::inbox ? 2 : 3;
 }
 
 } // namespace
 
+// The rules walk the session's lists from the selection outwards and look at the rows they pass,
+// instead of deriving every row: a command costs the rows it looks at, not the length of the list.
+
+qsizetype SelectionRules::partSize(int part) const
+{
+    if (part == inputPart)
+        return m_state.isCreatingNewItem() ? 1 : 0;
+    return m_state.itemIDs(sectionOfPart(part)).size();
+}
+
+bool SelectionRules::isTargetAt(Place place, std::optional<TaskSection> section) const
+{
+    if (place.part == inputPart)
+        return !section && m_state.isCreatingNewItem();
+    const TaskSection own = sectionOfPart(place.part);
+    if (section && *section != own)
+        return false;
+    const QUuid& id = m_state.itemIDs(own).at(place.index);
+    const OptionalCompletionShell& shell = m_state.completionShell();
+    if (shell && shell->itemID == id && shell->section == own)
+        return false;
+    const QString folded = m_filter.foldedQuery();
+    if (folded.isEmpty())
+        return m_state.item(id) != nullptr;
+    const SessionFilter::SectionTexts& texts = m_filter.sectionTexts(m_state, own);
+    return texts.item(place.index) && texts.matches(place.index, folded);
+}
+
+SessionSelection SelectionRules::targetAt(Place place) const
+{
+    if (place.part == inputPart)
+        return SessionSelection::input();
+    return SessionSelection::task(m_state.itemIDs(sectionOfPart(place.part)).at(place.index));
+}
+
+std::optional<SelectionRules::Place> SelectionRules::nextTarget(
+    Place from, int direction, std::optional<TaskSection> section) const
+{
+    int part = from.part;
+    qsizetype index = from.index + direction;
+    while (part >= 0 && part <= 3) {
+        const bool partCounts = !section || (part != inputPart && sectionOfPart(part) == *section);
+        const qsizetype size = partSize(part);
+        if (partCounts) {
+            for (; index >= 0 && index < size; index += direction)
+                if (isTargetAt({part, index}, section))
+                    return Place {part, index};
+        }
+        part += direction;
+        if (part >= 0 && part <= 3)
+            index = direction > 0 ? 0 : partSize(part) - 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<SelectionRules::Place> SelectionRules::placeOf(const QUuid& id) const
+{
+    const std::optional<TaskSection> section = m_state.sectionOf(id);
+    if (!section)
+        return std::nullopt;
+    const Place place {partOf(*section), m_state.itemIDs(*section).indexOf(id)};
+    return isTargetAt(place) ? std::optional<Place>(place) : std::nullopt;
+}
+
 std::optional<SessionSelection> SelectionRules::movedBy(int offset) const
 {
-    QList<SessionSelection> targets;
-    for (const SessionRows::Stop& row : SessionRows(m_state, m_filter).stops())
-        if (isTarget(row))
-            targets.append(targetOf(row));
-    if (targets.isEmpty())
-        return std::nullopt;
-    const qsizetype current = std::max<qsizetype>(0, targets.indexOf(m_state.selection()));
-    return targets.at(std::clamp<qsizetype>(current + offset, 0, targets.size() - 1));
+    std::optional<Place> current;
+    if (m_state.selection().kind() == SessionSelection::Kind::input)
+        current = m_state.isCreatingNewItem() ? std::optional<Place>(Place {inputPart, 0}) : std::nullopt;
+    else if (const std::optional<QUuid> id = m_state.selectedTaskID())
+        current = placeOf(*id);
+    if (!current) {
+        // Not a selectable row: count from the first one.
+        current = nextTarget({0, -1}, 1);
+        if (!current)
+            return std::nullopt;
+    }
+    const int direction = offset < 0 ? -1 : 1;
+    for (int step = 0; step != offset; step += direction) {
+        const std::optional<Place> next = nextTarget(*current, direction);
+        if (!next)
+            break;
+        current = next;
+    }
+    return targetAt(*current);
 }
 
 // The removed row's place is taken by the next selectable row, or by the previous one when it was
-// the last. The place is counted in selectable targets: counting separators and spacers too would
-// skip the next task whenever such rows precede the removed one.
+// the last.
 SessionSelection SelectionRules::afterRemoving(const QUuid& id) const
 {
-    qsizetype place = -1;
-    QList<SessionSelection> targets;
-    for (const SessionRows::Stop& row : SessionRows(m_state, m_filter).stops()) {
-        if (place < 0 && row.kind == RenderedRow::Kind::task && row.itemID == id) {
-            place = targets.size();
-            continue;
-        }
-        if (isTarget(row))
-            targets.append(targetOf(row));
-    }
-    if (place < 0)
+    const std::optional<Place> place = placeOf(id);
+    if (!place || place->part == inputPart)
         return defaultSelection();
-    if (targets.isEmpty())
-        return m_state.isCreatingNewItem() ? SessionSelection::input() : SessionSelection::none();
-    return targets.at(std::min(place, targets.size() - 1));
+    if (const std::optional<Place> next = nextTarget(*place, 1))
+        return targetAt(*next);
+    if (const std::optional<Place> previous = nextTarget(*place, -1))
+        return targetAt(*previous);
+    return SessionSelection::none();
 }
 
 SessionSelection SelectionRules::afterLeavingSection(const QUuid& id, TaskSection section) const
 {
-    QList<QUuid> sectionIDs;
-    qsizetype index = -1;
-    for (const SessionRows::Stop& row : SessionRows(m_state, m_filter).stops()) {
-        if (row.kind != RenderedRow::Kind::task || row.section != section)
-            continue;
-        if (index < 0 && row.itemID == id)
-            index = sectionIDs.size();
-        else
-            sectionIDs.append(row.itemID);
-    }
-    if (index < 0)
+    const std::optional<Place> place = placeOf(id);
+    if (!place || sectionOfPart(place->part) != section || place->part == inputPart)
         return defaultSelection();
-    if (sectionIDs.isEmpty())
-        return fallback(section);
-    return SessionSelection::task(sectionIDs.at(std::min(index, sectionIDs.size() - 1)));
+    if (const std::optional<Place> next = nextTarget(*place, 1, section))
+        return targetAt(*next);
+    if (const std::optional<Place> previous = nextTarget(*place, -1, section))
+        return targetAt(*previous);
+    return fallback(section);
 }
-
 SessionSelection SelectionRules::fallback(TaskSection section) const
 {
     if (m_state.isCreatingNewItem())

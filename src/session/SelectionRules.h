@@ -34,6 +34,24 @@ public:
     SessionSelection fallback(TaskSection section) const;
 
 private:
+    // A place in the order of selectable rows: a section's list at an index, or the input row
+    // (between the working list and the inbox).
+    struct Place {
+        int part; // 0 working, 1 input row, 2 inbox, 3 completed
+        qsizetype index;
+    };
+    // Whether the row at the place is selectable: a visible task row (not a completion shell), or
+    // the open input row. With `section` set, only task rows of that section count.
+    bool isTargetAt(Place place, std::optional<TaskSection> section = std::nullopt) const;
+    SessionSelection targetAt(Place place) const;
+    // The first place strictly after (or before) `from` that is a target, looking only at the parts
+    // of `section` when it is set.
+    std::optional<Place> nextTarget(
+        Place from, int direction, std::optional<TaskSection> section = std::nullopt) const;
+    // Where the task's row is, when it has one that is a target.
+    std::optional<Place> placeOf(const QUuid& id) const;
+    qsizetype partSize(int part) const;
+
     const SessionState& m_state;
     const SessionFilter& m_filter;
 };

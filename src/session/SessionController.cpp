@@ -86,7 +86,7 @@ void SessionController::setFilterQuery(const QString& text)
 
 QList<RenderedRow> SessionController::renderedRows() const
 {
-    return SessionRows(m_state, m_filter).rendered();
+    return m_rows.rendered();
 }
 
 // --- Loading and exporting ---

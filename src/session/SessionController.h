@@ -8,6 +8,7 @@
 #include "session/RenderedRow.h"
 #include "session/SelectionRules.h"
 #include "session/SessionFilter.h"
+#include "session/SessionRows.h"
 #include "session/SessionState.h"
 #include "session/SessionTransitions.h"
 #include "session/UndoHistory.h"
@@ -200,6 +201,7 @@ private:
 
     SessionState m_state;
     SessionFilter m_filter;
+    SessionRows m_rows {m_state, m_filter};
     UndoHistory m_history;
     std::shared_ptr<Pasteboard> m_pasteboard;
     std::shared_ptr<UrlOpener> m_urlOpener;

@@ -1,19 +1,35 @@
 #include "session/SessionItemMap.h"
 
-void SessionItemMap::const_iterator::skipExhaustedBuckets()
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t leafCount = SessionItemMap::fanOut * SessionItemMap::fanOut;
+
+} // namespace
+
+void SessionItemMap::const_iterator::skipExhaustedLeaves()
 {
-    while (m_bucket < bucketCount && m_it == (*m_buckets)[m_bucket].cend()) {
-        if (++m_bucket < bucketCount)
-            m_it = (*m_buckets)[m_bucket].cbegin();
+    while (m_leaf < leafCount) {
+        const auto& node = m_root->nodes[m_leaf >> levelBits];
+        if (!node) {
+            m_leaf = (m_leaf | (fanOut - 1)) + 1; // the whole node is empty
+            m_position = 0;
+            continue;
+        }
+        if (m_position < node->leaves[m_leaf & (fanOut - 1)].size())
+            return;
+        ++m_leaf;
+        m_position = 0;
     }
-    if (m_bucket == bucketCount)
-        *this = const_iterator();
+    *this = const_iterator();
 }
 
 SessionItemMap::const_iterator& SessionItemMap::const_iterator::operator++()
 {
-    ++m_it;
-    skipExhaustedBuckets();
+    ++m_position;
+    skipExhaustedLeaves();
     return *this;
 }
 
@@ -21,25 +37,60 @@ SessionItemMap::const_iterator SessionItemMap::begin() const
 {
     if (isEmpty())
         return end();
-    const_iterator it(&d->buckets, 0, d->buckets[0].cbegin());
-    it.skipExhaustedBuckets();
+    const_iterator it(d.constData(), 0, 0);
+    it.skipExhaustedLeaves();
     return it;
+}
+
+namespace {
+
+// Any strict order serves the sorted leaves; QUuid's own operator< checks the variant first, which
+// made it the most expensive part of a lookup.
+bool byteLess(const QUuid& a, const QUuid& b)
+{
+    quint64 x[2];
+    quint64 y[2];
+    std::memcpy(x, &a, sizeof x);
+    std::memcpy(y, &b, sizeof y);
+    return x[0] != y[0] ? x[0] < y[0] : x[1] < y[1];
+}
+
+} // namespace
+
+qsizetype SessionItemMap::lowerBound(const Leaf& leaf, const QUuid& key)
+{
+    return std::lower_bound(leaf.cbegin(), leaf.cend(), key, [](const SessionItem& item, const QUuid& id) {
+        return byteLess(item.id, id);
+    }) - leaf.cbegin();
+}
+
+const SessionItem* SessionItemMap::pointerTo(const QUuid& key) const
+{
+    if (!d)
+        return nullptr;
+    const std::size_t index = leafIndex(key);
+    const auto& node = d->nodes[index >> levelBits];
+    if (!node)
+        return nullptr;
+    const Leaf& leaf = node->leaves[index & (fanOut - 1)];
+    const qsizetype at = lowerBound(leaf, key);
+    return at < leaf.size() && leaf.at(at).id == key ? &leaf.at(at) : nullptr;
 }
 
 SessionItemMap::const_iterator SessionItemMap::constFind(const QUuid& key) const
 {
-    if (isEmpty())
+    const SessionItem* found = pointerTo(key);
+    if (!found)
         return end();
-    const std::size_t index = bucketIndex(key);
-    const Bucket& bucket = d->buckets[index];
-    const Bucket::const_iterator it = bucket.constFind(key);
-    return it == bucket.cend() ? end() : const_iterator(&d->buckets, index, it);
+    const std::size_t index = leafIndex(key);
+    const Leaf& leaf = d->nodes[index >> levelBits]->leaves[index & (fanOut - 1)];
+    return const_iterator(d.constData(), index, found - leaf.constData());
 }
 
 SessionItem SessionItemMap::value(const QUuid& key, const SessionItem& defaultValue) const
 {
-    const const_iterator it = constFind(key);
-    return it == end() ? defaultValue : it.value();
+    const SessionItem* found = pointerTo(key);
+    return found ? *found : defaultValue;
 }
 
 QList<QUuid> SessionItemMap::keys() const
@@ -56,62 +107,47 @@ QList<SessionItem> SessionItemMap::values() const
     return QList<SessionItem>(begin(), end());
 }
 
-SessionItemMap::Bucket& SessionItemMap::bucketForChange(const QUuid& key)
+SessionItemMap::Leaf& SessionItemMap::leafForChange(const QUuid& key)
 {
     if (!d)
-        d = new Data;
-    // Detaching the map copies only the bucket handles; the bucket itself copies its items when it
-    // is changed while another copy of the map still holds it.
-    return d->buckets[bucketIndex(key)];
+        d = new Root;
+    // Detaching copies the 64 node handles, then the node's 64 leaf handles; the leaf itself copies
+    // its items when it is changed while another copy of the map still holds it.
+    const std::size_t index = leafIndex(key);
+    QSharedDataPointer<Node>& node = d->nodes[index >> levelBits];
+    if (!node)
+        node = new Node;
+    return node->leaves[index & (fanOut - 1)];
 }
 
 void SessionItemMap::insert(const QUuid& key, const SessionItem& item)
 {
-    Bucket& bucket = bucketForChange(key);
-    const qsizetype before = bucket.size();
-    bucket.insert(key, item);
-    d.data()->size += bucket.size() - before;
+    SessionItem& slot = (*this)[key];
+    slot = item;
+    slot.id = key; // the leaf is sorted by it
 }
 
 bool SessionItemMap::remove(const QUuid& key)
 {
     if (!contains(key))
         return false;
-    bucketForChange(key).remove(key);
+    Leaf& leaf = leafForChange(key);
+    leaf.removeAt(lowerBound(leaf, key));
     --d->size;
     return true;
 }
 
 SessionItem& SessionItemMap::operator[](const QUuid& key)
 {
-    Bucket& bucket = bucketForChange(key);
-    const qsizetype before = bucket.size();
-    SessionItem& item = bucket[key];
-    d->size += bucket.size() - before;
-    return item;
-}
-
-void SessionItemMap::reserve(qsizetype count)
-{
-    // Random ids spread evenly; the margin covers the usual unevenness between buckets. Small maps
-    // grow as they go rather than allocating every bucket up front.
-    const qsizetype perBucket = count / qsizetype(bucketCount);
-    if (perBucket < 8)
-        return;
-    if (!d)
-        d = new Data;
-    for (Bucket& bucket : d->buckets)
-        bucket.reserve(perBucket + perBucket / 4 + 4);
-}
-
-std::size_t SessionItemMap::sharedBucketCount(const SessionItemMap& other) const
-{
-    if (!d || !other.d)
-        return 0;
-    std::size_t shared = 0;
-    for (std::size_t i = 0; i < bucketCount; ++i)
-        shared += d->buckets[i].isSharedWith(other.d->buckets[i]) ? 1 : 0;
-    return shared;
+    Leaf& leaf = leafForChange(key);
+    const qsizetype at = lowerBound(leaf, key);
+    if (at == leaf.size() || leaf.at(at).id != key) {
+        SessionItem item;
+        item.id = key;
+        leaf.insert(at, item);
+        ++d->size;
+    }
+    return leaf[at];
 }
 
 bool operator==(const SessionItemMap& a, const SessionItemMap& b)
@@ -122,12 +158,19 @@ bool operator==(const SessionItemMap& a, const SessionItemMap& b)
         return false;
     if (a.isEmpty())
         return true;
-    // A key always lands in the same bucket, so equal maps have equal buckets.
-    for (std::size_t i = 0; i < SessionItemMap::bucketCount; ++i) {
-        const SessionItemMap::Bucket& x = a.d->buckets[i];
-        const SessionItemMap::Bucket& y = b.d->buckets[i];
-        if (!x.isSharedWith(y) && x != y)
-            return false;
+    // A key always lands in the same leaf, so equal maps have equal leaves.
+    static const SessionItemMap::Leaf empty;
+    for (std::size_t n = 0; n < SessionItemMap::fanOut; ++n) {
+        const auto& x = a.d->nodes[n];
+        const auto& y = b.d->nodes[n];
+        if (x == y)
+            continue;
+        for (std::size_t l = 0; l < SessionItemMap::fanOut; ++l) {
+            const SessionItemMap::Leaf& p = x ? x->leaves[l] : empty;
+            const SessionItemMap::Leaf& q = y ? y->leaves[l] : empty;
+            if (!p.isSharedWith(q) && p != q)
+                return false;
+        }
     }
     return true;
 }

@@ -2,7 +2,6 @@
 
 #include "session/SessionItem.h"
 
-#include <QHash>
 #include <QList>
 #include <QSharedData>
 #include <QUuid>
@@ -12,16 +11,26 @@
 #include <cstring>
 #include <iterator>
 
-// The session's tasks by id: a value type like QHash, but split into a fixed number of buckets that
-// are each shared copy-on-write. The undo history keeps a copy of the map per command, and changing
-// one task then copies only that task's bucket, not every task. Iteration order is unspecified.
+// The session's tasks by id: a value type like QHash, built as a two-level tree of small sorted
+// leaves that are each shared copy-on-write. The undo history keeps a copy of the map per command;
+// changing one task then copies only the path to its leaf (two tables of 64 handles and a leaf of
+// about size/4096 tasks), not the map. Iteration order is unspecified.
 class SessionItemMap {
-    using Bucket = QHash<QUuid, SessionItem>;
+public:
+    static constexpr int levelBits = 6;
+    static constexpr std::size_t fanOut = std::size_t(1) << levelBits;
+
+private:
+    using Leaf = QList<SessionItem>; // sorted by id
+    struct Node : QSharedData {
+        std::array<Leaf, fanOut> leaves;
+    };
+    struct Root : QSharedData {
+        std::array<QSharedDataPointer<Node>, fanOut> nodes;
+        qsizetype size = 0;
+    };
 
 public:
-    static constexpr int bucketBits = 6;
-    static constexpr std::size_t bucketCount = std::size_t(1) << bucketBits;
-
     class const_iterator {
     public:
         using iterator_category = std::forward_iterator_tag;
@@ -31,10 +40,10 @@ public:
         using reference = const SessionItem&;
 
         const_iterator() = default;
-        const QUuid& key() const { return m_it.key(); }
-        const SessionItem& value() const { return m_it.value(); }
-        const SessionItem& operator*() const { return m_it.value(); }
-        const SessionItem* operator->() const { return &m_it.value(); }
+        const QUuid& key() const { return value().id; }
+        const SessionItem& value() const { return leaf().at(m_position); }
+        const SessionItem& operator*() const { return value(); }
+        const SessionItem* operator->() const { return &value(); }
         const_iterator& operator++();
         const_iterator operator++(int)
         {
@@ -44,21 +53,21 @@ public:
         }
         friend bool operator==(const const_iterator& a, const const_iterator& b)
         {
-            return a.m_bucket == b.m_bucket && (a.m_bucket == bucketCount || a.m_it == b.m_it);
+            return a.m_leaf == b.m_leaf && a.m_position == b.m_position;
         }
 
     private:
         friend class SessionItemMap;
-        const_iterator(
-            const std::array<Bucket, bucketCount>* buckets, std::size_t bucket, Bucket::const_iterator it)
-            : m_buckets(buckets), m_bucket(bucket), m_it(it)
+        const_iterator(const Root* root, std::size_t leaf, qsizetype position)
+            : m_root(root), m_leaf(leaf), m_position(position)
         { }
+        const Leaf& leaf() const { return m_root->nodes[m_leaf >> levelBits]->leaves[m_leaf & (fanOut - 1)]; }
         // Moves to the first item at or after the current position, or to the end.
-        void skipExhaustedBuckets();
+        void skipExhaustedLeaves();
 
-        const std::array<Bucket, bucketCount>* m_buckets = nullptr;
-        std::size_t m_bucket = bucketCount;
-        Bucket::const_iterator m_it;
+        const Root* m_root = nullptr;
+        std::size_t m_leaf = fanOut * fanOut; // the end
+        qsizetype m_position = 0;
     };
     using ConstIterator = const_iterator;
 
@@ -76,11 +85,12 @@ public:
     void insert(const QUuid& key, const SessionItem& item);
     // Whether there was an item to remove. A missing key leaves the map, and its sharing, untouched.
     bool remove(const QUuid& key);
-    // The item for key, default-constructed and inserted when missing.
+    // The item for key, default-constructed (with that id) and inserted when missing. Its id must
+    // not be changed through the reference.
     SessionItem& operator[](const QUuid& key);
     void clear() { d.reset(); }
-    // Room for about `count` items in all.
-    void reserve(qsizetype count);
+    // Kept for the QHash-like interface; the tree grows as it goes.
+    void reserve(qsizetype) { }
 
     const_iterator begin() const;
     const_iterator end() const { return const_iterator(); }
@@ -93,39 +103,28 @@ public:
 
     // Whether both are the very same map data (so equal without comparing).
     bool isSharedWith(const SessionItemMap& other) const { return d == other.d; }
-    // How many buckets both hold in common; for tests and measurements.
-    std::size_t sharedBucketCount(const SessionItemMap& other) const;
 
     friend bool operator==(const SessionItemMap& a, const SessionItemMap& b);
 
     // The item for key, or null; valid until the map is next changed.
-    const SessionItem* pointerTo(const QUuid& key) const
-    {
-        if (!d)
-            return nullptr;
-        const Bucket& bucket = d->buckets[bucketIndex(key)];
-        const Bucket::const_iterator it = bucket.constFind(key);
-        return it == bucket.cend() ? nullptr : &it.value();
-    }
+    const SessionItem* pointerTo(const QUuid& key) const;
 
-    // The bucket holding key: fixed for a key, independent of the process's hash seed. Session ids
+    // The leaf holding key: fixed for a key, independent of the process's hash seed. Session ids
     // are random, but folding all 128 bits and mixing keeps any other ids spread too.
-    static std::size_t bucketIndex(const QUuid& key)
+    static std::size_t leafIndex(const QUuid& key)
     {
         quint64 tail;
         std::memcpy(&tail, key.data4, sizeof tail);
         const quint64 folded = (quint64(key.data1) << 32 | quint64(key.data2) << 16 | key.data3) ^ tail;
-        return std::size_t((folded * 0x9E3779B97F4A7C15ull) >> (64 - bucketBits));
+        return std::size_t((folded * 0x9E3779B97F4A7C15ull) >> (64 - 2 * levelBits));
     }
 
 private:
-    struct Data : QSharedData {
-        std::array<Bucket, bucketCount> buckets;
-        qsizetype size = 0;
-    };
-    // The bucket for key, with the map (not yet the bucket) detached from other copies.
-    Bucket& bucketForChange(const QUuid& key);
+    // The leaf for key, with the path to it (not yet the leaf) detached from other copies.
+    Leaf& leafForChange(const QUuid& key);
+    // Where key is or would be in its sorted leaf.
+    static qsizetype lowerBound(const Leaf& leaf, const QUuid& key);
 
     // Null while empty, so that empty maps allocate nothing.
-    QSharedDataPointer<Data> d;
+    QSharedDataPointer<Root> d;
 };

@@ -1,5 +1,21 @@
 #include "session/SessionRows.h"
 
+const QList<const SessionItem*>& SessionRows::itemsInOrder(TaskSection section) const
+{
+    SectionItems& cache = m_sectionItems[size_t(section)];
+    const QList<QUuid>& ids = m_state.itemIDs(section);
+    if (cache.valid && cache.ids.isSharedWith(ids) && cache.items.isSharedWith(m_state.items()))
+        return cache.found;
+    cache.ids = ids;
+    cache.items = m_state.items();
+    cache.found.clear();
+    cache.found.reserve(ids.size());
+    for (const QUuid& id : ids)
+        cache.found.append(cache.items.pointerTo(id));
+    cache.valid = true;
+    return cache.found;
+}
+
 template <typename Visit>
 void SessionRows::walk(Visit&& visit) const
 {
@@ -14,11 +30,12 @@ void SessionRows::walk(Visit&& visit) const
         const QList<QUuid>& ids = m_state.itemIDs(section);
         const SessionFilter::SectionTexts* texts
             = filtered ? &m_filter.sectionTexts(m_state, section) : nullptr;
+        const QList<const SessionItem*>* ordered = texts ? nullptr : &itemsInOrder(section);
         for (qsizetype i = 0; i < ids.size(); ++i) {
             if (texts && !texts->matches(i, folded))
                 continue;
             const QUuid& id = ids.at(i);
-            const SessionItem* found = texts ? texts->item(i) : m_state.item(id);
+            const SessionItem* found = texts ? texts->item(i) : ordered->at(i);
             ++visible;
             if (shell && shell->itemID == id && shell->section == section) {
                 visit(RenderedRow::Kind::completionShell, section, id, nullptr, shell);
@@ -71,15 +88,4 @@ QList<RenderedRow> SessionRows::rendered() const
         }
     });
     return rows;
-}
-
-QList<SessionRows::Stop> SessionRows::stops() const
-{
-    QList<Stop> stops;
-    stops.reserve(m_state.items().size() + 6);
-    walk([&](RenderedRow::Kind kind, TaskSection section, const QUuid& id, const SessionItem*,
-             const CompletionShellState*) {
-        stops.append(Stop {kind, section, id});
-    });
-    return stops;
 }

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QUuid>
 
+#include <array>
+
 // The rows the panel draws, derived from the session's state and filter: each section's visible
 // tasks (a completion shell in place of its leaving task), a spacer for an empty section, the
 // separators and the new-item input row at the top of the inbox part.
@@ -19,20 +21,24 @@ public:
 
     QList<RenderedRow> rendered() const;
 
-    // A row reduced to what the selection rules look at, so that the commands copy no texts.
-    struct Stop {
-        RenderedRow::Kind kind;
-        TaskSection section;
-        QUuid itemID;
-    };
-    QList<Stop> stops() const;
-
 private:
     // Calls visit(kind, section, id, item, shell) for each row in display order; item is set for task
     // rows, shell for completion-shell rows.
     template <typename Visit>
     void walk(Visit&& visit) const;
+    // Each id's item in one section's list, in list order.
+    const QList<const SessionItem*>& itemsInOrder(TaskSection section) const;
 
     const SessionState& m_state;
     const SessionFilter& m_filter;
+    // The items of each section in list order, valid while the list and the item map are the very
+    // containers they were built from (the copies keep those alive): deriving the rows again after
+    // a change that left them alone looks nothing up.
+    struct SectionItems {
+        QList<QUuid> ids;
+        SessionItemMap items;
+        QList<const SessionItem*> found;
+        bool valid = false;
+    };
+    mutable std::array<SectionItems, 3> m_sectionItems;
 };

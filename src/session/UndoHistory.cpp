@@ -1,8 +1,27 @@
 #include "session/UndoHistory.h"
 
+#include <cstring>
+
+namespace {
+
+// An id ends its chunk when these bits of its mixed value are zero: 128 ids a chunk on average.
+constexpr quint64 chunkEndMask = 127;
+// A bound for ids that are not random.
+constexpr qsizetype maximumChunkSize = 1024;
+
+bool endsChunk(const QUuid& id)
+{
+    quint64 tail;
+    std::memcpy(&tail, id.data4, sizeof tail);
+    const quint64 folded = (quint64(id.data1) << 32 | quint64(id.data2) << 16 | id.data3) ^ tail;
+    return ((folded * 0xC2B2AE3D27D4EB4Full) >> 40 & chunkEndMask) == 0;
+}
+
+} // namespace
+
 void UndoHistory::record(const SessionSnapshot& before)
 {
-    m_undo.append(before);
+    m_undo.append(stepOf(before));
     m_redo.clear();
 }
 
@@ -20,13 +39,84 @@ std::optional<SessionSnapshot> UndoHistory::swap(Stack& from, Stack& to, const S
 {
     if (from.isEmpty())
         return std::nullopt;
-    std::optional<SessionSnapshot> step = from.takeLast();
-    to.append(current);
-    return step;
+    const Step step = from.takeLast();
+    to.append(stepOf(current));
+    return snapshotOf(step);
 }
 
 void UndoHistory::clear()
 {
     m_undo.clear();
     m_redo.clear();
+    m_last = {};
+}
+
+UndoHistory::Step UndoHistory::stepOf(const SessionSnapshot& snapshot)
+{
+    return Step {snapshot.itemsByID,
+        {chunked(0, snapshot.workingItemIDs), chunked(1, snapshot.inboxItemIDs),
+            chunked(2, snapshot.completedItemIDs)},
+        snapshot.inputDraft, snapshot.isCreatingNewItem, snapshot.selection, snapshot.inlineEditState};
+}
+
+SessionSnapshot UndoHistory::snapshotOf(const Step& step)
+{
+    return SessionSnapshot {step.itemsByID, flattened(0, step.sections[0]), flattened(1, step.sections[1]),
+        flattened(2, step.sections[2]), step.inputDraft, step.isCreatingNewItem, step.selection,
+        step.inlineEditState};
+}
+
+UndoHistory::ChunkList UndoHistory::chunked(std::size_t section, const QList<QUuid>& ids)
+{
+    LastSection& last = m_last[section];
+    if (ids.isSharedWith(last.ids))
+        return last.chunks;
+
+    ChunkList chunks;
+    qsizetype start = 0;
+    const auto close = [&](qsizetype end) {
+        const qsizetype length = end - start;
+        const QUuid* first = ids.constData() + start;
+        const auto same = last.byFirstID.constFind(*first);
+        if (same != last.byFirstID.cend() && (*same)->ids.size() == length
+            && std::memcmp((*same)->ids.constData(), first, sizeof(QUuid) * size_t(length)) == 0) {
+            chunks.append(*same);
+        } else {
+            auto* chunk = new Chunk;
+            chunk->ids = QList<QUuid>(first, first + length);
+            chunks.append(QExplicitlySharedDataPointer<const Chunk>(chunk));
+        }
+        start = end;
+    };
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        if (endsChunk(ids.at(i)) || i + 1 - start == maximumChunkSize)
+            close(i + 1);
+    if (start < ids.size())
+        close(ids.size());
+    remember(section, ids, chunks);
+    return chunks;
+}
+
+QList<QUuid> UndoHistory::flattened(std::size_t section, const ChunkList& chunks)
+{
+    qsizetype size = 0;
+    for (const auto& chunk : chunks)
+        size += chunk->ids.size();
+    QList<QUuid> ids;
+    ids.reserve(size);
+    for (const auto& chunk : chunks)
+        ids.append(chunk->ids);
+    remember(section, ids, chunks);
+    return ids;
+}
+
+void UndoHistory::remember(std::size_t section, const QList<QUuid>& ids, const ChunkList& chunks)
+{
+    LastSection& last = m_last[section];
+    last.ids = ids;
+    last.chunks = chunks;
+    last.byFirstID.clear();
+    last.byFirstID.reserve(chunks.size());
+    for (const auto& chunk : chunks)
+        last.byFirstID.insert(chunk->ids.first(), chunk);
 }

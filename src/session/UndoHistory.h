@@ -2,14 +2,38 @@
 
 #include "session/SessionSnapshot.h"
 
+#include <QExplicitlySharedDataPointer>
+#include <QHash>
 #include <QList>
+#include <QSharedData>
+#include <QUuid>
 
+#include <array>
 #include <optional>
 
 // The undo and redo stacks of a session, oldest step first. Unbounded; emptied only by loading.
+//
+// A step is a whole snapshot, so that undoing restores exactly what was recorded, but it costs about
+// what the command changed: the item map shares all but the changed path of its tree with the live
+// map, and each section list is kept as chunks shared with the step before. Chunks end after ids
+// picked by their own bits, so inserting or removing an id changes only the chunk around it and the
+// chunks after it stay the same.
 class UndoHistory {
 public:
-    using Stack = QList<SessionSnapshot>;
+    // A section list in shared pieces.
+    struct Chunk : QSharedData {
+        QList<QUuid> ids;
+    };
+    using ChunkList = QList<QExplicitlySharedDataPointer<const Chunk>>;
+    struct Step {
+        SessionItemMap itemsByID;
+        std::array<ChunkList, 3> sections;
+        QString inputDraft;
+        bool isCreatingNewItem = false;
+        SessionSelection selection;
+        std::optional<InlineEditState> inlineEditState;
+    };
+    using Stack = QList<Step>;
 
     // Records the state before a committing command and forgets what could be redone.
     void record(const SessionSnapshot& before);
@@ -23,8 +47,22 @@ public:
     const Stack& redoStack() const { return m_redo; }
 
 private:
-    static std::optional<SessionSnapshot> swap(Stack& from, Stack& to, const SessionSnapshot& current);
+    std::optional<SessionSnapshot> swap(Stack& from, Stack& to, const SessionSnapshot& current);
+    Step stepOf(const SessionSnapshot& snapshot);
+    SessionSnapshot snapshotOf(const Step& step);
+    // The section's list in chunks, sharing every chunk it has in common with the last list seen.
+    ChunkList chunked(std::size_t section, const QList<QUuid>& ids);
+    QList<QUuid> flattened(std::size_t section, const ChunkList& chunks);
+    void remember(std::size_t section, const QList<QUuid>& ids, const ChunkList& chunks);
 
     Stack m_undo;
     Stack m_redo;
+
+    // The last list of each section that was chunked or restored, with its chunks by first id.
+    struct LastSection {
+        QList<QUuid> ids;
+        ChunkList chunks;
+        QHash<QUuid, QExplicitlySharedDataPointer<const Chunk>> byFirstID;
+    };
+    std::array<LastSection, 3> m_last;
 };

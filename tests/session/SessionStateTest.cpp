@@ -1,4 +1,7 @@
+#include "FakePasteboard.h"
 #include "SessionTestSupport.h"
+
+#include <QRandomGenerator>
 
 class SessionStateTest : public QObject {
     Q_OBJECT
@@ -8,6 +11,7 @@ private slots:
     void loadReplacesEverythingButFilterBlockAndReveal();
     void documentIncludingEditsAddsParseableDrafts();
     void undoRedoRestoreWhatWasRecorded();
+    void undoRedoRestoreEveryStateOfALongRun();
     void undoReopensTheInputRowAndTheInlineEditor();
     void undoAndRedoRefusedWhileBlockedOrInTransition();
     void resetTransientStateClosesEditorsAndStopsTransitions();
@@ -180,6 +184,79 @@ void SessionStateTest::undoRedoRestoreWhatWasRecorded()
     QCOMPARE(s.selection(), h.task("apple"));
     s.undo();
     QCOMPARE(s.selection(), h.task("berry"));
+}
+
+void SessionStateTest::undoRedoRestoreEveryStateOfALongRun()
+{
+    // Long enough lists that each section is kept in several pieces; every kind of committing
+    // command at random places, then all the way back and forth again.
+    SessionHarness h;
+    auto& s = h.session;
+    const auto pasteboard = std::make_shared<FakePasteboard>();
+    s.setPasteboard(pasteboard);
+    QStringList working, inbox, completed;
+    for (int i = 0; i < 700; ++i)
+        (i % 7 < 3 ? working : i % 7 < 6 ? inbox : completed).append(QStringLiteral("T%1").arg(i));
+    h.load(working, inbox, completed);
+
+    QRandomGenerator random(7);
+    const auto selectRandom = [&] {
+        const TaskSection section = allTaskSections[random.bounded(3)];
+        const QList<QUuid>& ids = s.itemIDs(section);
+        if (!ids.isEmpty())
+            s.setSelection(SessionSelection::task(ids.at(random.bounded(int(ids.size())))));
+    };
+    // Each command: what sets it up (drafts, editors, the pasteboard), then what commits it.
+    struct Command {
+        std::function<void(int)> prepare;
+        std::function<void(int)> commit;
+    };
+    const auto none = [](int) {};
+    const QList<Command> commands {
+        {[&](int n) { s.beginCreatingNewItem(QStringLiteral("New %1\nnote").arg(n)); },
+            [&](int) { s.commitNewItem(); }},
+        {[&](int n) {
+             s.beginEditingSelectedItem(), s.updateInlineEditDraft(QStringLiteral("Edit %1").arg(n));
+         },
+            [&](int) { s.commitInlineEdit(); }},
+        {none, [&](int) { s.deleteSelectedItem(); }},
+        {none, [&](int n) { s.moveSelectedItem(n % 2 ? 1 : -1); }},
+        {none,
+            [&](int n) {
+                if (const auto id = s.selection().taskID(); id && s.sectionOf(*id))
+                    s.moveItem(*id, *s.sectionOf(*id), n % 3 ? 0 : 1000, false);
+            }},
+        {none, [&](int) { s.toggleSelectedItemCompletion(), h.scheduler.advance(1); }},
+        {none, [&](int) { s.toggleSelectedItemToday(), h.scheduler.advance(0.3), h.scheduler.advance(1); }},
+        {[&](int n) { pasteboard->content = QStringLiteral("Pasted %1").arg(n); },
+            [&](int) { s.pasteItem(); }},
+    };
+    QList<SessionSnapshot> befores; // the state each recorded step was taken from
+    for (int n = 0; n < 400; ++n) {
+        selectRandom();
+        const Command& command = commands.at(random.bounded(int(commands.size())));
+        command.prepare(n);
+        const SessionSnapshot before = h.snapshot();
+        const qsizetype steps = s.undoStack().size();
+        command.commit(n);
+        if (s.undoStack().size() != steps)
+            befores.append(before);
+        s.cancelInlineEdit();
+        s.cancelNewItem();
+    }
+    QVERIFY(befores.size() > 300);
+    QCOMPARE(s.undoStack().size(), befores.size());
+
+    const SessionSnapshot last = h.snapshot();
+    for (qsizetype i = befores.size() - 1; i >= 0; --i) {
+        s.undo();
+        QVERIFY2(h.snapshot() == befores.at(i), qPrintable(QStringLiteral("undo to step %1").arg(i)));
+    }
+    for (qsizetype i = 1; i <= befores.size(); ++i) {
+        s.redo();
+        QVERIFY2(h.snapshot() == (i < befores.size() ? befores.at(i) : last),
+            qPrintable(QStringLiteral("redo to step %1").arg(i)));
+    }
 }
 
 void SessionStateTest::undoReopensTheInputRowAndTheInlineEditor()
