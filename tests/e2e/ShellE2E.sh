@@ -49,7 +49,9 @@ for platform in offscreen minimal; do
     # A runtime folder of its own, so that this Vesk is the first one.
     runtime=$E2E_HOME/runtime-$platform
     mkdir -m 700 "$runtime"
-    XDG_RUNTIME_DIR=$runtime QT_QPA_PLATFORM=$platform without_display "$VESK" >>"$E2E_HOME/vesk.log" 2>&1 &
+    # env itself, not a shell function, so that $! is the Vesk process the kill below ends.
+    env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=$platform "$VESK" \
+        >>"$E2E_HOME/vesk.log" 2>&1 &
     VESK_PID=$!
     wait_for "vesk on $platform to listen for later launches" test -S "$runtime/vesk.socket"
     vesk_runs || fail "vesk on $platform ended"
