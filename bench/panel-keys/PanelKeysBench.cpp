@@ -69,7 +69,8 @@ enum Place { top, end };
 
 void selectAt(List& list, Place place)
 {
-    const QList<QUuid> ids = place == top ? list.session.workingItemIDs() : list.session.itemIDs(TaskSection::completed);
+    const QList<QUuid> ids
+        = place == top ? list.session.workingItemIDs() : list.session.itemIDs(TaskSection::completed);
     list.session.setSelection(SessionSelection::task(place == top ? ids.first() : ids.last()));
     clock().advance(1);
 }

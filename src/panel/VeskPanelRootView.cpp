@@ -56,7 +56,8 @@ VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController,
     m_keyHandler->isSearchFieldFocused = [this] { return isSearchFieldFocused(); };
     connect(m_keyHandler, &PanelKeyHandler::searchFieldFocusRequested, this,
         &VeskPanelRootView::focusSearchFieldRequested);
-    connect(m_keyHandler, &PanelKeyHandler::previousTabRequested, this, &VeskPanelRootView::previousTabRequested);
+    connect(
+        m_keyHandler, &PanelKeyHandler::previousTabRequested, this, &VeskPanelRootView::previousTabRequested);
     connect(m_keyHandler, &PanelKeyHandler::nextTabRequested, this, &VeskPanelRootView::nextTabRequested);
     connect(m_keyHandler, &PanelKeyHandler::keyboardControlsToggleRequested, this,
         &VeskPanelRootView::keyboardControlsToggleRequested);

@@ -4,8 +4,8 @@
 
 CommittedSnapshot CommittedSnapshot::of(const SessionController& session)
 {
-    return {
-        session.itemsByID(), session.workingItemIDs(), session.inboxItemIDs(), session.itemIDs(TaskSection::completed)};
+    return {session.itemsByID(), session.workingItemIDs(), session.inboxItemIDs(),
+        session.itemIDs(TaskSection::completed)};
 }
 
 VeskDocument CommittedSnapshot::document() const
