@@ -1,5 +1,6 @@
 // What a committed change costs on a long list, from the session's onCommittedChange to the file
 // safely on disk, beside the cost of the disk itself.
+#include "SavedList.h"
 #include "document/DocumentFormat.h"
 #include "document/DocumentService.h"
 #include "platform/DialogPresenter.h"
@@ -17,32 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString longListText(int taskCount)
-{
-    VeskDocument document;
-    for (int task = 0; task < taskCount; ++task) {
-        VeskTask item {
-            QStringLiteral("Task number %1 with a title of ordinary length").arg(task), std::nullopt};
-        if (task % 10 == 0)
-            item.note = QStringLiteral("A note line\nand a second one");
-        (task % 3 == 0          ? document.workingItems
-                : task % 3 == 1 ? document.inboxItems
-                                : document.completedItems)
-            .append(item);
-    }
-    return serializeDocument(document);
-}
-
-class NoDialogs : public DialogPresenter {
-public:
-    int runAlert(const QString&, const QString&, const QStringList&) override { return -1; }
-    QString chooseFileToOpen(const QStringList&, const QString&) override { return QString(); }
-    QString chooseFileToSave(const QString&, const QStringList&, const QString&, const QString&) override
-    {
-        return QString();
-    }
-};
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {

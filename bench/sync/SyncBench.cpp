@@ -13,6 +13,7 @@
 // thread could not spend on keys and painting. "durable" is the wall time from onCommittedChange
 // until the save's outcome is known, which comes only after the data and the folder are synced.
 // Builds without the writer save inside onCommittedChange, so there both are the same call.
+#include "SavedList.h"
 #include "document/DocumentFormat.h"
 #include "document/DocumentService.h"
 #include "platform/DialogPresenter.h"
@@ -38,32 +39,6 @@
 #endif
 
 namespace {
-
-QString longListText(int taskCount)
-{
-    VeskDocument document;
-    for (int task = 0; task < taskCount; ++task) {
-        VeskTask item {
-            QStringLiteral("Task number %1 with a title of ordinary length").arg(task), std::nullopt};
-        if (task % 10 == 0)
-            item.note = QStringLiteral("A note line\nand a second one");
-        (task % 3 == 0          ? document.workingItems
-                : task % 3 == 1 ? document.inboxItems
-                                : document.completedItems)
-            .append(item);
-    }
-    return serializeDocument(document);
-}
-
-class NoDialogs : public DialogPresenter {
-public:
-    int runAlert(const QString&, const QString&, const QStringList&) override { return -1; }
-    QString chooseFileToOpen(const QStringList&, const QString&) override { return QString(); }
-    QString chooseFileToSave(const QString&, const QStringList&, const QString&, const QString&) override
-    {
-        return QString();
-    }
-};
 
 double threadSeconds()
 {

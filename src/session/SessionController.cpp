@@ -1,5 +1,6 @@
 #include "session/SessionController.h"
 
+#include "session/CommittedSnapshot.h"
 #include "session/ItemIdGenerator.h"
 #include "session/SessionRows.h"
 
@@ -129,16 +130,7 @@ void SessionController::loadDocument(const VeskDocument& document)
 
 VeskDocument SessionController::committedDocument() const
 {
-    const auto tasks = [this](const QList<QUuid>& ids) {
-        QList<VeskTask> result;
-        result.reserve(ids.size());
-        for (const QUuid& id : ids)
-            if (const SessionItem* it = m_state.item(id))
-                result.append(VeskTask {it->title, it->note});
-        return result;
-    };
-    return VeskDocument {tasks(m_state.itemIDs(TaskSection::working)),
-        tasks(m_state.itemIDs(TaskSection::inbox)), tasks(m_state.itemIDs(TaskSection::completed))};
+    return CommittedSnapshot::of(*this).document();
 }
 
 VeskDocument SessionController::documentIncludingEdits() const
