@@ -109,12 +109,12 @@ void VeskDocumentController::bindFile(const QUrl& url, bool alreadyAccessing)
         onSelectedFileURLChange(url);
 }
 
-void VeskDocumentController::recordPersisted(
-    const VeskDocument& document, const QString& text, const QUrl& url)
+void VeskDocumentController::recordPersisted(const VeskDocument& document, const QString& text,
+    const QUrl& url, std::optional<CommittedSnapshot> snapshot)
 {
     m_lastPersistedDocument = document;
     m_lastPersistedContents = text;
-    m_persistedSnapshot = CommittedSnapshot::of(*m_sessionController);
+    m_persistedSnapshot = snapshot ? std::move(*snapshot) : CommittedSnapshot::of(*m_sessionController);
     setSyncState(SyncState::inSync);
     observeFile(url);
 }
@@ -352,12 +352,7 @@ bool VeskDocumentController::hasChangesOnlyInSession() const
     // What a save to a new file would write, open editors included.
     if (blocksSaving(m_syncState))
         return m_sessionController->documentIncludingEdits() != *m_lastPersistedDocument;
-    if (m_pendingSave || m_saveRunning)
-        return true;
-    const CommittedSnapshot now = CommittedSnapshot::of(*m_sessionController);
-    if (m_persistedSnapshot && now.sharesContentWith(*m_persistedSnapshot))
-        return false;
-    return now.document() != *m_lastPersistedDocument;
+    return m_pendingSave || m_saveRunning || committedContentDiffersFromPersisted();
 }
 
 void VeskDocumentController::finishPendingWork()

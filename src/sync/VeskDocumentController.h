@@ -173,7 +173,12 @@ private:
     void setSyncState(SyncState state);
 
     void bindFile(const QUrl& url, bool alreadyAccessing);
-    void recordPersisted(const VeskDocument& document, const QString& text, const QUrl& url);
+    // The file now holds document as text. snapshot is the session's content that it came from;
+    // without one, the session's content now.
+    void recordPersisted(const VeskDocument& document, const QString& text, const QUrl& url,
+        std::optional<CommittedSnapshot> snapshot = std::nullopt);
+    // Whether the session's committed content differs from what the file was last seen to hold.
+    bool committedContentDiffersFromPersisted() const;
     void observeFile(const QUrl& url);
     // Puts right what other programs wrote late into files that saves replaced. False when that
     // took the session's last save off the disk, which puts the session in conflict.

@@ -31,8 +31,12 @@ bool VeskDocumentController::hasUnpersistedChanges() const
 {
     if (!m_lastPersistedDocument)
         return false;
-    if (m_sessionController->isTextEditingActive() || m_pendingSave || m_saveRunning)
-        return true;
+    return m_sessionController->isTextEditingActive() || m_pendingSave || m_saveRunning
+        || committedContentDiffersFromPersisted();
+}
+
+bool VeskDocumentController::committedContentDiffersFromPersisted() const
+{
     // The session still holds the very content last read or written: nothing to compare.
     const CommittedSnapshot now = CommittedSnapshot::of(*m_sessionController);
     if (m_persistedSnapshot && now.sharesContentWith(*m_persistedSnapshot))

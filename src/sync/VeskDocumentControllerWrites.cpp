@@ -71,8 +71,7 @@ void VeskDocumentController::finishSave(SaveJob& job, const QUrl& url)
             m_writer->dispose(std::make_shared<const VeskDocument>(std::move(*m_lastPersistedDocument)));
         if (m_lastPersistedContents)
             m_writer->dispose(std::make_shared<const QString>(std::move(*m_lastPersistedContents)));
-        recordPersisted(job.document, job.text, url);
-        m_persistedSnapshot = std::move(job.snapshot);
+        recordPersisted(job.document, job.text, url, std::move(job.snapshot));
         // What the replaced file carried and the new one could not keep is said, not dropped.
         const QString note = FileMetadata::describeNotKept(job.notKept);
         setAppStatus(QStringLiteral("Saved ") + lastPathComponent(url)
