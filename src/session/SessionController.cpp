@@ -97,17 +97,15 @@ void SessionController::loadDocument(const VeskDocument& document)
     SessionState::Scope scope(m_state);
     m_transitions.cancelPendingTodayToggle();
 
-    const qsizetype count
-        = document.workingItems.size() + document.inboxItems.size() + document.completedItems.size();
-    SessionItemMap items;
-    items.reserve(count);
+    QList<SessionItem> items;
+    items.reserve(document.workingItems.size() + document.inboxItems.size() + document.completedItems.size());
     ItemIdGenerator newIDs;
     const auto makeItems = [&](const QList<VeskTask>& tasks) {
         QList<QUuid> ids;
         ids.reserve(tasks.size());
         for (const VeskTask& task : tasks) {
             const QUuid id = newIDs.next();
-            items.insert(id, SessionItem {id, task.title, task.note});
+            items.append(SessionItem {id, task.title, task.note});
             ids.append(id);
         }
         return ids;
@@ -116,7 +114,7 @@ void SessionController::loadDocument(const VeskDocument& document)
     const QList<QUuid> inbox = makeItems(document.inboxItems);
     const QList<QUuid> completed = makeItems(document.completedItems);
 
-    m_state.replaceContent(items, working, inbox, completed);
+    m_state.replaceContent(SessionItemMap(std::move(items)), working, inbox, completed);
 
     m_state.assignInputDraft(QString());
     m_state.assignIsCreatingNewItem(false);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -105,6 +106,47 @@ QList<QUuid> SessionItemMap::keys() const
 QList<SessionItem> SessionItemMap::values() const
 {
     return QList<SessionItem>(begin(), end());
+}
+
+SessionItemMap::SessionItemMap(QList<SessionItem> items)
+{
+    if (items.isEmpty())
+        return;
+    // A counting sort by leaf, then each small leaf sorted on its own: every leaf is allocated
+    // once at its final size, where inserting one by one moves items within growing leaves.
+    std::vector<quint16> leafOf(items.size());
+    std::vector<qsizetype> start(leafCount + 1, 0);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        leafOf[i] = quint16(leafIndex(items.at(i).id));
+        ++start[leafOf[i] + 1];
+    }
+    for (std::size_t leaf = 0; leaf < leafCount; ++leaf)
+        start[leaf + 1] += start[leaf];
+    std::vector<qsizetype> order(items.size());
+    {
+        std::vector<qsizetype> next(start.begin(), start.end() - 1);
+        for (qsizetype i = 0; i < items.size(); ++i)
+            order[next[leafOf[i]]++] = i;
+    }
+
+    d = new Root;
+    d->size = items.size();
+    SessionItem* source = items.data();
+    for (std::size_t slot = 0; slot < leafCount; ++slot) {
+        const qsizetype begin = start[slot];
+        const qsizetype end = start[slot + 1];
+        if (begin == end)
+            continue;
+        QSharedDataPointer<Node>& node = d->nodes[slot >> levelBits];
+        if (!node)
+            node = new Node;
+        Leaf& leaf = node->leaves[slot & (fanOut - 1)];
+        leaf.reserve(end - begin);
+        for (qsizetype at = begin; at < end; ++at)
+            leaf.append(std::move(source[order[at]]));
+        std::sort(leaf.begin(), leaf.end(),
+            [](const SessionItem& a, const SessionItem& b) { return byteLess(a.id, b.id); });
+    }
 }
 
 SessionItemMap::Leaf& SessionItemMap::leafForChange(const QUuid& key)

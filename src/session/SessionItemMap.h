@@ -72,6 +72,9 @@ public:
     using ConstIterator = const_iterator;
 
     SessionItemMap() = default;
+    // The map of the given items, whose ids must all differ: the same map as inserting them one by
+    // one, built leaf by leaf (loading a list builds its whole map at once).
+    explicit SessionItemMap(QList<SessionItem> items);
 
     qsizetype size() const { return d ? d->size : 0; }
     qsizetype count() const { return size(); }

@@ -39,6 +39,8 @@ class SessionItemMapTest : public QObject {
 private slots:
     void snapshotsStayIntactThroughRandomChanges();
     void equalityComparesValues();
+    void bulkBuiltMapEqualsInsertedOne_data();
+    void bulkBuiltMapEqualsInsertedOne();
 };
 
 void SessionItemMapTest::snapshotsStayIntactThroughRandomChanges()
@@ -103,6 +105,43 @@ void SessionItemMapTest::equalityComparesValues()
         emptied.remove(id);
     QCOMPARE(emptied, SessionItemMap());
     QVERIFY(SessionItemMap() != forward);
+}
+
+void SessionItemMapTest::bulkBuiltMapEqualsInsertedOne_data()
+{
+    QTest::addColumn<int>("count");
+    // Past 4,096 items most leaves hold several, which the bulk build must sort.
+    for (int count : {0, 1, 2, 700, 10000})
+        QTest::addRow("%d", count) << count;
+}
+
+void SessionItemMapTest::bulkBuiltMapEqualsInsertedOne()
+{
+    QFETCH(int, count);
+    QList<SessionItem> items;
+    SessionItemMap inserted;
+    Reference reference;
+    for (int i = 0; i < count; ++i) {
+        const SessionItem item = makeItem(QUuid::createUuid(), i);
+        items.append(item);
+        inserted.insert(item.id, item);
+        reference.insert(item.id, item);
+    }
+    SessionItemMap built(items);
+    QCOMPARE(built, inserted);
+    QVERIFY(sameContent(built, reference));
+
+    // It changes like any other map, and its copies stay as they were.
+    const SessionItemMap copy = built;
+    const QUuid added = QUuid::createUuid();
+    built.insert(added, makeItem(added, count));
+    inserted.insert(added, makeItem(added, count));
+    if (count > 0) {
+        QVERIFY(built.remove(items.first().id));
+        inserted.remove(items.first().id);
+    }
+    QCOMPARE(built, inserted);
+    QVERIFY(sameContent(copy, reference));
 }
 
 QTEST_GUILESS_MAIN(SessionItemMapTest)
