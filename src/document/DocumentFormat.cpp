@@ -1,6 +1,7 @@
 #include "document/DocumentFormat.h"
 
 #include <algorithm>
+#include <bit>
 #include <vector>
 
 #ifdef __SSE2__
@@ -67,31 +68,86 @@ const char16_t* findLineBreak(const char16_t* p, const char16_t* end)
     return p;
 }
 
+// The line breaks (CR or LF) among the n <= 64 units at p, as bits from the lowest.
+quint64 lineBreakMask(const char16_t* p, qsizetype n)
+{
+#ifdef __SSE2__
+    if (n == 64) {
+        const __m128i lineFeed = _mm_set1_epi16(u'\n');
+        const __m128i carriageReturn = _mm_set1_epi16(u'\r');
+        const auto breaks = [&](int at) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+            return _mm_or_si128(_mm_cmpeq_epi16(chunk, lineFeed), _mm_cmpeq_epi16(chunk, carriageReturn));
+        };
+        quint64 mask = 0;
+        for (int at = 0; at < 64; at += 16)
+            mask |= quint64(quint16(_mm_movemask_epi8(_mm_packs_epi16(breaks(at), breaks(at + 8))))) << at;
+        return mask;
+    }
+#endif
+    quint64 mask = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        if (isLineBreak(p[i]))
+            mask |= quint64(1) << i;
+    return mask;
+}
+
 // Yields the lines of a text, treating CR+LF, lone CR and LF each as one line break; a text with
-// n breaks has n + 1 lines.
+// n breaks has n + 1 lines. It finds the breaks 64 units at a time and keeps them as bits, so that
+// short lines do not each start a scan of their own.
 class LineReader {
 public:
-    explicit LineReader(QStringView text) : m_pos(text.utf16()), m_end(m_pos + text.size()) { }
+    explicit LineReader(QStringView text)
+        : m_pos(text.utf16()),
+          m_end(m_pos + text.size()),
+          m_block(m_pos),
+          m_mask(lineBreakMask(m_block, std::min<qsizetype>(64, m_end - m_block)))
+    { }
 
     bool next(QStringView& line)
     {
         if (m_done)
             return false;
-        const char16_t* lineBreak = findLineBreak(m_pos, m_end);
+        const char16_t* lineBreak = nextBreak();
         line = QStringView(m_pos, lineBreak);
         if (lineBreak == m_end) {
             m_done = true;
             m_pos = m_end;
-        } else {
-            m_pos = lineBreak
-                + ((*lineBreak == u'\r' && lineBreak + 1 < m_end && lineBreak[1] == u'\n') ? 2 : 1);
+            return true;
         }
+        m_pos = lineBreak + ((*lineBreak == u'\r' && lineBreak + 1 < m_end && lineBreak[1] == u'\n') ? 2 : 1);
+        dropBreaksBefore(m_pos);
         return true;
     }
 
 private:
+    // The first break at or after m_pos, or m_end.
+    const char16_t* nextBreak()
+    {
+        while (m_mask == 0) {
+            if (m_end - m_block <= 64)
+                return m_end;
+            m_block += 64;
+            m_mask = lineBreakMask(m_block, std::min<qsizetype>(64, m_end - m_block));
+            // The LF of a CR+LF that straddles two blocks is part of the break already read.
+            dropBreaksBefore(m_pos);
+        }
+        return m_block + std::countr_zero(m_mask);
+    }
+
+    void dropBreaksBefore(const char16_t* p)
+    {
+        const qsizetype offset = p - m_block;
+        if (offset >= 64)
+            m_mask = 0;
+        else if (offset > 0)
+            m_mask &= ~quint64(0) << offset;
+    }
+
     const char16_t* m_pos;
     const char16_t* m_end;
+    const char16_t* m_block; // the 64 units m_mask describes start here
+    quint64 m_mask; // breaks in the block at or after m_pos
     bool m_done = false;
 };
 

@@ -172,6 +172,13 @@ private slots:
         QTest::newRow("CR CR LF") << "x\r\r\ny" << QStringList {"x", "", "y"};
         QTest::newRow("other breaks stay inside lines")
             << "a\u2028b\u2029c\u0085d\ve\ff" << QStringList {QStringLiteral("a\u2028b\u2029c\u0085d\ve\ff")};
+        // Lines of every length up to past two blocks of 64 units (the reader looks at blocks),
+        // so that breaks fall at every place in a block and CR+LF across blocks.
+        QStringList growing;
+        for (int length = 0; length < 140; ++length)
+            growing.append(QString(length, u'x'));
+        QTest::newRow("lines of growing length, CR+LF") << growing.join("\r\n") << growing;
+        QTest::newRow("lines of growing length, CR") << growing.join(u'\r') << growing;
     }
 
     void splitsAtEveryKindOfFileLineEnding()
