@@ -376,17 +376,6 @@ private slots:
                 f.controller.stopFileAccess();
             QCOMPARE(readBytes(f.path), sessionText().toUtf8());
             QVERIFY(!f.controller.isWriting());
-        } else if (scenario == QLatin1String("own echo, then the same bytes again")) {
-            commit(QStringLiteral("Mine"));
-            waitForWriter();
-            // Another program writes the very bytes the file holds: nothing changed for the list.
-            saveAsAnotherEditor(f.path, readBytes(f.path));
-            f.settle();
-            waitForWriter();
-            QCOMPARE(f.controller.syncState(), SyncState::inSync);
-            commit(QStringLiteral("Next"));
-            waitForWriter();
-            QCOMPARE(readBytes(f.path), sessionText().toUtf8());
         } else if (scenario == QLatin1String("byte order mark")) {
             // What later reads are compared with is the file's bytes, not its text written back.
             saveAsAnotherEditor(f.path, "\xEF\xBB\xBF" + initialText);
