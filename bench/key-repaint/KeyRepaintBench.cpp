@@ -707,7 +707,9 @@ void edit(Driver& driver, int index)
 {
     switch (index % 4) {
     case 0: // a new task "x" at the top of the inbox, which takes the selection
+        // Typed only once the input row is shown: a key sent sooner may miss it.
         driver.key(plain(XK_n));
+        driver.waitReady(100);
         driver.key(plain(XK_x));
         driver.key(plain(XK_Return));
         driver.key(plain(XK_Escape));
