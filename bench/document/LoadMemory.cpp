@@ -1,16 +1,20 @@
-// Peak memory of opening a long list the way the application does: the document service reads the
-// file and parses it, the session loads the document, and the file's text and document stay beside
-// the session to recognise later changes. Without arguments it writes a list of about 100 MB to a
-// temporary folder and opens it in a fresh process, so that making the list does not count.
+// Peak memory of opening a long list the way the application does, through the document
+// controller: the file is read and parsed, the session loads the document, and what is kept to
+// recognise later changes of the file stays beside the session. Then one task is added and saved,
+// and the peak of that edit is measured on its own. Without arguments it writes a list of about
+// 100 MB to a temporary folder and opens it in a fresh process, so that making the list does not
+// count.
 //
 //   document_load_memory [megabytes]
+//   document_load_memory --write <file> [megabytes]
 //   document_load_memory --open <file>
 
 #include "GeneratedList.h"
 #include "document/DocumentFormat.h"
-#include "document/DocumentService.h"
+#include "platform/DialogPresenter.h"
 #include "platform/ManualScheduler.h"
 #include "session/SessionController.h"
+#include "sync/VeskDocumentController.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,6 +22,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -37,37 +42,61 @@ double statusMiB(const QByteArray& field)
     return 0;
 }
 
+// Starts a new peak: VmHWM is reset to the resident size now.
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// Answers nothing: no alert is expected while the list opens and saves.
+class NoDialogs : public DialogPresenter {
+public:
+    int runAlert(const QString& message, const QString&, const QStringList&) override
+    {
+        std::fprintf(stderr, "alert: %s\n", qPrintable(message));
+        return -1;
+    }
+    QString chooseFileToOpen(const QStringList&, const QString&) override { return {}; }
+    QString chooseFileToSave(const QString&, const QStringList&, const QString&, const QString&) override
+    {
+        return {};
+    }
+};
+
 int open(const QString& path)
 {
     const double before = statusMiB("VmHWM");
+    const double fileMiB = double(QFileInfo(path).size()) / (1024 * 1024);
     QElapsedTimer timer;
     timer.start();
-    const DocumentService service;
-    service.removeStaleTemporaryFiles(path);
-    DocumentContents contents;
-    if (auto error = service.readText(path, contents.text)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error->description()));
-        return 1;
-    }
-    if (!isVeskDocument(contents.text)) {
-        std::fprintf(stderr, "not a task file\n");
-        return 1;
-    }
-    const double afterReading = statusMiB("VmRSS");
-    contents.document = parseDocument(contents.text);
-    const double afterParsing = statusMiB("VmRSS");
+    NoDialogs dialogs;
     ManualScheduler scheduler;
-    SessionController session(&scheduler);
-    session.loadDocument(contents.document);
+    VeskDocumentController controller(&dialogs, &scheduler);
+    if (auto failure = controller.openDocument(QUrl::fromLocalFile(path))) {
+        std::fprintf(stderr, "%s\n", qPrintable(describeFailure(*failure)));
+        return 1;
+    }
     const qint64 elapsed = timer.elapsed();
-    const double fileMiB = double(QFileInfo(path).size()) / (1024 * 1024);
     const double peak = statusMiB("VmHWM");
+    SessionController& session = *controller.sessionController();
     std::printf("file %.1f MiB, %lld tasks, opened in %lld ms\n", fileMiB,
         qlonglong(session.itemsByID().size()), qlonglong(elapsed));
-    std::printf("resident after reading %.1f MiB, after parsing %.1f, after loading %.1f\n", afterReading,
-        afterParsing, statusMiB("VmRSS"));
+    std::printf("resident after opening %.1f MiB\n", statusMiB("VmRSS"));
     std::printf("peak resident %.1f MiB = %.2f x the file (%.1f MiB before opening: %.2f x)\n", peak,
         peak / fileMiB, before, (peak - before) / fileMiB);
+
+    // One edit, saved on the writer's thread the way every committed change is.
+    resetPeak();
+    timer.restart();
+    session.beginCreatingNewItem(QStringLiteral("One more task"));
+    session.commitNewItem();
+    controller.waitForWrites();
+    const double editPeak = statusMiB("VmHWM");
+    std::printf("edit saved in %lld ms (%s), resident after %.1f MiB, peak %.1f MiB = %.2f x the file\n",
+        qlonglong(timer.elapsed()), qPrintable(controller.appStatus()), statusMiB("VmRSS"), editPeak,
+        editPeak / fileMiB);
     return 0;
 }
 
@@ -89,6 +118,10 @@ int main(int argc, char** argv)
     const QStringList arguments = application.arguments();
     if (arguments.size() == 3 && arguments[1] == QStringLiteral("--open"))
         return open(arguments[2]);
+    if (arguments.size() >= 3 && arguments[1] == QStringLiteral("--write")) {
+        write(arguments[2], arguments.size() > 3 ? arguments[3].toInt() : 100);
+        return 0;
+    }
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("list.vesk"));
     write(path, arguments.size() > 1 ? arguments[1].toInt() : 100);

@@ -13,6 +13,10 @@
 //
 // Run under a virtual display with a window manager, for example:
 //   VESK_TEST_WINDOW_MANAGER=openbox tests/support/with-xvfb build/bench/key_repaint_bench build/vesk
+//
+// With --memory N it times nothing: it makes N edits through the keys instead (a new task, an edit of
+// a title, a move down and a move up, in turn), waits until every thread of the program sleeps and
+// reads the program's memory from /proc/<pid>/smaps_rollup before, during and after them.
 
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
@@ -202,6 +206,27 @@ public:
         }
     }
 
+    // Waits until every thread of the program (the writer of its file too) has been asleep at three
+    // looks 10 ms apart.
+    void waitAllIdle(pid_t pid, double maxMs = 60000)
+    {
+        const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+        const double limit = nowMs() + maxMs;
+        int asleep = 0;
+        while (asleep < 3 && nowMs() < limit) {
+            bool all = true;
+            std::error_code error;
+            for (const auto& task : fs::directory_iterator(tasks, error)) {
+                std::ifstream in(task.path() / "stat");
+                std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+                const size_t name = text.rfind(')');
+                all = all && name != std::string::npos && name + 2 < text.size() && text[name + 2] == 'S';
+            }
+            asleep = all ? asleep + 1 : 0;
+            nextDamage(nowMs() + 10);
+        }
+    }
+
     // Waits until the window has been left undamaged for `quietMs` (at most `maxMs`).
     void waitQuiet(double quietMs, double maxMs = 20000)
     {
@@ -312,6 +337,7 @@ struct Options {
     bool trace = std::getenv("KEY_REPAINT_TRACE") != nullptr;
     std::vector<std::string> keys; // empty: all
     std::vector<std::string> positions; // empty: all
+    int memoryEdits = 0; // not 0: measure memory across this many edits instead of timing keys
 };
 
 // One run of vesk on one list: presses keys and keeps every timing.
@@ -360,6 +386,20 @@ public:
         waitReady(m_options.quietMs);
         if (m_options.trace)
             std::fprintf(stderr, "    tap %u\n", unsigned(chord.key));
+        for (xcb_keysym_t modifier : chord.modifiers)
+            m_x.fake(true, modifier);
+        m_x.fake(true, chord.key);
+        m_x.fake(false, chord.key);
+        for (auto it = chord.modifiers.rbegin(); it != chord.modifiers.rend(); ++it)
+            m_x.fake(false, *it);
+        m_x.flush();
+    }
+
+    // Presses the chord once the program's interface thread sleeps, without waiting for the window:
+    // for many presses whose timing does not matter.
+    void key(const Chord& chord)
+    {
+        m_x.waitIdle(m_program);
         for (xcb_keysym_t modifier : chord.modifiers)
             m_x.fake(true, modifier);
         m_x.fake(true, chord.key);
@@ -526,20 +566,29 @@ void printRow(const Row& row, bool raw)
     std::fflush(stdout);
 }
 
-// Starts vesk on a list of `size` tasks in a private home, runs every measure at every position
-// and quits it.
-void runSize(XSession& x, const Options& options, int size, const std::function<void(const Row&)>& report)
+// A vesk started on a generated list in a private home, its window shown with the keyboard focus.
+struct Program {
+    pid_t pid = -1;
+    fs::path home;
+    fs::path list;
+    std::string original;
+    xcb_window_t window = XCB_NONE;
+};
+
+Program start(XSession& x, const Options& options, int size)
 {
     char pattern[] = "/tmp/vesk-key-repaint.XXXXXX";
     if (!mkdtemp(pattern))
         die("cannot make a temporary folder");
-    const fs::path home(pattern);
+    Program program;
+    program.home = pattern;
+    const fs::path& home = program.home;
     for (const char* folder : {"config", "data", "cache", "runtime", "lists"})
         fs::create_directories(home / folder);
     fs::permissions(home / "runtime", fs::perms::owner_all, fs::perm_options::replace);
-    const fs::path list = home / "lists" / "list.vesk";
-    const std::string original = listText(size);
-    std::ofstream(list, std::ios::binary) << original;
+    program.list = home / "lists" / "list.vesk";
+    program.original = listText(size);
+    std::ofstream(program.list, std::ios::binary) << program.original;
 
     const pid_t pid = fork();
     if (pid == 0) {
@@ -554,11 +603,13 @@ void runSize(XSession& x, const Options& options, int size, const std::function<
         const std::string log = (home / "vesk.log").string();
         freopen(log.c_str(), "a", stdout);
         freopen(log.c_str(), "a", stderr);
-        execl(options.program.c_str(), options.program.c_str(), list.c_str(), static_cast<char*>(nullptr));
+        execl(options.program.c_str(), options.program.c_str(), program.list.c_str(),
+            static_cast<char*>(nullptr));
         _exit(127);
     }
+    program.pid = pid;
 
-    xcb_window_t window = XCB_NONE;
+    xcb_window_t& window = program.window;
     const double launchLimit = nowMs() + 120000;
     while ((window == XCB_NONE || !x.hasFocus(window)) && nowMs() < launchLimit) {
         if (waitpid(pid, nullptr, WNOHANG) == pid)
@@ -570,6 +621,25 @@ void runSize(XSession& x, const Options& options, int size, const std::function<
         die("vesk's window did not appear with the keyboard focus");
     x.watchDamage(window);
     x.waitQuiet(1000, 60000);
+    return program;
+}
+
+void stop(const Program& program, const Options& options)
+{
+    kill(program.pid, SIGTERM);
+    waitpid(program.pid, nullptr, 0);
+    if (options.trace)
+        std::fprintf(stderr, "key_repaint_bench: kept %s\n", program.home.c_str());
+    else
+        fs::remove_all(program.home);
+}
+
+// Starts vesk on a list of `size` tasks in a private home, runs every measure at every position
+// and quits it.
+void runSize(XSession& x, const Options& options, int size, const std::function<void(const Row&)>& report)
+{
+    const Program program = start(x, options, size);
+    const pid_t pid = program.pid;
 
     Driver driver(x, options, pid);
     for (const Position& position : kPositions) {
@@ -594,20 +664,113 @@ void runSize(XSession& x, const Options& options, int size, const std::function<
 
     driver.settle();
     // The program writes the file without the last line break.
-    std::string final = readFile(list);
+    std::string final = readFile(program.list);
     while (!final.empty() && final.back() == '\n')
         final.pop_back();
-    if (final + '\n' != original)
+    if (final + '\n' != program.original)
         std::fprintf(stderr,
             "key_repaint_bench: warning: the %d-task list differs from the one it started with; a"
             " cycle did not restore it\n",
             size);
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    if (options.trace)
-        std::fprintf(stderr, "key_repaint_bench: kept %s\n", home.c_str());
-    else
-        fs::remove_all(home);
+    stop(program, options);
+}
+
+// Fields of /proc/<pid>/smaps_rollup, in KiB.
+struct Memory {
+    long rss = 0;
+    long pss = 0;
+    long anonymous = 0;
+};
+
+Memory memoryOf(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    Memory memory;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string name;
+        long kib = 0;
+        fields >> name >> kib;
+        if (name == "Rss:")
+            memory.rss = kib;
+        else if (name == "Pss:")
+            memory.pss = kib;
+        else if (name == "Anonymous:")
+            memory.anonymous = kib;
+    }
+    return memory;
+}
+
+// One edit of each kind, in turn, each through the keys a person uses; every one is a command the
+// program records for undo and writes to the file.
+void edit(Driver& driver, int index)
+{
+    switch (index % 4) {
+    case 0: // a new task "x" at the top of the inbox, which takes the selection
+        // Typed only once the input row is shown: a key sent sooner may miss it.
+        driver.key(plain(XK_n));
+        driver.waitReady(100);
+        driver.key(plain(XK_x));
+        driver.key(plain(XK_Return));
+        driver.key(plain(XK_Escape));
+        break;
+    case 1: // the selected task's title (the new one), with "y" added
+        driver.key(plain(XK_Return));
+        driver.key(plain(XK_End));
+        driver.key(plain(XK_y));
+        driver.key(plain(XK_Return));
+        break;
+    case 2:
+        driver.key(control(XK_j));
+        break;
+    default:
+        driver.key(control(XK_k));
+        break;
+    }
+}
+
+// Starts vesk on a list of `size` tasks, makes options.memoryEdits edits and prints the program's
+// memory before, every quarter of the way and after them, with the growth per edit.
+void runMemory(XSession& x, const Options& options, int size)
+{
+    const Program program = start(x, options, size);
+    Driver driver(x, options, program.pid);
+    driver.select(kPositions.front().marker);
+    // Warming up: the first saves, glyphs and editors make what every later edit reuses.
+    constexpr int warmUp = 8;
+    for (int i = 0; i < warmUp; ++i)
+        edit(driver, i);
+    const auto settled = [&] {
+        driver.settle();
+        x.waitAllIdle(program.pid);
+        return memoryOf(program.pid);
+    };
+    const Memory before = settled();
+    const auto print = [&](int edits, const Memory& memory) {
+        const double perEdit = edits ? double(memory.rss - before.rss) / edits : 0.0;
+        const double pssPerEdit = edits ? double(memory.pss - before.pss) / edits : 0.0;
+        std::printf("%-8d %6d %10.1f %10.1f %10.1f %12.2f %12.2f\n", size, edits, memory.rss / 1024.0,
+            memory.pss / 1024.0, memory.anonymous / 1024.0, perEdit, pssPerEdit);
+        std::fflush(stdout);
+    };
+    print(0, before);
+    const int quarter = std::max(1, options.memoryEdits / 4);
+    for (int i = 0; i < options.memoryEdits; ++i) {
+        edit(driver, warmUp + i);
+        if ((i + 1) % quarter == 0 && i + 1 < options.memoryEdits)
+            print(i + 1, settled());
+    }
+    print(options.memoryEdits, settled());
+    // Every new task is in the file ("x", with a "y" for each edit of it): the edits happened.
+    std::istringstream saved(readFile(program.list));
+    int added = 0;
+    for (std::string line; std::getline(saved, line);)
+        added += line.starts_with('x') && line.find_first_not_of('y', 1) == std::string::npos;
+    const int expected = (warmUp + options.memoryEdits + 3) / 4;
+    if (added != expected)
+        std::fprintf(
+            stderr, "key_repaint_bench: warning: %d new tasks in the file, %d made\n", added, expected);
+    stop(program, options);
 }
 
 std::vector<std::string> split(const std::string& text)
@@ -626,7 +789,7 @@ void usage()
         "usage: key_repaint_bench [--sizes 1000,10000,100000] [--repetitions N] [--quiet MS] [--timeout MS]\n"
         "                         [--positions top,middle,end] [--keys j/k,Ctrl+J/K,Space,t,n,Return,"
         "Delete,search]\n"
-        "                         [--raw] [VESK_PROGRAM]\n");
+        "                         [--raw] [--memory EDITS] [VESK_PROGRAM]\n");
     std::exit(2);
 }
 
@@ -659,6 +822,8 @@ int main(int argc, char** argv)
             options.keys = split(value());
         } else if (argument == "--raw") {
             raw = true;
+        } else if (argument == "--memory") {
+            options.memoryEdits = std::stoi(value());
         } else if (argument.starts_with("-") || i != argc - 1) {
             usage();
         } else {
@@ -668,6 +833,14 @@ int main(int argc, char** argv)
     signal(SIGPIPE, SIG_IGN);
 
     XSession x;
+    if (options.memoryEdits > 0) {
+        std::printf("%-8s %6s %10s %10s %10s %12s %12s\n", "tasks", "edits", "rss MiB", "pss MiB", "anon MiB",
+            "rss KiB/edit", "pss KiB/edit");
+        std::fflush(stdout);
+        for (int size : options.sizes)
+            runMemory(x, options, size);
+        return 0;
+    }
     std::printf("%-8s %-7s %-22s %9s %9s %5s\n", "tasks", "where", "key", "median", "p90", "n");
     std::fflush(stdout);
     for (int size : options.sizes)

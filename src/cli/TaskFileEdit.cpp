@@ -55,7 +55,7 @@ ToolOutcome TaskFileEdit::rewrite(const QString& path, const TextChange& change)
             return outcome;
         DocumentService::GuardedWriteOutcome written;
         QStringList notKept;
-        if (const auto error = service.writeContents(*replacement, path, checked, written, &notKept))
+        if (const auto error = service.writeContents(replacement->toUtf8(), path, checked, written, &notKept))
             return ToolOutcome::failed(error->description());
         if (written == DocumentService::GuardedWriteOutcome::written) {
             if (!notKept.isEmpty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/ContentMark.h"
 #include "document/VeskDocument.h"
 
 #include <QString>
@@ -8,4 +9,6 @@
 struct DocumentContents {
     VeskDocument document;
     QString text;
+    // The mark of the file's bytes: as read, or as they are once text is written.
+    ContentMark mark;
 };

@@ -86,20 +86,22 @@ std::optional<FileSystemError> DocumentService::readSnapshot(
         ::close(fd);
         return readError(path, code);
     }
-    QString text;
-    if (auto error = decodeUtf8(bytes, path, text)) {
+    if (!bytes.isValidUtf8()) {
         ::close(fd);
-        return error;
+        return readError(path, EILSEQ);
     }
-    snapshot = FileSnapshot(fd, info, std::move(text), std::move(bytes));
+    snapshot = FileSnapshot(fd, info, std::move(bytes));
     return std::nullopt;
 }
 
-std::optional<FileSystemError> DocumentService::readText(const QString& path, QString& text) const
+std::optional<FileSystemError> DocumentService::readText(
+    const QString& path, QString& text, ContentMark* mark) const
 {
     FileSnapshot snapshot;
     if (auto error = readSnapshot(path, snapshot))
         return error;
+    if (mark)
+        *mark = ContentMark::of(snapshot.bytes());
     text = snapshot.text();
     return std::nullopt;
 }
@@ -109,10 +111,11 @@ std::optional<DocumentFailure> DocumentService::readDocument(
 {
     removeStaleTemporaryFiles(path);
     QString text;
-    if (auto error = readText(path, text))
+    ContentMark mark;
+    if (auto error = readText(path, text, &mark))
         return failure(*error);
     if (isVeskDocument(text)) {
-        result = {parseDocument(text), text};
+        result = {parseDocument(text), text, mark};
         return std::nullopt;
     }
     if (!alert)
@@ -128,7 +131,8 @@ std::optional<DocumentFailure> DocumentService::readDocument(
     QString normalized = serializeDocument(document);
     if (auto error = writeContents(normalized, path))
         return failure(*error);
-    result = {std::move(document), std::move(normalized)};
+    mark = ContentMark::of(normalized.toUtf8());
+    result = {std::move(document), std::move(normalized), std::move(mark)};
     return std::nullopt;
 }
 
@@ -144,11 +148,12 @@ std::optional<DocumentFailure> DocumentService::makeNewFileContents(
     if (auto error = decodeUtf8(file.readAll(), templatePath, text))
         return failure(*error);
     if (isVeskDocument(text)) {
-        result = {parseDocument(text), text};
+        result = {parseDocument(text), text, ContentMark::of(text.toUtf8())};
         return std::nullopt;
     }
     VeskDocument document = importPlainText(text);
     QString normalized = serializeDocument(document);
-    result = {std::move(document), std::move(normalized)};
+    ContentMark mark = ContentMark::of(normalized.toUtf8());
+    result = {std::move(document), std::move(normalized), std::move(mark)};
     return std::nullopt;
 }

@@ -69,14 +69,17 @@ public:
     // before it is replaced, and a write that reaches the replaced file meanwhile is restored. When
     // given, replaced receives the files the write replaced, each with what it is known to hold: a
     // program that still has one open can write into it later (see ReplacedFileWatcher).
-    std::optional<FileSystemError> writeContents(const QString& text, const QString& path,
+    // It takes the text as its UTF-8 bytes.
+    std::optional<FileSystemError> writeContents(const QByteArray& bytes, const QString& path,
         const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept = nullptr,
         QList<FileSnapshot>* replaced = nullptr) const;
 
     // Reads a whole file as UTF-8 (no byte order mark is kept); bytes that are not UTF-8 fail
-    // with EILSEQ.
-    std::optional<FileSystemError> readText(const QString& path, QString& text) const;
-    // readText, keeping the file open in the snapshot.
+    // with EILSEQ. When given, mark receives the mark of the file's bytes.
+    std::optional<FileSystemError> readText(
+        const QString& path, QString& text, ContentMark* mark = nullptr) const;
+    // Reads a whole file's bytes, checked to be UTF-8 as readText does, keeping the file open in the
+    // snapshot.
     std::optional<FileSystemError> readSnapshot(const QString& path, FileSnapshot& snapshot) const;
 
     // Removes the temporary files that interrupted saves of the file at path left beside it. Only
@@ -85,7 +88,7 @@ public:
     void removeStaleTemporaryFiles(const QString& path) const;
 
 private:
-    std::optional<FileSystemError> write(const QString& text, const QString& path,
+    std::optional<FileSystemError> write(const QByteArray& bytes, const QString& path,
         const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept,
         QList<FileSnapshot>* replaced) const;
 };

@@ -94,7 +94,7 @@ void addReplaced(QList<FileSnapshot>* replaced, int ours, const QByteArray& held
         ::close(fd);
         return;
     }
-    replaced->append(FileSnapshot(fd, info, QString(), held));
+    replaced->append(FileSnapshot(fd, info, held));
 }
 
 // Another program wrote into checked's file after it had been checked, and that file was then
@@ -172,24 +172,23 @@ std::optional<FileSystemError> DocumentService::writeContents(
     // Not between another writer's check and its replacement of the file, where it would be lost.
     const DocumentWriteLock lock(path);
     GuardedWriteOutcome outcome;
-    return write(text, path, nullptr, outcome, notKept, nullptr);
+    return write(text.toUtf8(), path, nullptr, outcome, notKept, nullptr);
 }
 
-std::optional<FileSystemError> DocumentService::writeContents(const QString& text, const QString& path,
+std::optional<FileSystemError> DocumentService::writeContents(const QByteArray& bytes, const QString& path,
     const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept,
     QList<FileSnapshot>* replaced) const
 {
-    return write(text, path, &checked, outcome, notKept, replaced);
+    return write(bytes, path, &checked, outcome, notKept, replaced);
 }
 
-std::optional<FileSystemError> DocumentService::write(const QString& text, const QString& path,
+std::optional<FileSystemError> DocumentService::write(const QByteArray& bytes, const QString& path,
     const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept,
     QList<FileSnapshot>* replaced) const
 {
     outcome = GuardedWriteOutcome::written;
     if (notKept)
         notKept->clear();
-    const QByteArray bytes = text.toUtf8();
     const QByteArray target = resolveTarget(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
     const QByteArray folder = folderOf(target);
     const auto failure

@@ -1,18 +1,25 @@
 #include "document/FileSnapshot.h"
 
+#include <QStringDecoder>
+
 #include <cerrno>
 #include <unistd.h>
 
-FileSnapshot::FileSnapshot(int fd, const struct stat& info, QString text, QByteArray bytes)
+FileSnapshot::FileSnapshot(int fd, const struct stat& info, QByteArray bytes)
     : m_fd(new int(fd),
         [](const int* descriptor) {
             ::close(*descriptor);
             delete descriptor;
         }),
       m_info(info),
-      m_text(std::move(text)),
       m_bytes(std::move(bytes))
 { }
+
+QString FileSnapshot::text() const
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    return decoder.decode(m_bytes);
+}
 
 bool FileSnapshot::hasChangedSince() const
 {

@@ -7,19 +7,20 @@
 
 #include <memory>
 
-// The text a file held when it was read, and the file itself kept open: a later write that still
+// The bytes a file held when it was read, and the file itself kept open: a later write that still
 // lands in this file, even after it has been replaced by another one, can be noticed through it.
 class FileSnapshot {
 public:
     FileSnapshot() = default;
-    // Takes ownership of fd. bytes are the file's content as read, text its decoded form.
-    FileSnapshot(int fd, const struct stat& info, QString text, QByteArray bytes = {});
+    // Takes ownership of fd. bytes are the file's content as read.
+    FileSnapshot(int fd, const struct stat& info, QByteArray bytes);
 
     bool isValid() const { return m_fd != nullptr; }
     int fd() const { return m_fd ? *m_fd : -1; }
     const struct stat& info() const { return m_info; }
-    const QString& text() const { return m_text; }
     const QByteArray& bytes() const { return m_bytes; }
+    // The bytes as text, without a byte order mark (DocumentService reads only UTF-8 files).
+    QString text() const;
     // What the file is known to hold now (copies share the file, not this).
     void setBytes(QByteArray bytes) { m_bytes = std::move(bytes); }
 
@@ -32,7 +33,6 @@ public:
 private:
     std::shared_ptr<const int> m_fd;
     struct stat m_info { };
-    QString m_text;
     QByteArray m_bytes;
 };
 

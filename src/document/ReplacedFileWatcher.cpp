@@ -144,7 +144,8 @@ ReplacedFileWatcher::Writers ReplacedFileWatcher::writersOf(Kept& kept)
     return Writers::unknown;
 }
 
-ReplacedFileWatcher::Settled ReplacedFileWatcher::settle(const QString& target, const QByteArray& lastWritten)
+ReplacedFileWatcher::Settled ReplacedFileWatcher::settle(
+    const QString& target, const ContentMark& lastWritten)
 {
     struct LateWrite {
         QByteArray before;
@@ -190,7 +191,7 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::settle(const QString& target, 
 }
 
 ReplacedFileWatcher::Settled ReplacedFileWatcher::putRight(
-    const QString& target, const QByteArray& before, const QByteArray& now, const QByteArray& lastWritten)
+    const QString& target, const QByteArray& before, const QByteArray& now, const ContentMark& lastWritten)
 {
     const auto failed = [&](const QString& why) {
         qCWarning(lcDocument, "cannot put another program's late write into %s: %s", qPrintable(target),
@@ -214,12 +215,11 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::putRight(
         if (const auto error = service.readSnapshot(target, live))
             return failed(error->description());
         QByteArray text = now;
-        if (!lastWritten.isEmpty() && live.bytes().startsWith(lastWritten))
+        if (lastWritten.size() > 0 && lastWritten.isPrefixOf(live.bytes()))
             text += live.bytes().mid(lastWritten.size());
         DocumentService::GuardedWriteOutcome outcome;
         QList<FileSnapshot> replaced;
-        const auto error
-            = service.writeContents(QString::fromUtf8(text), target, live, outcome, nullptr, &replaced);
+        const auto error = service.writeContents(text, target, live, outcome, nullptr, &replaced);
         for (const FileSnapshot& file : replaced)
             keep(file);
         if (error)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/ContentMark.h"
 #include "document/FileSnapshot.h"
 #include "platform/Scheduler.h"
 
@@ -53,9 +54,9 @@ public:
         replaced,
     };
     // Moves what was written late into kept files that no other program can write into any more
-    // onto the file at target, and lets those files go. lastWritten is the text the document last
+    // onto the file at target, and lets those files go. lastWritten marks the text the document last
     // wrote there: what was added after it is kept when a rewritten file's text takes its place.
-    Settled settle(const QString& target, const QByteArray& lastWritten);
+    Settled settle(const QString& target, const ContentMark& lastWritten);
 
     // Something was written into a kept file, or one was closed: settle may have work now. Also
     // called again a little later while a kept file stays open, as the kernel reports a close just
@@ -76,7 +77,7 @@ private:
     void readEvents();
     void scheduleRecheck();
     Settled putRight(const QString& target, const QByteArray& before, const QByteArray& now,
-        const QByteArray& lastWritten);
+        const ContentMark& lastWritten);
 
     Scheduler* m_scheduler;
     int m_inotify = -1;

@@ -9,9 +9,12 @@
 void SaveJob::run(const DocumentService& service)
 {
     // Made before the lock is taken, so that other writers of the file wait only for the check and
-    // the write.
-    document = snapshot.document();
-    text = serializeDocument(document);
+    // the write. Only the bytes are kept: the document and the text go as soon as they are used, so
+    // that no two of them for a long list are held at once.
+    QString text = serializeDocument(snapshot.document());
+    const QByteArray bytes = text.toUtf8();
+    text = QString();
+    mark = ContentMark::of(bytes);
     for (int attempt = 1;; ++attempt) {
         DocumentService::GuardedWriteOutcome written;
         {
@@ -27,13 +30,13 @@ void SaveJob::run(const DocumentService& service)
                 outcome = Outcome::failed;
                 return;
             }
-            if (lastSeenText && *lastSeenText != state.snapshot.text()) {
+            if (lastSeen && !lastSeen->matches(state.snapshot.bytes())) {
                 outcome = Outcome::changedOnDisk;
                 return;
             }
             QList<FileSnapshot> replacedNow;
             const auto error
-                = service.writeContents(text, path, state.snapshot, written, &notKept, &replacedNow);
+                = service.writeContents(bytes, path, state.snapshot, written, &notKept, &replacedNow);
             // Mostly nobody else has the replaced file open: looked at here, off the interface thread.
             for (const FileSnapshot& file : std::as_const(replacedNow))
                 if (!ReplacedFileWatcher::needsNoKeeping(file))

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "document/ContentMark.h"
 #include "document/FileSnapshot.h"
-#include "document/VeskDocument.h"
 #include "session/CommittedSnapshot.h"
 #include "sync/DocumentControllerFailure.h"
 
@@ -25,7 +25,7 @@ struct SaveJob {
     enum class Outcome {
         // The text is on disk.
         written,
-        // The file no longer holds lastSeenText; nothing was written.
+        // The file no longer holds what lastSeen marks; nothing was written.
         changedOnDisk,
         // Another program wrote the file during every attempt; its text is on disk, ours is not.
         conflict,
@@ -36,14 +36,14 @@ struct SaveJob {
     // Given.
     QString path;
     CommittedSnapshot snapshot;
-    // The text the document last read from or wrote to the file; unset: none yet.
-    std::optional<QString> lastSeenText;
+    // Marks what the document last read from or wrote to the file; unset: none yet.
+    std::optional<ContentMark> lastSeen;
 
     // Found.
     Outcome outcome = Outcome::failed;
     std::optional<DocumentControllerFailure> failure;
-    VeskDocument document;
-    QString text;
+    // Marks the text written.
+    ContentMark mark;
     // What the replaced file carried and the new one could not keep.
     QStringList notKept;
     // The files the save replaced, for ReplacedFileWatcher.

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <functional>
+#include <memory>
 
 QString describeFailure(const DocumentControllerFailure& failure)
 {
@@ -109,11 +110,10 @@ void VeskDocumentController::bindFile(const QUrl& url, bool alreadyAccessing)
         onSelectedFileURLChange(url);
 }
 
-void VeskDocumentController::recordPersisted(const VeskDocument& document, const QString& text,
-    const QUrl& url, std::optional<CommittedSnapshot> snapshot)
+void VeskDocumentController::recordPersisted(
+    const ContentMark& mark, const QUrl& url, std::optional<CommittedSnapshot> snapshot)
 {
-    m_lastPersistedDocument = document;
-    m_lastPersistedContents = text;
+    m_lastPersistedContent = mark;
     m_persistedSnapshot = snapshot ? std::move(*snapshot) : CommittedSnapshot::of(*m_sessionController);
     setSyncState(SyncState::inSync);
     observeFile(url);
@@ -128,7 +128,7 @@ void VeskDocumentController::observeFile(const QUrl& url)
     m_saveWaitsForFileMove = false;
     if (m_fileObserver) {
         // Late writes into the previous file's replaced files belong to that file.
-        m_replacedFiles->settle(m_fileObserver->path(), QByteArray());
+        m_replacedFiles->settle(m_fileObserver->path(), ContentMark());
         m_replacedFiles->clear();
     }
     delete m_fileObserver;
@@ -152,8 +152,7 @@ void VeskDocumentController::stopFileAccess()
     m_saveWaitsForFileMove = false;
     // A last look at the replaced files: what was written into them by now still reaches the disk.
     if (hasSelectedFile())
-        m_replacedFiles->settle(localPath(m_selectedFileURL),
-            m_lastPersistedContents ? m_lastPersistedContents->toUtf8() : QByteArray());
+        m_replacedFiles->settle(localPath(m_selectedFileURL), m_lastPersistedContent.value_or(ContentMark()));
     m_replacedFiles->clear();
     delete m_fileObserver;
     m_fileObserver = nullptr;
@@ -163,12 +162,22 @@ std::optional<DocumentControllerFailure> VeskDocumentController::readTaskFile(
     const QUrl& url, DocumentContents& contents) const
 {
     QString text;
-    if (auto error = m_documentService.readText(localPath(url), text))
+    ContentMark mark;
+    if (auto error = m_documentService.readText(localPath(url), text, &mark))
         return *error;
     if (!isVeskDocument(text))
         return FileAccessError::unreadableAsVesk();
-    contents = {parseDocument(text), text};
+    contents = {parseDocument(text), QString(), std::move(mark)};
     return std::nullopt;
+}
+
+void VeskDocumentController::loadContents(DocumentContents contents, const QUrl& url)
+{
+    // A long list's text is about as large as its tasks: gone before the session builds its own.
+    contents.text = QString();
+    m_sessionController->loadDocument(contents.document);
+    m_writer->dispose(std::make_shared<const VeskDocument>(std::move(contents.document)));
+    recordPersisted(contents.mark, url);
 }
 
 std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(
@@ -187,8 +196,7 @@ std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(
         if (auto failure = readTaskFile(url, contents))
             return failure;
     }
-    m_sessionController->loadDocument(contents.document);
-    recordPersisted(contents.document, contents.text, url);
+    loadContents(std::move(contents), url);
     bindFile(url, alreadyAccessing);
     setAppStatus(QStringLiteral("Loaded ") + lastPathComponent(url));
     return std::nullopt;
@@ -202,8 +210,7 @@ std::optional<DocumentControllerFailure> VeskDocumentController::createDocument(
         return fromDocumentFailure(*failure);
     if (auto error = m_documentService.writeContents(contents.text, localPath(url)))
         return *error;
-    m_sessionController->loadDocument(contents.document);
-    recordPersisted(contents.document, contents.text, url);
+    loadContents(std::move(contents), url);
     bindFile(url, false);
     setAppStatus(QStringLiteral("Created ") + lastPathComponent(url));
     return std::nullopt;
@@ -239,8 +246,7 @@ void VeskDocumentController::chooseAndOpenFile()
         presentErrorAlert(describeFailure(*failure));
         return;
     }
-    m_sessionController->loadDocument(contents.document);
-    recordPersisted(contents.document, contents.text, url);
+    loadContents(std::move(contents), url);
     bindFile(url, false);
     setAppStatus(QStringLiteral("Loaded ") + lastPathComponent(url));
 }
@@ -344,14 +350,14 @@ void VeskDocumentController::resolveFileProblem()
 
 bool VeskDocumentController::hasChangesOnlyInSession() const
 {
-    if (!hasSelectedFile() || !m_lastPersistedDocument)
+    if (!hasSelectedFile() || !m_persistedSnapshot)
         return false;
     // The file is gone or no longer a task file: the session is the only copy of the list.
     if (m_syncState == SyncState::unavailable)
         return true;
     // What a save to a new file would write, open editors included.
     if (blocksSaving(m_syncState))
-        return m_sessionController->documentIncludingEdits() != *m_lastPersistedDocument;
+        return m_sessionController->documentIncludingEdits() != m_persistedSnapshot->document();
     return m_pendingSave || m_saveRunning || committedContentDiffersFromPersisted();
 }
 

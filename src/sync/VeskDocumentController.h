@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/ContentMark.h"
 #include "document/DocumentService.h"
 #include "document/ReplacedFileWatcher.h"
 #include "platform/FileWatcher.h"
@@ -88,8 +89,8 @@ public:
     // --- Internal state, readable for inspection ---
     FileWatcher* fileObserver() const { return m_fileObserver; }
     ReplacedFileWatcher* replacedFiles() const { return m_replacedFiles; }
-    const std::optional<VeskDocument>& lastPersistedDocument() const { return m_lastPersistedDocument; }
-    const std::optional<QString>& lastPersistedContents() const { return m_lastPersistedContents; }
+    // Marks what the file was last seen to hold: read from it or written to it.
+    const std::optional<ContentMark>& lastPersistedContent() const { return m_lastPersistedContent; }
     // True while a recovery or file problem alert of this document is on screen.
     bool isPresentingRecoveryAlert() const { return m_isPresentingRecoveryAlert; }
     // Saves and checks of the file run here, one at a time; finished() follows each.
@@ -173,10 +174,13 @@ private:
     void setSyncState(SyncState state);
 
     void bindFile(const QUrl& url, bool alreadyAccessing);
-    // The file now holds document as text. snapshot is the session's content that it came from;
+    // The file now holds what mark marks. snapshot is the session's content that it came from;
     // without one, the session's content now.
-    void recordPersisted(const VeskDocument& document, const QString& text, const QUrl& url,
-        std::optional<CommittedSnapshot> snapshot = std::nullopt);
+    void recordPersisted(
+        const ContentMark& mark, const QUrl& url, std::optional<CommittedSnapshot> snapshot = std::nullopt);
+    // Loads what was read from the file at url into the session and records it as persisted. The
+    // text goes before the session builds its tasks, the document once it has (on the writer's thread).
+    void loadContents(DocumentContents contents, const QUrl& url);
     // Whether the session's committed content differs from what the file was last seen to hold.
     bool committedContentDiffersFromPersisted() const;
     void observeFile(const QUrl& url);
@@ -192,7 +196,8 @@ private:
     // Lets the writer finish what it was handed before the binding or the session is replaced,
     // without alerts: what failed shows in the state and the status.
     void settleWritesQuietly();
-    // Reads a task file: a read failure, or unreadableAsVesk when the text is no task file.
+    // Reads a task file: a read failure, or unreadableAsVesk when the text is no task file. The
+    // contents come without their text.
     std::optional<DocumentControllerFailure> readTaskFile(const QUrl& url, DocumentContents& contents) const;
 
     // Decides a pending move once the path holds a file again (the document stays) or, when
@@ -224,8 +229,7 @@ private:
     SyncState m_syncState = SyncState::inSync;
     QPointer<FileWatcher> m_fileObserver;
     ReplacedFileWatcher* m_replacedFiles;
-    std::optional<VeskDocument> m_lastPersistedDocument;
-    std::optional<QString> m_lastPersistedContents;
+    std::optional<ContentMark> m_lastPersistedContent;
     bool m_isPresentingRecoveryAlert = false;
 
     // While a move is pending: where the file went, a watcher on the path it left, the end of the
@@ -243,7 +247,7 @@ private:
     DocumentWriter* m_writer;
     // The content of the latest committed change not yet handed to the writer.
     std::optional<CommittedSnapshot> m_pendingSave;
-    // The session content that lastPersistedDocument was made from.
+    // The session content that the file was last seen to hold; set whenever m_lastPersistedContent is.
     std::optional<CommittedSnapshot> m_persistedSnapshot;
     bool m_saveRunning = false;
     // Asked for while the writer was busy, done once it is idle.

@@ -29,7 +29,7 @@ bool leavesFileWhole(const DocumentControllerFailure& failure)
 
 bool VeskDocumentController::hasUnpersistedChanges() const
 {
-    if (!m_lastPersistedDocument)
+    if (!m_persistedSnapshot)
         return false;
     return m_sessionController->isTextEditingActive() || m_pendingSave || m_saveRunning
         || committedContentDiffersFromPersisted();
@@ -39,9 +39,9 @@ bool VeskDocumentController::committedContentDiffersFromPersisted() const
 {
     // The session still holds the very content last read or written: nothing to compare.
     const CommittedSnapshot now = CommittedSnapshot::of(*m_sessionController);
-    if (m_persistedSnapshot && now.sharesContentWith(*m_persistedSnapshot))
+    if (now.sharesContentWith(*m_persistedSnapshot))
         return false;
-    return now.document() != *m_lastPersistedDocument;
+    return now.document() != m_persistedSnapshot->document();
 }
 
 bool VeskDocumentController::settleReplacedFiles()
@@ -50,8 +50,7 @@ bool VeskDocumentController::settleReplacedFiles()
     if (!hasSelectedFile() || m_replacedFiles->keptCount() == 0
         || !QFileInfo::exists(localPath(m_selectedFileURL)))
         return true;
-    const QByteArray lastWritten = m_lastPersistedContents ? m_lastPersistedContents->toUtf8() : QByteArray();
-    if (m_replacedFiles->settle(localPath(m_selectedFileURL), lastWritten)
+    if (m_replacedFiles->settle(localPath(m_selectedFileURL), m_lastPersistedContent.value_or(ContentMark()))
         != ReplacedFileWatcher::Settled::replaced)
         return true;
     // The other program's text is on disk now; the last save is only in the session.
@@ -79,7 +78,7 @@ void VeskDocumentController::checkForExternalChanges()
         handleObservedFileError(*failure);
         return;
     }
-    if (m_lastPersistedContents && *m_lastPersistedContents != state.snapshot.text()) {
+    if (m_lastPersistedContent && !m_lastPersistedContent->matches(state.snapshot.bytes())) {
         if (hasUnpersistedChanges()) {
             setSyncState(SyncState::externallyModifiedConflicted);
             presentRecoveryAlert();
@@ -91,8 +90,7 @@ void VeskDocumentController::checkForExternalChanges()
             handleObservedFileError(*failure);
             return;
         }
-        m_sessionController->loadDocument(contents.document);
-        recordPersisted(contents.document, contents.text, url);
+        loadContents(std::move(contents), url);
         setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
         return;
     }
@@ -128,8 +126,7 @@ void VeskDocumentController::reloadFromDisk()
         presentErrorAlert(describeFailure(*failure));
         return;
     }
-    m_sessionController->loadDocument(contents.document);
-    recordPersisted(contents.document, contents.text, url);
+    loadContents(std::move(contents), url);
     setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
 }
 
@@ -156,7 +153,7 @@ void VeskDocumentController::saveToNewFile()
         return;
     }
     m_sessionController->loadDocument(document);
-    recordPersisted(document, text, url);
+    recordPersisted(ContentMark::of(text.toUtf8()), url);
     bindFile(url, false);
     setAppStatus(QStringLiteral("Saved ") + lastPathComponent(url));
 }

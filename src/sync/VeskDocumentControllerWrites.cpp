@@ -51,7 +51,7 @@ void VeskDocumentController::startNextSave()
     auto job = std::make_shared<SaveJob>();
     job->path = localPath(url);
     job->snapshot = std::move(*m_pendingSave);
-    job->lastSeenText = m_lastPersistedContents;
+    job->lastSeen = m_lastPersistedContent;
     m_pendingSave.reset();
     m_saveRunning = true;
     m_writer->start([job, service = m_documentService] { job->run(service); },
@@ -66,12 +66,7 @@ void VeskDocumentController::finishSave(SaveJob& job, const QUrl& url)
         m_replacedFiles->keep(file);
     switch (job.outcome) {
     case SaveJob::Outcome::written: {
-        // The document and text written before, no longer needed, go on the writer's thread.
-        if (m_lastPersistedDocument)
-            m_writer->dispose(std::make_shared<const VeskDocument>(std::move(*m_lastPersistedDocument)));
-        if (m_lastPersistedContents)
-            m_writer->dispose(std::make_shared<const QString>(std::move(*m_lastPersistedContents)));
-        recordPersisted(job.document, job.text, url, std::move(job.snapshot));
+        recordPersisted(job.mark, url, std::move(job.snapshot));
         // What the replaced file carried and the new one could not keep is said, not dropped.
         const QString note = FileMetadata::describeNotKept(job.notKept);
         setAppStatus(QStringLiteral("Saved ") + lastPathComponent(url)
@@ -89,8 +84,7 @@ void VeskDocumentController::finishSave(SaveJob& job, const QUrl& url)
             failSave(*failure);
             break;
         }
-        m_sessionController->loadDocument(contents.document);
-        recordPersisted(contents.document, contents.text, url);
+        loadContents(std::move(contents), url);
         m_pendingSave = CommittedSnapshot::of(*m_sessionController);
         break;
     }
@@ -116,21 +110,21 @@ void VeskDocumentController::failSave(const DocumentControllerFailure& failure)
 
 void VeskDocumentController::startChangeCheck()
 {
-    if (!hasSelectedFile() || !m_lastPersistedContents) {
+    if (!hasSelectedFile() || !m_lastPersistedContent) {
         setSyncState(SyncState::externallyModifiedReloadable);
         return;
     }
     struct Check {
         QString path;
-        QString expected;
+        ContentMark expected;
         bool same = false;
     };
-    auto check = std::make_shared<Check>(Check {localPath(m_selectedFileURL), *m_lastPersistedContents});
+    auto check = std::make_shared<Check>(Check {localPath(m_selectedFileURL), *m_lastPersistedContent});
     m_writer->start(
         [check, service = m_documentService] {
             FileState state;
-            check->same
-                = !FileState::read(service, check->path, state) && state.snapshot.text() == check->expected;
+            check->same = !FileState::read(service, check->path, state)
+                && check->expected.matches(state.snapshot.bytes());
         },
         [this, check] {
             if (!check->same && !hasUnpersistedChanges() && m_syncState == SyncState::inSync)

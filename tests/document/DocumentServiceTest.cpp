@@ -154,6 +154,7 @@ private slots:
             if (!result) {
                 QCOMPARE(contents.text, QString::fromUtf8(bytes));
                 QCOMPARE(contents.document, parseDocument(contents.text));
+                QCOMPARE(contents.mark, ContentMark::of(bytes));
             }
             return;
         }
@@ -163,7 +164,38 @@ private slots:
         QCOMPARE(contents.document, expected);
         QCOMPARE(contents.text, serializeDocument(expected));
         QCOMPARE(readBytes(m_path), contents.text.toUtf8());
+        QCOMPARE(contents.mark, ContentMark::of(contents.text.toUtf8()));
         QVERIFY(temporaryFiles(m_folder->path()).isEmpty());
+    }
+
+    // A mark tells the marked content from any other, also from one of the same length, whether it
+    // keeps the bytes or only their digest; an addition at the end still shows the marked content.
+    void contentMarksTellContentsApart_data()
+    {
+        QTest::addColumn<QByteArray>("other");
+        QTest::addColumn<bool>("same");
+        QTest::addColumn<bool>("prefix");
+        const QByteArray marked = "Write report\n---\nBuy stamps\n---\n";
+        QTest::newRow("same bytes") << QByteArray(marked.constData(), marked.size()) << true << true;
+        QTest::newRow("first byte") << QByteArray(marked).replace(0, 1, "w") << false << false;
+        QTest::newRow("last byte") << QByteArray(marked).replace(marked.size() - 1, 1, " ") << false << false;
+        QTest::newRow("added") << marked + "Book flights\n" << false << true;
+        QTest::newRow("cut short") << marked.chopped(1) << false << false;
+        QTest::newRow("nothing") << QByteArray() << false << false;
+    }
+
+    void contentMarksTellContentsApart()
+    {
+        QFETCH(QByteArray, other);
+        QFETCH(bool, same);
+        QFETCH(bool, prefix);
+        const QByteArray marked = "Write report\n---\nBuy stamps\n---\n";
+        for (const qsizetype keepUpTo : {ContentMark::keptBytesLimit, qsizetype(0)}) {
+            const ContentMark mark = ContentMark::of(marked, keepUpTo);
+            QCOMPARE(mark.matches(other), same);
+            QCOMPARE(mark.isPrefixOf(other), prefix);
+            QCOMPARE(mark == ContentMark::of(other, keepUpTo), same);
+        }
     }
 
     void newFilesStartFromATemplate()
@@ -510,7 +542,7 @@ private slots:
         DocumentService::GuardedWriteOutcome outcome;
         const auto guardedWrite = [&](const FileSnapshot& checked) {
             QVERIFY(
-                !m_service.writeContents(QStringLiteral("session\n---\n---\n"), m_path, checked, outcome));
+                !m_service.writeContents(QByteArrayLiteral("session\n---\n---\n"), m_path, checked, outcome));
         };
         FileSnapshot checked;
         QVERIFY(!m_service.readSnapshot(m_path, checked));

@@ -296,8 +296,9 @@ private slots:
     void savesRunOnTheWriter_data()
     {
         QTest::addColumn<QString>("scenario");
-        for (const char* scenario : {"quick commits", "changed before the write", "full disk", "quit",
-                 "close", "own echo, then another program"})
+        for (const char* scenario :
+            {"quick commits", "changed before the write", "full disk", "quit", "close",
+                "own echo, then another program", "own echo, then the same bytes again", "byte order mark"})
             QTest::newRow(scenario) << QString::fromLatin1(scenario);
     }
 
@@ -317,9 +318,9 @@ private slots:
         };
         const auto sessionText = [&] { return serializeDocument(f.session().committedDocument()); };
         // What the document had written each time the writer finished a piece of work.
-        QStringList persisted;
+        QList<ContentMark> persisted;
         connect(f.controller.writer(), &DocumentWriter::finished, this,
-            [&] { persisted.append(f.controller.lastPersistedContents().value_or(QString())); });
+            [&] { persisted.append(f.controller.lastPersistedContent().value_or(ContentMark())); });
         QSignalSpy finished(f.controller.writer(), &DocumentWriter::finished);
         const auto waitForWriter = [&] {
             while (f.controller.isWriting() && finished.wait(10000)) { }
@@ -332,7 +333,9 @@ private slots:
             commit(QStringLiteral("B"));
             commit(QStringLiteral("C"));
             waitForWriter();
-            QCOMPARE(persisted, (QStringList {afterA, sessionText()}));
+            QCOMPARE(persisted,
+                (QList<ContentMark> {
+                    ContentMark::of(afterA.toUtf8()), ContentMark::of(sessionText().toUtf8())}));
             QCOMPARE(readBytes(f.path), sessionText().toUtf8());
             QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved list.vesk"));
         } else if (scenario == QLatin1String("changed before the write")) {
@@ -373,6 +376,16 @@ private slots:
                 f.controller.stopFileAccess();
             QCOMPARE(readBytes(f.path), sessionText().toUtf8());
             QVERIFY(!f.controller.isWriting());
+        } else if (scenario == QLatin1String("byte order mark")) {
+            // What later reads are compared with is the file's bytes, not its text written back.
+            saveAsAnotherEditor(f.path, "\xEF\xBB\xBF" + initialText);
+            QVERIFY(!f.controller.openDocument(QUrl::fromLocalFile(f.path)));
+            f.settle();
+            waitForWriter();
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+            commit(QStringLiteral("Mine"));
+            waitForWriter();
+            QCOMPARE(readBytes(f.path), sessionText().toUtf8());
         } else {
             commit(QStringLiteral("Mine"));
             waitForWriter();
