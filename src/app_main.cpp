@@ -1,4 +1,5 @@
 #include "app/AppController.h"
+#include "app/DeferredStartup.h"
 #include "app/FileDropFilter.h"
 #include "app/GraphicalSession.h"
 #include "app/MainMenu.h"
@@ -7,6 +8,7 @@
 #include "app/VeskAppDelegate.h"
 #include "cli/AppCommandLine.h"
 #include "panel/PanelKeyCommand.h"
+#include "platform/Scheduler.h"
 #include "platform/SettingsStore.h"
 #include "platform/gui/DesktopFileRevealer.h"
 #include "platform/gui/DesktopUrlOpener.h"
@@ -80,7 +82,10 @@ int main(int argc, char* argv[])
     if (!requestedFiles.isEmpty())
         delegate.handleOpenRequest(requestedFiles);
 
+    // What the first frame does not need waits until it is drawn.
+    DeferredStartup startup(Scheduler::system());
     AppController::Services services;
+    services.startup = &startup;
     services.dialogs = &dialogs;
     services.pasteboard = std::make_shared<QtPasteboard>();
     services.urlOpener = std::make_shared<DesktopUrlOpener>();
@@ -93,6 +98,9 @@ int main(int argc, char* argv[])
     QObject::connect(&controller, &AppController::windowNeedsMenuBar, &menu, &MainMenu::installMenuBar);
     QObject::connect(&controller, &AppController::windowNeedsMenuBar, &drops, &FileDropFilter::watch);
     controller.startShell(!requestedFiles.isEmpty(), commandLine.background());
+    // A start in the background draws nothing; a window that is never exposed should not hold the
+    // global shortcut back for long either.
+    startup.releaseAfterFirstFrame(commandLine.background() ? 0 : 1);
 
     QObject::connect(&instance, &SingleInstance::openRequested, &controller,
         [&delegate, &controller](const QStringList& paths) {
