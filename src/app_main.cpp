@@ -69,7 +69,6 @@ int main(int argc, char* argv[])
     // Vesk keeps running with no window open: the global shortcut and a second launch bring it back.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(AppIcon::icon());
-    StartupProbe::installIfRequested();
     // The panel's own keys stay free of the global shortcut, as the menus' keys do.
     QList<KeyCommand> keyCommands;
     for (const PanelKeyCommand& command : PanelKeyCommand::all())
@@ -101,6 +100,9 @@ int main(int argc, char* argv[])
     // A start in the background draws nothing; a window that is never exposed should not hold the
     // global shortcut back for long either.
     startup.releaseAfterFirstFrame(commandLine.background() ? 0 : 1);
+    // Installed last, so that it sees the first paint before the work that waits for it and ends
+    // the measurement before that work runs.
+    StartupProbe::installIfRequested();
 
     QObject::connect(&instance, &SingleInstance::openRequested, &controller,
         [&delegate, &controller](const QStringList& paths) {
