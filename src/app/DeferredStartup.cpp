@@ -52,12 +52,12 @@ void DeferredStartup::release()
 
 bool DeferredStartup::eventFilter(QObject* watched, QEvent* event)
 {
-    // The paint is handed to the window system right after this event; the jobs run on the next
-    // turn of the event loop, behind it.
+    // The frame is handed to the window system once every widget of it is painted; the jobs run two
+    // turns of the event loop later, behind what the rest of the frame's painting queued.
     if (event->type() == QEvent::Paint && watched->isWidgetType()
         && static_cast<QWidget*>(watched)->window()->isVisible()) {
         stopWatching();
-        m_scheduler->schedule(0, this, [this] { release(); });
+        m_scheduler->schedule(0, this, [this] { m_scheduler->schedule(0, this, [this] { release(); }); });
     }
     return QObject::eventFilter(watched, event);
 }
