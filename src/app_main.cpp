@@ -1,4 +1,5 @@
 #include "app/AppController.h"
+#include "app/DeferredStartup.h"
 #include "app/FileDropFilter.h"
 #include "app/GraphicalSession.h"
 #include "app/MainMenu.h"
@@ -7,6 +8,7 @@
 #include "app/VeskAppDelegate.h"
 #include "cli/AppCommandLine.h"
 #include "panel/PanelKeyCommand.h"
+#include "platform/Scheduler.h"
 #include "platform/SettingsStore.h"
 #include "platform/gui/DesktopFileRevealer.h"
 #include "platform/gui/DesktopUrlOpener.h"
@@ -67,7 +69,6 @@ int main(int argc, char* argv[])
     // Vesk keeps running with no window open: the global shortcut and a second launch bring it back.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(AppIcon::icon());
-    StartupProbe::installIfRequested();
     // The panel's own keys stay free of the global shortcut, as the menus' keys do.
     QList<KeyCommand> keyCommands;
     for (const PanelKeyCommand& command : PanelKeyCommand::all())
@@ -80,7 +81,10 @@ int main(int argc, char* argv[])
     if (!requestedFiles.isEmpty())
         delegate.handleOpenRequest(requestedFiles);
 
+    // What the first frame does not need waits until it is drawn.
+    DeferredStartup startup(Scheduler::system());
     AppController::Services services;
+    services.startup = &startup;
     services.dialogs = &dialogs;
     services.pasteboard = std::make_shared<QtPasteboard>();
     services.urlOpener = std::make_shared<DesktopUrlOpener>();
@@ -93,6 +97,12 @@ int main(int argc, char* argv[])
     QObject::connect(&controller, &AppController::windowNeedsMenuBar, &menu, &MainMenu::installMenuBar);
     QObject::connect(&controller, &AppController::windowNeedsMenuBar, &drops, &FileDropFilter::watch);
     controller.startShell(!requestedFiles.isEmpty(), commandLine.background());
+    // A start in the background draws nothing; a window that is never exposed should not hold the
+    // global shortcut back for long either.
+    startup.releaseAfterFirstFrame(commandLine.background() ? 0 : 1);
+    // Installed last, so that it sees the first paint before the work that waits for it and ends
+    // the measurement before that work runs.
+    StartupProbe::installIfRequested();
 
     QObject::connect(&instance, &SingleInstance::openRequested, &controller,
         [&delegate, &controller](const QStringList& paths) {

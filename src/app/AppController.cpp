@@ -1,5 +1,6 @@
 #include "app/AppController.h"
 
+#include "app/DeferredStartup.h"
 #include "platform/gui/ScreenFit.h"
 
 #include "panel/VeskPanelController.h"
@@ -17,6 +18,8 @@
 #include <QSessionManager>
 #include <QWindow>
 
+#include <utility>
+
 namespace {
 QPointer<AppController> sharedController;
 } // namespace
@@ -24,7 +27,12 @@ QPointer<AppController> sharedController;
 AppController::AppController(SettingsStore& settings, Services services, QObject* parent)
     : QObject(parent), m_settings(settings), m_services(std::move(services))
 {
-    migrateLegacyGlobalHotKey();
+    // Before the shortcut is registered, which is put off as well.
+    const QPointer<AppController> self(this);
+    runAfterFirstFrame([self] {
+        if (self)
+            self->migrateLegacyGlobalHotKey();
+    });
     sharedController = this;
     loadRecentFiles();
 }
@@ -81,10 +89,15 @@ void AppController::startShell(bool openRequestsWaiting, bool inBackground)
     m_hasStartedShell = true;
     m_startedInBackground = inBackground;
 
+    // Registering opens a connection of its own to the window system (or the desktop portal).
     const QPointer<AppController> self(this);
-    GlobalShortcuts::onKeyUp(GlobalShortcuts::Name::togglePanel(), [self] {
-        if (self)
-            self->togglePanels();
+    runAfterFirstFrame([self] {
+        if (!self)
+            return;
+        GlobalShortcuts::onKeyUp(GlobalShortcuts::Name::togglePanel(), [self] {
+            if (self)
+                self->togglePanels();
+        });
     });
 
     if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -135,6 +148,38 @@ void AppController::setActiveDocumentController(VeskDocumentController* controll
     emit activeDocumentControllerChanged();
     announceChange();
     persistOpenDocumentsIfChanged();
+}
+
+void AppController::runAfterFirstFrame(std::function<void()> job)
+{
+    if (m_services.startup)
+        m_services.startup->defer(std::move(job));
+    else
+        job();
+}
+
+bool AppController::postponeSettingsWrite()
+{
+    if (!m_services.startup || m_services.startup->isReleased())
+        return false;
+    if (!m_settingsWritePostponed) {
+        m_settingsWritePostponed = true;
+        const QPointer<AppController> self(this);
+        m_services.startup->defer([self] {
+            if (self)
+                self->writePostponedSettings();
+        });
+    }
+    return true;
+}
+
+void AppController::writePostponedSettings()
+{
+    m_settingsWritePostponed = false;
+    if (std::exchange(m_recentFilesUnwritten, false))
+        persistRecentFiles();
+    if (std::exchange(m_openDocumentsUnwritten, false))
+        persistOpenDocuments(m_lastPersistedOpenDocumentURLs, m_lastPersistedActiveURL);
 }
 
 void AppController::announceChange()

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+class DeferredStartup;
 class DialogPresenter;
 class FileRevealer;
 class KeyboardControlsPanelController;
@@ -55,6 +56,9 @@ public:
         std::shared_ptr<Pasteboard> pasteboard;
         std::shared_ptr<UrlOpener> urlOpener;
         std::shared_ptr<FileRevealer> fileRevealer;
+        // Where a launch puts what its first frame does not need (the global shortcut, settings
+        // writes); none does it at once.
+        DeferredStartup* startup = nullptr;
     };
 
     // settings and services.dialogs must outlive the controller. Migrates the legacy shortcut
@@ -138,6 +142,9 @@ public:
     std::optional<DocumentContext> contextForDocument(const VeskDocumentController* controller) const;
     QList<QUrl> currentOpenDocumentURLs() const;
 
+    // Runs job once the launch's first frame is drawn (at once without a DeferredStartup).
+    void runAfterFirstFrame(std::function<void()> job);
+
     // Shows the "Vesk hit a file problem" alert.
     void presentFileProblem(const QString& description);
 
@@ -157,6 +164,9 @@ private:
     void loadRecentFiles();
     void persistRecentFiles();
     void persistOpenDocuments(const QList<QUrl>& urls, const QUrl& activeURL);
+    // True when the settings are written after the first frame instead; the latest state is then.
+    bool postponeSettingsWrite();
+    void writePostponedSettings();
     // The file of the active document, when it is one of urls.
     QUrl activeDocumentURL(const QList<QUrl>& urls) const;
     bool restoreOpenDocuments(bool showWindows);
@@ -189,4 +199,7 @@ private:
     QPointer<VeskDocumentController> m_activeDocumentController;
     QString m_lastDialogFolder;
     QList<RecentFileEntry> m_recentFiles;
+    bool m_settingsWritePostponed = false;
+    bool m_recentFilesUnwritten = false;
+    bool m_openDocumentsUnwritten = false;
 };

@@ -405,6 +405,10 @@ QUrl AppController::activeDocumentURL(const QList<QUrl>& urls) const
 
 void AppController::persistOpenDocuments(const QList<QUrl>& urls, const QUrl& activeURL)
 {
+    if (postponeSettingsWrite()) {
+        m_openDocumentsUnwritten = true;
+        return;
+    }
     QStringList paths;
     for (const QUrl& url : urls) {
         if (const std::optional<QString> path = storedPathForURL(url))

@@ -96,6 +96,10 @@ void AppController::loadRecentFiles()
 
 void AppController::persistRecentFiles()
 {
+    if (postponeSettingsWrite()) {
+        m_recentFilesUnwritten = true;
+        return;
+    }
     QStringList paths;
     for (const RecentFileEntry& entry : std::as_const(m_recentFiles))
         paths.append(entry.storedPath);

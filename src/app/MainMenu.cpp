@@ -141,8 +141,13 @@ MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent
     });
 
     if (m_app) {
-        // The reference has no menu bar; Quit works there too.
-        m_app->keyboardControlsPanelController()->addApplicationAction(quitAction);
+        // The reference has no menu bar; Quit works there too. Made once the first frame is drawn:
+        // the reference holds the global shortcut's name, whose first use starts the hot keys.
+        m_app->runAfterFirstFrame(
+            [app = QPointer<AppController>(m_app), quit = QPointer<QAction>(quitAction)] {
+                if (app && quit)
+                    app->keyboardControlsPanelController()->addApplicationAction(quit);
+            });
         connect(m_app, &AppController::changed, this, &MainMenu::update);
         connect(m_app, &AppController::activeDocumentControllerChanged, this, &MainMenu::update);
         connect(m_app, &AppController::recentFilesChanged, this, [this] {

@@ -113,7 +113,8 @@ bool SingleInstance::becomePrimary()
     // Whatever socket is left belongs to an instance that is gone: the lock says no other runs.
     QLocalServer::removeServer(socketPath());
     m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // No socket options: the folder is private (runtimeDirectory), so other users cannot reach the
+    // socket, and Qt binds it in place instead of in a temporary folder that it renames and removes.
     if (!m_server->listen(socketPath())) {
         m_errorString = m_server->errorString();
         delete m_server;

@@ -88,7 +88,10 @@ void VeskPanelController::buildWindow()
     m_rootView->setSearchField(m_searchField);
     m_searchField->setObjectName(QStringLiteral("vesk.search"));
     m_searchField->setPlaceholderText(QStringLiteral("Search"));
-    m_searchField->setClearButtonEnabled(true);
+    // The clear button's icon is looked up in the icon theme, which is slow; while the field is
+    // empty the button is not shown, so it waits until the field has been drawn (eventFilter).
+    if (!m_documentController->sessionController()->filterQuery().isEmpty())
+        m_searchField->setClearButtonEnabled(true);
     m_searchField->setFixedWidth(searchFieldWidth);
     m_searchField->setAccessibleName(QStringLiteral("Search"));
     m_searchField->setText(m_documentController->sessionController()->filterQuery());
@@ -411,6 +414,15 @@ bool VeskPanelController::windowShouldClose()
 
 bool VeskPanelController::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_searchField && event->type() == QEvent::Paint
+        && !m_searchField->isClearButtonEnabled()) {
+        const QPointer<QLineEdit> field(m_searchField);
+        m_scheduler->schedule(0, this, [field] {
+            if (field)
+                field->setClearButtonEnabled(true);
+        });
+        return false;
+    }
     if (watched != m_searchField || event->type() != QEvent::KeyPress || !m_documentController)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);

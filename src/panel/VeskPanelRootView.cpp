@@ -21,8 +21,6 @@ VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController,
     : QWidget(parent), m_documentController(documentController), m_windowState(windowState)
 {
     m_stack = new QStackedLayout(this);
-    m_welcome = new PanelWelcomeView(this);
-    m_stack->addWidget(m_welcome);
 
     m_listPage = new QWidget(this);
     auto* column = new QVBoxLayout(m_listPage);
@@ -35,10 +33,6 @@ VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController,
     m_stack->addWidget(m_listPage);
 
     QPointer<VeskDocumentController> controller(documentController);
-    connect(m_welcome, &PanelWelcomeView::newFileRequested, documentController,
-        &VeskDocumentController::chooseAndCreateFile);
-    connect(m_welcome, &PanelWelcomeView::openFileRequested, documentController,
-        &VeskDocumentController::chooseAndOpenFile);
     // After a cancelled alert, the status line is the way back to the recovery choices. Queued, so
     // that the alert does not run inside the click.
     connect(
@@ -88,7 +82,19 @@ SessionController* VeskPanelRootView::sessionController() const
 
 bool VeskPanelRootView::isShowingWelcome() const
 {
-    return m_stack->currentWidget() == m_welcome;
+    return m_welcome && m_stack->currentWidget() == m_welcome;
+}
+
+void VeskPanelRootView::buildWelcomeIfNeeded()
+{
+    if (m_welcome)
+        return;
+    m_welcome = new PanelWelcomeView(this);
+    m_stack->insertWidget(0, m_welcome);
+    connect(m_welcome, &PanelWelcomeView::newFileRequested, m_documentController.data(),
+        &VeskDocumentController::chooseAndCreateFile);
+    connect(m_welcome, &PanelWelcomeView::openFileRequested, m_documentController.data(),
+        &VeskDocumentController::chooseAndOpenFile);
 }
 
 void VeskPanelRootView::refresh()
@@ -96,6 +102,8 @@ void VeskPanelRootView::refresh()
     if (!m_documentController)
         return;
     const bool hasFile = m_documentController->hasSelectedFile();
+    if (!hasFile)
+        buildWelcomeIfNeeded();
     m_stack->setCurrentWidget(hasFile ? static_cast<QWidget*>(m_listPage) : m_welcome);
     m_list->setDocumentColor(
         DocumentColorShades::color(m_documentController->documentColor(), PanelStyle::isDark(palette())));

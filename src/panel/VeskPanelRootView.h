@@ -30,6 +30,7 @@ public:
     VeskDocumentController* documentController() const { return m_documentController; }
     SessionController* sessionController() const;
     TaskListView* listView() const { return m_list; }
+    // None until the panel has had no file to show.
     PanelWelcomeView* welcomeView() const { return m_welcome; }
     PanelStatusLine* statusLine() const { return m_status; }
     bool isShowingWelcome() const;
@@ -59,12 +60,14 @@ protected:
 
 private:
     void refresh();
+    void buildWelcomeIfNeeded();
 
     QPointer<VeskDocumentController> m_documentController;
     QPointer<WindowState> m_windowState;
     QPointer<QWidget> m_searchField;
     QStackedLayout* m_stack;
-    PanelWelcomeView* m_welcome;
+    // Made when first shown: a launch that opens a file does not draw it.
+    PanelWelcomeView* m_welcome = nullptr;
     QWidget* m_listPage;
     TaskListView* m_list;
     PanelStatusLine* m_status;

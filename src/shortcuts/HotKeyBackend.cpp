@@ -38,7 +38,12 @@ QString HotKeyBackend::desktopTrigger(const QString&) const
 
 std::unique_ptr<HotKeyBackend> HotKeyBackend::createDefault()
 {
-    return createForSession(QDBusConnection::sessionBus());
+    // Only the portal needs the session bus: an X11 session does not wait for connecting to it.
+    if (isWaylandSession())
+        return createForSession(QDBusConnection::sessionBus());
+    if (auto x11 = X11HotKeyBackend::create())
+        return x11;
+    return std::make_unique<UnavailableHotKeyBackend>();
 }
 
 std::unique_ptr<HotKeyBackend> HotKeyBackend::createForSession(const QDBusConnection& bus)

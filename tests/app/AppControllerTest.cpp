@@ -1,5 +1,6 @@
 #include "FakeHotKeyBackend.h"
 #include "ShellTestSupport.h"
+#include "app/DeferredStartup.h"
 #include "app/VeskAppDelegate.h"
 #include "panel/PanelTabHost.h"
 #include "panel/WindowState.h"
@@ -10,6 +11,7 @@
 #include "windows/WelcomeWindowController.h"
 
 #include <QMainWindow>
+#include <QSettings>
 #include <QVariantMap>
 
 #include <unistd.h>
@@ -654,6 +656,32 @@ private Q_SLOTS:
             QTRY_VERIFY(shell.contextFor(b).panelController->isPanelKey());
             QCOMPARE(shell.activePath(), b);
         }
+    }
+
+    // A launch registers the global shortcut and writes its settings after its first frame.
+    void whatALaunchPutsOffIsDoneOnceItsFirstFrameIsDrawn()
+    {
+        ShellFixture shell;
+        const QString a = shell.writeTaskFile(QStringLiteral("a.vesk"));
+        DeferredStartup startup(Scheduler::system());
+        shell.launch(true, &startup);
+        startup.releaseAfterFirstFrame(60);
+        QVERIFY(shell.controller->openDocumentAtURL(shell.url(a)));
+        VeskPanelController* panel = shell.contextFor(a).panelController;
+        QVERIFY(isShown(panel));
+        // Nothing is drawn before the event loop runs.
+        m_backend->press(spaceKey, ctrlAlt, true);
+        m_backend->press(spaceKey, ctrlAlt, false);
+        QVERIFY(isShown(panel));
+
+        QTRY_VERIFY(startup.isReleased());
+        QSettings written(shell.settings->fileName(), QSettings::IniFormat);
+        QCOMPARE(written.value(AppController::recentDocumentsKey()).toString(), a);
+        QCOMPARE(written.value(AppController::openDocumentsKey()).toString(), a);
+        QTRY_VERIFY(panel->isPanelKey());
+        QVERIFY(m_backend->press(spaceKey, ctrlAlt, true));
+        QVERIFY(m_backend->press(spaceKey, ctrlAlt, false));
+        QVERIFY(!isShown(panel));
     }
 
     void launchingWithFilesRestoresFirstThenAddsTabs()

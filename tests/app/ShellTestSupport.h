@@ -45,10 +45,12 @@ public:
         SettingsStore::setShared(nullptr);
     }
 
-    AppController& launch(bool startShell = true)
+    // startup: where the controller puts off what the first frame does not need; none does it at once.
+    AppController& launch(bool startShell = true, DeferredStartup* startup = nullptr)
     {
         controller.reset();
         AppController::Services services;
+        services.startup = startup;
         services.dialogs = &dialogs;
         services.scheduler = &scheduler;
         services.pasteboard = std::make_shared<FakePasteboard>();
@@ -57,7 +59,8 @@ public:
         controller = std::make_unique<AppController>(*settings, services);
         if (startShell)
             controller->startShell();
-        settle();
+        if (!startup)
+            settle();
         return *controller;
     }
 

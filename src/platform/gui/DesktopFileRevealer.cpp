@@ -10,8 +10,7 @@ constexpr int callTimeoutMs = 5000;
 } // namespace
 
 DesktopFileRevealer::DesktopFileRevealer()
-    : DesktopFileRevealer(
-        QDBusConnection::sessionBus(), [](const QUrl& url) { return QDesktopServices::openUrl(url); })
+    : m_openFolder([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 { }
 
 DesktopFileRevealer::DesktopFileRevealer(QDBusConnection bus, std::function<bool(const QUrl&)> openFolder)
