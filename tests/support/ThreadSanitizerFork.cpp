@@ -10,8 +10,8 @@
 
 #include <cstdarg>
 
-extern "C" int __interceptor_clone(
-    int (*function)(void*), void* stack, int flags, void* argument, int* parentTid, void* tls, pid_t* childTid);
+extern "C" int __interceptor_clone(int (*function)(void*), void* stack, int flags, void* argument,
+    int* parentTid, void* tls, pid_t* childTid);
 
 extern "C" int clone(int (*function)(void*), void* stack, int flags, void* argument, ...)
 {
