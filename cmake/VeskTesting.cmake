@@ -26,12 +26,13 @@ function(vesk_add_test name)
         "LC_ALL=C.UTF-8"
         "VESK_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
         "VESK_BINARY_DIR=${CMAKE_BINARY_DIR}")
-    if(VESK_SANITIZE)
+    if(VESK_SANITIZE STREQUAL "thread")
+        target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/ThreadSanitizerFork.cpp)
+        set(suppressions ${PROJECT_SOURCE_DIR}/tests/support/tsan.supp)
+        list(APPEND env "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${suppressions}")
+    elseif(VESK_SANITIZE)
         list(APPEND env "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1"
              "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
-    endif()
-    if(VESK_SANITIZE_THREAD)
-        list(APPEND env "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
     endif()
 
     if(T_X11)

@@ -34,7 +34,8 @@ signals:
 
 private:
     void run();
-    void complete();
+    // Queued from the writer's thread.
+    Q_INVOKABLE void complete();
 
     std::thread m_thread;
     std::mutex m_mutex;
