@@ -179,7 +179,8 @@ void TaskListView::rebuildRows()
 void TaskListView::relayout()
 {
     if (m_transitions->hasCollapses())
-        m_layout.relayout([this](const RenderedRow& row) { return m_transitions->collapseProgress(row); });
+        m_layout.relayout([this](const RenderedRow& row) { return m_transitions->collapseProgress(row); },
+            m_transitions->collapsingRows());
     else
         m_layout.relayout();
     updateScrollRange();

@@ -120,6 +120,13 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
             measured.push_back(size_t(row) + 1);
     }
     m_measuredBlocks = std::move(measured);
+    measured.clear();
+    for (size_t block : m_progressBlocks) {
+        const qsizetype row = rowAfter(qsizetype(block) - 1, update);
+        if (row >= 0)
+            measured.push_back(size_t(row) + 1);
+    }
+    m_progressBlocks = std::move(measured);
     for (const RowSplice& splice : splices) {
         for (qsizetype row = splice.at; row < splice.at + splice.inserted.size(); ++row) {
             noteRowPlaced(row);
@@ -246,12 +253,52 @@ double TaskRowLayout::blockHeight(const Block& block) const
     }
 }
 
-void TaskRowLayout::relayout(const CollapseProgress& progress)
+void TaskRowLayout::relayout(const CollapseProgress& progress, const QList<RenderedRow>& collapsing)
 {
-    if (progress || !m_structureValid)
+    if (!m_structureValid) {
         layOutAll(progress);
-    else
-        layOutChanged();
+        return;
+    }
+    size_t first = m_blocks.size();
+    if ((progress || !m_progressBlocks.empty()) && !updateProgress(progress, collapsing, first)) {
+        layOutAll(progress);
+        return;
+    }
+    layOutChanged(first);
+}
+
+bool TaskRowLayout::updateProgress(
+    const CollapseProgress& progress, const QList<RenderedRow>& collapsing, size_t& first)
+{
+    std::vector<size_t> targets = std::move(m_progressBlocks);
+    m_progressBlocks.clear();
+    if (progress) {
+        for (const RenderedRow& row : collapsing) {
+            const Block* block = blockOfRow(rowIndex(row.itemID, row.kind));
+            if (!block)
+                continue;
+            if (m_rows[block->row].section != row.section)
+                return false;
+            targets.push_back(size_t(block - m_blocks.data()));
+        }
+    }
+    std::sort(targets.begin(), targets.end());
+    targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
+    for (size_t index : targets) {
+        Block& block = m_blocks[index];
+        if (block.kind != Block::Kind::task && block.kind != Block::Kind::completionShell)
+            continue;
+        const double scale = progress ? progress(m_rows[block.row]) : 1;
+        const double height = blockHeight(block) * scale;
+        if (height != block.height || scale != block.progress) {
+            block.height = height;
+            block.progress = scale;
+            first = std::min(first, index);
+        }
+        if (scale != 1)
+            m_progressBlocks.push_back(index);
+    }
+    return true;
 }
 
 void TaskRowLayout::layOutAll(const CollapseProgress& progress)
@@ -259,6 +306,7 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
     m_blocks.clear();
     m_blocks.reserve(size_t(m_rows.size()) + 4);
     m_measuredBlocks.clear();
+    m_progressBlocks.clear();
     // Collapsed rows of a section share one height.
     for (TaskSection section : allTaskSections)
         m_collapsedHeights[int(section)] = collapsedTextHeight(section);
@@ -281,6 +329,8 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
             Block& added = m_blocks.back();
             added.progress = progress(m_rows[index]);
             added.height *= added.progress;
+            if (added.progress != 1)
+                m_progressBlocks.push_back(m_blocks.size() - 1);
         }
     }
     // Rows without their separators still get every header.
@@ -290,11 +340,10 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
     }
     stack(0);
     m_blocksMatchRows = m_blocks.size() == size_t(m_rows.size()) + 1;
-    // Heights scaled by a collapse are measured afresh once it has ended.
-    m_structureValid = !progress;
+    m_structureValid = true;
 }
 
-void TaskRowLayout::layOutChanged()
+void TaskRowLayout::layOutChanged(size_t first)
 {
     // The blocks that were measured last time, and those whose presentation is not plain now.
     std::vector<size_t> candidates = std::move(m_measuredBlocks);
@@ -316,10 +365,9 @@ void TaskRowLayout::layOutChanged()
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
 
-    size_t first = m_blocks.size();
     for (size_t index : candidates) {
         Block& block = m_blocks[index];
-        const double height = blockHeight(block);
+        const double height = blockHeight(block) * block.progress;
         if (height != block.height) {
             block.height = height;
             first = std::min(first, index);

@@ -87,7 +87,9 @@ public:
     // invalidate(), and while rows collapse (progress given), every block is placed afresh;
     // otherwise only the rows whose presentation may have changed are measured again, and the
     // blocks below the first that changed move.
-    void relayout(const CollapseProgress& progress = {});
+    // While rows collapse, collapsing names their rows (as TaskRowTransitions keeps them): only
+    // those and the rows that were collapsing are measured again.
+    void relayout(const CollapseProgress& progress = {}, const QList<RenderedRow>& collapsing = {});
     // The fonts changed: the next layout measures every block.
     void invalidate() { m_structureValid = false; }
 
@@ -130,7 +132,11 @@ private:
     static constexpr size_t maxSpliceUpdates = 4096;
 
     void layOutAll(const CollapseProgress& progress);
-    void layOutChanged();
+    // Measures the rows whose presentation may have changed; the blocks from first on move anyway.
+    void layOutChanged(size_t first);
+    // Scales the collapsing rows and those that were; false when a row is not where it was expected.
+    bool updateProgress(
+        const CollapseProgress& progress, const QList<RenderedRow>& collapsing, size_t& first);
     // Places the blocks from index first on below the one before it.
     void stack(size_t first);
     // Whether a task or shell row takes its section's collapsed height without measuring.
@@ -171,6 +177,8 @@ private:
     qsizetype m_headerBlocks[3] = {-1, -1, -1};
     // Blocks that were not plain at the last layout: they may need measuring again.
     std::vector<size_t> m_measuredBlocks;
+    // Blocks scaled by a collapse at the last layout.
+    std::vector<size_t> m_progressBlocks;
     // Where the task and shell rows of each task were, after how many of the splice updates,
     // checked on use; rebuilt when stale. Rows that splices bring are added as they come.
     struct RowPlace {

@@ -63,6 +63,14 @@ double TaskRowTransitions::collapseProgress(const RenderedRow& row) const
     return 1;
 }
 
+QList<RenderedRow> TaskRowTransitions::collapsingRows() const
+{
+    QList<RenderedRow> rows;
+    for (const Collapse& collapse : m_collapses)
+        rows.append(collapse.row);
+    return rows;
+}
+
 bool TaskRowTransitions::mergesRows(const CompletionShellState* shell, bool animated) const
 {
     const bool shellGone = m_liveShell

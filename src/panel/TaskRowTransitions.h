@@ -34,6 +34,8 @@ public:
         const QList<RenderedRow>& next, const CompletionShellState* shell,
         const std::optional<QUuid>& landing, bool animated);
     bool hasCollapses() const { return !m_collapses.isEmpty(); }
+    // The rows collapsing away or growing in.
+    QList<RenderedRow> collapsingRows() const;
     // Whether the next rows must go through withCollapseTransitions: a collapse runs, or the shell
     // shown last leaves. Otherwise the list splices the session's rows in and says which shell row
     // it shows (noteShownShell).

@@ -156,6 +156,28 @@ private Q_SLOTS:
             layout.setExpandedTaskID(std::nullopt);
             layout.removePresentationState(id);
         });
+
+        // Frames of a collapse scale only the collapsing rows, and their end restores them.
+        f.session.setFilterQuery("");
+        step("unfiltered", rows);
+        const RenderedRow collapsing = f.layout.rows().at(20);
+        for (double scale : {0.5, 0.25, 1.0}) {
+            const TaskRowLayout::CollapseProgress progress
+                = [&](const RenderedRow& row) { return row == collapsing ? scale : 1.0; };
+            TaskRowLayout fresh;
+            fresh.setScrollContentWidth(490);
+            for (const auto& replay : steps)
+                replay(fresh);
+            // At 1 the collapse has ended: no progress is given.
+            fresh.relayout(scale < 1 ? progress : TaskRowLayout::CollapseProgress());
+            if (scale < 1)
+                f.layout.relayout(progress, {collapsing});
+            else
+                f.layout.relayout();
+            for (size_t i = 0; i < fresh.blocks().size(); ++i)
+                QCOMPARE(f.layout.blocks()[i].top, fresh.blocks()[i].top);
+            QCOMPARE(f.layout.contentHeight(), fresh.contentHeight());
+        }
     }
 };
 
