@@ -158,12 +158,11 @@ void TaskListView::rebuildRows()
     const auto& shell = m_session->completionShell();
     const CompletionShellState* shellState = shell ? &*shell : nullptr;
     if (m_rowsMerged || m_transitions->mergesRows(shellState, animated())) {
-        // Rows collapsing away are merged into the session's rows, all of them at once.
-        m_seenRows = SessionRows::Seen();
-        const QList<RowSplice> all = m_session->updateRows(m_seenRows);
-        m_layout.setRows(m_transitions->withCollapseTransitions(m_layout.rows(),
-            all.isEmpty() ? QList<RenderedRow>() : all.first().inserted, shellState,
-            m_session->completionTransitionItemID(), animated()));
+        // Rows collapsing away are merged into the session's rows, all of them at once; the rows
+        // seen follow, for the splices that come once the collapses have ended.
+        m_session->updateRows(m_seenRows);
+        m_layout.setRows(m_transitions->withCollapseTransitions(m_layout.rows(), m_session->renderedRows(),
+            shellState, m_session->completionTransitionItemID(), animated()));
         m_rowsMerged = m_transitions->hasCollapses();
     } else {
         m_layout.applySplices(m_session->updateRows(m_seenRows));

@@ -96,9 +96,8 @@ RenderedRow SessionRows::row(TaskSection section, const Key& key) const
 
 QList<RenderedRow> SessionRows::rendered() const
 {
-    Seen fresh;
-    const QList<RowSplice> splices = update(fresh);
-    return splices.isEmpty() ? QList<RenderedRow>() : splices.first().inserted;
+    applyRowSplices(m_rendered, update(m_renderedSeen));
+    return m_rendered;
 }
 
 namespace {

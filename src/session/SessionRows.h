@@ -56,7 +56,8 @@ public:
 
     SessionRows(const SessionState& state, const SessionFilter& filter) : m_state(state), m_filter(filter) { }
 
-    // Every row, top to bottom.
+    // Every row, top to bottom: a list kept up to date by splices, so that it too costs what
+    // changed since it was last asked for.
     QList<RenderedRow> rendered() const;
     // The splices that turn the rows seen last into the current ones, in order; brings seen up to
     // date. The first update of a Seen inserts every row.
@@ -73,4 +74,6 @@ private:
 
     const SessionState& m_state;
     const SessionFilter& m_filter;
+    mutable Seen m_renderedSeen;
+    mutable QList<RenderedRow> m_rendered;
 };
