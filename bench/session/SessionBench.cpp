@@ -152,6 +152,49 @@ void BM_FilterKeystroke(benchmark::State& state)
     }
 }
 
+// The same keystrokes with the rows brought up to date as the panel does it: by the splices that
+// turn its copy of the rows into the new ones.
+void BM_FilterKeystrokeSpliced(benchmark::State& state)
+{
+    Fixture f(int(state.range(0)));
+    const QStringList queries {"s", "su", "sup", "supp", "suppl", "supp", "sup", "su"};
+    for (const QString& query : queries)
+        f.session.setFilterQuery(query);
+    SessionRows::Seen seen;
+    QList<RenderedRow> rows;
+    applyRowSplices(rows, f.session.updateRows(seen));
+    int i = 0;
+    for (auto _ : state) {
+        f.session.setFilterQuery(queries[i++ % queries.size()]);
+        applyRowSplices(rows, f.session.updateRows(seen));
+    }
+    state.counters["rows"] = double(rows.size());
+}
+
+// A command followed by the splices of the rows it changed (Ctrl+J in the middle of the list).
+void BM_MoveSelectedItemSpliced(benchmark::State& state)
+{
+    Fixture f(int(state.range(0)));
+    f.selectMiddle(TaskSection::working);
+    SessionRows::Seen seen;
+    QList<RenderedRow> rows;
+    applyRowSplices(rows, f.session.updateRows(seen));
+    int n = 0;
+    for (auto _ : state) {
+        if (f.session.undoStack().size() >= 200) {
+            state.PauseTiming();
+            f.reload();
+            f.selectMiddle(TaskSection::working);
+            seen = SessionRows::Seen();
+            rows.clear();
+            applyRowSplices(rows, f.session.updateRows(seen));
+            state.ResumeTiming();
+        }
+        f.session.moveSelectedItem(++n % 2 ? 1 : -1);
+        applyRowSplices(rows, f.session.updateRows(seen));
+    }
+}
+
 // The first keystroke after loading folds every task's text under the locale once.
 void BM_FilterFirstKeystroke(benchmark::State& state)
 {
@@ -334,6 +377,8 @@ void BM_LoadDocument(benchmark::State& state)
 BENCHMARK(BM_RenderedRows)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderedRowsFiltered)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterKeystroke)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterKeystrokeSpliced)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MoveSelectedItemSpliced)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterFirstKeystroke)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CommitNewItem)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CommitInlineEdit)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);

@@ -156,8 +156,20 @@ void TaskListView::rebuildRows()
     if (m_transitions->pendingMotionDuration() && animated())
         before = visibleRowTops(true);
     const auto& shell = m_session->completionShell();
-    m_layout.setRows(m_transitions->withCollapseTransitions(m_layout.rows(), m_session->renderedRows(),
-        shell ? &*shell : nullptr, m_session->completionTransitionItemID(), animated()));
+    const CompletionShellState* shellState = shell ? &*shell : nullptr;
+    if (m_rowsMerged || m_transitions->mergesRows(shellState, animated())) {
+        // Rows collapsing away are merged into the session's rows, all of them at once; the rows
+        // seen follow, for the splices that come once the collapses have ended.
+        m_session->updateRows(m_seenRows);
+        m_layout.setRows(m_transitions->withCollapseTransitions(m_layout.rows(), m_session->renderedRows(),
+            shellState, m_session->completionTransitionItemID(), animated()));
+        m_rowsMerged = m_transitions->hasCollapses();
+    } else {
+        m_layout.applySplices(m_session->updateRows(m_seenRows));
+        const qsizetype shellRow
+            = shell ? m_layout.rowIndex(shell->itemID, RenderedRow::Kind::completionShell) : -1;
+        m_transitions->noteShownShell(shellRow >= 0 ? &m_layout.rows()[shellRow] : nullptr, animated());
+    }
     relayout();
     if (before)
         m_transitions->startMotions(*before, visibleRowTops(false));
@@ -165,9 +177,9 @@ void TaskListView::rebuildRows()
 
 void TaskListView::relayout()
 {
-    m_layout.setCreatingNewItem(m_session->isCreatingNewItem());
     if (m_transitions->hasCollapses())
-        m_layout.relayout([this](const RenderedRow& row) { return m_transitions->collapseProgress(row); });
+        m_layout.relayout([this](const RenderedRow& row) { return m_transitions->collapseProgress(row); },
+            m_transitions->collapsingRows());
     else
         m_layout.relayout();
     updateScrollRange();
@@ -353,8 +365,14 @@ QHash<QString, double> TaskListView::visibleRowTops(bool drawn) const
     QHash<QString, double> tops;
     const double top = scrollOffset() - viewport()->height();
     const double bottom = scrollOffset() + 2 * viewport()->height();
-    for (const Block& block : m_layout.blocks()) {
-        if (block.top + block.height < top || block.top > bottom || block.kind != Block::Kind::task)
+    const auto& blocks = m_layout.blocks();
+    auto it = std::upper_bound(blocks.begin(), blocks.end(), top,
+        [](double value, const Block& block) { return value < block.top; });
+    if (it != blocks.begin())
+        --it;
+    for (; it != blocks.end() && it->top <= bottom; ++it) {
+        const Block& block = *it;
+        if (block.top + block.height < top || block.kind != Block::Kind::task)
             continue;
         const QString id = m_layout.blockID(block);
         tops.insert(id, block.top + (drawn ? m_transitions->motionOffset(id) : 0));

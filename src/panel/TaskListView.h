@@ -10,6 +10,7 @@
 #include "panel/TaskRowTransitions.h"
 #include "platform/Scheduler.h"
 #include "session/RenderedRow.h"
+#include "session/SessionRows.h"
 
 #include <QAbstractScrollArea>
 #include <QColor>
@@ -197,6 +198,10 @@ private:
     TaskRowContextTargetMonitor* m_contextMonitor;
     TaskRowLayout m_layout;
     TaskRowTransitions* m_transitions;
+    // The session's rows as the layout last took them, and whether rows collapsing away were merged
+    // in (then the next rows are merged afresh rather than spliced).
+    SessionRows::Seen m_seenRows;
+    bool m_rowsMerged = false;
 
     bool m_windowActive = false;
     QColor m_documentColor;

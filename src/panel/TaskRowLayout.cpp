@@ -35,15 +35,136 @@ void TaskRowLayout::setRows(const QList<RenderedRow>& rows)
     m_structureValid = false;
     m_rowIndexStale = true;
     // Until the next layout no row has a block.
-    m_blockOfRow.clear();
+    m_blocksMatchRows = false;
 }
 
-void TaskRowLayout::setCreatingNewItem(bool creating)
+TaskRowLayout::Block TaskRowLayout::blockFor(qsizetype index) const
 {
-    if (m_creatingNewItem == creating)
+    const RenderedRow& row = m_rows[index];
+    switch (row.kind) {
+    case RenderedRow::Kind::separator:
+        return Block {Block::Kind::header, TaskSection(int(row.section) + 1)};
+    case RenderedRow::Kind::input:
+        return Block {Block::Kind::input, TaskSection::inbox};
+    case RenderedRow::Kind::task:
+        return Block {Block::Kind::task, row.section, index};
+    case RenderedRow::Kind::completionShell:
+        return Block {Block::Kind::completionShell, row.section, index};
+    case RenderedRow::Kind::spacer:
+        break;
+    }
+    return Block {Block::Kind::spacer, row.section, index};
+}
+
+void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
+{
+    if (splices.isEmpty())
         return;
-    m_creatingNewItem = creating;
-    m_structureValid = false;
+    // Where the stretches were before this update, so that the row index follows its rows.
+    SpliceUpdate update;
+    update.reserve(size_t(splices.size()));
+    qsizetype shift = 0;
+    for (const RowSplice& splice : splices) {
+        const qsizetype at = splice.at - shift;
+        shift += splice.inserted.size() - splice.removed;
+        update.push_back(SpliceStep {at, splice.removed, shift});
+    }
+    if (m_spliceUpdates.size() >= maxSpliceUpdates) {
+        m_taskRows.clear();
+        m_shellRows.clear();
+        m_spliceUpdates.clear();
+        m_rowIndexStale = true;
+    }
+    m_spliceUpdates.push_back(update);
+
+    const bool follow = m_blocksMatchRows && m_structureValid;
+    constexpr qsizetype inPlace = 8;
+    if (follow && splices.size() <= inPlace) {
+        for (const RowSplice& splice : splices) {
+            const qsizetype common = std::min(splice.removed, splice.inserted.size());
+            const auto blockAt = m_blocks.begin() + splice.at + 1 + common;
+            if (splice.removed > common) {
+                m_rows.remove(splice.at + common, splice.removed - common);
+                m_blocks.erase(blockAt, blockAt + (splice.removed - common));
+            } else if (splice.inserted.size() > common) {
+                m_rows.insert(splice.at + common, splice.inserted.size() - common, RenderedRow());
+                m_blocks.insert(blockAt, size_t(splice.inserted.size() - common), Block());
+            }
+            for (qsizetype i = 0; i < splice.inserted.size(); ++i)
+                m_rows[splice.at + i] = splice.inserted[i];
+        }
+    } else {
+        applyRowSplices(m_rows, splices);
+        if (follow) {
+            // Many stretches (a filter that changed): the kept blocks are laid into a new list in one pass.
+            std::vector<Block> next;
+            next.reserve(size_t(m_rows.size()) + 1);
+            next.push_back(m_blocks.front());
+            qsizetype from = 0; // the old row the next kept block belongs to
+            for (const RowSplice& splice : splices) {
+                const qsizetype kept = splice.at - (qsizetype(next.size()) - 1);
+                next.insert(next.end(), m_blocks.begin() + from + 1, m_blocks.begin() + from + 1 + kept);
+                from += kept + splice.removed;
+                next.resize(next.size() + size_t(splice.inserted.size())); // measured below
+            }
+            next.insert(next.end(), m_blocks.begin() + from + 1, m_blocks.end());
+            m_blocks = std::move(next);
+        }
+    }
+
+    // The blocks measured last time follow their rows; the new rows are measured and indexed.
+    std::vector<size_t> measured;
+    for (size_t block : m_measuredBlocks) {
+        const qsizetype row = rowAfter(qsizetype(block) - 1, update);
+        if (row >= 0)
+            measured.push_back(size_t(row) + 1);
+    }
+    m_measuredBlocks = std::move(measured);
+    measured.clear();
+    for (size_t block : m_progressBlocks) {
+        const qsizetype row = rowAfter(qsizetype(block) - 1, update);
+        if (row >= 0)
+            measured.push_back(size_t(row) + 1);
+    }
+    m_progressBlocks = std::move(measured);
+    for (const RowSplice& splice : splices) {
+        for (qsizetype row = splice.at; row < splice.at + splice.inserted.size(); ++row) {
+            noteRowPlaced(row);
+            if (!follow)
+                continue;
+            Block block = blockFor(row);
+            if ((block.kind == Block::Kind::task || block.kind == Block::Kind::completionShell)
+                && !isPlain(m_rows[row]))
+                m_measuredBlocks.push_back(size_t(row) + 1);
+            block.height = blockHeight(block);
+            m_blocks[size_t(row) + 1] = block;
+        }
+    }
+    if (follow)
+        stack(size_t(splices.first().at) + 1);
+    else
+        m_blocksMatchRows = false;
+}
+
+void TaskRowLayout::noteRowPlaced(qsizetype row)
+{
+    const RenderedRow& placed = m_rows[row];
+    if (placed.kind == RenderedRow::Kind::task)
+        m_taskRows.insert(placed.itemID, RowPlace {row, qsizetype(m_spliceUpdates.size())});
+    else if (placed.kind == RenderedRow::Kind::completionShell)
+        m_shellRows.insert(placed.itemID, RowPlace {row, qsizetype(m_spliceUpdates.size())});
+}
+
+qsizetype TaskRowLayout::rowAfter(qsizetype row, const SpliceUpdate& update)
+{
+    if (row < 0)
+        return -1;
+    auto step = std::upper_bound(update.begin(), update.end(), row,
+        [](qsizetype value, const SpliceStep& candidate) { return value < candidate.at; });
+    if (step == update.begin())
+        return row;
+    --step;
+    return row < step->at + step->removed ? -1 : row + step->shift;
 }
 
 double TaskRowLayout::textWidth() const
@@ -132,80 +253,105 @@ double TaskRowLayout::blockHeight(const Block& block) const
     }
 }
 
-void TaskRowLayout::relayout(const CollapseProgress& progress)
+void TaskRowLayout::relayout(const CollapseProgress& progress, const QList<RenderedRow>& collapsing)
 {
-    if (progress || !m_structureValid)
+    if (!m_structureValid) {
         layOutAll(progress);
-    else
-        layOutChanged();
+        return;
+    }
+    size_t first = m_blocks.size();
+    if ((progress || !m_progressBlocks.empty()) && !updateProgress(progress, collapsing, first)) {
+        layOutAll(progress);
+        return;
+    }
+    layOutChanged(first);
+}
+
+bool TaskRowLayout::updateProgress(
+    const CollapseProgress& progress, const QList<RenderedRow>& collapsing, size_t& first)
+{
+    std::vector<size_t> targets = std::move(m_progressBlocks);
+    m_progressBlocks.clear();
+    if (progress) {
+        for (const RenderedRow& row : collapsing) {
+            const Block* block = blockOfRow(rowIndex(row.itemID, row.kind));
+            if (!block)
+                continue;
+            if (m_rows[block->row].section != row.section)
+                return false;
+            targets.push_back(size_t(block - m_blocks.data()));
+        }
+    }
+    std::sort(targets.begin(), targets.end());
+    targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
+    for (size_t index : targets) {
+        Block& block = m_blocks[index];
+        if (block.kind != Block::Kind::task && block.kind != Block::Kind::completionShell)
+            continue;
+        const double scale = progress ? progress(m_rows[block.row]) : 1;
+        const double height = blockHeight(block) * scale;
+        if (height != block.height || scale != block.progress) {
+            block.height = height;
+            block.progress = scale;
+            first = std::min(first, index);
+        }
+        if (scale != 1)
+            m_progressBlocks.push_back(index);
+    }
+    return true;
 }
 
 void TaskRowLayout::layOutAll(const CollapseProgress& progress)
 {
     m_blocks.clear();
     m_blocks.reserve(size_t(m_rows.size()) + 4);
-    m_blockOfRow.assign(size_t(m_rows.size()), -1);
     m_measuredBlocks.clear();
-    m_inputBlock = -1;
-    // Rows arrive section by section; collapsed rows of a section share one height.
+    m_progressBlocks.clear();
+    // Collapsed rows of a section share one height.
     for (TaskSection section : allTaskSections)
         m_collapsedHeights[int(section)] = collapsedTextHeight(section);
     const auto add = [this](Block block) {
         block.height = blockHeight(block);
         m_blocks.push_back(block);
     };
-    qsizetype index = 0;
-    for (TaskSection section : allTaskSections) {
-        m_headerBlocks[int(section)] = qsizetype(m_blocks.size());
-        add(Block {Block::Kind::header, section});
-        if (section == TaskSection::inbox && m_creatingNewItem) {
-            m_inputBlock = qsizetype(m_blocks.size());
-            add(Block {Block::Kind::input, section});
-        }
-        for (; index < m_rows.size(); ++index) {
-            const RenderedRow& row = m_rows[index];
-            if (row.kind == RenderedRow::Kind::input)
-                continue;
-            if (row.kind == RenderedRow::Kind::separator) {
-                if (row.section == section) {
-                    ++index;
-                    break;
-                }
-                continue;
-            }
-            if (row.section != section)
-                break;
-            Block block {Block::Kind::spacer, section, index};
-            if (row.kind != RenderedRow::Kind::spacer) {
-                block.kind
-                    = row.kind == RenderedRow::Kind::task ? Block::Kind::task : Block::Kind::completionShell;
-                if (!isPlain(row))
-                    m_measuredBlocks.push_back(m_blocks.size());
-            }
-            m_blockOfRow[size_t(index)] = qsizetype(m_blocks.size());
-            add(block);
-            if (progress && block.kind != Block::Kind::spacer) {
-                Block& added = m_blocks.back();
-                added.progress = progress(row);
-                added.height *= added.progress;
-            }
+    add(Block {Block::Kind::header, TaskSection::working});
+    bool headers[3] = {true, false, false};
+    for (qsizetype index = 0; index < m_rows.size(); ++index) {
+        Block block = blockFor(index);
+        if (block.kind == Block::Kind::header)
+            headers[int(block.section)] = true;
+        const bool taskOrShell
+            = block.kind == Block::Kind::task || block.kind == Block::Kind::completionShell;
+        if (taskOrShell && !isPlain(m_rows[index]))
+            m_measuredBlocks.push_back(m_blocks.size());
+        add(block);
+        if (progress && taskOrShell) {
+            Block& added = m_blocks.back();
+            added.progress = progress(m_rows[index]);
+            added.height *= added.progress;
+            if (added.progress != 1)
+                m_progressBlocks.push_back(m_blocks.size() - 1);
         }
     }
+    // Rows without their separators still get every header.
+    for (TaskSection section : allTaskSections) {
+        if (!headers[int(section)])
+            add(Block {Block::Kind::header, section});
+    }
     stack(0);
-    // Heights scaled by a collapse are measured afresh once it has ended.
-    m_structureValid = !progress;
+    m_blocksMatchRows = m_blocks.size() == size_t(m_rows.size()) + 1;
+    m_structureValid = true;
 }
 
-void TaskRowLayout::layOutChanged()
+void TaskRowLayout::layOutChanged(size_t first)
 {
     // The blocks that were measured last time, and those whose presentation is not plain now.
     std::vector<size_t> candidates = std::move(m_measuredBlocks);
     m_measuredBlocks.clear();
     const auto addTask = [&](const QUuid& id) {
         for (RenderedRow::Kind kind : {RenderedRow::Kind::task, RenderedRow::Kind::completionShell}) {
-            const qsizetype row = rowIndex(id, kind);
-            if (row >= 0 && m_blockOfRow[size_t(row)] >= 0)
-                candidates.push_back(size_t(m_blockOfRow[size_t(row)]));
+            if (const Block* block = blockOfRow(rowIndex(id, kind)))
+                candidates.push_back(size_t(block - m_blocks.data()));
         }
     };
     if (m_expandedTaskID)
@@ -219,10 +365,9 @@ void TaskRowLayout::layOutChanged()
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
 
-    size_t first = m_blocks.size();
     for (size_t index : candidates) {
         Block& block = m_blocks[index];
-        const double height = blockHeight(block);
+        const double height = blockHeight(block) * block.progress;
         if (height != block.height) {
             block.height = height;
             first = std::min(first, index);
@@ -236,11 +381,24 @@ void TaskRowLayout::layOutChanged()
 
 void TaskRowLayout::stack(size_t first)
 {
+    for (qsizetype& header : m_headerBlocks) {
+        if (header >= qsizetype(first))
+            header = -1;
+    }
+    if (m_inputBlock >= qsizetype(first))
+        m_inputBlock = -1;
     // The same additions, in the same order, as a layout from the top: the result is identical.
     double y = first == 0 ? verticalPadding : m_blocks[first - 1].top + m_blocks[first - 1].height;
     for (size_t i = first; i < m_blocks.size(); ++i) {
-        m_blocks[i].top = y;
-        y += m_blocks[i].height;
+        Block& block = m_blocks[i];
+        block.top = y;
+        y += block.height;
+        if (block.kind == Block::Kind::header)
+            m_headerBlocks[int(block.section)] = qsizetype(i);
+        else if (block.kind == Block::Kind::input)
+            m_inputBlock = qsizetype(i);
+        else
+            block.row = qsizetype(i) - 1;
     }
     const Block& last = m_blocks.back();
     m_contentHeight = last.top + last.height + verticalPadding;
@@ -258,17 +416,21 @@ const TaskRowLayout::Block* TaskRowLayout::blockAt(double y) const
 
 qsizetype TaskRowLayout::rowIndex(const QUuid& id, RenderedRow::Kind kind) const
 {
-    QHash<QUuid, qsizetype>& index = kind == RenderedRow::Kind::task ? m_taskRows : m_shellRows;
+    QHash<QUuid, RowPlace>& index = kind == RenderedRow::Kind::task ? m_taskRows : m_shellRows;
     const auto matches = [&](qsizetype row) {
         return row >= 0 && row < m_rows.size() && m_rows[row].kind == kind && m_rows[row].itemID == id;
     };
+    const qsizetype updates = qsizetype(m_spliceUpdates.size());
     auto found = index.find(id);
     if (found != index.end()) {
-        const qsizetype was = *found;
-        for (qsizetype distance = 0; distance <= nearbyRows; ++distance) {
+        // Where the splices since it was noted took the row; rows set anew may lie a few places off.
+        qsizetype was = found->row;
+        for (qsizetype u = found->updates; u < updates && was >= 0; ++u)
+            was = rowAfter(was, m_spliceUpdates[size_t(u)]);
+        for (qsizetype distance = 0; was >= 0 && distance <= nearbyRows; ++distance) {
             for (qsizetype row : {was - distance, was + distance}) {
                 if (matches(row)) {
-                    *found = row;
+                    *found = RowPlace {row, updates};
                     return row;
                 }
             }
@@ -281,19 +443,19 @@ qsizetype TaskRowLayout::rowIndex(const QUuid& id, RenderedRow::Kind kind) const
     m_taskRows.reserve(m_rows.size());
     for (qsizetype row = 0; row < m_rows.size(); ++row) {
         if (m_rows[row].kind == RenderedRow::Kind::task)
-            m_taskRows.insert(m_rows[row].itemID, row);
+            m_taskRows.insert(m_rows[row].itemID, RowPlace {row, updates});
         else if (m_rows[row].kind == RenderedRow::Kind::completionShell)
-            m_shellRows.insert(m_rows[row].itemID, row);
+            m_shellRows.insert(m_rows[row].itemID, RowPlace {row, updates});
     }
     m_rowIndexStale = false;
-    return index.value(id, -1);
+    return index.value(id).row;
 }
 
 const TaskRowLayout::Block* TaskRowLayout::blockOfRow(qsizetype row) const
 {
-    if (row < 0 || size_t(row) >= m_blockOfRow.size() || m_blockOfRow[size_t(row)] < 0)
+    if (!m_blocksMatchRows || row < 0 || row >= m_rows.size())
         return nullptr;
-    return &m_blocks[size_t(m_blockOfRow[size_t(row)])];
+    return &m_blocks[size_t(row) + 1];
 }
 
 const TaskRowLayout::Block* TaskRowLayout::taskBlock(const QUuid& id) const

@@ -2,6 +2,7 @@
 
 #include "panel/SelectionPresentationState.h"
 #include "session/RenderedRow.h"
+#include "session/RowSplice.h"
 
 #include <QHash>
 #include <QList>
@@ -18,7 +19,9 @@ class TaskTextLayoutCache;
 // top to bottom in content coordinates. Needs no widget: it is given the width, the rows and what
 // decides a row's height (its expansion, an open editor, a running collapse), and measures text
 // through the layout cache. Collapsed rows are one line high and need no text layout, so a list of
-// any length lays out in one pass over its rows.
+// any length lays out in one pass over its rows; a change of a few rows is spliced in, measuring
+// only those. Below the first section header, each row has one block at its own index plus one
+// (a separator's block is the header of the section after it).
 class TaskRowLayout {
 public:
     // One laid-out block of the list, in content coordinates.
@@ -61,9 +64,11 @@ public:
     void setScrollContentWidth(double width);
     double scrollContentWidth() const { return m_scrollContentWidth; }
     void setRows(const QList<RenderedRow>& rows);
+    // Brings the rows up to date by splices (see SessionRows), placing the blocks of the new rows
+    // and moving those below at once: no other row is measured or copied.
+    void applySplices(const QList<RowSplice>& splices);
     // The session's rows, plus those still collapsing away.
     const QList<RenderedRow>& rows() const { return m_rows; }
-    void setCreatingNewItem(bool creating);
     void setInputEditorHeight(double height) { m_inputEditorHeight = height; }
     double inputEditorHeight() const { return m_inputEditorHeight; }
     // The task with an open inline editor, and the heights inline editors measured for themselves.
@@ -78,11 +83,13 @@ public:
     // The progress of the collapse transition of a row (1 when it has none), asked while running.
     using CollapseProgress = std::function<double(const RenderedRow&)>;
 
-    // Lays the blocks out from the inputs. After a change of rows, width or new-item row, after
+    // Lays the blocks out from the inputs. After new rows (setRows), a change of width, after
     // invalidate(), and while rows collapse (progress given), every block is placed afresh;
     // otherwise only the rows whose presentation may have changed are measured again, and the
     // blocks below the first that changed move.
-    void relayout(const CollapseProgress& progress = {});
+    // While rows collapse, collapsing names their rows (as TaskRowTransitions keeps them): only
+    // those and the rows that were collapsing are measured again.
+    void relayout(const CollapseProgress& progress = {}, const QList<RenderedRow>& collapsing = {});
     // The fonts changed: the next layout measures every block.
     void invalidate() { m_structureValid = false; }
 
@@ -107,6 +114,8 @@ public:
     // The row of a task, found by index at the same cost anywhere in the list; and the input row.
     const Block* taskBlock(const QUuid& id) const;
     const Block* inputBlock() const;
+    // The index in rows() of the task or shell row of a task, or -1.
+    qsizetype rowIndex(const QUuid& id, RenderedRow::Kind kind) const;
     // The block of a row identifier ("task-…", "completion-shell-…", "input", "section-header-…").
     const Block* blockForRowID(const QString& rowID) const;
     QString blockID(const Block& block) const;
@@ -119,22 +128,38 @@ private:
     // Rows within this many places of where a task was are searched before the index is rebuilt:
     // a move, an arrival or a departure shifts the rows after it by one.
     static constexpr qsizetype nearbyRows = 8;
+    // Splice updates the row index follows before it is built again.
+    static constexpr size_t maxSpliceUpdates = 4096;
 
     void layOutAll(const CollapseProgress& progress);
-    void layOutChanged();
+    // Measures the rows whose presentation may have changed; the blocks from first on move anyway.
+    void layOutChanged(size_t first);
+    // Scales the collapsing rows and those that were; false when a row is not where it was expected.
+    bool updateProgress(
+        const CollapseProgress& progress, const QList<RenderedRow>& collapsing, size_t& first);
     // Places the blocks from index first on below the one before it.
     void stack(size_t first);
     // Whether a task or shell row takes its section's collapsed height without measuring.
     bool isPlain(const RenderedRow& row) const;
     double blockHeight(const Block& block) const;
-    // The index in rows() of the task or shell row of a task, or -1.
-    qsizetype rowIndex(const QUuid& id, RenderedRow::Kind kind) const;
     const Block* blockOfRow(qsizetype row) const;
+    // The block of the row at index (its height not yet measured).
+    Block blockFor(qsizetype index) const;
+    void noteRowPlaced(qsizetype row);
+
+    // The splices applied since the row index was built, each as where its stretches were before
+    // it and how far the rows after each moved, so that a row found there is found again.
+    struct SpliceStep {
+        qsizetype at; // in the rows before this update
+        qsizetype removed;
+        qsizetype shift; // of the rows after this stretch, counting the stretches before it
+    };
+    using SpliceUpdate = std::vector<SpliceStep>;
+    static qsizetype rowAfter(qsizetype row, const SpliceUpdate& update);
 
     TaskTextLayoutCache* m_cache;
     double m_scrollContentWidth = 0;
     QList<RenderedRow> m_rows;
-    bool m_creatingNewItem = false;
     double m_inputEditorHeight = initialInputEditorHeight;
     std::optional<QUuid> m_editedTaskID;
     QHash<QUuid, double> m_editorHeights;
@@ -144,15 +169,24 @@ private:
     std::vector<Block> m_blocks;
     double m_contentHeight = 0;
     bool m_structureValid = false;
+    // Whether every row has its block at its index plus one (after a layout, until new rows come).
+    bool m_blocksMatchRows = false;
     double m_collapsedHeights[3] = {};
-    // Where each row's block is (-1 for rows without one), where the input row and the headers are.
-    std::vector<qsizetype> m_blockOfRow;
+    // Where the input row and the headers are.
     qsizetype m_inputBlock = -1;
     qsizetype m_headerBlocks[3] = {-1, -1, -1};
     // Blocks that were not plain at the last layout: they may need measuring again.
     std::vector<size_t> m_measuredBlocks;
-    // Where the task and shell rows of each task were, checked on use; rebuilt when stale.
-    mutable QHash<QUuid, qsizetype> m_taskRows;
-    mutable QHash<QUuid, qsizetype> m_shellRows;
+    // Blocks scaled by a collapse at the last layout.
+    std::vector<size_t> m_progressBlocks;
+    // Where the task and shell rows of each task were, after how many of the splice updates,
+    // checked on use; rebuilt when stale. Rows that splices bring are added as they come.
+    struct RowPlace {
+        qsizetype row = -1;
+        qsizetype updates = 0;
+    };
+    mutable QHash<QUuid, RowPlace> m_taskRows;
+    mutable QHash<QUuid, RowPlace> m_shellRows;
     mutable bool m_rowIndexStale = true;
+    std::vector<SpliceUpdate> m_spliceUpdates;
 };

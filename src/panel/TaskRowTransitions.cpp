@@ -63,6 +63,28 @@ double TaskRowTransitions::collapseProgress(const RenderedRow& row) const
     return 1;
 }
 
+QList<RenderedRow> TaskRowTransitions::collapsingRows() const
+{
+    QList<RenderedRow> rows;
+    for (const Collapse& collapse : m_collapses)
+        rows.append(collapse.row);
+    return rows;
+}
+
+bool TaskRowTransitions::mergesRows(const CompletionShellState* shell, bool animated) const
+{
+    const bool shellGone = m_liveShell
+        && !(shell && shell->itemID == m_liveShell->itemID && shell->section == m_liveShell->section);
+    return animated && (!m_collapses.isEmpty() || shellGone);
+}
+
+void TaskRowTransitions::noteShownShell(const RenderedRow* shellRow, bool animated)
+{
+    if (!animated)
+        m_collapses.clear();
+    m_liveShell = animated && shellRow ? std::optional<RenderedRow>(*shellRow) : std::nullopt;
+}
+
 QList<RenderedRow> TaskRowTransitions::withCollapseTransitions(const QList<RenderedRow>& previous,
     const QList<RenderedRow>& next, const CompletionShellState* shell, const std::optional<QUuid>& landing,
     bool animated)

@@ -34,6 +34,13 @@ public:
         const QList<RenderedRow>& next, const CompletionShellState* shell,
         const std::optional<QUuid>& landing, bool animated);
     bool hasCollapses() const { return !m_collapses.isEmpty(); }
+    // The rows collapsing away or growing in.
+    QList<RenderedRow> collapsingRows() const;
+    // Whether the next rows must go through withCollapseTransitions: a collapse runs, or the shell
+    // shown last leaves. Otherwise the list splices the session's rows in and says which shell row
+    // it shows (noteShownShell).
+    bool mergesRows(const CompletionShellState* shell, bool animated) const;
+    void noteShownShell(const RenderedRow* shellRow, bool animated);
     // Progress of the collapse transition of a row (1 when it has none).
     double collapseProgress(const QString& rowID) const;
     double collapseProgress(const RenderedRow& row) const;

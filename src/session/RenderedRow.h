@@ -37,5 +37,8 @@ struct RenderedRow {
     friend bool operator==(const RenderedRow& a, const RenderedRow& b) = default;
 };
 
+// Its strings and optional string move as plain bytes: lists of rows shift them with memmove.
+Q_DECLARE_TYPEINFO(RenderedRow, Q_RELOCATABLE_TYPE);
+
 // The canonical text form of an id: 8-4-4-4-12 upper-case hexadecimal digits.
 QString canonicalUuidText(const QUuid& id);

@@ -113,6 +113,8 @@ public:
     bool isTextEditingActive() const { return m_state.isTextEditingActive(); }
     // The rows the panel draws, top to bottom.
     QList<RenderedRow> renderedRows() const;
+    // The splices that bring the rows a reader saw last (seen) up to date, costing what changed.
+    QList<RowSplice> updateRows(SessionRows::Seen& seen) const { return m_rows.update(seen); }
 
     // --- Commands on the selected task and drafts (SessionCommands.cpp) ---
     void beginCreatingNewItem(const QString& initialDraft = QString());

@@ -216,3 +216,43 @@ bool operator==(const SessionItemMap& a, const SessionItemMap& b)
     }
     return true;
 }
+
+void SessionItemMap::forEachDifference(const SessionItemMap& other,
+    const std::function<bool(const QUuid&, const SessionItem*, const SessionItem*)>& visit) const
+{
+    if (d == other.d)
+        return;
+    static const Leaf noLeaf;
+    for (std::size_t n = 0; n < fanOut; ++n) {
+        const Node* mine = d ? d->nodes[n].constData() : nullptr;
+        const Node* theirs = other.d ? other.d->nodes[n].constData() : nullptr;
+        if (mine == theirs)
+            continue;
+        for (std::size_t l = 0; l < fanOut; ++l) {
+            const Leaf& a = mine ? mine->leaves[l] : noLeaf;
+            const Leaf& b = theirs ? theirs->leaves[l] : noLeaf;
+            if (a.isSharedWith(b))
+                continue;
+            // Both leaves are sorted: one merge finds what one has alone and what both hold apart.
+            qsizetype i = 0;
+            qsizetype j = 0;
+            while (i < a.size() || j < b.size()) {
+                bool go = true;
+                if (j == b.size() || (i < a.size() && byteLess(a.at(i).id, b.at(j).id))) {
+                    go = visit(a.at(i).id, &a.at(i), nullptr);
+                    ++i;
+                } else if (i == a.size() || byteLess(b.at(j).id, a.at(i).id)) {
+                    go = visit(b.at(j).id, nullptr, &b.at(j));
+                    ++j;
+                } else {
+                    if (!(a.at(i) == b.at(j)))
+                        go = visit(a.at(i).id, &a.at(i), &b.at(j));
+                    ++i;
+                    ++j;
+                }
+                if (!go)
+                    return;
+            }
+        }
+    }
+}

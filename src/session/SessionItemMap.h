@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <iterator>
 
 // The session's tasks by id: a value type like QHash, built as a two-level tree of small sorted
@@ -111,6 +112,12 @@ public:
 
     // The item for key, or null; valid until the map is next changed.
     const SessionItem* pointerTo(const QUuid& key) const;
+
+    // Calls visit(key, mine, theirs) for each key whose item differs between this map and other
+    // (null where a map lacks it), in no set order, until visit answers false. Costs what differs:
+    // the parts both maps still share are skipped unread.
+    void forEachDifference(const SessionItemMap& other,
+        const std::function<bool(const QUuid&, const SessionItem*, const SessionItem*)>& visit) const;
 
     // The leaf holding key: fixed for a key, independent of the process's hash seed. Session ids
     // are random, but folding all 128 bits and mixing keeps any other ids spread too.

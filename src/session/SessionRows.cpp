@@ -1,91 +1,319 @@
 #include "session/SessionRows.h"
 
-const QList<const SessionItem*>& SessionRows::itemsInOrder(TaskSection section) const
+#include <algorithm>
+#include <bitset>
+#include <limits>
+
+namespace {
+
+// Where the structural rows of a part sort among its tasks' places.
+constexpr qint32 inputIndex = -1;
+constexpr qint32 spacerIndex = std::numeric_limits<qint32>::max() - 1;
+constexpr qint32 separatorIndex = std::numeric_limits<qint32>::max();
+// Edited tasks beyond this many (a reload) rebuild every row.
+constexpr std::size_t maxEditedItems = 256;
+// Changed stretches up to this long on both sides are replaced whole without a closer look.
+constexpr qsizetype smallChange = 64;
+
+} // namespace
+
+qsizetype SessionRows::Seen::rowCount() const
 {
-    SectionItems& cache = m_sectionItems[size_t(section)];
-    const QList<QUuid>& ids = m_state.itemIDs(section);
-    if (cache.valid && cache.ids.isSharedWith(ids) && cache.items.isSharedWith(m_state.items()))
-        return cache.found;
-    cache.ids = ids;
-    cache.items = m_state.items();
-    cache.found.clear();
-    cache.found.reserve(ids.size());
-    for (const QUuid& id : ids)
-        cache.found.append(cache.items.pointerTo(id));
-    cache.valid = true;
-    return cache.found;
+    qsizetype count = 0;
+    for (const auto& part : parts)
+        count += qsizetype(part.size());
+    return count;
 }
 
-template <typename Visit>
-void SessionRows::walk(Visit&& visit) const
+std::vector<qint32> SessionRows::visibleIndices(TaskSection section, const QString& folded) const
 {
-    const QString folded = m_filter.foldedQuery();
-    const bool filtered = !folded.isEmpty();
-    const CompletionShellState* shell = m_state.completionShell() ? &*m_state.completionShell() : nullptr;
+    const SessionFilter::SectionTexts& texts = m_filter.sectionTexts(m_state, section);
+    const qsizetype count = m_state.itemIDs(section).size();
+    std::vector<qint32> visible;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (texts.matches(i, folded))
+            visible.push_back(qint32(i));
+    }
+    return visible;
+}
 
-    // Emits the rows of one section; returns how many ids passed the filter and how many rows came out.
-    const auto taskRows = [&](TaskSection section) {
-        qsizetype visible = 0;
-        qsizetype emitted = 0;
-        const QList<QUuid>& ids = m_state.itemIDs(section);
-        const SessionFilter::SectionTexts* texts
-            = filtered ? &m_filter.sectionTexts(m_state, section) : nullptr;
-        const QList<const SessionItem*>* ordered = texts ? nullptr : &itemsInOrder(section);
-        for (qsizetype i = 0; i < ids.size(); ++i) {
-            if (texts && !texts->matches(i, folded))
-                continue;
-            const QUuid& id = ids.at(i);
-            const SessionItem* found = texts ? texts->item(i) : ordered->at(i);
-            ++visible;
-            if (shell && shell->itemID == id && shell->section == section) {
-                visit(RenderedRow::Kind::completionShell, section, id, nullptr, shell);
-                ++emitted;
-            } else if (found) {
-                visit(RenderedRow::Kind::task, section, id, found, nullptr);
-                ++emitted;
-            }
-        }
-        return std::pair {visible, emitted};
+std::vector<SessionRows::Key> SessionRows::partKeys(TaskSection section, const QString& folded) const
+{
+    const QList<QUuid>& ids = m_state.itemIDs(section);
+    const OptionalCompletionShell& shell = m_state.completionShell();
+    const bool shellHere = shell && shell->section == section;
+    std::vector<Key> keys;
+    const auto add = [&](qint32 index) {
+        const QUuid& id = ids.at(index);
+        keys.push_back(Key {id, index,
+            shellHere && shell->itemID == id ? RenderedRow::Kind::completionShell : RenderedRow::Kind::task});
     };
 
-    if (taskRows(TaskSection::working).second == 0)
-        visit(RenderedRow::Kind::spacer, TaskSection::working, QUuid(), nullptr, nullptr);
-    visit(RenderedRow::Kind::separator, TaskSection::working, QUuid(), nullptr, nullptr);
-    if (m_state.isCreatingNewItem())
-        visit(RenderedRow::Kind::input, TaskSection::inbox, QUuid(), nullptr, nullptr);
-    if (taskRows(TaskSection::inbox).first == 0)
-        visit(RenderedRow::Kind::spacer, TaskSection::inbox, QUuid(), nullptr, nullptr);
-    visit(RenderedRow::Kind::separator, TaskSection::inbox, QUuid(), nullptr, nullptr);
-    if (taskRows(TaskSection::completed).first == 0)
-        visit(RenderedRow::Kind::spacer, TaskSection::completed, QUuid(), nullptr, nullptr);
+    if (section == TaskSection::inbox && m_state.isCreatingNewItem())
+        keys.push_back(Key {QUuid(), inputIndex, RenderedRow::Kind::input});
+    qsizetype visible = ids.size();
+    if (folded.isEmpty()) {
+        keys.reserve(size_t(ids.size()) + 2);
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            add(qint32(i));
+    } else {
+        const std::vector<qint32> indices = visibleIndices(section, folded);
+        keys.reserve(indices.size() + 2);
+        for (qint32 i : indices)
+            add(i);
+        visible = qsizetype(indices.size());
+    }
+    if (visible == 0)
+        keys.push_back(Key {QUuid(), spacerIndex, RenderedRow::Kind::spacer});
+    if (section != TaskSection::completed)
+        keys.push_back(Key {QUuid(), separatorIndex, RenderedRow::Kind::separator});
+    return keys;
+}
+
+RenderedRow SessionRows::row(TaskSection section, const Key& key) const
+{
+    switch (key.kind) {
+    case RenderedRow::Kind::task: {
+        // An id lives in one list only, so being listed under completed is being completed. Every
+        // listed id has its item; an empty row would show if one did not.
+        const SessionItem* item = m_state.item(key.id);
+        return RenderedRow::task(key.id, section, section == TaskSection::completed,
+            item ? item->title : QString(), item ? item->note : std::nullopt);
+    }
+    case RenderedRow::Kind::completionShell: {
+        const CompletionShellState& shell = *m_state.completionShell();
+        return RenderedRow::completionShell(key.id, section, shell.title, shell.note, shell.isCompleted);
+    }
+    case RenderedRow::Kind::separator:
+        return RenderedRow::separator(section);
+    case RenderedRow::Kind::input:
+        return RenderedRow::input(m_state.inputDraft());
+    case RenderedRow::Kind::spacer:
+        return RenderedRow::spacer(section, emptySectionSpacerHeight);
+    }
+    return {};
 }
 
 QList<RenderedRow> SessionRows::rendered() const
 {
-    QList<RenderedRow> rows;
-    rows.reserve(m_state.items().size() + 6);
-    walk([&](RenderedRow::Kind kind, TaskSection section, const QUuid& id, const SessionItem* found,
-             const CompletionShellState* shell) {
-        switch (kind) {
+    applyRowSplices(m_rendered, update(m_renderedSeen));
+    return m_rendered;
+}
+
+namespace {
+
+// The rows that stay in place but show other content: edited tasks, a shell whose text changed,
+// the input row with another draft.
+struct ChangedContent {
+    std::vector<QUuid> edited;
+    std::bitset<SessionItemMap::fanOut * SessionItemMap::fanOut> editedLeaves;
+    std::optional<QUuid> shell;
+    bool draft = false;
+
+    bool isEmpty() const { return edited.empty() && !shell && !draft; }
+    template <typename Key>
+    bool contains(const Key& key) const
+    {
+        switch (key.kind) {
         case RenderedRow::Kind::task:
-            // An id lives in one list only, so being listed under completed is being completed.
-            rows.append(
-                RenderedRow::task(id, section, section == TaskSection::completed, found->title, found->note));
-            break;
+            if (!editedLeaves.test(SessionItemMap::leafIndex(key.id)))
+                return false;
+            return std::find(edited.begin(), edited.end(), key.id) != edited.end();
         case RenderedRow::Kind::completionShell:
-            rows.append(
-                RenderedRow::completionShell(id, section, shell->title, shell->note, shell->isCompleted));
-            break;
-        case RenderedRow::Kind::separator:
-            rows.append(RenderedRow::separator(section));
-            break;
+            return shell == key.id;
         case RenderedRow::Kind::input:
-            rows.append(RenderedRow::input(m_state.inputDraft()));
-            break;
-        case RenderedRow::Kind::spacer:
-            rows.append(RenderedRow::spacer(section, emptySectionSpacerHeight));
-            break;
+            return draft;
+        default:
+            return false;
         }
-    });
-    return rows;
+    }
+};
+
+// Writes the splices of one update, walking the new rows from the top; rows built only for what
+// changes.
+template <typename Key, typename Build>
+class SpliceWriter {
+public:
+    SpliceWriter(QList<RowSplice>& out, const ChangedContent& changed, Build build)
+        : m_out(out), m_changed(changed), m_build(std::move(build))
+    { }
+
+    qsizetype position() const { return m_position; }
+
+    // Rows that stay; those showing changed content are built again.
+    void keep(const Key* first, const Key* last)
+    {
+        if (m_changed.isEmpty()) {
+            m_position += last - first;
+            return;
+        }
+        for (const Key* key = first; key != last; ++key) {
+            if (m_changed.contains(*key))
+                change(1, key, key + 1);
+            else
+                ++m_position;
+        }
+    }
+
+    // removed rows at the current place give way to the rows of [first, last).
+    void change(qsizetype removed, const Key* first, const Key* last)
+    {
+        if (removed == 0 && first == last)
+            return;
+        if (m_out.isEmpty() || m_out.last().at + m_out.last().inserted.size() != m_position)
+            m_out.append(RowSplice {m_position, 0, {}});
+        RowSplice& splice = m_out.last();
+        splice.removed += removed;
+        for (const Key* key = first; key != last; ++key)
+            splice.inserted.append(m_build(*key));
+        m_position += last - first;
+    }
+
+private:
+    QList<RowSplice>& m_out;
+    const ChangedContent& m_changed;
+    Build m_build;
+    qsizetype m_position = 0;
+};
+
+// Turns the part a into b: the common ends stay; in between, rows of an unchanged list are matched
+// by their place in it (a filter that changed), a single row that moved is moved, and anything
+// else is replaced.
+template <typename Key, typename Writer, typename SameList>
+void diffPart(const std::vector<Key>& a, const std::vector<Key>& b, Writer& writer, SameList sameList)
+{
+    const qsizetype n = qsizetype(a.size());
+    const qsizetype m = qsizetype(b.size());
+    qsizetype prefix = 0;
+    while (prefix < n && prefix < m && a[prefix].sameRow(b[prefix]))
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < n - prefix && suffix < m - prefix && a[n - 1 - suffix].sameRow(b[m - 1 - suffix]))
+        ++suffix;
+    const Key* const A = a.data();
+    const Key* const B = b.data();
+    writer.keep(B, B + prefix);
+    const qsizetype aEnd = n - suffix;
+    const qsizetype bEnd = m - suffix;
+    const qsizetype aCount = aEnd - prefix;
+    const qsizetype bCount = bEnd - prefix;
+    const auto same = [](const Key* x, const Key* y, qsizetype count) {
+        for (qsizetype i = 0; i < count; ++i) {
+            if (!x[i].sameRow(y[i]))
+                return false;
+        }
+        return true;
+    };
+
+    if (aCount == 0 || bCount == 0 || (aCount <= smallChange && bCount <= smallChange)) {
+        writer.change(aCount, B + prefix, B + bEnd);
+    } else if (sameList()) {
+        qsizetype i = prefix;
+        qsizetype j = prefix;
+        while (i < aEnd || j < bEnd) {
+            if (j == bEnd || (i < aEnd && A[i].index < B[j].index)) {
+                writer.change(1, nullptr, nullptr);
+                ++i;
+            } else if (i == aEnd || B[j].index < A[i].index) {
+                writer.change(0, B + j, B + j + 1);
+                ++j;
+            } else {
+                if (A[i].kind == B[j].kind)
+                    writer.keep(B + j, B + j + 1);
+                else
+                    writer.change(1, B + j, B + j + 1);
+                ++i;
+                ++j;
+            }
+        }
+    } else if (aCount == bCount && A[prefix].sameRow(B[bEnd - 1])
+        && same(A + prefix + 1, B + prefix, aCount - 1)) {
+        // The first row moved down to the end of the stretch.
+        writer.change(1, nullptr, nullptr);
+        writer.keep(B + prefix, B + bEnd - 1);
+        writer.change(0, B + bEnd - 1, B + bEnd);
+    } else if (aCount == bCount && A[aEnd - 1].sameRow(B[prefix])
+        && same(A + prefix, B + prefix + 1, aCount - 1)) {
+        // The last row moved up to the start of the stretch.
+        writer.change(0, B + prefix, B + prefix + 1);
+        writer.keep(B + prefix + 1, B + bEnd);
+        writer.change(1, nullptr, nullptr);
+    } else {
+        writer.change(aCount, B + prefix, B + bEnd);
+    }
+    writer.keep(B + bEnd, B + m);
+}
+
+} // namespace
+
+QList<RowSplice> SessionRows::update(Seen& seen) const
+{
+    const QString folded = m_filter.foldedQuery();
+    const OptionalCompletionShell& shell = m_state.completionShell();
+    QList<RowSplice> splices;
+
+    ChangedContent changed;
+    bool rebuildAll = !seen.valid;
+    if (!rebuildAll && !seen.items.isSharedWith(m_state.items())) {
+        seen.items.forEachDifference(
+            m_state.items(), [&](const QUuid& id, const SessionItem* was, const SessionItem* is) {
+                if (was && is) {
+                    changed.edited.push_back(id);
+                    changed.editedLeaves.set(SessionItemMap::leafIndex(id));
+                }
+                rebuildAll = changed.edited.size() > maxEditedItems;
+                return !rebuildAll;
+            });
+    }
+    const bool shellStays
+        = seen.shell && shell && seen.shell->itemID == shell->itemID && seen.shell->section == shell->section;
+    if (shellStays && !(*seen.shell == *shell))
+        changed.shell = shell->itemID;
+    changed.draft = seen.draft != m_state.inputDraft();
+
+    if (rebuildAll) {
+        RowSplice all {0, seen.rowCount(), {}};
+        for (TaskSection section : allTaskSections) {
+            auto& part = seen.parts[size_t(section)];
+            part = partKeys(section, folded);
+            for (const Key& key : part)
+                all.inserted.append(row(section, key));
+        }
+        splices.append(std::move(all));
+    } else {
+        TaskSection current = TaskSection::working;
+        const auto build = [&](const Key& key) { return row(current, key); };
+        SpliceWriter<Key, decltype(build)> writer(splices, changed, build);
+        for (TaskSection section : allTaskSections) {
+            current = section;
+            auto& part = seen.parts[size_t(section)];
+            const QList<QUuid>& ids = m_state.itemIDs(section);
+            bool same = seen.ids[size_t(section)].isSharedWith(ids);
+            if (same && (!folded.isEmpty() || !seen.foldedQuery.isEmpty()))
+                same = folded == seen.foldedQuery && seen.items.isSharedWith(m_state.items());
+            const bool shellWasHere = seen.shell && seen.shell->section == section;
+            const bool shellIsHere = shell && shell->section == section;
+            if ((shellWasHere || shellIsHere) && !shellStays)
+                same = false;
+            if (section == TaskSection::inbox && seen.creating != m_state.isCreatingNewItem())
+                same = false;
+            if (same) {
+                writer.keep(part.data(), part.data() + part.size());
+                continue;
+            }
+            std::vector<Key> next = partKeys(section, folded);
+            diffPart(part, next, writer, [&] { return seen.ids[size_t(section)] == ids; });
+            part = std::move(next);
+        }
+    }
+
+    seen.ids = {m_state.itemIDs(TaskSection::working), m_state.itemIDs(TaskSection::inbox),
+        m_state.itemIDs(TaskSection::completed)};
+    seen.items = m_state.items();
+    seen.shell = shell;
+    seen.draft = m_state.inputDraft();
+    seen.creating = m_state.isCreatingNewItem();
+    seen.foldedQuery = folded;
+    seen.valid = true;
+    return splices;
 }

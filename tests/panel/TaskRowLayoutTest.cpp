@@ -26,7 +26,6 @@ class TaskRowLayoutTest : public QObject {
         void update()
         {
             layout.setRows(session.renderedRows());
-            layout.setCreatingNewItem(session.isCreatingNewItem());
             layout.relayout();
         }
         QUuid id(TaskSection section, int index) const { return session.itemIDs(section).at(index); }
@@ -78,7 +77,7 @@ private Q_SLOTS:
     void aPartialLayoutMatchesOneFromScratch()
     {
         QString text;
-        for (int i = 0; i < 30; ++i)
+        for (int i = 0; i < 150; ++i)
             text += QStringLiteral("Task %1 with a title long enough to wrap when it is expanded in the row\n"
                                    "> and a note\n")
                         .arg(i);
@@ -104,16 +103,24 @@ private Q_SLOTS:
             for (TaskSection section : allTaskSections) {
                 for (const QUuid& id : f.session.itemIDs(section)) {
                     const TaskRowLayout::Block* block = f.layout.taskBlock(id);
-                    QVERIFY2(!block || f.layout.rows()[block->row].itemID == id, qPrintable(name));
+                    const TaskRowLayout::Block* expected = fresh.taskBlock(id);
+                    QVERIFY2((block ? block - f.layout.blocks().data() : -1)
+                            == (expected ? expected - fresh.blocks().data() : -1),
+                        qPrintable(name));
                     QCOMPARE(block,
                         f.layout.blockForRowID(
                             "task-" + taskSectionRawValue(section) + "-" + canonicalUuidText(id)));
                 }
             }
         };
+        // The layout under test takes the session's changes as splices, the fresh one whole rows.
+        SessionRows::Seen seen;
+        f.session.updateRows(seen);
         const auto rows = [&](TaskRowLayout& layout) {
-            layout.setRows(f.session.renderedRows());
-            layout.setCreatingNewItem(f.session.isCreatingNewItem());
+            if (&layout == &f.layout)
+                layout.applySplices(f.session.updateRows(seen));
+            else
+                layout.setRows(f.session.renderedRows());
         };
         step("rows", rows);
         step("expanded", [id = working(25)](TaskRowLayout& layout) { layout.setExpandedTaskID(id); });
@@ -139,12 +146,38 @@ private Q_SLOTS:
         step("new item", rows);
         step("input grew", [](TaskRowLayout& layout) { layout.setInputEditorHeight(60); });
         step("editing done", [](TaskRowLayout& layout) { layout.setEditedTaskID(std::nullopt); });
-        f.session.setFilterQuery("2");
+        f.session.moveItem(working(3), TaskSection::working, 40, true);
+        step("moved far", rows);
+        f.session.setFilterQuery("5");
         step("filtered", rows);
+        f.session.setFilterQuery("2");
+        step("filtered again", rows);
         step("collapsed", [id = working(28)](TaskRowLayout& layout) {
             layout.setExpandedTaskID(std::nullopt);
             layout.removePresentationState(id);
         });
+
+        // Frames of a collapse scale only the collapsing rows, and their end restores them.
+        f.session.setFilterQuery("");
+        step("unfiltered", rows);
+        const RenderedRow collapsing = f.layout.rows().at(20);
+        for (double scale : {0.5, 0.25, 1.0}) {
+            const TaskRowLayout::CollapseProgress progress
+                = [&](const RenderedRow& row) { return row == collapsing ? scale : 1.0; };
+            TaskRowLayout fresh;
+            fresh.setScrollContentWidth(490);
+            for (const auto& replay : steps)
+                replay(fresh);
+            // At 1 the collapse has ended: no progress is given.
+            fresh.relayout(scale < 1 ? progress : TaskRowLayout::CollapseProgress());
+            if (scale < 1)
+                f.layout.relayout(progress, {collapsing});
+            else
+                f.layout.relayout();
+            for (size_t i = 0; i < fresh.blocks().size(); ++i)
+                QCOMPARE(f.layout.blocks()[i].top, fresh.blocks()[i].top);
+            QCOMPARE(f.layout.contentHeight(), fresh.contentHeight());
+        }
     }
 };
 

@@ -1,6 +1,7 @@
 #include "SessionTestSupport.h"
 
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QSet>
 
 class SessionRowsTest : public QObject {
@@ -15,6 +16,7 @@ private slots:
     void filterNoticesEditedText();
     void shellsReplaceTaskRowsWhileTheyMove();
     void settingFilterKeepsOrResolvesSelection();
+    void updatedRowsMatchAFreshDerivation();
 };
 
 void SessionRowsTest::rowsShowSectionsWithSeparatorsSpacersAndTheInputRow()
@@ -200,6 +202,75 @@ void SessionRowsTest::settingFilterKeepsOrResolvesSelection()
     h.select("apple");
     h.session.setFilterQuery("cherry"); // hides apple while the input row is open
     QCOMPARE(h.session.selection(), SessionSelection::input());
+}
+
+// Readers that bring their rows up to date by splices, after every step or after several (as the
+// session's own list of rows does), hold the rows a fresh derivation gives, whatever commands,
+// transitions, edits, undo and filters ran.
+void SessionRowsTest::updatedRowsMatchAFreshDerivation()
+{
+    SessionHarness h;
+    QStringList working, inbox, completed;
+    const QStringList words {"red", "green", "blue urgent"};
+    for (int i = 0; i < 300; ++i)
+        (i < 150 ? working : i < 250 ? inbox : completed) << QString("task %1 %2").arg(i).arg(words[i % 3]);
+    h.load(working, inbox, completed);
+    QRandomGenerator random(17);
+    const auto pick = [&] {
+        const TaskSection section = allTaskSections[random.bounded(3)];
+        const QList<QUuid>& ids = h.session.itemIDs(section);
+        if (!ids.isEmpty())
+            h.session.setSelection(SessionSelection::task(ids.at(random.bounded(int(ids.size())))));
+    };
+    const QStringList queries {"", "", "red", "re", "urgent", "task 1", "zzz"};
+    const QList<std::function<void()>> commands {
+        [&] { h.session.moveSelectedItem(random.bounded(2) ? 1 : -1); },
+        [&] { h.session.deleteSelectedItem(); },
+        [&] { h.session.toggleSelectedItemCompletion(); },
+        [&] { h.session.toggleSelectedItemToday(); },
+        [&] { h.scheduler.advance(0.2); },
+        [&] { h.session.undo(); },
+        [&] { h.session.redo(); },
+        [&] { h.session.setFilterQuery(queries[random.bounded(int(queries.size()))]); },
+        [&] {
+            h.session.beginCreatingNewItem("new red task");
+            if (random.bounded(2))
+                h.session.setInputDraft("new blue task");
+            if (random.bounded(2))
+                h.session.commitNewItem();
+        },
+        [&] {
+            h.session.cancelNewItem();
+            h.session.beginEditingSelectedItem();
+            h.session.updateInlineEditDraft(QString("edited %1 red").arg(random.bounded(1000)));
+            h.session.commitInlineEdit();
+        },
+        [&] {
+            // A drag: far moves, once transitions have landed.
+            h.scheduler.advance(1);
+            h.session.cancelNewItem();
+            const QList<QUuid>& ids = h.session.itemIDs(TaskSection::working);
+            if (ids.size() > 2)
+                h.session.moveItem(ids.at(random.bounded(int(ids.size()))), TaskSection::working,
+                    random.bounded(int(ids.size())), false);
+        },
+    };
+    SessionRows::Seen eager, lazy;
+    QList<RenderedRow> eagerRows, lazyRows;
+    for (int step = 0; step < 1500; ++step) {
+        pick();
+        const int command = random.bounded(int(commands.size()));
+        commands[command]();
+        SessionRows::Seen none;
+        const QList<RenderedRow> fresh = h.session.updateRows(none).value(0).inserted;
+        QVERIFY(h.session.renderedRows() == fresh);
+        applyRowSplices(eagerRows, h.session.updateRows(eager));
+        QVERIFY2(eagerRows == fresh, qPrintable(QString("step %1, command %2").arg(step).arg(command)));
+        if (step % 7 == 0) {
+            applyRowSplices(lazyRows, h.session.updateRows(lazy));
+            QVERIFY2(lazyRows == fresh, qPrintable(QString("step %1, command %2").arg(step).arg(command)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(SessionRowsTest)
