@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <iterator>
 
 // The session's tasks by id: a value type like QHash, built as a two-level tree of small sorted
@@ -105,6 +106,12 @@ public:
     bool isSharedWith(const SessionItemMap& other) const { return d == other.d; }
 
     friend bool operator==(const SessionItemMap& a, const SessionItemMap& b);
+
+    // Calls changed(before, after) for each id whose item differs between `before` and this map (a
+    // null side where it is missing), looking only at the parts the two maps do not share; stops
+    // and returns false as soon as changed returns false.
+    bool forEachDifference(const SessionItemMap& before,
+        const std::function<bool(const SessionItem* before, const SessionItem* after)>& changed) const;
 
     // The item for key, or null; valid until the map is next changed.
     const SessionItem* pointerTo(const QUuid& key) const;

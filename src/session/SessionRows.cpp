@@ -28,14 +28,12 @@ void SessionRows::walk(Visit&& visit) const
         qsizetype visible = 0;
         qsizetype emitted = 0;
         const QList<QUuid>& ids = m_state.itemIDs(section);
-        const SessionFilter::SectionTexts* texts
-            = filtered ? &m_filter.sectionTexts(m_state, section) : nullptr;
-        const QList<const SessionItem*>* ordered = texts ? nullptr : &itemsInOrder(section);
-        for (qsizetype i = 0; i < ids.size(); ++i) {
-            if (texts && !texts->matches(i, folded))
-                continue;
+        const QList<const SessionItem*>& ordered = itemsInOrder(section);
+        const FilterMatches* matching = filtered ? &m_filter.matchingRows(m_state, section) : nullptr;
+        for (qsizetype i = matching ? matching->next(0) : 0; i < ids.size();
+             i = matching ? matching->next(i + 1) : i + 1) {
             const QUuid& id = ids.at(i);
-            const SessionItem* found = texts ? texts->item(i) : ordered->at(i);
+            const SessionItem* found = ordered.at(i);
             ++visible;
             if (shell && shell->itemID == id && shell->section == section) {
                 visit(RenderedRow::Kind::completionShell, section, id, nullptr, shell);
