@@ -6,6 +6,8 @@
 #include "platform/ManualScheduler.h"
 #include "platform/Pasteboard.h"
 #include "session/SessionController.h"
+#include "session/SessionFilter.h"
+#include "session/SessionState.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,6 +16,7 @@
 
 #include <malloc.h>
 
+#include <array>
 #include <functional>
 
 namespace {
@@ -209,6 +212,154 @@ void BM_FilterFirstKeystroke(benchmark::State& state)
     }
 }
 
+// A keystroke as the session sees it, in the cases of the matching-alone benchmarks below: the
+// steps in `timed` after the untimed ones in `before`, where a query is typed and the rows rebuilt,
+// and "!" commits an edit of a task in each section.
+void runKeystroke(benchmark::State& state, const QStringList& before, const QStringList& timed)
+{
+    Fixture f(int(state.range(0)));
+    int edits = 0;
+    const auto run = [&](const QStringList& steps) {
+        for (const QString& step : steps) {
+            if (step != QLatin1String("!")) {
+                f.session.setFilterQuery(step);
+                benchmark::DoNotOptimize(f.session.renderedRows());
+                continue;
+            }
+            ++edits;
+            for (TaskSection section : allTaskSections) {
+                const QList<QUuid>& ids = f.session.itemIDs(section);
+                const QUuid id = ids.at(ids.size() / 2);
+                const QString text = editableText(f.session.itemsByID().value(id));
+                f.session.beginEditingItem(id);
+                f.session.updateInlineEditDraft(edits % 2 ? text + QLatin1Char('.') : text.chopped(1));
+                f.session.commitInlineEdit();
+            }
+        }
+    };
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (f.session.undoStack().size() >= 200) {
+            f.reload();
+            edits = 0;
+        }
+        run(before);
+        state.ResumeTiming();
+        run(timed);
+    }
+}
+
+void BM_FilterKeystrokeNarrowFew(benchmark::State& state)
+{
+    runKeystroke(state, {"order 4", "!"}, {"order 42"});
+}
+
+void BM_FilterKeystrokeBackSpaceFew(benchmark::State& state)
+{
+    runKeystroke(state, {"order 4", "order 42"}, {"order 4"});
+}
+
+// The filter's matching alone, apart from the rows the panel builds from it: a session state
+// holding the loaded tasks and a filter asked for each section's visible tasks.
+struct MatchFixture {
+    SessionState state;
+    SessionFilter filter;
+    std::array<QUuid, 3> touched; // a task of each section whose title `touch` changes
+    int touches = 0;
+
+    explicit MatchFixture(int count)
+    {
+        Fixture loaded(count);
+        const SessionController& s = loaded.session;
+        state.replaceContent(s.itemsByID(), s.itemIDs(TaskSection::working), s.itemIDs(TaskSection::inbox),
+            s.itemIDs(TaskSection::completed));
+        for (TaskSection section : allTaskSections)
+            touched[size_t(section)] = s.itemIDs(section).at(s.itemIDs(section).size() / 2);
+    }
+
+    void show(const QString& query)
+    {
+        filter.setQuery(query);
+        for (TaskSection section : allTaskSections)
+            benchmark::DoNotOptimize(filter.visibleItemIDs(state, section));
+    }
+
+    // Edits one task of each section without changing which queries it matches, so that nothing
+    // kept for an earlier query can be reused.
+    void touch()
+    {
+        ++touches;
+        for (const QUuid& id : touched) {
+            QString& title = state.itemsForChange()[id].title;
+            title = touches % 2 ? title + QLatin1Char('.') : title.chopped(1);
+        }
+    }
+};
+
+// Times the steps in `timed` after the untimed ones in `before`: a query is shown, "!" edits a
+// task of each section.
+void runMatch(benchmark::State& state, const QStringList& before, const QStringList& timed)
+{
+    MatchFixture f(int(state.range(0)));
+    const auto run = [&f](const QStringList& steps) {
+        for (const QString& step : steps) {
+            if (step == QLatin1String("!"))
+                f.touch();
+            else
+                f.show(step);
+        }
+    };
+    for (auto _ : state) {
+        state.PauseTiming();
+        run(before);
+        state.ResumeTiming();
+        run(timed);
+    }
+    state.counters["rows"] = double(f.filter.visibleItemIDs(f.state, TaskSection::working).size()
+        + f.filter.visibleItemIDs(f.state, TaskSection::inbox).size()
+        + f.filter.visibleItemIDs(f.state, TaskSection::completed).size());
+}
+
+// Empty to one letter, the folded texts kept from before: every task is searched.
+void BM_MatchFirstLetter(benchmark::State& state)
+{
+    runMatch(state, {"x", "!", ""}, {"s"});
+}
+
+// One more letter, few tasks left (about 1 %) and most tasks left.
+void BM_MatchNarrowFew(benchmark::State& state)
+{
+    runMatch(state, {"order 4", "!"}, {"order 42"});
+}
+
+void BM_MatchNarrowMost(benchmark::State& state)
+{
+    runMatch(state, {"supp", "!"}, {"suppl"});
+}
+
+// BackSpace, to about 11 % and to every task.
+void BM_MatchBackSpaceFew(benchmark::State& state)
+{
+    runMatch(state, {"order 4", "order 42"}, {"order 4"});
+}
+
+void BM_MatchBackSpaceMost(benchmark::State& state)
+{
+    runMatch(state, {"supp", "suppl"}, {"supp"});
+}
+
+// A query that is not an extension of the one before (a word typed over): every task is searched.
+void BM_MatchNewWord(benchmark::State& state)
+{
+    runMatch(state, {"order", "!"}, {"invoice"});
+}
+
+// An edit of a task in each section while filtering, then the matches again.
+void BM_MatchAfterEdit(benchmark::State& state)
+{
+    runMatch(state, {"supplier"}, {"!", "supplier"});
+}
+
 void BM_CommitNewItem(benchmark::State& state)
 {
     runCommand(
@@ -380,6 +531,15 @@ BENCHMARK(BM_FilterKeystroke)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmar
 BENCHMARK(BM_FilterKeystrokeSpliced)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MoveSelectedItemSpliced)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterFirstKeystroke)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterKeystrokeNarrowFew)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterKeystrokeBackSpaceFew)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchFirstLetter)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchNarrowFew)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchNarrowMost)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchBackSpaceFew)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchBackSpaceMost)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchNewWord)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchAfterEdit)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CommitNewItem)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CommitInlineEdit)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CommitInlineEditFiltered)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);

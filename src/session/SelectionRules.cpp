@@ -78,11 +78,10 @@ bool SelectionRules::isTargetAt(Place place, std::optional<TaskSection> section)
     const OptionalCompletionShell& shell = m_state.completionShell();
     if (shell && shell->itemID == id && shell->section == own)
         return false;
-    const QString folded = m_filter.foldedQuery();
-    if (folded.isEmpty())
+    if (m_filter.foldedQuery().isEmpty())
         return m_state.item(id) != nullptr;
-    const SessionFilter::SectionTexts& texts = m_filter.sectionTexts(m_state, own);
-    return texts.item(place.index) && texts.matches(place.index, folded);
+    // A row without an item has no text, so it never matches.
+    return m_filter.matchingRows(m_state, own).contains(place.index);
 }
 
 SessionSelection SelectionRules::targetAt(Place place) const

@@ -3,227 +3,308 @@
 #include "session/SessionState.h"
 
 #include <QLocale>
-#include <QLoggingCategory>
+#include <QSet>
 
-#include <unicode/normalizer2.h>
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
-
-#include <string_view>
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcSession, "vesk.session", QtWarningMsg)
+// How many rows a change may touch before the texts it touches are folded again as a whole.
+constexpr qsizetype largestRowChange = 64;
+// How many earlier results each section keeps for going back to a shorter query.
+constexpr std::size_t keptResults = 16;
 
-// Locales whose lower-case mapping differs from the default one.
-bool hasOwnCaseRules(const QLocale& locale)
+bool sameID(const QUuid& a, const QUuid& b)
 {
-    return locale.language() == QLocale::Turkish || locale.language() == QLocale::Azerbaijani
-        || locale.language() == QLocale::Lithuanian;
+    return std::memcmp(&a, &b, sizeof(QUuid)) == 0;
 }
 
-bool isTurkic(const QLocale& locale)
+qsizetype indexOfID(const QList<QUuid>& ids, const QUuid& id)
 {
-    return locale.language() == QLocale::Turkish || locale.language() == QLocale::Azerbaijani;
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        if (sameID(ids.at(i), id))
+            return i;
+    return -1;
 }
 
-bool isAscii(QStringView text)
+bool sameIDs(const QUuid* a, const QUuid* b, qsizetype count)
 {
-    for (QChar c : text)
-        if (c.unicode() >= 0x80)
-            return false;
-    return true;
+    return count <= 0 || std::memcmp(a, b, size_t(count) * sizeof(QUuid)) == 0;
 }
 
-// Exact substring search; both sides are folded already.
-bool containsFolded(const QString& text, const QString& query)
-{
-    const std::u16string_view haystack(
-        reinterpret_cast<const char16_t*>(text.constData()), size_t(text.size()));
-    const std::u16string_view needle(
-        reinterpret_cast<const char16_t*>(query.constData()), size_t(query.size()));
-    return haystack.find(needle) != std::u16string_view::npos;
-}
+// How a list changed: the rows between an unchanged start and an unchanged end were replaced.
+struct ListChange {
+    qsizetype prefix = 0;
+    qsizetype removed = 0;
+    qsizetype inserted = 0;
+    // When set, the change is one task moving from one end of the replaced rows to the other:
+    // +1 from the first row to the last, -1 from the last to the first.
+    int move = 0;
+};
 
-// NFC(fold(NFD(text))): folding a decomposed text catches the marks that fold on their own.
-QString foldCaseCanonically(const QString& text)
+ListChange changeBetween(const QList<QUuid>& before, const QList<QUuid>& after)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* decompose = icu::Normalizer2::getNFDInstance(status);
-    const icu::Normalizer2* compose = icu::Normalizer2::getNFCInstance(status);
-    if (U_FAILURE(status)) {
-        qCWarning(lcSession, "Unicode normalisation is unavailable: %s", u_errorName(status));
-        return text.toCaseFolded();
+    ListChange change;
+    const qsizetype shorter = std::min(before.size(), after.size());
+    while (change.prefix < shorter && sameID(before.at(change.prefix), after.at(change.prefix)))
+        ++change.prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - change.prefix
+        && sameID(before.at(before.size() - 1 - suffix), after.at(after.size() - 1 - suffix)))
+        ++suffix;
+    change.removed = before.size() - change.prefix - suffix;
+    change.inserted = after.size() - change.prefix - suffix;
+    const qsizetype run = change.removed;
+    if (run > largestRowChange && run == change.inserted) {
+        const QUuid* old = before.constData() + change.prefix;
+        const QUuid* now = after.constData() + change.prefix;
+        if (sameID(old[0], now[run - 1]) && sameIDs(old + 1, now, run - 1))
+            change.move = 1;
+        else if (sameID(old[run - 1], now[0]) && sameIDs(old, now + 1, run - 1))
+            change.move = -1;
     }
-    const icu::UnicodeString source(
-        false, reinterpret_cast<const char16_t*>(text.constData()), int32_t(text.size()));
-    icu::UnicodeString decomposed = decompose->normalize(source, status);
-    decomposed.foldCase(U_FOLD_CASE_DEFAULT);
-    const icu::UnicodeString folded = compose->normalize(decomposed, status);
-    if (U_FAILURE(status)) {
-        qCWarning(lcSession, "Could not fold a text for searching: %s", u_errorName(status));
-        return text.toCaseFolded();
-    }
-    return QString(reinterpret_cast<const QChar*>(folded.getBuffer()), folded.length());
-}
-
-char16_t foldAscii(char16_t c, bool turkic)
-{
-    if (c < u'A' || c > u'Z')
-        return c;
-    return turkic && c == u'I' ? char16_t(0x0131) : char16_t(c + 32);
+    return change;
 }
 
 } // namespace
 
-// Case folding under the user's locale (so that under Turkish rules capital I finds dotless ı and
-// dotted İ finds i), followed by full Unicode case folding ("Straße" and "STRASSE" meet) on the
-// canonically decomposed text, recomposed so that a precomposed é and e with a combining accent read
-// the same. Outside Turkish rules a dotted capital I folds to i plus a combining dot, which would
-// hide "ist" in "İstanbul"; the dot is dropped so that it reads as the plain i it is to those users.
-QString SessionFilter::FoldRules::fold(QStringView text) const
-{
-    if (isAscii(text)) {
-        // The common case folds without the locale machinery: only the capital I differs.
-        QString folded(text.size(), Qt::Uninitialized);
-        char16_t* out = reinterpret_cast<char16_t*>(folded.data());
-        for (QChar c : text)
-            *out++ = foldAscii(c.unicode(), turkic);
-        return folded;
-    }
-    const QString lowered = ownCaseRules ? locale.toLower(text.toString()) : text.toString();
-    QString folded = foldCaseCanonically(lowered);
-    if (!turkic && folded.contains(QChar(0x0307)))
-        folded.replace(QStringLiteral(u"i\u0307"), QStringLiteral(u"i"));
-    return folded;
-}
-
-// Appends the searched text of a task, its title and note joined by a line feed, folded.
-void SessionFilter::FoldRules::appendFoldedTask(QString& out, const SessionItem& item) const
-{
-    const bool hasNote = item.note && !item.note->isEmpty();
-    if (!isAscii(item.title) || (hasNote && !isAscii(*item.note))) {
-        out += fold(editableText(item));
-        return;
-    }
-    const qsizetype start = out.size();
-    out.resize(start + item.title.size() + (hasNote ? 1 + item.note->size() : 0));
-    char16_t* to = reinterpret_cast<char16_t*>(out.data()) + start;
-    for (QChar c : item.title)
-        *to++ = foldAscii(c.unicode(), turkic);
-    if (hasNote) {
-        *to++ = u'\n';
-        for (QChar c : *item.note)
-            *to++ = foldAscii(c.unicode(), turkic);
-    }
-}
-
 bool SessionFilter::setQuery(const QString& text)
 {
-    const bool differs = text != m_query;
+    if (text == m_query)
+        return false;
     m_query = text;
-    return differs;
+    m_foldedValid = false;
+    return true;
 }
 
-QString SessionFilter::foldedQuery() const
+const QString& SessionFilter::foldedQuery() const
 {
-    const QString query = m_query.trimmed();
-    if (query.isEmpty())
-        return QString();
     const QLocale locale;
-    if (locale != m_foldRules.locale) {
-        for (SectionTexts& texts : m_sectionTexts)
-            texts = SectionTexts();
-        m_foldRules = FoldRules {locale, hasOwnCaseRules(locale), isTurkic(locale)};
+    if (locale != m_foldRules.locale()) {
+        m_foldRules = FoldRules(locale);
+        m_foldedValid = false;
+        m_textsValid = false;
+        m_items = SessionItemMap();
+        for (Section& section : m_sections)
+            section = Section();
     }
-    return m_foldRules.fold(query);
+    if (!m_foldedValid) {
+        const QString trimmed = m_query.trimmed();
+        m_foldedQuery = trimmed.isEmpty() ? QString() : m_foldRules.fold(trimmed);
+        m_foldedValid = true;
+    }
+    return m_foldedQuery;
 }
 
 bool SessionFilter::matches(const SessionItem& item) const
 {
-    const QString folded = foldedQuery();
+    const QString& folded = foldedQuery();
     if (folded.isEmpty())
         return true;
     QString text;
     m_foldRules.appendFoldedTask(text, item);
-    return containsFolded(text, folded);
+    return FoldedTexts::contains(text, folded);
 }
 
-const SessionFilter::SectionTexts& SessionFilter::sectionTexts(
-    const SessionState& state, TaskSection section) const
+QString SessionFilter::foldedText(const SessionState& state, const QUuid& id) const
 {
-    SectionTexts& texts = m_sectionTexts[size_t(section)];
-    const QList<QUuid>& ids = state.itemIDs(section);
-    if (texts.m_valid && texts.m_ids.isSharedWith(ids) && texts.m_items.isSharedWith(state.items()))
-        return texts;
+    QString text;
+    if (const SessionItem* item = state.item(id))
+        m_foldRules.appendFoldedTask(text, *item);
+    return text;
+}
 
-    // After an edit the list is often the same and most texts are unchanged: their folded text
-    // is copied instead of folded again. The old map stays alive in `previous` until the end, so
-    // its item pointers can be compared with the new ones.
-    SectionTexts previous = std::move(texts);
-    const bool sameList = previous.m_valid && previous.m_ids.isSharedWith(ids);
-    texts = SectionTexts();
-    texts.m_ids = ids;
-    texts.m_items = state.items();
-    // All texts of the section in one buffer, so that folding thousands of tasks allocates once.
-    texts.m_text.reserve(previous.m_text.size());
-    texts.m_starts.reserve(ids.size() + 1);
-    texts.m_found.reserve(ids.size());
-    for (qsizetype i = 0; i < ids.size(); ++i) {
-        texts.m_starts.append(texts.m_text.size());
-        const SessionItem* found = state.item(ids.at(i));
-        texts.m_found.append(found);
-        if (!found)
+bool SessionFilter::rowMatches(QStringView text, const Section& section) const
+{
+    return section.current && FoldedTexts::contains(text, section.current->query);
+}
+
+void SessionFilter::rebuild(const SessionState& state) const
+{
+    m_items = state.items();
+    for (TaskSection section : allTaskSections)
+        rebuildSection(state, section);
+    m_textsValid = true;
+}
+
+void SessionFilter::rebuildSection(const SessionState& state, TaskSection section) const
+{
+    Section& s = m_sections[size_t(section)];
+    s.ids = state.itemIDs(section);
+    s.texts.clear();
+    for (const QUuid& id : std::as_const(s.ids)) {
+        const SessionItem* item = state.item(id);
+        s.texts.append([&](QString& out) {
+            if (item)
+                m_foldRules.appendFoldedTask(out, *item);
+        });
+    }
+    s.current.reset();
+    s.earlier.clear();
+}
+
+// A command changes a few tasks: their rows are refolded and re-tested against the current
+// result, and everything else is kept. The changed tasks are the ones whose items differ between
+// the kept map and the session's (found from the parts the two maps do not share) and the rows
+// between each list's unchanged start and end.
+void SessionFilter::update(const SessionState& state) const
+{
+    if (!m_textsValid) {
+        rebuild(state);
+        return;
+    }
+    bool listsUnchanged = true;
+    for (TaskSection section : allTaskSections)
+        listsUnchanged
+            = listsUnchanged && m_sections[size_t(section)].ids.isSharedWith(state.itemIDs(section));
+    if (listsUnchanged && m_items.isSharedWith(state.items()))
+        return;
+
+    std::vector<QUuid> changedItems;
+    bool fewItemsChanged = true;
+    m_items.forEachDifference(state.items(), [&](const QUuid& id, const SessionItem*, const SessionItem*) {
+        changedItems.push_back(id);
+        fewItemsChanged = qsizetype(changedItems.size()) <= largestRowChange;
+        return fewItemsChanged;
+    });
+    if (!fewItemsChanged) {
+        rebuild(state);
+        return;
+    }
+
+    std::array<bool, 3> rebuilt {};
+    QSet<QUuid> refolded; // the tasks on rows that are folded again anyway
+    for (TaskSection section : allTaskSections) {
+        Section& s = m_sections[size_t(section)];
+        const QList<QUuid>& ids = state.itemIDs(section);
+        if (s.ids.isSharedWith(ids))
             continue;
-        const SessionItem* before = sameList ? previous.m_found.at(i) : nullptr;
-        if (before && before->title.isSharedWith(found->title)
-            && before->note.has_value() == found->note.has_value()
-            && (!found->note || before->note->isSharedWith(*found->note))) {
-            texts.m_text.append(
-                QStringView(previous.m_text)
-                    .mid(previous.m_starts.at(i), previous.m_starts.at(i + 1) - previous.m_starts.at(i)));
+        const ListChange change = changeBetween(s.ids, ids);
+        if (change.move) {
+            const qsizetype from = change.move > 0 ? change.prefix : change.prefix + change.removed - 1;
+            const qsizetype to = change.move > 0 ? change.prefix + change.removed - 1 : change.prefix;
+            const QString text = s.texts.text(from).toString();
+            s.texts.remove(from);
+            s.texts.insert(to, text);
+            if (s.current) {
+                const bool matched = s.current->rows.contains(from);
+                s.current->rows.removeRow(from);
+                s.current->rows.insertRow(to, matched);
+            }
+        } else if (change.removed > largestRowChange || change.inserted > largestRowChange) {
+            rebuildSection(state, section);
+            rebuilt[size_t(section)] = true;
+            continue;
         } else {
-            m_foldRules.appendFoldedTask(texts.m_text, *found);
+            for (qsizetype i = change.prefix + change.removed - 1; i >= change.prefix; --i) {
+                refolded.insert(s.ids.at(i));
+                s.texts.remove(i);
+                if (s.current)
+                    s.current->rows.removeRow(i);
+            }
+            for (qsizetype i = change.prefix; i < change.prefix + change.inserted; ++i) {
+                refolded.insert(ids.at(i));
+                const QString text = foldedText(state, ids.at(i));
+                s.texts.insert(i, text);
+                if (s.current)
+                    s.current->rows.insertRow(i, rowMatches(text, s));
+            }
+        }
+        s.ids = ids;
+        s.earlier.clear();
+    }
+
+    // Tasks whose text changed in place.
+    for (const QUuid& id : changedItems) {
+        if (refolded.contains(id))
+            continue;
+        for (TaskSection section : allTaskSections) {
+            if (rebuilt[size_t(section)])
+                continue;
+            Section& s = m_sections[size_t(section)];
+            const qsizetype at = indexOfID(s.ids, id);
+            if (at < 0)
+                continue;
+            const QString text = foldedText(state, id);
+            s.texts.replace(at, text);
+            if (s.current)
+                s.current->rows.set(at, rowMatches(text, s));
+            s.earlier.clear();
+            break;
         }
     }
-    texts.m_starts.append(texts.m_text.size());
-    texts.m_valid = true;
-    return texts;
+    m_items = state.items();
 }
 
-bool SessionFilter::SectionTexts::matches(qsizetype index, const QString& query) const
+const FilterMatches& SessionFilter::matchingRows(const SessionState& state, TaskSection section) const
 {
-    const std::u16string_view haystack(
-        reinterpret_cast<const char16_t*>(m_text.constData()) + m_starts.at(index),
-        size_t(m_starts.at(index + 1) - m_starts.at(index)));
-    const std::u16string_view needle(
-        reinterpret_cast<const char16_t*>(query.constData()), size_t(query.size()));
-    return haystack.find(needle) != std::u16string_view::npos;
+    const QString& query = foldedQuery();
+    update(state);
+    Section& s = m_sections[size_t(section)];
+    if (s.current && s.current->query == query)
+        return s.current->rows;
+
+    const auto keep = [&s](KeptResult&& result) {
+        s.earlier.push_back(std::move(result));
+        if (s.earlier.size() > keptResults)
+            s.earlier.erase(s.earlier.begin());
+    };
+    // Back to an earlier query (BackSpace): its result still holds.
+    const auto same = std::find_if(
+        s.earlier.begin(), s.earlier.end(), [&](const KeptResult& kept) { return kept.query == query; });
+    if (same != s.earlier.end()) {
+        KeptResult found = std::move(*same);
+        s.earlier.erase(same);
+        if (s.current)
+            keep(std::move(*s.current));
+        s.current = std::move(found);
+        return s.current->rows;
+    }
+
+    // A text that contains the query contains every part of it: only the rows of a result for a
+    // query inside this one can match. The smallest such result is searched, else every row.
+    const KeptResult* narrowest = nullptr;
+    qsizetype narrowestCount = 0;
+    const auto consider = [&](const KeptResult& kept) {
+        if (!query.contains(kept.query))
+            return;
+        const qsizetype count = kept.rows.count();
+        if (!narrowest || count < narrowestCount) {
+            narrowest = &kept;
+            narrowestCount = count;
+        }
+    };
+    if (s.current)
+        consider(*s.current);
+    for (const KeptResult& kept : s.earlier)
+        consider(kept);
+    FilterMatches rows = narrowest ? s.texts.narrowed(narrowest->rows, query) : s.texts.findAll(query);
+    if (s.current)
+        keep(std::move(*s.current));
+    s.current = KeptResult {query, std::move(rows)};
+    return s.current->rows;
 }
 
 QList<QUuid> SessionFilter::visibleItemIDs(const SessionState& state, TaskSection section) const
 {
-    const QString folded = foldedQuery();
     const QList<QUuid>& ids = state.itemIDs(section);
-    if (folded.isEmpty())
+    if (foldedQuery().isEmpty())
         return ids;
-    const SectionTexts& texts = sectionTexts(state, section);
+    const FilterMatches& rows = matchingRows(state, section);
     QList<QUuid> visible;
-    for (qsizetype i = 0; i < ids.size(); ++i)
-        if (texts.matches(i, folded))
-            visible.append(ids.at(i));
+    visible.reserve(rows.count());
+    rows.forEach([&](qsizetype index) { visible.append(ids.at(index)); });
     return visible;
 }
 
 std::optional<QUuid> SessionFilter::firstVisibleID(const SessionState& state, TaskSection section) const
 {
     const QList<QUuid>& ids = state.itemIDs(section);
-    const QString folded = foldedQuery();
-    if (folded.isEmpty())
+    if (foldedQuery().isEmpty())
         return ids.isEmpty() ? std::nullopt : std::optional<QUuid>(ids.first());
-    const SectionTexts& texts = sectionTexts(state, section);
-    for (qsizetype i = 0; i < ids.size(); ++i)
-        if (texts.matches(i, folded))
-            return ids.at(i);
-    return std::nullopt;
+    const FilterMatches& rows = matchingRows(state, section);
+    if (rows.begin() == rows.end())
+        return std::nullopt;
+    return ids.at(*rows.begin());
 }

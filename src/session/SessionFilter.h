@@ -1,23 +1,30 @@
 #pragma once
 
+#include "session/FilterMatches.h"
+#include "session/FoldRules.h"
+#include "session/FoldedTexts.h"
 #include "session/SessionItem.h"
 #include "session/SessionItemMap.h"
 #include "session/TaskSection.h"
 
 #include <QList>
-#include <QLocale>
 #include <QString>
 #include <QUuid>
 
 #include <array>
 #include <optional>
+#include <vector>
 
 class SessionState;
 
 // The search filter: which tasks a query shows. A task matches when its title, or its title, a
 // line feed and its note, contains the trimmed query, compared case-insensitively under the user's
-// current locale. The folded texts of each section are kept between keystrokes, so that a keystroke
-// runs one substring search per task and no case folding.
+// current locale.
+//
+// The folded texts of each section are kept between keystrokes and brought up to date task by task
+// after a change, and each section's result is kept with the query it answers: a keystroke that
+// extends the query looks only at the rows that matched before, and going back to an earlier query
+// takes its kept result while nothing has changed since.
 class SessionFilter {
 public:
     const QString& query() const { return m_query; }
@@ -31,41 +38,37 @@ public:
     QList<QUuid> visibleItemIDs(const SessionState& state, TaskSection section) const;
     std::optional<QUuid> firstVisibleID(const SessionState& state, TaskSection section) const;
 
-    // The folded texts of one section, valid while the session's list and item map are the very
-    // containers they were built from (the copies keep those alive).
-    class SectionTexts {
-    public:
-        // Whether the task at `index` of the section's list contains the folded query.
-        bool matches(qsizetype index, const QString& foldedQuery) const;
-        // The item of the id at `index`, or null.
-        const SessionItem* item(qsizetype index) const { return m_found.at(index); }
-
-    private:
-        friend class SessionFilter;
-        QList<QUuid> m_ids;
-        SessionItemMap m_items;
-        QString m_text; // the folded texts one after another
-        QList<qsizetype> m_starts; // where each task's text starts, plus the end
-        QList<const SessionItem*> m_found; // each id's item in `m_items`, which the session's map shares
-        bool m_valid = false;
-    };
     // The trimmed query case-folded under the current locale, empty when nothing is filtered. Also
-    // drops the folded texts kept for another locale.
-    QString foldedQuery() const;
-    // Call after foldedQuery().
-    const SectionTexts& sectionTexts(const SessionState& state, TaskSection section) const;
+    // drops what was kept for another locale.
+    const QString& foldedQuery() const;
+    // The rows of the section's list that the query shows, by index in the list; only while a
+    // query is in force. Valid until the session's lists, items or the query next change.
+    const FilterMatches& matchingRows(const SessionState& state, TaskSection section) const;
 
 private:
-    // How the current locale folds case for searching.
-    struct FoldRules {
-        QLocale locale = QLocale::c();
-        bool ownCaseRules = false; // lower-casing differs from the default mapping
-        bool turkic = false; // capital I is dotless
-        QString fold(QStringView text) const;
-        void appendFoldedTask(QString& out, const SessionItem& item) const;
+    struct KeptResult {
+        QString query;
+        FilterMatches rows;
     };
+    struct Section {
+        QList<QUuid> ids; // the list `texts` follows, shared with the session's while unchanged
+        FoldedTexts texts;
+        std::optional<KeptResult> current;
+        std::vector<KeptResult> earlier; // most recent last; only while the texts are unchanged
+    };
+    // Brings the folded texts of every section up to date with the session.
+    void update(const SessionState& state) const;
+    void rebuild(const SessionState& state) const;
+    void rebuildSection(const SessionState& state, TaskSection section) const;
+    QString foldedText(const SessionState& state, const QUuid& id) const;
+    bool rowMatches(QStringView text, const Section& section) const;
 
     QString m_query;
+    mutable QString m_foldedQuery;
+    mutable QString m_foldedFrom; // the query m_foldedQuery was folded from
+    mutable bool m_foldedValid = false;
     mutable FoldRules m_foldRules;
-    mutable std::array<SectionTexts, 3> m_sectionTexts;
+    mutable bool m_textsValid = false;
+    mutable SessionItemMap m_items; // the items the texts were folded from
+    mutable std::array<Section, 3> m_sections;
 };

@@ -25,15 +25,10 @@ qsizetype SessionRows::Seen::rowCount() const
     return count;
 }
 
-std::vector<qint32> SessionRows::visibleIndices(TaskSection section, const QString& folded) const
+std::vector<qint32> SessionRows::visibleIndices(TaskSection section) const
 {
-    const SessionFilter::SectionTexts& texts = m_filter.sectionTexts(m_state, section);
-    const qsizetype count = m_state.itemIDs(section).size();
     std::vector<qint32> visible;
-    for (qsizetype i = 0; i < count; ++i) {
-        if (texts.matches(i, folded))
-            visible.push_back(qint32(i));
-    }
+    m_filter.matchingRows(m_state, section).forEach([&](qsizetype i) { visible.push_back(qint32(i)); });
     return visible;
 }
 
@@ -57,7 +52,7 @@ std::vector<SessionRows::Key> SessionRows::partKeys(TaskSection section, const Q
         for (qsizetype i = 0; i < ids.size(); ++i)
             add(qint32(i));
     } else {
-        const std::vector<qint32> indices = visibleIndices(section, folded);
+        const std::vector<qint32> indices = visibleIndices(section);
         keys.reserve(indices.size() + 2);
         for (qint32 i : indices)
             add(i);

@@ -69,7 +69,7 @@ private:
     // The keys of one section's part of the rows.
     std::vector<Key> partKeys(TaskSection section, const QString& folded) const;
     // The places in a section's list whose tasks pass the filter: the filter's one step.
-    std::vector<qint32> visibleIndices(TaskSection section, const QString& folded) const;
+    std::vector<qint32> visibleIndices(TaskSection section) const;
     RenderedRow row(TaskSection section, const Key& key) const;
 
     const SessionState& m_state;

@@ -1,0 +1,107 @@
+#include "session/FoldRules.h"
+
+#include <QLoggingCategory>
+
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcSession, "vesk.session", QtWarningMsg)
+
+// Locales whose lower-case mapping differs from the default one.
+bool hasOwnCaseRules(const QLocale& locale)
+{
+    return locale.language() == QLocale::Turkish || locale.language() == QLocale::Azerbaijani
+        || locale.language() == QLocale::Lithuanian;
+}
+
+bool isTurkic(const QLocale& locale)
+{
+    return locale.language() == QLocale::Turkish || locale.language() == QLocale::Azerbaijani;
+}
+
+bool isAscii(QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+// NFC(fold(NFD(text))): folding a decomposed text catches the marks that fold on their own.
+QString foldCaseCanonically(const QString& text)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* decompose = icu::Normalizer2::getNFDInstance(status);
+    const icu::Normalizer2* compose = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) {
+        qCWarning(lcSession, "Unicode normalisation is unavailable: %s", u_errorName(status));
+        return text.toCaseFolded();
+    }
+    const icu::UnicodeString source(
+        false, reinterpret_cast<const char16_t*>(text.constData()), int32_t(text.size()));
+    icu::UnicodeString decomposed = decompose->normalize(source, status);
+    decomposed.foldCase(U_FOLD_CASE_DEFAULT);
+    const icu::UnicodeString folded = compose->normalize(decomposed, status);
+    if (U_FAILURE(status)) {
+        qCWarning(lcSession, "Could not fold a text for searching: %s", u_errorName(status));
+        return text.toCaseFolded();
+    }
+    return QString(reinterpret_cast<const QChar*>(folded.getBuffer()), folded.length());
+}
+
+char16_t foldAscii(char16_t c, bool turkic)
+{
+    if (c < u'A' || c > u'Z')
+        return c;
+    return turkic && c == u'I' ? char16_t(0x0131) : char16_t(c + 32);
+}
+
+} // namespace
+
+FoldRules::FoldRules(const QLocale& locale)
+    : m_locale(locale), m_ownCaseRules(hasOwnCaseRules(locale)), m_turkic(isTurkic(locale))
+{ }
+
+// Case folding under the user's locale (so that under Turkish rules capital I finds dotless ı and
+// dotted İ finds i), followed by full Unicode case folding ("Straße" and "STRASSE" meet) on the
+// canonically decomposed text, recomposed so that a precomposed é and e with a combining accent read
+// the same. Outside Turkish rules a dotted capital I folds to i plus a combining dot, which would
+// hide "ist" in "İstanbul"; the dot is dropped so that it reads as the plain i it is to those users.
+QString FoldRules::fold(QStringView text) const
+{
+    if (isAscii(text)) {
+        // The common case folds without the locale machinery: only the capital I differs.
+        QString folded(text.size(), Qt::Uninitialized);
+        char16_t* out = reinterpret_cast<char16_t*>(folded.data());
+        for (QChar c : text)
+            *out++ = foldAscii(c.unicode(), m_turkic);
+        return folded;
+    }
+    const QString lowered = m_ownCaseRules ? m_locale.toLower(text.toString()) : text.toString();
+    QString folded = foldCaseCanonically(lowered);
+    if (!m_turkic && folded.contains(QChar(0x0307)))
+        folded.replace(QStringLiteral(u"i\u0307"), QStringLiteral(u"i"));
+    return folded;
+}
+
+void FoldRules::appendFoldedTask(QString& out, const SessionItem& item) const
+{
+    const bool hasNote = item.note && !item.note->isEmpty();
+    if (!isAscii(item.title) || (hasNote && !isAscii(*item.note))) {
+        out += fold(editableText(item));
+        return;
+    }
+    const qsizetype start = out.size();
+    out.resize(start + item.title.size() + (hasNote ? 1 + item.note->size() : 0));
+    char16_t* to = reinterpret_cast<char16_t*>(out.data()) + start;
+    for (QChar c : item.title)
+        *to++ = foldAscii(c.unicode(), m_turkic);
+    if (hasNote) {
+        *to++ = u'\n';
+        for (QChar c : *item.note)
+            *to++ = foldAscii(c.unicode(), m_turkic);
+    }
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "session/SessionItem.h"
+
+#include <QLocale>
+#include <QString>
+#include <QStringView>
+
+// How a locale folds case for searching: texts and queries are compared in this folded form.
+class FoldRules {
+public:
+    FoldRules() = default;
+    explicit FoldRules(const QLocale& locale);
+
+    const QLocale& locale() const { return m_locale; }
+    QString fold(QStringView text) const;
+    // Appends the searched text of a task, its title and note joined by a line feed, folded.
+    void appendFoldedTask(QString& out, const SessionItem& item) const;
+
+private:
+    QLocale m_locale = QLocale::c();
+    bool m_ownCaseRules = false; // lower-casing differs from the default mapping
+    bool m_turkic = false; // capital I is dotless
+};
