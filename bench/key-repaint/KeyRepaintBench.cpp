@@ -380,12 +380,9 @@ public:
         return {damaged ? *damaged - pressed : m_options.timeoutMs, damaged.has_value()};
     }
 
-    // Presses the chord without timing it, once the window is quiet.
-    void tap(const Chord& chord)
+    // Presses and releases the chord's modifiers and key.
+    void fakeChord(const Chord& chord)
     {
-        waitReady(m_options.quietMs);
-        if (m_options.trace)
-            std::fprintf(stderr, "    tap %u\n", unsigned(chord.key));
         for (xcb_keysym_t modifier : chord.modifiers)
             m_x.fake(true, modifier);
         m_x.fake(true, chord.key);
@@ -395,18 +392,21 @@ public:
         m_x.flush();
     }
 
+    // Presses the chord without timing it, once the window is quiet.
+    void tap(const Chord& chord)
+    {
+        waitReady(m_options.quietMs);
+        if (m_options.trace)
+            std::fprintf(stderr, "    tap %u\n", unsigned(chord.key));
+        fakeChord(chord);
+    }
+
     // Presses the chord once the program's interface thread sleeps, without waiting for the window:
     // for many presses whose timing does not matter.
     void key(const Chord& chord)
     {
         m_x.waitIdle(m_program);
-        for (xcb_keysym_t modifier : chord.modifiers)
-            m_x.fake(true, modifier);
-        m_x.fake(true, chord.key);
-        m_x.fake(false, chord.key);
-        for (auto it = chord.modifiers.rbegin(); it != chord.modifiers.rend(); ++it)
-            m_x.fake(false, *it);
-        m_x.flush();
+        fakeChord(chord);
     }
 
     // Waits out a delayed step (the pause before a completed or moved task leaves its place, which
