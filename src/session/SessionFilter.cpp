@@ -1,5 +1,6 @@
 #include "session/SessionFilter.h"
 
+#include "session/ListChange.h"
 #include "session/SessionState.h"
 
 #include <QLocale>
@@ -26,45 +27,6 @@ qsizetype indexOfID(const QList<QUuid>& ids, const QUuid& id)
         if (sameID(ids.at(i), id))
             return i;
     return -1;
-}
-
-bool sameIDs(const QUuid* a, const QUuid* b, qsizetype count)
-{
-    return count <= 0 || std::memcmp(a, b, size_t(count) * sizeof(QUuid)) == 0;
-}
-
-// How a list changed: the rows between an unchanged start and an unchanged end were replaced.
-struct ListChange {
-    qsizetype prefix = 0;
-    qsizetype removed = 0;
-    qsizetype inserted = 0;
-    // When set, the change is one task moving from one end of the replaced rows to the other:
-    // +1 from the first row to the last, -1 from the last to the first.
-    int move = 0;
-};
-
-ListChange changeBetween(const QList<QUuid>& before, const QList<QUuid>& after)
-{
-    ListChange change;
-    const qsizetype shorter = std::min(before.size(), after.size());
-    while (change.prefix < shorter && sameID(before.at(change.prefix), after.at(change.prefix)))
-        ++change.prefix;
-    qsizetype suffix = 0;
-    while (suffix < shorter - change.prefix
-        && sameID(before.at(before.size() - 1 - suffix), after.at(after.size() - 1 - suffix)))
-        ++suffix;
-    change.removed = before.size() - change.prefix - suffix;
-    change.inserted = after.size() - change.prefix - suffix;
-    const qsizetype run = change.removed;
-    if (run > largestRowChange && run == change.inserted) {
-        const QUuid* old = before.constData() + change.prefix;
-        const QUuid* now = after.constData() + change.prefix;
-        if (sameID(old[0], now[run - 1]) && sameIDs(old + 1, now, run - 1))
-            change.move = 1;
-        else if (sameID(old[run - 1], now[0]) && sameIDs(old, now + 1, run - 1))
-            change.move = -1;
-    }
-    return change;
 }
 
 } // namespace
@@ -180,7 +142,8 @@ void SessionFilter::update(const SessionState& state) const
         const QList<QUuid>& ids = state.itemIDs(section);
         if (s.ids.isSharedWith(ids))
             continue;
-        const ListChange change = changeBetween(s.ids, ids);
+        const ListChange change = ListChange::between(
+            s.ids.constData(), s.ids.size(), ids.constData(), ids.size(), sameID, largestRowChange);
         if (change.move) {
             const qsizetype from = change.move > 0 ? change.prefix : change.prefix + change.removed - 1;
             const qsizetype to = change.move > 0 ? change.prefix + change.removed - 1 : change.prefix;

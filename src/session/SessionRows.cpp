@@ -1,5 +1,7 @@
 #include "session/SessionRows.h"
 
+#include "session/ListChange.h"
+
 #include <algorithm>
 #include <bitset>
 #include <limits>
@@ -177,28 +179,17 @@ private:
 template <typename Key, typename Writer, typename SameList>
 void diffPart(const std::vector<Key>& a, const std::vector<Key>& b, Writer& writer, SameList sameList)
 {
-    const qsizetype n = qsizetype(a.size());
     const qsizetype m = qsizetype(b.size());
-    qsizetype prefix = 0;
-    while (prefix < n && prefix < m && a[prefix].sameRow(b[prefix]))
-        ++prefix;
-    qsizetype suffix = 0;
-    while (suffix < n - prefix && suffix < m - prefix && a[n - 1 - suffix].sameRow(b[m - 1 - suffix]))
-        ++suffix;
     const Key* const A = a.data();
     const Key* const B = b.data();
+    const ListChange change = ListChange::between(
+        A, qsizetype(a.size()), B, m, [](const Key& x, const Key& y) { return x.sameRow(y); }, smallChange);
+    const qsizetype prefix = change.prefix;
     writer.keep(B, B + prefix);
-    const qsizetype aEnd = n - suffix;
-    const qsizetype bEnd = m - suffix;
-    const qsizetype aCount = aEnd - prefix;
-    const qsizetype bCount = bEnd - prefix;
-    const auto same = [](const Key* x, const Key* y, qsizetype count) {
-        for (qsizetype i = 0; i < count; ++i) {
-            if (!x[i].sameRow(y[i]))
-                return false;
-        }
-        return true;
-    };
+    const qsizetype aCount = change.removed;
+    const qsizetype bCount = change.inserted;
+    const qsizetype aEnd = prefix + aCount;
+    const qsizetype bEnd = prefix + bCount;
 
     if (aCount == 0 || bCount == 0 || (aCount <= smallChange && bCount <= smallChange)) {
         writer.change(aCount, B + prefix, B + bEnd);
@@ -221,14 +212,12 @@ void diffPart(const std::vector<Key>& a, const std::vector<Key>& b, Writer& writ
                 ++j;
             }
         }
-    } else if (aCount == bCount && A[prefix].sameRow(B[bEnd - 1])
-        && same(A + prefix + 1, B + prefix, aCount - 1)) {
+    } else if (change.move > 0) {
         // The first row moved down to the end of the stretch.
         writer.change(1, nullptr, nullptr);
         writer.keep(B + prefix, B + bEnd - 1);
         writer.change(0, B + bEnd - 1, B + bEnd);
-    } else if (aCount == bCount && A[aEnd - 1].sameRow(B[prefix])
-        && same(A + prefix, B + prefix + 1, aCount - 1)) {
+    } else if (change.move < 0) {
         // The last row moved up to the start of the stretch.
         writer.change(0, B + prefix, B + prefix + 1);
         writer.keep(B + prefix + 1, B + bEnd);
