@@ -91,7 +91,7 @@ int main(int argc, char* argv[])
     services.fileRevealer = std::make_shared<DesktopFileRevealer>();
     AppController controller(SettingsStore::shared(), services);
 
-    MainMenu menu(&controller, &dialogs);
+    MainMenu menu(&controller, dialogs);
     FileDropFilter drops;
     QObject::connect(&drops, &FileDropFilter::filesDropped, &delegate, &VeskAppDelegate::handleOpenRequest);
     QObject::connect(&controller, &AppController::windowNeedsMenuBar, &menu, &MainMenu::installMenuBar);

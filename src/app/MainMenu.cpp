@@ -1,6 +1,7 @@
 #include "app/MainMenu.h"
 
 #include "app/AppController.h"
+#include "kit/TextEditCommand.h"
 #include "panel/TaskActions.h"
 #include "panel/VeskPanelController.h"
 #include "platform/Pasteboard.h"
@@ -24,7 +25,7 @@ namespace {
 const char* const menuBarMarker = "veskMainMenu";
 } // namespace
 
-MainMenu::MainMenu(AppController* app, DialogPresenter* dialogs, QObject* parent)
+MainMenu::MainMenu(AppController* app, DialogPresenter& dialogs, QObject* parent)
     : QObject(parent), m_app(app), m_dialogs(dialogs)
 {
     newItemAction = makeAction(TaskAction::newItem);
@@ -307,10 +308,7 @@ bool MainMenu::isTextEditingActive() const
 
 bool MainMenu::forwardToFocusedEditor(const char* slot)
 {
-    QWidget* focus = QApplication::focusWidget();
-    if (!focus)
-        return false;
-    return QMetaObject::invokeMethod(focus, slot);
+    return TextEditCommand::sendTo(QApplication::focusWidget(), slot);
 }
 
 void MainMenu::closeKeyWindow()
@@ -332,7 +330,7 @@ void MainMenu::closeKeyWindow()
 void MainMenu::showSettings()
 {
     if (!m_settingsWindowController) {
-        m_settingsWindowController = new SettingsWindowController(*m_dialogs, this);
+        m_settingsWindowController = new SettingsWindowController(m_dialogs, this);
         m_settingsWindowController->addApplicationAction(quitAction);
     }
     m_settingsWindowController->show();

@@ -26,7 +26,7 @@ class MainMenu : public QObject {
 
 public:
     // dialogs answers the settings window's alerts and must outlive the menu.
-    explicit MainMenu(AppController* app, DialogPresenter* dialogs = nullptr, QObject* parent = nullptr);
+    MainMenu(AppController* app, DialogPresenter& dialogs, QObject* parent = nullptr);
     ~MainMenu() override;
 
     // A new menu bar (File, Edit, View, Help) made of the shared actions.
@@ -88,7 +88,7 @@ private:
     void showSettings();
 
     QPointer<AppController> m_app;
-    DialogPresenter* m_dialogs;
+    DialogPresenter& m_dialogs;
     QList<QPointer<QMenu>> m_recentMenus;
     QList<QPointer<QMenuBar>> m_menuBars;
     QPointer<SettingsWindowController> m_settingsWindowController;

@@ -19,7 +19,8 @@ QString describeFailure(const DocumentFailure& failure);
 
 // The file-facing side of the task document: reads a file (importing plain text with the user's
 // consent), makes the contents of a new file from the bundled template, and writes a text so that a
-// reader never sees a half-written file. Holds no state; main thread.
+// reader never sees a half-written file. Holds no state: the interface thread and the writer thread
+// both call it.
 class DocumentService {
 public:
     // The exported document type: a freedesktop MIME type that is a kind of text/plain.

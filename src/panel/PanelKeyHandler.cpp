@@ -1,12 +1,12 @@
 #include "panel/PanelKeyHandler.h"
 
+#include "kit/TextEditCommand.h"
 #include "panel/TaskActions.h"
 #include "panel/TaskListView.h"
 #include "platform/Scheduler.h"
 #include "session/SessionController.h"
 
 #include <QKeyEvent>
-#include <QMetaObject>
 #include <QWidget>
 
 namespace {
@@ -151,11 +151,8 @@ bool PanelKeyHandler::sendTextCommand(const QString& character, bool shift)
         action = "paste";
     if (!action || !m_view || !m_view->window())
         return false;
-    QWidget* focus = m_view->window()->focusWidget();
-    // Text editors offer these as slots; anything else with the focus lets the key go on.
-    if (!focus || focus->metaObject()->indexOfMethod((QByteArray(action) + "()").constData()) < 0)
-        return false;
-    return QMetaObject::invokeMethod(focus, action);
+    // Anything but a text editor with the focus lets the key go on.
+    return TextEditCommand::sendTo(m_view->window()->focusWidget(), action);
 }
 
 bool PanelKeyHandler::handleCommandKey(const QKeyEvent* event, bool editingText)

@@ -85,7 +85,7 @@ class MainMenuTest : public QObject {
         Setup(bool withDocument = true)
         {
             shell.launch(false);
-            menu = std::make_unique<MainMenu>(shell.controller.get(), &shell.dialogs);
+            menu = std::make_unique<MainMenu>(shell.controller.get(), shell.dialogs);
             QObject::connect(shell.controller.get(), &AppController::windowNeedsMenuBar, menu.get(),
                 &MainMenu::installMenuBar);
             shell.controller->startShell();
