@@ -147,7 +147,7 @@ void SessionFilter::update(const SessionState& state) const
         if (change.move) {
             const qsizetype from = change.move > 0 ? change.prefix : change.prefix + change.removed - 1;
             const qsizetype to = change.move > 0 ? change.prefix + change.removed - 1 : change.prefix;
-            const QString text = s.texts.text(from).toString();
+            const QString text = s.texts.text(from);
             s.texts.remove(from);
             s.texts.insert(to, text);
             if (s.current) {
