@@ -36,9 +36,10 @@ qsizetype find(const Unit* text, qsizetype size, const Unit* needle, qsizetype l
         else
             return _mm_cmpeq_epi16(a, b);
     };
-    const __m128i first = sizeof(Unit) == 1 ? _mm_set1_epi8(char(needle[0])) : _mm_set1_epi16(short(needle[0]));
-    const __m128i final
-        = sizeof(Unit) == 1 ? _mm_set1_epi8(char(needle[length - 1])) : _mm_set1_epi16(short(needle[length - 1]));
+    const __m128i first
+        = sizeof(Unit) == 1 ? _mm_set1_epi8(char(needle[0])) : _mm_set1_epi16(short(needle[0]));
+    const __m128i final = sizeof(Unit) == 1 ? _mm_set1_epi8(char(needle[length - 1]))
+                                            : _mm_set1_epi16(short(needle[length - 1]));
     for (; at + step <= last + 1; at += step) {
         const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
         const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + length - 1));
@@ -66,7 +67,8 @@ qsizetype find(QStringView haystack, QStringView needle, qsizetype from)
 
 // Calls hit(row) for each row of a chunk's text whose own text contains the needle.
 template <typename Unit, typename Hit>
-void findRows(const Unit* text, const std::vector<qsizetype>& ends, const Unit* needle, qsizetype length, Hit&& hit)
+void findRows(
+    const Unit* text, const std::vector<qsizetype>& ends, const Unit* needle, qsizetype length, Hit&& hit)
 {
     const qsizetype size = ends.empty() ? 0 : ends.back();
     std::size_t row = 0;
@@ -84,6 +86,20 @@ void findRows(const Unit* text, const std::vector<qsizetype>& ends, const Unit* 
         from = ends[row];
         ++row;
     }
+}
+
+// Whether the text of one row of a chunk contains the needle. The search may read a block's worth
+// of units past the row's end, so that it runs in whole blocks; a hit there is not the row's, and
+// would come after any hit of its own.
+template <typename Unit>
+bool findInRow(const Unit* text, const std::vector<qsizetype>& ends, std::size_t row, const Unit* needle,
+    qsizetype length)
+{
+    const qsizetype start = row == 0 ? 0 : ends[row - 1];
+    const qsizetype end = ends[row];
+    const qsizetype reach = std::min(ends.back(), end + qsizetype(16 / sizeof(Unit)));
+    const qsizetype at = find(text, reach, needle, length, start);
+    return at >= 0 && at + length <= end;
 }
 
 bool fitsLatin1(QStringView text)
@@ -105,7 +121,8 @@ void FoldedTexts::Chunk::splice(qsizetype at, qsizetype count, QStringView text)
 {
     if (!wide && !fitsLatin1(text)) {
         utf16.resize(narrow.size()); // each Latin-1 byte is its own code point
-        std::transform(narrow.begin(), narrow.end(), utf16.begin(), [](char c) { return char16_t(uchar(c)); });
+        std::transform(
+            narrow.begin(), narrow.end(), utf16.begin(), [](char c) { return char16_t(uchar(c)); });
         narrow = std::string();
         wide = true;
     }
@@ -170,9 +187,8 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
         m_chunks.emplace_back();
         m_firstRows.push_back(m_size);
     }
-    const auto [chunk, row] = index == m_size
-        ? std::pair(m_chunks.size() - 1, m_chunks.back().ends.size())
-        : locate(index);
+    const auto [chunk, row]
+        = index == m_size ? std::pair(m_chunks.size() - 1, m_chunks.back().ends.size()) : locate(index);
     Chunk& c = m_chunks[chunk];
     const qsizetype start = c.start(row);
     c.splice(start, 0, text);
@@ -257,13 +273,12 @@ FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView
             ++chunk;
         const Chunk& c = m_chunks[chunk];
         const std::size_t row = std::size_t(index - m_firstRows[chunk]);
-        const qsizetype start = c.start(row);
-        const qsizetype length = c.ends[row] - start;
         if (c.wide) {
-            if (find(c.utf16.data() + start, length, needle.utf16.utf16(), needle.utf16.size(), 0) >= 0)
+            if (findInRow(c.utf16.data(), c.ends, row, needle.utf16.utf16(), needle.utf16.size()))
                 matches.set(index, true);
         } else if (needle.fitsNarrow) {
-            if (find(c.narrow.data() + start, length, needle.narrow.data(), qsizetype(needle.narrow.size()), 0) >= 0)
+            if (findInRow(
+                    c.narrow.data(), c.ends, row, needle.narrow.data(), qsizetype(needle.narrow.size())))
                 matches.set(index, true);
         }
     });
