@@ -181,14 +181,26 @@ QString FoldedTexts::text(qsizetype index) const
     return c.mid(start, c.ends[row] - start);
 }
 
-void FoldedTexts::insert(qsizetype index, QStringView text)
+void FoldedTexts::appendRow(QStringView text)
 {
-    if (index == m_size && (m_chunks.empty() || m_chunks.back().ends.size() >= chunkRows)) {
+    if (m_chunks.empty() || m_chunks.back().ends.size() >= chunkRows) {
         m_chunks.emplace_back();
         m_firstRows.push_back(m_size);
     }
-    const auto [chunk, row]
-        = index == m_size ? std::pair(m_chunks.size() - 1, m_chunks.back().ends.size()) : locate(index);
+    Chunk& c = m_chunks.back();
+    const qsizetype end = c.ends.empty() ? 0 : c.ends.back();
+    c.splice(end, 0, text);
+    c.ends.push_back(end + text.size());
+    ++m_size;
+}
+
+void FoldedTexts::insert(qsizetype index, QStringView text)
+{
+    if (index == m_size) {
+        appendRow(text);
+        return;
+    }
+    const auto [chunk, row] = locate(index);
     Chunk& c = m_chunks[chunk];
     const qsizetype start = c.start(row);
     c.splice(start, 0, text);

@@ -26,7 +26,7 @@ public:
     {
         m_scratch.truncate(0); // keeps the buffer for the next row
         write(m_scratch);
-        insert(m_size, m_scratch);
+        appendRow(m_scratch);
     }
     void insert(qsizetype index, QStringView text);
     void remove(qsizetype index);
@@ -58,6 +58,7 @@ private:
         std::string narrow;
         bool fitsNarrow = true;
     };
+    void appendRow(QStringView text);
     // The chunk holding the row, and the row's place in it.
     std::pair<std::size_t, std::size_t> locate(qsizetype index) const;
     // Recounts the first rows of the chunks from `chunk` on.
