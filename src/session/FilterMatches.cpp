@@ -10,13 +10,6 @@ qsizetype FilterMatches::count() const
     return total;
 }
 
-void FilterMatches::set(qsizetype index, bool matches)
-{
-    const quint64 bit = quint64(1) << (index % 64);
-    quint64& word = m_words[std::size_t(index) / 64];
-    word = matches ? word | bit : word & ~bit;
-}
-
 void FilterMatches::insertRow(qsizetype index, bool matches)
 {
     ++m_size;

@@ -21,7 +21,12 @@ public:
     bool contains(qsizetype index) const { return m_words[std::size_t(index) / 64] >> (index % 64) & 1; }
     // The first matching index at or after `from`, or the size when there is none.
     qsizetype next(qsizetype from) const;
-    void set(qsizetype index, bool matches);
+    void set(qsizetype index, bool matches)
+    {
+        const quint64 bit = quint64(1) << (index % 64);
+        quint64& word = m_words[std::size_t(index) / 64];
+        word = matches ? word | bit : word & ~bit;
+    }
     // Inserts a row before `index`; the rows from there on move up by one.
     void insertRow(qsizetype index, bool matches);
     // Removes the row at `index`; the rows after it move down by one.

@@ -10,7 +10,8 @@
 namespace {
 
 // Queries are short: comparing in place beats calling memcmp.
-bool sameRun(const char16_t* a, const char16_t* b, qsizetype count)
+template <typename Unit>
+bool sameRun(const Unit* a, const Unit* b, qsizetype count)
 {
     for (qsizetype i = 0; i < count; ++i)
         if (a[i] != b[i])
@@ -18,39 +19,95 @@ bool sameRun(const char16_t* a, const char16_t* b, qsizetype count)
     return true;
 }
 
-// Where `needle` (not empty) first occurs in `haystack` at or after `from`, or -1.
-qsizetype find(QStringView haystack, QStringView needle, qsizetype from)
+// Where `needle` (`length` units, at least one) first occurs in `text[0, size)` at or after
+// `from`, or -1.
+template <typename Unit>
+qsizetype find(const Unit* text, qsizetype size, const Unit* needle, qsizetype length, qsizetype from)
 {
-    const qsizetype length = needle.size();
-    if (length == 1)
-        return haystack.indexOf(needle.front(), from);
-    const char16_t* text = haystack.utf16();
-    const char16_t* query = needle.utf16();
-    const qsizetype last = haystack.size() - length; // the last place a hit can start
+    const qsizetype last = size - length; // the last place a hit can start
     qsizetype at = from;
 #if defined(__SSE2__)
-    // Eight places at a time: a place is a candidate when both the needle's first and its last
-    // character are there, which rules out almost every place in ordinary text at once.
-    const __m128i first = _mm_set1_epi16(short(query[0]));
-    const __m128i final = _mm_set1_epi16(short(query[length - 1]));
-    for (; at + 8 <= last + 1; at += 8) {
+    // A block of places at a time: a place is a candidate when both the needle's first and its
+    // last unit are there, which rules out almost every place in ordinary text at once.
+    constexpr qsizetype step = 16 / sizeof(Unit);
+    const auto equal = [](__m128i a, __m128i b) {
+        if constexpr (sizeof(Unit) == 1)
+            return _mm_cmpeq_epi8(a, b);
+        else
+            return _mm_cmpeq_epi16(a, b);
+    };
+    const __m128i first
+        = sizeof(Unit) == 1 ? _mm_set1_epi8(char(needle[0])) : _mm_set1_epi16(short(needle[0]));
+    const __m128i final = sizeof(Unit) == 1 ? _mm_set1_epi8(char(needle[length - 1]))
+                                            : _mm_set1_epi16(short(needle[length - 1]));
+    for (; at + step <= last + 1; at += step) {
         const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
         const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + length - 1));
-        unsigned mask = unsigned(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(starts, first), _mm_cmpeq_epi16(ends, final))));
+        unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(equal(starts, first), equal(ends, final))));
         while (mask) {
-            const qsizetype candidate = at + std::countr_zero(mask) / 2;
-            if (sameRun(text + candidate + 1, query + 1, length - 2))
+            const qsizetype candidate = at + std::countr_zero(mask) / qsizetype(sizeof(Unit));
+            if (sameRun(text + candidate + 1, needle + 1, length - 2))
                 return candidate;
             mask &= mask - 1;
-            mask &= mask - 1; // each character sets two bits
+            if constexpr (sizeof(Unit) == 2)
+                mask &= mask - 1; // each unit sets two bits
         }
     }
 #endif
     for (; at <= last; ++at)
-        if (text[at] == query[0] && sameRun(text + at + 1, query + 1, length - 1))
+        if (text[at] == needle[0] && sameRun(text + at + 1, needle + 1, length - 1))
             return at;
     return -1;
+}
+
+qsizetype find(QStringView haystack, QStringView needle, qsizetype from)
+{
+    return find(haystack.utf16(), haystack.size(), needle.utf16(), needle.size(), from);
+}
+
+// Calls hit(row) for each row of a chunk's text whose own text contains the needle.
+template <typename Unit, typename Hit>
+void findRows(
+    const Unit* text, const std::vector<qsizetype>& ends, const Unit* needle, qsizetype length, Hit&& hit)
+{
+    const qsizetype size = ends.empty() ? 0 : ends.back();
+    std::size_t row = 0;
+    qsizetype from = 0;
+    while (row < ends.size()) {
+        const qsizetype at = find(text, size, needle, length, from);
+        if (at < 0)
+            return;
+        while (ends[row] <= at)
+            ++row;
+        // A hit that runs past the end of its row's text spans two tasks; a later start in the
+        // same row would run past it too, so the search goes on at the next row.
+        if (at + length <= ends[row])
+            hit(row);
+        from = ends[row];
+        ++row;
+    }
+}
+
+// Whether the text of one row of a chunk contains the needle. The search may read a block's worth
+// of units past the row's end, so that it runs in whole blocks; a hit there is not the row's, and
+// would come after any hit of its own.
+template <typename Unit>
+bool findInRow(const Unit* text, const std::vector<qsizetype>& ends, std::size_t row, const Unit* needle,
+    qsizetype length)
+{
+    const qsizetype start = row == 0 ? 0 : ends[row - 1];
+    const qsizetype end = ends[row];
+    const qsizetype reach = std::min(ends.back(), end + qsizetype(16 / sizeof(Unit)));
+    const qsizetype at = find(text, reach, needle, length, start);
+    return at >= 0 && at + length <= end;
+}
+
+bool fitsLatin1(QStringView text)
+{
+    char16_t all = 0;
+    for (QChar c : text)
+        all |= c.unicode();
+    return all < 0x100;
 }
 
 } // namespace
@@ -58,6 +115,39 @@ qsizetype find(QStringView haystack, QStringView needle, qsizetype from)
 bool FoldedTexts::contains(QStringView text, QStringView query)
 {
     return query.isEmpty() || find(text, query, 0) >= 0;
+}
+
+void FoldedTexts::Chunk::splice(qsizetype at, qsizetype count, QStringView text)
+{
+    if (!wide && !fitsLatin1(text)) {
+        utf16.resize(narrow.size()); // each Latin-1 byte is its own code point
+        std::transform(
+            narrow.begin(), narrow.end(), utf16.begin(), [](char c) { return char16_t(uchar(c)); });
+        narrow = std::string();
+        wide = true;
+    }
+    if (wide) {
+        utf16.replace(std::size_t(at), std::size_t(count), text.utf16(), std::size_t(text.size()));
+        return;
+    }
+    narrow.replace(std::size_t(at), std::size_t(count), std::size_t(text.size()), '\0');
+    char* to = narrow.data() + at;
+    for (QChar c : text)
+        *to++ = char(c.unicode());
+}
+
+QString FoldedTexts::Chunk::mid(qsizetype at, qsizetype count) const
+{
+    if (wide)
+        return QString(reinterpret_cast<const QChar*>(utf16.data() + at), count);
+    return QString::fromLatin1(narrow.data() + at, count);
+}
+
+FoldedTexts::Needle::Needle(QStringView query) : utf16(query), fitsNarrow(fitsLatin1(query))
+{
+    if (fitsNarrow)
+        for (QChar c : query)
+            narrow.push_back(char(c.unicode()));
 }
 
 void FoldedTexts::clear()
@@ -83,24 +173,37 @@ void FoldedTexts::renumberFrom(std::size_t chunk)
     }
 }
 
-QStringView FoldedTexts::text(qsizetype index) const
+QString FoldedTexts::text(qsizetype index) const
 {
     const auto [chunk, row] = locate(index);
     const Chunk& c = m_chunks[chunk];
     const qsizetype start = c.start(row);
-    return QStringView(c.text).mid(start, c.ends[row] - start);
+    return c.mid(start, c.ends[row] - start);
+}
+
+void FoldedTexts::appendRow(QStringView text)
+{
+    if (m_chunks.empty() || m_chunks.back().ends.size() >= chunkRows) {
+        m_chunks.emplace_back();
+        m_firstRows.push_back(m_size);
+    }
+    Chunk& c = m_chunks.back();
+    const qsizetype end = c.ends.empty() ? 0 : c.ends.back();
+    c.splice(end, 0, text);
+    c.ends.push_back(end + text.size());
+    ++m_size;
 }
 
 void FoldedTexts::insert(qsizetype index, QStringView text)
 {
     if (index == m_size) {
-        append([&](QString& out) { out += text; });
+        appendRow(text);
         return;
     }
     const auto [chunk, row] = locate(index);
     Chunk& c = m_chunks[chunk];
     const qsizetype start = c.start(row);
-    c.text.insert(start, text);
+    c.splice(start, 0, text);
     c.ends.insert(c.ends.begin() + qsizetype(row), start);
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] += text.size();
@@ -110,11 +213,17 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
         Chunk upper;
         const std::size_t half = c.ends.size() / 2;
         const qsizetype cut = c.ends[half - 1];
-        upper.text = c.text.mid(cut);
+        upper.wide = c.wide;
+        if (c.wide) {
+            upper.utf16 = c.utf16.substr(std::size_t(cut));
+            c.utf16.resize(std::size_t(cut));
+        } else {
+            upper.narrow = c.narrow.substr(std::size_t(cut));
+            c.narrow.resize(std::size_t(cut));
+        }
         upper.ends.reserve(c.ends.size() - half);
         for (std::size_t r = half; r < c.ends.size(); ++r)
             upper.ends.push_back(c.ends[r] - cut);
-        c.text.truncate(cut);
         c.ends.resize(half);
         m_chunks.insert(m_chunks.begin() + qsizetype(chunk) + 1, std::move(upper));
         m_firstRows.insert(m_firstRows.begin() + qsizetype(chunk) + 1, 0);
@@ -128,7 +237,7 @@ void FoldedTexts::remove(qsizetype index)
     Chunk& c = m_chunks[chunk];
     const qsizetype start = c.start(row);
     const qsizetype length = c.ends[row] - start;
-    c.text.remove(start, length);
+    c.splice(start, length, {});
     c.ends.erase(c.ends.begin() + qsizetype(row));
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] -= length;
@@ -146,39 +255,29 @@ void FoldedTexts::replace(qsizetype index, QStringView text)
     Chunk& c = m_chunks[chunk];
     const qsizetype start = c.start(row);
     const qsizetype delta = text.size() - (c.ends[row] - start);
-    c.text.replace(start, c.ends[row] - start, text.data(), text.size());
+    c.splice(start, c.ends[row] - start, text);
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] += delta;
 }
 
 FilterMatches FoldedTexts::findAll(QStringView query) const
 {
+    const Needle needle(query);
     FilterMatches matches(m_size);
     for (std::size_t chunk = 0; chunk < m_chunks.size(); ++chunk) {
         const Chunk& c = m_chunks[chunk];
-        const QStringView text(c.text);
-        std::size_t row = 0;
-        qsizetype from = 0;
-        for (;;) {
-            const qsizetype at = find(text, query, from);
-            if (at < 0)
-                break;
-            while (c.ends[row] <= at)
-                ++row;
-            // A hit that runs past the end of its row's text spans two tasks; a later start in
-            // the same row would run past it too, so the search goes on at the next row.
-            if (at + query.size() <= c.ends[row])
-                matches.set(m_firstRows[chunk] + qsizetype(row), true);
-            from = c.ends[row];
-            if (++row == c.ends.size())
-                break;
-        }
+        const auto hit = [&](std::size_t row) { matches.set(m_firstRows[chunk] + qsizetype(row), true); };
+        if (c.wide)
+            findRows(c.utf16.data(), c.ends, needle.utf16.utf16(), needle.utf16.size(), hit);
+        else if (needle.fitsNarrow)
+            findRows(c.narrow.data(), c.ends, needle.narrow.data(), qsizetype(needle.narrow.size()), hit);
     }
     return matches;
 }
 
 FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView query) const
 {
+    const Needle needle(query);
     FilterMatches matches(m_size);
     std::size_t chunk = 0;
     candidates.forEach([&](qsizetype index) {
@@ -186,9 +285,14 @@ FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView
             ++chunk;
         const Chunk& c = m_chunks[chunk];
         const std::size_t row = std::size_t(index - m_firstRows[chunk]);
-        const qsizetype start = c.start(row);
-        if (find(QStringView(c.text).mid(start, c.ends[row] - start), query, 0) >= 0)
-            matches.set(index, true);
+        if (c.wide) {
+            if (findInRow(c.utf16.data(), c.ends, row, needle.utf16.utf16(), needle.utf16.size()))
+                matches.set(index, true);
+        } else if (needle.fitsNarrow) {
+            if (findInRow(
+                    c.narrow.data(), c.ends, row, needle.narrow.data(), qsizetype(needle.narrow.size())))
+                matches.set(index, true);
+        }
     });
     return matches;
 }

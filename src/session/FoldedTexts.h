@@ -5,11 +5,14 @@
 #include <QString>
 #include <QStringView>
 
+#include <string>
 #include <vector>
 
 // The folded searched texts of one section's tasks, in list order. They are joined into chunks of
 // a few hundred tasks each: a search runs over long contiguous buffers instead of a call per task,
-// and inserting, removing or replacing one task's text touches only its chunk.
+// and inserting, removing or replacing one task's text touches only its chunk. A chunk whose every
+// unit fits in 8 bits (most text, once folded) keeps them as Latin-1, so a search reads half the
+// bytes; it turns to UTF-16 when a text that does not fit arrives.
 class FoldedTexts {
 public:
     // Whether the text contains the query, both folded.
@@ -17,23 +20,18 @@ public:
 
     qsizetype size() const { return m_size; }
     void clear();
-    // Appends a row whose text `write` appends to the QString it is given.
+    // Appends a row whose text `write` appends to the (empty) QString it is given.
     template <typename Write>
     void append(Write&& write)
     {
-        if (m_chunks.empty() || m_chunks.back().ends.size() >= chunkRows) {
-            m_chunks.emplace_back();
-            m_firstRows.push_back(m_size);
-        }
-        Chunk& chunk = m_chunks.back();
-        write(chunk.text);
-        chunk.ends.push_back(chunk.text.size());
-        ++m_size;
+        m_scratch.truncate(0); // keeps the buffer for the next row
+        write(m_scratch);
+        appendRow(m_scratch);
     }
     void insert(qsizetype index, QStringView text);
     void remove(qsizetype index);
     void replace(qsizetype index, QStringView text);
-    QStringView text(qsizetype index) const;
+    QString text(qsizetype index) const;
 
     // The rows whose text contains `query` (not empty).
     FilterMatches findAll(QStringView query) const;
@@ -43,10 +41,24 @@ public:
 private:
     static constexpr std::size_t chunkRows = 256;
     struct Chunk {
-        QString text;
-        std::vector<qsizetype> ends; // where each row's text ends in `text`
+        std::string narrow; // the units as Latin-1, while `wide` is false
+        std::u16string utf16; // the units, once `wide`
+        bool wide = false;
+        std::vector<qsizetype> ends; // where each row's text ends
         qsizetype start(std::size_t row) const { return row == 0 ? 0 : ends[row - 1]; }
+        // Puts `text` in place of `count` units from `at`.
+        void splice(qsizetype at, qsizetype count, QStringView text);
+        QString mid(qsizetype at, qsizetype count) const;
     };
+    // The query in both widths; `fitsNarrow` is false when some unit needs more than 8 bits, so
+    // that no Latin-1 chunk can hold it.
+    struct Needle {
+        explicit Needle(QStringView query);
+        QStringView utf16;
+        std::string narrow;
+        bool fitsNarrow = true;
+    };
+    void appendRow(QStringView text);
     // The chunk holding the row, and the row's place in it.
     std::pair<std::size_t, std::size_t> locate(qsizetype index) const;
     // Recounts the first rows of the chunks from `chunk` on.
@@ -55,4 +67,5 @@ private:
     std::vector<Chunk> m_chunks;
     std::vector<qsizetype> m_firstRows; // the index of each chunk's first row
     qsizetype m_size = 0;
+    QString m_scratch; // the text of the row being appended
 };

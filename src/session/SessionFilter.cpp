@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 
 namespace {
@@ -21,13 +22,22 @@ bool sameID(const QUuid& a, const QUuid& b)
     return std::memcmp(&a, &b, sizeof(QUuid)) == 0;
 }
 
-qsizetype indexOfID(const QList<QUuid>& ids, const QUuid& id)
-{
-    for (qsizetype i = 0; i < ids.size(); ++i)
-        if (sameID(ids.at(i), id))
-            return i;
-    return -1;
-}
+// Rules out at a glance almost every id that is not one of a few: a bit per bucket of some of the
+// ids' random bits, set for the buckets of the few.
+class IDSieve {
+public:
+    explicit IDSieve(const std::vector<QUuid>& ids)
+    {
+        for (const QUuid& id : ids)
+            m_buckets[bucket(id)] = true;
+    }
+    bool mayHold(const QUuid& id) const { return m_buckets[bucket(id)]; }
+
+private:
+    // The low bits of the first field, random in the ids a session makes.
+    static std::size_t bucket(const QUuid& id) { return id.data1 % 4096; }
+    std::bitset<4096> m_buckets;
+};
 
 } // namespace
 
@@ -147,7 +157,7 @@ void SessionFilter::update(const SessionState& state) const
         if (change.move) {
             const qsizetype from = change.move > 0 ? change.prefix : change.prefix + change.removed - 1;
             const qsizetype to = change.move > 0 ? change.prefix + change.removed - 1 : change.prefix;
-            const QString text = s.texts.text(from).toString();
+            const QString text = s.texts.text(from);
             s.texts.remove(from);
             s.texts.insert(to, text);
             if (s.current) {
@@ -178,23 +188,30 @@ void SessionFilter::update(const SessionState& state) const
         s.earlier.clear();
     }
 
-    // Tasks whose text changed in place.
-    for (const QUuid& id : changedItems) {
-        if (refolded.contains(id))
+    // Tasks whose text changed in place, found in one pass over each list.
+    std::vector<QUuid> pending;
+    for (const QUuid& id : changedItems)
+        if (!refolded.contains(id))
+            pending.push_back(id);
+    const IDSieve sieve(pending);
+    for (TaskSection section : allTaskSections) {
+        if (rebuilt[size_t(section)] || pending.empty())
             continue;
-        for (TaskSection section : allTaskSections) {
-            if (rebuilt[size_t(section)])
+        Section& s = m_sections[size_t(section)];
+        const QUuid* ids = s.ids.constData();
+        for (qsizetype at = 0; at < s.ids.size() && !pending.empty(); ++at) {
+            if (!sieve.mayHold(ids[at]))
                 continue;
-            Section& s = m_sections[size_t(section)];
-            const qsizetype at = indexOfID(s.ids, id);
-            if (at < 0)
+            const auto found = std::find_if(
+                pending.begin(), pending.end(), [&](const QUuid& id) { return sameID(id, ids[at]); });
+            if (found == pending.end())
                 continue;
-            const QString text = foldedText(state, id);
+            pending.erase(found);
+            const QString text = foldedText(state, ids[at]);
             s.texts.replace(at, text);
             if (s.current)
                 s.current->rows.set(at, rowMatches(text, s));
             s.earlier.clear();
-            break;
         }
     }
     m_items = state.items();
@@ -247,18 +264,6 @@ const FilterMatches& SessionFilter::matchingRows(const SessionState& state, Task
         keep(std::move(*s.current));
     s.current = KeptResult {query, std::move(rows)};
     return s.current->rows;
-}
-
-QList<QUuid> SessionFilter::visibleItemIDs(const SessionState& state, TaskSection section) const
-{
-    const QList<QUuid>& ids = state.itemIDs(section);
-    if (foldedQuery().isEmpty())
-        return ids;
-    const FilterMatches& rows = matchingRows(state, section);
-    QList<QUuid> visible;
-    visible.reserve(rows.count());
-    rows.forEach([&](qsizetype index) { visible.append(ids.at(index)); });
-    return visible;
 }
 
 std::optional<QUuid> SessionFilter::firstVisibleID(const SessionState& state, TaskSection section) const

@@ -34,8 +34,6 @@ public:
     bool isActive() const { return !foldedQuery().isEmpty(); }
 
     bool matches(const SessionItem& item) const;
-    // The ids of a section that pass, in list order.
-    QList<QUuid> visibleItemIDs(const SessionState& state, TaskSection section) const;
     std::optional<QUuid> firstVisibleID(const SessionState& state, TaskSection section) const;
 
     // The trimmed query case-folded under the current locale, empty when nothing is filtered. Also

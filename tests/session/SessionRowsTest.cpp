@@ -115,6 +115,27 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote_data()
     QTest::newRow("many added while not filtering")
         << QStringList({"?mil", "?", "#70", "=Call Ann>Call Ann milk"}) << "mil"
         << QStringList({"Buy Milk today", "buy the milk", "Call Ann milk", "Plan"});
+
+    // Folded text beyond Latin-1 (œ, ũ) beside text within it, arriving in every way.
+    const QString oeuvre = QStringView(u"\u0152uvre milk").toString();
+    QTest::newRow("wider text added while filtering")
+        << QStringList({"?mil", "+" + oeuvre}) << QStringView(u"\u0152UV").toString()
+        << QStringList({oeuvre});
+    QTest::newRow("wider text edited in, then the rows around it")
+        << QStringList({"?mil", "=Call Ann>" + oeuvre, "?milk"}) << "mil"
+        << QStringList({"Buy Milk today", "buy the milk", oeuvre, "Plan"});
+    QTest::newRow("wider text edited in, accents kept")
+        << QStringList({"?caf", "=Call Ann>" + oeuvre}) << QStringView(u"CAF\u00C9").toString()
+        << QStringList({precomposed, decomposed});
+    QTest::newRow("wider text, then many added while filtering")
+        << QStringList({"=Call Ann>" + oeuvre, "?mil", "#600"}) << QStringView(u"\u0153uvre").toString()
+        << QStringList({oeuvre});
+    QTest::newRow("wider query") << QStringList() << QStringView(u"m\u0169lk").toString() << QStringList();
+    QTest::newRow("wider query, typed")
+        << QStringList({"?m", "?mi"}) << QStringView(u"m\u0169").toString() << QStringList();
+    QTest::newRow("wider text, not across two tasks")
+        << QStringList({"=Call Ann>" + QStringView(u"Call \u0152").toString()})
+        << QStringView(u"\u0153plan").toString() << QStringList();
 }
 
 void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
