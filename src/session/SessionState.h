@@ -147,6 +147,14 @@ private:
     OptionalInlineEditState m_inlineEditState;
     bool m_editingBlocked = false;
     std::optional<SessionSelection> m_selectionBeforeCreatingNewItem;
+    // Where sectionOf last found a task: checked against the lists on use, and searched around
+    // first, since the tasks asked about next (the selection's neighbours) are usually near it.
+    struct FoundPlace {
+        QUuid id;
+        TaskSection section = TaskSection::working;
+        qsizetype index = -1;
+    };
+    mutable FoundPlace m_lastFound;
 
     int m_scopeDepth = 0;
     quint32 m_assignedFields = 0;
