@@ -81,6 +81,8 @@ public:
 
     const SessionItem* item(const QUuid& id) const { return m_itemsByID.pointerTo(id); }
     std::optional<TaskSection> sectionOf(const QUuid& id) const;
+    // The section a task is listed in and its place there.
+    std::optional<std::pair<TaskSection, qsizetype>> placeOf(const QUuid& id) const;
     bool isTransitionInProgress() const;
     bool isItemInTransition(const QUuid& id) const;
     bool isTextEditingActive() const { return m_isCreatingNewItem || m_inlineEditState.has_value(); }
