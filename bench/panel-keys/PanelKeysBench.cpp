@@ -115,6 +115,27 @@ BENCHMARK(BM_KeyPressMovingTheSelectedTask)
     ->ArgNames({"tasks", "atEnd"})
     ->Unit(benchmark::kMicrosecond);
 
+// Delete and then Ctrl+Z on the selected task, in turn: a task leaving its section and coming
+// back, each a committed change that the rows and the layout take as splices. Up to a list of
+// about 100 MB.
+void BM_KeyPressDeletingAndUndoing(benchmark::State& state)
+{
+    List list(int(state.range(0)));
+    selectAt(list, Place(state.range(1)));
+    QKeyEvent remove(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QKeyEvent undo(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier, QStringLiteral("\x1a"));
+    bool removing = true;
+    for (auto _ : state) {
+        list.keys->handleKeyDown(removing ? &remove : &undo);
+        removing = !removing;
+        clock().advance(0.05);
+    }
+}
+BENCHMARK(BM_KeyPressDeletingAndUndoing)
+    ->ArgsProduct({{100000, 1600000}, {top, end}})
+    ->ArgNames({"tasks", "atEnd"})
+    ->Unit(benchmark::kMicrosecond);
+
 // A list of 100 short tasks with one task in the middle whose title is range(0) bytes without a
 // break opportunity. One iteration selects that task, lets it expand and paints, then selects its
 // neighbour and paints again.

@@ -6,7 +6,7 @@
 
 // How one list became another: the items between an unchanged start and an unchanged end were
 // replaced. Costs one pass over the unchanged ends, and one over the replaced stretch when it may
-// be a move.
+// be a move; nothing when both are the same storage.
 struct ListChange {
     qsizetype prefix = 0;
     qsizetype removed = 0;
@@ -22,6 +22,11 @@ struct ListChange {
         Same same, qsizetype movesAbove)
     {
         ListChange change;
+        if (before == after && beforeSize == afterSize) {
+            // One list (shared storage): nothing changed, and nothing needs comparing.
+            change.prefix = beforeSize;
+            return change;
+        }
         const qsizetype shorter = std::min(beforeSize, afterSize);
         while (change.prefix < shorter && same(before[change.prefix], after[change.prefix]))
             ++change.prefix;

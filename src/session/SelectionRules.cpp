@@ -113,10 +113,10 @@ std::optional<SelectionRules::Place> SelectionRules::nextTarget(
 
 std::optional<SelectionRules::Place> SelectionRules::placeOf(const QUuid& id) const
 {
-    const std::optional<TaskSection> section = m_state.sectionOf(id);
-    if (!section)
+    const std::optional<std::pair<TaskSection, qsizetype>> found = m_state.placeOf(id);
+    if (!found)
         return std::nullopt;
-    const Place place {partOf(*section), m_state.itemIDs(*section).indexOf(id)};
+    const Place place {partOf(found->first), found->second};
     return isTargetAt(place) ? std::optional<Place>(place) : std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -228,6 +229,76 @@ void diffPart(const std::vector<Key>& a, const std::vector<Key>& b, Writer& writ
     writer.keep(B + bEnd, B + m);
 }
 
+// Turns an unfiltered part without a completion shell into the rows of its section's new list,
+// editing the part in place: the lists are compared directly, and only the keys of the changed
+// stretch are made; those after it keep their rows and move their places in the list.
+template <typename Key, typename Writer>
+void spliceWholePart(std::vector<Key>& part, const QList<QUuid>& before, const QList<QUuid>& after,
+    bool inputBefore, bool inputAfter, Writer& writer)
+{
+    const auto taskKey = [&](qsizetype i) { return Key {after.at(i), qint32(i), RenderedRow::Kind::task}; };
+    if (inputBefore && !inputAfter) {
+        writer.change(1, nullptr, nullptr);
+        part.erase(part.begin());
+    } else if (!inputBefore && inputAfter) {
+        part.insert(part.begin(), Key {QUuid(), inputIndex, RenderedRow::Kind::input});
+        writer.change(0, part.data(), part.data() + 1);
+    } else if (inputAfter) {
+        writer.keep(part.data(), part.data() + 1);
+    }
+    const qsizetype first = inputAfter ? 1 : 0;
+    const ListChange change = ListChange::between(before.constData(), before.size(), after.constData(),
+        after.size(), std::equal_to<QUuid>(), smallChange);
+    Key* const keys = part.data() + first;
+    writer.keep(keys, keys + change.prefix);
+    const qsizetype stretch = change.removed;
+    if (change.move > 0) {
+        std::rotate(keys + change.prefix, keys + change.prefix + 1, keys + change.prefix + stretch);
+        for (qsizetype i = change.prefix; i < change.prefix + stretch; ++i)
+            keys[i].index = qint32(i);
+        writer.change(1, nullptr, nullptr);
+        writer.keep(keys + change.prefix, keys + change.prefix + stretch - 1);
+        writer.change(0, keys + change.prefix + stretch - 1, keys + change.prefix + stretch);
+    } else if (change.move < 0) {
+        std::rotate(keys + change.prefix, keys + change.prefix + stretch - 1, keys + change.prefix + stretch);
+        for (qsizetype i = change.prefix; i < change.prefix + stretch; ++i)
+            keys[i].index = qint32(i);
+        writer.change(0, keys + change.prefix, keys + change.prefix + 1);
+        writer.keep(keys + change.prefix + 1, keys + change.prefix + stretch);
+        writer.change(1, nullptr, nullptr);
+    } else {
+        const auto at = part.begin() + first + change.prefix;
+        const qsizetype common = std::min(change.removed, change.inserted);
+        if (change.removed > common)
+            part.erase(at + common, at + change.removed);
+        else if (change.inserted > common)
+            part.insert(at + common, size_t(change.inserted - common), Key {});
+        Key* const replaced = part.data() + first + change.prefix;
+        for (qsizetype i = 0; i < change.inserted; ++i)
+            replaced[i] = taskKey(change.prefix + i);
+        writer.change(change.removed, replaced, replaced + change.inserted);
+        // The rows after the stretch stay, at places moved by the stretch's change in length.
+        const qint32 shift = qint32(change.inserted - change.removed);
+        if (shift != 0) {
+            for (qsizetype i = change.prefix + change.inserted; i < after.size(); ++i)
+                part[size_t(first + i)].index += shift;
+        }
+    }
+    Key* const tail = part.data() + first + change.prefix + change.inserted;
+    writer.keep(tail, part.data() + first + after.size());
+    const auto spacer = part.begin() + first + after.size();
+    if (!before.isEmpty() && after.isEmpty()) {
+        const auto placed = part.insert(spacer, Key {QUuid(), spacerIndex, RenderedRow::Kind::spacer});
+        writer.change(0, &*placed, &*placed + 1);
+    } else if (before.isEmpty() && !after.isEmpty()) {
+        writer.change(1, nullptr, nullptr);
+        part.erase(spacer);
+    } else if (after.isEmpty()) {
+        writer.keep(&*spacer, &*spacer + 1);
+    }
+    writer.keep(part.data() + first + after.size() + (after.isEmpty() ? 1 : 0), part.data() + part.size());
+}
+
 } // namespace
 
 QList<RowSplice> SessionRows::update(Seen& seen) const
@@ -283,6 +354,12 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
                 same = false;
             if (same) {
                 writer.keep(part.data(), part.data() + part.size());
+                continue;
+            }
+            if (folded.isEmpty() && seen.foldedQuery.isEmpty() && !shellWasHere && !shellIsHere) {
+                const bool inbox = section == TaskSection::inbox;
+                spliceWholePart(part, seen.ids[size_t(section)], ids, inbox && seen.creating,
+                    inbox && m_state.isCreatingNewItem(), writer);
                 continue;
             }
             std::vector<Key> next = partKeys(section, folded);

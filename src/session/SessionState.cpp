@@ -1,5 +1,6 @@
 #include "session/SessionState.h"
 
+#include <algorithm>
 #include <utility>
 
 SessionState::Scope::~Scope()
@@ -19,9 +20,29 @@ void SessionState::deliverNow()
 
 std::optional<TaskSection> SessionState::sectionOf(const QUuid& id) const
 {
-    for (TaskSection section : allTaskSections)
-        if (itemIDs(section).contains(id))
-            return section;
+    const std::optional<std::pair<TaskSection, qsizetype>> place = placeOf(id);
+    return place ? std::optional<TaskSection>(place->first) : std::nullopt;
+}
+
+std::optional<std::pair<TaskSection, qsizetype>> SessionState::placeOf(const QUuid& id) const
+{
+    constexpr qsizetype nearby = 64;
+    const QList<QUuid>& near = itemIDs(m_lastFound.section);
+    const qsizetype from = std::max<qsizetype>(0, m_lastFound.index - nearby);
+    const qsizetype to = std::min(near.size(), m_lastFound.index + nearby + 1);
+    for (qsizetype i = from; i < to; ++i) {
+        if (near.at(i) == id) {
+            m_lastFound = {id, m_lastFound.section, i};
+            return std::pair {m_lastFound.section, i};
+        }
+    }
+    for (TaskSection section : allTaskSections) {
+        const qsizetype index = itemIDs(section).indexOf(id);
+        if (index >= 0) {
+            m_lastFound = {id, section, index};
+            return std::pair {section, index};
+        }
+    }
     return std::nullopt;
 }
 

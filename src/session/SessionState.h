@@ -81,6 +81,8 @@ public:
 
     const SessionItem* item(const QUuid& id) const { return m_itemsByID.pointerTo(id); }
     std::optional<TaskSection> sectionOf(const QUuid& id) const;
+    // The section a task is listed in and its place there.
+    std::optional<std::pair<TaskSection, qsizetype>> placeOf(const QUuid& id) const;
     bool isTransitionInProgress() const;
     bool isItemInTransition(const QUuid& id) const;
     bool isTextEditingActive() const { return m_isCreatingNewItem || m_inlineEditState.has_value(); }
@@ -147,6 +149,14 @@ private:
     OptionalInlineEditState m_inlineEditState;
     bool m_editingBlocked = false;
     std::optional<SessionSelection> m_selectionBeforeCreatingNewItem;
+    // Where sectionOf last found a task: checked against the lists on use, and searched around
+    // first, since the tasks asked about next (the selection's neighbours) are usually near it.
+    struct FoundPlace {
+        QUuid id;
+        TaskSection section = TaskSection::working;
+        qsizetype index = -1;
+    };
+    mutable FoundPlace m_lastFound;
 
     int m_scopeDepth = 0;
     quint32 m_assignedFields = 0;
