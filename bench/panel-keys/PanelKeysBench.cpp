@@ -4,6 +4,7 @@
 // Qt's offscreen platform unless another one is chosen.
 
 #include "panel/PanelKeyHandler.h"
+#include "panel/TaskListAccessibility.h"
 #include "panel/TaskListView.h"
 #include "panel/TaskTextLayoutCache.h"
 #include "platform/ManualScheduler.h"
@@ -11,11 +12,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDragMoveEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -227,6 +231,68 @@ void BM_CompletionCollapseFrame(benchmark::State& state)
     }
 }
 BENCHMARK(BM_CompletionCollapseFrame)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+// A whole landing after Space: the key, the completion shell leaving (the task lands in its new
+// section) and every frame of the collapse until it has ended, with the selection on the first task
+// (it lands at the top of Complete) or on the last one (it lands back at the end of Pending). The
+// time of an iteration is the landing's slowest frame; the key and the shell's leaving are counters.
+void BM_LandingWorstFrame(benchmark::State& state)
+{
+    List list(int(state.range(0)));
+    const Place place = Place(state.range(1));
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    double keys = 0, leaves = 0;
+    const auto timed = [](const std::function<void()>& step) {
+        const auto start = std::chrono::steady_clock::now();
+        step();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    for (auto _ : state) {
+        clock().advance(1);
+        selectAt(list, place);
+        keys += timed([&] { list.keys->handleKeyDown(&space); });
+        const double leave = timed([&] { clock().advance(SessionController::completionPreviewDelay); });
+        leaves += leave;
+        double worst = leave;
+        while (list.view->transitions().isRunning())
+            worst = std::max(worst, timed([&] { clock().advance(1.0 / 60); }));
+        state.SetIterationTime(worst);
+    }
+    state.counters["key_us"] = benchmark::Counter(keys * 1e6 / double(state.iterations()));
+    state.counters["leave_us"] = benchmark::Counter(leaves * 1e6 / double(state.iterations()));
+}
+BENCHMARK(BM_LandingWorstFrame)
+    ->ArgsProduct({{1000, 10000, 100000}, {top, end}})
+    ->ArgNames({"tasks", "atEnd"})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// Ctrl+J and Ctrl+K as above while an assistive technology listens and has read the list: the
+// accessibility tree follows every change and announces it.
+void BM_KeyPressMovingTheSelectedTaskAccessible(benchmark::State& state)
+{
+    List list(int(state.range(0)));
+    selectAt(list, Place(state.range(1)));
+    TaskListAccessibility::sendEvent = [](QAccessibleEvent*) {};
+    QAccessible::setActive(true);
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(list.view.get());
+    for (int section = 0; section < 3; ++section)
+        if (QAccessibleInterface* group = tree->child(section); group && group->childCount() > 0)
+            group->child(group->childCount() - 1)->text(QAccessible::Name);
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_J, Qt::ControlModifier, QStringLiteral("\n"));
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier, QStringLiteral("\v"));
+    bool forward = state.range(1) == top;
+    for (auto _ : state) {
+        list.keys->handleKeyDown(forward ? &down : &up);
+        forward = !forward;
+        clock().advance(0.05);
+    }
+    QAccessible::setActive(false);
+}
+BENCHMARK(BM_KeyPressMovingTheSelectedTaskAccessible)
+    ->ArgsProduct({{1000, 10000, 100000}, {top, end}})
+    ->ArgNames({"tasks", "atEnd"})
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
