@@ -2,6 +2,7 @@
 #include "PanelFixture.h"
 #include "document/DocumentFormat.h"
 #include "panel/PanelStatusLine.h"
+#include "session/SessionTransitions.h"
 
 #include <QAccessible>
 
@@ -40,7 +41,7 @@ QStringList childNames(QAccessibleInterface* iface)
 {
     QStringList names;
     for (int i = 0; i < iface->childCount(); ++i)
-        names << iface->child(i)->text(QAccessible::Name);
+        names << (iface->child(i) ? iface->child(i)->text(QAccessible::Name) : QStringLiteral("(none)"));
     return names;
 }
 
@@ -198,6 +199,8 @@ private Q_SLOTS:
                 f.session.redo();
             else if (step == "preview")
                 f.scheduler.advance(SessionController::completionPreviewDelay);
+            else if (step == "clear")
+                f.scheduler.advance(SessionTransitions::shellClearingDelay + 0.01);
             else if (step == "frame")
                 f.scheduler.advance(0.05);
             else if (step == "land" || step == "settle")
