@@ -4,6 +4,7 @@
 // Qt's offscreen platform unless another one is chosen.
 
 #include "panel/PanelKeyHandler.h"
+#include "panel/TaskListAccessibility.h"
 #include "panel/TaskListView.h"
 #include "panel/TaskTextLayoutCache.h"
 #include "platform/ManualScheduler.h"
@@ -11,11 +12,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDragMoveEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 
+#include <ctime>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -248,6 +252,79 @@ void BM_CompletionCollapseFrame(benchmark::State& state)
     }
 }
 BENCHMARK(BM_CompletionCollapseFrame)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+// A whole landing after Space: the key, the completion shell leaving (the task lands in its new
+// section) and every frame of the collapse until it has ended, with the selection on the first task
+// (it lands at the top of Complete, far below) or on the last pending one (it lands just below). The
+// time of an iteration is the landing's slowest frame (processor time); the key and the shell's leaving are
+// counters.
+void BM_LandingWorstFrame(benchmark::State& state)
+{
+    List list(int(state.range(0)));
+    const Place place = Place(state.range(1));
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    double keys = 0, leaves = 0;
+    // The thread's processor time: on a loaded machine, wall time says more about the other work.
+    const auto timed = [](const std::function<void()>& step) {
+        const auto now = [] {
+            timespec time {};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
+            return double(time.tv_sec) + double(time.tv_nsec) * 1e-9;
+        };
+        const double start = now();
+        step();
+        return now() - start;
+    };
+    for (auto _ : state) {
+        clock().advance(1);
+        const QList<QUuid> pending = list.session.itemIDs(TaskSection::inbox);
+        if (place == top)
+            selectAt(list, top);
+        else
+            list.session.setSelection(SessionSelection::task(pending.last()));
+        keys += timed([&] { list.keys->handleKeyDown(&space); });
+        const double leave = timed([&] { clock().advance(SessionController::completionPreviewDelay); });
+        leaves += leave;
+        double worst = leave;
+        while (list.view->transitions().isRunning())
+            worst = std::max(worst, timed([&] { clock().advance(1.0 / 60); }));
+        state.SetIterationTime(worst);
+    }
+    state.counters["key_us"] = benchmark::Counter(keys * 1e6 / double(state.iterations()));
+    state.counters["leave_us"] = benchmark::Counter(leaves * 1e6 / double(state.iterations()));
+}
+BENCHMARK(BM_LandingWorstFrame)
+    ->ArgsProduct({{1000, 10000, 100000}, {top, end}})
+    ->ArgNames({"tasks", "atEnd"})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// Ctrl+J and Ctrl+K as above while an assistive technology listens and has read the list: the
+// accessibility tree follows every change and announces it.
+void BM_KeyPressMovingTheSelectedTaskAccessible(benchmark::State& state)
+{
+    List list(int(state.range(0)));
+    selectAt(list, Place(state.range(1)));
+    TaskListAccessibility::sendEvent = [](QAccessibleEvent*) {};
+    QAccessible::setActive(true);
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(list.view.get());
+    for (int section = 0; section < 3; ++section)
+        if (QAccessibleInterface* group = tree->child(section); group && group->childCount() > 0)
+            group->child(group->childCount() - 1)->text(QAccessible::Name);
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_J, Qt::ControlModifier, QStringLiteral("\n"));
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier, QStringLiteral("\v"));
+    bool forward = state.range(1) == top;
+    for (auto _ : state) {
+        list.keys->handleKeyDown(forward ? &down : &up);
+        forward = !forward;
+        clock().advance(0.05);
+    }
+    QAccessible::setActive(false);
+}
+BENCHMARK(BM_KeyPressMovingTheSelectedTaskAccessible)
+    ->ArgsProduct({{1000, 10000, 100000}, {top, end}})
+    ->ArgNames({"tasks", "atEnd"})
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -9,7 +9,8 @@
 #include "session/SessionController.h"
 
 #include <QAccessibleWidget>
-#include <QSet>
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -112,42 +113,43 @@ void TaskListAccessibility::releaseItem(const QUuid& id)
 
 void TaskListAccessibility::ensureRows()
 {
-    m_read = true;
-    if (!m_stale)
+    if (m_read)
         return;
-    m_stale = false;
-    m_rows.clear();
-    m_index.clear();
-    const QList<RenderedRow> rendered = m_view->session()->renderedRows();
-    for (TaskSection section : allTaskSections) {
-        m_sectionStart[size_t(section)] = m_rows.size();
-        for (const RenderedRow& row : rendered) {
-            if (row.kind == RenderedRow::Kind::task && row.section == section) {
-                m_index.insert(row.itemID, m_rows.size());
-                m_rows << row;
-            }
-        }
-    }
-    m_sectionStart[3] = m_rows.size();
+    m_read = true;
+    m_places.reset(m_view->layout().rows());
 }
 
 qsizetype TaskListAccessibility::taskCount(TaskSection section)
 {
     ensureRows();
-    return m_sectionStart[size_t(section) + 1] - m_sectionStart[size_t(section)];
+    return m_places.taskCount(section);
 }
 
 const RenderedRow* TaskListAccessibility::row(const QUuid& id)
 {
     ensureRows();
-    const auto found = m_index.constFind(id);
-    return found == m_index.constEnd() ? nullptr : &m_rows.at(*found);
+    const qsizetype at = m_view->layout().rowIndex(id, RenderedRow::Kind::task);
+    return at >= 0 ? &m_view->layout().rows()[at] : nullptr;
 }
 
 qsizetype TaskListAccessibility::indexInSection(const QUuid& id)
 {
-    const RenderedRow* found = row(id);
-    return found ? m_index.value(id) - m_sectionStart[size_t(found->section)] : -1;
+    ensureRows();
+    const qsizetype at = m_view->layout().rowIndex(id, RenderedRow::Kind::task);
+    return at >= 0 ? m_places.taskIndex(m_view->layout().rows()[at].section, at) : -1;
+}
+
+void TaskListAccessibility::noteSplices(const QList<RenderedRow>& rows, const QList<RowSplice>& splices)
+{
+    // Rows nobody has read need no news; they are read afresh when first asked for.
+    if (!m_read)
+        return;
+    m_places.apply(rows, splices, m_touched);
+    constexpr qsizetype touchedBound = 4096;
+    if (m_touched.removed.size() + m_touched.inserted.size() > touchedBound) {
+        m_touched.clear();
+        m_touchedMany = true;
+    }
 }
 
 // --- Interfaces ---
@@ -162,9 +164,9 @@ QAccessibleInterface* TaskListAccessibility::sectionInterface(TaskSection sectio
 
 QAccessibleInterface* TaskListAccessibility::itemInterface(TaskSection section, qsizetype index)
 {
-    if (index < 0 || index >= taskCount(section))
-        return nullptr;
-    return itemInterface(m_rows.at(m_sectionStart[size_t(section)] + index).itemID);
+    ensureRows();
+    const qsizetype at = m_places.rowOfTask(section, index);
+    return at >= 0 ? itemInterface(m_view->layout().rows()[at].itemID) : nullptr;
 }
 
 QAccessibleInterface* TaskListAccessibility::itemInterface(const QUuid& id)
@@ -193,8 +195,6 @@ QAccessibleInterface* TaskListAccessibility::linkInterface(const QUuid& id, int 
 
 void TaskListAccessibility::noteChange(bool rowsChanged)
 {
-    if (rowsChanged)
-        m_stale = true;
     if (!isListening()) {
         m_selected = m_view->session()->selection().taskID();
         return;
@@ -206,17 +206,25 @@ void TaskListAccessibility::noteChange(bool rowsChanged)
 
 void TaskListAccessibility::sendRowEvents()
 {
-    // Rows nobody has read need no news.
     if (!m_read)
         return;
-    QSet<QUuid> before;
-    before.reserve(m_rows.size());
-    for (const RenderedRow& row : std::as_const(m_rows))
-        before.insert(row.itemID);
-    ensureRows();
+    const TaskRowSections::Touched touched = std::exchange(m_touched, {});
+    const bool many = std::exchange(m_touchedMany, false);
+    // The items made for rows that changed, moved or left; after many changes, every item made.
+    QList<QUuid> items;
+    if (many) {
+        items = m_items.keys();
+    } else {
+        for (const auto* ids : {&touched.removed, &touched.inserted}) {
+            for (auto it = ids->keyBegin(); it != ids->keyEnd(); ++it) {
+                if (m_items.contains(*it) && !items.contains(*it))
+                    items << *it;
+            }
+        }
+    }
 
     std::array<bool, 3> reordered {};
-    for (const QUuid& id : m_items.keys()) {
+    for (const QUuid& id : std::as_const(items)) {
         auto* item = static_cast<TaskItemAccessible*>(QAccessible::accessibleInterface(m_items.value(id)));
         const RenderedRow* shown = row(id);
         if (!item || !shown) {
@@ -241,14 +249,26 @@ void TaskListAccessibility::sendRowEvents()
             reordered[size_t(left)] = reordered[size_t(shown->section)] = true;
     }
 
+    // Rows that arrived; a row that left one place for another within its section reorders it.
     QList<QUuid> inserted;
-    for (const RenderedRow& row : std::as_const(m_rows))
-        if (!before.contains(row.itemID))
-            inserted << row.itemID;
-    if (inserted.size() > announcedInsertions) {
+    for (auto it = touched.inserted.cbegin(); it != touched.inserted.cend(); ++it) {
+        const RenderedRow* shown = row(it.key());
+        if (!shown)
+            continue;
+        const auto was = touched.removed.constFind(it.key());
+        if (was == touched.removed.constEnd())
+            inserted << it.key();
+        else if (was->splice != it->splice || was->offset != it->offset)
+            reordered[size_t(shown->section)] = true;
+    }
+    if (many || inserted.size() > announcedInsertions) {
         send(QAccessible::queryAccessibleInterface(m_view), QAccessible::ObjectReorder);
         return;
     }
+    std::sort(inserted.begin(), inserted.end(), [this](const QUuid& a, const QUuid& b) {
+        return m_view->layout().rowIndex(a, RenderedRow::Kind::task)
+            < m_view->layout().rowIndex(b, RenderedRow::Kind::task);
+    });
     for (const QUuid& id : std::as_const(inserted))
         send(itemInterface(id), QAccessible::ObjectCreated);
     for (TaskSection section : allTaskSections)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "panel/TaskRowSections.h"
 #include "session/RenderedRow.h"
 #include "session/TaskSection.h"
 
@@ -18,8 +19,9 @@ class TaskListView;
 // What assistive technologies (screen readers, through AT-SPI) see of a task list: the list, one
 // group per section, one item per task row and one link per link in a title. The list paints its
 // rows itself, so their interfaces are made here, only for the rows an assistive technology asks
-// for, kept by task id while the task stays in the list, and released with the list. While nothing
-// listens, a change of the list only marks what was read as out of date.
+// for, kept by task id while the task stays in the list, and released with the list. The rows are
+// read from the list view's own; the splices that change them tell what to announce, so a change
+// costs what changed, whatever the length of the list.
 class TaskListAccessibility : public QObject {
     Q_OBJECT
 
@@ -52,6 +54,8 @@ public:
     // The item interfaces made so far (made on demand, so a long list makes few).
     qsizetype itemInterfaceCount() const { return m_items.size(); }
 
+    // The list view is about to apply splices to its rows.
+    void noteSplices(const QList<RenderedRow>& rows, const QList<RowSplice>& splices);
     // After each change of the session: the rows (when rowsChanged) or the selection may have moved.
     void noteChange(bool rowsChanged);
     // The list took the keyboard focus: the selected task is the focused object.
@@ -66,14 +70,13 @@ private:
     static void release(QAccessible::Id id);
 
     TaskListView* m_view;
-    // The shown task rows, section by section, and where each section starts (a fourth entry ends
-    // the last); rebuilt when read after a change.
-    QList<RenderedRow> m_rows;
-    std::array<qsizetype, 4> m_sectionStart {};
-    QHash<QUuid, qsizetype> m_index;
-    bool m_stale = true;
-    // Whether an assistive technology has read rows since they were last rebuilt.
+    // Where the view's task rows lie, section by section, from when rows were first read.
+    TaskRowSections m_places;
+    // Whether an assistive technology has read rows (the places are followed from then on).
     bool m_read = false;
+    // The task rows that came and went since the last announcement; past a bound, only that many did.
+    TaskRowSections::Touched m_touched;
+    bool m_touchedMany = false;
     std::array<QAccessible::Id, 3> m_sections {};
     QHash<QUuid, QAccessible::Id> m_items;
     QHash<QUuid, QList<QAccessible::Id>> m_links;

@@ -157,15 +157,13 @@ void TaskListView::rebuildRows()
         before = visibleRowTops(true);
     const auto& shell = m_session->completionShell();
     const CompletionShellState* shellState = shell ? &*shell : nullptr;
-    if (m_rowsMerged || m_transitions->mergesRows(shellState, animated())) {
-        // Rows collapsing away are merged into the session's rows, all of them at once; the rows
-        // seen follow, for the splices that come once the collapses have ended.
-        m_session->updateRows(m_seenRows);
-        m_layout.setRows(m_transitions->withCollapseTransitions(m_layout.rows(), m_session->renderedRows(),
-            shellState, m_session->completionTransitionItemID(), animated()));
-        m_rowsMerged = m_transitions->hasCollapses();
+    if (m_transitions->mergesRows(shellState, animated())) {
+        // Rows collapsing away are spliced in and out around the session's splices.
+        m_transitions->spliceWithCollapses(m_layout, m_session->updateRows(m_seenRows), shellState,
+            m_session->completionTransitionItemID(), animated(),
+            [this](const QList<RowSplice>& splices) { spliceRows(splices); });
     } else {
-        m_layout.applySplices(m_session->updateRows(m_seenRows));
+        spliceRows(m_session->updateRows(m_seenRows));
         const qsizetype shellRow
             = shell ? m_layout.rowIndex(shell->itemID, RenderedRow::Kind::completionShell) : -1;
         m_transitions->noteShownShell(shellRow >= 0 ? &m_layout.rows()[shellRow] : nullptr, animated());
@@ -173,6 +171,16 @@ void TaskListView::rebuildRows()
     relayout();
     if (before)
         m_transitions->startMotions(*before, visibleRowTops(false));
+}
+
+void TaskListView::spliceRows(const QList<RowSplice>& splices)
+{
+    if (splices.isEmpty())
+        return;
+    // The accessibility tree reads the rows that leave before they go.
+    if (m_accessibility)
+        m_accessibility->noteSplices(m_layout.rows(), splices);
+    m_layout.applySplices(splices);
 }
 
 void TaskListView::relayout()

@@ -148,8 +148,10 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
-    // Rebuilds the rows from the session, then lays out.
+    // Brings the rows up to date with the session by splices, then lays out.
     void rebuildRows();
+    // Every change of the layout's rows goes through here.
+    void spliceRows(const QList<RowSplice>& splices);
     // Recomputes block positions and heights (cheap: no text layout for collapsed rows).
     void relayout();
     void updateScrollRange();
@@ -198,10 +200,8 @@ private:
     TaskRowContextTargetMonitor* m_contextMonitor;
     TaskRowLayout m_layout;
     TaskRowTransitions* m_transitions;
-    // The session's rows as the layout last took them, and whether rows collapsing away were merged
-    // in (then the next rows are merged afresh rather than spliced).
+    // The session's rows as the layout last took them.
     SessionRows::Seen m_seenRows;
-    bool m_rowsMerged = false;
 
     bool m_windowActive = false;
     QColor m_documentColor;

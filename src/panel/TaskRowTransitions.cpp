@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QVariantAnimation>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -75,7 +76,7 @@ bool TaskRowTransitions::mergesRows(const CompletionShellState* shell, bool anim
 {
     const bool shellGone = m_liveShell
         && !(shell && shell->itemID == m_liveShell->itemID && shell->section == m_liveShell->section);
-    return animated && (!m_collapses.isEmpty() || shellGone);
+    return !m_placedGhosts.empty() || (animated && (!m_collapses.isEmpty() || shellGone));
 }
 
 void TaskRowTransitions::noteShownShell(const RenderedRow* shellRow, bool animated)
@@ -85,89 +86,115 @@ void TaskRowTransitions::noteShownShell(const RenderedRow* shellRow, bool animat
     m_liveShell = animated && shellRow ? std::optional<RenderedRow>(*shellRow) : std::nullopt;
 }
 
-QList<RenderedRow> TaskRowTransitions::withCollapseTransitions(const QList<RenderedRow>& previous,
-    const QList<RenderedRow>& next, const CompletionShellState* shell, const std::optional<QUuid>& landing,
-    bool animated)
+qsizetype TaskRowTransitions::findRow(
+    const TaskRowLayout& layout, const QUuid& id, RenderedRow::Kind kind, TaskSection section)
 {
+    const QList<RenderedRow>& rows = layout.rows();
+    const qsizetype found = layout.rowIndex(id, kind);
+    if (found < 0 || rows[found].section == section)
+        return found;
+    // The index keeps one row per task; a shell still collapsing away in another section may hide
+    // this one, which is rare enough to look for.
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (rows[i].kind == kind && rows[i].itemID == id && rows[i].section == section)
+            return i;
+    }
+    return -1;
+}
+
+qsizetype TaskRowTransitions::ghostPlace(const TaskRowLayout& layout, const Collapse& collapse)
+{
+    const RenderedRow& ghost = collapse.row;
+    // It is back (the list was reloaded with the same ids).
+    if (findRow(layout, ghost.itemID, ghost.kind, ghost.section) >= 0)
+        return -1;
+    qsizetype at = -1;
+    if (collapse.anchorItemID) {
+        for (RenderedRow::Kind kind : {RenderedRow::Kind::task, RenderedRow::Kind::completionShell}) {
+            const qsizetype anchor = findRow(layout, *collapse.anchorItemID, kind, ghost.section);
+            if (anchor >= 0)
+                at = std::max(at, anchor + 1);
+        }
+    }
+    if (at >= 0)
+        return at;
+    // First in its section (its anchor is gone, or it had none). The rows run section by section,
+    // the input row at the top of the inbox part.
+    const QList<RenderedRow>& rows = layout.rows();
+    const auto sectionOf = [](const RenderedRow& row) {
+        return row.kind == RenderedRow::Kind::input ? TaskSection::inbox : row.section;
+    };
+    auto first = std::partition_point(rows.begin(), rows.end(),
+        [&](const RenderedRow& row) { return int(sectionOf(row)) < int(ghost.section); });
+    while (first != rows.end() && first->kind == RenderedRow::Kind::input)
+        ++first;
+    return first != rows.end() && first->section == ghost.section ? first - rows.begin() : -1;
+}
+
+void TaskRowTransitions::spliceWithCollapses(const TaskRowLayout& layout, const QList<RowSplice>& splices,
+    const CompletionShellState* shell, const std::optional<QUuid>& landing, bool animated,
+    const Splice& splice)
+{
+    const QList<RenderedRow>& rows = layout.rows();
+    const bool shellGone = animated && m_liveShell
+        && !(shell && shell->itemID == m_liveShell->itemID && shell->section == m_liveShell->section);
+    // The row the leaving shell followed, read before anything moves.
+    std::optional<QUuid> anchor;
+    if (shellGone) {
+        const qsizetype at
+            = findRow(layout, m_liveShell->itemID, RenderedRow::Kind::completionShell, m_liveShell->section);
+        if (at > 0 && rows[at - 1].section == m_liveShell->section && isTaskOrShell(rows[at - 1]))
+            anchor = rows[at - 1].itemID;
+    }
+
+    // The rows collapsing away leave, so that the rows are the session's again for its splices.
+    if (!m_placedGhosts.empty()) {
+        std::sort(m_placedGhosts.begin(), m_placedGhosts.end(),
+            [](const PlacedGhost& a, const PlacedGhost& b) { return a.row < b.row; });
+        QList<RowSplice> out;
+        for (const PlacedGhost& placed : m_placedGhosts)
+            out.append(RowSplice {placed.row - out.size(), 1, {}});
+        m_placedGhosts.clear();
+        splice(out);
+    }
+    splice(splices);
+
     if (!animated) {
         m_collapses.clear();
         m_liveShell = std::nullopt;
-        return next;
+        return;
     }
-    const double now = m_scheduler->now();
-    const bool shellGone = m_liveShell
-        && !(shell && shell->itemID == m_liveShell->itemID && shell->section == m_liveShell->section);
-
     // A shell that leaves the list lands its task: the shell collapses away where it was and the
     // task grows in at its new place. The shell itself appears without a transition, in the place
     // of its task.
     if (shellGone) {
-        const QString shellID = m_liveShell->id();
-        std::optional<QUuid> anchor;
-        for (qsizetype i = 0; i < previous.size(); ++i) {
-            if (previous[i].kind == RenderedRow::Kind::completionShell
-                && previous[i].itemID == m_liveShell->itemID) {
-                if (i > 0 && previous[i - 1].section == m_liveShell->section
-                    && isTaskOrShell(previous[i - 1]))
-                    anchor = previous[i - 1].itemID;
-                break;
-            }
-        }
-        m_collapses.insert(shellID, Collapse {now, false, *m_liveShell, anchor});
+        const double now = m_scheduler->now();
+        m_collapses.insert(m_liveShell->id(), Collapse {now, false, *m_liveShell, anchor});
         if (landing) {
-            for (const RenderedRow& row : next) {
-                if (row.kind == RenderedRow::Kind::task && row.itemID == *landing) {
-                    m_collapses.insert(row.id(), Collapse {now, true, row, std::nullopt});
-                    break;
-                }
-            }
+            if (const qsizetype at = layout.rowIndex(*landing, RenderedRow::Kind::task); at >= 0)
+                m_collapses.insert(rows[at].id(), Collapse {now, true, rows[at], std::nullopt});
         }
         scheduleFrame();
     }
     m_liveShell = std::nullopt;
     if (shell) {
-        for (const RenderedRow& row : next) {
-            if (row.kind == RenderedRow::Kind::completionShell) {
-                m_liveShell = row;
-                break;
-            }
-        }
+        if (const qsizetype at = layout.rowIndex(shell->itemID, RenderedRow::Kind::completionShell); at >= 0)
+            m_liveShell = rows[at];
     }
-    if (m_collapses.isEmpty())
-        return next;
 
-    QList<RenderedRow> merged = next;
     for (auto it = m_collapses.cbegin(); it != m_collapses.cend(); ++it) {
         if (it->inserting)
             continue;
-        const RenderedRow& ghost = it->row;
-        qsizetype at = -1;
-        for (qsizetype i = 0; i < merged.size(); ++i) {
-            const RenderedRow& row = merged[i];
-            if (row.kind == RenderedRow::Kind::input || row.section != ghost.section)
-                continue;
-            if (row.kind == ghost.kind && row.itemID == ghost.itemID) {
-                at = -2; // it is back (the list was reloaded with the same ids)
-                break;
-            }
-            if (at == -1 && !it->anchorItemID)
-                at = i;
-            if (it->anchorItemID && row.itemID == *it->anchorItemID && isTaskOrShell(row))
-                at = i + 1;
+        const qsizetype at = ghostPlace(layout, *it);
+        if (at < 0)
+            continue;
+        for (PlacedGhost& placed : m_placedGhosts) {
+            if (placed.row >= at)
+                ++placed.row;
         }
-        if (at == -1) {
-            // Its anchor is gone: first in its section.
-            for (qsizetype i = 0; i < merged.size(); ++i) {
-                if (merged[i].kind != RenderedRow::Kind::input && merged[i].section == ghost.section) {
-                    at = i;
-                    break;
-                }
-            }
-        }
-        if (at >= 0)
-            merged.insert(at, ghost);
+        m_placedGhosts.push_back(PlacedGhost {it.key(), at});
+        splice({RowSplice {at, 0, {it->row}}});
     }
-    return merged;
 }
 
 // --- Slides ---

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "panel/TaskRowLayout.h"
 #include "platform/Scheduler.h"
 #include "session/CompletionShellState.h"
 #include "session/RenderedRow.h"
+#include "session/RowSplice.h"
 
 #include <QHash>
 #include <QObject>
@@ -10,6 +12,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QVariantAnimation;
 
@@ -27,18 +30,22 @@ public:
     explicit TaskRowTransitions(Scheduler* scheduler, QObject* parent = nullptr);
 
     // --- Collapse and growth ---
-    // The rows of next, with the rows still collapsing away merged in; starts the transitions of a
-    // completion shell that left (shell is the session's current one, landing the task that lands).
-    // Without animations every transition is dropped.
-    QList<RenderedRow> withCollapseTransitions(const QList<RenderedRow>& previous,
-        const QList<RenderedRow>& next, const CompletionShellState* shell,
-        const std::optional<QUuid>& landing, bool animated);
+    // Brings the rows of layout up to date while rows collapse away or a shell leaves, every step a
+    // splice handed to splice (which applies it to the layout): the rows collapsing away are taken
+    // out, the session's splices go in, the transitions of a completion shell that left start (shell
+    // is the session's current one, landing the task that lands), and the rows still collapsing are
+    // put back below the row they followed. Rows are found through the layout's index, so this costs
+    // what changed. Without animations every transition is dropped.
+    using Splice = std::function<void(const QList<RowSplice>&)>;
+    void spliceWithCollapses(const TaskRowLayout& layout, const QList<RowSplice>& splices,
+        const CompletionShellState* shell, const std::optional<QUuid>& landing, bool animated,
+        const Splice& splice);
     bool hasCollapses() const { return !m_collapses.isEmpty(); }
     // The rows collapsing away or growing in.
     QList<RenderedRow> collapsingRows() const;
-    // Whether the next rows must go through withCollapseTransitions: a collapse runs, or the shell
-    // shown last leaves. Otherwise the list splices the session's rows in and says which shell row
-    // it shows (noteShownShell).
+    // Whether the next rows must go through spliceWithCollapses: rows collapsing away are in the
+    // list, a collapse runs, or the shell shown last leaves. Otherwise the list splices the session's rows in
+    // and says which shell row it shows (noteShownShell).
     bool mergesRows(const CompletionShellState* shell, bool animated) const;
     void noteShownShell(const RenderedRow* shellRow, bool animated);
     // Progress of the collapse transition of a row (1 when it has none).
@@ -88,8 +95,21 @@ private:
         double offset = 0;
     };
 
+    // The row of a task or shell in the layout's rows, in a section, or -1.
+    static qsizetype findRow(
+        const TaskRowLayout& layout, const QUuid& id, RenderedRow::Kind kind, TaskSection section);
+    // Where a row collapsing away goes back in the rows, or -1 when it does not.
+    static qsizetype ghostPlace(const TaskRowLayout& layout, const Collapse& collapse);
+
     Scheduler* m_scheduler;
     std::optional<RenderedRow> m_liveShell;
+    // The rows collapsing away that are in the layout's rows, and where (kept exactly: nothing else
+    // changes the rows between one spliceWithCollapses and the next).
+    struct PlacedGhost {
+        QString id;
+        qsizetype row = 0;
+    };
+    std::vector<PlacedGhost> m_placedGhosts;
     QHash<QString, Collapse> m_collapses;
     QHash<QString, Motion> m_motions;
     std::optional<double> m_pendingMotionDuration;

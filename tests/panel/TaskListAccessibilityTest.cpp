@@ -1,6 +1,8 @@
 #include "panel/TaskListAccessibility.h"
 #include "PanelFixture.h"
+#include "document/DocumentFormat.h"
 #include "panel/PanelStatusLine.h"
+#include "session/SessionTransitions.h"
 
 #include <QAccessible>
 
@@ -39,7 +41,7 @@ QStringList childNames(QAccessibleInterface* iface)
 {
     QStringList names;
     for (int i = 0; i < iface->childCount(); ++i)
-        names << iface->child(i)->text(QAccessible::Name);
+        names << (iface->child(i) ? iface->child(i)->text(QAccessible::Name) : QStringLiteral("(none)"));
     return names;
 }
 
@@ -144,6 +146,85 @@ private Q_SLOTS:
         QVERIFY(wasHeard(QAccessible::ObjectReorder, "Tasks"));
         QVERIFY(!wasHeard(QAccessible::ObjectCreated, "Task 9999"));
         QVERIFY(f.view.accessibility()->itemInterfaceCount() <= 1); // the selected row, if any
+    }
+
+    // While tasks move, land, leave and come back (animated, so landings run their frames), each
+    // section's item at index i names the task the list shows there, and a landing ends with the
+    // rows and blocks of a list laid out afresh.
+    void theTreeFollowsTheRowsThroughLandings_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("complete the first task") << "T1 space land";
+        QTest::newRow("move down and up") << "T2 down down up settle";
+        QTest::newRow("delete the last task") << "Done2 delete settle";
+        QTest::newRow("undo during a landing") << "T3 pending preview frame frame undo land";
+        QTest::newRow("complete the last pending during a landing")
+            << "T1 space preview frame Inbox2 space land";
+        QTest::newRow("uncomplete the last task, redo") << "Done2 space land undo land redo land";
+        QTest::newRow("delete the landed task mid-landing") << "T4 space preview frame delete land";
+    }
+    void theTreeFollowsTheRowsThroughLandings()
+    {
+        QFETCH(QString, script);
+        ListFixture f(
+            parseDocument("T1\nT2\nT3\nT4\n---\nInbox1\nInbox2\n---\nDone1\nDone2"), QSize(420, 640), true);
+        QAccessible::setActive(true);
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&f.view);
+        const auto treeMatchesTheRows = [&] {
+            const QList<RenderedRow> rows = f.session.renderedRows();
+            for (TaskSection section : allTaskSections) {
+                QStringList shown;
+                for (const RenderedRow& row : rows)
+                    if (row.kind == RenderedRow::Kind::task && row.section == section)
+                        shown << row.title;
+                QAccessibleInterface* group = list->child(int(section));
+                QCOMPARE(childNames(group), shown);
+                for (int i = 0; i < group->childCount(); ++i)
+                    QCOMPARE(group->indexOfChild(group->child(i)), i);
+            }
+        };
+        treeMatchesTheRows();
+        for (const QString& step : script.split(' ')) {
+            if (step == "space")
+                f.session.toggleSelectedItemCompletion();
+            else if (step == "pending")
+                f.session.moveSelectedItemToPending();
+            else if (step == "down" || step == "up")
+                f.session.moveSelectedItem(step == "down" ? 1 : -1);
+            else if (step == "delete")
+                f.session.deleteSelectedItem();
+            else if (step == "undo")
+                f.session.undo();
+            else if (step == "redo")
+                f.session.redo();
+            else if (step == "preview")
+                f.scheduler.advance(SessionController::completionPreviewDelay);
+            else if (step == "clear")
+                f.scheduler.advance(SessionTransitions::shellClearingDelay + 0.01);
+            else if (step == "frame")
+                f.scheduler.advance(0.05);
+            else if (step == "land" || step == "settle")
+                f.scheduler.advance(1);
+            else
+                f.session.setSelection(SessionSelection::task(taskNamed(f.session, step)));
+            treeMatchesTheRows();
+        }
+        QVERIFY(!f.view.transitions().isRunning());
+        QCOMPARE(f.view.layout().rows(), f.session.renderedRows());
+        TaskRowLayout fresh;
+        fresh.setScrollContentWidth(f.view.layout().scrollContentWidth());
+        fresh.setExpandedTaskID(f.view.layout().expandedTaskID());
+        for (auto it = f.view.layout().presentationStates().cbegin();
+             it != f.view.layout().presentationStates().cend(); ++it)
+            fresh.presentationState(it.key()) = it.value();
+        fresh.setRows(f.session.renderedRows());
+        fresh.relayout();
+        QCOMPARE(fresh.blocks().size(), f.view.layout().blocks().size());
+        for (size_t i = 0; i < fresh.blocks().size(); ++i) {
+            QCOMPARE(f.view.layout().blocks()[i].top, fresh.blocks()[i].top);
+            QCOMPARE(f.view.layout().blocks()[i].height, fresh.blocks()[i].height);
+        }
+        QAccessible::setActive(false);
     }
 
     void eventsFollowTheUser()
