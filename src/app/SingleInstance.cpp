@@ -6,9 +6,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QUrl>
 
@@ -43,12 +42,30 @@ bool isPrivateFolder(const QByteArray& path, bool tighten, QString* error)
 }
 } // namespace
 
+class SingleInstance::Connection : public QObject {
+public:
+    Connection(SingleInstanceSocket socket, QObject* parent)
+        : QObject(parent),
+          socket(std::move(socket)),
+          notifier(this->socket.descriptor(), QSocketNotifier::Read)
+    { }
+
+    SingleInstanceSocket socket;
+    // Declared after the socket, so that it is gone before the socket closes.
+    QSocketNotifier notifier;
+    QByteArray buffer;
+};
+
 SingleInstance::SingleInstance(QObject* parent) : QObject(parent), m_scheduler(Scheduler::system()) { }
 
 SingleInstance::~SingleInstance()
 {
-    if (m_server)
-        m_server->close();
+    if (!m_listener.isValid())
+        return;
+    delete m_listenerNotifier;
+    m_listener = {};
+    // The socket goes with the instance, so that the next launch finds no one to hand its request to.
+    ::unlink(QFile::encodeName(socketPath()).constData());
 }
 
 QString SingleInstance::runtimeDirectory(QString* error)
@@ -92,10 +109,8 @@ SingleInstance::Role SingleInstance::start(int waitMilliseconds)
             return m_role = Role::unavailable;
         }
         // A live process holds the lock: the running instance, or one that is starting up.
-        QLocalSocket probe;
-        probe.connectToServer(socketPath());
-        if (probe.waitForConnected(int(std::max<qint64>(0, deadline.remainingTime())))) {
-            probe.abort();
+        QString ignored;
+        if (SingleInstanceSocket::connect(socketPath(), deadline, &ignored).isValid()) {
             m_lock.reset();
             return m_role = Role::secondary;
         }
@@ -111,61 +126,57 @@ SingleInstance::Role SingleInstance::start(int waitMilliseconds)
 bool SingleInstance::becomePrimary()
 {
     // Whatever socket is left belongs to an instance that is gone: the lock says no other runs.
-    QLocalServer::removeServer(socketPath());
-    m_server = new QLocalServer(this);
-    // No socket options: the folder is private (runtimeDirectory), so other users cannot reach the
-    // socket, and Qt binds it in place instead of in a temporary folder that it renames and removes.
-    if (!m_server->listen(socketPath())) {
-        m_errorString = m_server->errorString();
-        delete m_server;
-        m_server = nullptr;
+    const QByteArray path = QFile::encodeName(socketPath());
+    ::unlink(path.constData());
+    // The folder is private (runtimeDirectory), so other users cannot reach the socket, which is
+    // bound in place.
+    m_listener = SingleInstanceSocket::listen(socketPath(), &m_errorString);
+    if (!m_listener.isValid()) {
         m_lock->unlock();
         return false;
     }
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    m_listenerNotifier = new QSocketNotifier(m_listener.descriptor(), QSocketNotifier::Read, this);
+    connect(m_listenerNotifier, &QSocketNotifier::activated, this, &SingleInstance::acceptConnections);
     return true;
 }
 
 void SingleInstance::acceptConnections()
 {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        m_buffers.insert(socket, {});
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QObject::destroyed, this, [this, socket] { m_buffers.remove(socket); });
-        m_scheduler->schedule(incompleteRequestTimeout, socket, [this, socket] {
-            if (m_buffers.contains(socket))
+    for (SingleInstanceSocket socket = m_listener.accept(); socket.isValid(); socket = m_listener.accept()) {
+        auto* connection = new Connection(std::move(socket), this);
+        connect(&connection->notifier, &QSocketNotifier::activated, this,
+            [this, connection] { readRequest(connection); });
+        m_scheduler->schedule(incompleteRequestTimeout, connection, [connection] {
+            if (connection->notifier.isEnabled())
                 qCWarning(lcShell, "dropped a request from another launch that did not arrive whole in time");
-            socket->abort();
+            delete connection;
         });
         // Bytes may have arrived with the connection.
-        if (socket->bytesAvailable() > 0)
-            readRequest(socket);
+        readRequest(connection);
     }
 }
 
-void SingleInstance::readRequest(QLocalSocket* socket)
+void SingleInstance::readRequest(Connection* connection)
 {
-    auto buffer = m_buffers.find(socket);
-    if (buffer == m_buffers.end())
-        return;
-    buffer->append(socket->readAll());
+    const bool open = connection->socket.readAvailable(connection->buffer);
     InstanceMessage message;
     qsizetype size = 0;
-    const InstanceMessage::Status status = InstanceMessage::decode(*buffer, &message, &size);
-    if (status == InstanceMessage::Status::incomplete)
+    const InstanceMessage::Status status = InstanceMessage::decode(connection->buffer, &message, &size);
+    // Gone before its request was whole: nothing to answer.
+    if (status == InstanceMessage::Status::incomplete && open)
         return;
     // One request per connection: what follows it is not read.
-    m_buffers.erase(buffer);
-    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    connection->notifier.setEnabled(false);
+    connection->deleteLater();
+    if (status == InstanceMessage::Status::incomplete)
+        return;
     if (status == InstanceMessage::Status::malformed) {
         qCWarning(lcShell, "dropped a malformed request from another launch");
-        socket->abort();
         return;
     }
     // Confirmed before it is handled: handling may open a dialog and run for a long time.
-    socket->write(&accepted, 1);
-    socket->disconnectFromServer();
+    QString ignored;
+    connection->socket.write(QByteArrayView(&accepted, 1), QDeadlineTimer(0), &ignored);
     QMetaObject::invokeMethod(
         this,
         [this, message] {
@@ -206,29 +217,21 @@ bool SingleInstance::send(
         return false;
     }
     const QDeadlineTimer deadline(timeoutMilliseconds);
-    const auto remaining = [&] { return int(std::max<qint64>(0, deadline.remainingTime())); };
-    QLocalSocket socket;
-    socket.connectToServer(socketPath);
-    if (!socket.waitForConnected(remaining())) {
-        failure = QStringLiteral("Cannot reach the running Vesk: %1").arg(socket.errorString());
+    QString reason;
+    const SingleInstanceSocket socket = SingleInstanceSocket::connect(socketPath, deadline, &reason);
+    if (!socket.isValid()) {
+        failure = QStringLiteral("Cannot reach the running Vesk: %1").arg(reason);
         return false;
     }
-    socket.write(bytes);
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(remaining())) {
-            failure
-                = QStringLiteral("The running Vesk did not take the request: %1").arg(socket.errorString());
-            return false;
-        }
-    }
-    while (socket.bytesAvailable() < 1) {
-        if (!socket.waitForReadyRead(remaining())) {
-            failure = QStringLiteral("The running Vesk did not confirm the request");
-            return false;
-        }
+    if (!socket.write(bytes, deadline, &reason)) {
+        failure = QStringLiteral("The running Vesk did not take the request: %1").arg(reason);
+        return false;
     }
     char answer = 0;
-    socket.getChar(&answer);
+    if (!socket.readByte(&answer, deadline, &reason)) {
+        failure = QStringLiteral("The running Vesk did not confirm the request");
+        return false;
+    }
     if (answer != accepted) {
         failure = QStringLiteral("The running Vesk refused the request");
         return false;

@@ -1,16 +1,15 @@
 #pragma once
 
 #include "app/InstanceMessage.h"
+#include "app/SingleInstanceSocket.h"
 
-#include <QHash>
 #include <QObject>
 #include <QStringList>
 
 #include <memory>
 
-class QLocalServer;
-class QLocalSocket;
 class QLockFile;
+class QSocketNotifier;
 class Scheduler;
 
 // Keeps one Vesk running per user. The first launch becomes the running instance: it holds a lock
@@ -85,15 +84,18 @@ private:
     static constexpr char socketName[] = "/vesk.socket";
     static constexpr char lockName[] = "/vesk.lock";
 
+    // A later launch's connection while its request arrives.
+    class Connection;
+
     bool becomePrimary();
     void acceptConnections();
-    void readRequest(QLocalSocket* socket);
+    void readRequest(Connection* connection);
 
     Scheduler* m_scheduler;
     Role m_role = Role::undecided;
     QString m_errorString;
     QString m_directory;
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer* m_server = nullptr;
-    QHash<QLocalSocket*, QByteArray> m_buffers;
+    SingleInstanceSocket m_listener;
+    QSocketNotifier* m_listenerNotifier = nullptr;
 };

@@ -2,10 +2,12 @@
 
 #include <QString>
 
-// Vesk is two programs: `vesk`, the command people run, which answers the terminal commands, --help
-// and --version with QtCore alone, and the application, a private program it starts for everything
-// else. Installed, the application is LIBEXECDIR/vesk/vesk-app; in a build folder it sits beside
-// `vesk`. Each finds the other from its own location, so a moved installation keeps working.
+// Vesk is three programs: `vesk`, the command people run, which loads no library but the C library
+// and becomes one of two private programs: the application for a window, or the terminal tool,
+// with QtCore alone, for the terminal commands, --help and --version. Installed, the private
+// programs are LIBEXECDIR/vesk/vesk-app and LIBEXECDIR/vesk/vesk-cli; in a build folder they sit
+// beside `vesk`. Each finds the others from its own location (ProgramPaths.h), so a moved
+// installation keeps working.
 class ProgramLocation {
 public:
     // The program running now, symbolic links resolved; empty when the system does not say.

@@ -13,7 +13,7 @@ function(install_into)
 endfunction()
 
 function(expect_files root)
-    set(files bin/vesk libexec/vesk/vesk-app share/applications/vesk.desktop share/mime/packages/vesk.xml
+    set(files bin/vesk libexec/vesk/vesk-app libexec/vesk/vesk-cli share/applications/vesk.desktop share/mime/packages/vesk.xml
               share/icons/hicolor/scalable/apps/vesk.svg)
     foreach(size 16 24 32 48 64 128 256 512)
         list(APPEND files share/icons/hicolor/${size}x${size}/apps/vesk.png)

@@ -42,7 +42,7 @@ foreach(field "Package: vesk" "Version: ${VERSION}" "Architecture: ${arch}" "Sec
 endforeach()
 
 run(dpkg-deb --contents "${deb}" OUTPUT contents)
-set(files usr/bin/vesk usr/libexec/vesk/vesk-app usr/share/applications/vesk.desktop usr/share/mime/packages/vesk.xml
+set(files usr/bin/vesk usr/libexec/vesk/vesk-app usr/libexec/vesk/vesk-cli usr/share/applications/vesk.desktop usr/share/mime/packages/vesk.xml
           usr/share/icons/hicolor/scalable/apps/vesk.svg usr/share/icons/hicolor/48x48/apps/vesk.png
           usr/share/doc/vesk/copyright usr/share/doc/vesk/changelog.gz usr/share/man/man1/vesk.1.gz
           usr/share/bash-completion/completions/vesk)
@@ -64,7 +64,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_
 if(NOT status EQUAL 1 OR NOT err MATCHES "^vesk: Vesk needs a graphical session")
     message(FATAL_ERROR "vesk --background without a display did not reach the application (${status}):\n${out}${err}")
 endif()
-foreach(program usr/bin/vesk usr/libexec/vesk/vesk-app)
+foreach(program usr/bin/vesk usr/libexec/vesk/vesk-app usr/libexec/vesk/vesk-cli)
     run(readelf --sections --notes "${root}/${program}" OUTPUT elf)
     if(elf MATCHES "\\.debug_info|\\.symtab")
         message(FATAL_ERROR "The packaged ${program} is not stripped:\n${elf}")
@@ -76,6 +76,12 @@ foreach(program usr/bin/vesk usr/libexec/vesk/vesk-app)
     run(readelf --sections "${symbols}" OUTPUT debug)
     expect("${debug}" "\\.debug_info" "${symbols}")
 endforeach()
+# The command loads the C library alone, so that a window launch loads Qt once, in the application.
+run(readelf --dynamic "${root}/usr/bin/vesk" OUTPUT linked)
+string(REGEX MATCHALL "Shared library: \\[[^]]+\\]" needed "${linked}")
+if(NOT needed STREQUAL "Shared library: [libc.so.6]")
+    message(FATAL_ERROR "The packaged vesk needs more than the C library: ${needed}")
+endif()
 run(desktop-file-validate "${root}/usr/share/applications/vesk.desktop" OUTPUT validated)
 
 # Debian's own checks: errors fail, warnings are shown.
