@@ -2,11 +2,13 @@
 
 #include "document/VeskDocument.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
+#include <functional>
 #include <optional>
 
 // The plain-text task file: three sections (working, inbox, completed) separated by lines "---",
@@ -33,6 +35,16 @@ std::optional<QString> noteLineContent(QStringView line);
 // otherwise read back as separators, note lines or extra tasks are written in a form that keeps
 // every task in its place (see DocumentFormat.cpp).
 QString serializeDocument(const VeskDocument& document);
+
+// The tasks of one section, in order: calls its argument with each task's title and note.
+using TaskVisitor = std::function<void(const QString& title, const std::optional<QString>& note)>;
+using SectionTasks = std::function<void(const TaskVisitor&)>;
+
+// The bytes of serializeDocument's text in UTF-8, written straight into one buffer of the size
+// they need, without the text itself. The sections' tasks are visited twice: first to size it.
+QByteArray serializeDocumentUtf8(const VeskDocument& document);
+QByteArray serializeDocumentUtf8(
+    const SectionTasks& working, const SectionTasks& inbox, const SectionTasks& completed);
 
 // Turns any plain text into a document whose inbox holds its non-empty trimmed lines.
 VeskDocument importPlainText(const QString& text);
