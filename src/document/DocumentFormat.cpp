@@ -503,10 +503,20 @@ void writeDocument(Out& out, const Section& working, const Section& inbox, const
 }
 
 template <typename Section>
-QByteArray writeDocumentUtf8(const Section& working, const Section& inbox, const Section& completed)
+QByteArray writeDocumentUtf8(const Section& working, const Section& inbox, const Section& completed,
+    const SectionTasks* everyTask = nullptr)
 {
     Utf8Counter counter;
-    writeDocument(counter, working, inbox, completed);
+    if (everyTask) {
+        // Each task counted as if it followed another, with its line break: at least the sections.
+        counter.append(kSectionJoin);
+        counter.append(kSectionJoin);
+        (*everyTask)([&](const QString& title, const std::optional<QString>& note) {
+            writeTask(counter, false, title, note);
+        });
+    } else {
+        writeDocument(counter, working, inbox, completed);
+    }
     Utf8Writer out(counter.length());
     writeDocument(out, working, inbox, completed);
     return out.take();
@@ -606,10 +616,10 @@ QByteArray serializeDocumentUtf8(const VeskDocument& document)
     return writeDocumentUtf8(document.workingItems, document.inboxItems, document.completedItems);
 }
 
-QByteArray serializeDocumentUtf8(
-    const SectionTasks& working, const SectionTasks& inbox, const SectionTasks& completed)
+QByteArray serializeDocumentUtf8(const SectionTasks& working, const SectionTasks& inbox,
+    const SectionTasks& completed, const SectionTasks& everyTask)
 {
-    return writeDocumentUtf8(working, inbox, completed);
+    return writeDocumentUtf8(working, inbox, completed, &everyTask);
 }
 
 VeskDocument importPlainText(const QString& text)

@@ -40,11 +40,13 @@ QString serializeDocument(const VeskDocument& document);
 using TaskVisitor = std::function<void(const QString& title, const std::optional<QString>& note)>;
 using SectionTasks = std::function<void(const TaskVisitor&)>;
 
-// The bytes of serializeDocument's text in UTF-8, written straight into one buffer of the size
-// they need, without the text itself. The sections' tasks are visited twice: first to size it.
+// The bytes of serializeDocument's text in UTF-8, written straight into one buffer allocated once,
+// without the text itself. The buffer is sized by a first walk over everyTask, which holds every
+// task of the sections once (more make it larger, not wrong) in any order, so a source that finds
+// the sections' tasks by id can size it without looking each one up twice.
 QByteArray serializeDocumentUtf8(const VeskDocument& document);
-QByteArray serializeDocumentUtf8(
-    const SectionTasks& working, const SectionTasks& inbox, const SectionTasks& completed);
+QByteArray serializeDocumentUtf8(const SectionTasks& working, const SectionTasks& inbox,
+    const SectionTasks& completed, const SectionTasks& everyTask);
 
 // Turns any plain text into a document whose inbox holds its non-empty trimmed lines.
 VeskDocument importPlainText(const QString& text);
