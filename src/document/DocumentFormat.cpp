@@ -299,18 +299,6 @@ qsizetype utf8LengthBound(QStringView s)
     return length;
 }
 
-// Counts what a writer would be given, in UTF-8 bytes: an upper bound of the written size, exact
-// for text without surrogates.
-class Utf8Counter {
-public:
-    void append(char16_t c) { m_length += utf8LengthBound(QStringView(&c, 1)); }
-    void append(QStringView s) { m_length += utf8LengthBound(s); }
-    qsizetype length() const { return m_length; }
-
-private:
-    qsizetype m_length = 0;
-};
-
 // Writes s as UTF-8 at out, exactly as QString::toUtf8 does (a lone surrogate becomes '?'), and
 // returns the end. Runs of ASCII are copied eight units at a time where SSE2 is available.
 char* encodeUtf8(char* out, QStringView s)
@@ -393,8 +381,9 @@ private:
     {
         if (m_end - m_pos >= n)
             return;
+        // Half as much again: the estimate was close, and pages never written cost no memory.
         const qsizetype used = m_pos - m_bytes.data();
-        m_bytes.resize(std::max(2 * m_bytes.size(), used + n));
+        m_bytes.resize(std::max(m_bytes.size() + m_bytes.size() / 2, used + n));
         m_pos = m_bytes.data() + used;
         m_end = m_bytes.data() + m_bytes.size();
     }
@@ -502,26 +491,6 @@ void writeDocument(Out& out, const Section& working, const Section& inbox, const
     writeSection(out, completed);
 }
 
-template <typename Section>
-QByteArray writeDocumentUtf8(const Section& working, const Section& inbox, const Section& completed,
-    const SectionTasks* everyTask = nullptr)
-{
-    Utf8Counter counter;
-    if (everyTask) {
-        // Each task counted as if it followed another, with its line break: at least the sections.
-        counter.append(kSectionJoin);
-        counter.append(kSectionJoin);
-        (*everyTask)([&](const QString& title, const std::optional<QString>& note) {
-            writeTask(counter, false, title, note);
-        });
-    } else {
-        writeDocument(counter, working, inbox, completed);
-    }
-    Utf8Writer out(counter.length());
-    writeDocument(out, working, inbox, completed);
-    return out.take();
-}
-
 // An upper bound of the written length, exact for ordinary documents, so that the text is
 // allocated once.
 qsizetype estimatedLength(const QList<VeskTask>& tasks)
@@ -613,13 +582,19 @@ QString serializeDocument(const VeskDocument& document)
 
 QByteArray serializeDocumentUtf8(const VeskDocument& document)
 {
-    return writeDocumentUtf8(document.workingItems, document.inboxItems, document.completedItems);
+    // Exact for ASCII text; anything else grows the buffer.
+    Utf8Writer out(estimatedLength(document.workingItems) + estimatedLength(document.inboxItems)
+        + estimatedLength(document.completedItems) + 2 * kSectionJoin.size());
+    writeDocument(out, document.workingItems, document.inboxItems, document.completedItems);
+    return out.take();
 }
 
 QByteArray serializeDocumentUtf8(const SectionTasks& working, const SectionTasks& inbox,
-    const SectionTasks& completed, const SectionTasks& everyTask)
+    const SectionTasks& completed, qsizetype expectedSize)
 {
-    return writeDocumentUtf8(working, inbox, completed, &everyTask);
+    Utf8Writer out(expectedSize);
+    writeDocument(out, working, inbox, completed);
+    return out.take();
 }
 
 VeskDocument importPlainText(const QString& text)

@@ -40,13 +40,13 @@ QString serializeDocument(const VeskDocument& document);
 using TaskVisitor = std::function<void(const QString& title, const std::optional<QString>& note)>;
 using SectionTasks = std::function<void(const TaskVisitor&)>;
 
-// The bytes of serializeDocument's text in UTF-8, written straight into one buffer allocated once,
-// without the text itself. The buffer is sized by a first walk over everyTask, which holds every
-// task of the sections once (more make it larger, not wrong) in any order, so a source that finds
-// the sections' tasks by id can size it without looking each one up twice.
+// The bytes of serializeDocument's text in UTF-8, written straight into one buffer without the
+// text itself. The buffer is allocated for expectedSize bytes (a list's last saved size is a close
+// guess) and grows only if that proves short: reading every task once more just to size it would
+// cost more than the writing.
 QByteArray serializeDocumentUtf8(const VeskDocument& document);
 QByteArray serializeDocumentUtf8(const SectionTasks& working, const SectionTasks& inbox,
-    const SectionTasks& completed, const SectionTasks& everyTask);
+    const SectionTasks& completed, qsizetype expectedSize);
 
 // Turns any plain text into a document whose inbox holds its non-empty trimmed lines.
 VeskDocument importPlainText(const QString& text);
