@@ -22,10 +22,17 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <malloc.h>
 #include <sys/prctl.h>
 
 int main(int argc, char* argv[])
 {
+    // glibc's defaults, fixed: left to adapt, the thresholds rise after the first multi-megabyte
+    // buffer of a save or a load is freed, and every later one of a long list's saves then stays
+    // in the heap, which keeps growing with each edit instead of giving the memory back.
+    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    ::mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+
     // The vesk command has answered --help, --version and the terminal commands, and hands the rest
     // over with its arguments unchanged. This process is still "vesk" to ps, pgrep and killall.
     ::prctl(PR_SET_NAME, "vesk", 0, 0, 0);

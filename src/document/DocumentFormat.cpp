@@ -289,12 +289,117 @@ private:
     char16_t* m_end;
 };
 
+// At least the UTF-8 length of s, exact unless it holds surrogates (a pair takes 4 bytes, not 6).
+qsizetype utf8LengthBound(QStringView s)
+{
+    qsizetype length = s.size();
+    const char16_t* units = s.utf16();
+    for (qsizetype i = 0; i < s.size(); ++i)
+        length += (units[i] >= 0x80) + (units[i] >= 0x800);
+    return length;
+}
+
+// Writes s as UTF-8 at out, exactly as QString::toUtf8 does (a lone surrogate becomes '?'), and
+// returns the end. Runs of ASCII are copied eight units at a time where SSE2 is available.
+char* encodeUtf8(char* out, QStringView s)
+{
+    const char16_t* p = s.utf16();
+    const char16_t* end = p + s.size();
+    while (p < end) {
+#ifdef __SSE2__
+        const __m128i nonAscii = _mm_set1_epi16(short(0xFF80));
+        while (end - p >= 8) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(chunk, nonAscii), _mm_setzero_si128()))
+                != 0xFFFF)
+                break;
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(chunk, chunk));
+            p += 8;
+            out += 8;
+        }
+        if (p == end)
+            break;
+#endif
+        const char16_t c = *p++;
+        if (c < 0x80) {
+            *out++ = char(c);
+        } else if (c < 0x800) {
+            *out++ = char(0xC0 | (c >> 6));
+            *out++ = char(0x80 | (c & 0x3F));
+        } else if (!QChar::isSurrogate(c)) {
+            *out++ = char(0xE0 | (c >> 12));
+            *out++ = char(0x80 | ((c >> 6) & 0x3F));
+            *out++ = char(0x80 | (c & 0x3F));
+        } else if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p)) {
+            const char32_t u = QChar::surrogateToUcs4(c, *p++);
+            *out++ = char(0xF0 | (u >> 18));
+            *out++ = char(0x80 | ((u >> 12) & 0x3F));
+            *out++ = char(0x80 | ((u >> 6) & 0x3F));
+            *out++ = char(0x80 | (u & 0x3F));
+        } else {
+            *out++ = '?';
+        }
+    }
+    return out;
+}
+
+// Encodes to UTF-8 straight into one byte array, the way QString::toUtf8 would encode the whole
+// text. Pieces never split a surrogate pair (every piece sits between line breaks, spaces or
+// prefixes), so each is encoded on its own.
+class Utf8Writer {
+public:
+    explicit Utf8Writer(qsizetype capacity) : m_bytes(std::max<qsizetype>(capacity, 16), Qt::Uninitialized)
+    {
+        m_pos = m_bytes.data();
+        m_end = m_pos + m_bytes.size();
+    }
+
+    void append(char16_t c)
+    {
+        if (c < 0x80 && m_pos < m_end)
+            *m_pos++ = char(c);
+        else
+            append(QStringView(&c, 1));
+    }
+
+    void append(QStringView s)
+    {
+        // Up to 3 bytes a unit; the exact bound is counted only near the end.
+        if (m_end - m_pos < 3 * s.size())
+            ensure(utf8LengthBound(s));
+        m_pos = encodeUtf8(m_pos, s);
+    }
+
+    QByteArray take()
+    {
+        m_bytes.truncate(m_pos - m_bytes.data());
+        return std::move(m_bytes);
+    }
+
+private:
+    void ensure(qsizetype n)
+    {
+        if (m_end - m_pos >= n)
+            return;
+        // Half as much again: the estimate was close, and pages never written cost no memory.
+        const qsizetype used = m_pos - m_bytes.data();
+        m_bytes.resize(std::max(m_bytes.size() + m_bytes.size() / 2, used + n));
+        m_pos = m_bytes.data() + used;
+        m_end = m_bytes.data() + m_bytes.size();
+    }
+
+    QByteArray m_bytes;
+    char* m_pos;
+    char* m_end;
+};
+
 // A title line that reads back as one title line of the same task. Line breaks inside a title
 // would split it into several tasks, so each becomes a space. A title that trims to nothing or
 // to "---" has no faithful form (blank lines and separator-like lines are skipped when read), so
 // it gets a leading zero-width space: the task keeps its place and looks the same. A title that
 // would read as a note line gets a leading no-break space, which reading trims away again.
-void writeTitle(TextWriter& out, QStringView title)
+template <typename Out>
+void writeTitle(Out& out, QStringView title)
 {
     QString flattened;
     QStringView line = title;
@@ -328,7 +433,8 @@ void writeTitle(TextWriter& out, QStringView title)
 // Note lines are "> " plus the piece, which can never read as blank, as a separator or as a
 // title. A carriage return inside a note would start an unprefixed line on reading, so CR+LF and
 // lone CR break note lines just as LF does.
-void writeNote(TextWriter& out, QStringView note)
+template <typename Out>
+void writeNote(Out& out, QStringView note)
 {
     const char16_t* begin = note.utf16();
     const char16_t* end = begin + note.size();
@@ -345,17 +451,44 @@ void writeNote(TextWriter& out, QStringView note)
     });
 }
 
-void writeSection(TextWriter& out, const QList<VeskTask>& tasks)
+template <typename Out>
+void writeTask(Out& out, bool first, const QString& title, const std::optional<QString>& note)
+{
+    if (!first)
+        out.append(u'\n');
+    writeTitle(out, title);
+    if (note)
+        writeNote(out, *note);
+}
+
+template <typename Out>
+void writeSection(Out& out, const QList<VeskTask>& tasks)
 {
     bool first = true;
     for (const VeskTask& task : tasks) {
-        if (!first)
-            out.append(u'\n');
+        writeTask(out, first, task.title, task.note);
         first = false;
-        writeTitle(out, task.title);
-        if (task.note)
-            writeNote(out, *task.note);
     }
+}
+
+template <typename Out>
+void writeSection(Out& out, const SectionTasks& tasks)
+{
+    bool first = true;
+    tasks([&](const QString& title, const std::optional<QString>& note) {
+        writeTask(out, first, title, note);
+        first = false;
+    });
+}
+
+template <typename Out, typename Section>
+void writeDocument(Out& out, const Section& working, const Section& inbox, const Section& completed)
+{
+    writeSection(out, working);
+    out.append(kSectionJoin);
+    writeSection(out, inbox);
+    out.append(kSectionJoin);
+    writeSection(out, completed);
 }
 
 // An upper bound of the written length, exact for ordinary documents, so that the text is
@@ -443,11 +576,24 @@ QString serializeDocument(const VeskDocument& document)
 {
     TextWriter out(estimatedLength(document.workingItems) + estimatedLength(document.inboxItems)
         + estimatedLength(document.completedItems) + 2 * kSectionJoin.size());
-    writeSection(out, document.workingItems);
-    out.append(kSectionJoin);
-    writeSection(out, document.inboxItems);
-    out.append(kSectionJoin);
-    writeSection(out, document.completedItems);
+    writeDocument(out, document.workingItems, document.inboxItems, document.completedItems);
+    return out.take();
+}
+
+QByteArray serializeDocumentUtf8(const VeskDocument& document)
+{
+    // Exact for ASCII text; anything else grows the buffer.
+    Utf8Writer out(estimatedLength(document.workingItems) + estimatedLength(document.inboxItems)
+        + estimatedLength(document.completedItems) + 2 * kSectionJoin.size());
+    writeDocument(out, document.workingItems, document.inboxItems, document.completedItems);
+    return out.take();
+}
+
+QByteArray serializeDocumentUtf8(const SectionTasks& working, const SectionTasks& inbox,
+    const SectionTasks& completed, qsizetype expectedSize)
+{
+    Utf8Writer out(expectedSize);
+    writeDocument(out, working, inbox, completed);
     return out.take();
 }
 

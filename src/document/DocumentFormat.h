@@ -2,11 +2,13 @@
 
 #include "document/VeskDocument.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
+#include <functional>
 #include <optional>
 
 // The plain-text task file: three sections (working, inbox, completed) separated by lines "---",
@@ -33,6 +35,18 @@ std::optional<QString> noteLineContent(QStringView line);
 // otherwise read back as separators, note lines or extra tasks are written in a form that keeps
 // every task in its place (see DocumentFormat.cpp).
 QString serializeDocument(const VeskDocument& document);
+
+// The tasks of one section, in order: calls its argument with each task's title and note.
+using TaskVisitor = std::function<void(const QString& title, const std::optional<QString>& note)>;
+using SectionTasks = std::function<void(const TaskVisitor&)>;
+
+// The bytes of serializeDocument's text in UTF-8, written straight into one buffer without the
+// text itself. The buffer is allocated for expectedSize bytes (a list's last saved size is a close
+// guess) and grows only if that proves short: reading every task once more just to size it would
+// cost more than the writing.
+QByteArray serializeDocumentUtf8(const VeskDocument& document);
+QByteArray serializeDocumentUtf8(const SectionTasks& working, const SectionTasks& inbox,
+    const SectionTasks& completed, qsizetype expectedSize);
 
 // Turns any plain text into a document whose inbox holds its non-empty trimmed lines.
 VeskDocument importPlainText(const QString& text);

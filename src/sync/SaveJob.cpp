@@ -9,12 +9,21 @@
 void SaveJob::run(const DocumentService& service)
 {
     // Made before the lock is taken, so that other writers of the file wait only for the check and
-    // the write. Only the bytes are kept: the document and the text go as soon as they are used, so
-    // that no two of them for a long list are held at once.
-    QString text = serializeDocument(snapshot.document());
-    const QByteArray bytes = text.toUtf8();
-    text = QString();
+    // the write; written straight from the snapshot as UTF-8, so that neither a document nor a
+    // UTF-16 text of a long list is ever held beside the bytes.
+    const auto section = [this](const QList<QUuid>& ids) -> SectionTasks {
+        return [this, &ids](const TaskVisitor& visit) {
+            for (const QUuid& id : ids)
+                if (const SessionItem* item = snapshot.itemsByID.pointerTo(id))
+                    visit(item->title, item->note);
+        };
+    };
+    // Sized after the file as last seen, with room for the change: a list rarely grows by more.
+    const qsizetype expectedSize = lastSeen ? lastSeen->size() + lastSeen->size() / 64 + 4096 : 0;
+    QByteArray bytes = serializeDocumentUtf8(section(snapshot.workingItemIDs), section(snapshot.inboxItemIDs),
+        section(snapshot.completedItemIDs), expectedSize);
     mark = ContentMark::of(bytes);
+    QList<FileSnapshot> replacedNow;
     for (int attempt = 1;; ++attempt) {
         DocumentService::GuardedWriteOutcome written;
         {
@@ -23,37 +32,38 @@ void SaveJob::run(const DocumentService& service)
             if (auto problem = FileState::read(service, path, state)) {
                 failure = std::move(problem);
                 outcome = Outcome::failed;
-                return;
+                break;
             }
             if (!state.writable) {
                 failure = FileAccessError::unwritable();
                 outcome = Outcome::failed;
-                return;
+                break;
             }
             if (lastSeen && !lastSeen->matches(state.snapshot.bytes())) {
                 outcome = Outcome::changedOnDisk;
-                return;
+                break;
             }
-            QList<FileSnapshot> replacedNow;
-            const auto error
-                = service.writeContents(bytes, path, state.snapshot, written, &notKept, &replacedNow);
-            // Mostly nobody else has the replaced file open: looked at here, off the interface thread.
-            for (const FileSnapshot& file : std::as_const(replacedNow))
-                if (!ReplacedFileWatcher::needsNoKeeping(file))
-                    replaced.append(file);
-            if (error) {
+            if (const auto error
+                = service.writeContents(bytes, path, state.snapshot, written, &notKept, &replacedNow)) {
                 failure = *error;
                 outcome = Outcome::failed;
-                return;
+                break;
             }
         }
         if (written == DocumentService::GuardedWriteOutcome::written) {
             outcome = Outcome::written;
-            return;
+            break;
         }
         if (written == DocumentService::GuardedWriteOutcome::fileChangedFirst && attempt < maxAttempts)
             continue;
         outcome = Outcome::conflict;
-        return;
+        break;
     }
+    // The bytes are on disk or not wanted any more: they go before replaced files are read back, so
+    // that a long list is not held three times. Mostly nobody else has a replaced file open; that is
+    // looked at here, off the interface thread and outside the lock, which guards only the name.
+    bytes = QByteArray();
+    for (const FileSnapshot& file : std::as_const(replacedNow))
+        if (!ReplacedFileWatcher::needsNoKeeping(file))
+            replaced.append(file);
 }

@@ -84,11 +84,31 @@ Note expectedNote(const Note& note)
     return inner.isEmpty() ? Note() : Note(inner);
 }
 
+// The UTF-8 bytes written straight from a document, and from its tasks handed over one by one, are
+// exactly those of its text.
+void checkBytes(const VeskDocument& document, const QString& text)
+{
+    const auto section = [](const QList<VeskTask>& tasks) -> SectionTasks {
+        return [&tasks](const TaskVisitor& visit) {
+            for (const VeskTask& task : tasks)
+                visit(task.title, task.note);
+        };
+    };
+    const QByteArray expected = text.toUtf8();
+    QCOMPARE(serializeDocumentUtf8(document), expected);
+    // From no room at all, from a close guess and from far too much.
+    for (const qsizetype expectedSize : {qsizetype(0), expected.size() - 1, 4 * expected.size() + 100})
+        QCOMPARE(serializeDocumentUtf8(section(document.workingItems), section(document.inboxItems),
+                     section(document.completedItems), expectedSize),
+            expected);
+}
+
 // Writing keeps every task in place, gives exactly two separators, and what is read back is
 // written again unchanged.
 void checkWriting(const VeskDocument& document, const VeskDocument& expected)
 {
     const QString text = serializeDocument(document);
+    checkBytes(document, text);
     const VeskDocument readBack = parseDocument(text);
     if (!(readBack == expected))
         qWarning("written as \"%s\"", qPrintable(describeText(text)));
@@ -142,6 +162,7 @@ void checkRoundTrips(const QString& input)
 {
     const VeskDocument document = parseDocument(input);
     const QString written = serializeDocument(document);
+    checkBytes(document, written);
     QVERIFY(isVeskDocument(written));
     const VeskDocument readBack = parseDocument(written);
     for (auto section : kSections) {
@@ -279,6 +300,11 @@ private slots:
         QTest::newRow("empty note") << doc({}, {"a|", "b"}) << "\n---\na\nb\n---\n";
         QTest::newRow("line-break-only note")
             << doc({}, {"a|\r\n\u2028\u0085\v\f\u2029", "b"}) << "\n---\na\nb\n---\n";
+        QTest::newRow("multi-byte text") << doc({"Caf\u00E9 \u2615|\U0001F600\r\nzwei"}, {}, {"\u00DF"})
+                                         << "Caf\u00E9 \u2615\n> \U0001F600\n> zwei\n---\n\n---\n\u00DF";
+        const QString lone = QString(QChar(0xDC00)) + "a" + QChar(0xD800);
+        QTest::newRow("lone surrogates")
+            << doc({lone + "|" + lone}, {lone}) << lone + "\n> " + lone + "\n---\n" + lone + "\n---\n";
     }
 
     void writesExactText()
@@ -287,6 +313,7 @@ private slots:
         QFETCH(QString, text);
         QCOMPARE(serializeDocument(document), text);
         QVERIFY(isVeskDocument(text));
+        checkBytes(document, text);
     }
 
     void titlesThatLookLikeStructureStayInPlace_data()

@@ -119,10 +119,12 @@ private slots:
     {
         Fixture f;
         QVERIFY(f.open());
-        f.addTask(QStringLiteral("Call the bank"));
+        // Text of one, two, three and four bytes a character in UTF-8.
+        f.addTask(QStringLiteral("Call the bank \u00E9 \u2615 \U0001F600"));
         QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved list.vesk"));
         QCOMPARE(readBytes(f.path), serializeDocument(f.session().committedDocument()).toUtf8());
-        QVERIFY(readBytes(f.path).contains("Call the bank"));
+        QVERIFY(readBytes(f.path).contains("Call the bank \xC3\xA9 \xE2\x98\x95 \xF0\x9F\x98\x80"));
+        QCOMPARE(parseDocument(QString::fromUtf8(readBytes(f.path))), f.session().committedDocument());
         const QUuid firstTask = f.session().inboxItemIDs().constFirst();
         f.settle();
         f.check();
