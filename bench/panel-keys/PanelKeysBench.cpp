@@ -79,6 +79,18 @@ void selectAt(List& list, Place place)
     clock().advance(1);
 }
 
+// Presses `down` and `up` in turn, the first away from the list's edge the selection starts at, so
+// that the selection stays where it was placed.
+void pressInTurn(benchmark::State& state, List& list, QKeyEvent& down, QKeyEvent& up)
+{
+    bool forward = state.range(1) == top;
+    for (auto _ : state) {
+        list.keys->handleKeyDown(forward ? &down : &up);
+        forward = !forward;
+        clock().advance(0.05);
+    }
+}
+
 // J and K move the selection down and up: the key handler, the session and the list's response to
 // it (the reveal included).
 void BM_KeyPressMovingTheSelection(benchmark::State& state)
@@ -87,12 +99,7 @@ void BM_KeyPressMovingTheSelection(benchmark::State& state)
     selectAt(list, Place(state.range(1)));
     QKeyEvent down(QEvent::KeyPress, Qt::Key_J, Qt::NoModifier, QStringLiteral("j"));
     QKeyEvent up(QEvent::KeyPress, Qt::Key_K, Qt::NoModifier, QStringLiteral("k"));
-    bool forward = state.range(1) == top;
-    for (auto _ : state) {
-        list.keys->handleKeyDown(forward ? &down : &up);
-        forward = !forward;
-        clock().advance(0.05);
-    }
+    pressInTurn(state, list, down, up);
 }
 BENCHMARK(BM_KeyPressMovingTheSelection)
     ->ArgsProduct({{1000, 10000, 100000}, {top, end}})
@@ -107,12 +114,7 @@ void BM_KeyPressMovingTheSelectedTask(benchmark::State& state)
     selectAt(list, Place(state.range(1)));
     QKeyEvent down(QEvent::KeyPress, Qt::Key_J, Qt::ControlModifier, QStringLiteral("\n"));
     QKeyEvent up(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier, QStringLiteral("\v"));
-    bool forward = state.range(1) == top;
-    for (auto _ : state) {
-        list.keys->handleKeyDown(forward ? &down : &up);
-        forward = !forward;
-        clock().advance(0.05);
-    }
+    pressInTurn(state, list, down, up);
 }
 BENCHMARK(BM_KeyPressMovingTheSelectedTask)
     ->ArgsProduct({{1000, 10000, 100000}, {top, end}})
@@ -313,12 +315,7 @@ void BM_KeyPressMovingTheSelectedTaskAccessible(benchmark::State& state)
             group->child(group->childCount() - 1)->text(QAccessible::Name);
     QKeyEvent down(QEvent::KeyPress, Qt::Key_J, Qt::ControlModifier, QStringLiteral("\n"));
     QKeyEvent up(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier, QStringLiteral("\v"));
-    bool forward = state.range(1) == top;
-    for (auto _ : state) {
-        list.keys->handleKeyDown(forward ? &down : &up);
-        forward = !forward;
-        clock().advance(0.05);
-    }
+    pressInTurn(state, list, down, up);
     QAccessible::setActive(false);
 }
 BENCHMARK(BM_KeyPressMovingTheSelectedTaskAccessible)

@@ -251,7 +251,9 @@ private Q_SLOTS:
         panel.press(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
         QCOMPARE(describe(panel), "CaWr|ReWa|Bu Wr elsewhere");
 
-        // A blocked move is still consumed, so no menu command sees it.
+        // A blocked move is still consumed, so no menu command sees it. The saves of the changes above
+        // finish first: their outcome sets whether editing is blocked.
+        panel.controller.waitForWrites();
         const int undoSteps = panel.session()->undoStack().size();
         panel.session()->setEditingBlocked(true);
         panel.press(Qt::CTRL | Qt::Key_K);
