@@ -69,6 +69,16 @@ void GrowingTextView::setFocused(bool focused)
         Q_EMIT isFocusedChanged(focused);
     }
     if (m_isFocused && isEditable() && !hasFocus())
+        takeFocus();
+}
+
+void GrowingTextView::takeFocus()
+{
+    // At once where it can: the keys typed right after the one that opened the editor may already
+    // be waiting, and they must reach the editor, in order. Until shown, it waits for a turn.
+    if (isVisible())
+        setFocus(Qt::OtherFocusReason);
+    else
         m_scheduler->schedule(0, this, [this] { focusIfNeeded(); });
 }
 
@@ -88,7 +98,7 @@ void GrowingTextView::setEditable(bool editable)
     viewport()->setCursor(Qt::IBeamCursor);
     Q_EMIT isEditableChanged(editable);
     if (editable && m_isFocused && !hasFocus())
-        m_scheduler->schedule(0, this, [this] { focusIfNeeded(); });
+        takeFocus();
 }
 
 void GrowingTextView::setTextColor(const QColor& color)

@@ -32,7 +32,8 @@ public:
     double measuredHeight() const { return m_measuredHeight; }
 
     bool isFocused() const { return m_isFocused; }
-    // The host wants this editor to hold the focus; the request is carried out on the next turn.
+    // The host wants this editor to hold the focus: it takes it at once, or on the next turn while
+    // not shown yet.
     void setFocused(bool focused);
 
     bool isEditable() const { return !isReadOnly(); }
@@ -77,6 +78,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void takeFocus();
     void focusIfNeeded();
     // Shows the insertion point and starts its blinking afresh (after a move or an edit).
     void restartCaretBlink();

@@ -164,7 +164,9 @@ private Q_SLOTS:
         QCOMPARE(e.view->text(), QStringLiteral("docs"));
     }
 
-    void focusIsRequestedOnTheNextTurn()
+    // A shown editor takes the focus at once, so keys already waiting reach it; one not shown yet
+    // takes it on the next turn, once shown.
+    void focusIsTakenAtOnceOrOnceShown()
     {
         Editor e;
         auto* other = new QLineEdit(&e.window);
@@ -172,6 +174,12 @@ private Q_SLOTS:
         QApplication::setActiveWindow(&e.window);
         other->setFocus();
         e.view->setFocused(true);
+        QVERIFY(e.view->hasFocus());
+        other->setFocus();
+        e.view->setFocused(false);
+        e.view->hide();
+        e.view->setFocused(true);
+        e.view->show();
         QVERIFY(!e.view->hasFocus());
         e.scheduler.runDueJobs();
         QVERIFY(e.view->hasFocus());

@@ -225,6 +225,34 @@ private Q_SLOTS:
         QCOMPARE(describe(panel), "WrCa|abReWa|Bu ab list");
     }
 
+    // Keys typed faster than the panel turns, as on a busy machine, arrive together: those after the
+    // key that opens an editor reach that editor, in order, before any delayed job has run.
+    void keysTypedAfterTheKeyThatOpensAnEditorReachIt_data()
+    {
+        QTest::addColumn<QList<QKeyCombination>>("keys");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("edit") << QList<QKeyCombination> {Qt::Key_Return, Qt::Key_End, Qt::Key_Y,
+            Qt::Key_Return} << "WrCa|ReWa|Bu Wa list"
+                              << "Water the plantsy";
+        QTest::newRow("new") << QList<QKeyCombination> {Qt::Key_N, Qt::Key_J, Qt::Key_T, Qt::Key_Return,
+            Qt::Key_Escape} << "WrCa|jtReWa|Bu jt list"
+                             << "jt";
+    }
+    void keysTypedAfterTheKeyThatOpensAnEditorReachIt()
+    {
+        QFETCH(QList<QKeyCombination>, keys);
+        QFETCH(QString, after);
+        QFETCH(QString, title);
+        PanelFixture panel;
+        panel.select("Water the plants");
+        for (QKeyCombination key : keys)
+            QTest::keyClick(panel.window.windowHandle(), key.key(), key.keyboardModifiers());
+        panel.settle();
+        QCOMPARE(describe(panel), after);
+        QVERIFY(!panel.task(title).isNull());
+    }
+
     void textCommandsGoToTheEditorAndUndoToTheSession()
     {
         PanelFixture panel;
