@@ -118,11 +118,11 @@ quit_vesk
 
 step "a list's window carries the application icon"
 # Handed to the window system after the first frame; a job that never ran would leave it bare.
-printf 'Plan trip\n' >"$LISTS/list.vesk"
+printf 'Plan trip\n---\n---\n' >"$LISTS/list.vesk"
 start_vesk "$LISTS/list.vesk"
 wait_for_launch "list"
 window_has_icon() {
-    xprop -id "$(visible_window "list")" _NET_WM_ICON 2>/dev/null | grep -q 'Icon (256 x 256)'
+    xprop -id "$(visible_window "list")" _NET_WM_ICON 2>/dev/null | grep -q 'Icon ([0-9]* x [0-9]*)'
 }
 wait_for "the list's window to carry the icon" window_has_icon
 quit_vesk
