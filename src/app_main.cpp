@@ -75,6 +75,7 @@ int main(int argc, char* argv[])
     }
     // Vesk keeps running with no window open: the global shortcut and a second launch bring it back.
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(AppIcon::icon());
     // The panel's own keys stay free of the global shortcut, as the menus' keys do.
     QList<KeyCommand> keyCommands;
     for (const PanelKeyCommand& command : PanelKeyCommand::all())
@@ -103,9 +104,6 @@ int main(int argc, char* argv[])
     QObject::connect(&controller, &AppController::windowNeedsMenuBar, &menu, &MainMenu::installMenuBar);
     QObject::connect(&controller, &AppController::windowNeedsMenuBar, &drops, &FileDropFilter::watch);
     controller.startShell(!requestedFiles.isEmpty(), commandLine.background());
-    // The window system draws the icon, not the first frame; reading its seven sizes (and Qt's
-    // image plugins) and handing them to the window system waits until the list is on screen.
-    startup.defer([] { QApplication::setWindowIcon(AppIcon::icon()); });
     // A start in the background draws nothing; a window that is never exposed should not hold the
     // global shortcut back for long either.
     startup.releaseAfterFirstFrame(commandLine.background() ? 0 : 1);

@@ -115,15 +115,4 @@ wait_for_launch "Welcome to Vesk"
 keys ctrl+comma
 wait_for_active "Settings"
 quit_vesk
-
-step "a list's window carries the application icon"
-# Handed to the window system after the first frame; a job that never ran would leave it bare.
-printf 'Plan trip\n---\n---\n' >"$LISTS/list.vesk"
-start_vesk "$LISTS/list.vesk"
-wait_for_launch "list"
-window_has_icon() {
-    xprop -id "$(visible_window "list")" _NET_WM_ICON 2>/dev/null | grep -q 'Icon ([0-9]* x [0-9]*)'
-}
-wait_for "the list's window to carry the icon" window_has_icon
-quit_vesk
 echo "PASS"
