@@ -115,6 +115,9 @@ DocumentContext AppController::makeDocumentContext()
         if (self && weakDocument)
             self->handleDocumentBecameKey(weakDocument);
     };
+    // Before the window is first shown: a menu bar added to a shown window appears a frame later
+    // and pushes the list down.
+    connect(panelController, &VeskPanelController::windowBuilt, this, &AppController::windowNeedsMenuBar);
     connect(panelController, &VeskPanelController::keyboardControlsToggleRequested, this,
         [this] { keyboardControlsPanelController()->toggle(); });
     panelController->onTabOrderChanged = [self] {

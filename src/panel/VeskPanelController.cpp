@@ -134,6 +134,7 @@ void VeskPanelController::buildWindow()
     observeHost();
     refreshWindowTitles();
     syncToolbarAndSearchField();
+    emit windowBuilt(m_host);
 }
 
 void VeskPanelController::observeHost()

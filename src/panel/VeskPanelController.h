@@ -82,6 +82,9 @@ public:
 signals:
     // The "?" key in the panel: show or hide the keyboard controls reference.
     void keyboardControlsToggleRequested();
+    // A window was built for the page and is not shown yet: what it carries goes in now, so that
+    // its first frame has it.
+    void windowBuilt(QWidget* window);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

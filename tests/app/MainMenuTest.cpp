@@ -60,6 +60,24 @@ QStringList visibleItems(const QMenu* menu)
     return items;
 }
 
+// Whether each window, as it was first shown, carried its menu bar: one added later shows a frame
+// after the window and pushes the list down.
+class MenuBarAtShowWatcher : public QObject {
+public:
+    QList<bool> carried;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Show && widget && widget->isWindow()) {
+            const QMenuBar* bar = MainMenu::menuBarOf(widget);
+            carried.append(bar && !bar->isHidden());
+        }
+        return false;
+    }
+};
+
 // The letter after a single '&', or a null character when the title has none.
 QChar mnemonic(const QString& text)
 {
@@ -126,8 +144,13 @@ private Q_SLOTS:
         QCOMPARE(menuTitles(welcome->menuBar()), QStringList({"&File", "&Edit", "&View", "&Help"}));
 
         const QString path = setup.shell.writeTaskFile(QStringLiteral("list.vesk"), threeSections);
+        MenuBarAtShowWatcher watcher;
+        qApp->installEventFilter(&watcher);
         setup.shell.controller->openDocumentAtURL(ShellFixture::url(path));
         setup.shell.settle();
+        qApp->removeEventFilter(&watcher);
+        QVERIFY(!watcher.carried.isEmpty());
+        QVERIFY(!watcher.carried.contains(false));
         QWidget* host = setup.shell.contextFor(path).panelController->panel()->window();
         QMenuBar* bar = MainMenu::menuBarOf(host);
         QVERIFY(bar);

@@ -3,24 +3,39 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QTimer>
 
 QtPasteboard::QtPasteboard()
 {
     // Vesk's own copies and other programs' alike; the primary selection is not ours.
-    if (QClipboard* clipboard = QGuiApplication::clipboard())
-        connect(clipboard, &QClipboard::dataChanged, this, &Pasteboard::changed);
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+        connect(clipboard, &QClipboard::dataChanged, this, [this] {
+            forgetText();
+            emit changed();
+        });
+    }
 }
 
 QString QtPasteboard::readString() const
 {
+    if (m_textThisTurn)
+        return *m_textThisTurn;
     const QClipboard* clipboard = QGuiApplication::clipboard();
     const QMimeData* data = clipboard ? clipboard->mimeData(QClipboard::Clipboard) : nullptr;
     // Rich content without a plain-text form is no text to paste.
-    return data && data->hasText() ? data->text() : QString();
+    m_textThisTurn = data && data->hasText() ? data->text() : QString();
+    QTimer::singleShot(0, const_cast<QtPasteboard*>(this), [this] { forgetText(); });
+    return *m_textThisTurn;
+}
+
+void QtPasteboard::forgetText() const
+{
+    m_textThisTurn.reset();
 }
 
 void QtPasteboard::writeString(const QString& text)
 {
+    forgetText();
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->setText(text, QClipboard::Clipboard);
 }
