@@ -160,8 +160,7 @@ void TaskListView::rebuildRows()
     if (m_transitions->mergesRows(shellState, animated())) {
         // Rows collapsing away are spliced in and out around the session's splices.
         m_transitions->spliceWithCollapses(m_layout, m_session->updateRows(m_seenRows), shellState,
-            m_session->completionTransitionItemID(), animated(),
-            [this](const QList<RowSplice>& splices) { spliceRows(splices); });
+            animated(), [this](const QList<RowSplice>& splices) { spliceRows(splices); });
     } else {
         spliceRows(m_session->updateRows(m_seenRows));
         const qsizetype shellRow

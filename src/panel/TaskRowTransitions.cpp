@@ -76,7 +76,7 @@ bool TaskRowTransitions::mergesRows(const CompletionShellState* shell, bool anim
 {
     const bool shellGone = m_liveShell
         && !(shell && shell->itemID == m_liveShell->itemID && shell->section == m_liveShell->section);
-    return !m_placedGhosts.empty() || (animated && (!m_collapses.isEmpty() || shellGone));
+    return !m_placedGhosts.empty() || (animated && (!m_collapses.isEmpty() || shellGone || m_shadowedShell));
 }
 
 void TaskRowTransitions::noteShownShell(const RenderedRow* shellRow, bool animated)
@@ -87,11 +87,11 @@ void TaskRowTransitions::noteShownShell(const RenderedRow* shellRow, bool animat
 }
 
 qsizetype TaskRowTransitions::findRow(
-    const TaskRowLayout& layout, const QUuid& id, RenderedRow::Kind kind, TaskSection section)
+    const TaskRowLayout& layout, const QUuid& id, RenderedRow::Kind kind, TaskSection section) const
 {
     const QList<RenderedRow>& rows = layout.rows();
     const qsizetype found = layout.rowIndex(id, kind);
-    if (found < 0 || rows[found].section == section)
+    if ((found < 0 && m_shadowedShell != id) || (found >= 0 && rows[found].section == section))
         return found;
     // The index keeps one row per task; a shell still collapsing away in another section may hide
     // this one, which is rare enough to look for.
@@ -102,7 +102,7 @@ qsizetype TaskRowTransitions::findRow(
     return -1;
 }
 
-qsizetype TaskRowTransitions::ghostPlace(const TaskRowLayout& layout, const Collapse& collapse)
+qsizetype TaskRowTransitions::ghostPlace(const TaskRowLayout& layout, const Collapse& collapse) const
 {
     const RenderedRow& ghost = collapse.row;
     // It is back (the list was reloaded with the same ids).
@@ -132,8 +132,7 @@ qsizetype TaskRowTransitions::ghostPlace(const TaskRowLayout& layout, const Coll
 }
 
 void TaskRowTransitions::spliceWithCollapses(const TaskRowLayout& layout, const QList<RowSplice>& splices,
-    const CompletionShellState* shell, const std::optional<QUuid>& landing, bool animated,
-    const Splice& splice)
+    const CompletionShellState* shell, bool animated, const Splice& splice)
 {
     const QList<RenderedRow>& rows = layout.rows();
     const bool shellGone = animated && m_liveShell
@@ -162,25 +161,31 @@ void TaskRowTransitions::spliceWithCollapses(const TaskRowLayout& layout, const 
     if (!animated) {
         m_collapses.clear();
         m_liveShell = std::nullopt;
+        m_shadowedShell = std::nullopt;
         return;
     }
     // A shell that leaves the list lands its task: the shell collapses away where it was and the
     // task grows in at its new place. The shell itself appears without a transition, in the place
-    // of its task.
+    // of its task. The task is the shell's own, found in another section: the session may have
+    // moved on to the next transition, or ended this one, in the same change.
     if (shellGone) {
         const double now = m_scheduler->now();
         m_collapses.insert(m_liveShell->id(), Collapse {now, false, *m_liveShell, anchor});
-        if (landing) {
-            if (const qsizetype at = layout.rowIndex(*landing, RenderedRow::Kind::task); at >= 0)
-                m_collapses.insert(rows[at].id(), Collapse {now, true, rows[at], std::nullopt});
-        }
+        if (const qsizetype at = layout.rowIndex(m_liveShell->itemID, RenderedRow::Kind::task);
+            at >= 0 && rows[at].section != m_liveShell->section)
+            m_collapses.insert(rows[at].id(), Collapse {now, true, rows[at], std::nullopt});
         scheduleFrame();
     }
     m_liveShell = std::nullopt;
     if (shell) {
-        if (const qsizetype at = layout.rowIndex(shell->itemID, RenderedRow::Kind::completionShell); at >= 0)
+        // Looked for in its section: a shell of the same task may still be collapsing elsewhere.
+        if (const qsizetype at
+            = findRow(layout, shell->itemID, RenderedRow::Kind::completionShell, shell->section);
+            at >= 0)
             m_liveShell = rows[at];
     }
+    if (!m_liveShell || m_liveShell->itemID != m_shadowedShell)
+        m_shadowedShell = std::nullopt;
 
     for (auto it = m_collapses.cbegin(); it != m_collapses.cend(); ++it) {
         if (it->inserting)
@@ -194,6 +199,8 @@ void TaskRowTransitions::spliceWithCollapses(const TaskRowLayout& layout, const 
         }
         m_placedGhosts.push_back(PlacedGhost {it.key(), at});
         splice({RowSplice {at, 0, {it->row}}});
+        if (m_liveShell && it->row.itemID == m_liveShell->itemID)
+            m_shadowedShell = it->row.itemID;
     }
 }
 

@@ -33,13 +33,12 @@ public:
     // Brings the rows of layout up to date while rows collapse away or a shell leaves, every step a
     // splice handed to splice (which applies it to the layout): the rows collapsing away are taken
     // out, the session's splices go in, the transitions of a completion shell that left start (shell
-    // is the session's current one, landing the task that lands), and the rows still collapsing are
-    // put back below the row they followed. Rows are found through the layout's index, so this costs
-    // what changed. Without animations every transition is dropped.
+    // is the session's current one), and the rows still collapsing are put back below the row they
+    // followed. Rows are found through the layout's index, so this costs what changed. Without
+    // animations every transition is dropped.
     using Splice = std::function<void(const QList<RowSplice>&)>;
     void spliceWithCollapses(const TaskRowLayout& layout, const QList<RowSplice>& splices,
-        const CompletionShellState* shell, const std::optional<QUuid>& landing, bool animated,
-        const Splice& splice);
+        const CompletionShellState* shell, bool animated, const Splice& splice);
     bool hasCollapses() const { return !m_collapses.isEmpty(); }
     // The rows collapsing away or growing in.
     QList<RenderedRow> collapsingRows() const;
@@ -96,13 +95,17 @@ private:
     };
 
     // The row of a task or shell in the layout's rows, in a section, or -1.
-    static qsizetype findRow(
-        const TaskRowLayout& layout, const QUuid& id, RenderedRow::Kind kind, TaskSection section);
+    qsizetype findRow(
+        const TaskRowLayout& layout, const QUuid& id, RenderedRow::Kind kind, TaskSection section) const;
     // Where a row collapsing away goes back in the rows, or -1 when it does not.
-    static qsizetype ghostPlace(const TaskRowLayout& layout, const Collapse& collapse);
+    qsizetype ghostPlace(const TaskRowLayout& layout, const Collapse& collapse) const;
 
     Scheduler* m_scheduler;
     std::optional<RenderedRow> m_liveShell;
+    // The task of the shell shown, once a shell of the same task collapsing away elsewhere went into
+    // the rows after it: the layout's index keeps one shell row per task, so it may not find this
+    // one any more, and the rows go through spliceWithCollapses, which looks for it by section.
+    std::optional<QUuid> m_shadowedShell;
     // The rows collapsing away that are in the layout's rows, and where (kept exactly: nothing else
     // changes the rows between one spliceWithCollapses and the next).
     struct PlacedGhost {

@@ -162,6 +162,13 @@ private Q_SLOTS:
             << "T1 space preview frame Inbox2 space land";
         QTest::newRow("uncomplete the last task, redo") << "Done2 space land undo land redo land";
         QTest::newRow("delete the landed task mid-landing") << "T4 space preview frame delete land";
+        QTest::newRow("complete two tasks in quick succession")
+            << "T1 space frame space preview frame frame land";
+        QTest::newRow("move two tasks in one turn") << "T1 pending Done1 next frame land";
+        QTest::newRow("move a task back while its shell collapses")
+            << "T1 pending turn clear T1 next next T3 delete land";
+        QTest::newRow("move a completed task to Next while its shell collapses")
+            << "T1 space preview clear T1 next frame frame land";
     }
     void theTreeFollowsTheRowsThroughLandings()
     {
@@ -183,12 +190,57 @@ private Q_SLOTS:
                     QCOMPARE(group->indexOfChild(group->child(i)), i);
             }
         };
+        // Rows collapsing away are the only rows the session does not show, each once, in its own
+        // section; every landing the list sees collapses its shell and grows its task.
+        const auto collapsingRowsStayInTheirSections = [&] {
+            const QList<RenderedRow> shown = f.session.renderedRows();
+            QList<RenderedRow> kept;
+            const QList<RenderedRow>& rows = f.view.layout().rows();
+            for (qsizetype i = 0; i < rows.size(); ++i) {
+                if (shown.contains(rows[i])) {
+                    kept << rows[i];
+                    continue;
+                }
+                QCOMPARE(rows[i].kind, RenderedRow::Kind::completionShell);
+                QVERIFY(f.view.transitions().collapsingRows().contains(rows[i]));
+                QCOMPARE(rows.count(rows[i]), 1);
+                // The row above is of the same section, or its header or input row.
+                TaskSection aboveSection = TaskSection::working;
+                if (i > 0 && rows[i - 1].kind == RenderedRow::Kind::separator)
+                    aboveSection = TaskSection(int(rows[i - 1].section) + 1);
+                else if (i > 0)
+                    aboveSection = rows[i - 1].kind == RenderedRow::Kind::input ? TaskSection::inbox
+                                                                                : rows[i - 1].section;
+                QCOMPARE(aboveSection, rows[i].section);
+            }
+            QCOMPARE(kept, shown);
+        };
+        std::optional<CompletionShellState> shownShell;
+        QStringList landedStill;
+        connect(&f.session, &SessionController::changed, &f.view, [&] {
+            const std::optional<TaskSection> section
+                = shownShell ? f.session.sectionOf(shownShell->itemID) : std::nullopt;
+            if (section && *section != shownShell->section) {
+                const QList<RenderedRow> moving = f.view.transitions().collapsingRows();
+                const auto moves = [&](RenderedRow::Kind kind, TaskSection in) {
+                    return std::any_of(moving.begin(), moving.end(), [&](const RenderedRow& row) {
+                        return row.kind == kind && row.itemID == shownShell->itemID && row.section == in;
+                    });
+                };
+                if (!moves(RenderedRow::Kind::completionShell, shownShell->section)
+                    || !moves(RenderedRow::Kind::task, *section))
+                    landedStill << shownShell->title;
+            }
+            shownShell = f.session.completionShell();
+        });
         treeMatchesTheRows();
         for (const QString& step : script.split(' ')) {
             if (step == "space")
                 f.session.toggleSelectedItemCompletion();
             else if (step == "pending")
                 f.session.moveSelectedItemToPending();
+            else if (step == "next")
+                f.session.moveSelectedItemToNext();
             else if (step == "down" || step == "up")
                 f.session.moveSelectedItem(step == "down" ? 1 : -1);
             else if (step == "delete")
@@ -203,12 +255,16 @@ private Q_SLOTS:
                 f.scheduler.advance(SessionTransitions::shellClearingDelay + 0.01);
             else if (step == "frame")
                 f.scheduler.advance(0.05);
+            else if (step == "turn")
+                f.scheduler.runDueJobs();
             else if (step == "land" || step == "settle")
                 f.scheduler.advance(1);
             else
                 f.session.setSelection(SessionSelection::task(taskNamed(f.session, step)));
             treeMatchesTheRows();
+            collapsingRowsStayInTheirSections();
         }
+        QCOMPARE(landedStill, QStringList());
         QVERIFY(!f.view.transitions().isRunning());
         QCOMPARE(f.view.layout().rows(), f.session.renderedRows());
         TaskRowLayout fresh;
