@@ -209,10 +209,10 @@ private slots:
     void markOnlyReadsAgreeWithWholeReads_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        // Beyond what a mark keeps, in three-byte characters, so that pieces end inside characters.
+        // Well beyond what a mark keeps, in three-byte characters, so that pieces end inside characters.
         const QByteArray cup = "\xe2\x98\x95";
         const QByteArray longList
-            = "Tea\n> " + cup.repeated(ContentMark::keptBytesLimit / 3 + 1000) + "\n---\n---\n";
+            = "Tea\n> " + cup.repeated(ContentMark::keptBytesLimit / 3 + 70000) + "\n---\n---\n";
         QTest::newRow("short") << QByteArray("Caf\xc3\xa9\n---\n---\n");
         QTest::newRow("short, not UTF-8") << QByteArray("Caf\xe9\n---\n---\n");
         QTest::newRow("long") << longList;

@@ -74,7 +74,7 @@ private slots:
         QFETCH(bool, longList);
         // The note goes after the first line, both in the list and in what is expected of it.
         const QByteArray note
-            = "> " + QByteArray(longList ? ContentMark::keptBytesLimit + 1000 : 0, 'x') + '\n';
+            = "> " + QByteArray(longList ? ContentMark::keptBytesLimit + 200000 : 0, 'x') + '\n';
         const auto withNote
             = [&](QByteArray text) { return longList ? text.insert(text.indexOf('\n') + 1, note) : text; };
         expectedOnDisk = withNote(expectedOnDisk);

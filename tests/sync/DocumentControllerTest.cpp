@@ -243,7 +243,7 @@ private slots:
     {
         QFETCH(int, fromEnd);
         QFETCH(bool, commit);
-        const QByteArray list = "Write report\n> " + QByteArray(ContentMark::keptBytesLimit + 1000, 'x')
+        const QByteArray list = "Write report\n> " + QByteArray(ContentMark::keptBytesLimit + 200000, 'x')
             + "\n---\nBuy stamps\n---\nBook flights\n";
         Fixture f;
         QVERIFY(f.OpenList::open(list));
