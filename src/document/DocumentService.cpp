@@ -60,7 +60,7 @@ std::optional<FileSystemError> decodeUtf8(const QByteArray& bytes, const QString
 } // namespace
 
 std::optional<FileSystemError> DocumentService::readSnapshot(
-    const QString& path, FileSnapshot& snapshot) const
+    const QString& path, FileSnapshot& snapshot, SnapshotContent content) const
 {
     // Devices, FIFOs and sockets are refused before they are opened: opening some devices acts on
     // them. Non-blocking, so that a FIFO put in the file's place between the two steps cannot hang
@@ -80,6 +80,20 @@ std::optional<FileSystemError> DocumentService::readSnapshot(
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
         return readError(path, S_ISDIR(info.st_mode) ? EISDIR : ENODEV);
+    }
+    if (content == SnapshotContent::markOnly) {
+        ContentMark mark;
+        bool validUtf8 = false;
+        if (const int code = markFile(fd, mark, &validUtf8)) {
+            ::close(fd);
+            return readError(path, code);
+        }
+        if (!validUtf8) {
+            ::close(fd);
+            return readError(path, EILSEQ);
+        }
+        snapshot = FileSnapshot(fd, info, std::move(mark));
+        return std::nullopt;
     }
     QByteArray bytes;
     if (const int code = readFileFrom(fd, 0, bytes)) {
@@ -101,7 +115,7 @@ std::optional<FileSystemError> DocumentService::readText(
     if (auto error = readSnapshot(path, snapshot))
         return error;
     if (mark)
-        *mark = ContentMark::of(snapshot.bytes());
+        *mark = snapshot.mark();
     text = snapshot.text();
     return std::nullopt;
 }

@@ -79,9 +79,15 @@ public:
     // with EILSEQ. When given, mark receives the mark of the file's bytes.
     std::optional<FileSystemError> readText(
         const QString& path, QString& text, ContentMark* mark = nullptr) const;
-    // Reads a whole file's bytes, checked to be UTF-8 as readText does, keeping the file open in the
-    // snapshot.
-    std::optional<FileSystemError> readSnapshot(const QString& path, FileSnapshot& snapshot) const;
+    enum class SnapshotContent {
+        bytes,
+        // Only the mark: a long file is read piece by piece and never held whole.
+        markOnly,
+    };
+    // Reads a whole file, checked to be UTF-8 as readText does, keeping the file open in the
+    // snapshot together with its mark and, when asked for, its bytes.
+    std::optional<FileSystemError> readSnapshot(
+        const QString& path, FileSnapshot& snapshot, SnapshotContent content = SnapshotContent::bytes) const;
 
     // Removes the temporary files that interrupted saves of the file at path left beside it. Only
     // files that are provably such leftovers go: named for this file with Vesk's mark, holding a

@@ -94,7 +94,7 @@ void addReplaced(QList<FileSnapshot>* replaced, int ours, const QByteArray& held
         ::close(fd);
         return;
     }
-    replaced->append(FileSnapshot(fd, info, held));
+    replaced->append(FileSnapshot(fd, info, ContentMark::of(held)));
 }
 
 // Another program wrote into checked's file after it had been checked, and that file was then
@@ -150,7 +150,7 @@ int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, const
     }
     if (replaced) {
         FileSnapshot theirs = checked;
-        theirs.setBytes(foreign);
+        theirs.setMark(ContentMark::of(foreign));
         replaced->append(theirs);
     }
     addReplaced(replaced, ours.fd, oursHeld);

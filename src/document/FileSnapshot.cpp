@@ -1,24 +1,67 @@
 #include "document/FileSnapshot.h"
 
+#include "document/ContentMarker.h"
+
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
+namespace {
+
+// Shares the descriptor among copies and closes it with the last one.
+std::shared_ptr<const int> sharedDescriptor(int fd)
+{
+    return std::shared_ptr<const int>(new int(fd), [](const int* descriptor) {
+        ::close(*descriptor);
+        delete descriptor;
+    });
+}
+
+constexpr qsizetype pieceSize = 65536;
+
+// Reads the next piece at offset into buffer, retrying interruptions; the count or -1 with errno.
+ssize_t readPiece(int fd, char* buffer, qint64 offset)
+{
+    for (;;) {
+        const ssize_t count = ::pread(fd, buffer, pieceSize, off_t(offset));
+        if (count >= 0 || errno != EINTR)
+            return count;
+    }
+}
+
+} // namespace
+
 FileSnapshot::FileSnapshot(int fd, const struct stat& info, QByteArray bytes)
-    : m_fd(new int(fd),
-        [](const int* descriptor) {
-            ::close(*descriptor);
-            delete descriptor;
-        }),
+    : m_fd(sharedDescriptor(fd)),
       m_info(info),
+      m_mark(ContentMark::of(bytes)),
+      m_hasBytes(true),
       m_bytes(std::move(bytes))
 { }
+
+FileSnapshot::FileSnapshot(int fd, const struct stat& info, ContentMark mark)
+    : m_fd(sharedDescriptor(fd)), m_info(info), m_mark(std::move(mark))
+{ }
+
+const QByteArray& FileSnapshot::bytes() const
+{
+    Q_ASSERT(m_hasBytes);
+    return m_bytes;
+}
 
 QString FileSnapshot::text() const
 {
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    return decoder.decode(m_bytes);
+    return decoder.decode(bytes());
+}
+
+void FileSnapshot::setMark(ContentMark mark)
+{
+    m_mark = std::move(mark);
+    m_hasBytes = false;
+    m_bytes = QByteArray();
 }
 
 bool FileSnapshot::hasChangedSince() const
@@ -38,17 +81,49 @@ bool FileSnapshot::isSameFile(const struct stat& info) const
 int readFileFrom(int fd, qint64 offset, QByteArray& bytes)
 {
     bytes.clear();
-    char buffer[65536];
+    char buffer[pieceSize];
     for (;;) {
-        const ssize_t count = ::pread(fd, buffer, sizeof buffer, off_t(offset));
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t count = readPiece(fd, buffer, offset);
+        if (count < 0)
             return errno;
-        }
         if (count == 0)
             return 0;
         bytes.append(buffer, count);
         offset += count;
     }
+}
+
+int markFile(int fd, ContentMark& mark, bool* validUtf8)
+{
+    ContentMarker marker;
+    // Each piece is checked up to where its last character begins; that character's bytes are moved
+    // to the front and checked with the next piece. A character has at most four bytes, so a piece
+    // that ends in more continuation bytes than that is no UTF-8 however it goes on.
+    constexpr qsizetype carryRoom = 4;
+    char buffer[carryRoom + pieceSize];
+    qsizetype carried = 0;
+    bool valid = true;
+    for (qint64 offset = 0;;) {
+        const ssize_t count = readPiece(fd, buffer + carried, offset);
+        if (count < 0)
+            return errno;
+        if (count == 0)
+            break;
+        marker.add(QByteArrayView(buffer + carried, count));
+        offset += count;
+        if (!validUtf8 || !valid)
+            continue;
+        const qsizetype end = carried + count;
+        qsizetype cut = end;
+        while (cut > 0 && end - cut < carryRoom && (uchar(buffer[cut - 1]) & 0xC0) == 0x80)
+            --cut;
+        cut = cut > 0 && end - cut < carryRoom ? cut - 1 : end;
+        valid = QByteArrayView(buffer, cut).isValidUtf8();
+        carried = end - cut;
+        std::memmove(buffer, buffer + cut, size_t(carried));
+    }
+    if (validUtf8)
+        *validUtf8 = valid && QByteArrayView(buffer, carried).isValidUtf8();
+    mark = marker.finish();
+    return 0;
 }

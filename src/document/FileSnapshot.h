@@ -1,5 +1,7 @@
 #pragma once
 
+#include "document/ContentMark.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -7,22 +9,29 @@
 
 #include <memory>
 
-// The bytes a file held when it was read, and the file itself kept open: a later write that still
-// lands in this file, even after it has been replaced by another one, can be noticed through it.
+// What a file held when it was read, and the file itself kept open: a later write that still lands
+// in this file, even after it has been replaced by another one, can be noticed through it. What it
+// held is kept as a mark, and as the bytes themselves only when they were asked for: a snapshot that
+// only checks a long list does not hold the list.
 class FileSnapshot {
 public:
     FileSnapshot() = default;
-    // Takes ownership of fd. bytes are the file's content as read.
+    // Take ownership of fd. bytes are the file's content as read; mark is the mark of that content.
     FileSnapshot(int fd, const struct stat& info, QByteArray bytes);
+    FileSnapshot(int fd, const struct stat& info, ContentMark mark);
 
     bool isValid() const { return m_fd != nullptr; }
     int fd() const { return m_fd ? *m_fd : -1; }
     const struct stat& info() const { return m_info; }
-    const QByteArray& bytes() const { return m_bytes; }
-    // The bytes as text, without a byte order mark (DocumentService reads only UTF-8 files).
+    const ContentMark& mark() const { return m_mark; }
+    bool hasBytes() const { return m_hasBytes; }
+    // Only when hasBytes().
+    const QByteArray& bytes() const;
+    // The bytes as text, without a byte order mark (DocumentService reads only UTF-8 files). Only
+    // when hasBytes().
     QString text() const;
-    // What the file is known to hold now (copies share the file, not this).
-    void setBytes(QByteArray bytes) { m_bytes = std::move(bytes); }
+    // What the file is known to hold now (copies share the file, not this); the bytes are let go.
+    void setMark(ContentMark mark);
 
     // True when the open file no longer has the size and modification time it had when read. (Its
     // change time also moves when it is merely replaced, so it cannot tell.)
@@ -33,8 +42,13 @@ public:
 private:
     std::shared_ptr<const int> m_fd;
     struct stat m_info { };
+    ContentMark m_mark;
+    bool m_hasBytes = false;
     QByteArray m_bytes;
 };
 
 // Reads a file from offset to its end; returns 0 or an errno value.
 int readFileFrom(int fd, qint64 offset, QByteArray& bytes);
+// Marks a whole file as it is read, holding no more of it than the mark keeps; returns 0 or an errno
+// value. When given, validUtf8 tells whether the file is UTF-8 throughout.
+int markFile(int fd, ContentMark& mark, bool* validUtf8 = nullptr);

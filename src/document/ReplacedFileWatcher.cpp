@@ -101,8 +101,8 @@ bool ReplacedFileWatcher::needsNoKeeping(const FileSnapshot& file)
     // Read under the lease: a program opening the file for writing meanwhile waits until it is let go.
     if (::fcntl(file.fd(), F_SETLEASE, F_RDLCK) != 0)
         return false;
-    QByteArray now;
-    const bool unchanged = readFileFrom(file.fd(), 0, now) == 0 && now == file.bytes();
+    ContentMark now;
+    const bool unchanged = markFile(file.fd(), now) == 0 && now == file.mark();
     ::fcntl(file.fd(), F_SETLEASE, F_UNLCK);
     return unchanged;
 }
@@ -148,7 +148,7 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::settle(
     const QString& target, const ContentMark& lastWritten)
 {
     struct LateWrite {
-        QByteArray before;
+        ContentMark before;
         QByteArray now;
     };
     // Gathered first and put right afterwards: putting right may keep more files.
@@ -161,15 +161,18 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::settle(
             ++it;
             continue;
         }
+        // Read whole only when something was written: a long list is mostly left as it was.
+        ContentMark mark;
         QByteArray now;
-        if (const int code = readFileFrom(it->file.fd(), 0, now)) {
+        int code = markFile(it->file.fd(), mark);
+        if (!code && mark != it->file.mark())
+            code = readFileFrom(it->file.fd(), 0, now);
+        if (code)
             qCWarning(lcDocument, "cannot read a replaced file: %s", strerror(code));
-            now = it->file.bytes();
-        }
-        if (now != it->file.bytes()) {
-            lateWrites.push_back({it->file.bytes(), now});
+        else if (mark != it->file.mark()) {
+            lateWrites.push_back({it->file.mark(), now});
             ++m_lateWrites;
-            it->file.setBytes(now);
+            it->file.setMark(ContentMark::of(now));
         }
         if (writers == Writers::gone || ++it->checks >= maxUnleasedChecks) {
             release(*it);
@@ -191,7 +194,7 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::settle(
 }
 
 ReplacedFileWatcher::Settled ReplacedFileWatcher::putRight(
-    const QString& target, const QByteArray& before, const QByteArray& now, const ContentMark& lastWritten)
+    const QString& target, const ContentMark& before, const QByteArray& now, const ContentMark& lastWritten)
 {
     const auto failed = [&](const QString& why) {
         qCWarning(lcDocument, "cannot put another program's late write into %s: %s", qPrintable(target),
@@ -200,7 +203,7 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::putRight(
     };
     const DocumentWriteLock lock(target);
     // Added to the end: add the same to the file that carries the name now, as if it had gone there.
-    if (now.startsWith(before)) {
+    if (before.isPrefixOf(now)) {
         const int code = appendTo(target, now.mid(before.size()));
         if (!code)
             return Settled::appended;

@@ -31,11 +31,12 @@ public:
     explicit ReplacedFileWatcher(Scheduler* scheduler = Scheduler::system(), QObject* parent = nullptr);
     ~ReplacedFileWatcher() override;
 
-    // Keeps file, which a save has just replaced; file.bytes() is what it is known to hold, anything
-    // else found in it later was written by another program.
+    // Keeps file, which a save has just replaced; file.mark() marks what it is known to hold,
+    // anything else found in it later was written by another program.
     void keep(const FileSnapshot& file);
     // Whether a file a save has just replaced needs no keeping: no program has it open for writing,
-    // so none can write into it any more, and it still holds file.bytes(). Reads the file; any thread.
+    // so none can write into it any more, and it still holds what file.mark() marks. Reads the
+    // file piece by piece; any thread.
     static bool needsNoKeeping(const FileSnapshot& file);
     int keptCount() const { return int(m_kept.size()); }
     // How many late writes were found in kept files so far.
@@ -76,7 +77,7 @@ private:
     void release(Kept& kept);
     void readEvents();
     void scheduleRecheck();
-    Settled putRight(const QString& target, const QByteArray& before, const QByteArray& now,
+    Settled putRight(const QString& target, const ContentMark& before, const QByteArray& now,
         const ContentMark& lastWritten);
 
     Scheduler* m_scheduler;

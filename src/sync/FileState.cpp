@@ -22,7 +22,7 @@ std::optional<DocumentControllerFailure> FileState::read(
         return FileAccessError::missing();
     if (::access(encoded.constData(), R_OK) != 0 && errno == EACCES)
         return FileAccessError::unreadable();
-    if (auto error = service.readSnapshot(path, state.snapshot))
+    if (auto error = service.readSnapshot(path, state.snapshot, DocumentService::SnapshotContent::markOnly))
         return error->isNoSuchFile() ? FileAccessError::missing() : FileAccessError::unreadable();
     state.writable = ::access(encoded.constData(), W_OK) == 0;
     return std::nullopt;

@@ -9,7 +9,7 @@
 
 class DocumentService;
 
-// What a task file holds now, and whether it may be written.
+// What a task file holds now (its mark: a long list is not held), and whether it may be written.
 struct FileState {
     FileSnapshot snapshot;
     bool writable = false;

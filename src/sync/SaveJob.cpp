@@ -39,7 +39,7 @@ void SaveJob::run(const DocumentService& service)
                 outcome = Outcome::failed;
                 break;
             }
-            if (lastSeen && !lastSeen->matches(state.snapshot.bytes())) {
+            if (lastSeen && *lastSeen != state.snapshot.mark()) {
                 outcome = Outcome::changedOnDisk;
                 break;
             }

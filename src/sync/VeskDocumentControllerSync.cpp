@@ -78,7 +78,7 @@ void VeskDocumentController::checkForExternalChanges()
         handleObservedFileError(*failure);
         return;
     }
-    if (m_lastPersistedContent && !m_lastPersistedContent->matches(state.snapshot.bytes())) {
+    if (m_lastPersistedContent && *m_lastPersistedContent != state.snapshot.mark()) {
         if (hasUnpersistedChanges()) {
             setSyncState(SyncState::externallyModifiedConflicted);
             presentRecoveryAlert();

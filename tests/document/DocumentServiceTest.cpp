@@ -3,6 +3,7 @@
 #include "ScriptedDialogPresenter.h"
 #include "SmallTmpfs.h"
 #include "UnprivilegedChild.h"
+#include "document/ContentMarker.h"
 #include "document/DocumentFormat.h"
 #include "document/TemporaryFile.h"
 
@@ -190,12 +191,55 @@ private slots:
         QFETCH(bool, same);
         QFETCH(bool, prefix);
         const QByteArray marked = "Write report\n---\nBuy stamps\n---\n";
-        for (const qsizetype keepUpTo : {ContentMark::keptBytesLimit, qsizetype(0)}) {
+        for (const qsizetype keepUpTo : {ContentMark::keptBytesLimit, qsizetype(10), qsizetype(0)}) {
             const ContentMark mark = ContentMark::of(marked, keepUpTo);
             QCOMPARE(mark.matches(other), same);
             QCOMPARE(mark.isPrefixOf(other), prefix);
             QCOMPARE(mark == ContentMark::of(other, keepUpTo), same);
+            // Marked as it is read, a few bytes at a time, it is marked the same.
+            ContentMarker marker(keepUpTo);
+            for (qsizetype at = 0; at < other.size(); at += 7)
+                marker.add(QByteArrayView(other).sliced(at, std::min<qsizetype>(7, other.size() - at)));
+            QCOMPARE(mark == marker.finish(), same);
         }
+    }
+
+    // Read for its mark only, a file is read piece by piece and never held whole; it is refused and
+    // marked exactly as when it is read whole, also where a character or a fault straddles two pieces.
+    void markOnlyReadsAgreeWithWholeReads_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        // Well beyond what a mark keeps, in three-byte characters, so that pieces end inside characters.
+        const QByteArray cup = "\xe2\x98\x95";
+        const QByteArray longList
+            = "Tea\n> " + cup.repeated(ContentMark::keptBytesLimit / 3 + 70000) + "\n---\n---\n";
+        QTest::newRow("short") << QByteArray("Caf\xc3\xa9\n---\n---\n");
+        QTest::newRow("short, not UTF-8") << QByteArray("Caf\xe9\n---\n---\n");
+        QTest::newRow("long") << longList;
+        QTest::newRow("long, a stray continuation byte")
+            << QByteArray(longList).replace(5 * 65536 + 1, 1, "\x98");
+        QTest::newRow("long, an overlong form across two pieces")
+            << QByteArray(longList).replace(65535, 2, "\xc0\x80");
+        QTest::newRow("long, cut off inside a character") << longList.left(longList.size() - 10);
+        QTest::newRow("long, five continuation bytes") << QByteArray(longList).replace(65534, 2, "\x98\x95");
+    }
+
+    void markOnlyReadsAgreeWithWholeReads()
+    {
+        QFETCH(QByteArray, bytes);
+        writeBytes(m_path, bytes);
+        FileSnapshot whole;
+        FileSnapshot marked;
+        const auto wholeError = m_service.readSnapshot(m_path, whole);
+        const auto markError
+            = m_service.readSnapshot(m_path, marked, DocumentService::SnapshotContent::markOnly);
+        QCOMPARE(markError.has_value(), !bytes.isValidUtf8());
+        QCOMPARE(wholeError.has_value(), !bytes.isValidUtf8());
+        if (markError)
+            return;
+        QVERIFY(!marked.hasBytes());
+        QCOMPARE(marked.mark(), ContentMark::of(bytes));
+        QCOMPARE(whole.mark(), marked.mark());
     }
 
     void newFilesStartFromATemplate()

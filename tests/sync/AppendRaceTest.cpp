@@ -36,22 +36,32 @@ private slots:
         QTest::addColumn<QString>("noticedBy");
         QTest::addColumn<QByteArray>("expectedOnDisk");
         QTest::addColumn<SyncState>("expectedState");
+        QTest::addColumn<bool>("longList"); // beyond what a content mark keeps, in the first task's note
         const QByteArray appended = "Start\n---\nMine 1\n---\n\nlate line\n";
         QTest::newRow("append, seen by the watcher")
-            << "append" << 1 << "watcher" << appended << SyncState::externallyModifiedReloadable;
+            << "append" << 1 << "watcher" << appended << SyncState::externallyModifiedReloadable << false;
         QTest::newRow("append, found at the next check")
-            << "append" << 1 << "check" << appended << SyncState::inSync;
+            << "append" << 1 << "check" << appended << SyncState::inSync << false;
         QTest::newRow("append, found at the next save")
-            << "append" << 1 << "save" << appended << SyncState::externallyModifiedConflicted;
+            << "append" << 1 << "save" << appended << SyncState::externallyModifiedConflicted << false;
         QTest::newRow("append held open across two saves")
             << "append" << 2 << "check" << QByteArray("Start\n---\nMine 2\nMine 1\n---\n\nlate line\n")
-            << SyncState::inSync;
+            << SyncState::inSync << false;
         QTest::newRow("rewrite, found at the next check")
             << "rewrite" << 1 << "check" << QByteArray("Late rewrite\n---\n---\n")
-            << SyncState::externallyModifiedConflicted;
+            << SyncState::externallyModifiedConflicted << false;
         QTest::newRow("rewrite, seen by the watcher")
             << "rewrite" << 1 << "watcher" << QByteArray("Late rewrite\n---\n---\n")
-            << SyncState::externallyModifiedConflicted;
+            << SyncState::externallyModifiedConflicted << false;
+        // Only the content tells these apart: the replaced file keeps its length.
+        const QByteArray overwritten = "Ltart\n---\n---\n";
+        QTest::newRow("overwrite in place, found at the next check")
+            << "overwrite" << 1 << "check" << overwritten << SyncState::externallyModifiedConflicted << false;
+        QTest::newRow("overwrite in place, long list, seen by the watcher")
+            << "overwrite" << 1 << "watcher" << overwritten << SyncState::externallyModifiedConflicted
+            << true;
+        QTest::newRow("append, long list, found at the next save")
+            << "append" << 1 << "save" << appended << SyncState::externallyModifiedConflicted << true;
     }
 
     void lateWritesIntoAReplacedFileAreKept()
@@ -61,9 +71,16 @@ private slots:
         QFETCH(QString, noticedBy);
         QFETCH(QByteArray, expectedOnDisk);
         QFETCH(SyncState, expectedState);
+        QFETCH(bool, longList);
+        // The note goes after the first line, both in the list and in what is expected of it.
+        const QByteArray note
+            = "> " + QByteArray(longList ? ContentMark::keptBytesLimit + 200000 : 0, 'x') + '\n';
+        const auto withNote
+            = [&](QByteArray text) { return longList ? text.insert(text.indexOf('\n') + 1, note) : text; };
+        expectedOnDisk = withNote(expectedOnDisk);
         OpenList list;
         list.dialogs.unscriptedAnswer = 2;
-        QVERIFY(list.open(oneTask));
+        QVERIFY(list.open(withNote(oneTask)));
         const QString& path = list.path;
         ManualScheduler& scheduler = list.scheduler;
         ScriptedDialogPresenter& dialogs = list.dialogs;

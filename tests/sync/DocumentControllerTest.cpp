@@ -228,6 +228,41 @@ private slots:
         QCOMPARE(f.controller.syncState(), state);
     }
 
+    // A long list is compared by its digest, not held: a change of one byte, which keeps the file's
+    // length, is still never written over, and is reloaded when nothing would be lost.
+    void aLongListChangedInPlaceKeepsTheChange_data()
+    {
+        QTest::addColumn<int>("fromEnd"); // where the byte is changed; -1: the first byte
+        QTest::addColumn<bool>("commit"); // a commit (true) or an activation check finds it
+        QTest::newRow("first byte, found by a save") << -1 << true;
+        QTest::newRow("last title, found by a save") << 2 << true;
+        QTest::newRow("last title, found by a check") << 2 << false;
+    }
+
+    void aLongListChangedInPlaceKeepsTheChange()
+    {
+        QFETCH(int, fromEnd);
+        QFETCH(bool, commit);
+        const QByteArray list = "Write report\n> " + QByteArray(ContentMark::keptBytesLimit + 200000, 'x')
+            + "\n---\nBuy stamps\n---\nBook flights\n";
+        Fixture f;
+        QVERIFY(f.OpenList::open(list));
+        QByteArray changed = list;
+        changed[fromEnd < 0 ? 0 : changed.size() - fromEnd] = 'Z';
+        saveAsAnotherEditor(f.path, changed);
+        if (commit) {
+            f.addTask(QStringLiteral("Mine"));
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Save failed"));
+            QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedConflicted);
+            f.expectOneAlert(conflictMessage, recoveryButtons);
+        } else {
+            f.check();
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
+            QCOMPARE(titles(f.session().committedDocument().completedItems), QStringList {"Book flightZ"});
+        }
+        QCOMPARE(readBytes(f.path), changed);
+    }
+
     void permissionProblems()
     {
         if (runAsUnprivilegedChild())
