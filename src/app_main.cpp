@@ -5,6 +5,7 @@
 #include "app/MainMenu.h"
 #include "app/SingleInstance.h"
 #include "app/StartupProbe.h"
+#include "app/TerminationSignals.h"
 #include "app/VeskAppDelegate.h"
 #include "cli/AppCommandLine.h"
 #include "panel/PanelKeyCommand.h"
@@ -120,6 +121,13 @@ int main(int argc, char* argv[])
         });
     QObject::connect(&instance, &SingleInstance::toggleRequested, &controller,
         [&controller] { controller.togglePanels(); });
+
+    // Ended by the session or a terminal, Vesk ends as it does when the session ends it without
+    // asking: nothing still landing or being written is lost, and the open lists are reopened next
+    // time (not QCoreApplication::quit(), which would close their windows first).
+    TerminationSignals termination;
+    QObject::connect(
+        &termination, &TerminationSignals::received, app.get(), [] { QCoreApplication::exit(0); });
 
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     return app->exec();

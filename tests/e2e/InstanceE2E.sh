@@ -69,4 +69,19 @@ wait_for "the panels to hide" vesk_shows_windows 0
 keys ctrl+alt+space
 wait_for_active "other"
 quit_vesk
+
+step "ended by the session with SIGTERM: Vesk ends well, its lists are written and reopen next time"
+start_vesk
+wait_for_launch "other"
+keys n
+type_text "Pack bags"
+keys Return
+wait_for "the new task to be written" grep -qxF "Pack bags" "$other"
+kill -TERM "$VESK_PID"
+wait "$VESK_PID"
+status=$?
+VESK_PID=""
+[ "$status" -eq 0 ] || fail "vesk ended with status $status on SIGTERM"
+grep -qxF "Pack bags" "$other" || fail "the new task is gone from the file"
+setting_is openDocumentBookmarks "$list, $other" || fail "the open lists were not kept"
 echo "PASS"
