@@ -4,6 +4,7 @@
 #include "session/ItemIdGenerator.h"
 #include "session/SessionRows.h"
 
+#include <array>
 #include <utility>
 
 SessionController::SessionController(Scheduler* scheduler, QObject* parent)
@@ -97,24 +98,46 @@ void SessionController::loadDocument(const VeskDocument& document)
     SessionState::Scope scope(m_state);
     m_transitions.cancelPendingTodayToggle();
 
-    QList<SessionItem> items;
-    items.reserve(document.workingItems.size() + document.inboxItems.size() + document.completedItems.size());
     ItemIdGenerator newIDs;
-    const auto makeItems = [&](const QList<VeskTask>& tasks) {
+    const auto makeIDs = [&newIDs](const QList<VeskTask>& tasks) {
         QList<QUuid> ids;
         ids.reserve(tasks.size());
-        for (const VeskTask& task : tasks) {
-            const QUuid id = newIDs.next();
-            items.append(SessionItem {id, task.title, task.note});
-            ids.append(id);
-        }
+        for (qsizetype i = 0; i < tasks.size(); ++i)
+            ids.append(newIDs.next());
         return ids;
     };
-    const QList<QUuid> working = makeItems(document.workingItems);
-    const QList<QUuid> inbox = makeItems(document.inboxItems);
-    const QList<QUuid> completed = makeItems(document.completedItems);
+    const QList<QUuid> working = makeIDs(document.workingItems);
+    const QList<QUuid> inbox = makeIDs(document.inboxItems);
+    const QList<QUuid> completed = makeIDs(document.completedItems);
 
-    m_state.replaceContent(SessionItemMap(std::move(items)), working, inbox, completed);
+    // The items are made in the map's leaves from the document's tasks (their texts shared, not
+    // copied): a list of every item beside the map would be the largest thing a long list's
+    // opening holds.
+    const std::array<std::pair<const QList<QUuid>*, const QList<VeskTask>*>, 3> sections {{
+        {&working, &document.workingItems},
+        {&inbox, &document.inboxItems},
+        {&completed, &document.completedItems},
+    }};
+    const auto locate = [&sections](qsizetype i) {
+        std::size_t section = 0;
+        while (i >= sections[section].first->size()) {
+            i -= sections[section].first->size();
+            ++section;
+        }
+        return std::pair {section, i};
+    };
+    SessionItemMap items(
+        working.size() + inbox.size() + completed.size(),
+        [&](qsizetype i) {
+            const auto [section, at] = locate(i);
+            return sections[section].first->at(at);
+        },
+        [&](qsizetype i) {
+            const auto [section, at] = locate(i);
+            const VeskTask& task = sections[section].second->at(at);
+            return SessionItem {sections[section].first->at(at), task.title, task.note};
+        });
+    m_state.replaceContent(std::move(items), working, inbox, completed);
 
     m_state.assignInputDraft(QString());
     m_state.assignIsCreatingNewItem(false);

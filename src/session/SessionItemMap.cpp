@@ -109,29 +109,35 @@ QList<SessionItem> SessionItemMap::values() const
 }
 
 SessionItemMap::SessionItemMap(QList<SessionItem> items)
+    : SessionItemMap(
+        items.size(), [&items](qsizetype i) { return items.at(i).id; },
+        [&items](qsizetype i) { return std::move(items[i]); })
+{ }
+
+SessionItemMap::SessionItemMap(qsizetype count, const std::function<QUuid(qsizetype)>& idAt,
+    const std::function<SessionItem(qsizetype)>& itemAt)
 {
-    if (items.isEmpty())
+    if (count <= 0)
         return;
     // A counting sort by leaf, then each small leaf sorted on its own: every leaf is allocated
     // once at its final size, where inserting one by one moves items within growing leaves.
-    std::vector<quint16> leafOf(items.size());
+    std::vector<quint16> leafOf(count);
     std::vector<qsizetype> start(leafCount + 1, 0);
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        leafOf[i] = quint16(leafIndex(items.at(i).id));
+    for (qsizetype i = 0; i < count; ++i) {
+        leafOf[i] = quint16(leafIndex(idAt(i)));
         ++start[leafOf[i] + 1];
     }
     for (std::size_t leaf = 0; leaf < leafCount; ++leaf)
         start[leaf + 1] += start[leaf];
-    std::vector<qsizetype> order(items.size());
+    std::vector<qsizetype> order(count);
     {
         std::vector<qsizetype> next(start.begin(), start.end() - 1);
-        for (qsizetype i = 0; i < items.size(); ++i)
+        for (qsizetype i = 0; i < count; ++i)
             order[next[leafOf[i]]++] = i;
     }
 
     d = new Root;
-    d->size = items.size();
-    SessionItem* source = items.data();
+    d->size = count;
     for (std::size_t slot = 0; slot < leafCount; ++slot) {
         const qsizetype begin = start[slot];
         const qsizetype end = start[slot + 1];
@@ -143,7 +149,7 @@ SessionItemMap::SessionItemMap(QList<SessionItem> items)
         Leaf& leaf = node->leaves[slot & (fanOut - 1)];
         leaf.reserve(end - begin);
         for (qsizetype at = begin; at < end; ++at)
-            leaf.append(std::move(source[order[at]]));
+            leaf.append(itemAt(order[at]));
         std::sort(leaf.begin(), leaf.end(),
             [](const SessionItem& a, const SessionItem& b) { return byteLess(a.id, b.id); });
     }

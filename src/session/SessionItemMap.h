@@ -76,6 +76,10 @@ public:
     // The map of the given items, whose ids must all differ: the same map as inserting them one by
     // one, built leaf by leaf (loading a list builds its whole map at once).
     explicit SessionItemMap(QList<SessionItem> items);
+    // The same for `count` items made one at a time by `itemAt(i)`, whose id is `idAt(i)`: each item
+    // is made straight into its leaf, with no list of every item held beside the map.
+    SessionItemMap(qsizetype count, const std::function<QUuid(qsizetype)>& idAt,
+        const std::function<SessionItem(qsizetype)>& itemAt);
 
     qsizetype size() const { return d ? d->size : 0; }
     qsizetype count() const { return size(); }
