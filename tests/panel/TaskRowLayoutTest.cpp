@@ -181,6 +181,80 @@ private Q_SLOTS:
             QCOMPARE(f.layout.contentHeight(), fresh.contentHeight());
         }
     }
+
+    // Rows and blocks are kept in chunks of a few hundred: splices inside one, across the edges
+    // between them, emptying one or growing one past splitting, and a height change inside one,
+    // leave every block, row and lookup as a layout from scratch has them.
+    void splicesAcrossChunksMatchAFreshLayout_data()
+    {
+        QTest::addColumn<QList<int>>("splices"); // at, removed, inserted: one update
+        QTest::addColumn<int>("grown"); // the row whose height changes, before and after
+        QTest::newRow("inside a chunk") << QList<int> {300, 0, 1, 302, 1, 0} << 400;
+        QTest::newRow("growing one past splitting") << QList<int> {300, 0, 600} << 200;
+        QTest::newRow("across an edge") << QList<int> {200, 120, 0, 240, 0, 30} << 700;
+        QTest::newRow("replacing at an edge") << QList<int> {250, 10, 3} << 260;
+        QTest::newRow("emptying the rows' chunk") << QList<int> {256, 256, 0} << 600;
+        QTest::newRow("emptying the blocks' chunk") << QList<int> {255, 256, 0} << 100;
+        QTest::newRow("whole chunks") << QList<int> {100, 900, 0} << 50;
+        QTest::newRow("the last rows") << QList<int> {1200, 190, 0, 1200, 0, 700} << 1000;
+        QTest::newRow("many stretches") << QList<int> {20, 1, 0, 254, 2, 1, 255, 1, 3, 511, 0, 2, 600, 300, 0,
+            700, 0, 40, 800, 1, 1, 900, 5, 0, 1000, 0, 1} << 520;
+    }
+    void splicesAcrossChunksMatchAFreshLayout()
+    {
+        QFETCH(QList<int>, splices);
+        QFETCH(int, grown);
+        // Ten working tasks, then the inbox's; the splices stay within the inbox.
+        QList<RenderedRow> rows;
+        const auto task = [](TaskSection section) {
+            return RenderedRow::task(QUuid::createUuid(), section, false, "A task", std::nullopt);
+        };
+        for (int i = 0; i < 10; ++i)
+            rows << task(TaskSection::working);
+        rows << RenderedRow::separator(TaskSection::working);
+        for (int i = 0; i < 1380; ++i)
+            rows << task(TaskSection::inbox);
+        rows << RenderedRow::separator(TaskSection::inbox) << task(TaskSection::completed);
+        TaskRowLayout layout;
+        layout.setScrollContentWidth(490);
+        layout.setRows(rows);
+        const QUuid grownID = rows[grown].itemID;
+        layout.presentationState(grownID) = {true, 37.5};
+        layout.relayout();
+
+        QList<RowSplice> update;
+        for (qsizetype i = 0; i + 2 < splices.size(); i += 3) {
+            RowSplice splice {splices[i], splices[i + 1], {}};
+            for (int n = 0; n < splices[i + 2]; ++n)
+                splice.inserted << task(TaskSection::inbox);
+            update << splice;
+        }
+        applyRowSplices(rows, update);
+        layout.applySplices(update);
+        layout.relayout();
+        for (double height : {37.5, 80.25}) {
+            layout.presentationState(grownID).animatedHeight = height;
+            layout.relayout();
+            QCOMPARE(layout.rows().toList(), rows);
+            TaskRowLayout fresh;
+            fresh.setScrollContentWidth(490);
+            fresh.presentationState(grownID) = layout.presentationState(grownID);
+            fresh.setRows(rows);
+            fresh.relayout();
+            QCOMPARE(layout.blockCount(), fresh.blockCount());
+            QCOMPARE(layout.contentHeight(), fresh.contentHeight());
+            for (qsizetype i = 0; i < fresh.blockCount(); ++i) {
+                const TaskRowLayout::Block a = layout.block(i), b = fresh.block(i);
+                QVERIFY2(a.kind == b.kind && a.row == b.row && a.top == b.top && a.height == b.height,
+                    qPrintable(QString("block %1").arg(i)));
+                QCOMPARE(layout.blockIndexAt(a.top + a.height / 2), i);
+                if (a.kind == TaskRowLayout::Block::Kind::task)
+                    QCOMPARE(layout.taskBlock(rows[a.row].itemID)->top, a.top);
+                else
+                    QCOMPARE(layout.blockForRowID(layout.blockID(a))->top, a.top);
+            }
+        }
+    }
 };
 
 QTEST_MAIN(TaskRowLayoutTest)
