@@ -198,7 +198,8 @@ private Q_SLOTS:
         QTest::newRow("whole chunks") << QList<int> {100, 900, 0} << 50;
         QTest::newRow("the last rows") << QList<int> {1200, 190, 0, 1200, 0, 700} << 1000;
         QTest::newRow("many stretches") << QList<int> {20, 1, 0, 254, 2, 1, 255, 1, 3, 511, 0, 2, 600, 300, 0,
-            700, 0, 40, 800, 1, 1, 900, 5, 0, 1000, 0, 1} << 520;
+            700, 0, 40, 800, 1, 1, 900, 5, 0, 1000, 0, 1}
+                                        << 520;
     }
     void splicesAcrossChunksMatchAFreshLayout()
     {
