@@ -139,7 +139,7 @@ qsizetype TaskListAccessibility::indexInSection(const QUuid& id)
     return at >= 0 ? m_places.taskIndex(m_view->layout().rows()[at].section, at) : -1;
 }
 
-void TaskListAccessibility::noteSplices(const QList<RenderedRow>& rows, const QList<RowSplice>& splices)
+void TaskListAccessibility::noteSplices(const ChunkedList<RenderedRow>& rows, const QList<RowSplice>& splices)
 {
     // Rows nobody has read need no news; they are read afresh when first asked for.
     if (!m_read)

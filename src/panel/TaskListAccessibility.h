@@ -55,7 +55,7 @@ public:
     qsizetype itemInterfaceCount() const { return m_items.size(); }
 
     // The list view is about to apply splices to its rows.
-    void noteSplices(const QList<RenderedRow>& rows, const QList<RowSplice>& splices);
+    void noteSplices(const ChunkedList<RenderedRow>& rows, const QList<RowSplice>& splices);
     // After each change of the session: the rows (when rowsChanged) or the selection may have moved.
     void noteChange(bool rowsChanged);
     // The list took the keyboard focus: the selected task is the focused object.

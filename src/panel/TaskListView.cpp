@@ -219,14 +219,14 @@ QRectF TaskListView::blockRect(const Block& block) const
 
 QRectF TaskListView::rowRect(const QString& rowID) const
 {
-    const Block* block = m_layout.blockForRowID(rowID);
+    const std::optional<Block> block = m_layout.blockForRowID(rowID);
     return block ? blockRect(*block) : QRectF();
 }
 
 QString TaskListView::rowIDAt(QPoint viewportPoint) const
 {
     const QPointF point(viewportPoint.x(), viewportPoint.y() + scrollOffset());
-    const Block* block = m_layout.blockAt(point.y());
+    const std::optional<Block> block = m_layout.blockAt(point.y());
     if (!block || !blockRect(*block).contains(point))
         return {};
     return m_layout.blockID(*block);
@@ -235,7 +235,7 @@ QString TaskListView::rowIDAt(QPoint viewportPoint) const
 std::optional<QUuid> TaskListView::taskAt(QPoint viewportPoint) const
 {
     const QPointF point(viewportPoint.x(), viewportPoint.y() + scrollOffset());
-    const Block* block = m_layout.blockAt(point.y());
+    const std::optional<Block> block = m_layout.blockAt(point.y());
     if (!block || block->kind != Block::Kind::task || !blockRect(*block).contains(point))
         return std::nullopt;
     return m_layout.rows()[block->row].itemID;
@@ -314,22 +314,20 @@ void TaskListView::paintEvent(QPaintEvent* event)
             target->update();
     };
 
-    const auto& blocks = m_layout.blocks();
     const std::optional<QUuid> raisedID = m_transitions->raisedTaskID();
     int painted = 0;
-    const Block* raised = nullptr;
+    std::optional<Block> raised;
     const auto paintRow = [&](const Block& block) {
         const double motion
             = m_transitions->hasMotions() ? m_transitions->motionOffset(m_layout.blockID(block)) : 0;
         rows.paintTransitionedRow(
             m_layout.rows()[block.row], rowLook(block), blockRect(block), block.progress, motion);
     };
-    auto it = std::upper_bound(blocks.begin(), blocks.end(), exposed.top(),
-        [](double value, const Block& block) { return value < block.top; });
-    if (it != blocks.begin())
-        --it;
-    for (; it != blocks.end() && it->top < exposed.bottom(); ++it) {
-        const Block& block = *it;
+    for (qsizetype i = std::max<qsizetype>(0, m_layout.blockIndexAt(exposed.top()));
+         i < m_layout.blockCount(); ++i) {
+        const Block block = m_layout.block(i);
+        if (block.top >= exposed.bottom())
+            break;
         if (block.top + block.height < exposed.top())
             continue;
         switch (block.kind) {
@@ -345,7 +343,7 @@ void TaskListView::paintEvent(QPaintEvent* event)
         case Block::Kind::completionShell:
             // The raised row lies above its neighbours, so it is painted last.
             if (block.kind == Block::Kind::task && raisedID && m_layout.rows()[block.row].itemID == *raisedID)
-                raised = &block;
+                raised = block;
             else
                 paintRow(block);
             ++painted;
@@ -372,13 +370,10 @@ QHash<QString, double> TaskListView::visibleRowTops(bool drawn) const
     QHash<QString, double> tops;
     const double top = scrollOffset() - viewport()->height();
     const double bottom = scrollOffset() + 2 * viewport()->height();
-    const auto& blocks = m_layout.blocks();
-    auto it = std::upper_bound(blocks.begin(), blocks.end(), top,
-        [](double value, const Block& block) { return value < block.top; });
-    if (it != blocks.begin())
-        --it;
-    for (; it != blocks.end() && it->top <= bottom; ++it) {
-        const Block& block = *it;
+    for (qsizetype i = std::max<qsizetype>(0, m_layout.blockIndexAt(top)); i < m_layout.blockCount(); ++i) {
+        const Block block = m_layout.block(i);
+        if (block.top > bottom)
+            break;
         if (block.top + block.height < top || block.kind != Block::Kind::task)
             continue;
         const QString id = m_layout.blockID(block);

@@ -88,7 +88,7 @@ void TaskListView::mouseMoveEvent(QMouseEvent* event)
 std::optional<TaskRowDropDelegate> TaskListView::dropDelegateAt(QPoint viewportPoint, double* yInRow)
 {
     const QPointF point(viewportPoint.x(), viewportPoint.y() + scrollOffset());
-    const Block* block = m_layout.blockAt(point.y());
+    const std::optional<Block> block = m_layout.blockAt(point.y());
     if (!block || block->kind != Block::Kind::task || !blockRect(*block).contains(point))
         return std::nullopt;
     if (yInRow)

@@ -109,7 +109,7 @@ std::optional<LinkLayoutKey> TaskListView::linkKeyFor(const Block& block, QRectF
 std::optional<LinkHoverOverlay::Region> TaskListView::linkRegionAt(QPoint viewportPoint, QUuid* itemID)
 {
     const QPointF content(viewportPoint.x(), viewportPoint.y() + scrollOffset());
-    const Block* block = m_layout.blockAt(content.y());
+    const std::optional<Block> block = m_layout.blockAt(content.y());
     QRectF textRect;
     const auto key = block ? linkKeyFor(*block, &textRect) : std::nullopt;
     const auto* regions = key ? m_cache->linkRegions(*key) : nullptr;

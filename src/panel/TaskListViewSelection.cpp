@@ -58,7 +58,7 @@ void TaskListView::syncEditors()
 
     // The inline editor exists while the session edits a task that has a row.
     const auto& edit = m_session->inlineEditState();
-    const Block* editedBlock = edit ? m_layout.taskBlock(edit->itemID) : nullptr;
+    const std::optional<Block> editedBlock = edit ? m_layout.taskBlock(edit->itemID) : std::nullopt;
     if (edit && editedBlock) {
         const RenderedRow& row = m_layout.rows()[editedBlock->row];
         if (m_inlineEditor && m_inlineEditor->property("itemID").toUuid() != edit->itemID) {
@@ -131,16 +131,16 @@ void TaskListView::focusInEvent(QFocusEvent* event)
 void TaskListView::placeEditors()
 {
     const double offset = scrollOffset();
-    const auto place = [&](GrowingTextView* editor, const Block* block, double height) {
+    const auto place = [&](GrowingTextView* editor, const std::optional<Block>& block, double height) {
         if (!editor || !block)
             return;
         QRectF rect = m_layout.textRect(*block).translated(0, -offset);
         rect.setHeight(std::max(height, 1.0));
         editor->setGeometry(rect.toAlignedRect());
     };
-    place(m_inputEditor, m_inputEditor ? m_layout.inputBlock() : nullptr, m_layout.inputEditorHeight());
+    place(m_inputEditor, m_inputEditor ? m_layout.inputBlock() : std::nullopt, m_layout.inputEditorHeight());
     if (m_inlineEditor) {
-        const Block* block = m_layout.taskBlock(m_inlineEditor->property("itemID").toUuid());
+        const std::optional<Block> block = m_layout.taskBlock(m_inlineEditor->property("itemID").toUuid());
         place(m_inlineEditor, block, block ? block->height - 2 * TaskRowLayout::rowPadding : 0);
     }
 }
@@ -224,7 +224,7 @@ void TaskListView::synchroniseFocusAndExpansion()
 
 void TaskListView::applyExpansion(const std::optional<QUuid>& previous, const std::optional<QUuid>& next)
 {
-    const Block* nextBlock = next ? m_layout.taskBlock(*next) : nullptr;
+    const std::optional<Block> nextBlock = next ? m_layout.taskBlock(*next) : std::nullopt;
     const std::optional<RenderedRow> nextRow
         = nextBlock ? std::optional<RenderedRow>(m_layout.rows()[nextBlock->row]) : std::nullopt;
     if (previous && previous != next) {
@@ -282,14 +282,14 @@ void TaskListView::retargetExpansion()
     // A growing row aims at its height at the new width; a grown one is measured at layout.
     if (!m_animatingID || !m_heightAnimation || m_heightAnimation->state() != QAbstractAnimation::Running)
         return;
-    if (const Block* block = m_layout.taskBlock(*m_animatingID))
+    if (const std::optional<Block> block = m_layout.taskBlock(*m_animatingID))
         m_heightAnimation->setEndValue(m_layout.expandedTextHeight(m_layout.rows()[block->row]));
 }
 
 QRectF TaskListView::selectedRowRect() const
 {
     const SessionSelection selection = m_session->selection();
-    const Block* block = nullptr;
+    std::optional<Block> block;
     if (selection.isInput())
         block = m_layout.inputBlock();
     else if (const auto id = selection.taskID(); id && m_session->sectionOf(*id))

@@ -31,7 +31,7 @@ void TaskRowLayout::setScrollContentWidth(double width)
 
 void TaskRowLayout::setRows(const QList<RenderedRow>& rows)
 {
-    m_rows = rows;
+    m_rows.assign(rows);
     m_structureValid = false;
     m_rowIndexStale = true;
     // Until the next layout no row has a block.
@@ -79,71 +79,102 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
 
     const bool follow = m_blocksMatchRows && m_structureValid;
     constexpr qsizetype inPlace = 8;
-    if (follow && splices.size() <= inPlace) {
+    if (splices.size() <= inPlace) {
         for (const RowSplice& splice : splices) {
             const qsizetype common = std::min(splice.removed, splice.inserted.size());
-            const auto blockAt = m_blocks.begin() + splice.at + 1 + common;
+            const qsizetype blockAt = splice.at + 1 + common;
             if (splice.removed > common) {
                 m_rows.remove(splice.at + common, splice.removed - common);
-                m_blocks.erase(blockAt, blockAt + (splice.removed - common));
+                if (follow)
+                    m_blocks.remove(blockAt, splice.removed - common);
             } else if (splice.inserted.size() > common) {
                 m_rows.insert(splice.at + common, splice.inserted.size() - common, RenderedRow());
-                m_blocks.insert(blockAt, size_t(splice.inserted.size() - common), Block());
+                if (follow)
+                    m_blocks.insert(blockAt, splice.inserted.size() - common, Block());
             }
             for (qsizetype i = 0; i < splice.inserted.size(); ++i)
-                m_rows[splice.at + i] = splice.inserted[i];
+                m_rows.mutableAt(splice.at + i) = splice.inserted[i];
         }
     } else {
-        applyRowSplices(m_rows, splices);
+        // Many stretches (a filter that changed): the kept rows and blocks are laid into new lists
+        // in one pass.
+        std::vector<RenderedRow> oldRows = m_rows.takeAll();
+        std::vector<RenderedRow> rows;
+        rows.reserve(oldRows.size());
+        std::vector<Block> oldBlocks = follow ? m_blocks.takeAll() : std::vector<Block>();
+        std::vector<Block> blocks;
         if (follow) {
-            // Many stretches (a filter that changed): the kept blocks are laid into a new list in one pass.
-            std::vector<Block> next;
-            next.reserve(size_t(m_rows.size()) + 1);
-            next.push_back(m_blocks.front());
-            qsizetype from = 0; // the old row the next kept block belongs to
-            for (const RowSplice& splice : splices) {
-                const qsizetype kept = splice.at - (qsizetype(next.size()) - 1);
-                next.insert(next.end(), m_blocks.begin() + from + 1, m_blocks.begin() + from + 1 + kept);
-                from += kept + splice.removed;
-                next.resize(next.size() + size_t(splice.inserted.size())); // measured below
+            blocks.reserve(oldRows.size() + 1);
+            blocks.push_back(oldBlocks.front());
+        }
+        qsizetype from = 0; // the old row the next kept row is
+        for (const RowSplice& splice : splices) {
+            const qsizetype kept = splice.at - qsizetype(rows.size());
+            std::move(oldRows.begin() + from, oldRows.begin() + from + kept, std::back_inserter(rows));
+            rows.insert(rows.end(), splice.inserted.begin(), splice.inserted.end());
+            if (follow) {
+                blocks.insert(
+                    blocks.end(), oldBlocks.begin() + from + 1, oldBlocks.begin() + from + 1 + kept);
+                blocks.resize(blocks.size() + size_t(splice.inserted.size())); // measured below
             }
-            next.insert(next.end(), m_blocks.begin() + from + 1, m_blocks.end());
-            m_blocks = std::move(next);
+            from += kept + splice.removed;
+        }
+        std::move(oldRows.begin() + from, oldRows.end(), std::back_inserter(rows));
+        m_rows.assign(std::move(rows));
+        if (follow) {
+            blocks.insert(blocks.end(), oldBlocks.begin() + from + 1, oldBlocks.end());
+            m_blocks.assign(std::move(blocks));
         }
     }
 
-    // The blocks measured last time follow their rows; the new rows are measured and indexed.
+    // The blocks measured last time, the input row and the headers follow their rows; the new rows
+    // are measured and indexed.
+    const auto follows = [&](size_t block) {
+        const qsizetype row = rowAfter(qsizetype(block) - 1, update);
+        return row >= 0 ? qsizetype(row) + 1 : qsizetype(-1);
+    };
     std::vector<size_t> measured;
     for (size_t block : m_measuredBlocks) {
-        const qsizetype row = rowAfter(qsizetype(block) - 1, update);
-        if (row >= 0)
-            measured.push_back(size_t(row) + 1);
+        if (const qsizetype moved = follows(block); moved >= 0)
+            measured.push_back(size_t(moved));
     }
     m_measuredBlocks = std::move(measured);
     measured.clear();
     for (size_t block : m_progressBlocks) {
-        const qsizetype row = rowAfter(qsizetype(block) - 1, update);
-        if (row >= 0)
-            measured.push_back(size_t(row) + 1);
+        if (const qsizetype moved = follows(block); moved >= 0)
+            measured.push_back(size_t(moved));
     }
     m_progressBlocks = std::move(measured);
+    if (m_inputBlock > 0)
+        m_inputBlock = follows(size_t(m_inputBlock));
+    for (qsizetype& header : m_headerBlocks) {
+        if (header > 0)
+            header = follows(size_t(header));
+    }
     for (const RowSplice& splice : splices) {
         for (qsizetype row = splice.at; row < splice.at + splice.inserted.size(); ++row) {
             noteRowPlaced(row);
             if (!follow)
                 continue;
             Block block = blockFor(row);
-            if ((block.kind == Block::Kind::task || block.kind == Block::Kind::completionShell)
+            if (block.kind == Block::Kind::header)
+                m_headerBlocks[int(block.section)] = row + 1;
+            else if (block.kind == Block::Kind::input)
+                m_inputBlock = row + 1;
+            else if ((block.kind == Block::Kind::task || block.kind == Block::Kind::completionShell)
                 && !isPlain(m_rows[row]))
                 m_measuredBlocks.push_back(size_t(row) + 1);
-            block.height = blockHeight(block);
-            m_blocks[size_t(row) + 1] = block;
+            block.height = snapped(blockHeight(block));
+            m_blocks.mutableAt(row + 1) = block;
         }
     }
-    if (follow)
-        stack(size_t(splices.first().at) + 1);
-    else
+    if (follow) {
+        stack();
+    } else {
+        // The blocks no longer belong to the rows: the next layout starts afresh.
         m_blocksMatchRows = false;
+        m_structureValid = false;
+    }
 }
 
 void TaskRowLayout::noteRowPlaced(qsizetype row)
@@ -259,42 +290,47 @@ void TaskRowLayout::relayout(const CollapseProgress& progress, const QList<Rende
         layOutAll(progress);
         return;
     }
-    size_t first = m_blocks.size();
-    if ((progress || !m_progressBlocks.empty()) && !updateProgress(progress, collapsing, first)) {
+    if ((progress || !m_progressBlocks.empty()) && !updateProgress(progress, collapsing)) {
         layOutAll(progress);
         return;
     }
-    layOutChanged(first);
+    layOutChanged();
 }
 
-bool TaskRowLayout::updateProgress(
-    const CollapseProgress& progress, const QList<RenderedRow>& collapsing, size_t& first)
+void TaskRowLayout::setHeight(qsizetype index, double height, double progress)
+{
+    const Block& block = m_blocks[index];
+    height = snapped(height);
+    if (height == block.height && progress == block.progress)
+        return;
+    Block& changed = m_blocks.mutableAt(index);
+    changed.height = height;
+    changed.progress = progress;
+}
+
+bool TaskRowLayout::updateProgress(const CollapseProgress& progress, const QList<RenderedRow>& collapsing)
 {
     std::vector<size_t> targets = std::move(m_progressBlocks);
     m_progressBlocks.clear();
     if (progress) {
         for (const RenderedRow& row : collapsing) {
-            const Block* block = blockOfRow(rowIndex(row.itemID, row.kind));
-            if (!block)
+            const qsizetype at = rowIndex(row.itemID, row.kind);
+            const qsizetype index = blockOfRow(at);
+            if (index < 0)
                 continue;
-            if (m_rows[block->row].section != row.section)
+            if (m_rows[at].section != row.section)
                 return false;
-            targets.push_back(size_t(block - m_blocks.data()));
+            targets.push_back(size_t(index));
         }
     }
     std::sort(targets.begin(), targets.end());
     targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
     for (size_t index : targets) {
-        Block& block = m_blocks[index];
+        const Block block = this->block(qsizetype(index));
         if (block.kind != Block::Kind::task && block.kind != Block::Kind::completionShell)
             continue;
         const double scale = progress ? progress(m_rows[block.row]) : 1;
-        const double height = blockHeight(block) * scale;
-        if (height != block.height || scale != block.progress) {
-            block.height = height;
-            block.progress = scale;
-            first = std::min(first, index);
-        }
+        setHeight(qsizetype(index), blockHeight(block) * scale, scale);
         if (scale != 1)
             m_progressBlocks.push_back(index);
     }
@@ -303,55 +339,61 @@ bool TaskRowLayout::updateProgress(
 
 void TaskRowLayout::layOutAll(const CollapseProgress& progress)
 {
-    m_blocks.clear();
-    m_blocks.reserve(size_t(m_rows.size()) + 4);
+    std::vector<Block> blocks;
+    blocks.reserve(size_t(m_rows.size()) + 4);
     m_measuredBlocks.clear();
     m_progressBlocks.clear();
+    m_inputBlock = -1;
+    for (qsizetype& header : m_headerBlocks)
+        header = -1;
     // Collapsed rows of a section share one height.
     for (TaskSection section : allTaskSections)
         m_collapsedHeights[int(section)] = collapsedTextHeight(section);
-    const auto add = [this](Block block) {
-        block.height = blockHeight(block);
-        m_blocks.push_back(block);
+    const auto add = [&](Block block) {
+        block.height = snapped(blockHeight(block));
+        if (block.kind == Block::Kind::header)
+            m_headerBlocks[int(block.section)] = qsizetype(blocks.size());
+        else if (block.kind == Block::Kind::input)
+            m_inputBlock = qsizetype(blocks.size());
+        blocks.push_back(block);
     };
     add(Block {Block::Kind::header, TaskSection::working});
-    bool headers[3] = {true, false, false};
     for (qsizetype index = 0; index < m_rows.size(); ++index) {
         Block block = blockFor(index);
-        if (block.kind == Block::Kind::header)
-            headers[int(block.section)] = true;
         const bool taskOrShell
             = block.kind == Block::Kind::task || block.kind == Block::Kind::completionShell;
         if (taskOrShell && !isPlain(m_rows[index]))
-            m_measuredBlocks.push_back(m_blocks.size());
+            m_measuredBlocks.push_back(blocks.size());
         add(block);
         if (progress && taskOrShell) {
-            Block& added = m_blocks.back();
+            Block& added = blocks.back();
             added.progress = progress(m_rows[index]);
-            added.height *= added.progress;
+            added.height = snapped(added.height * added.progress);
             if (added.progress != 1)
-                m_progressBlocks.push_back(m_blocks.size() - 1);
+                m_progressBlocks.push_back(blocks.size() - 1);
         }
     }
     // Rows without their separators still get every header.
     for (TaskSection section : allTaskSections) {
-        if (!headers[int(section)])
+        if (m_headerBlocks[int(section)] < 0)
             add(Block {Block::Kind::header, section});
     }
-    stack(0);
-    m_blocksMatchRows = m_blocks.size() == size_t(m_rows.size()) + 1;
+    m_blocksMatchRows = blocks.size() == size_t(m_rows.size()) + 1;
+    m_blocks.assign(std::move(blocks));
+    m_chunkTops.clear();
+    stack();
     m_structureValid = true;
 }
 
-void TaskRowLayout::layOutChanged(size_t first)
+void TaskRowLayout::layOutChanged()
 {
     // The blocks that were measured last time, and those whose presentation is not plain now.
     std::vector<size_t> candidates = std::move(m_measuredBlocks);
     m_measuredBlocks.clear();
     const auto addTask = [&](const QUuid& id) {
         for (RenderedRow::Kind kind : {RenderedRow::Kind::task, RenderedRow::Kind::completionShell}) {
-            if (const Block* block = blockOfRow(rowIndex(id, kind)))
-                candidates.push_back(size_t(block - m_blocks.data()));
+            if (const qsizetype index = blockOfRow(rowIndex(id, kind)); index >= 0)
+                candidates.push_back(size_t(index));
         }
     };
     if (m_expandedTaskID)
@@ -366,52 +408,65 @@ void TaskRowLayout::layOutChanged(size_t first)
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
 
     for (size_t index : candidates) {
-        Block& block = m_blocks[index];
-        const double height = blockHeight(block) * block.progress;
-        if (height != block.height) {
-            block.height = height;
-            first = std::min(first, index);
-        }
+        const Block block = this->block(qsizetype(index));
+        setHeight(qsizetype(index), blockHeight(block) * block.progress, block.progress);
         if ((block.kind == Block::Kind::task || block.kind == Block::Kind::completionShell)
             && !isPlain(m_rows[block.row]))
             m_measuredBlocks.push_back(index);
     }
-    stack(first);
+    stack();
 }
 
-void TaskRowLayout::stack(size_t first)
+void TaskRowLayout::stack()
 {
-    for (qsizetype& header : m_headerBlocks) {
-        if (header >= qsizetype(first))
-            header = -1;
-    }
-    if (m_inputBlock >= qsizetype(first))
-        m_inputBlock = -1;
-    // The same additions, in the same order, as a layout from the top: the result is identical.
-    double y = first == 0 ? verticalPadding : m_blocks[first - 1].top + m_blocks[first - 1].height;
-    for (size_t i = first; i < m_blocks.size(); ++i) {
-        Block& block = m_blocks[i];
-        block.top = y;
-        y += block.height;
-        if (block.kind == Block::Kind::header)
-            m_headerBlocks[int(block.section)] = qsizetype(i);
-        else if (block.kind == Block::Kind::input)
-            m_inputBlock = qsizetype(i);
-        else
-            block.row = qsizetype(i) - 1;
-    }
-    const Block& last = m_blocks.back();
-    m_contentHeight = last.top + last.height + verticalPadding;
+    // Within a chunk that changed, each block lies below the one before it; each chunk lies below
+    // the one before it. Heights on their grid make every sum exact, in any grouping.
+    m_chunkTops.resize(size_t(m_blocks.chunkCount()) + 1);
+    m_chunkTops[0] = verticalPadding;
+    m_blocks.takeChanges([this](qsizetype chunk, std::vector<Block>& blocks, bool changed) {
+        if (changed) {
+            double y = 0;
+            for (Block& block : blocks) {
+                block.top = y;
+                y += block.height;
+            }
+        }
+        const Block& last = blocks.back();
+        m_chunkTops[size_t(chunk) + 1] = m_chunkTops[size_t(chunk)] + last.top + last.height;
+    });
+    m_contentHeight = m_chunkTops.back() + verticalPadding;
 }
 
-const TaskRowLayout::Block* TaskRowLayout::blockAt(double y) const
+TaskRowLayout::Block TaskRowLayout::block(qsizetype index) const
 {
-    auto it = std::upper_bound(m_blocks.begin(), m_blocks.end(), y,
-        [](double value, const Block& block) { return value < block.top; });
-    if (it == m_blocks.begin())
-        return nullptr;
-    --it;
-    return y < it->top + it->height ? &*it : nullptr;
+    const auto [chunk, offset] = m_blocks.locate(index);
+    Block block = m_blocks.chunk(chunk)[size_t(offset)];
+    block.top += m_chunkTops[size_t(chunk)];
+    block.row = block.kind == Block::Kind::header || block.kind == Block::Kind::input ? -1 : index - 1;
+    return block;
+}
+
+qsizetype TaskRowLayout::blockIndexAt(double y) const
+{
+    const qsizetype chunks = m_blocks.chunkCount();
+    const auto chunkAfter = std::upper_bound(m_chunkTops.begin(), m_chunkTops.begin() + chunks, y);
+    const qsizetype chunk = qsizetype(chunkAfter - m_chunkTops.begin()) - 1;
+    if (chunk < 0)
+        return -1;
+    const double top = m_chunkTops[size_t(chunk)];
+    const std::vector<Block>& blocks = m_blocks.chunk(chunk);
+    const auto after = std::upper_bound(blocks.begin(), blocks.end(), y,
+        [top](double value, const Block& block) { return value < top + block.top; });
+    return m_blocks.chunkStart(chunk) + qsizetype(after - blocks.begin()) - 1;
+}
+
+std::optional<TaskRowLayout::Block> TaskRowLayout::blockAt(double y) const
+{
+    const qsizetype index = blockIndexAt(y);
+    if (index < 0)
+        return std::nullopt;
+    const Block found = block(index);
+    return y < found.top + found.height ? std::optional<Block>(found) : std::nullopt;
 }
 
 qsizetype TaskRowLayout::rowIndex(const QUuid& id, RenderedRow::Kind kind) const
@@ -441,31 +496,36 @@ qsizetype TaskRowLayout::rowIndex(const QUuid& id, RenderedRow::Kind kind) const
     m_taskRows.clear();
     m_shellRows.clear();
     m_taskRows.reserve(m_rows.size());
-    for (qsizetype row = 0; row < m_rows.size(); ++row) {
-        if (m_rows[row].kind == RenderedRow::Kind::task)
-            m_taskRows.insert(m_rows[row].itemID, RowPlace {row, updates});
-        else if (m_rows[row].kind == RenderedRow::Kind::completionShell)
-            m_shellRows.insert(m_rows[row].itemID, RowPlace {row, updates});
+    for (qsizetype chunk = 0; chunk < m_rows.chunkCount(); ++chunk) {
+        qsizetype row = m_rows.chunkStart(chunk);
+        for (const RenderedRow& placed : m_rows.chunk(chunk)) {
+            if (placed.kind == RenderedRow::Kind::task)
+                m_taskRows.insert(placed.itemID, RowPlace {row, updates});
+            else if (placed.kind == RenderedRow::Kind::completionShell)
+                m_shellRows.insert(placed.itemID, RowPlace {row, updates});
+            ++row;
+        }
     }
     m_rowIndexStale = false;
     return index.value(id).row;
 }
 
-const TaskRowLayout::Block* TaskRowLayout::blockOfRow(qsizetype row) const
+qsizetype TaskRowLayout::blockOfRow(qsizetype row) const
 {
     if (!m_blocksMatchRows || row < 0 || row >= m_rows.size())
-        return nullptr;
-    return &m_blocks[size_t(row) + 1];
+        return -1;
+    return row + 1;
 }
 
-const TaskRowLayout::Block* TaskRowLayout::taskBlock(const QUuid& id) const
+std::optional<TaskRowLayout::Block> TaskRowLayout::taskBlock(const QUuid& id) const
 {
-    return blockOfRow(rowIndex(id, RenderedRow::Kind::task));
+    const qsizetype index = blockOfRow(rowIndex(id, RenderedRow::Kind::task));
+    return index >= 0 ? std::optional<Block>(block(index)) : std::nullopt;
 }
 
-const TaskRowLayout::Block* TaskRowLayout::inputBlock() const
+std::optional<TaskRowLayout::Block> TaskRowLayout::inputBlock() const
 {
-    return m_inputBlock >= 0 ? &m_blocks[size_t(m_inputBlock)] : nullptr;
+    return m_inputBlock >= 0 ? std::optional<Block>(block(m_inputBlock)) : std::nullopt;
 }
 
 QString TaskRowLayout::blockID(const Block& block) const
@@ -480,31 +540,35 @@ QString TaskRowLayout::blockID(const Block& block) const
     }
 }
 
-const TaskRowLayout::Block* TaskRowLayout::blockForRowID(const QString& rowID) const
+std::optional<TaskRowLayout::Block> TaskRowLayout::blockForRowID(const QString& rowID) const
 {
     if (rowID == QLatin1String("input"))
         return inputBlock();
-    const Block* block = nullptr;
+    qsizetype index = -1;
     const QLatin1String headerPrefix("section-header-");
     const QUuid id = QUuid::fromString(QStringView(rowID).right(36));
     if (rowID.startsWith(headerPrefix)) {
         for (TaskSection section : allTaskSections) {
             if (QStringView(rowID).mid(headerPrefix.size()) == taskSectionRawValue(section))
-                block = &m_blocks[size_t(m_headerBlocks[int(section)])];
+                index = m_headerBlocks[int(section)];
         }
     } else if (rowID.startsWith(QLatin1String("task-"))) {
-        block = blockOfRow(rowIndex(id, RenderedRow::Kind::task));
+        index = blockOfRow(rowIndex(id, RenderedRow::Kind::task));
     } else if (rowID.startsWith(QLatin1String("completion-shell-"))) {
-        block = blockOfRow(rowIndex(id, RenderedRow::Kind::completionShell));
+        index = blockOfRow(rowIndex(id, RenderedRow::Kind::completionShell));
     } else {
         // Spacers: one per empty section.
-        for (const Block& candidate : m_blocks) {
+        for (qsizetype i = 0; i < blockCount(); ++i) {
+            const Block candidate = block(i);
             if (candidate.kind == Block::Kind::spacer && blockID(candidate) == rowID)
-                return &candidate;
+                return candidate;
         }
     }
+    if (index < 0)
+        return std::nullopt;
     // The identifier also names the row's section.
-    return block && blockID(*block) == rowID ? block : nullptr;
+    const Block found = block(index);
+    return blockID(found) == rowID ? std::optional<Block>(found) : std::nullopt;
 }
 
 QRectF TaskRowLayout::blockRect(const Block& block, double listWidth)

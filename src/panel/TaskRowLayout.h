@@ -1,5 +1,6 @@
 #pragma once
 
+#include "panel/ChunkedList.h"
 #include "panel/SelectionPresentationState.h"
 #include "session/RenderedRow.h"
 #include "session/RowSplice.h"
@@ -9,6 +10,7 @@
 #include <QRectF>
 #include <QUuid>
 
+#include <cmath>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -21,7 +23,9 @@ class TaskTextLayoutCache;
 // through the layout cache. Collapsed rows are one line high and need no text layout, so a list of
 // any length lays out in one pass over its rows; a change of a few rows is spliced in, measuring
 // only those. Below the first section header, each row has one block at its own index plus one
-// (a separator's block is the header of the section after it).
+// (a separator's block is the header of the section after it). Rows and blocks are kept in chunks
+// of a few hundred (ChunkedList): a splice moves the rows of one chunk, and the blocks below it
+// move by the tops of the chunks after it, not one by one.
 class TaskRowLayout {
 public:
     // One laid-out block of the list, in content coordinates.
@@ -30,7 +34,7 @@ public:
         Kind kind = Kind::spacer;
         TaskSection section = TaskSection::working;
         qsizetype row = -1; // index into rows() for task, shell and spacer blocks
-        double top = 0;
+        double top = 0; // kept from the top of its chunk; the lookups give it from the list's top
         double height = 0;
         // Below 1 while the row collapses away or grows in; height is already scaled by it.
         double progress = 1;
@@ -63,12 +67,13 @@ public:
     // The width of the scroll area (0 until it is first laid out).
     void setScrollContentWidth(double width);
     double scrollContentWidth() const { return m_scrollContentWidth; }
+    using Rows = ChunkedList<RenderedRow>;
     void setRows(const QList<RenderedRow>& rows);
     // Brings the rows up to date by splices (see SessionRows), placing the blocks of the new rows
     // and moving those below at once: no other row is measured or copied.
     void applySplices(const QList<RowSplice>& splices);
     // The session's rows, plus those still collapsing away.
-    const QList<RenderedRow>& rows() const { return m_rows; }
+    const Rows& rows() const { return m_rows; }
     void setInputEditorHeight(double height) { m_inputEditorHeight = height; }
     double inputEditorHeight() const { return m_inputEditorHeight; }
     // The task with an open inline editor, and the heights inline editors measured for themselves.
@@ -107,17 +112,24 @@ public:
     static double headerHeight(TaskSection section);
 
     // --- Lookups ---
-    const std::vector<Block>& blocks() const { return m_blocks; }
+    // Heights are kept on a grid of 1/1024 point, so that tops, summed chunk by chunk, are exact
+    // and equal whatever the chunks.
+    static double snapped(double height) { return std::round(height * 1024) / 1024; }
+    qsizetype blockCount() const { return m_blocks.size(); }
+    // The block at index, top to bottom.
+    Block block(qsizetype index) const;
+    // The index of the last block whose top is at most y, or -1.
+    qsizetype blockIndexAt(double y) const;
     double contentHeight() const { return m_contentHeight; }
     // The block that contains content height y.
-    const Block* blockAt(double y) const;
+    std::optional<Block> blockAt(double y) const;
     // The row of a task, found by index at the same cost anywhere in the list; and the input row.
-    const Block* taskBlock(const QUuid& id) const;
-    const Block* inputBlock() const;
+    std::optional<Block> taskBlock(const QUuid& id) const;
+    std::optional<Block> inputBlock() const;
     // The index in rows() of the task or shell row of a task, or -1.
     qsizetype rowIndex(const QUuid& id, RenderedRow::Kind kind) const;
     // The block of a row identifier ("task-…", "completion-shell-…", "input", "section-header-…").
-    const Block* blockForRowID(const QString& rowID) const;
+    std::optional<Block> blockForRowID(const QString& rowID) const;
     QString blockID(const Block& block) const;
     // The rectangle of a block in a list of width listWidth.
     static QRectF blockRect(const Block& block, double listWidth);
@@ -132,17 +144,19 @@ private:
     static constexpr size_t maxSpliceUpdates = 4096;
 
     void layOutAll(const CollapseProgress& progress);
-    // Measures the rows whose presentation may have changed; the blocks from first on move anyway.
-    void layOutChanged(size_t first);
+    // Measures the rows whose presentation may have changed.
+    void layOutChanged();
     // Scales the collapsing rows and those that were; false when a row is not where it was expected.
-    bool updateProgress(
-        const CollapseProgress& progress, const QList<RenderedRow>& collapsing, size_t& first);
-    // Places the blocks from index first on below the one before it.
-    void stack(size_t first);
+    bool updateProgress(const CollapseProgress& progress, const QList<RenderedRow>& collapsing);
+    // Places the blocks of the chunks that changed, and the chunks from the first of them on.
+    void stack();
+    // Sets a block's height and progress, if they changed.
+    void setHeight(qsizetype index, double height, double progress);
     // Whether a task or shell row takes its section's collapsed height without measuring.
     bool isPlain(const RenderedRow& row) const;
     double blockHeight(const Block& block) const;
-    const Block* blockOfRow(qsizetype row) const;
+    // The index of the block of a row, or -1.
+    qsizetype blockOfRow(qsizetype row) const;
     // The block of the row at index (its height not yet measured).
     Block blockFor(qsizetype index) const;
     void noteRowPlaced(qsizetype row);
@@ -159,20 +173,22 @@ private:
 
     TaskTextLayoutCache* m_cache;
     double m_scrollContentWidth = 0;
-    QList<RenderedRow> m_rows;
+    Rows m_rows;
     double m_inputEditorHeight = initialInputEditorHeight;
     std::optional<QUuid> m_editedTaskID;
     QHash<QUuid, double> m_editorHeights;
     std::optional<QUuid> m_expandedTaskID;
     QHash<QUuid, SelectionPresentationState> m_states;
 
-    std::vector<Block> m_blocks;
+    ChunkedList<Block> m_blocks;
+    // The top of each chunk of blocks, and the bottom of the last.
+    std::vector<double> m_chunkTops;
     double m_contentHeight = 0;
     bool m_structureValid = false;
     // Whether every row has its block at its index plus one (after a layout, until new rows come).
     bool m_blocksMatchRows = false;
     double m_collapsedHeights[3] = {};
-    // Where the input row and the headers are.
+    // Where the input row and the headers are (the blocks), followed through splices.
     qsizetype m_inputBlock = -1;
     qsizetype m_headerBlocks[3] = {-1, -1, -1};
     // Blocks that were not plain at the last layout: they may need measuring again.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-void TaskRowSections::reset(const QList<RenderedRow>& rows)
+void TaskRowSections::reset(const ChunkedList<RenderedRow>& rows)
 {
     m_marks.clear();
     m_size = rows.size();
@@ -12,7 +12,8 @@ void TaskRowSections::reset(const QList<RenderedRow>& rows)
     }
 }
 
-void TaskRowSections::apply(const QList<RenderedRow>& rows, const QList<RowSplice>& splices, Touched& touched)
+void TaskRowSections::apply(
+    const ChunkedList<RenderedRow>& rows, const QList<RowSplice>& splices, Touched& touched)
 {
     // Splices come in list order: a splice's place, less what those before it added, is its place
     // in rows.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "panel/ChunkedList.h"
 #include "session/RenderedRow.h"
 #include "session/RowSplice.h"
 
@@ -29,9 +30,9 @@ public:
     };
 
     // Reads a whole list (once, when first asked).
-    void reset(const QList<RenderedRow>& rows);
+    void reset(const ChunkedList<RenderedRow>& rows);
     // Follows splices about to be applied to rows, noting the task rows they remove and insert.
-    void apply(const QList<RenderedRow>& rows, const QList<RowSplice>& splices, Touched& touched);
+    void apply(const ChunkedList<RenderedRow>& rows, const QList<RowSplice>& splices, Touched& touched);
 
     qsizetype taskCount(TaskSection section) const;
     // The place in the list of the task at index in its section, or -1.

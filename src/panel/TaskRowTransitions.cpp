@@ -89,7 +89,7 @@ void TaskRowTransitions::noteShownShell(const RenderedRow* shellRow, bool animat
 qsizetype TaskRowTransitions::findRow(
     const TaskRowLayout& layout, const QUuid& id, RenderedRow::Kind kind, TaskSection section) const
 {
-    const QList<RenderedRow>& rows = layout.rows();
+    const TaskRowLayout::Rows& rows = layout.rows();
     const qsizetype found = layout.rowIndex(id, kind);
     if ((found < 0 && m_shadowedShell != id) || (found >= 0 && rows[found].section == section))
         return found;
@@ -120,7 +120,7 @@ qsizetype TaskRowTransitions::ghostPlace(const TaskRowLayout& layout, const Coll
         return at;
     // First in its section (its anchor is gone, or it had none). The rows run section by section,
     // the input row at the top of the inbox part.
-    const QList<RenderedRow>& rows = layout.rows();
+    const TaskRowLayout::Rows& rows = layout.rows();
     const auto sectionOf = [](const RenderedRow& row) {
         return row.kind == RenderedRow::Kind::input ? TaskSection::inbox : row.section;
     };
@@ -134,7 +134,7 @@ qsizetype TaskRowTransitions::ghostPlace(const TaskRowLayout& layout, const Coll
 void TaskRowTransitions::spliceWithCollapses(const TaskRowLayout& layout, const QList<RowSplice>& splices,
     const CompletionShellState* shell, bool animated, const Splice& splice)
 {
-    const QList<RenderedRow>& rows = layout.rows();
+    const TaskRowLayout::Rows& rows = layout.rows();
     const bool shellGone = animated && m_liveShell
         && !(shell && shell->itemID == m_liveShell->itemID && shell->section == m_liveShell->section);
     // The row the leaving shell followed, read before anything moves.

@@ -266,7 +266,7 @@ private Q_SLOTS:
         }
         QCOMPARE(landedStill, QStringList());
         QVERIFY(!f.view.transitions().isRunning());
-        QCOMPARE(f.view.layout().rows(), f.session.renderedRows());
+        QCOMPARE(f.view.layout().rows().toList(), f.session.renderedRows());
         TaskRowLayout fresh;
         fresh.setScrollContentWidth(f.view.layout().scrollContentWidth());
         fresh.setExpandedTaskID(f.view.layout().expandedTaskID());
@@ -275,10 +275,10 @@ private Q_SLOTS:
             fresh.presentationState(it.key()) = it.value();
         fresh.setRows(f.session.renderedRows());
         fresh.relayout();
-        QCOMPARE(fresh.blocks().size(), f.view.layout().blocks().size());
-        for (size_t i = 0; i < fresh.blocks().size(); ++i) {
-            QCOMPARE(f.view.layout().blocks()[i].top, fresh.blocks()[i].top);
-            QCOMPARE(f.view.layout().blocks()[i].height, fresh.blocks()[i].height);
+        QCOMPARE(fresh.blockCount(), f.view.layout().blockCount());
+        for (qsizetype i = 0; i < fresh.blockCount(); ++i) {
+            QCOMPARE(f.view.layout().block(i).top, fresh.block(i).top);
+            QCOMPARE(f.view.layout().block(i).height, fresh.block(i).height);
         }
         QAccessible::setActive(false);
     }

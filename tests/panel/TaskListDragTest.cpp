@@ -262,7 +262,7 @@ private Q_SLOTS:
         QVERIFY(f.view.rowRect(shellID).isEmpty());
         QCOMPARE(f.view.rowRect(landedID).height(), full);
         QCOMPARE(f.rect("T3").top(), t3Top - full);
-        QCOMPARE(f.view.layout().rows(), f.session.renderedRows());
+        QCOMPARE(f.view.layout().rows().toList(), f.session.renderedRows());
 
         // A move to the inbox collapses the same way; other rows never do.
         const QUuid t1 = f.task("T1");
@@ -278,7 +278,7 @@ private Q_SLOTS:
         f.session.setSelection(SessionSelection::task(f.task("T4")));
         f.session.deleteSelectedItem();
         f.scheduler.advance(1);
-        QCOMPARE(f.view.layout().rows(), f.session.renderedRows());
+        QCOMPARE(f.view.layout().rows().toList(), f.session.renderedRows());
     }
 };
 

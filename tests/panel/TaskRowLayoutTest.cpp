@@ -31,12 +31,12 @@ class TaskRowLayoutTest : public QObject {
         QUuid id(TaskSection section, int index) const { return session.itemIDs(section).at(index); }
         QRectF rect(const QString& rowID) const
         {
-            const TaskRowLayout::Block* block = layout.blockForRowID(rowID);
+            const auto block = layout.blockForRowID(rowID);
             return block ? TaskRowLayout::blockRect(*block, 490) : QRectF();
         }
         QRectF rect(TaskSection section, int index) const
         {
-            const TaskRowLayout::Block* block = layout.taskBlock(id(section, index));
+            const auto block = layout.taskBlock(id(section, index));
             return block ? TaskRowLayout::blockRect(*block, 490) : QRectF();
         }
     };
@@ -61,10 +61,11 @@ private Q_SLOTS:
             && f.rect(TaskSection::inbox, 0).bottom() < f.rect(TaskSection::completed, 0).top());
         QVERIFY(first.left() > 0 && first.right() < 490);
         // Every block is found again by its identifier and by a point inside it.
-        for (const TaskRowLayout::Block& block : f.layout.blocks()) {
-            QCOMPARE(f.layout.blockForRowID(f.layout.blockID(block)), &block);
+        for (qsizetype i = 0; i < f.layout.blockCount(); ++i) {
+            const TaskRowLayout::Block block = f.layout.block(i);
+            QCOMPARE(f.layout.blockForRowID(f.layout.blockID(block))->top, block.top);
             if (block.height > 0)
-                QCOMPARE(f.layout.blockAt(block.top + block.height / 2), &block);
+                QCOMPARE(f.layout.blockIndexAt(block.top + block.height / 2), i);
         }
         f.session.setFilterQuery("plumber");
         f.update();
@@ -93,23 +94,24 @@ private Q_SLOTS:
             for (const auto& replay : steps)
                 replay(fresh);
             fresh.relayout();
-            QCOMPARE(f.layout.blocks().size(), fresh.blocks().size());
-            for (size_t i = 0; i < fresh.blocks().size(); ++i) {
-                const TaskRowLayout::Block &a = f.layout.blocks()[i], &b = fresh.blocks()[i];
+            QCOMPARE(f.layout.blockCount(), fresh.blockCount());
+            for (qsizetype i = 0; i < fresh.blockCount(); ++i) {
+                const TaskRowLayout::Block a = f.layout.block(i), b = fresh.block(i);
                 QVERIFY2(a.kind == b.kind && a.row == b.row && a.top == b.top && a.height == b.height,
                     qPrintable(name + QString(" block %1").arg(i)));
             }
             QCOMPARE(f.layout.contentHeight(), fresh.contentHeight());
             for (TaskSection section : allTaskSections) {
                 for (const QUuid& id : f.session.itemIDs(section)) {
-                    const TaskRowLayout::Block* block = f.layout.taskBlock(id);
-                    const TaskRowLayout::Block* expected = fresh.taskBlock(id);
-                    QVERIFY2((block ? block - f.layout.blocks().data() : -1)
-                            == (expected ? expected - fresh.blocks().data() : -1),
-                        qPrintable(name));
-                    QCOMPARE(block,
-                        f.layout.blockForRowID(
-                            "task-" + taskSectionRawValue(section) + "-" + canonicalUuidText(id)));
+                    const auto block = f.layout.taskBlock(id);
+                    const auto expected = fresh.taskBlock(id);
+                    QVERIFY2((block ? block->row : -1) == (expected ? expected->row : -1), qPrintable(name));
+                    const auto named = f.layout.blockForRowID(
+                        "task-" + taskSectionRawValue(section) + "-" + canonicalUuidText(id));
+                    QVERIFY2(
+                        bool(block) == bool(named) && (!block || named->row == block->row), qPrintable(name));
+                    if (block && block->height > 0)
+                        QCOMPARE(f.layout.blockAt(block->top + block->height / 2)->row, block->row);
                 }
             }
         };
@@ -174,9 +176,84 @@ private Q_SLOTS:
                 f.layout.relayout(progress, {collapsing});
             else
                 f.layout.relayout();
-            for (size_t i = 0; i < fresh.blocks().size(); ++i)
-                QCOMPARE(f.layout.blocks()[i].top, fresh.blocks()[i].top);
+            for (qsizetype i = 0; i < fresh.blockCount(); ++i)
+                QCOMPARE(f.layout.block(i).top, fresh.block(i).top);
             QCOMPARE(f.layout.contentHeight(), fresh.contentHeight());
+        }
+    }
+
+    // Rows and blocks are kept in chunks of a few hundred: splices inside one, across the edges
+    // between them, emptying one or growing one past splitting, and a height change inside one,
+    // leave every block, row and lookup as a layout from scratch has them.
+    void splicesAcrossChunksMatchAFreshLayout_data()
+    {
+        QTest::addColumn<QList<int>>("splices"); // at, removed, inserted: one update
+        QTest::addColumn<int>("grown"); // the row whose height changes, before and after
+        QTest::newRow("inside a chunk") << QList<int> {300, 0, 1, 302, 1, 0} << 400;
+        QTest::newRow("growing one past splitting") << QList<int> {300, 0, 600} << 200;
+        QTest::newRow("across an edge") << QList<int> {200, 120, 0, 240, 0, 30} << 700;
+        QTest::newRow("replacing at an edge") << QList<int> {250, 10, 3} << 260;
+        QTest::newRow("emptying the rows' chunk") << QList<int> {256, 256, 0} << 600;
+        QTest::newRow("emptying the blocks' chunk") << QList<int> {255, 256, 0} << 100;
+        QTest::newRow("whole chunks") << QList<int> {100, 900, 0} << 50;
+        QTest::newRow("the last rows") << QList<int> {1200, 190, 0, 1200, 0, 700} << 1000;
+        QTest::newRow("many stretches") << QList<int> {20, 1, 0, 254, 2, 1, 255, 1, 3, 511, 0, 2, 600, 300, 0,
+            700, 0, 40, 800, 1, 1, 900, 5, 0, 1000, 0, 1}
+                                        << 520;
+    }
+    void splicesAcrossChunksMatchAFreshLayout()
+    {
+        QFETCH(QList<int>, splices);
+        QFETCH(int, grown);
+        // Ten working tasks, then the inbox's; the splices stay within the inbox.
+        QList<RenderedRow> rows;
+        const auto task = [](TaskSection section) {
+            return RenderedRow::task(QUuid::createUuid(), section, false, "A task", std::nullopt);
+        };
+        for (int i = 0; i < 10; ++i)
+            rows << task(TaskSection::working);
+        rows << RenderedRow::separator(TaskSection::working);
+        for (int i = 0; i < 1380; ++i)
+            rows << task(TaskSection::inbox);
+        rows << RenderedRow::separator(TaskSection::inbox) << task(TaskSection::completed);
+        TaskRowLayout layout;
+        layout.setScrollContentWidth(490);
+        layout.setRows(rows);
+        const QUuid grownID = rows[grown].itemID;
+        layout.presentationState(grownID) = {true, 37.5};
+        layout.relayout();
+
+        QList<RowSplice> update;
+        for (qsizetype i = 0; i + 2 < splices.size(); i += 3) {
+            RowSplice splice {splices[i], splices[i + 1], {}};
+            for (int n = 0; n < splices[i + 2]; ++n)
+                splice.inserted << task(TaskSection::inbox);
+            update << splice;
+        }
+        applyRowSplices(rows, update);
+        layout.applySplices(update);
+        layout.relayout();
+        for (double height : {37.5, 80.25}) {
+            layout.presentationState(grownID).animatedHeight = height;
+            layout.relayout();
+            QCOMPARE(layout.rows().toList(), rows);
+            TaskRowLayout fresh;
+            fresh.setScrollContentWidth(490);
+            fresh.presentationState(grownID) = layout.presentationState(grownID);
+            fresh.setRows(rows);
+            fresh.relayout();
+            QCOMPARE(layout.blockCount(), fresh.blockCount());
+            QCOMPARE(layout.contentHeight(), fresh.contentHeight());
+            for (qsizetype i = 0; i < fresh.blockCount(); ++i) {
+                const TaskRowLayout::Block a = layout.block(i), b = fresh.block(i);
+                QVERIFY2(a.kind == b.kind && a.row == b.row && a.top == b.top && a.height == b.height,
+                    qPrintable(QString("block %1").arg(i)));
+                QCOMPARE(layout.blockIndexAt(a.top + a.height / 2), i);
+                if (a.kind == TaskRowLayout::Block::Kind::task)
+                    QCOMPARE(layout.taskBlock(rows[a.row].itemID)->top, a.top);
+                else
+                    QCOMPARE(layout.blockForRowID(layout.blockID(a))->top, a.top);
+            }
         }
     }
 };
