@@ -195,7 +195,7 @@ private Q_SLOTS:
         const auto collapsingRowsStayInTheirSections = [&] {
             const QList<RenderedRow> shown = f.session.renderedRows();
             QList<RenderedRow> kept;
-            const QList<RenderedRow>& rows = f.view.layout().rows();
+            const QList<RenderedRow> rows = f.view.layout().rows().toList();
             for (qsizetype i = 0; i < rows.size(); ++i) {
                 if (shown.contains(rows[i])) {
                     kept << rows[i];
