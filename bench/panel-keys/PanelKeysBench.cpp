@@ -142,6 +142,30 @@ BENCHMARK(BM_KeyPressDeletingAndUndoing)
     ->ArgNames({"tasks", "atEnd"})
     ->Unit(benchmark::kMicrosecond);
 
+// Ctrl+Z and Ctrl+Shift+Z in turn after deleting the selected task: restoring a recorded state
+// each time (both sections' lists and the tasks), which the rows and the layout take as splices.
+void BM_KeyPressUndoingAndRedoing(benchmark::State& state)
+{
+    List list(int(state.range(0)));
+    selectAt(list, Place(state.range(1)));
+    QKeyEvent remove(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QKeyEvent undo(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier, QStringLiteral("\x1a"));
+    QKeyEvent redo(
+        QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, QStringLiteral("\x1a"));
+    list.keys->handleKeyDown(&remove);
+    clock().advance(0.05);
+    bool undoing = true;
+    for (auto _ : state) {
+        list.keys->handleKeyDown(undoing ? &undo : &redo);
+        undoing = !undoing;
+        clock().advance(0.05);
+    }
+}
+BENCHMARK(BM_KeyPressUndoingAndRedoing)
+    ->ArgsProduct({{100000}, {top, end}})
+    ->ArgNames({"tasks", "atEnd"})
+    ->Unit(benchmark::kMicrosecond);
+
 // A list of 100 short tasks with one task in the middle whose title is range(0) bytes without a
 // break opportunity. One iteration selects that task, lets it expand and paints, then selects its
 // neighbour and paints again.

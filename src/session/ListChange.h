@@ -3,10 +3,14 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
+#include <type_traits>
 
 // How one list became another: the items between an unchanged start and an unchanged end were
-// replaced. Costs one pass over the unchanged ends, and one over the replaced stretch when it may
-// be a move; nothing when both are the same storage.
+// replaced. Costs one pass over the unchanged ends (compared as memory where equal bytes mean
+// equal items), and one over the replaced stretch when it may be a move; nothing when both are the
+// same storage.
 struct ListChange {
     qsizetype prefix = 0;
     qsizetype removed = 0;
@@ -28,9 +32,15 @@ struct ListChange {
             return change;
         }
         const qsizetype shorter = std::min(beforeSize, afterSize);
+        constexpr bool asMemory
+            = std::is_same_v<Same, std::equal_to<T>> && std::has_unique_object_representations_v<T>;
+        if constexpr (asMemory)
+            change.prefix = commonPrefix(before, after, shorter);
         while (change.prefix < shorter && same(before[change.prefix], after[change.prefix]))
             ++change.prefix;
         qsizetype suffix = 0;
+        if constexpr (asMemory)
+            suffix = commonSuffix(before + beforeSize, after + afterSize, shorter - change.prefix);
         while (suffix < shorter - change.prefix
             && same(before[beforeSize - 1 - suffix], after[afterSize - 1 - suffix]))
             ++suffix;
@@ -41,10 +51,14 @@ struct ListChange {
             const T* old = before + change.prefix;
             const T* now = after + change.prefix;
             const auto sameRun = [&](const T* x, const T* y) {
-                for (qsizetype i = 0; i < run - 1; ++i)
-                    if (!same(x[i], y[i]))
-                        return false;
-                return true;
+                if constexpr (asMemory) {
+                    return std::memcmp(x, y, sizeof(T) * size_t(run - 1)) == 0;
+                } else {
+                    for (qsizetype i = 0; i < run - 1; ++i)
+                        if (!same(x[i], y[i]))
+                            return false;
+                    return true;
+                }
             };
             if (same(old[0], now[run - 1]) && sameRun(old + 1, now))
                 change.move = 1;
@@ -52,5 +66,28 @@ struct ListChange {
                 change.move = -1;
         }
         return change;
+    }
+
+private:
+    // Items equal in their bytes are equal: whole blocks are compared as memory, which is several
+    // times faster than item by item on long lists. Counts only whole equal blocks; the caller
+    // finishes item by item.
+    static constexpr qsizetype block = 64;
+    template <typename T>
+    static qsizetype commonPrefix(const T* a, const T* b, qsizetype count)
+    {
+        qsizetype n = 0;
+        while (n + block <= count && std::memcmp(a + n, b + n, sizeof(T) * block) == 0)
+            n += block;
+        return n;
+    }
+    // The same from the ends, a and b pointing just past their last items.
+    template <typename T>
+    static qsizetype commonSuffix(const T* aEnd, const T* bEnd, qsizetype count)
+    {
+        qsizetype n = 0;
+        while (n + block <= count && std::memcmp(aEnd - n - block, bEnd - n - block, sizeof(T) * block) == 0)
+            n += block;
+        return n;
     }
 };

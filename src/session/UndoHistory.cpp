@@ -1,6 +1,10 @@
 #include "session/UndoHistory.h"
 
+#include "session/ListChange.h"
+
 #include <cstring>
+#include <functional>
+#include <limits>
 
 namespace {
 
@@ -61,9 +65,19 @@ UndoHistory::Step UndoHistory::stepOf(const SessionSnapshot& snapshot)
 
 SessionSnapshot UndoHistory::snapshotOf(const Step& step)
 {
-    return SessionSnapshot {step.itemsByID, flattened(0, step.sections[0]), flattened(1, step.sections[1]),
-        flattened(2, step.sections[2]), step.inputDraft, step.isCreatingNewItem, step.selection,
+    return SessionSnapshot {step.itemsByID, restored(0, step.sections[0]), restored(1, step.sections[1]),
+        restored(2, step.sections[2]), step.inputDraft, step.isCreatingNewItem, step.selection,
         step.inlineEditState};
+}
+
+QList<QUuid> UndoHistory::restored(std::size_t section, const ChunkList& chunks)
+{
+    // The last list seen is the current one (swap chunks it first): a section the step leaves as it
+    // is comes back as that very list, so that whoever holds it sees at once it did not change.
+    const LastSection& last = m_last[section];
+    if (chunks == last.chunks)
+        return last.ids;
+    return flattened(section, chunks);
 }
 
 UndoHistory::ChunkList UndoHistory::chunked(std::size_t section, const QList<QUuid>& ids)
@@ -72,8 +86,21 @@ UndoHistory::ChunkList UndoHistory::chunked(std::size_t section, const QList<QUu
     if (ids.isSharedWith(last.ids))
         return last.chunks;
 
+    // Only the stretch that differs from the last list is cut again: the chunks ending before it
+    // stay, and after it the cuts fall in step with the last list's once one lands where the last
+    // list has one, from where the same ids follow.
+    const ListChange change = ListChange::between(last.ids.constData(), last.ids.size(), ids.constData(),
+        ids.size(), std::equal_to<QUuid>(), std::numeric_limits<qsizetype>::max());
+    const qsizetype commonEnd = change.prefix + change.inserted;
+    const qsizetype shift = ids.size() - last.ids.size();
     ChunkList chunks;
-    qsizetype start = 0;
+    qsizetype old = 0; // the last list's chunk starting at oldStart
+    qsizetype oldStart = 0;
+    while (old < last.chunks.size() && oldStart + last.chunks.at(old)->ids.size() <= change.prefix)
+        oldStart += last.chunks.at(old++)->ids.size();
+    chunks.append(last.chunks.mid(0, old));
+
+    qsizetype start = oldStart;
     const auto close = [&](qsizetype end) {
         const qsizetype length = end - start;
         const QUuid* first = ids.constData() + start;
@@ -88,9 +115,20 @@ UndoHistory::ChunkList UndoHistory::chunked(std::size_t section, const QList<QUu
         }
         start = end;
     };
-    for (qsizetype i = 0; i < ids.size(); ++i)
-        if (endsChunk(ids.at(i)) || i + 1 - start == maximumChunkSize)
-            close(i + 1);
+    for (qsizetype i = start; i < ids.size(); ++i) {
+        if (!endsChunk(ids.at(i)) && i + 1 - start < maximumChunkSize)
+            continue;
+        close(i + 1);
+        if (start < commonEnd)
+            continue;
+        while (old < last.chunks.size() && oldStart < start - shift)
+            oldStart += last.chunks.at(old++)->ids.size();
+        if (oldStart == start - shift) {
+            chunks.append(last.chunks.mid(old));
+            start = ids.size();
+            break;
+        }
+    }
     if (start < ids.size())
         close(ids.size());
     remember(section, ids, chunks);

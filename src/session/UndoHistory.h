@@ -50,8 +50,11 @@ private:
     std::optional<SessionSnapshot> swap(Stack& from, Stack& to, const SessionSnapshot& current);
     Step stepOf(const SessionSnapshot& snapshot);
     SessionSnapshot snapshotOf(const Step& step);
-    // The section's list in chunks, sharing every chunk it has in common with the last list seen.
+    // The section's list in chunks, sharing every chunk it has in common with the last list seen;
+    // costs about what differs from that list, apart from one comparison of the two as memory.
     ChunkList chunked(std::size_t section, const QList<QUuid>& ids);
+    // The section's list of a step: the last list seen itself when the step has the same chunks.
+    QList<QUuid> restored(std::size_t section, const ChunkList& chunks);
     QList<QUuid> flattened(std::size_t section, const ChunkList& chunks);
     void remember(std::size_t section, const QList<QUuid>& ids, const ChunkList& chunks);
 

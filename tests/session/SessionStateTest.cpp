@@ -12,6 +12,7 @@ private slots:
     void documentIncludingEditsAddsParseableDrafts();
     void undoRedoRestoreWhatWasRecorded();
     void undoRedoRestoreEveryStateOfALongRun();
+    void undoHistoryRestoresFarMovesInLongLists();
     void undoReopensTheInputRowAndTheInlineEditor();
     void undoAndRedoRefusedWhileBlockedOrInTransition();
     void resetTransientStateClosesEditorsAndStopsTransitions();
@@ -189,7 +190,8 @@ void SessionStateTest::undoRedoRestoreWhatWasRecorded()
 void SessionStateTest::undoRedoRestoreEveryStateOfALongRun()
 {
     // Long enough lists that each section is kept in several pieces; every kind of committing
-    // command at random places, then all the way back and forth again.
+    // command at random places with a few steps back and forward between them, then all the way
+    // back and forth again.
     SessionHarness h;
     auto& s = h.session;
     const auto pasteboard = std::make_shared<FakePasteboard>();
@@ -232,19 +234,33 @@ void SessionStateTest::undoRedoRestoreEveryStateOfALongRun()
             [&](int) { s.pasteItem(); }},
     };
     QList<SessionSnapshot> befores; // the state each recorded step was taken from
+    QList<SessionSnapshot> afters; // the state each redo step goes forward to
     for (int n = 0; n < 400; ++n) {
+        // Now and then a few steps back and forward between commands.
+        for (int k = n % 9 == 4 ? random.bounded(1, 4) : 0; k > 0 && !befores.isEmpty(); --k) {
+            afters.append(h.snapshot());
+            s.undo();
+            QVERIFY2(h.snapshot() == befores.takeLast(), qPrintable(QStringLiteral("undo at %1").arg(n)));
+        }
+        for (int k = n % 9 == 4 ? random.bounded(3) : 0; k > 0 && !afters.isEmpty(); --k) {
+            befores.append(h.snapshot());
+            s.redo();
+            QVERIFY2(h.snapshot() == afters.takeLast(), qPrintable(QStringLiteral("redo at %1").arg(n)));
+        }
         selectRandom();
         const Command& command = commands.at(random.bounded(int(commands.size())));
         command.prepare(n);
         const SessionSnapshot before = h.snapshot();
         const qsizetype steps = s.undoStack().size();
         command.commit(n);
-        if (s.undoStack().size() != steps)
+        if (s.undoStack().size() != steps) {
             befores.append(before);
+            afters.clear();
+        }
         s.cancelInlineEdit();
         s.cancelNewItem();
     }
-    QVERIFY(befores.size() > 300);
+    QVERIFY(befores.size() > 250);
     QCOMPARE(s.undoStack().size(), befores.size());
 
     const SessionSnapshot last = h.snapshot();
@@ -256,6 +272,29 @@ void SessionStateTest::undoRedoRestoreEveryStateOfALongRun()
         s.redo();
         QVERIFY2(h.snapshot() == (i < befores.size() ? befores.at(i) : last),
             qPrintable(QStringLiteral("redo to step %1").arg(i)));
+    }
+}
+
+// The history keeps lists in pieces cut after ids picked by their bits, and cuts a changed list
+// again only around what changed; far moves in long lists of any ids (not only the session's own)
+// come back exactly.
+void SessionStateTest::undoHistoryRestoresFarMovesInLongLists()
+{
+    UndoHistory history;
+    QRandomGenerator random(5);
+    SessionSnapshot state;
+    for (int i = 0; i < 20000; ++i)
+        state.workingItemIDs.append(QUuid::createUuid());
+    QList<QList<QUuid>> befores;
+    for (int n = 0; n < 100; ++n) {
+        history.record(state);
+        befores.append(state.workingItemIDs);
+        QList<QUuid>& ids = state.workingItemIDs;
+        ids.move(random.bounded(int(ids.size())), n % 2 ? 0 : random.bounded(int(ids.size())));
+    }
+    for (qsizetype i = befores.size() - 1; i >= 0; --i) {
+        state = *history.undo(state);
+        QVERIFY2(state.workingItemIDs == befores.at(i), qPrintable(QStringLiteral("undo to step %1").arg(i)));
     }
 }
 
