@@ -79,16 +79,25 @@ void selectAt(List& list, Place place)
     clock().advance(1);
 }
 
+// Presses `first` and `second` in turn, one per iteration.
+void alternate(benchmark::State& state, List& list, QKeyEvent& first, QKeyEvent& second)
+{
+    bool firstNext = true;
+    for (auto _ : state) {
+        list.keys->handleKeyDown(firstNext ? &first : &second);
+        firstNext = !firstNext;
+        clock().advance(0.05);
+    }
+}
+
 // Presses `down` and `up` in turn, the first away from the list's edge the selection starts at, so
 // that the selection stays where it was placed.
 void pressInTurn(benchmark::State& state, List& list, QKeyEvent& down, QKeyEvent& up)
 {
-    bool forward = state.range(1) == top;
-    for (auto _ : state) {
-        list.keys->handleKeyDown(forward ? &down : &up);
-        forward = !forward;
-        clock().advance(0.05);
-    }
+    if (state.range(1) == top)
+        alternate(state, list, down, up);
+    else
+        alternate(state, list, up, down);
 }
 
 // J and K move the selection down and up: the key handler, the session and the list's response to
@@ -130,12 +139,7 @@ void BM_KeyPressDeletingAndUndoing(benchmark::State& state)
     selectAt(list, Place(state.range(1)));
     QKeyEvent remove(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
     QKeyEvent undo(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier, QStringLiteral("\x1a"));
-    bool removing = true;
-    for (auto _ : state) {
-        list.keys->handleKeyDown(removing ? &remove : &undo);
-        removing = !removing;
-        clock().advance(0.05);
-    }
+    alternate(state, list, remove, undo);
 }
 BENCHMARK(BM_KeyPressDeletingAndUndoing)
     ->ArgsProduct({{100000, 1600000}, {top, end}})
@@ -154,12 +158,7 @@ void BM_KeyPressUndoingAndRedoing(benchmark::State& state)
         QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, QStringLiteral("\x1a"));
     list.keys->handleKeyDown(&remove);
     clock().advance(0.05);
-    bool undoing = true;
-    for (auto _ : state) {
-        list.keys->handleKeyDown(undoing ? &undo : &redo);
-        undoing = !undoing;
-        clock().advance(0.05);
-    }
+    alternate(state, list, undo, redo);
 }
 BENCHMARK(BM_KeyPressUndoingAndRedoing)
     ->ArgsProduct({{100000}, {top, end}})

@@ -15,10 +15,6 @@ public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 
-    // Whether the signals are caught; false when the pipe could not be made (logged), in which
-    // case the system's default of ending at once still holds.
-    bool isWatching() const { return m_notifier != nullptr; }
-
 signals:
     void received(int signalNumber);
 
