@@ -149,6 +149,10 @@ MainMenu::MainMenu(AppController* app, DialogPresenter& dialogs, QObject* parent
                 if (app && quit)
                     app->keyboardControlsPanelController()->addApplicationAction(quit);
             });
+        m_app->runAfterFirstFrame([self = QPointer<MainMenu>(this)] {
+            if (self)
+                self->readClipboardFromNowOn();
+        });
         connect(m_app, &AppController::changed, this, &MainMenu::update);
         connect(m_app, &AppController::activeDocumentControllerChanged, this, &MainMenu::update);
         connect(m_app, &AppController::recentFilesChanged, this, [this] {
@@ -235,7 +239,7 @@ QMenuBar* MainMenu::makeMenuBar(QWidget* parent)
     help->addAction(aboutAction);
 
     for (QMenu* menu : {file, recent, edit, view})
-        connect(menu, &QMenu::aboutToShow, this, &MainMenu::update);
+        connect(menu, &QMenu::aboutToShow, this, &MainMenu::readClipboardFromNowOn);
     connect(recent, &QMenu::aboutToShow, this, [this, recent] { fillRecentMenu(recent); });
     return bar;
 }
@@ -336,6 +340,12 @@ void MainMenu::showSettings()
     m_settingsWindowController->show();
 }
 
+void MainMenu::readClipboardFromNowOn()
+{
+    m_readsClipboard = true;
+    update();
+}
+
 void MainMenu::update()
 {
     TaskActions* actions = activeTaskActions();
@@ -357,7 +367,7 @@ void MainMenu::update()
         redoAction->setEnabled(enabled(TaskAction::redo));
         cutAction->setEnabled(enabled(TaskAction::cut));
         copyAction->setEnabled(enabled(TaskAction::copy));
-        pasteAction->setEnabled(enabled(TaskAction::paste));
+        pasteAction->setEnabled(m_readsClipboard ? enabled(TaskAction::paste) : actions != nullptr);
     }
     selectAllAction->setEnabled(hasFile && editing);
 

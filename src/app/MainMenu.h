@@ -86,6 +86,7 @@ private:
     static bool forwardToFocusedEditor(const char* slot);
     void closeKeyWindow();
     void showSettings();
+    void readClipboardFromNowOn();
 
     QPointer<AppController> m_app;
     DialogPresenter& m_dialogs;
@@ -93,4 +94,8 @@ private:
     QList<QPointer<QMenuBar>> m_menuBars;
     QPointer<SettingsWindowController> m_settingsWindowController;
     QPointer<QMessageBox> m_aboutBox;
+    // Asking the clipboard what it holds makes Qt load its image plugins, which a launch leaves
+    // until its first frame is drawn or a menu opens. Until then Paste is left to the command,
+    // which reads the clipboard itself.
+    bool m_readsClipboard = false;
 };

@@ -1,5 +1,6 @@
 #include "app/MainMenu.h"
 #include "ShellTestSupport.h"
+#include "app/DeferredStartup.h"
 #include "panel/PanelKeyHandler.h"
 #include "panel/PanelStatusLine.h"
 #include "panel/TaskListView.h"
@@ -523,6 +524,32 @@ private Q_SLOTS:
         QVERIFY(!m.pasteAction->isEnabled());
         clipboard->writeString(QStringLiteral("From elsewhere"));
         QVERIFY(m.pasteAction->isEnabled());
+    }
+
+    void pasteWaitsForTheFirstFrameOrAMenuToReadTheClipboard()
+    {
+        ShellFixture shell;
+        DeferredStartup startup(&shell.scheduler);
+        shell.launch(false, &startup);
+        MainMenu menu(shell.controller.get(), shell.dialogs);
+        MainMenu other(shell.controller.get(), shell.dialogs);
+        shell.controller->startShell();
+        const QString path = shell.writeTaskFile(QStringLiteral("list.vesk"), threeSections);
+        QVERIFY(shell.controller->openDocumentAtURL(ShellFixture::url(path)));
+        const auto* clipboard = static_cast<FakePasteboard*>(shell.controller->pasteboard());
+        SessionController* session = shell.controller->activeDocumentController()->sessionController();
+
+        // Ctrl+V still reaches the command, which finds nothing to paste.
+        QCOMPARE(clipboard->reads, 0);
+        QVERIFY(menu.pasteAction->isEnabled());
+        menu.pasteAction->trigger();
+        QCOMPARE(session->itemIDs(TaskSection::inbox).size(), 1);
+        // An opened menu shows what the clipboard holds; the first frame does so for every menu.
+        emit submenu(menu.makeMenuBar(), QStringLiteral("&Edit"))->aboutToShow();
+        QVERIFY(!menu.pasteAction->isEnabled());
+        QVERIFY(other.pasteAction->isEnabled());
+        startup.release();
+        QVERIFY(!other.pasteAction->isEnabled());
     }
 
     void theMenusFollowTheActiveDocument()
