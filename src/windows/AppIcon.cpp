@@ -1,5 +1,6 @@
 #include "windows/AppIcon.h"
 
+#include <QImageReader>
 #include <QString>
 
 #include <cmath>
@@ -11,13 +12,24 @@ QString iconPath(int size)
 {
     return QStringLiteral(":/icons/vesk-%1.png").arg(size);
 }
+
+// Read as the PNG it is: left to guess the format, Qt first loads every image-format plugin it has
+// to ask each one whether it reads the file.
+QImage readIcon(int size)
+{
+    QImageReader reader(iconPath(size), "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
 } // namespace
 
-QIcon AppIcon::icon()
+QIcon AppIcon::icon(int largest)
 {
     QIcon icon;
-    for (int size : sizes)
-        icon.addFile(iconPath(size), QSize(size, size));
+    for (int size : sizes) {
+        if (size <= largest)
+            icon.addPixmap(QPixmap::fromImage(readIcon(size)));
+    }
     return icon;
 }
 
@@ -31,7 +43,7 @@ QPixmap AppIcon::pixmap(int side, qreal devicePixelRatio)
             break;
         }
     }
-    QPixmap pixmap(iconPath(source));
+    QPixmap pixmap = QPixmap::fromImage(readIcon(source));
     if (pixmap.isNull())
         return pixmap;
     pixmap = pixmap.scaled(pixels, pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
