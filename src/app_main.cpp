@@ -1,4 +1,5 @@
 #include "app/AppController.h"
+#include "app/DeferredIconStyle.h"
 #include "app/DeferredStartup.h"
 #include "app/FileDropFilter.h"
 #include "app/GraphicalSession.h"
@@ -52,6 +53,7 @@ int main(int argc, char* argv[])
         = VeskAppDelegate::urlsForPaths(commandLine.files(), QDir::currentPath());
 
     const std::unique_ptr<QApplication> app = GraphicalSession::start(argc, argv);
+    QApplication::setStyle(new DeferredIconStyle(QApplication::style()->name()));
 
     // One Vesk per user: a later launch hands its request to the running one and ends.
     SingleInstance instance;
@@ -76,7 +78,10 @@ int main(int argc, char* argv[])
     }
     // Vesk keeps running with no window open: the global shortcut and a second launch bring it back.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(AppIcon::icon());
+    // Title bars and task lists show the small sizes, which the first frame carries. Decoding the
+    // large ones and handing them to the window system is most of what the icon costs, so they
+    // follow once the window is on screen (below).
+    QApplication::setWindowIcon(AppIcon::icon(64));
     // The panel's own keys stay free of the global shortcut, as the menus' keys do.
     QList<KeyCommand> keyCommands;
     for (const PanelKeyCommand& command : PanelKeyCommand::all())
@@ -91,6 +96,7 @@ int main(int argc, char* argv[])
 
     // What the first frame does not need waits until it is drawn.
     DeferredStartup startup(Scheduler::system());
+    startup.defer([] { QApplication::setWindowIcon(AppIcon::icon()); });
     AppController::Services services;
     services.startup = &startup;
     services.dialogs = &dialogs;

@@ -1,5 +1,6 @@
 #include "FakeHotKeyBackend.h"
 #include "ShellTestSupport.h"
+#include "app/DeferredIconStyle.h"
 #include "app/DeferredStartup.h"
 #include "app/VeskAppDelegate.h"
 #include "panel/PanelTabHost.h"
@@ -12,6 +13,8 @@
 
 #include <QMainWindow>
 #include <QSettings>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QVariantMap>
 
 #include <unistd.h>
@@ -682,6 +685,24 @@ private Q_SLOTS:
         QVERIFY(m_backend->press(spaceKey, ctrlAlt, true));
         QVERIFY(m_backend->press(spaceKey, ctrlAlt, false));
         QVERIFY(!isShown(panel));
+    }
+
+    // The icon a toolbar shows when it overflows, read only when drawn, is the style's own.
+    void theToolbarOverflowIconIsTheStylesOwn()
+    {
+        const QString key = QApplication::style()->name();
+        const DeferredIconStyle deferred(key);
+        const std::unique_ptr<QStyle> own(QStyleFactory::create(key));
+        for (const auto icon :
+            {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton}) {
+            for (const auto direction : {Qt::LeftToRight, Qt::RightToLeft}) {
+                QStyleOption option;
+                option.direction = direction;
+                const QImage expected = own->standardIcon(icon, &option).pixmap(16).toImage();
+                QVERIFY(!expected.isNull());
+                QCOMPARE(deferred.standardIcon(icon, &option).pixmap(16).toImage(), expected);
+            }
+        }
     }
 
     void launchingWithFilesRestoresFirstThenAddsTabs()

@@ -115,4 +115,22 @@ wait_for_launch "Welcome to Vesk"
 keys ctrl+comma
 wait_for_active "Settings"
 quit_vesk
+
+step "a list's first frame loads no image plugin, and its window then gets the icon at every size"
+printf 'Plan trip\n---\n---\n' >"$LISTS/list.vesk"
+# The start-up probe ends the launch right after the list's first frame, before what waits for it.
+VESK_STARTUP_PROBE=TaskListView LD_DEBUG=files timeout 20 "$VESK" "$LISTS/list.vesk" >"$OUT" 2>"$ERR" \
+    || fail "the probed launch failed: $(grep -v 'file=' "$ERR")"
+grep -q '^first frame ' "$OUT" || fail "the probed launch drew no frame"
+plugins=$(grep -o '[^ ]*/imageformats/[^ ]*' "$ERR" | sort -u)
+[ -z "$plugins" ] || fail "image plugins loaded before the first frame: $plugins"
+start_vesk "$LISTS/list.vesk"
+wait_for_launch "list"
+window_has_every_icon_size() {
+    local sizes
+    sizes=$(xprop -len 1000000 -id "$(visible_window "list")" _NET_WM_ICON 2>/dev/null | grep -o 'Icon ([0-9]* x')
+    [ "$(echo $sizes)" == "Icon (16 x Icon (24 x Icon (32 x Icon (48 x Icon (64 x Icon (128 x Icon (256 x" ]
+}
+wait_for "the list's window to carry the icon at every size" window_has_every_icon_size
+quit_vesk
 echo "PASS"
