@@ -4,8 +4,8 @@
 
 // The application's own style, except that the icon of a toolbar's extension button (shown only
 // when the toolbar overflows) is asked of it when first drawn. Qt reads that icon with the format
-// left to guess, which loads every image-format plugin it has: as much as a tenth of what a
-// launch spends before its list is on screen.
+// left to guess, which makes building a panel's toolbar load every image-format plugin there is
+// before the first frame.
 class DeferredIconStyle : public QProxyStyle {
     Q_OBJECT
 
