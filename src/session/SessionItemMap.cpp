@@ -78,6 +78,47 @@ const SessionItem* SessionItemMap::pointerTo(const QUuid& key) const
     return at < leaf.size() && leaf.at(at).id == key ? &leaf.at(at) : nullptr;
 }
 
+std::vector<const SessionItem*> SessionItemMap::pointersTo(const QList<QUuid>& keys) const
+{
+    const qsizetype count = keys.size();
+    std::vector<const SessionItem*> found(keys.size(), nullptr);
+    if (!d || count == 0)
+        return found;
+    // A counting sort of the keys by leaf, each with its place in keys.
+    struct Key {
+        QUuid id;
+        qsizetype at;
+    };
+    std::vector<quint16> leafOf(keys.size());
+    std::vector<qsizetype> start(leafCount + 1, 0);
+    for (qsizetype i = 0; i < count; ++i) {
+        leafOf[i] = quint16(leafIndex(keys.at(i)));
+        ++start[leafOf[i] + 1];
+    }
+    for (std::size_t leaf = 0; leaf < leafCount; ++leaf)
+        start[leaf + 1] += start[leaf];
+    std::vector<Key> byLeaf(keys.size());
+    {
+        std::vector<qsizetype> next(start.begin(), start.end() - 1);
+        for (qsizetype i = 0; i < count; ++i)
+            byLeaf[next[leafOf[i]]++] = Key {keys.at(i), i};
+    }
+    for (std::size_t slot = 0; slot < leafCount; ++slot) {
+        const qsizetype begin = start[slot];
+        const qsizetype end = start[slot + 1];
+        const Node* node = d->nodes[slot >> levelBits].constData();
+        if (begin == end || !node)
+            continue;
+        const Leaf& leaf = node->leaves[slot & (fanOut - 1)];
+        for (qsizetype k = begin; k < end; ++k) {
+            const qsizetype at = lowerBound(leaf, byLeaf[k].id);
+            if (at < leaf.size() && leaf.at(at).id == byLeaf[k].id)
+                found[byLeaf[k].at] = &leaf.at(at);
+        }
+    }
+    return found;
+}
+
 SessionItemMap::const_iterator SessionItemMap::constFind(const QUuid& key) const
 {
     const SessionItem* found = pointerTo(key);

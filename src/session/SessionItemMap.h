@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <vector>
 
 // The session's tasks by id: a value type like QHash, built as a two-level tree of small sorted
 // leaves that are each shared copy-on-write. The undo history keeps a copy of the map per command;
@@ -116,6 +117,10 @@ public:
 
     // The item for key, or null; valid until the map is next changed.
     const SessionItem* pointerTo(const QUuid& key) const;
+    // pointerTo for each of keys, in their order. The keys are sorted by leaf first, so each leaf is
+    // searched while it is in the cache: saving a long list reads every task, and a search per key
+    // from the root spends most of that time waiting for memory.
+    std::vector<const SessionItem*> pointersTo(const QList<QUuid>& keys) const;
 
     // Calls visit(key, mine, theirs) for each key whose item differs between this map and other
     // (null where a map lacks it), in no set order, until visit answers false. Costs what differs:

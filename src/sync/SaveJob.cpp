@@ -12,10 +12,15 @@ void SaveJob::run(const DocumentService& service)
     // the write; written straight from the snapshot as UTF-8, so that neither a document nor a
     // UTF-16 text of a long list is ever held beside the bytes.
     const auto section = [this](const QList<QUuid>& ids) -> SectionTasks {
-        return [this, &ids](const TaskVisitor& visit) {
-            for (const QUuid& id : ids)
-                if (const SessionItem* item = snapshot.itemsByID.pointerTo(id))
+        return [items = snapshot.itemsByID.pointersTo(ids)](const TaskVisitor& visit) {
+            // The tasks lie scattered over the map: each is asked for a few tasks ahead of its turn.
+            constexpr std::size_t ahead = 8;
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                if (i + ahead < items.size())
+                    __builtin_prefetch(items[i + ahead]);
+                if (const SessionItem* item = items[i])
                     visit(item->title, item->note);
+            }
         };
     };
     // Sized after the file as last seen, with room for the change: a list rarely grows by more.

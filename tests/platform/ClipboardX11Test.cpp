@@ -8,6 +8,24 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <xcb/xcb.h>
+
+#include <functional>
+
+namespace {
+
+// How many requests this process sent to the X server while work ran.
+unsigned xRequestsDuring(const std::function<void()>& work)
+{
+    xcb_connection_t* connection
+        = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const unsigned before = xcb_no_operation(connection).sequence;
+    work();
+    return xcb_no_operation(connection).sequence - before - 1;
+}
+
+} // namespace
+
 // The clipboard as other X11 programs see it, through xclip.
 class ClipboardX11Test : public QObject {
     Q_OBJECT
@@ -42,6 +60,11 @@ private slots:
         // Another program's copy is announced, and so is Vesk's own.
         QVERIFY(changes.count() > 0 || changes.wait(10000));
         const qsizetype announced = changes.count();
+        // Until the next change, the text once read costs no more requests, in later turns of the
+        // event loop too.
+        QCOMPARE(pasteboard.readString(), m_text);
+        QCoreApplication::processEvents();
+        QCOMPARE(xRequestsDuring([&] { QCOMPARE(pasteboard.readString(), m_text); }), 0u);
 
         pasteboard.writeString("mine");
         QCOMPARE(pasteboard.readString(), QString("mine"));

@@ -28,6 +28,15 @@ bool sameContent(const SessionItemMap& map, const Reference& reference)
     for (auto it = reference.cbegin(); it != reference.cend(); ++it)
         if (map.value(it.key()) != it.value() || map.constFind(it.key()).value() != it.value())
             return false;
+    // All keys at once, in the reference's order, with one the map lacks among them.
+    QList<QUuid> keys = reference.keys();
+    keys.insert(keys.size() / 2, QUuid::createUuid());
+    const std::vector<const SessionItem*> found = map.pointersTo(keys);
+    if (found.size() != std::size_t(keys.size()))
+        return false;
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        if (found[i] != map.pointerTo(keys.at(i)))
+            return false;
     return seen.size() == reference.size();
 }
 

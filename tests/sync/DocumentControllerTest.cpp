@@ -333,9 +333,9 @@ private slots:
     void savesRunOnTheWriter_data()
     {
         QTest::addColumn<QString>("scenario");
-        for (const char* scenario :
-            {"quick commits", "changed before the write", "full disk", "quit", "close",
-                "own echo, then another program", "own echo, then the same bytes again", "byte order mark"})
+        for (const char* scenario : {"quick commits", "changed before the write", "full disk", "quit",
+                 "close", "own echo, then another program", "own echo, then the same bytes again",
+                 "byte order mark", "long list undone and redone"})
             QTest::newRow(scenario) << QString::fromLatin1(scenario);
     }
 
@@ -413,6 +413,39 @@ private slots:
                 f.controller.stopFileAccess();
             QCOMPARE(readBytes(f.path), sessionText().toUtf8());
             QVERIFY(!f.controller.isWriting());
+        } else if (scenario == QLatin1String("long list undone and redone")) {
+            // Thousands of tasks, several to a leaf of the session's map: each save writes every task
+            // in its section's order.
+            QByteArray list;
+            for (int section = 0; section < 3; ++section) {
+                for (int i = 0; i < 4000; ++i)
+                    list += "Task " + QByteArray::number(section) + "." + QByteArray::number(i)
+                        + (i % 7 == 0 ? "\n> note " + QByteArray::number(i) : QByteArray()) + "\n";
+                list += section < 2 ? "---\n" : "";
+            }
+            QVERIFY(f.OpenList::open(list));
+            const auto savedIsSession = [&] {
+                waitForWriter();
+                return readBytes(f.path) == sessionText().toUtf8();
+            };
+            f.session().setSelection(SessionSelection::task(f.session().inboxItemIDs().at(2500)));
+            f.session().deleteSelectedItem();
+            QVERIFY(savedIsSession());
+            f.session().setSelection(SessionSelection::task(f.session().workingItemIDs().at(100)));
+            f.session().beginEditingSelectedItem();
+            f.session().updateInlineEditDraft(QStringLiteral("Edited\nwith a note"));
+            f.session().commitInlineEdit();
+            f.session().moveSelectedItem(1);
+            QVERIFY(savedIsSession());
+            for (int step = 0; step < 3; ++step) {
+                f.session().undo();
+                QVERIFY(savedIsSession());
+            }
+            QCOMPARE(readBytes(f.path), list.chopped(1));
+            for (int step = 0; step < 3; ++step) {
+                f.session().redo();
+                QVERIFY(savedIsSession());
+            }
         } else if (scenario == QLatin1String("byte order mark")) {
             // What later reads are compared with is the file's bytes, not its text written back.
             saveAsAnotherEditor(f.path, "\xEF\xBB\xBF" + initialText);

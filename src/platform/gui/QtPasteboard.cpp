@@ -3,7 +3,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QTimer>
 
 QtPasteboard::QtPasteboard()
 {
@@ -18,19 +17,18 @@ QtPasteboard::QtPasteboard()
 
 QString QtPasteboard::readString() const
 {
-    if (m_textThisTurn)
-        return *m_textThisTurn;
+    if (m_text)
+        return *m_text;
     const QClipboard* clipboard = QGuiApplication::clipboard();
     const QMimeData* data = clipboard ? clipboard->mimeData(QClipboard::Clipboard) : nullptr;
     // Rich content without a plain-text form is no text to paste.
-    m_textThisTurn = data && data->hasText() ? data->text() : QString();
-    QTimer::singleShot(0, const_cast<QtPasteboard*>(this), [this] { forgetText(); });
-    return *m_textThisTurn;
+    m_text = data && data->hasText() ? data->text() : QString();
+    return *m_text;
 }
 
 void QtPasteboard::forgetText() const
 {
-    m_textThisTurn.reset();
+    m_text.reset();
 }
 
 void QtPasteboard::writeString(const QString& text)

@@ -15,8 +15,10 @@ public:
 private:
     void forgetText() const;
 
-    // What the clipboard held when last read in this turn of the event loop. Every read asks the
-    // window system (a round trip to the X server at least), and one update of the menus reads it
-    // several times; nothing can change it before the loop turns or the clipboard announces a change.
-    mutable std::optional<QString> m_textThisTurn;
+    // What the clipboard held when last read, until the clipboard announces a change. Every read
+    // asks the window system (a round trip to the X server at least; with another program's text,
+    // a request to that program too), and the menus ask on every change of the session. Qt announces
+    // every change: Vesk's own writes, and on X11 each new owner of the clipboard, which the X server
+    // reports through XFixes, as it does when the owner goes.
+    mutable std::optional<QString> m_text;
 };
