@@ -230,11 +230,12 @@ void diffPart(const std::vector<Key>& a, const std::vector<Key>& b, Writer& writ
 }
 
 // Turns an unfiltered part without a completion shell into the rows of its section's new list,
-// editing the part in place: the lists are compared directly, and only the keys of the changed
-// stretch are made; those after it keep their rows and move their places in the list.
+// editing the part in place: the lists are compared directly (unless the change is known), and only
+// the keys of the changed stretch are made; those after it keep their rows. Their places in the list
+// are left as they were, since only a filtered part reads them (renumbered).
 template <typename Key, typename Writer>
 void spliceWholePart(std::vector<Key>& part, const QList<QUuid>& before, const QList<QUuid>& after,
-    bool inputBefore, bool inputAfter, Writer& writer)
+    const std::optional<ListChange>& known, bool inputBefore, bool inputAfter, Writer& writer)
 {
     const auto taskKey = [&](qsizetype i) { return Key {after.at(i), qint32(i), RenderedRow::Kind::task}; };
     if (inputBefore && !inputAfter) {
@@ -247,8 +248,9 @@ void spliceWholePart(std::vector<Key>& part, const QList<QUuid>& before, const Q
         writer.keep(part.data(), part.data() + 1);
     }
     const qsizetype first = inputAfter ? 1 : 0;
-    const ListChange change = ListChange::between(before.constData(), before.size(), after.constData(),
-        after.size(), std::equal_to<QUuid>(), smallChange);
+    const ListChange change = known ? *known
+                                    : ListChange::between(before.constData(), before.size(),
+                                        after.constData(), after.size(), std::equal_to<QUuid>(), smallChange);
     Key* const keys = part.data() + first;
     writer.keep(keys, keys + change.prefix);
     const qsizetype stretch = change.removed;
@@ -277,12 +279,6 @@ void spliceWholePart(std::vector<Key>& part, const QList<QUuid>& before, const Q
         for (qsizetype i = 0; i < change.inserted; ++i)
             replaced[i] = taskKey(change.prefix + i);
         writer.change(change.removed, replaced, replaced + change.inserted);
-        // The rows after the stretch stay, at places moved by the stretch's change in length.
-        const qint32 shift = qint32(change.inserted - change.removed);
-        if (shift != 0) {
-            for (qsizetype i = change.prefix + change.inserted; i < after.size(); ++i)
-                part[size_t(first + i)].index += shift;
-        }
     }
     Key* const tail = part.data() + first + change.prefix + change.inserted;
     writer.keep(tail, part.data() + first + after.size());
@@ -358,9 +354,20 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
             }
             if (folded.isEmpty() && seen.foldedQuery.isEmpty() && !shellWasHere && !shellIsHere) {
                 const bool inbox = section == TaskSection::inbox;
-                spliceWholePart(part, seen.ids[size_t(section)], ids, inbox && seen.creating,
-                    inbox && m_state.isCreatingNewItem(), writer);
+                const std::optional<KnownListChange>& known = m_state.knownChange(section);
+                const QList<QUuid>& before = seen.ids[size_t(section)];
+                spliceWholePart(part, before, ids,
+                    known && known->leads(before, ids) ? std::optional(known->change) : std::nullopt,
+                    inbox && seen.creating, inbox && m_state.isCreatingNewItem(), writer);
                 continue;
+            }
+            if (seen.foldedQuery.isEmpty()) {
+                // An unfiltered part holds every task in list order; a splice left the places of
+                // those after a change as they were.
+                qint32 index = 0;
+                for (Key& key : part)
+                    if (key.kind == RenderedRow::Kind::task || key.kind == RenderedRow::Kind::completionShell)
+                        key.index = index++;
             }
             std::vector<Key> next = partKeys(section, folded);
             diffPart(part, next, writer, [&] { return seen.ids[size_t(section)] == ids; });
