@@ -27,6 +27,8 @@ void UndoHistory::record(const SessionSnapshot& before, const KnownChanges& know
 {
     m_undo.append(stepOf(before, known));
     m_redo.clear();
+    // Only an undo comes back to the list seen before the last one; until then it is not kept.
+    m_previous = {};
 }
 
 std::optional<SessionSnapshot> UndoHistory::undo(const SessionSnapshot& current, const KnownChanges& known)

@@ -81,8 +81,8 @@ private:
         bool indexed = false;
     };
     std::array<LastSection, 3> m_last;
-    // The list of each section seen before the last one, kept so that undoing the last command does
-    // not rebuild it: one list's worth of memory per section.
+    // The list of each section seen before the last one while undoing and redoing, kept so that going
+    // back and forth a step does not rebuild it: one list's worth of memory per section.
     std::array<LastSection, 3> m_previous;
     std::array<std::optional<ListChange>, 3> m_restoredChanges;
 };
