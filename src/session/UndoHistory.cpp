@@ -180,7 +180,7 @@ UndoHistory::ChunkList UndoHistory::chunked(
         close(ids.size());
     last.ids = ids;
     last.chunks = chunks;
-    if (last.byFirstID.size() > 2 * chunks.size() + 64) {
+    if (last.byFirstID.size() > chunks.size() + 64) {
         last.byFirstID.clear();
         last.indexed = false;
     }
