@@ -146,6 +146,32 @@ BENCHMARK(BM_KeyPressDeletingAndUndoing)
     ->ArgNames({"tasks", "atEnd"})
     ->Unit(benchmark::kMicrosecond);
 
+// Return in the new-task row and then Ctrl+Z, in turn: a task added at the top of Pending and taken
+// away again (undoing opens the row again with its text), each a committed change. Up to a list of
+// about 100 MB.
+void BM_KeyPressCommittingANewTaskAndUndoing(benchmark::State& state)
+{
+    List list(int(state.range(0)));
+    selectAt(list, Place(state.range(1)));
+    list.session.beginCreatingNewItem(QStringLiteral("Call the supplier about the new order"));
+    clock().advance(1);
+    QKeyEvent undo(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier, QStringLiteral("\x1a"));
+    bool commitNext = true;
+    for (auto _ : state) {
+        // Return reaches the session from the new-task row's editor.
+        if (commitNext)
+            list.session.commitNewItem();
+        else
+            list.keys->handleKeyDown(&undo);
+        commitNext = !commitNext;
+        clock().advance(0.05);
+    }
+}
+BENCHMARK(BM_KeyPressCommittingANewTaskAndUndoing)
+    ->ArgsProduct({{100000, 1600000}, {top, end}})
+    ->ArgNames({"tasks", "atEnd"})
+    ->Unit(benchmark::kMicrosecond);
+
 // Ctrl+Z and Ctrl+Shift+Z in turn after deleting the selected task: restoring a recorded state
 // each time (both sections' lists and the tasks), which the rows and the layout take as splices.
 void BM_KeyPressUndoingAndRedoing(benchmark::State& state)

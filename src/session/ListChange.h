@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -18,6 +19,15 @@ struct ListChange {
     // When set, the change is one item moving from one end of the replaced stretch to the other:
     // +1 from its first place to its last, -1 from its last to its first.
     int move = 0;
+
+    // The change that inserts `count` items at `index`, removes them there, or moves one item.
+    static ListChange insertion(qsizetype index, qsizetype count) { return {index, 0, count, 0}; }
+    static ListChange removal(qsizetype index, qsizetype count) { return {index, count, 0, 0}; }
+    static ListChange movement(qsizetype from, qsizetype to)
+    {
+        const qsizetype run = (from < to ? to - from : from - to) + 1;
+        return {std::min(from, to), run, run, from < to ? 1 : -1};
+    }
 
     // Compares before and after with same(a, b); a stretch is looked at for a move only when it is
     // longer than movesAbove items on both sides (a shorter one is cheaper replaced than examined).
@@ -89,5 +99,30 @@ private:
         while (n + block <= count && std::memcmp(aEnd - n - block, bEnd - n - block, sizeof(T) * block) == 0)
             n += block;
         return n;
+    }
+};
+
+// A change whose maker knew where it made it, from one stored list to another. The two lists are
+// known by their storage, which stays theirs while anyone holds them, so a reader that holds both
+// learns the change without comparing them.
+struct KnownListChange {
+    const void* before = nullptr;
+    qsizetype beforeSize = 0;
+    const void* after = nullptr;
+    qsizetype afterSize = 0;
+    ListChange change;
+
+    template <typename T>
+    static KnownListChange between(const QList<T>& before, const QList<T>& after, ListChange change)
+    {
+        return {before.constData(), before.size(), after.constData(), after.size(), change};
+    }
+    // Whether this is the change from `before` to `after`. Distinct storage on both sides, since a
+    // list changed in place keeps its storage.
+    template <typename T>
+    bool leads(const QList<T>& before, const QList<T>& after) const
+    {
+        return this->before != this->after && before.constData() == this->before
+            && before.size() == beforeSize && after.constData() == this->after && after.size() == afterSize;
     }
 };

@@ -31,7 +31,7 @@ void SessionController::commitNewItem()
     recordUndoStep();
     const QUuid id = QUuid::createUuid();
     m_state.itemsForChange().insert(id, SessionItem {id, parsed->title, parsed->note});
-    m_state.itemIDsForChange(TaskSection::inbox).prepend(id);
+    m_state.insertItemID(TaskSection::inbox, 0, id);
     m_state.assignIsCreatingNewItem(false);
     m_state.assignInputDraft(QString());
     m_state.assignSelection(SessionSelection::task(id));
@@ -128,8 +128,8 @@ void SessionController::deleteSelectedItem()
     const SessionSelection next = rules().afterRemoving(*id);
     SessionState::Scope scope(m_state);
     recordUndoStep();
-    if (const std::optional<TaskSection> section = sectionOf(*id))
-        m_state.itemIDsForChange(*section).removeOne(*id);
+    if (const auto place = m_state.placeOf(*id))
+        m_state.removeItemIDAt(place->first, place->second);
     m_state.itemsForChange().remove(*id);
     if (m_state.inlineEditState() && m_state.inlineEditState()->itemID == *id)
         m_state.assignInlineEditState(std::nullopt);
@@ -164,10 +164,10 @@ void SessionController::moveSelectedItem(int offset)
         return;
     SessionState::Scope scope(m_state);
     recordUndoStep();
-    const qsizetype index = itemIDs(selected->second).indexOf(selected->first);
+    const qsizetype index = m_state.placeOf(selected->first)->second;
     const qsizetype target = index + offset;
-    if (index >= 0 && target >= 0 && target < itemIDs(selected->second).size())
-        m_state.itemIDsForChange(selected->second).swapItemsAt(index, target);
+    if (target >= 0 && target < itemIDs(selected->second).size())
+        m_state.moveItemID(selected->second, index, target);
     m_state.reveal();
     m_state.commit();
 }
@@ -184,7 +184,7 @@ void SessionController::moveItem(const QUuid& id, TaskSection section, int targe
         return;
     SessionState::Scope scope(m_state);
     recordUndoStep();
-    m_state.itemIDsForChange(section).move(index, target);
+    m_state.moveItemID(section, index, target);
     if (!keepSelection)
         m_state.assignSelection(SessionSelection::task(id));
     m_state.reveal();
@@ -210,8 +210,9 @@ void SessionController::toggleSelectedItemCompletion()
         m_transitions.startCompletionPreview(id, section);
         return;
     }
-    m_state.itemIDsForChange(TaskSection::completed).removeOne(id);
-    m_state.itemIDsForChange(TaskSection::inbox).prepend(id);
+    if (const auto place = m_state.placeOf(id))
+        m_state.removeItemIDAt(place->first, place->second);
+    m_state.insertItemID(TaskSection::inbox, 0, id);
     m_state.reveal();
     m_state.commit();
 }
@@ -302,9 +303,8 @@ bool SessionController::canMoveSelectedItem(int offset) const
     const auto selected = m_state.selectedTaskWithSection();
     if (!selected || m_state.inlineEditState() || m_state.isItemInTransition(selected->first))
         return false;
-    const QList<QUuid>& ids = itemIDs(selected->second);
-    const qsizetype target = ids.indexOf(selected->first) + offset;
-    return target >= 0 && target < ids.size();
+    const qsizetype target = m_state.placeOf(selected->first)->second + offset;
+    return target >= 0 && target < itemIDs(selected->second).size();
 }
 
 bool SessionController::canReorderItem(const QUuid& id, TaskSection section) const

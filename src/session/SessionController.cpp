@@ -210,10 +210,12 @@ void SessionController::undoOrRedo(bool isUndo)
     if (m_state.isTransitionInProgress())
         return;
     const SessionSnapshot current = m_state.snapshot();
-    const std::optional<SessionSnapshot> step = isUndo ? m_history.undo(current) : m_history.redo(current);
+    const UndoHistory::KnownChanges& known = m_state.knownChanges();
+    const std::optional<SessionSnapshot> step
+        = isUndo ? m_history.undo(current, known) : m_history.redo(current, known);
     if (!step)
         return;
-    m_state.restore(*step);
+    m_state.restore(*step, m_history.restoredChanges());
     m_state.commit();
 }
 

@@ -191,7 +191,7 @@ private:
     // Emits the signals of the fields an operation assigned, then reports its committed changes.
     void deliver(quint32 fields, int commits);
     SelectionRules rules() const { return SelectionRules(m_state, m_filter); }
-    void recordUndoStep() { m_history.record(m_state.snapshot()); }
+    void recordUndoStep() { m_history.record(m_state.snapshot(), m_state.knownChanges()); }
     void undoOrRedo(bool isUndo);
     std::optional<QUrl> firstLinkOfItem(const QUuid& id) const;
     // Whether the task may leave its section for target (the per-row predicates).

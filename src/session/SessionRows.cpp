@@ -23,9 +23,31 @@ constexpr qsizetype smallChange = 64;
 qsizetype SessionRows::Seen::rowCount() const
 {
     qsizetype count = 0;
-    for (const auto& part : parts)
-        count += qsizetype(part.size());
+    for (TaskSection section : allTaskSections) {
+        const std::size_t s = std::size_t(section);
+        if (!whole[s]) {
+            count += qsizetype(parts[s].size());
+            continue;
+        }
+        count += ids[s].size() + (ids[s].isEmpty() ? 1 : 0) + (section != TaskSection::completed ? 1 : 0)
+            + (section == TaskSection::inbox && creating ? 1 : 0);
+    }
     return count;
+}
+
+std::vector<SessionRows::Key> SessionRows::wholeKeys(TaskSection section, const QList<QUuid>& ids, bool input)
+{
+    std::vector<Key> keys;
+    keys.reserve(size_t(ids.size()) + 3);
+    if (input)
+        keys.push_back(Key {QUuid(), inputIndex, RenderedRow::Kind::input});
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        keys.push_back(Key {ids.at(i), qint32(i), RenderedRow::Kind::task});
+    if (ids.isEmpty())
+        keys.push_back(Key {QUuid(), spacerIndex, RenderedRow::Kind::spacer});
+    if (section != TaskSection::completed)
+        keys.push_back(Key {QUuid(), separatorIndex, RenderedRow::Kind::separator});
+    return keys;
 }
 
 std::vector<qint32> SessionRows::visibleIndices(TaskSection section) const
@@ -105,6 +127,8 @@ namespace {
 struct ChangedContent {
     std::vector<QUuid> edited;
     std::bitset<SessionItemMap::fanOut * SessionItemMap::fanOut> editedLeaves;
+    // Where the edited tasks are in each section's list, when they are few enough to look up.
+    std::optional<std::array<std::vector<qsizetype>, 3>> places;
     std::optional<QUuid> shell;
     bool draft = false;
 
@@ -150,6 +174,33 @@ public:
                 change(1, key, key + 1);
             else
                 ++m_position;
+        }
+    }
+
+    // The task rows of a list's stretch [first, last) that stay, the first at place index.
+    void keepTasks(TaskSection section, const QUuid* first, const QUuid* last, qsizetype index)
+    {
+        if (m_changed.edited.empty()) {
+            m_position += last - first;
+            return;
+        }
+        if (m_changed.places) {
+            const std::vector<qsizetype>& places = (*m_changed.places)[std::size_t(section)];
+            const qsizetype base = index;
+            const qsizetype end = index + (last - first);
+            for (auto place = std::lower_bound(places.begin(), places.end(), index);
+                 place != places.end() && *place < end; ++place) {
+                m_position += *place - index;
+                const Key key {first[*place - base], qint32(*place), RenderedRow::Kind::task};
+                change(1, &key, &key + 1);
+                index = *place + 1;
+            }
+            m_position += end - index;
+            return;
+        }
+        for (const QUuid* id = first; id != last; ++id, ++index) {
+            const Key key {*id, qint32(index), RenderedRow::Kind::task};
+            keep(&key, &key + 1);
         }
     }
 
@@ -229,74 +280,58 @@ void diffPart(const std::vector<Key>& a, const std::vector<Key>& b, Writer& writ
     writer.keep(B + bEnd, B + m);
 }
 
-// Turns an unfiltered part without a completion shell into the rows of its section's new list,
-// editing the part in place: the lists are compared directly, and only the keys of the changed
-// stretch are made; those after it keep their rows and move their places in the list.
+// Turns the rows of a whole part (every task, no shell, no filter) of the list before into those
+// of the list after: the lists are compared directly (unless the change is known), and only the
+// rows of the changed stretch are made.
 template <typename Key, typename Writer>
-void spliceWholePart(std::vector<Key>& part, const QList<QUuid>& before, const QList<QUuid>& after,
-    bool inputBefore, bool inputAfter, Writer& writer)
+void spliceWholePart(TaskSection section, const QList<QUuid>& before, const QList<QUuid>& after,
+    const std::optional<ListChange>& known, bool inputBefore, bool inputAfter, Writer& writer)
 {
-    const auto taskKey = [&](qsizetype i) { return Key {after.at(i), qint32(i), RenderedRow::Kind::task}; };
-    if (inputBefore && !inputAfter) {
+    const Key input {QUuid(), inputIndex, RenderedRow::Kind::input};
+    if (inputBefore && !inputAfter)
         writer.change(1, nullptr, nullptr);
-        part.erase(part.begin());
-    } else if (!inputBefore && inputAfter) {
-        part.insert(part.begin(), Key {QUuid(), inputIndex, RenderedRow::Kind::input});
-        writer.change(0, part.data(), part.data() + 1);
-    } else if (inputAfter) {
-        writer.keep(part.data(), part.data() + 1);
-    }
-    const qsizetype first = inputAfter ? 1 : 0;
-    const ListChange change = ListChange::between(before.constData(), before.size(), after.constData(),
-        after.size(), std::equal_to<QUuid>(), smallChange);
-    Key* const keys = part.data() + first;
-    writer.keep(keys, keys + change.prefix);
+    else if (!inputBefore && inputAfter)
+        writer.change(0, &input, &input + 1);
+    else if (inputAfter)
+        writer.keep(&input, &input + 1);
+    const ListChange change = known ? *known
+                                    : ListChange::between(before.constData(), before.size(),
+                                        after.constData(), after.size(), std::equal_to<QUuid>(), smallChange);
+    const QUuid* const ids = after.constData();
+    const auto taskKey = [&](qsizetype i) { return Key {ids[i], qint32(i), RenderedRow::Kind::task}; };
+    const qsizetype at = change.prefix;
     const qsizetype stretch = change.removed;
+    writer.keepTasks(section, ids, ids + at, 0);
     if (change.move > 0) {
-        std::rotate(keys + change.prefix, keys + change.prefix + 1, keys + change.prefix + stretch);
-        for (qsizetype i = change.prefix; i < change.prefix + stretch; ++i)
-            keys[i].index = qint32(i);
+        // The first row moved down to the end of the stretch.
+        const Key moved = taskKey(at + stretch - 1);
         writer.change(1, nullptr, nullptr);
-        writer.keep(keys + change.prefix, keys + change.prefix + stretch - 1);
-        writer.change(0, keys + change.prefix + stretch - 1, keys + change.prefix + stretch);
+        writer.keepTasks(section, ids + at, ids + at + stretch - 1, at);
+        writer.change(0, &moved, &moved + 1);
     } else if (change.move < 0) {
-        std::rotate(keys + change.prefix, keys + change.prefix + stretch - 1, keys + change.prefix + stretch);
-        for (qsizetype i = change.prefix; i < change.prefix + stretch; ++i)
-            keys[i].index = qint32(i);
-        writer.change(0, keys + change.prefix, keys + change.prefix + 1);
-        writer.keep(keys + change.prefix + 1, keys + change.prefix + stretch);
+        // The last row moved up to the start of the stretch.
+        const Key moved = taskKey(at);
+        writer.change(0, &moved, &moved + 1);
+        writer.keepTasks(section, ids + at + 1, ids + at + stretch, at + 1);
         writer.change(1, nullptr, nullptr);
     } else {
-        const auto at = part.begin() + first + change.prefix;
-        const qsizetype common = std::min(change.removed, change.inserted);
-        if (change.removed > common)
-            part.erase(at + common, at + change.removed);
-        else if (change.inserted > common)
-            part.insert(at + common, size_t(change.inserted - common), Key {});
-        Key* const replaced = part.data() + first + change.prefix;
+        std::vector<Key> inserted;
+        inserted.reserve(size_t(change.inserted));
         for (qsizetype i = 0; i < change.inserted; ++i)
-            replaced[i] = taskKey(change.prefix + i);
-        writer.change(change.removed, replaced, replaced + change.inserted);
-        // The rows after the stretch stay, at places moved by the stretch's change in length.
-        const qint32 shift = qint32(change.inserted - change.removed);
-        if (shift != 0) {
-            for (qsizetype i = change.prefix + change.inserted; i < after.size(); ++i)
-                part[size_t(first + i)].index += shift;
-        }
+            inserted.push_back(taskKey(at + i));
+        writer.change(change.removed, inserted.data(), inserted.data() + inserted.size());
     }
-    Key* const tail = part.data() + first + change.prefix + change.inserted;
-    writer.keep(tail, part.data() + first + after.size());
-    const auto spacer = part.begin() + first + after.size();
-    if (!before.isEmpty() && after.isEmpty()) {
-        const auto placed = part.insert(spacer, Key {QUuid(), spacerIndex, RenderedRow::Kind::spacer});
-        writer.change(0, &*placed, &*placed + 1);
-    } else if (before.isEmpty() && !after.isEmpty()) {
+    writer.keepTasks(section, ids + at + change.inserted, ids + after.size(), at + change.inserted);
+    const Key spacer {QUuid(), spacerIndex, RenderedRow::Kind::spacer};
+    if (!before.isEmpty() && after.isEmpty())
+        writer.change(0, &spacer, &spacer + 1);
+    else if (before.isEmpty() && !after.isEmpty())
         writer.change(1, nullptr, nullptr);
-        part.erase(spacer);
-    } else if (after.isEmpty()) {
-        writer.keep(&*spacer, &*spacer + 1);
-    }
-    writer.keep(part.data() + first + after.size() + (after.isEmpty() ? 1 : 0), part.data() + part.size());
+    else if (after.isEmpty())
+        writer.keep(&spacer, &spacer + 1);
+    const Key separator {QUuid(), separatorIndex, RenderedRow::Kind::separator};
+    if (section != TaskSection::completed)
+        writer.keep(&separator, &separator + 1);
 }
 
 } // namespace
@@ -320,6 +355,17 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
                 return !rebuildAll;
             });
     }
+    // A command edits a task or two: finding their rows by place spares looking at every row.
+    constexpr std::size_t fewEdited = 8;
+    if (!rebuildAll && !changed.edited.empty() && changed.edited.size() <= fewEdited) {
+        std::array<std::vector<qsizetype>, 3> places;
+        for (const QUuid& id : changed.edited)
+            if (const auto place = m_state.placeOf(id))
+                places[std::size_t(place->first)].push_back(place->second);
+        for (auto& sorted : places)
+            std::sort(sorted.begin(), sorted.end());
+        changed.places = std::move(places);
+    }
     const bool shellStays
         = seen.shell && shell && seen.shell->itemID == shell->itemID && seen.shell->section == shell->section;
     if (shellStays && !(*seen.shell == *shell))
@@ -333,6 +379,9 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
             part = partKeys(section, folded);
             for (const Key& key : part)
                 all.inserted.append(row(section, key));
+            seen.whole[size_t(section)] = folded.isEmpty() && !(shell && shell->section == section);
+            if (seen.whole[size_t(section)])
+                part = {};
         }
         splices.append(std::move(all));
     } else {
@@ -352,19 +401,32 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
                 same = false;
             if (section == TaskSection::inbox && seen.creating != m_state.isCreatingNewItem())
                 same = false;
+            const bool inbox = section == TaskSection::inbox;
+            bool& whole = seen.whole[size_t(section)];
+            const QList<QUuid>& before = seen.ids[size_t(section)];
+            if (same && whole) {
+                // As spliced from the list to itself: every row stays.
+                spliceWholePart<Key>(section, before, ids, ListChange {ids.size(), 0, 0, 0},
+                    inbox && seen.creating, inbox && seen.creating, writer);
+                continue;
+            }
             if (same) {
                 writer.keep(part.data(), part.data() + part.size());
                 continue;
             }
-            if (folded.isEmpty() && seen.foldedQuery.isEmpty() && !shellWasHere && !shellIsHere) {
-                const bool inbox = section == TaskSection::inbox;
-                spliceWholePart(part, seen.ids[size_t(section)], ids, inbox && seen.creating,
-                    inbox && m_state.isCreatingNewItem(), writer);
+            if (whole && folded.isEmpty() && !shellIsHere) {
+                const std::optional<KnownListChange>& known = m_state.knownChange(section);
+                spliceWholePart<Key>(section, before, ids,
+                    known && known->leads(before, ids) ? std::optional(known->change) : std::nullopt,
+                    inbox && seen.creating, inbox && m_state.isCreatingNewItem(), writer);
                 continue;
             }
+            if (whole)
+                part = wholeKeys(section, before, inbox && seen.creating);
             std::vector<Key> next = partKeys(section, folded);
-            diffPart(part, next, writer, [&] { return seen.ids[size_t(section)] == ids; });
-            part = std::move(next);
+            diffPart(part, next, writer, [&] { return before == ids; });
+            whole = folded.isEmpty() && !shellIsHere;
+            part = whole ? std::vector<Key>() : std::move(next);
         }
     }
 

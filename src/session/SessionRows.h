@@ -45,6 +45,10 @@ public:
         // Each section's part of the rows: its tasks and spacer, with the working part ending in its
         // separator, the inbox part starting with the input row and ending in its separator.
         std::array<std::vector<Key>, 3> parts;
+        // A whole part (unfiltered, without a shell) holds every task of its list in order: its keys
+        // follow from ids and creating, so they are not kept (a long list's part would be the
+        // largest thing here, and moving it the costliest part of a change at the top).
+        std::array<bool, 3> whole {};
         std::array<QList<QUuid>, 3> ids;
         SessionItemMap items;
         std::optional<CompletionShellState> shell;
@@ -68,6 +72,8 @@ private:
 
     // The keys of one section's part of the rows.
     std::vector<Key> partKeys(TaskSection section, const QString& folded) const;
+    // The keys of a whole part of the list ids.
+    static std::vector<Key> wholeKeys(TaskSection section, const QList<QUuid>& ids, bool input);
     // The places in a section's list whose tasks pass the filter: the filter's one step.
     std::vector<qint32> visibleIndices(TaskSection section) const;
     RenderedRow row(TaskSection section, const Key& key) const;

@@ -86,7 +86,42 @@ QList<QUuid>& SessionState::itemIDsForChange(TaskSection section)
     static constexpr std::array<Field, 3> fields {
         WorkingItemIDsField, InboxItemIDsField, CompletedItemIDsField};
     markAssigned(fields[size_t(section)]);
+    m_knownChanges[size_t(section)].reset();
     return m_itemIDs[size_t(section)];
+}
+
+template <typename Edit>
+void SessionState::changeItemIDs(TaskSection section, const ListChange& change, Edit edit)
+{
+    QList<QUuid>& ids = itemIDsForChange(section);
+    // A list no one else holds changes in place, and no reader can hold it to ask. A held one is
+    // copied by the edit, and its holders keep the old storage alive, which is what identifies it:
+    // the list's storage changes only through these functions, which replace the known change.
+    if (ids.isDetached()) {
+        edit(ids);
+        return;
+    }
+    const QList<QUuid> before = ids;
+    edit(ids);
+    m_knownChanges[size_t(section)] = KnownListChange::between(before, ids, change);
+}
+
+void SessionState::insertItemID(TaskSection section, qsizetype index, const QUuid& id)
+{
+    changeItemIDs(
+        section, ListChange::insertion(index, 1), [&](QList<QUuid>& ids) { ids.insert(index, id); });
+}
+
+void SessionState::removeItemIDAt(TaskSection section, qsizetype index)
+{
+    changeItemIDs(section, ListChange::removal(index, 1), [&](QList<QUuid>& ids) { ids.remove(index); });
+}
+
+void SessionState::moveItemID(TaskSection section, qsizetype from, qsizetype to)
+{
+    if (from == to)
+        return;
+    changeItemIDs(section, ListChange::movement(from, to), [&](QList<QUuid>& ids) { ids.move(from, to); });
 }
 
 void SessionState::setTaskAnimation(const QUuid& id, TaskAnimationState state)
@@ -172,10 +207,17 @@ void SessionState::replaceContent(const SessionItemMap& items, const QList<QUuid
     itemIDsForChange(TaskSection::completed) = completed;
 }
 
-void SessionState::restore(const SessionSnapshot& snapshot)
+void SessionState::restore(
+    const SessionSnapshot& snapshot, const std::array<std::optional<ListChange>, 3>& changes)
 {
+    const std::array<QList<QUuid>, 3> before = m_itemIDs;
     replaceContent(
         snapshot.itemsByID, snapshot.workingItemIDs, snapshot.inboxItemIDs, snapshot.completedItemIDs);
+    for (std::size_t section = 0; section < 3; ++section) {
+        if (changes[section] && !before[section].isSharedWith(m_itemIDs[section]))
+            m_knownChanges[section]
+                = KnownListChange::between(before[section], m_itemIDs[section], *changes[section]);
+    }
     clearTransitions();
     assignInputDraft(snapshot.inputDraft);
     assignIsCreatingNewItem(snapshot.isCreatingNewItem);

@@ -2,6 +2,7 @@
 
 #include "session/CompletionShellState.h"
 #include "session/InlineEditState.h"
+#include "session/ListChange.h"
 #include "session/SessionItem.h"
 #include "session/SessionItemMap.h"
 #include "session/SessionSelection.h"
@@ -91,9 +92,22 @@ public:
     std::optional<std::pair<QUuid, TaskSection>> selectedTaskWithSection() const;
     bool isSelectedItemAnimating() const;
 
+    // The last change of the section's list when its maker said where it was (the edits below, or
+    // a restore given its changes): readers holding the list before it skip comparing the two.
+    const std::optional<KnownListChange>& knownChange(TaskSection section) const
+    {
+        return m_knownChanges[size_t(section)];
+    }
+    const std::array<std::optional<KnownListChange>, 3>& knownChanges() const { return m_knownChanges; }
+
     // --- Assigning; each one marks its field ---
     SessionItemMap& itemsForChange();
+    // Any change to the section's list; readers compare the list to learn what it was.
     QList<QUuid>& itemIDsForChange(TaskSection section);
+    // Changes whose place is known, told to readers through knownChange.
+    void insertItemID(TaskSection section, qsizetype index, const QUuid& id);
+    void removeItemIDAt(TaskSection section, qsizetype index);
+    void moveItemID(TaskSection section, qsizetype from, qsizetype to);
     void setTaskAnimation(const QUuid& id, TaskAnimationState state);
     void removeTaskAnimation(const QUuid& id);
     void assignCompletionShell(const OptionalCompletionShell& shell);
@@ -117,7 +131,9 @@ public:
 
     // The undoable part, and putting it back (transitions stop; the selection is installed as stored).
     SessionSnapshot snapshot() const;
-    void restore(const SessionSnapshot& snapshot);
+    // A restore may be told how each list changes (from the current one to the snapshot's).
+    void restore(
+        const SessionSnapshot& snapshot, const std::array<std::optional<ListChange>, 3>& changes = {});
     // Replaces the tasks and lists at once (loading).
     void replaceContent(const SessionItemMap& items, const QList<QUuid>& working, const QList<QUuid>& inbox,
         const QList<QUuid>& completed);
@@ -136,9 +152,12 @@ public:
 
 private:
     void deliverNow();
+    template <typename Edit>
+    void changeItemIDs(TaskSection section, const ListChange& change, Edit edit);
 
     SessionItemMap m_itemsByID;
     std::array<QList<QUuid>, 3> m_itemIDs;
+    std::array<std::optional<KnownListChange>, 3> m_knownChanges;
     TaskAnimationMap m_taskAnimations;
     OptionalCompletionShell m_completionShell;
     OptionalUuid m_completionTransitionItemID;
