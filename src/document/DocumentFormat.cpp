@@ -532,9 +532,11 @@ bool isVeskDocument(const QString& text)
     return false;
 }
 
-VeskDocument parseDocument(const QString& text)
+namespace {
+
+// Reads text into document and returns how many separators divided it (at most two).
+int parseInto(const QString& text, VeskDocument& document)
 {
-    VeskDocument document;
     QList<VeskTask>* sections[] = {&document.workingItems, &document.inboxItems, &document.completedItems};
     int section = 0;
     std::optional<SectionParser> parser(std::in_place, *sections[0]);
@@ -549,9 +551,23 @@ VeskDocument parseDocument(const QString& text)
             parser->addLine(line);
         }
     }
-    if (section == 0)
-        return VeskDocument::empty();
     parser->finish();
+    return section;
+}
+
+} // namespace
+
+VeskDocument parseDocument(const QString& text)
+{
+    VeskDocument document;
+    return parseInto(text, document) == 0 ? VeskDocument::empty() : document;
+}
+
+std::optional<VeskDocument> parseTaskFile(const QString& text)
+{
+    VeskDocument document;
+    if (parseInto(text, document) < 2)
+        return std::nullopt;
     return document;
 }
 

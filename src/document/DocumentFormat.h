@@ -22,6 +22,9 @@ bool isVeskDocument(const QString& text);
 
 // Reads a task file; a text without a "---" line gives the empty document.
 VeskDocument parseDocument(const QString& text);
+// parseDocument of a text that isVeskDocument accepts, read once rather than scanned for the
+// separators first; nothing for any other text.
+std::optional<VeskDocument> parseTaskFile(const QString& text);
 
 // Reads the tasks of one section (the lines between two separators).
 QList<VeskTask> parseSection(const QStringList& lines);

@@ -128,8 +128,8 @@ std::optional<DocumentFailure> DocumentService::readDocument(
     ContentMark mark;
     if (auto error = readText(path, text, &mark))
         return failure(*error);
-    if (isVeskDocument(text)) {
-        result = {parseDocument(text), text, mark};
+    if (std::optional<VeskDocument> document = parseTaskFile(text)) {
+        result = {std::move(*document), text, mark};
         return std::nullopt;
     }
     if (!alert)

@@ -34,16 +34,19 @@ ssize_t readPiece(int fd, char* buffer, qint64 offset)
 } // namespace
 
 FileSnapshot::FileSnapshot(int fd, const struct stat& info, QByteArray bytes)
-    : m_fd(sharedDescriptor(fd)),
-      m_info(info),
-      m_mark(ContentMark::of(bytes)),
-      m_hasBytes(true),
-      m_bytes(std::move(bytes))
+    : m_fd(sharedDescriptor(fd)), m_info(info), m_hasBytes(true), m_bytes(std::move(bytes))
 { }
 
 FileSnapshot::FileSnapshot(int fd, const struct stat& info, ContentMark mark)
     : m_fd(sharedDescriptor(fd)), m_info(info), m_mark(std::move(mark))
 { }
+
+const ContentMark& FileSnapshot::mark() const
+{
+    if (!m_mark)
+        m_mark = ContentMark::of(m_bytes);
+    return *m_mark;
+}
 
 const QByteArray& FileSnapshot::bytes() const
 {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <optional>
 
 // What a file held when it was read, and the file itself kept open: a later write that still lands
 // in this file, even after it has been replaced by another one, can be noticed through it. What it
@@ -23,7 +24,10 @@ public:
     bool isValid() const { return m_fd != nullptr; }
     int fd() const { return m_fd ? *m_fd : -1; }
     const struct stat& info() const { return m_info; }
-    const ContentMark& mark() const { return m_mark; }
+    // With the bytes, the mark is made from them when first asked for: a long list's digest costs
+    // as much as reading it, and most readers of the bytes never compare. Like the rest of a
+    // snapshot, one thread at a time.
+    const ContentMark& mark() const;
     bool hasBytes() const { return m_hasBytes; }
     // Only when hasBytes().
     const QByteArray& bytes() const;
@@ -42,7 +46,7 @@ public:
 private:
     std::shared_ptr<const int> m_fd;
     struct stat m_info { };
-    ContentMark m_mark;
+    mutable std::optional<ContentMark> m_mark;
     bool m_hasBytes = false;
     QByteArray m_bytes;
 };

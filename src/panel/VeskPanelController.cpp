@@ -424,6 +424,15 @@ bool VeskPanelController::eventFilter(QObject* watched, QEvent* event)
         });
         return false;
     }
+    // A hidden panel can still be activated for a moment, by a focus event the window system sent
+    // before it heard of the hiding. Qt then hands the focus on from the hidden list to the next
+    // widget, this field, which would keep it when the panel is shown again: it goes back.
+    if (watched == m_searchField && event->type() == QEvent::FocusIn && m_rootView
+        && static_cast<QFocusEvent*>(event)->reason() == Qt::ActiveWindowFocusReason
+        && !m_searchField->isVisible()) {
+        m_rootView->focusContent();
+        return false;
+    }
     if (watched != m_searchField || event->type() != QEvent::KeyPress || !m_documentController)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);

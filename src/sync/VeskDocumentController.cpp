@@ -165,9 +165,10 @@ std::optional<DocumentControllerFailure> VeskDocumentController::readTaskFile(
     ContentMark mark;
     if (auto error = m_documentService.readText(localPath(url), text, &mark))
         return *error;
-    if (!isVeskDocument(text))
+    std::optional<VeskDocument> document = parseTaskFile(text);
+    if (!document)
         return FileAccessError::unreadableAsVesk();
-    contents = {parseDocument(text), QString(), std::move(mark)};
+    contents = {std::move(*document), QString(), std::move(mark)};
     return std::nullopt;
 }
 

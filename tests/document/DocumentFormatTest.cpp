@@ -432,6 +432,11 @@ private slots:
                 input.insert(random.bounded(input.size() + 1), QStringLiteral("\r\n---\r\n"));
             }
             taskFiles += isVeskDocument(input);
+            // Read in one pass, a task file gives what recognising and then parsing it gives.
+            const std::optional<VeskDocument> taskFile = parseTaskFile(input);
+            QCOMPARE(taskFile.has_value(), isVeskDocument(input));
+            if (taskFile)
+                QCOMPARE(*taskFile, parseDocument(input));
             checkRoundTrips(input);
             if (QTest::currentTestFailed()) {
                 qWarning("round %d input \"%s\"", round, qPrintable(describeText(input)));

@@ -5,6 +5,7 @@
 #include "UnprivilegedChild.h"
 #include "document/ContentMarker.h"
 #include "document/DocumentFormat.h"
+#include "document/ReplacedFileWatcher.h"
 #include "document/TemporaryFile.h"
 
 #include <QDir>
@@ -240,6 +241,14 @@ private slots:
         QVERIFY(!marked.hasBytes());
         QCOMPARE(marked.mark(), ContentMark::of(bytes));
         QCOMPARE(whole.mark(), marked.mark());
+
+        // Replaced by a save and written by no one any more, the file needs no keeping only while it
+        // still holds what was marked: not after one byte was changed in place, its length kept.
+        QVERIFY(ReplacedFileWatcher::needsNoKeeping(marked));
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.write("L") == 1);
+        file.close();
+        QVERIFY(!ReplacedFileWatcher::needsNoKeeping(marked));
     }
 
     void newFilesStartFromATemplate()

@@ -167,6 +167,18 @@ private Q_SLOTS:
         // Changes made elsewhere show while the field is not focused.
         d.session()->setFilterQuery("Beta");
         QCOMPARE(field->text(), QStringLiteral("Beta"));
+
+        // A hidden panel can still be activated for a moment, by a focus event that the window
+        // system sent before it heard of the hiding; the field does not take the focus then, so
+        // keys reach the list when the panel is shown again.
+        d.panel.host()->hide();
+        QApplication::setActiveWindow(nullptr);
+        QApplication::setActiveWindow(d.panel.host());
+        QVERIFY(d.panel.host()->focusWidget() != field);
+        QApplication::setActiveWindow(nullptr);
+        d.panel.showPanel();
+        QApplication::setActiveWindow(d.panel.host());
+        QVERIFY(d.panel.rootView()->listView()->hasFocus());
     }
 
     void closingOnlyAsks()
