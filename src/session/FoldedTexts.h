@@ -13,6 +13,12 @@
 // and inserting, removing or replacing one task's text touches only its chunk. A chunk whose every
 // unit fits in 8 bits (most text, once folded) keeps them as Latin-1, so a search reads half the
 // bytes; it turns to UTF-16 when a text that does not fit arrives.
+//
+// Each row also keeps a summary of its text in one word: a bit for each of the letters a to z it
+// holds, exactly, and hashed bits for the other letters beyond ASCII and for the pairs of adjacent
+// units. A row whose summary lacks a bit of the query's cannot contain it, so most rows are ruled
+// out by the summaries alone, which stay in the cache where the texts no longer fit; a query of one
+// letter a to z is answered by them alone.
 class FoldedTexts {
 public:
     // Whether the text contains the query, both folded.
@@ -45,6 +51,7 @@ private:
         std::u16string utf16; // the units, once `wide`
         bool wide = false;
         std::vector<qsizetype> ends; // where each row's text ends
+        std::vector<quint64> summaries; // each row's summary
         qsizetype start(std::size_t row) const { return row == 0 ? 0 : ends[row - 1]; }
         // Puts `text` in place of `count` units from `at`.
         void splice(qsizetype at, qsizetype count, QStringView text);
@@ -57,7 +64,13 @@ private:
         QStringView utf16;
         std::string narrow;
         bool fitsNarrow = true;
+        quint64 summary = 0;
+        bool summaryAnswers = false; // a row matches exactly when its summary holds the query's
     };
+    // Whether the row of the chunk contains the needle.
+    static bool rowContains(const Chunk& chunk, std::size_t row, const Needle& needle);
+    // The same, reading the text without asking the summary.
+    static bool textContains(const Chunk& chunk, std::size_t row, const Needle& needle);
     void appendRow(QStringView text);
     // The chunk holding the row, and the row's place in it.
     std::pair<std::size_t, std::size_t> locate(qsizetype index) const;
