@@ -112,25 +112,14 @@ quint64 hashedBit(char16_t a, char16_t b)
     return quint64(1) << (exactBits + (mixed * hashedBits >> 32));
 }
 
-// Which letters a to z, letters beyond ASCII and pairs of adjacent units the text holds. Pairs
-// with a space, line feed or control character are left out: they are in almost every text.
-quint64 summarize(QStringView text)
+// A second, independent bit for a pair, in a word of its own.
+quint64 secondPairBit(char16_t a, char16_t b)
 {
-    quint64 summary = 0;
-    char16_t previous = 0;
-    for (QChar c : text) {
-        const char16_t unit = c.unicode();
-        if (unsigned(unit - u'a') < exactBits)
-            summary |= quint64(1) << (unit - u'a');
-        else if (unit >= 0x80)
-            summary |= hashedBit(0, unit);
-        if (previous > 0x20 && unit > 0x20)
-            summary |= hashedBit(previous, unit);
-        previous = unit;
-    }
-    return summary;
+    return quint64(1) << ((quint32(a) << 16 | b) * 0x85EBCA6Bu >> 26);
 }
 
+// Which letters a to z, letters beyond ASCII and pairs of adjacent units the text holds. Pairs
+// with a space, line feed or control character are left out: they are in almost every text.
 bool fitsLatin1(QStringView text)
 {
     char16_t all = 0;
@@ -140,6 +129,25 @@ bool fitsLatin1(QStringView text)
 }
 
 } // namespace
+
+FoldedTexts::RowSummary FoldedTexts::summarize(QStringView text)
+{
+    RowSummary summary;
+    char16_t previous = 0;
+    for (QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unsigned(unit - u'a') < exactBits)
+            summary.units |= quint64(1) << (unit - u'a');
+        else if (unit >= 0x80)
+            summary.units |= hashedBit(0, unit);
+        if (previous > 0x20 && unit > 0x20) {
+            summary.units |= hashedBit(previous, unit);
+            summary.pairs |= secondPairBit(previous, unit);
+        }
+        previous = unit;
+    }
+    return summary;
+}
 
 bool FoldedTexts::contains(QStringView text, QStringView query)
 {
@@ -224,7 +232,9 @@ void FoldedTexts::appendRow(QStringView text)
     const qsizetype end = c.ends.empty() ? 0 : c.ends.back();
     c.splice(end, 0, text);
     c.ends.push_back(end + text.size());
-    c.summaries.push_back(summarize(text));
+    const RowSummary summary = summarize(text);
+    c.summaries.push_back(summary.units);
+    c.pairSummaries.push_back(summary.pairs);
     ++m_size;
 }
 
@@ -239,7 +249,9 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
     const qsizetype start = c.start(row);
     c.splice(start, 0, text);
     c.ends.insert(c.ends.begin() + qsizetype(row), start);
-    c.summaries.insert(c.summaries.begin() + qsizetype(row), summarize(text));
+    const RowSummary summary = summarize(text);
+    c.summaries.insert(c.summaries.begin() + qsizetype(row), summary.units);
+    c.pairSummaries.insert(c.pairSummaries.begin() + qsizetype(row), summary.pairs);
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] += text.size();
     ++m_size;
@@ -262,6 +274,8 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
         c.ends.resize(half);
         upper.summaries.assign(c.summaries.begin() + qsizetype(half), c.summaries.end());
         c.summaries.resize(half);
+        upper.pairSummaries.assign(c.pairSummaries.begin() + qsizetype(half), c.pairSummaries.end());
+        c.pairSummaries.resize(half);
         m_chunks.insert(m_chunks.begin() + qsizetype(chunk) + 1, std::move(upper));
         m_firstRows.insert(m_firstRows.begin() + qsizetype(chunk) + 1, 0);
     }
@@ -277,6 +291,7 @@ void FoldedTexts::remove(qsizetype index)
     c.splice(start, length, {});
     c.ends.erase(c.ends.begin() + qsizetype(row));
     c.summaries.erase(c.summaries.begin() + qsizetype(row));
+    c.pairSummaries.erase(c.pairSummaries.begin() + qsizetype(row));
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] -= length;
     --m_size;
@@ -294,14 +309,16 @@ void FoldedTexts::replace(qsizetype index, QStringView text)
     const qsizetype start = c.start(row);
     const qsizetype delta = text.size() - (c.ends[row] - start);
     c.splice(start, c.ends[row] - start, text);
-    c.summaries[row] = summarize(text);
+    const RowSummary summary = summarize(text);
+    c.summaries[row] = summary.units;
+    c.pairSummaries[row] = summary.pairs;
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] += delta;
 }
 
 bool FoldedTexts::rowContains(const Chunk& chunk, std::size_t row, const Needle& needle)
 {
-    if ((chunk.summaries[row] & needle.summary) != needle.summary)
+    if (!chunk.passes(row, needle.summary))
         return false;
     if (needle.summaryAnswers)
         return true;
@@ -331,7 +348,16 @@ FilterMatches FoldedTexts::findAll(QStringView query) const
         passing.assign((rows + 63) / 64, 0);
         std::size_t count = 0;
         for (std::size_t row = 0; row < rows; ++row)
-            passing[row / 64] |= quint64((c.summaries[row] & needle.summary) == needle.summary) << (row % 64);
+            passing[row / 64] |= quint64((c.summaries[row] & needle.summary.units) == needle.summary.units)
+                << (row % 64);
+        if (needle.summary.pairs)
+            for (quint64& bits : passing)
+                for (quint64 rest = bits; rest; rest &= rest - 1) {
+                    const int bit = std::countr_zero(rest);
+                    const std::size_t row = std::size_t(&bits - passing.data()) * 64 + std::size_t(bit);
+                    if ((c.pairSummaries[row] & needle.summary.pairs) != needle.summary.pairs)
+                        bits &= ~(quint64(1) << bit);
+                }
         for (quint64 bits : passing)
             count += std::size_t(std::popcount(bits));
         if (needle.summaryAnswers) {
@@ -406,7 +432,7 @@ FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView
         }
         const Chunk& c = m_chunks[chunk];
         const std::size_t row = std::size_t(index - m_firstRows[chunk]);
-        if ((c.wide || needle.fitsNarrow) && (c.summaries[row] & needle.summary) == needle.summary)
+        if ((c.wide || needle.fitsNarrow) && c.passes(row, needle.summary))
             reading.push_back(row);
     });
     if (!m_chunks.empty())
