@@ -132,21 +132,25 @@ bool fitsLatin1(QStringView text)
 
 FoldedTexts::RowSummary FoldedTexts::summarize(QStringView text)
 {
-    RowSummary summary;
-    char16_t previous = 0;
+    // Every text is summarized when it is folded: no branches on the letters, and a word of its
+    // own for each kind of bit, so that the units do not wait on each other.
+    quint64 letters = 0;
+    quint64 others = 0;
+    quint64 firstPairs = 0;
+    quint64 secondPairs = 0;
+    quint32 previous = 0;
     for (QChar c : text) {
-        const char16_t unit = c.unicode();
-        if (unsigned(unit - u'a') < exactBits)
-            summary.units |= quint64(1) << (unit - u'a');
-        else if (unit >= 0x80)
-            summary.units |= hashedBit(0, unit);
-        if (previous > 0x20 && unit > 0x20) {
-            summary.units |= hashedBit(previous, unit);
-            summary.pairs |= secondPairBit(previous, unit);
-        }
+        const quint32 unit = c.unicode();
+        const quint32 letter = unit - u'a';
+        letters |= quint64(letter < exactBits) << (letter % 64);
+        if (unit >= 0x80)
+            others |= hashedBit(0, char16_t(unit));
+        const quint64 pair = -quint64(previous > 0x20 && unit > 0x20);
+        firstPairs |= pair & hashedBit(char16_t(previous), char16_t(unit));
+        secondPairs |= pair & secondPairBit(char16_t(previous), char16_t(unit));
         previous = unit;
     }
-    return summary;
+    return {letters | others | firstPairs, secondPairs};
 }
 
 bool FoldedTexts::contains(QStringView text, QStringView query)
