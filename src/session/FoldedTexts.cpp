@@ -320,15 +320,6 @@ void FoldedTexts::replace(qsizetype index, QStringView text)
         c.ends[r] += delta;
 }
 
-bool FoldedTexts::rowContains(const Chunk& chunk, std::size_t row, const Needle& needle)
-{
-    if (!chunk.passes(row, needle.summary))
-        return false;
-    if (needle.summaryAnswers)
-        return true;
-    return textContains(chunk, row, needle);
-}
-
 bool FoldedTexts::textContains(const Chunk& chunk, std::size_t row, const Needle& needle)
 {
     if (chunk.wide)

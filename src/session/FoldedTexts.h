@@ -14,11 +14,11 @@
 // unit fits in 8 bits (most text, once folded) keeps them as Latin-1, so a search reads half the
 // bytes; it turns to UTF-16 when a text that does not fit arrives.
 //
-// Each row also keeps a summary of its text in two words: a bit for each of the letters a to z it
-// holds, exactly, and hashed bits for the other letters beyond ASCII and for the pairs of adjacent
-// units (each pair sets a bit in both words). A row whose summary lacks a bit of the query's cannot contain
-// it, so most rows are ruled out by the summaries alone, which stay in the cache where the texts no longer
-// fit; a query of one letter a to z is answered by them alone.
+// Each row also keeps a summary of its text in two words: a bit for each letter a to z it holds,
+// exactly, and hashed bits for other letters beyond ASCII and for pairs of adjacent units (a pair
+// sets a bit in each word). A row whose summary lacks a bit of the query's cannot contain it: most
+// rows are ruled out by the summaries alone, which stay in the cache where the texts no longer fit,
+// and a query of one letter a to z is answered by them alone.
 class FoldedTexts {
 public:
     // Whether the text contains the query, both folded.
@@ -79,9 +79,7 @@ private:
         RowSummary summary;
         bool summaryAnswers = false; // a row matches exactly when its summary holds the query's
     };
-    // Whether the row of the chunk contains the needle.
-    static bool rowContains(const Chunk& chunk, std::size_t row, const Needle& needle);
-    // The same, reading the text without asking the summary.
+    // Whether the text of the chunk's row contains the needle (its summary not asked).
     static bool textContains(const Chunk& chunk, std::size_t row, const Needle& needle);
     static RowSummary summarize(QStringView text);
     void appendRow(QStringView text);
