@@ -27,6 +27,15 @@ public:
         quint64& word = m_words[std::size_t(index) / 64];
         word = matches ? word | bit : word & ~bit;
     }
+    // Marks as matching the rows `from + i` for each bit i set in `bits` (none past the size).
+    void add(qsizetype from, quint64 bits)
+    {
+        const std::size_t w = std::size_t(from) / 64;
+        const int shift = int(from % 64);
+        m_words[w] |= bits << shift;
+        if (shift && bits >> (64 - shift))
+            m_words[w + 1] |= bits >> (64 - shift);
+    }
     // Inserts a row before `index`; the rows from there on move up by one.
     void insertRow(qsizetype index, bool matches);
     // Removes the row at `index`; the rows after it move down by one.

@@ -102,6 +102,24 @@ bool findInRow(const Unit* text, const std::vector<qsizetype>& ends, std::size_t
     return at >= 0 && at + length <= end;
 }
 
+// The summary's bits: 0 to 25 for the letters a to z, the rest hashed.
+constexpr unsigned exactBits = 26;
+constexpr unsigned hashedBits = 64 - exactBits;
+
+quint64 hashedBit(char16_t a, char16_t b)
+{
+    const quint64 mixed = quint64((quint32(a) << 16 | b) * 0x9E3779B1u);
+    return quint64(1) << (exactBits + (mixed * hashedBits >> 32));
+}
+
+// A second, independent bit for a pair, in a word of its own.
+quint64 secondPairBit(char16_t a, char16_t b)
+{
+    return quint64(1) << ((quint32(a) << 16 | b) * 0x85EBCA6Bu >> 26);
+}
+
+// Which letters a to z, letters beyond ASCII and pairs of adjacent units the text holds. Pairs
+// with a space, line feed or control character are left out: they are in almost every text.
 bool fitsLatin1(QStringView text)
 {
     char16_t all = 0;
@@ -111,6 +129,29 @@ bool fitsLatin1(QStringView text)
 }
 
 } // namespace
+
+FoldedTexts::RowSummary FoldedTexts::summarize(QStringView text)
+{
+    // Every text is summarized when it is folded: no branches on the letters, and a word of its
+    // own for each kind of bit, so that the units do not wait on each other.
+    quint64 letters = 0;
+    quint64 others = 0;
+    quint64 firstPairs = 0;
+    quint64 secondPairs = 0;
+    quint32 previous = 0;
+    for (QChar c : text) {
+        const quint32 unit = c.unicode();
+        const quint32 letter = unit - u'a';
+        letters |= quint64(letter < exactBits) << (letter % 64);
+        if (unit >= 0x80)
+            others |= hashedBit(0, char16_t(unit));
+        const quint64 pair = -quint64(previous > 0x20 && unit > 0x20);
+        firstPairs |= pair & hashedBit(char16_t(previous), char16_t(unit));
+        secondPairs |= pair & secondPairBit(char16_t(previous), char16_t(unit));
+        previous = unit;
+    }
+    return {letters | others | firstPairs, secondPairs};
+}
 
 bool FoldedTexts::contains(QStringView text, QStringView query)
 {
@@ -143,7 +184,11 @@ QString FoldedTexts::Chunk::mid(qsizetype at, qsizetype count) const
     return QString::fromLatin1(narrow.data() + at, count);
 }
 
-FoldedTexts::Needle::Needle(QStringView query) : utf16(query), fitsNarrow(fitsLatin1(query))
+FoldedTexts::Needle::Needle(QStringView query)
+    : utf16(query),
+      fitsNarrow(fitsLatin1(query)),
+      summary(summarize(query)),
+      summaryAnswers(query.size() == 1 && unsigned(query.front().unicode() - u'a') < exactBits)
 {
     if (fitsNarrow)
         for (QChar c : query)
@@ -191,6 +236,9 @@ void FoldedTexts::appendRow(QStringView text)
     const qsizetype end = c.ends.empty() ? 0 : c.ends.back();
     c.splice(end, 0, text);
     c.ends.push_back(end + text.size());
+    const RowSummary summary = summarize(text);
+    c.summaries.push_back(summary.units);
+    c.pairSummaries.push_back(summary.pairs);
     ++m_size;
 }
 
@@ -205,6 +253,9 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
     const qsizetype start = c.start(row);
     c.splice(start, 0, text);
     c.ends.insert(c.ends.begin() + qsizetype(row), start);
+    const RowSummary summary = summarize(text);
+    c.summaries.insert(c.summaries.begin() + qsizetype(row), summary.units);
+    c.pairSummaries.insert(c.pairSummaries.begin() + qsizetype(row), summary.pairs);
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] += text.size();
     ++m_size;
@@ -225,6 +276,10 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
         for (std::size_t r = half; r < c.ends.size(); ++r)
             upper.ends.push_back(c.ends[r] - cut);
         c.ends.resize(half);
+        upper.summaries.assign(c.summaries.begin() + qsizetype(half), c.summaries.end());
+        c.summaries.resize(half);
+        upper.pairSummaries.assign(c.pairSummaries.begin() + qsizetype(half), c.pairSummaries.end());
+        c.pairSummaries.resize(half);
         m_chunks.insert(m_chunks.begin() + qsizetype(chunk) + 1, std::move(upper));
         m_firstRows.insert(m_firstRows.begin() + qsizetype(chunk) + 1, 0);
     }
@@ -239,6 +294,8 @@ void FoldedTexts::remove(qsizetype index)
     const qsizetype length = c.ends[row] - start;
     c.splice(start, length, {});
     c.ends.erase(c.ends.begin() + qsizetype(row));
+    c.summaries.erase(c.summaries.begin() + qsizetype(row));
+    c.pairSummaries.erase(c.pairSummaries.begin() + qsizetype(row));
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] -= length;
     --m_size;
@@ -256,21 +313,66 @@ void FoldedTexts::replace(qsizetype index, QStringView text)
     const qsizetype start = c.start(row);
     const qsizetype delta = text.size() - (c.ends[row] - start);
     c.splice(start, c.ends[row] - start, text);
+    const RowSummary summary = summarize(text);
+    c.summaries[row] = summary.units;
+    c.pairSummaries[row] = summary.pairs;
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] += delta;
+}
+
+bool FoldedTexts::textContains(const Chunk& chunk, std::size_t row, const Needle& needle)
+{
+    if (chunk.wide)
+        return findInRow(chunk.utf16.data(), chunk.ends, row, needle.utf16.utf16(), needle.utf16.size());
+    return needle.fitsNarrow
+        && findInRow(
+            chunk.narrow.data(), chunk.ends, row, needle.narrow.data(), qsizetype(needle.narrow.size()));
 }
 
 FilterMatches FoldedTexts::findAll(QStringView query) const
 {
     const Needle needle(query);
     FilterMatches matches(m_size);
+    std::vector<quint64> passing; // a bit per row of the chunk whose summary holds the query's
     for (std::size_t chunk = 0; chunk < m_chunks.size(); ++chunk) {
         const Chunk& c = m_chunks[chunk];
-        const auto hit = [&](std::size_t row) { matches.set(m_firstRows[chunk] + qsizetype(row), true); };
-        if (c.wide)
-            findRows(c.utf16.data(), c.ends, needle.utf16.utf16(), needle.utf16.size(), hit);
-        else if (needle.fitsNarrow)
-            findRows(c.narrow.data(), c.ends, needle.narrow.data(), qsizetype(needle.narrow.size()), hit);
+        if (!c.wide && !needle.fitsNarrow)
+            continue;
+        const qsizetype first = m_firstRows[chunk];
+        const std::size_t rows = c.summaries.size();
+        passing.assign((rows + 63) / 64, 0);
+        std::size_t count = 0;
+        for (std::size_t row = 0; row < rows; ++row)
+            passing[row / 64] |= quint64((c.summaries[row] & needle.summary.units) == needle.summary.units)
+                << (row % 64);
+        if (needle.summary.pairs)
+            for (quint64& bits : passing)
+                for (quint64 rest = bits; rest; rest &= rest - 1) {
+                    const int bit = std::countr_zero(rest);
+                    const std::size_t row = std::size_t(&bits - passing.data()) * 64 + std::size_t(bit);
+                    if ((c.pairSummaries[row] & needle.summary.pairs) != needle.summary.pairs)
+                        bits &= ~(quint64(1) << bit);
+                }
+        for (quint64 bits : passing)
+            count += std::size_t(std::popcount(bits));
+        if (needle.summaryAnswers) {
+            for (std::size_t w = 0; w < passing.size(); ++w)
+                matches.add(first + qsizetype(w * 64), passing[w]);
+        } else if (count * 2 <= rows) {
+            for (std::size_t w = 0; w < passing.size(); ++w)
+                for (quint64 bits = passing[w]; bits; bits &= bits - 1) {
+                    const std::size_t row = w * 64 + std::size_t(std::countr_zero(bits));
+                    if (textContains(c, row, needle))
+                        matches.set(first + qsizetype(row), true);
+                }
+        } else {
+            // Most rows pass: one search through the chunk's text saves the calls per row.
+            const auto hit = [&](std::size_t row) { matches.set(first + qsizetype(row), true); };
+            if (c.wide)
+                findRows(c.utf16.data(), c.ends, needle.utf16.utf16(), needle.utf16.size(), hit);
+            else
+                findRows(c.narrow.data(), c.ends, needle.narrow.data(), qsizetype(needle.narrow.size()), hit);
+        }
     }
     return matches;
 }
@@ -279,20 +381,56 @@ FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView
 {
     const Needle needle(query);
     FilterMatches matches(m_size);
+    std::vector<std::size_t> reading; // the chunk's candidates whose summary holds the query's
+    const auto search = [&](std::size_t chunk) {
+        const Chunk& c = m_chunks[chunk];
+        const qsizetype first = m_firstRows[chunk];
+        if (needle.summaryAnswers) {
+            for (std::size_t row : reading)
+                matches.set(first + qsizetype(row), true);
+        } else if (reading.size() * 2 > c.ends.size()) {
+            // Most rows are read: one search through the chunk's text saves the calls per row.
+            const auto hit = [&](std::size_t row) {
+                if (candidates.contains(first + qsizetype(row)))
+                    matches.set(first + qsizetype(row), true);
+            };
+            if (c.wide)
+                findRows(c.utf16.data(), c.ends, needle.utf16.utf16(), needle.utf16.size(), hit);
+            else
+                findRows(c.narrow.data(), c.ends, needle.narrow.data(), qsizetype(needle.narrow.size()), hit);
+        } else {
+            // The rows are far apart: fetching a few rows ahead overlaps their reads from memory.
+            constexpr std::size_t ahead = 4;
+            const auto prefetch = [&](std::size_t row) {
+                if (c.wide)
+                    __builtin_prefetch(c.utf16.data() + c.start(row));
+                else
+                    __builtin_prefetch(c.narrow.data() + c.start(row));
+            };
+            for (std::size_t k = 0; k < std::min(ahead, reading.size()); ++k)
+                prefetch(reading[k]);
+            for (std::size_t k = 0; k < reading.size(); ++k) {
+                if (k + ahead < reading.size())
+                    prefetch(reading[k + ahead]);
+                if (textContains(c, reading[k], needle))
+                    matches.set(first + qsizetype(reading[k]), true);
+            }
+        }
+        reading.clear();
+    };
     std::size_t chunk = 0;
     candidates.forEach([&](qsizetype index) {
-        while (index >= m_firstRows[chunk] + qsizetype(m_chunks[chunk].ends.size()))
-            ++chunk;
+        if (index >= m_firstRows[chunk] + qsizetype(m_chunks[chunk].ends.size())) {
+            search(chunk);
+            while (index >= m_firstRows[chunk] + qsizetype(m_chunks[chunk].ends.size()))
+                ++chunk;
+        }
         const Chunk& c = m_chunks[chunk];
         const std::size_t row = std::size_t(index - m_firstRows[chunk]);
-        if (c.wide) {
-            if (findInRow(c.utf16.data(), c.ends, row, needle.utf16.utf16(), needle.utf16.size()))
-                matches.set(index, true);
-        } else if (needle.fitsNarrow) {
-            if (findInRow(
-                    c.narrow.data(), c.ends, row, needle.narrow.data(), qsizetype(needle.narrow.size())))
-                matches.set(index, true);
-        }
+        if ((c.wide || needle.fitsNarrow) && c.passes(row, needle.summary))
+            reading.push_back(row);
     });
+    if (!m_chunks.empty())
+        search(chunk);
     return matches;
 }

@@ -13,6 +13,12 @@
 // and inserting, removing or replacing one task's text touches only its chunk. A chunk whose every
 // unit fits in 8 bits (most text, once folded) keeps them as Latin-1, so a search reads half the
 // bytes; it turns to UTF-16 when a text that does not fit arrives.
+//
+// Each row also keeps a summary of its text in two words: a bit for each letter a to z it holds,
+// exactly, and hashed bits for other letters beyond ASCII and for pairs of adjacent units (a pair
+// sets a bit in each word). A row whose summary lacks a bit of the query's cannot contain it: most
+// rows are ruled out by the summaries alone, which stay in the cache where the texts no longer fit,
+// and a query of one letter a to z is answered by them alone.
 class FoldedTexts {
 public:
     // Whether the text contains the query, both folded.
@@ -40,11 +46,24 @@ public:
 
 private:
     static constexpr std::size_t chunkRows = 256;
+    // Hashed bits: a row matches only if its summary holds every bit of the query's.
+    struct RowSummary {
+        quint64 units = 0; // letters a to z exactly, other letters beyond ASCII and pairs hashed
+        quint64 pairs = 0; // the pairs of adjacent units, hashed again
+    };
     struct Chunk {
         std::string narrow; // the units as Latin-1, while `wide` is false
         std::u16string utf16; // the units, once `wide`
         bool wide = false;
         std::vector<qsizetype> ends; // where each row's text ends
+        std::vector<quint64> summaries; // each row's summary: its units' word
+        std::vector<quint64> pairSummaries; // and its pairs' word, asked only after the first
+        // Whether the row's summary holds every bit of the needle's.
+        bool passes(std::size_t row, const RowSummary& needle) const
+        {
+            return (summaries[row] & needle.units) == needle.units
+                && (pairSummaries[row] & needle.pairs) == needle.pairs;
+        }
         qsizetype start(std::size_t row) const { return row == 0 ? 0 : ends[row - 1]; }
         // Puts `text` in place of `count` units from `at`.
         void splice(qsizetype at, qsizetype count, QStringView text);
@@ -57,7 +76,12 @@ private:
         QStringView utf16;
         std::string narrow;
         bool fitsNarrow = true;
+        RowSummary summary;
+        bool summaryAnswers = false; // a row matches exactly when its summary holds the query's
     };
+    // Whether the text of the chunk's row contains the needle (its summary not asked).
+    static bool textContains(const Chunk& chunk, std::size_t row, const Needle& needle);
+    static RowSummary summarize(QStringView text);
     void appendRow(QStringView text);
     // The chunk holding the row, and the row's place in it.
     std::pair<std::size_t, std::size_t> locate(qsizetype index) const;

@@ -136,6 +136,29 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote_data()
     QTest::newRow("wider text, not across two tasks")
         << QStringList({"=Call Ann>" + QStringView(u"Call \u0152").toString()})
         << QStringView(u"\u0153plan").toString() << QStringList();
+
+    // A title holding every pair of some letters and digits, and the pairs of "dsilk" but not the
+    // word, beside the one-letter and wider queries that such a title must not be taken for.
+    QString pairs = "mild silk";
+    const QString units = "bcdfghjpqrstvwxy0123456789";
+    for (QChar a : units)
+        for (QChar b : units)
+            pairs += QString(" ") + a + b;
+    QTest::newRow("every pair, not the word") << QStringList({"+" + pairs}) << "dsilk" << QStringList();
+    QTest::newRow("every pair, one wider letter")
+        << QStringList({"+" + pairs, "+" + oeuvre, "?x"}) << QStringView(u"\u0152").toString()
+        << QStringList({oeuvre});
+    QTest::newRow("every pair, one accented letter")
+        << QStringList({"+" + pairs, "?x"}) << QStringView(u"\u00D6").toString()
+        << QStringList({precomposed});
+    QTest::newRow("one letter") << QStringList({"?x"}) << "K"
+                                << QStringList({"Buy Milk today", "buy the milk", "Plan", precomposed});
+    QTest::newRow("one letter, its only one edited away")
+        << QStringList({"?x", "=Call Ann>Call Bob"}) << "n" << QStringList({"Plan", precomposed});
+    QTest::newRow("one letter, after a deletion") << QStringList({"?b", "-buy the milk"}) << "k"
+                                                  << QStringList({"Buy Milk today", "Plan", precomposed});
+    QTest::newRow("one letter, edited in")
+        << QStringList({"?x", "=Call Ann>Call Zoe"}) << "z" << QStringList({"Call Zoe"});
 }
 
 void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
