@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -118,8 +119,6 @@ quint64 secondPairBit(char16_t a, char16_t b)
     return quint64(1) << ((quint32(a) << 16 | b) * 0x85EBCA6Bu >> 26);
 }
 
-// Which letters a to z, letters beyond ASCII and pairs of adjacent units the text holds. Pairs
-// with a space, line feed or control character are left out: they are in almost every text.
 bool fitsLatin1(QStringView text)
 {
     char16_t all = 0;
@@ -130,17 +129,20 @@ bool fitsLatin1(QStringView text)
 
 } // namespace
 
-FoldedTexts::RowSummary FoldedTexts::summarize(QStringView text)
+// Which letters a to z, letters beyond ASCII and pairs of adjacent units the text holds. Pairs
+// with a space, line feed or control character are left out: they are in almost every text.
+template <typename Unit>
+FoldedTexts::RowSummary FoldedTexts::summarize(const Unit* text, qsizetype size)
 {
-    // Every text is summarized when it is folded: no branches on the letters, and a word of its
-    // own for each kind of bit, so that the units do not wait on each other.
+    // No branches on the letters, and a word of its own for each kind of bit, so that the units do
+    // not wait on each other.
     quint64 letters = 0;
     quint64 others = 0;
     quint64 firstPairs = 0;
     quint64 secondPairs = 0;
     quint32 previous = 0;
-    for (QChar c : text) {
-        const quint32 unit = c.unicode();
+    for (qsizetype i = 0; i < size; ++i) {
+        const quint32 unit = std::make_unsigned_t<Unit>(text[i]);
         const quint32 letter = unit - u'a';
         letters |= quint64(letter < exactBits) << (letter % 64);
         if (unit >= 0x80)
@@ -187,7 +189,7 @@ QString FoldedTexts::Chunk::mid(qsizetype at, qsizetype count) const
 FoldedTexts::Needle::Needle(QStringView query)
     : utf16(query),
       fitsNarrow(fitsLatin1(query)),
-      summary(summarize(query)),
+      summary(summarize(query.utf16(), query.size())),
       summaryAnswers(query.size() == 1 && unsigned(query.front().unicode() - u'a') < exactBits)
 {
     if (fitsNarrow)
@@ -236,9 +238,8 @@ void FoldedTexts::appendRow(QStringView text)
     const qsizetype end = c.ends.empty() ? 0 : c.ends.back();
     c.splice(end, 0, text);
     c.ends.push_back(end + text.size());
-    const RowSummary summary = summarize(text);
-    c.summaries.push_back(summary.units);
-    c.pairSummaries.push_back(summary.pairs);
+    if (!c.summaries.empty())
+        c.summaries.emplace_back();
     ++m_size;
 }
 
@@ -253,9 +254,8 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
     const qsizetype start = c.start(row);
     c.splice(start, 0, text);
     c.ends.insert(c.ends.begin() + qsizetype(row), start);
-    const RowSummary summary = summarize(text);
-    c.summaries.insert(c.summaries.begin() + qsizetype(row), summary.units);
-    c.pairSummaries.insert(c.pairSummaries.begin() + qsizetype(row), summary.pairs);
+    if (!c.summaries.empty())
+        c.summaries.insert(c.summaries.begin() + qsizetype(row), RowSummary());
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] += text.size();
     ++m_size;
@@ -276,10 +276,13 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
         for (std::size_t r = half; r < c.ends.size(); ++r)
             upper.ends.push_back(c.ends[r] - cut);
         c.ends.resize(half);
-        upper.summaries.assign(c.summaries.begin() + qsizetype(half), c.summaries.end());
-        c.summaries.resize(half);
-        upper.pairSummaries.assign(c.pairSummaries.begin() + qsizetype(half), c.pairSummaries.end());
-        c.pairSummaries.resize(half);
+        if (!c.summaries.empty()) {
+            upper.summaries.assign(c.summaries.begin() + qsizetype(half), c.summaries.end());
+            c.summaries.resize(half);
+            upper.knownSummaries = std::size_t(std::count_if(upper.summaries.begin(), upper.summaries.end(),
+                [](const RowSummary& summary) { return summary.isKnown(); }));
+            c.knownSummaries -= upper.knownSummaries;
+        }
         m_chunks.insert(m_chunks.begin() + qsizetype(chunk) + 1, std::move(upper));
         m_firstRows.insert(m_firstRows.begin() + qsizetype(chunk) + 1, 0);
     }
@@ -294,8 +297,10 @@ void FoldedTexts::remove(qsizetype index)
     const qsizetype length = c.ends[row] - start;
     c.splice(start, length, {});
     c.ends.erase(c.ends.begin() + qsizetype(row));
-    c.summaries.erase(c.summaries.begin() + qsizetype(row));
-    c.pairSummaries.erase(c.pairSummaries.begin() + qsizetype(row));
+    if (!c.summaries.empty()) {
+        c.knownSummaries -= c.summaries[row].isKnown();
+        c.summaries.erase(c.summaries.begin() + qsizetype(row));
+    }
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] -= length;
     --m_size;
@@ -313,9 +318,10 @@ void FoldedTexts::replace(qsizetype index, QStringView text)
     const qsizetype start = c.start(row);
     const qsizetype delta = text.size() - (c.ends[row] - start);
     c.splice(start, c.ends[row] - start, text);
-    const RowSummary summary = summarize(text);
-    c.summaries[row] = summary.units;
-    c.pairSummaries[row] = summary.pairs;
+    if (!c.summaries.empty()) {
+        c.knownSummaries -= c.summaries[row].isKnown();
+        c.summaries[row] = RowSummary();
+    }
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] += delta;
 }
@@ -329,76 +335,90 @@ bool FoldedTexts::textContains(const Chunk& chunk, std::size_t row, const Needle
             chunk.narrow.data(), chunk.ends, row, needle.narrow.data(), qsizetype(needle.narrow.size()));
 }
 
-FilterMatches FoldedTexts::findAll(QStringView query) const
+template <typename Hit>
+void FoldedTexts::scan(const Chunk& chunk, const Needle& needle, Hit&& hit)
+{
+    if (chunk.wide)
+        findRows(chunk.utf16.data(), chunk.ends, needle.utf16.utf16(), needle.utf16.size(), hit);
+    else
+        findRows(chunk.narrow.data(), chunk.ends, needle.narrow.data(), qsizetype(needle.narrow.size()), hit);
+}
+
+bool FoldedTexts::rowContains(Chunk& chunk, std::size_t row, const Needle& needle)
+{
+    RowSummary& summary = chunk.summaries[row];
+    if (summary.isKnown())
+        return summary.holds(needle.summary) && (needle.summaryAnswers || textContains(chunk, row, needle));
+    const bool contains = textContains(chunk, row, needle);
+    const qsizetype start = chunk.start(row);
+    const qsizetype size = chunk.ends[row] - start;
+    summary = chunk.wide ? summarize(chunk.utf16.data() + start, size)
+                         : summarize(chunk.narrow.data() + start, size);
+    chunk.knownSummaries += summary.isKnown();
+    return contains;
+}
+
+FilterMatches FoldedTexts::findAll(QStringView query)
 {
     const Needle needle(query);
     FilterMatches matches(m_size);
     std::vector<quint64> passing; // a bit per row of the chunk whose summary holds the query's
     for (std::size_t chunk = 0; chunk < m_chunks.size(); ++chunk) {
-        const Chunk& c = m_chunks[chunk];
+        Chunk& c = m_chunks[chunk];
         if (!c.wide && !needle.fitsNarrow)
             continue;
         const qsizetype first = m_firstRows[chunk];
-        const std::size_t rows = c.summaries.size();
+        const auto hit = [&](std::size_t row) { matches.set(first + qsizetype(row), true); };
+        if (c.summaries.empty()) {
+            scan(c, needle, hit);
+            continue;
+        }
+        const std::size_t rows = c.ends.size();
         passing.assign((rows + 63) / 64, 0);
-        std::size_t count = 0;
         for (std::size_t row = 0; row < rows; ++row)
-            passing[row / 64] |= quint64((c.summaries[row] & needle.summary.units) == needle.summary.units)
-                << (row % 64);
-        if (needle.summary.pairs)
-            for (quint64& bits : passing)
-                for (quint64 rest = bits; rest; rest &= rest - 1) {
-                    const int bit = std::countr_zero(rest);
-                    const std::size_t row = std::size_t(&bits - passing.data()) * 64 + std::size_t(bit);
-                    if ((c.pairSummaries[row] & needle.summary.pairs) != needle.summary.pairs)
-                        bits &= ~(quint64(1) << bit);
-                }
+            passing[row / 64] |= quint64(c.summaries[row].holds(needle.summary)) << (row % 64);
+        std::size_t count = 0;
         for (quint64 bits : passing)
             count += std::size_t(std::popcount(bits));
-        if (needle.summaryAnswers) {
+        if (needle.summaryAnswers && c.knownSummaries == rows) {
             for (std::size_t w = 0; w < passing.size(); ++w)
                 matches.add(first + qsizetype(w * 64), passing[w]);
         } else if (count * 2 <= rows) {
             for (std::size_t w = 0; w < passing.size(); ++w)
                 for (quint64 bits = passing[w]; bits; bits &= bits - 1) {
                     const std::size_t row = w * 64 + std::size_t(std::countr_zero(bits));
-                    if (textContains(c, row, needle))
-                        matches.set(first + qsizetype(row), true);
+                    if (rowContains(c, row, needle))
+                        hit(row);
                 }
         } else {
-            // Most rows pass: one search through the chunk's text saves the calls per row.
-            const auto hit = [&](std::size_t row) { matches.set(first + qsizetype(row), true); };
-            if (c.wide)
-                findRows(c.utf16.data(), c.ends, needle.utf16.utf16(), needle.utf16.size(), hit);
-            else
-                findRows(c.narrow.data(), c.ends, needle.narrow.data(), qsizetype(needle.narrow.size()), hit);
+            scan(c, needle, hit);
         }
     }
     return matches;
 }
 
-FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView query) const
+FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView query)
 {
     const Needle needle(query);
     FilterMatches matches(m_size);
-    std::vector<std::size_t> reading; // the chunk's candidates whose summary holds the query's
+    std::vector<std::size_t> reading; // the chunk's candidates
     const auto search = [&](std::size_t chunk) {
-        const Chunk& c = m_chunks[chunk];
+        Chunk& c = m_chunks[chunk];
         const qsizetype first = m_firstRows[chunk];
-        if (needle.summaryAnswers) {
-            for (std::size_t row : reading)
-                matches.set(first + qsizetype(row), true);
-        } else if (reading.size() * 2 > c.ends.size()) {
+        if (reading.empty() || (!c.wide && !needle.fitsNarrow)) {
+            reading.clear();
+            return;
+        }
+        if (reading.size() * 2 > c.ends.size()) {
             // Most rows are read: one search through the chunk's text saves the calls per row.
-            const auto hit = [&](std::size_t row) {
+            scan(c, needle, [&](std::size_t row) {
                 if (candidates.contains(first + qsizetype(row)))
                     matches.set(first + qsizetype(row), true);
-            };
-            if (c.wide)
-                findRows(c.utf16.data(), c.ends, needle.utf16.utf16(), needle.utf16.size(), hit);
-            else
-                findRows(c.narrow.data(), c.ends, needle.narrow.data(), qsizetype(needle.narrow.size()), hit);
+            });
         } else {
+            if (c.summaries.empty())
+                c.summaries.resize(c.ends.size());
+            std::erase_if(reading, [&](std::size_t row) { return !c.summaries[row].holds(needle.summary); });
             // The rows are far apart: fetching a few rows ahead overlaps their reads from memory.
             constexpr std::size_t ahead = 4;
             const auto prefetch = [&](std::size_t row) {
@@ -412,7 +432,7 @@ FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView
             for (std::size_t k = 0; k < reading.size(); ++k) {
                 if (k + ahead < reading.size())
                     prefetch(reading[k + ahead]);
-                if (textContains(c, reading[k], needle))
+                if (rowContains(c, reading[k], needle))
                     matches.set(first + qsizetype(reading[k]), true);
             }
         }
@@ -425,10 +445,7 @@ FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView
             while (index >= m_firstRows[chunk] + qsizetype(m_chunks[chunk].ends.size()))
                 ++chunk;
         }
-        const Chunk& c = m_chunks[chunk];
-        const std::size_t row = std::size_t(index - m_firstRows[chunk]);
-        if ((c.wide || needle.fitsNarrow) && c.passes(row, needle.summary))
-            reading.push_back(row);
+        reading.push_back(std::size_t(index - m_firstRows[chunk]));
     });
     if (!m_chunks.empty())
         search(chunk);

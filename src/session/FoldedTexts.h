@@ -14,11 +14,12 @@
 // unit fits in 8 bits (most text, once folded) keeps them as Latin-1, so a search reads half the
 // bytes; it turns to UTF-16 when a text that does not fit arrives.
 //
-// Each row also keeps a summary of its text in two words: a bit for each letter a to z it holds,
+// A row may also have a summary of its text in two words: a bit for each letter a to z it holds,
 // exactly, and hashed bits for other letters beyond ASCII and for pairs of adjacent units (a pair
-// sets a bit in each word). A row whose summary lacks a bit of the query's cannot contain it: most
-// rows are ruled out by the summaries alone, which stay in the cache where the texts no longer fit,
-// and a query of one letter a to z is answered by them alone.
+// sets a bit in each word). A row whose summary lacks a bit of the query's cannot contain it, and
+// a query of one letter a to z is answered by the summary alone. Summaries are made only for rows
+// that a search reads one at a time, as it reads them, so that folding and the searches that read
+// whole chunks pay nothing for them; a row without one is read.
 class FoldedTexts {
 public:
     // Whether the text contains the query, both folded.
@@ -40,30 +41,30 @@ public:
     QString text(qsizetype index) const;
 
     // The rows whose text contains `query` (not empty).
-    FilterMatches findAll(QStringView query) const;
+    FilterMatches findAll(QStringView query);
     // The rows of `candidates` whose text contains `query`.
-    FilterMatches narrowed(const FilterMatches& candidates, QStringView query) const;
+    FilterMatches narrowed(const FilterMatches& candidates, QStringView query);
 
 private:
     static constexpr std::size_t chunkRows = 256;
-    // Hashed bits: a row matches only if its summary holds every bit of the query's.
+    // Hashed bits: a row matches only if its summary holds every bit of the query's. Every bit set
+    // stands for a row not summarized yet: it passes every query.
     struct RowSummary {
-        quint64 units = 0; // letters a to z exactly, other letters beyond ASCII and pairs hashed
-        quint64 pairs = 0; // the pairs of adjacent units, hashed again
+        quint64 units = ~quint64(0); // letters a to z exactly, other letters and pairs hashed
+        quint64 pairs = ~quint64(0); // the pairs of adjacent units, hashed again
+        bool isKnown() const { return ~units || ~pairs; }
+        bool holds(const RowSummary& needle) const
+        {
+            return (units & needle.units) == needle.units && (pairs & needle.pairs) == needle.pairs;
+        }
     };
     struct Chunk {
         std::string narrow; // the units as Latin-1, while `wide` is false
         std::u16string utf16; // the units, once `wide`
         bool wide = false;
         std::vector<qsizetype> ends; // where each row's text ends
-        std::vector<quint64> summaries; // each row's summary: its units' word
-        std::vector<quint64> pairSummaries; // and its pairs' word, asked only after the first
-        // Whether the row's summary holds every bit of the needle's.
-        bool passes(std::size_t row, const RowSummary& needle) const
-        {
-            return (summaries[row] & needle.units) == needle.units
-                && (pairSummaries[row] & needle.pairs) == needle.pairs;
-        }
+        std::vector<RowSummary> summaries; // one per row once a row was read alone, else none
+        std::size_t knownSummaries = 0;
         qsizetype start(std::size_t row) const { return row == 0 ? 0 : ends[row - 1]; }
         // Puts `text` in place of `count` units from `at`.
         void splice(qsizetype at, qsizetype count, QStringView text);
@@ -77,11 +78,17 @@ private:
         std::string narrow;
         bool fitsNarrow = true;
         RowSummary summary;
-        bool summaryAnswers = false; // a row matches exactly when its summary holds the query's
+        bool summaryAnswers = false; // a summarized row matches exactly when it holds the query's bits
     };
     // Whether the text of the chunk's row contains the needle (its summary not asked).
     static bool textContains(const Chunk& chunk, std::size_t row, const Needle& needle);
-    static RowSummary summarize(QStringView text);
+    // The same, answered by the row's summary where it can be, and summarizing the row once read.
+    static bool rowContains(Chunk& chunk, std::size_t row, const Needle& needle);
+    // Calls hit(row) for each row whose text contains the needle, in one pass over the chunk's text.
+    template <typename Hit>
+    static void scan(const Chunk& chunk, const Needle& needle, Hit&& hit);
+    template <typename Unit>
+    static RowSummary summarize(const Unit* text, qsizetype size);
     void appendRow(QStringView text);
     // The chunk holding the row, and the row's place in it.
     std::pair<std::size_t, std::size_t> locate(qsizetype index) const;
