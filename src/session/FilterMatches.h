@@ -18,6 +18,8 @@ public:
 
     qsizetype size() const { return m_size; }
     qsizetype count() const;
+    // The matching indexes in [from, to).
+    qsizetype count(qsizetype from, qsizetype to) const;
     bool contains(qsizetype index) const { return m_words[std::size_t(index) / 64] >> (index % 64) & 1; }
     // The first matching index at or after `from`, or the size when there is none.
     qsizetype next(qsizetype from) const;
@@ -48,6 +50,24 @@ public:
         for (std::size_t w = 0; w < m_words.size(); ++w)
             for (quint64 word = m_words[w]; word; word &= word - 1)
                 visit(qsizetype(w * 64 + std::countr_zero(word)));
+    }
+
+    // Calls visit(index) for each matching index in [from, to), in ascending order.
+    template <typename Visit>
+    void forEachIn(qsizetype from, qsizetype to, Visit&& visit) const
+    {
+        if (from >= to)
+            return;
+        const std::size_t lastWord = std::size_t(to - 1) / 64;
+        for (std::size_t w = std::size_t(from) / 64; w <= lastWord; ++w) {
+            quint64 word = m_words[w];
+            if (w == std::size_t(from) / 64)
+                word &= ~quint64(0) << (from % 64);
+            if (w == lastWord && to % 64)
+                word &= ~(~quint64(0) << (to % 64));
+            for (; word; word &= word - 1)
+                visit(qsizetype(w * 64 + std::countr_zero(word)));
+        }
     }
 
     class const_iterator {

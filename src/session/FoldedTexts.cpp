@@ -228,19 +228,28 @@ QString FoldedTexts::text(qsizetype index) const
     return c.mid(start, c.ends[row] - start);
 }
 
-void FoldedTexts::appendRow(QStringView text)
+FoldedTexts::Chunk& FoldedTexts::appendingChunk()
 {
     if (m_chunks.empty() || m_chunks.back().ends.size() >= chunkRows) {
         m_chunks.emplace_back();
         m_firstRows.push_back(m_size);
     }
-    Chunk& c = m_chunks.back();
-    const qsizetype end = c.ends.empty() ? 0 : c.ends.back();
-    c.splice(end, 0, text);
-    c.ends.push_back(end + text.size());
-    if (!c.summaries.empty())
-        c.summaries.emplace_back();
+    return m_chunks.back();
+}
+
+void FoldedTexts::appended(Chunk& chunk, qsizetype size)
+{
+    chunk.ends.push_back((chunk.ends.empty() ? 0 : chunk.ends.back()) + size);
+    if (!chunk.summaries.empty())
+        chunk.summaries.emplace_back();
     ++m_size;
+}
+
+void FoldedTexts::appendRow(QStringView text)
+{
+    Chunk& c = appendingChunk();
+    c.splice(c.ends.empty() ? 0 : c.ends.back(), 0, text);
+    appended(c, text.size());
 }
 
 void FoldedTexts::insert(qsizetype index, QStringView text)
@@ -401,53 +410,53 @@ FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView
 {
     const Needle needle(query);
     FilterMatches matches(m_size);
-    std::vector<std::size_t> reading; // the chunk's candidates
-    const auto search = [&](std::size_t chunk) {
+    std::vector<std::size_t> reading; // the candidates of a chunk whose summary holds the query's
+    for (std::size_t chunk = 0; chunk < m_chunks.size(); ++chunk) {
         Chunk& c = m_chunks[chunk];
         const qsizetype first = m_firstRows[chunk];
-        if (reading.empty() || (!c.wide && !needle.fitsNarrow)) {
-            reading.clear();
-            return;
-        }
-        if (reading.size() * 2 > c.ends.size()) {
-            // Most rows are read: one search through the chunk's text saves the calls per row.
-            scan(c, needle, [&](std::size_t row) {
-                if (candidates.contains(first + qsizetype(row)))
-                    matches.set(first + qsizetype(row), true);
-            });
-        } else {
-            if (c.summaries.empty())
-                c.summaries.resize(c.ends.size());
-            std::erase_if(reading, [&](std::size_t row) { return !c.summaries[row].holds(needle.summary); });
-            // The rows are far apart: fetching a few rows ahead overlaps their reads from memory.
-            constexpr std::size_t ahead = 4;
-            const auto prefetch = [&](std::size_t row) {
-                if (c.wide)
-                    __builtin_prefetch(c.utf16.data() + c.start(row));
-                else
-                    __builtin_prefetch(c.narrow.data() + c.start(row));
+        const qsizetype last = first + qsizetype(c.ends.size());
+        if (!c.wide && !needle.fitsNarrow)
+            continue;
+        const qsizetype count = candidates.count(first, last);
+        if (count * 2 > qsizetype(c.ends.size())) {
+            // Most rows are read: a summary would rule out few of them.
+            const auto read = [&](const auto* text, const auto* units, qsizetype length) {
+                candidates.forEachIn(first, last, [&](qsizetype index) {
+                    if (findInRow(text, c.ends, std::size_t(index - first), units, length))
+                        matches.set(index, true);
+                });
             };
-            for (std::size_t k = 0; k < std::min(ahead, reading.size()); ++k)
-                prefetch(reading[k]);
-            for (std::size_t k = 0; k < reading.size(); ++k) {
-                if (k + ahead < reading.size())
-                    prefetch(reading[k + ahead]);
-                if (rowContains(c, reading[k], needle))
-                    matches.set(first + qsizetype(reading[k]), true);
-            }
+            if (c.wide)
+                read(c.utf16.data(), needle.utf16.utf16(), needle.utf16.size());
+            else
+                read(c.narrow.data(), needle.narrow.data(), qsizetype(needle.narrow.size()));
+            continue;
         }
+        if (count == 0)
+            continue;
+        if (c.summaries.empty())
+            c.summaries.resize(c.ends.size());
         reading.clear();
-    };
-    std::size_t chunk = 0;
-    candidates.forEach([&](qsizetype index) {
-        if (index >= m_firstRows[chunk] + qsizetype(m_chunks[chunk].ends.size())) {
-            search(chunk);
-            while (index >= m_firstRows[chunk] + qsizetype(m_chunks[chunk].ends.size()))
-                ++chunk;
+        candidates.forEachIn(first, last, [&](qsizetype index) {
+            if (c.summaries[std::size_t(index - first)].holds(needle.summary))
+                reading.push_back(std::size_t(index - first));
+        });
+        // The rows are far apart: fetching a few rows ahead overlaps their reads from memory.
+        constexpr std::size_t ahead = 4;
+        const auto prefetch = [&](std::size_t row) {
+            if (c.wide)
+                __builtin_prefetch(c.utf16.data() + c.start(row));
+            else
+                __builtin_prefetch(c.narrow.data() + c.start(row));
+        };
+        for (std::size_t k = 0; k < std::min(ahead, reading.size()); ++k)
+            prefetch(reading[k]);
+        for (std::size_t k = 0; k < reading.size(); ++k) {
+            if (k + ahead < reading.size())
+                prefetch(reading[k + ahead]);
+            if (rowContains(c, reading[k], needle))
+                matches.set(first + qsizetype(reading[k]), true);
         }
-        reading.push_back(std::size_t(index - m_firstRows[chunk]));
-    });
-    if (!m_chunks.empty())
-        search(chunk);
+    }
     return matches;
 }

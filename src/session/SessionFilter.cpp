@@ -143,10 +143,9 @@ void SessionFilter::rebuildSection(const SessionState& state, TaskSection sectio
         if (i + 8 < items.size() && items[i + 8])
             __builtin_prefetch(items[i + 8]->title.constData());
         const SessionItem* item = items[i];
-        s.texts.append([&](QString& out) {
-            if (item)
-                m_foldRules.appendFoldedTask(out, *item);
-        });
+        s.texts.append(
+            [&](std::string& out) { return !item || m_foldRules.appendFoldedLatin1Task(out, *item); },
+            [&](QString& out) { m_foldRules.appendFoldedTask(out, *item); });
     }
     s.current.reset();
     s.earlier.clear();
