@@ -45,7 +45,7 @@ std::vector<const SessionItem*> itemsInListOrder(const SessionItemMap& items, co
 {
     constexpr std::size_t leaves = SessionItemMap::fanOut * SessionItemMap::fanOut;
     std::vector<const SessionItem*> found(std::size_t(ids.size()));
-    if (std::size_t(ids.size()) < leaves) {
+    if (ids.size() < 256) { // a short list: the counts per leaf would cost more than they save
         for (qsizetype i = 0; i < ids.size(); ++i)
             found[std::size_t(i)] = items.pointerTo(ids.at(i));
         return found;
