@@ -355,20 +355,6 @@ void BM_MatchNarrowFew(benchmark::State& state)
     runMatch(state, {"order 4", "!"}, {"order 42"});
 }
 
-// The same the first time after folding, before any row is summarized.
-void BM_MatchNarrowFewFirstTime(benchmark::State& state)
-{
-    MatchFixture f(int(state.range(0)));
-    for (auto _ : state) {
-        state.PauseTiming();
-        f.filter = SessionFilter();
-        f.show("order 4");
-        state.ResumeTiming();
-        f.show("order 42");
-    }
-    state.counters["rows"] = double(f.matchingCount());
-}
-
 void BM_MatchNarrowMost(benchmark::State& state)
 {
     runMatch(state, {"supp", "!"}, {"suppl"});
@@ -573,7 +559,6 @@ BENCHMARK(BM_FilterKeystrokeBackSpaceFew)->Arg(1000)->Arg(10000)->Arg(100000)->U
 BENCHMARK(BM_MatchFirstKeystroke)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatchFirstLetter)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatchNarrowFew)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_MatchNarrowFewFirstTime)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatchNarrowMost)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatchBackSpaceFew)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatchBackSpaceMost)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);

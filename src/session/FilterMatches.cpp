@@ -10,24 +10,6 @@ qsizetype FilterMatches::count() const
     return total;
 }
 
-qsizetype FilterMatches::count(qsizetype from, qsizetype to) const
-{
-    if (from >= to)
-        return 0;
-    const std::size_t firstWord = std::size_t(from) / 64;
-    const std::size_t lastWord = std::size_t(to - 1) / 64;
-    qsizetype total = 0;
-    for (std::size_t w = firstWord; w <= lastWord; ++w) {
-        quint64 word = m_words[w];
-        if (w == firstWord)
-            word &= ~quint64(0) << (from % 64);
-        if (w == lastWord && to % 64)
-            word &= ~(~quint64(0) << (to % 64));
-        total += std::popcount(word);
-    }
-    return total;
-}
-
 void FilterMatches::insertRow(qsizetype index, bool matches)
 {
     ++m_size;

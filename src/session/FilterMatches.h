@@ -18,8 +18,6 @@ public:
 
     qsizetype size() const { return m_size; }
     qsizetype count() const;
-    // The matching indexes in [from, to).
-    qsizetype count(qsizetype from, qsizetype to) const;
     bool contains(qsizetype index) const { return m_words[std::size_t(index) / 64] >> (index % 64) & 1; }
     // The first matching index at or after `from`, or the size when there is none.
     qsizetype next(qsizetype from) const;
@@ -28,15 +26,6 @@ public:
         const quint64 bit = quint64(1) << (index % 64);
         quint64& word = m_words[std::size_t(index) / 64];
         word = matches ? word | bit : word & ~bit;
-    }
-    // Marks as matching the rows `from + i` for each bit i set in `bits` (none past the size).
-    void add(qsizetype from, quint64 bits)
-    {
-        const std::size_t w = std::size_t(from) / 64;
-        const int shift = int(from % 64);
-        m_words[w] |= bits << shift;
-        if (shift && bits >> (64 - shift))
-            m_words[w + 1] |= bits >> (64 - shift);
     }
     // Inserts a row before `index`; the rows from there on move up by one.
     void insertRow(qsizetype index, bool matches);
@@ -50,24 +39,6 @@ public:
         for (std::size_t w = 0; w < m_words.size(); ++w)
             for (quint64 word = m_words[w]; word; word &= word - 1)
                 visit(qsizetype(w * 64 + std::countr_zero(word)));
-    }
-
-    // Calls visit(index) for each matching index in [from, to), in ascending order.
-    template <typename Visit>
-    void forEachIn(qsizetype from, qsizetype to, Visit&& visit) const
-    {
-        if (from >= to)
-            return;
-        const std::size_t lastWord = std::size_t(to - 1) / 64;
-        for (std::size_t w = std::size_t(from) / 64; w <= lastWord; ++w) {
-            quint64 word = m_words[w];
-            if (w == std::size_t(from) / 64)
-                word &= ~quint64(0) << (from % 64);
-            if (w == lastWord && to % 64)
-                word &= ~(~quint64(0) << (to % 64));
-            for (; word; word &= word - 1)
-                visit(qsizetype(w * 64 + std::countr_zero(word)));
-        }
     }
 
     class const_iterator {

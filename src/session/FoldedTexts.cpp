@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -103,22 +102,6 @@ bool findInRow(const Unit* text, const std::vector<qsizetype>& ends, std::size_t
     return at >= 0 && at + length <= end;
 }
 
-// The summary's bits: 0 to 25 for the letters a to z, the rest hashed.
-constexpr unsigned exactBits = 26;
-constexpr unsigned hashedBits = 64 - exactBits;
-
-quint64 hashedBit(char16_t a, char16_t b)
-{
-    const quint64 mixed = quint64((quint32(a) << 16 | b) * 0x9E3779B1u);
-    return quint64(1) << (exactBits + (mixed * hashedBits >> 32));
-}
-
-// A second, independent bit for a pair, in a word of its own.
-quint64 secondPairBit(char16_t a, char16_t b)
-{
-    return quint64(1) << ((quint32(a) << 16 | b) * 0x85EBCA6Bu >> 26);
-}
-
 bool fitsLatin1(QStringView text)
 {
     char16_t all = 0;
@@ -128,32 +111,6 @@ bool fitsLatin1(QStringView text)
 }
 
 } // namespace
-
-// Which letters a to z, letters beyond ASCII and pairs of adjacent units the text holds. Pairs
-// with a space, line feed or control character are left out: they are in almost every text.
-template <typename Unit>
-FoldedTexts::RowSummary FoldedTexts::summarize(const Unit* text, qsizetype size)
-{
-    // No branches on the letters, and a word of its own for each kind of bit, so that the units do
-    // not wait on each other.
-    quint64 letters = 0;
-    quint64 others = 0;
-    quint64 firstPairs = 0;
-    quint64 secondPairs = 0;
-    quint32 previous = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        const quint32 unit = std::make_unsigned_t<Unit>(text[i]);
-        const quint32 letter = unit - u'a';
-        letters |= quint64(letter < exactBits) << (letter % 64);
-        if (unit >= 0x80)
-            others |= hashedBit(0, char16_t(unit));
-        const quint64 pair = -quint64(previous > 0x20 && unit > 0x20);
-        firstPairs |= pair & hashedBit(char16_t(previous), char16_t(unit));
-        secondPairs |= pair & secondPairBit(char16_t(previous), char16_t(unit));
-        previous = unit;
-    }
-    return {letters | others | firstPairs, secondPairs};
-}
 
 bool FoldedTexts::contains(QStringView text, QStringView query)
 {
@@ -186,11 +143,7 @@ QString FoldedTexts::Chunk::mid(qsizetype at, qsizetype count) const
     return QString::fromLatin1(narrow.data() + at, count);
 }
 
-FoldedTexts::Needle::Needle(QStringView query)
-    : utf16(query),
-      fitsNarrow(fitsLatin1(query)),
-      summary(summarize(query.utf16(), query.size())),
-      summaryAnswers(query.size() == 1 && unsigned(query.front().unicode() - u'a') < exactBits)
+FoldedTexts::Needle::Needle(QStringView query) : utf16(query), fitsNarrow(fitsLatin1(query))
 {
     if (fitsNarrow)
         for (QChar c : query)
@@ -240,8 +193,6 @@ FoldedTexts::Chunk& FoldedTexts::appendingChunk()
 void FoldedTexts::appended(Chunk& chunk, qsizetype size)
 {
     chunk.ends.push_back((chunk.ends.empty() ? 0 : chunk.ends.back()) + size);
-    if (!chunk.summaries.empty())
-        chunk.summaries.emplace_back();
     ++m_size;
 }
 
@@ -263,8 +214,6 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
     const qsizetype start = c.start(row);
     c.splice(start, 0, text);
     c.ends.insert(c.ends.begin() + qsizetype(row), start);
-    if (!c.summaries.empty())
-        c.summaries.insert(c.summaries.begin() + qsizetype(row), RowSummary());
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] += text.size();
     ++m_size;
@@ -285,13 +234,6 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
         for (std::size_t r = half; r < c.ends.size(); ++r)
             upper.ends.push_back(c.ends[r] - cut);
         c.ends.resize(half);
-        if (!c.summaries.empty()) {
-            upper.summaries.assign(c.summaries.begin() + qsizetype(half), c.summaries.end());
-            c.summaries.resize(half);
-            upper.knownSummaries = std::size_t(std::count_if(upper.summaries.begin(), upper.summaries.end(),
-                [](const RowSummary& summary) { return summary.isKnown(); }));
-            c.knownSummaries -= upper.knownSummaries;
-        }
         m_chunks.insert(m_chunks.begin() + qsizetype(chunk) + 1, std::move(upper));
         m_firstRows.insert(m_firstRows.begin() + qsizetype(chunk) + 1, 0);
     }
@@ -306,10 +248,6 @@ void FoldedTexts::remove(qsizetype index)
     const qsizetype length = c.ends[row] - start;
     c.splice(start, length, {});
     c.ends.erase(c.ends.begin() + qsizetype(row));
-    if (!c.summaries.empty()) {
-        c.knownSummaries -= c.summaries[row].isKnown();
-        c.summaries.erase(c.summaries.begin() + qsizetype(row));
-    }
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] -= length;
     --m_size;
@@ -327,136 +265,43 @@ void FoldedTexts::replace(qsizetype index, QStringView text)
     const qsizetype start = c.start(row);
     const qsizetype delta = text.size() - (c.ends[row] - start);
     c.splice(start, c.ends[row] - start, text);
-    if (!c.summaries.empty()) {
-        c.knownSummaries -= c.summaries[row].isKnown();
-        c.summaries[row] = RowSummary();
-    }
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] += delta;
 }
 
-bool FoldedTexts::textContains(const Chunk& chunk, std::size_t row, const Needle& needle)
-{
-    if (chunk.wide)
-        return findInRow(chunk.utf16.data(), chunk.ends, row, needle.utf16.utf16(), needle.utf16.size());
-    return needle.fitsNarrow
-        && findInRow(
-            chunk.narrow.data(), chunk.ends, row, needle.narrow.data(), qsizetype(needle.narrow.size()));
-}
-
-template <typename Hit>
-void FoldedTexts::scan(const Chunk& chunk, const Needle& needle, Hit&& hit)
-{
-    if (chunk.wide)
-        findRows(chunk.utf16.data(), chunk.ends, needle.utf16.utf16(), needle.utf16.size(), hit);
-    else
-        findRows(chunk.narrow.data(), chunk.ends, needle.narrow.data(), qsizetype(needle.narrow.size()), hit);
-}
-
-bool FoldedTexts::rowContains(Chunk& chunk, std::size_t row, const Needle& needle)
-{
-    RowSummary& summary = chunk.summaries[row];
-    if (summary.isKnown())
-        return summary.holds(needle.summary) && (needle.summaryAnswers || textContains(chunk, row, needle));
-    const bool contains = textContains(chunk, row, needle);
-    const qsizetype start = chunk.start(row);
-    const qsizetype size = chunk.ends[row] - start;
-    summary = chunk.wide ? summarize(chunk.utf16.data() + start, size)
-                         : summarize(chunk.narrow.data() + start, size);
-    chunk.knownSummaries += summary.isKnown();
-    return contains;
-}
-
-FilterMatches FoldedTexts::findAll(QStringView query)
+FilterMatches FoldedTexts::findAll(QStringView query) const
 {
     const Needle needle(query);
     FilterMatches matches(m_size);
-    std::vector<quint64> passing; // a bit per row of the chunk whose summary holds the query's
     for (std::size_t chunk = 0; chunk < m_chunks.size(); ++chunk) {
-        Chunk& c = m_chunks[chunk];
-        if (!c.wide && !needle.fitsNarrow)
-            continue;
-        const qsizetype first = m_firstRows[chunk];
-        const auto hit = [&](std::size_t row) { matches.set(first + qsizetype(row), true); };
-        if (c.summaries.empty()) {
-            scan(c, needle, hit);
-            continue;
-        }
-        const std::size_t rows = c.ends.size();
-        passing.assign((rows + 63) / 64, 0);
-        for (std::size_t row = 0; row < rows; ++row)
-            passing[row / 64] |= quint64(c.summaries[row].holds(needle.summary)) << (row % 64);
-        std::size_t count = 0;
-        for (quint64 bits : passing)
-            count += std::size_t(std::popcount(bits));
-        if (needle.summaryAnswers && c.knownSummaries == rows) {
-            for (std::size_t w = 0; w < passing.size(); ++w)
-                matches.add(first + qsizetype(w * 64), passing[w]);
-        } else if (count * 2 <= rows) {
-            for (std::size_t w = 0; w < passing.size(); ++w)
-                for (quint64 bits = passing[w]; bits; bits &= bits - 1) {
-                    const std::size_t row = w * 64 + std::size_t(std::countr_zero(bits));
-                    if (rowContains(c, row, needle))
-                        hit(row);
-                }
-        } else {
-            scan(c, needle, hit);
-        }
+        const Chunk& c = m_chunks[chunk];
+        const auto hit = [&](std::size_t row) { matches.set(m_firstRows[chunk] + qsizetype(row), true); };
+        if (c.wide)
+            findRows(c.utf16.data(), c.ends, needle.utf16.utf16(), needle.utf16.size(), hit);
+        else if (needle.fitsNarrow)
+            findRows(c.narrow.data(), c.ends, needle.narrow.data(), qsizetype(needle.narrow.size()), hit);
     }
     return matches;
 }
 
-FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView query)
+FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView query) const
 {
     const Needle needle(query);
     FilterMatches matches(m_size);
-    std::vector<std::size_t> reading; // the candidates of a chunk whose summary holds the query's
-    for (std::size_t chunk = 0; chunk < m_chunks.size(); ++chunk) {
-        Chunk& c = m_chunks[chunk];
-        const qsizetype first = m_firstRows[chunk];
-        const qsizetype last = first + qsizetype(c.ends.size());
-        if (!c.wide && !needle.fitsNarrow)
-            continue;
-        const qsizetype count = candidates.count(first, last);
-        if (count * 2 > qsizetype(c.ends.size())) {
-            // Most rows are read: a summary would rule out few of them.
-            const auto read = [&](const auto* text, const auto* units, qsizetype length) {
-                candidates.forEachIn(first, last, [&](qsizetype index) {
-                    if (findInRow(text, c.ends, std::size_t(index - first), units, length))
-                        matches.set(index, true);
-                });
-            };
-            if (c.wide)
-                read(c.utf16.data(), needle.utf16.utf16(), needle.utf16.size());
-            else
-                read(c.narrow.data(), needle.narrow.data(), qsizetype(needle.narrow.size()));
-            continue;
+    std::size_t chunk = 0;
+    candidates.forEach([&](qsizetype index) {
+        while (index >= m_firstRows[chunk] + qsizetype(m_chunks[chunk].ends.size()))
+            ++chunk;
+        const Chunk& c = m_chunks[chunk];
+        const std::size_t row = std::size_t(index - m_firstRows[chunk]);
+        if (c.wide) {
+            if (findInRow(c.utf16.data(), c.ends, row, needle.utf16.utf16(), needle.utf16.size()))
+                matches.set(index, true);
+        } else if (needle.fitsNarrow) {
+            if (findInRow(
+                    c.narrow.data(), c.ends, row, needle.narrow.data(), qsizetype(needle.narrow.size())))
+                matches.set(index, true);
         }
-        if (count == 0)
-            continue;
-        if (c.summaries.empty())
-            c.summaries.resize(c.ends.size());
-        reading.clear();
-        candidates.forEachIn(first, last, [&](qsizetype index) {
-            if (c.summaries[std::size_t(index - first)].holds(needle.summary))
-                reading.push_back(std::size_t(index - first));
-        });
-        // The rows are far apart: fetching a few rows ahead overlaps their reads from memory.
-        constexpr std::size_t ahead = 4;
-        const auto prefetch = [&](std::size_t row) {
-            if (c.wide)
-                __builtin_prefetch(c.utf16.data() + c.start(row));
-            else
-                __builtin_prefetch(c.narrow.data() + c.start(row));
-        };
-        for (std::size_t k = 0; k < std::min(ahead, reading.size()); ++k)
-            prefetch(reading[k]);
-        for (std::size_t k = 0; k < reading.size(); ++k) {
-            if (k + ahead < reading.size())
-                prefetch(reading[k + ahead]);
-            if (rowContains(c, reading[k], needle))
-                matches.set(first + qsizetype(reading[k]), true);
-        }
-    }
+    });
     return matches;
 }

@@ -13,13 +13,6 @@
 // and inserting, removing or replacing one task's text touches only its chunk. A chunk whose every
 // unit fits in 8 bits (most text, once folded) keeps them as Latin-1, so a search reads half the
 // bytes; it turns to UTF-16 when a text that does not fit arrives.
-//
-// A row may also have a summary of its text in two words: a bit for each letter a to z it holds,
-// exactly, and hashed bits for other letters beyond ASCII and for pairs of adjacent units (a pair
-// sets a bit in each word). A row whose summary lacks a bit of the query's cannot contain it, and
-// a query of one letter a to z is answered by the summary alone. Summaries are made only for rows
-// that a search reads one at a time, as it reads them, so that folding and the searches that read
-// whole chunks pay nothing for them; a row without one is read.
 class FoldedTexts {
 public:
     // Whether the text contains the query, both folded.
@@ -49,30 +42,17 @@ public:
     QString text(qsizetype index) const;
 
     // The rows whose text contains `query` (not empty).
-    FilterMatches findAll(QStringView query);
+    FilterMatches findAll(QStringView query) const;
     // The rows of `candidates` whose text contains `query`.
-    FilterMatches narrowed(const FilterMatches& candidates, QStringView query);
+    FilterMatches narrowed(const FilterMatches& candidates, QStringView query) const;
 
 private:
     static constexpr std::size_t chunkRows = 256;
-    // Hashed bits: a row matches only if its summary holds every bit of the query's. Every bit set
-    // stands for a row not summarized yet: it passes every query.
-    struct RowSummary {
-        quint64 units = ~quint64(0); // letters a to z exactly, other letters and pairs hashed
-        quint64 pairs = ~quint64(0); // the pairs of adjacent units, hashed again
-        bool isKnown() const { return ~units || ~pairs; }
-        bool holds(const RowSummary& needle) const
-        {
-            return (units & needle.units) == needle.units && (pairs & needle.pairs) == needle.pairs;
-        }
-    };
     struct Chunk {
         std::string narrow; // the units as Latin-1, while `wide` is false
         std::u16string utf16; // the units, once `wide`
         bool wide = false;
         std::vector<qsizetype> ends; // where each row's text ends
-        std::vector<RowSummary> summaries; // one per row once a row was read alone, else none
-        std::size_t knownSummaries = 0;
         qsizetype start(std::size_t row) const { return row == 0 ? 0 : ends[row - 1]; }
         // Puts `text` in place of `count` units from `at`.
         void splice(qsizetype at, qsizetype count, QStringView text);
@@ -85,18 +65,7 @@ private:
         QStringView utf16;
         std::string narrow;
         bool fitsNarrow = true;
-        RowSummary summary;
-        bool summaryAnswers = false; // a summarized row matches exactly when it holds the query's bits
     };
-    // Whether the text of the chunk's row contains the needle (its summary not asked).
-    static bool textContains(const Chunk& chunk, std::size_t row, const Needle& needle);
-    // The same, answered by the row's summary where it can be, and summarizing the row once read.
-    static bool rowContains(Chunk& chunk, std::size_t row, const Needle& needle);
-    // Calls hit(row) for each row whose text contains the needle, in one pass over the chunk's text.
-    template <typename Hit>
-    static void scan(const Chunk& chunk, const Needle& needle, Hit&& hit);
-    template <typename Unit>
-    static RowSummary summarize(const Unit* text, qsizetype size);
     void appendRow(QStringView text);
     // The chunk a row is appended to, and the count of units the row appended to it.
     Chunk& appendingChunk();
