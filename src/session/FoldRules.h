@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <string>
+
 // How a locale folds case for searching: texts and queries are compared in this folded form.
 class FoldRules {
 public:
@@ -16,6 +18,9 @@ public:
     QString fold(QStringView text) const;
     // Appends the searched text of a task, its title and note joined by a line feed, folded.
     void appendFoldedTask(QString& out, const SessionItem& item) const;
+    // The same as Latin-1 units, when the task is ASCII and folds within them; answers false,
+    // having appended nothing, otherwise.
+    bool appendFoldedLatin1Task(std::string& out, const SessionItem& item) const;
 
 private:
     QLocale m_locale = QLocale::c();

@@ -181,17 +181,26 @@ QString FoldedTexts::text(qsizetype index) const
     return c.mid(start, c.ends[row] - start);
 }
 
-void FoldedTexts::appendRow(QStringView text)
+FoldedTexts::Chunk& FoldedTexts::appendingChunk()
 {
     if (m_chunks.empty() || m_chunks.back().ends.size() >= chunkRows) {
         m_chunks.emplace_back();
         m_firstRows.push_back(m_size);
     }
-    Chunk& c = m_chunks.back();
-    const qsizetype end = c.ends.empty() ? 0 : c.ends.back();
-    c.splice(end, 0, text);
-    c.ends.push_back(end + text.size());
+    return m_chunks.back();
+}
+
+void FoldedTexts::appended(Chunk& chunk, qsizetype size)
+{
+    chunk.ends.push_back((chunk.ends.empty() ? 0 : chunk.ends.back()) + size);
     ++m_size;
+}
+
+void FoldedTexts::appendRow(QStringView text)
+{
+    Chunk& c = appendingChunk();
+    c.splice(c.ends.empty() ? 0 : c.ends.back(), 0, text);
+    appended(c, text.size());
 }
 
 void FoldedTexts::insert(qsizetype index, QStringView text)

@@ -20,10 +20,18 @@ public:
 
     qsizetype size() const { return m_size; }
     void clear();
-    // Appends a row whose text `write` appends to the (empty) QString it is given.
-    template <typename Write>
-    void append(Write&& write)
+    // Appends a row whose text `write` appends to the (empty) QString it is given. Where the text
+    // may go straight into Latin-1 units, `writeLatin1` appends it to the std::string it is given
+    // first, answering false, having appended nothing, when it does not fit them.
+    template <typename WriteLatin1, typename Write>
+    void append(WriteLatin1&& writeLatin1, Write&& write)
     {
+        Chunk& c = appendingChunk();
+        const std::size_t end = c.narrow.size();
+        if (!c.wide && writeLatin1(c.narrow)) {
+            appended(c, qsizetype(c.narrow.size() - end));
+            return;
+        }
         m_scratch.truncate(0); // keeps the buffer for the next row
         write(m_scratch);
         appendRow(m_scratch);
@@ -59,6 +67,9 @@ private:
         bool fitsNarrow = true;
     };
     void appendRow(QStringView text);
+    // The chunk a row is appended to, and the count of units the row appended to it.
+    Chunk& appendingChunk();
+    void appended(Chunk& chunk, qsizetype size);
     // The chunk holding the row, and the row's place in it.
     std::pair<std::size_t, std::size_t> locate(qsizetype index) const;
     // Recounts the first rows of the chunks from `chunk` on.
