@@ -39,33 +39,6 @@ private:
     std::bitset<4096> m_buckets;
 };
 
-// The items of `ids`, in list order. Ids are random, so looking them up in list order would wander
-// over the whole map; a long list is looked up leaf by leaf instead, each leaf once in the cache.
-std::vector<const SessionItem*> itemsInListOrder(const SessionItemMap& items, const QList<QUuid>& ids)
-{
-    constexpr std::size_t leaves = SessionItemMap::fanOut * SessionItemMap::fanOut;
-    std::vector<const SessionItem*> found(std::size_t(ids.size()));
-    if (ids.size() < 256) { // a short list: the counts per leaf would cost more than they save
-        for (qsizetype i = 0; i < ids.size(); ++i)
-            found[std::size_t(i)] = items.pointerTo(ids.at(i));
-        return found;
-    }
-    std::vector<quint32> leafOf(std::size_t(ids.size()));
-    std::vector<quint32> next(leaves + 1, 0); // where each leaf's places go in `order`
-    for (qsizetype i = 0; i < ids.size(); ++i) {
-        leafOf[std::size_t(i)] = quint32(SessionItemMap::leafIndex(ids.at(i)));
-        ++next[leafOf[std::size_t(i)] + 1];
-    }
-    for (std::size_t leaf = 1; leaf <= leaves; ++leaf)
-        next[leaf] += next[leaf - 1];
-    std::vector<quint32> order(std::size_t(ids.size()));
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[next[leafOf[i]]++] = quint32(i);
-    for (quint32 i : order)
-        found[i] = items.pointerTo(ids.at(i));
-    return found;
-}
-
 } // namespace
 
 bool SessionFilter::setQuery(const QString& text)
@@ -132,7 +105,7 @@ void SessionFilter::rebuildSection(const SessionState& state, TaskSection sectio
     Section& s = m_sections[size_t(section)];
     s.ids = state.itemIDs(section);
     s.texts.clear();
-    const std::vector<const SessionItem*> items = itemsInListOrder(state.items(), s.ids);
+    const std::vector<const SessionItem*> items = state.items().pointersTo(s.ids);
     for (std::size_t i = 0; i < items.size(); ++i) {
         // The items lie far apart: fetching them, then their titles, some rows ahead overlaps
         // their reads from memory.

@@ -84,6 +84,11 @@ std::vector<const SessionItem*> SessionItemMap::pointersTo(const QList<QUuid>& k
     std::vector<const SessionItem*> found(keys.size(), nullptr);
     if (!d || count == 0)
         return found;
+    if (count < 256) { // a short list: the counts per leaf would cost more than they save
+        for (qsizetype i = 0; i < count; ++i)
+            found[std::size_t(i)] = pointerTo(keys.at(i));
+        return found;
+    }
     // A counting sort of the keys by leaf, each with its place in keys.
     struct Key {
         QUuid id;
