@@ -58,7 +58,7 @@ void SessionController::pasteItem()
             index = selectedIndex + 1;
         }
     }
-    m_state.itemIDsForChange(section).insert(index, id);
+    m_state.insertItemID(section, index, id);
     m_state.assignSelection(SessionSelection::task(id));
     m_state.reveal();
     m_state.commit();

@@ -78,8 +78,8 @@ bool SessionTransitions::liftLandingItem(const QUuid& id)
     if (!m_state.item(
             id)) // deleted while its shell was shown: nothing lands, no id without an item is listed
         return false;
-    if (const std::optional<TaskSection> section = m_state.sectionOf(id))
-        m_state.itemIDsForChange(*section).removeOne(id);
+    if (const auto place = m_state.placeOf(id))
+        m_state.removeItemIDAt(place->first, place->second);
     return true;
 }
 
@@ -90,7 +90,7 @@ void SessionTransitions::landCompletion(const QUuid& id)
     SessionState::Scope scope(m_state);
     if (!liftLandingItem(id))
         return;
-    m_state.itemIDsForChange(TaskSection::completed).prepend(id);
+    m_state.insertItemID(TaskSection::completed, 0, id);
     m_state.reveal();
     m_state.commit();
 }
@@ -103,11 +103,11 @@ void SessionTransitions::landTodayMove(const QUuid& id, TaskSection sectionLeft,
     if (!liftLandingItem(id))
         return;
     if (sectionLeft == TaskSection::working)
-        m_state.itemIDsForChange(TaskSection::inbox).prepend(id);
+        m_state.insertItemID(TaskSection::inbox, 0, id);
     else if (insertion == TodayMoveInsertion::top)
-        m_state.itemIDsForChange(TaskSection::working).prepend(id);
+        m_state.insertItemID(TaskSection::working, 0, id);
     else
-        m_state.itemIDsForChange(TaskSection::working).append(id);
+        m_state.insertItemID(TaskSection::working, m_state.itemIDs(TaskSection::working).size(), id);
     m_state.reveal();
     m_state.commit();
 }
@@ -123,7 +123,7 @@ void SessionTransitions::performTodayMove(
     if (m_state.selection() == SessionSelection::task(id))
         next = SelectionRules(m_state, m_filter).afterLeavingSection(id, sectionLeft);
     SessionState::Scope scope(m_state);
-    m_history.record(m_state.snapshot());
+    m_history.record(m_state.snapshot(), m_state.knownChanges());
     if (next) {
         m_state.assignInlineEditState(std::nullopt);
         m_state.assignSelection(*next);
