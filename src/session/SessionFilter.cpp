@@ -118,7 +118,10 @@ void SessionFilter::rebuildSection(const SessionState& state, TaskSection sectio
         const SessionItem* item = items[i];
         s.texts.append(
             [&](std::string& out) { return !item || m_foldRules.appendFoldedLatin1Task(out, *item); },
-            [&](QString& out) { m_foldRules.appendFoldedTask(out, *item); });
+            [&](QString& out) {
+                if (item)
+                    m_foldRules.appendFoldedTask(out, *item);
+            });
     }
     s.current.reset();
     s.earlier.clear();
