@@ -3,10 +3,7 @@
 #include "session/ListChange.h"
 #include "session/SessionSnapshot.h"
 
-#include <QExplicitlySharedDataPointer>
-#include <QHash>
 #include <QList>
-#include <QSharedData>
 #include <QUuid>
 
 #include <array>
@@ -14,21 +11,24 @@
 
 // The undo and redo stacks of a session, oldest step first. Unbounded; emptied only by loading.
 //
-// A step is a whole snapshot, so that undoing restores exactly what was recorded, but it costs about
-// what the command changed: the item map shares all but the changed path of its tree with the live
-// map, and each section list is kept as chunks shared with the step before. Chunks end after ids
-// picked by their own bits, so inserting or removing an id changes only the chunk around it and the
-// chunks after it stay the same.
+// A step restores exactly the state it was taken from, but keeps only what a command changed: the
+// item map shares all but the changed path of its tree with the live map, and each section list is
+// kept as how it differs from the list of the step above it on its stack (the top step's from the
+// lists last recorded or restored, which the history holds): one id for a new or deleted task,
+// none for a move, whatever the length of the list.
 class UndoHistory {
 public:
-    // A section list in shared pieces.
-    struct Chunk : QSharedData {
+    // How a step's list is made from the list it is kept against: `change` replaces a stretch of
+    // that list with `ids` (none for a move, which takes its ids from the stretch itself).
+    struct ListDelta {
+        ListChange change;
         QList<QUuid> ids;
+
+        bool isNone() const { return change.removed == 0 && change.inserted == 0; }
     };
-    using ChunkList = QList<QExplicitlySharedDataPointer<const Chunk>>;
     struct Step {
         SessionItemMap itemsByID;
-        std::array<ChunkList, 3> sections;
+        std::array<ListDelta, 3> sections;
         QString inputDraft;
         bool isCreatingNewItem = false;
         SessionSelection selection;
@@ -47,7 +47,7 @@ public:
     // The state to go forward to, with `current` kept for undoing; nothing when there is no step.
     std::optional<SessionSnapshot> redo(const SessionSnapshot& current, const KnownChanges& known = {});
     // How each list of the state the last undo or redo returned differs from the one it was given,
-    // for SessionState::restore; found from the pieces the two have in common.
+    // for SessionState::restore.
     const std::array<std::optional<ListChange>, 3>& restoredChanges() const { return m_restoredChanges; }
     void clear();
 
@@ -55,34 +55,20 @@ public:
     const Stack& redoStack() const { return m_redo; }
 
 private:
-    std::optional<SessionSnapshot> swap(
-        Stack& from, Stack& to, const SessionSnapshot& current, const KnownChanges& known);
-    Step stepOf(const SessionSnapshot& snapshot, const KnownChanges& known);
-    SessionSnapshot snapshotOf(const Step& step);
-    // The section's list in chunks, sharing every chunk it has in common with the last list seen;
-    // costs about what differs from that list, apart from one comparison of the two as memory
-    // unless the change from it is known.
-    ChunkList chunked(
-        std::size_t section, const QList<QUuid>& ids, const std::optional<KnownListChange>& known);
-    // The section's list of a step: the last list seen itself when the step has the same chunks.
-    QList<QUuid> restored(std::size_t section, const ChunkList& chunks);
-    QList<QUuid> flattened(std::size_t section, const ChunkList& chunks);
-    void remember(std::size_t section, const QList<QUuid>& ids, const ChunkList& chunks);
+    using Lists = std::array<QList<QUuid>, 3>;
+    std::optional<SessionSnapshot> swap(Stack& from, std::optional<Lists>& fromTop, Stack& to,
+        std::optional<Lists>& toTop, const SessionSnapshot& current, const KnownChanges& known);
+    // Keeps the top steps against `lists` instead of the lists last seen.
+    void rebase(const Lists& lists, const KnownChanges& known);
 
     Stack m_undo;
     Stack m_redo;
-
-    // The last list of each section that was chunked or restored, with its chunks by first id (made
-    // when first needed: a change at a known place rarely needs it).
-    struct LastSection {
-        QList<QUuid> ids;
-        ChunkList chunks;
-        QHash<QUuid, QExplicitlySharedDataPointer<const Chunk>> byFirstID;
-        bool indexed = false;
-    };
-    std::array<LastSection, 3> m_last;
-    // The list of each section seen before the last one while undoing and redoing, kept so that going
-    // back and forth a step does not rebuild it: one list's worth of memory per section.
-    std::array<LastSection, 3> m_previous;
+    // The lists the top step of each stack is kept against: those last recorded or restored. While
+    // the live lists have not changed since, these are the very same lists and cost nothing.
+    Lists m_base;
+    // The whole lists of each stack's top step when at hand (the state an undo or redo just left),
+    // so that going back and forth a step takes them as they were rather than making them again.
+    std::optional<Lists> m_undoTop;
+    std::optional<Lists> m_redoTop;
     std::array<std::optional<ListChange>, 3> m_restoredChanges;
 };
