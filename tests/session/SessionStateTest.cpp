@@ -319,11 +319,13 @@ void SessionStateTest::undoHistoryRestoresListsHoweverTheyChanged()
             break;
         }
         default: // a few ids replaced in place
-            for (int at = random.bounded(size), end = std::min(size, at + random.bounded(1, 5)); at < end; ++at)
+            for (int at = random.bounded(size), end = std::min(size, at + random.bounded(1, 5)); at < end;
+                 ++at)
                 ids[at] = QUuid::createUuid();
         }
-        known[section] = made && random.bounded(2) ? std::optional(KnownListChange::between(before, ids, *made))
-                                                   : std::nullopt;
+        known[section] = made && random.bounded(2)
+            ? std::optional(KnownListChange::between(before, ids, *made))
+            : std::nullopt;
     };
     const auto restoredAsTold = [&](SessionSnapshot was, SessionSnapshot now) {
         for (std::size_t section = 0; section < 3; ++section) {
