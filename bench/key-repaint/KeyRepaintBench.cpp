@@ -18,7 +18,8 @@
 //
 // With --memory N it times nothing: it makes N edits through the keys instead (a new task, an edit of
 // a title, a move down and a move up, in turn), waits until every thread of the program sleeps and
-// reads the program's memory from /proc/<pid>/smaps_rollup before, during and after them.
+// reads the program's memory from /proc/<pid>/smaps_rollup before, during and after them, with the
+// allocator's figures (the heap in use and held, through gdb when it is installed).
 
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
@@ -679,12 +680,44 @@ void runSize(XSession& x, const Options& options, int size, const std::function<
     stop(program, options);
 }
 
-// Fields of /proc/<pid>/smaps_rollup, in KiB.
+// Fields of /proc/<pid>/smaps_rollup, in KiB, and the allocator's own figures (malloc_stats), in
+// KiB: what the program's blocks take, and what the allocator holds for them in all its arenas.
 struct Memory {
     long rss = 0;
     long pss = 0;
     long anonymous = 0;
+    long heapInUse = -1; // -1: not known (no gdb to ask the program)
+    long heapHeld = -1;
+    int arenas = 0;
 };
+
+// Asks the program, stopped for a moment by gdb, to print its allocator's figures into its log, and
+// reads them back. Rss counts memory the allocator keeps after it is freed; these tell the two
+// apart.
+void readHeap(pid_t pid, const fs::path& log, Memory& memory)
+{
+    const auto start = fs::exists(log) ? fs::file_size(log) : 0;
+    const std::string command
+        = "gdb -p " + std::to_string(pid) + " -batch -nx -ex 'call (void)malloc_stats()' >/dev/null 2>&1";
+    if (std::system(command.c_str()) == -1)
+        return;
+    std::ifstream in(log);
+    in.seekg(std::streamoff(start));
+    bool total = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("Arena ", 0) == 0)
+            ++memory.arenas;
+        total = total || line.rfind("Total", 0) == 0;
+        const auto equals = line.find('=');
+        if (!total || equals == std::string::npos)
+            continue;
+        const long kib = std::stol(line.substr(equals + 1)) / 1024;
+        if (line.rfind("system bytes", 0) == 0)
+            memory.heapHeld = kib;
+        else if (line.rfind("in use bytes", 0) == 0)
+            memory.heapInUse = kib;
+    }
+}
 
 Memory memoryOf(pid_t pid)
 {
@@ -748,14 +781,18 @@ void runMemory(XSession& x, const Options& options, int size)
     const auto settled = [&] {
         driver.settle();
         x.waitAllIdle(program.pid);
-        return memoryOf(program.pid);
+        Memory memory = memoryOf(program.pid);
+        readHeap(program.pid, program.home / "vesk.log", memory);
+        return memory;
     };
     const Memory before = settled();
     const auto print = [&](int edits, const Memory& memory) {
         const double perEdit = edits ? double(memory.rss - before.rss) / edits : 0.0;
         const double pssPerEdit = edits ? double(memory.pss - before.pss) / edits : 0.0;
-        std::printf("%-8d %6d %10.1f %10.1f %10.1f %12.2f %12.2f\n", size, edits, memory.rss / 1024.0,
-            memory.pss / 1024.0, memory.anonymous / 1024.0, perEdit, pssPerEdit);
+        const double heapPerEdit = edits ? double(memory.heapInUse - before.heapInUse) / edits : 0.0;
+        std::printf("%-8d %6d %10.1f %10.1f %10.1f %12.2f %12.2f %10.1f %10.1f %6d %12.2f\n", size, edits,
+            memory.rss / 1024.0, memory.pss / 1024.0, memory.anonymous / 1024.0, perEdit, pssPerEdit,
+            memory.heapInUse / 1024.0, memory.heapHeld / 1024.0, memory.arenas, heapPerEdit);
         std::fflush(stdout);
     };
     print(0, before);
@@ -846,8 +883,9 @@ int main(int argc, char** argv)
 
     XSession x;
     if (options.memoryEdits > 0) {
-        std::printf("%-8s %6s %10s %10s %10s %12s %12s\n", "tasks", "edits", "rss MiB", "pss MiB", "anon MiB",
-            "rss KiB/edit", "pss KiB/edit");
+        std::printf("%-8s %6s %10s %10s %10s %12s %12s %10s %10s %6s %12s\n", "tasks", "edits", "rss MiB",
+            "pss MiB", "anon MiB", "rss KiB/edit", "pss KiB/edit", "heap MiB", "held MiB", "arenas",
+            "heap KiB/edit");
         std::fflush(stdout);
         for (int size : options.sizes)
             runMemory(x, options, size);
