@@ -189,9 +189,9 @@ void SessionStateTest::undoRedoRestoreWhatWasRecorded()
 
 void SessionStateTest::undoRedoRestoreEveryStateOfALongRun()
 {
-    // Long enough lists that each section is kept in several pieces; every kind of committing
-    // command at random places with a few steps back and forward between them, then all the way
-    // back and forth again.
+    // Every kind of committing command at random places in lists of a few hundred tasks, with a few
+    // steps back and forward between them, then all the way back and forth again: each step is
+    // kept as how it differs from the next, so one wrong step shows in every state before it.
     SessionHarness h;
     auto& s = h.session;
     const auto pasteboard = std::make_shared<FakePasteboard>();
