@@ -291,9 +291,25 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
     const bool creating = m_state.isCreatingNewItem();
     const bool itemsSame = seen.items.isSharedWith(m_state.items());
 
+    // How each list became the current one. When no task stays in any of them (a reload), no row
+    // is kept, so edited tasks need not be looked for.
+    std::array<ListChange, 3> changes;
+    bool anyKept = false;
+    for (TaskSection section : allTaskSections) {
+        const QList<QUuid>& was = seen.ids[std::size_t(section)];
+        const QList<QUuid>& ids = m_state.itemIDs(section);
+        const std::optional<KnownListChange>& known = m_state.knownChange(section);
+        ListChange& change = changes[std::size_t(section)];
+        change = known && known->leads(was, ids)
+            ? known->change
+            : ListChange::between(was.constData(), was.size(), ids.constData(), ids.size(),
+                std::equal_to<QUuid>(), smallChange);
+        anyKept = anyKept || change.removed < was.size() || (change.move != 0 && change.removed > 1);
+    }
+
     ChangedContent changed;
     bool rebuildAll = !seen.valid;
-    if (!rebuildAll && !itemsSame) {
+    if (!rebuildAll && !itemsSame && anyKept) {
         seen.items.forEachDifference(
             m_state.items(), [&](const QUuid& id, const SessionItem* was, const SessionItem* is) {
                 if (was && is)
@@ -391,12 +407,8 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
             const CompletionShellState* shellHere = shell && shell->section == section ? &*shell : nullptr;
             structure(
                 section, section == TaskSection::inbox && seen.creating, before.count, after.count, [&] {
-                    const std::optional<KnownListChange>& known = m_state.knownChange(section);
-                    const ListChange change = known && known->leads(was, ids)
-                        ? known->change
-                        : ListChange::between(was.constData(), was.size(), ids.constData(), ids.size(),
-                            std::equal_to<QUuid>(), smallChange);
-                    TaskSplicer(writer, section, before, after, changed, shellHere, sameShown).splice(change);
+                    TaskSplicer(writer, section, before, after, changed, shellHere, sameShown)
+                        .splice(changes[s]);
                 });
         }
     }
