@@ -21,6 +21,18 @@ public:
     bool contains(qsizetype index) const { return m_words[std::size_t(index) / 64] >> (index % 64) & 1; }
     // The first matching index at or after `from`, or the size when there is none.
     qsizetype next(qsizetype from) const;
+    // The 64 rows from `from` on, one bit each (row `from` the lowest); rows past the size are clear.
+    quint64 bitsAt(qsizetype from) const
+    {
+        const std::size_t w = std::size_t(from) / 64;
+        const int shift = int(from % 64);
+        if (w >= m_words.size())
+            return 0;
+        quint64 bits = m_words[w] >> shift;
+        if (shift && w + 1 < m_words.size())
+            bits |= m_words[w + 1] << (64 - shift);
+        return bits;
+    }
     void set(qsizetype index, bool matches)
     {
         const quint64 bit = quint64(1) << (index % 64);

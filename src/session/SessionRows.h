@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/CompletionShellState.h"
+#include "session/FilterMatches.h"
 #include "session/RenderedRow.h"
 #include "session/RowSplice.h"
 #include "session/SessionFilter.h"
@@ -11,23 +12,23 @@
 
 #include <array>
 #include <optional>
-#include <vector>
 
 // The rows the panel draws, derived from the session's state and filter: each section's visible
 // tasks (a completion shell in place of its leaving task), a spacer for an empty section, the
 // separators and the new-item input row at the top of the inbox part.
 //
 // A reader that keeps its own copy of the rows asks for what changed since it last looked
-// (update), and gets splices that cost what changed: rows are first derived as small keys (kind,
-// section, id, place in the list) without text, and only the rows that differ from those the
-// reader saw are built.
+// (update), and gets splices that cost what changed: what a reader saw of a section is its list
+// and which of its tasks the filter showed (one bit each), so a keystroke compares bits, a command
+// compares the lists where it changed them, and only the rows that differ are built.
 class SessionRows {
 public:
     // Height of the row that stands for an empty (or wholly filtered) section, in points.
     static constexpr double emptySectionSpacerHeight = 12;
 
-    // What a reader saw when it last brought its rows up to date: the keys of its rows and the
-    // containers they came from (held, so that sharing tells they are unchanged).
+    // What a reader saw when it last brought its rows up to date: each section's list and the
+    // tasks of it shown, and the containers they came from (held, so that sharing tells they are
+    // unchanged).
     class Seen {
     public:
         Seen() = default;
@@ -36,20 +37,10 @@ public:
 
     private:
         friend class SessionRows;
-        struct Key {
-            QUuid id; // task and shell rows
-            qint32 index = 0; // place in the section's list; structural rows sort around the tasks
-            RenderedRow::Kind kind = RenderedRow::Kind::spacer;
-            bool sameRow(const Key& other) const { return kind == other.kind && id == other.id; }
-        };
-        // Each section's part of the rows: its tasks and spacer, with the working part ending in its
-        // separator, the inbox part starting with the input row and ending in its separator.
-        std::array<std::vector<Key>, 3> parts;
-        // A whole part (unfiltered, without a shell) holds every task of its list in order: its keys
-        // follow from ids and creating, so they are not kept (a long list's part would be the
-        // largest thing here, and moving it the costliest part of a change at the top).
-        std::array<bool, 3> whole {};
         std::array<QList<QUuid>, 3> ids;
+        // The tasks of each list that were shown, by index: all of them when unset (no filter).
+        std::array<std::optional<FilterMatches>, 3> shown;
+        std::array<qsizetype, 3> shownCounts {};
         SessionItemMap items;
         std::optional<CompletionShellState> shell;
         QString draft;
@@ -68,16 +59,6 @@ public:
     QList<RowSplice> update(Seen& seen) const;
 
 private:
-    using Key = Seen::Key;
-
-    // The keys of one section's part of the rows.
-    std::vector<Key> partKeys(TaskSection section, const QString& folded) const;
-    // The keys of a whole part of the list ids.
-    static std::vector<Key> wholeKeys(TaskSection section, const QList<QUuid>& ids, bool input);
-    // The places in a section's list whose tasks pass the filter: the filter's one step.
-    std::vector<qint32> visibleIndices(TaskSection section) const;
-    RenderedRow row(TaskSection section, const Key& key) const;
-
     const SessionState& m_state;
     const SessionFilter& m_filter;
     mutable Seen m_renderedSeen;

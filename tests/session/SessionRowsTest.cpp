@@ -352,6 +352,17 @@ void SessionRowsTest::updatedRowsMatchAFreshDerivation()
             h.session.commitInlineEdit();
         },
         [&] {
+            // Many tasks edited between two looks at the rows.
+            h.session.cancelNewItem();
+            for (int i = 0; i < 12; ++i) {
+                pick();
+                h.session.beginEditingSelectedItem();
+                h.session.updateInlineEditDraft(
+                    QString("task %1 %2").arg(random.bounded(1000)).arg(words[i % 3]));
+                h.session.commitInlineEdit();
+            }
+        },
+        [&] {
             // The completed section emptied: its spacer comes (and goes with the next undo).
             while (!h.session.itemIDs(TaskSection::completed).isEmpty()) {
                 h.session.setSelection(
