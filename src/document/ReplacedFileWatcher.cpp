@@ -102,7 +102,7 @@ bool ReplacedFileWatcher::needsNoKeeping(const FileSnapshot& file)
     if (::fcntl(file.fd(), F_SETLEASE, F_RDLCK) != 0)
         return false;
     ContentMark now;
-    const bool unchanged = markFile(file.fd(), now) == 0 && now == file.mark();
+    const bool unchanged = markFile(file.fd(), now, nullptr, &file.mark()) == 0 && now == file.mark();
     ::fcntl(file.fd(), F_SETLEASE, F_UNLCK);
     return unchanged;
 }
@@ -164,7 +164,7 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::settle(
         // Read whole only when something was written: a long list is mostly left as it was.
         ContentMark mark;
         QByteArray now;
-        int code = markFile(it->file.fd(), mark);
+        int code = markFile(it->file.fd(), mark, nullptr, &it->file.mark());
         if (!code && mark != it->file.mark())
             code = readFileFrom(it->file.fd(), 0, now);
         if (code)
