@@ -48,14 +48,23 @@ int appendTo(const QString& target, const QByteArray& bytes)
 
 ReplacedFileWatcher::ReplacedFileWatcher(Scheduler* scheduler, QObject* parent)
     : QObject(parent), m_scheduler(scheduler)
+{ }
+
+bool ReplacedFileWatcher::startWatching()
 {
+    // Only once a file is kept, which few saves need: the kernel takes several milliseconds of wall
+    // time to close an inotify instance, when a list closes and when the program ends.
+    if (m_inotify >= 0 || m_toldWatchingFails)
+        return m_inotify >= 0;
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify < 0) {
         qCWarning(lcDocument, "cannot watch replaced files: %s", strerror(errno));
-        return;
+        m_toldWatchingFails = true;
+        return false;
     }
     m_notifier = new QSocketNotifier(m_inotify, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &ReplacedFileWatcher::readEvents);
+    return true;
 }
 
 ReplacedFileWatcher::~ReplacedFileWatcher()
@@ -76,7 +85,7 @@ void ReplacedFileWatcher::keep(const FileSnapshot& file)
     // default one would end this program. The lease is held only for an instant, and this signal
     // is ignored unless a program asks for it.
     ::fcntl(file.fd(), F_SETSIG, SIGURG);
-    if (m_inotify >= 0) {
+    if (startWatching()) {
         // The file may have no name any more; its descriptor still leads to it.
         const QByteArray link = "/proc/self/fd/" + QByteArray::number(file.fd());
         kept.watch = ::inotify_add_watch(m_inotify, link.constData(), keptFileEvents);
