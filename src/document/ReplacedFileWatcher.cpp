@@ -72,8 +72,7 @@ ReplacedFileWatcher::~ReplacedFileWatcher()
     clear();
     if (m_notifier)
         m_notifier->setEnabled(false);
-    if (m_inotify >= 0)
-        ::close(m_inotify);
+    closeInotifyLater(m_inotify);
 }
 
 void ReplacedFileWatcher::keep(const FileSnapshot& file)
