@@ -52,8 +52,8 @@ ReplacedFileWatcher::ReplacedFileWatcher(Scheduler* scheduler, QObject* parent)
 
 bool ReplacedFileWatcher::startWatching()
 {
-    // Only once a file is kept, which few saves need: the kernel takes several milliseconds of wall
-    // time to close an inotify instance, when a list closes and when the program ends.
+    // Made once a file is kept, which few saves need, so that an open list does not hold an
+    // instance it never uses.
     if (m_inotify >= 0 || m_toldWatchingFails)
         return m_inotify >= 0;
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
