@@ -1,18 +1,52 @@
 #include "document/ContentMarker.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 ContentMarker::ContentMarker(qsizetype keepUpTo) : m_keepUpTo(keepUpTo), m_hash(ContentMark::digestAlgorithm)
 { }
 
+void ContentMarker::expect(const ContentMark& expected)
+{
+    // A digest can only be compared at the end; kept bytes beyond this marker's limit would be
+    // digested here, so neither helps.
+    if (m_size == 0 && !expected.m_digested && expected.m_size <= m_keepUpTo)
+        m_expected = expected;
+}
+
+void ContentMarker::reserve(qsizetype size)
+{
+    m_reserve = std::min(size, m_keepUpTo);
+}
+
+void ContentMarker::stopExpecting()
+{
+    // What came so far agreed with the expected bytes: they are what would have been kept.
+    m_kept.reserve(std::max(m_reserve, m_size));
+    m_kept.append(m_expected->m_content.constData(), m_size);
+    m_expected.reset();
+}
+
 void ContentMarker::add(QByteArrayView piece)
 {
+    if (m_expected) {
+        const qsizetype at = m_size;
+        if (at + piece.size() <= m_expected->m_size
+            && std::memcmp(m_expected->m_content.constData() + at, piece.data(), size_t(piece.size())) == 0) {
+            m_size += piece.size();
+            return;
+        }
+        stopExpecting();
+    }
     m_size += piece.size();
     if (m_digesting) {
         m_hash.addData(piece);
         return;
     }
     if (m_size <= m_keepUpTo) {
+        if (m_kept.isEmpty())
+            m_kept.reserve(std::max(m_reserve, piece.size()));
         m_kept.append(piece);
         return;
     }
@@ -25,6 +59,15 @@ void ContentMarker::add(QByteArrayView piece)
 
 ContentMark ContentMarker::finish()
 {
+    if (m_expected) {
+        ContentMark mark = std::move(*m_expected);
+        m_expected.reset();
+        // Shorter than expected: its start.
+        if (m_size < mark.m_size)
+            mark.m_content.truncate(m_size);
+        mark.m_size = m_size;
+        return mark;
+    }
     ContentMark mark;
     mark.m_size = m_size;
     mark.m_digested = m_digesting;

@@ -6,6 +6,8 @@
 #include <QByteArrayView>
 #include <QCryptographicHash>
 
+#include <optional>
+
 // Marks content that arrives piece by piece, as a file is read: the same mark as ContentMark::of
 // of the whole, while never holding more than keepUpTo bytes of it, so that checking a long list
 // against its mark does not need the list in memory.
@@ -13,15 +15,25 @@ class ContentMarker {
 public:
     explicit ContentMarker(qsizetype keepUpTo = ContentMark::keptBytesLimit);
 
+    // The content most likely to come, as when a file is checked against what it last held: while
+    // the pieces agree with a kept mark's bytes nothing is copied, and finish() shares them.
+    void expect(const ContentMark& expected);
+    // Makes room at once for the bytes kept of content this long.
+    void reserve(qsizetype size);
     void add(QByteArrayView piece);
     // The mark of everything added; once only.
     ContentMark finish();
 
 private:
+    void stopExpecting();
+
     qsizetype m_keepUpTo;
     qsizetype m_size = 0;
+    qsizetype m_reserve = 0;
     // Everything added, until it grows beyond m_keepUpTo and goes into the digest.
     QByteArray m_kept;
+    // While set, everything added is the start of its bytes and m_kept is empty.
+    std::optional<ContentMark> m_expected;
     bool m_digesting = false;
     QCryptographicHash m_hash;
 };

@@ -60,7 +60,7 @@ std::optional<FileSystemError> decodeUtf8(const QByteArray& bytes, const QString
 } // namespace
 
 std::optional<FileSystemError> DocumentService::readSnapshot(
-    const QString& path, FileSnapshot& snapshot, SnapshotContent content) const
+    const QString& path, FileSnapshot& snapshot, SnapshotContent content, const ContentMark* expected) const
 {
     // Devices, FIFOs and sockets are refused before they are opened: opening some devices acts on
     // them. Non-blocking, so that a FIFO put in the file's place between the two steps cannot hang
@@ -84,7 +84,7 @@ std::optional<FileSystemError> DocumentService::readSnapshot(
     if (content == SnapshotContent::markOnly) {
         ContentMark mark;
         bool validUtf8 = false;
-        if (const int code = markFile(fd, mark, &validUtf8)) {
+        if (const int code = markFile(fd, mark, &validUtf8, expected)) {
             ::close(fd);
             return readError(path, code);
         }

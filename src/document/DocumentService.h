@@ -85,9 +85,10 @@ public:
         markOnly,
     };
     // Reads a whole file, checked to be UTF-8 as readText does, keeping the file open in the
-    // snapshot together with its mark and, when asked for, its bytes.
-    std::optional<FileSystemError> readSnapshot(
-        const QString& path, FileSnapshot& snapshot, SnapshotContent content = SnapshotContent::bytes) const;
+    // snapshot together with its mark and, when asked for, its bytes. A mark only is made faster
+    // when expected marks what the file most likely holds.
+    std::optional<FileSystemError> readSnapshot(const QString& path, FileSnapshot& snapshot,
+        SnapshotContent content = SnapshotContent::bytes, const ContentMark* expected = nullptr) const;
 
     // Removes the temporary files that interrupted saves of the file at path left beside it. Only
     // files that are provably such leftovers go: named for this file with Vesk's mark, holding a

@@ -96,9 +96,13 @@ int readFileFrom(int fd, qint64 offset, QByteArray& bytes)
     }
 }
 
-int markFile(int fd, ContentMark& mark, bool* validUtf8)
+int markFile(int fd, ContentMark& mark, bool* validUtf8, const ContentMark* expected)
 {
     ContentMarker marker;
+    if (expected)
+        marker.expect(*expected);
+    if (struct stat info {}; ::fstat(fd, &info) == 0)
+        marker.reserve(qsizetype(info.st_size));
     // Each piece is checked up to where its last character begins; that character's bytes are moved
     // to the front and checked with the next piece. A character has at most four bytes, so a piece
     // that ends in more continuation bytes than that is no UTF-8 however it goes on.

@@ -54,5 +54,6 @@ private:
 // Reads a file from offset to its end; returns 0 or an errno value.
 int readFileFrom(int fd, qint64 offset, QByteArray& bytes);
 // Marks a whole file as it is read, holding no more of it than the mark keeps; returns 0 or an errno
-// value. When given, validUtf8 tells whether the file is UTF-8 throughout.
-int markFile(int fd, ContentMark& mark, bool* validUtf8 = nullptr);
+// value. When given, validUtf8 tells whether the file is UTF-8 throughout, and expected is what the
+// file most likely holds (see ContentMarker::expect).
+int markFile(int fd, ContentMark& mark, bool* validUtf8 = nullptr, const ContentMark* expected = nullptr);

@@ -48,14 +48,23 @@ int appendTo(const QString& target, const QByteArray& bytes)
 
 ReplacedFileWatcher::ReplacedFileWatcher(Scheduler* scheduler, QObject* parent)
     : QObject(parent), m_scheduler(scheduler)
+{ }
+
+bool ReplacedFileWatcher::startWatching()
 {
+    // Made once a file is kept, which few saves need, so that an open list does not hold an
+    // instance it never uses.
+    if (m_inotify >= 0 || m_toldWatchingFails)
+        return m_inotify >= 0;
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify < 0) {
         qCWarning(lcDocument, "cannot watch replaced files: %s", strerror(errno));
-        return;
+        m_toldWatchingFails = true;
+        return false;
     }
     m_notifier = new QSocketNotifier(m_inotify, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &ReplacedFileWatcher::readEvents);
+    return true;
 }
 
 ReplacedFileWatcher::~ReplacedFileWatcher()
@@ -63,8 +72,7 @@ ReplacedFileWatcher::~ReplacedFileWatcher()
     clear();
     if (m_notifier)
         m_notifier->setEnabled(false);
-    if (m_inotify >= 0)
-        ::close(m_inotify);
+    closeInotifyLater(m_inotify);
 }
 
 void ReplacedFileWatcher::keep(const FileSnapshot& file)
@@ -76,7 +84,7 @@ void ReplacedFileWatcher::keep(const FileSnapshot& file)
     // default one would end this program. The lease is held only for an instant, and this signal
     // is ignored unless a program asks for it.
     ::fcntl(file.fd(), F_SETSIG, SIGURG);
-    if (m_inotify >= 0) {
+    if (startWatching()) {
         // The file may have no name any more; its descriptor still leads to it.
         const QByteArray link = "/proc/self/fd/" + QByteArray::number(file.fd());
         kept.watch = ::inotify_add_watch(m_inotify, link.constData(), keptFileEvents);
@@ -102,7 +110,7 @@ bool ReplacedFileWatcher::needsNoKeeping(const FileSnapshot& file)
     if (::fcntl(file.fd(), F_SETLEASE, F_RDLCK) != 0)
         return false;
     ContentMark now;
-    const bool unchanged = markFile(file.fd(), now) == 0 && now == file.mark();
+    const bool unchanged = markFile(file.fd(), now, nullptr, &file.mark()) == 0 && now == file.mark();
     ::fcntl(file.fd(), F_SETLEASE, F_UNLCK);
     return unchanged;
 }
@@ -164,7 +172,7 @@ ReplacedFileWatcher::Settled ReplacedFileWatcher::settle(
         // Read whole only when something was written: a long list is mostly left as it was.
         ContentMark mark;
         QByteArray now;
-        int code = markFile(it->file.fd(), mark);
+        int code = markFile(it->file.fd(), mark, nullptr, &it->file.mark());
         if (!code && mark != it->file.mark())
             code = readFileFrom(it->file.fd(), 0, now);
         if (code)

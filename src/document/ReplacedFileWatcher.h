@@ -73,6 +73,8 @@ private:
     };
     enum class Writers { gone, present, unknown };
 
+    // Makes the inotify instance if there is none yet; false when there can be none.
+    bool startWatching();
     Writers writersOf(Kept& kept);
     void release(Kept& kept);
     void readEvents();
@@ -87,5 +89,6 @@ private:
     int m_rechecks = 0;
     int m_lateWrites = 0;
     bool m_toldLeasesFail = false;
+    bool m_toldWatchingFails = false;
     ScheduledJob m_recheckJob;
 };

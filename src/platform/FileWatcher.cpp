@@ -38,8 +38,7 @@ FileWatcher::~FileWatcher()
     disarm();
     if (m_notifier)
         m_notifier->setEnabled(false);
-    if (m_inotify >= 0)
-        ::close(m_inotify);
+    closeInotifyLater(m_inotify);
 }
 
 void FileWatcher::setPath(const QString& path)

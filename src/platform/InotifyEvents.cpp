@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 void readInotifyEvents(int inotify, const std::function<void(const inotify_event&)>& handle)
@@ -19,5 +21,16 @@ void readInotifyEvents(int inotify, const std::function<void(const inotify_event
             offset += ssize_t(sizeof(inotify_event) + event->len);
             handle(*event);
         }
+    }
+}
+
+void closeInotifyLater(int inotify)
+{
+    if (inotify < 0)
+        return;
+    try {
+        std::thread([inotify] { ::close(inotify); }).detach();
+    } catch (const std::system_error&) {
+        ::close(inotify);
     }
 }

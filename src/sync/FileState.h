@@ -14,8 +14,9 @@ struct FileState {
     FileSnapshot snapshot;
     bool writable = false;
 
-    // Reads the file at path. A missing file or one that is no regular file fails with
-    // FileAccessError::missing, one that cannot be read or decoded with unreadable. Any thread.
-    static std::optional<DocumentControllerFailure> read(
-        const DocumentService& service, const QString& path, FileState& state);
+    // Reads the file at path; expected, when given, marks what it most likely holds. A missing file
+    // or one that is no regular file fails with FileAccessError::missing, one that cannot be read or
+    // decoded with unreadable. Any thread.
+    static std::optional<DocumentControllerFailure> read(const DocumentService& service, const QString& path,
+        FileState& state, const ContentMark* expected = nullptr);
 };

@@ -34,7 +34,7 @@ void SaveJob::run(const DocumentService& service)
         {
             const DocumentWriteLock lock(path);
             FileState state;
-            if (auto problem = FileState::read(service, path, state)) {
+            if (auto problem = FileState::read(service, path, state, lastSeen ? &*lastSeen : nullptr)) {
                 failure = std::move(problem);
                 outcome = Outcome::failed;
                 break;

@@ -74,7 +74,8 @@ void VeskDocumentController::checkForExternalChanges()
         return;
     const QUrl url = m_selectedFileURL;
     FileState state;
-    if (auto failure = FileState::read(m_documentService, localPath(url), state)) {
+    if (auto failure = FileState::read(m_documentService, localPath(url), state,
+            m_lastPersistedContent ? &*m_lastPersistedContent : nullptr)) {
         handleObservedFileError(*failure);
         return;
     }

@@ -123,8 +123,8 @@ void VeskDocumentController::startChangeCheck()
     m_writer->start(
         [check, service = m_documentService] {
             FileState state;
-            check->same
-                = !FileState::read(service, check->path, state) && check->expected == state.snapshot.mark();
+            check->same = !FileState::read(service, check->path, state, &check->expected)
+                && check->expected == state.snapshot.mark();
         },
         [this, check] {
             if (!check->same && !hasUnpersistedChanges() && m_syncState == SyncState::inSync)

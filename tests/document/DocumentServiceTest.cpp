@@ -181,6 +181,7 @@ private slots:
         QTest::newRow("same bytes") << QByteArray(marked.constData(), marked.size()) << true << true;
         QTest::newRow("first byte") << QByteArray(marked).replace(0, 1, "w") << false << false;
         QTest::newRow("last byte") << QByteArray(marked).replace(marked.size() - 1, 1, " ") << false << false;
+        QTest::newRow("a byte within") << QByteArray(marked).replace(15, 1, "x") << false << false;
         QTest::newRow("added") << marked + "Book flights\n" << false << true;
         QTest::newRow("cut short") << marked.chopped(1) << false << false;
         QTest::newRow("nothing") << QByteArray() << false << false;
@@ -197,11 +198,17 @@ private slots:
             QCOMPARE(mark.matches(other), same);
             QCOMPARE(mark.isPrefixOf(other), prefix);
             QCOMPARE(mark == ContentMark::of(other, keepUpTo), same);
-            // Marked as it is read, a few bytes at a time, it is marked the same.
-            ContentMarker marker(keepUpTo);
-            for (qsizetype at = 0; at < other.size(); at += 7)
-                marker.add(QByteArrayView(other).sliced(at, std::min<qsizetype>(7, other.size() - at)));
-            QCOMPARE(mark == marker.finish(), same);
+            // Marked as it is read, a few bytes at a time, it is marked the same, also when the marked
+            // content was expected.
+            for (const bool expecting : {false, true}) {
+                ContentMarker marker(keepUpTo);
+                if (expecting)
+                    marker.expect(mark);
+                marker.reserve(other.size());
+                for (qsizetype at = 0; at < other.size(); at += 7)
+                    marker.add(QByteArrayView(other).sliced(at, std::min<qsizetype>(7, other.size() - at)));
+                QCOMPARE(marker.finish(), ContentMark::of(other, keepUpTo));
+            }
         }
     }
 

@@ -335,7 +335,7 @@ private slots:
         QTest::addColumn<QString>("scenario");
         for (const char* scenario : {"quick commits", "changed before the write", "full disk", "quit",
                  "close", "own echo, then another program", "own echo, then the same bytes again",
-                 "byte order mark", "long list undone and redone"})
+                 "byte order mark", "long list undone and redone", "long list changed in place"})
             QTest::newRow(scenario) << QString::fromLatin1(scenario);
     }
 
@@ -446,6 +446,27 @@ private slots:
                 f.session().redo();
                 QVERIFY(savedIsSession());
             }
+        } else if (scenario == QLatin1String("long list changed in place")) {
+            // Another program changes one byte far into a list of many read pieces, keeping its
+            // length: the save's check finds it, and nothing is written over it.
+            QByteArray list = "---\n";
+            for (int i = 0; i < 30000; ++i)
+                list += "Task " + QByteArray::number(i) + "\n";
+            QVERIFY(f.OpenList::open(list + "---\n"));
+            commit(QStringLiteral("Mine"));
+            waitForWriter();
+            QByteArray changed = readBytes(f.path);
+            const qsizetype at = changed.indexOf("Task 25000");
+            changed[at] = 't';
+            QFile file(f.path);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(at) && file.write("t") == 1);
+            file.close();
+            commit(QStringLiteral("Second"));
+            waitForWriter();
+            QCOMPARE(readBytes(f.path), changed);
+            QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedConflicted);
+            f.expectOneAlert(conflictMessage, recoveryButtons);
+            return;
         } else if (scenario == QLatin1String("byte order mark")) {
             // What later reads are compared with is the file's bytes, not its text written back.
             saveAsAnotherEditor(f.path, "\xEF\xBB\xBF" + initialText);
