@@ -5,6 +5,7 @@
 
 #include "platform/ManualScheduler.h"
 #include "platform/Pasteboard.h"
+#include "session/IdleFolding.h"
 #include "session/SessionController.h"
 #include "session/SessionFilter.h"
 #include "session/SessionState.h"
@@ -212,6 +213,23 @@ void BM_FilterFirstKeystroke(benchmark::State& state)
     }
 }
 
+// The same after the list has been open long enough for the texts to be folded in idle time: the
+// scheduler's jobs run (untimed) before the keystroke.
+void BM_FilterFirstKeystrokeFoldedAhead(benchmark::State& state)
+{
+    Fixture f(int(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.session.setFilterQuery(QString());
+        f.reload();
+        while (f.scheduler.pendingCount() > 0)
+            f.scheduler.advance(f.scheduler.nextDueTime() - f.scheduler.now());
+        state.ResumeTiming();
+        f.session.setFilterQuery("s");
+        benchmark::DoNotOptimize(f.session.renderedRows());
+    }
+}
+
 // A keystroke as the session sees it, in the cases of the matching-alone benchmarks below: the
 // steps in `timed` after the untimed ones in `before`, where a query is typed and the rows rebuilt,
 // and "!" commits an edit of a task in each section.
@@ -341,6 +359,33 @@ void BM_MatchFirstKeystroke(benchmark::State& state)
         f.show("s");
     }
     state.counters["rows"] = double(f.matchingCount());
+}
+
+// The same after folding ahead in idle time (untimed), the filter's share alone.
+void BM_MatchFirstKeystrokeFoldedAhead(benchmark::State& state)
+{
+    MatchFixture f(int(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.filter = SessionFilter();
+        while (!f.filter.prepare(f.state, IdleFolding::sliceRows)) { }
+        state.ResumeTiming();
+        f.show("s");
+    }
+    state.counters["rows"] = double(f.matchingCount());
+}
+
+// One slice of folding ahead in idle time: the longest the interface thread is held at once.
+void BM_FoldAheadSlice(benchmark::State& state)
+{
+    MatchFixture f(int(state.range(0)));
+    for (auto _ : state) {
+        if (f.filter.prepare(f.state, IdleFolding::sliceRows)) {
+            state.PauseTiming();
+            f.filter = SessionFilter();
+            state.ResumeTiming();
+        }
+    }
 }
 
 // Empty to one letter, the folded texts kept from before: every task is searched.
@@ -554,9 +599,20 @@ BENCHMARK(BM_FilterKeystroke)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmar
 BENCHMARK(BM_FilterKeystrokeSpliced)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MoveSelectedItemSpliced)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterFirstKeystroke)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterFirstKeystrokeFoldedAhead)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterKeystrokeNarrowFew)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterKeystrokeBackSpaceFew)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatchFirstKeystroke)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchFirstKeystrokeFoldedAhead)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FoldAheadSlice)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatchFirstLetter)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatchNarrowFew)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatchNarrowMost)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);

@@ -258,6 +258,28 @@ void FoldedTexts::remove(qsizetype index)
     renumberFrom(chunk);
 }
 
+void FoldedTexts::truncate(qsizetype rows)
+{
+    if (rows >= m_size)
+        return;
+    if (rows == 0) {
+        clear();
+        return;
+    }
+    const auto [chunk, row] = locate(rows);
+    m_chunks.resize(row == 0 ? chunk : chunk + 1);
+    m_firstRows.resize(m_chunks.size());
+    if (row > 0) {
+        Chunk& c = m_chunks.back();
+        c.ends.resize(row);
+        if (c.wide)
+            c.utf16.resize(std::size_t(c.ends.back()));
+        else
+            c.narrow.resize(std::size_t(c.ends.back()));
+    }
+    m_size = rows;
+}
+
 void FoldedTexts::replace(qsizetype index, QStringView text)
 {
     const auto [chunk, row] = locate(index);
