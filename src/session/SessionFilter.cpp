@@ -192,11 +192,7 @@ void SessionFilter::update(const SessionState& state) const
         const ListChange change = ListChange::between(
             s.ids.constData(), s.ids.size(), ids.constData(), ids.size(), sameID, largestRowChange);
         const qsizetype folded = s.texts.size();
-        if (change.removed > largestRowChange || change.inserted > largestRowChange) {
-            restartSection(state, section);
-            restarted[size_t(section)] = true;
-            continue;
-        } else if (change.prefix + change.removed > folded) {
+        if (change.prefix + change.removed > folded) {
             // The change reaches rows not yet folded: those from its start are folded later.
             keepFolded(s, std::min(folded, change.prefix));
         } else if (change.move) {
@@ -210,6 +206,10 @@ void SessionFilter::update(const SessionState& state) const
                 s.current->rows.removeRow(from);
                 s.current->rows.insertRow(to, matched);
             }
+        } else if (change.removed > largestRowChange || change.inserted > largestRowChange) {
+            restartSection(state, section);
+            restarted[size_t(section)] = true;
+            continue;
         } else {
             for (qsizetype i = change.prefix + change.removed - 1; i >= change.prefix; --i) {
                 refolded.insert(s.ids.at(i));

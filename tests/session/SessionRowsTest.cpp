@@ -83,7 +83,8 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote_data()
 
     // Typed a letter at a time, and changed on the way ("?query" types, "=old>new" edits a task,
     // "+title" adds one, "-title" deletes it, "^title>index" moves it in the inbox, "#n" adds n
-    // tasks, every other one holding "milk", "<" undoes).
+    // tasks, every other one holding "milk", "<" undoes, "%n" opens the list again with n such
+    // tasks after the others, "*" runs the next scheduled job, such as a slice of folding ahead).
     QTest::newRow("typed, folded on the way")
         << QStringList({"?s", "?St", "?STR", "?stra", "?STRAS", "?strass"}) << "STRASSE"
         << QStringList({precomposed});
@@ -115,6 +116,19 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote_data()
     QTest::newRow("many added while not filtering")
         << QStringList({"?mil", "?", "#300", "=Call Ann>Call Ann milk"}) << "mil"
         << QStringList({"Buy Milk today", "buy the milk", "Call Ann milk", "Plan"});
+    // Folding ahead, a slice at a time, over a list that takes several slices.
+    QTest::newRow("typed before folding ahead") << QStringList({"%9000", "?mi"}) << "milk" << milk;
+    QTest::newRow("typed while folding ahead") << QStringList({"%9000", "*", "?mi"}) << "milk" << milk;
+    QTest::newRow("typed after folding ahead")
+        << QStringList({"%9000", "*", "*", "*", "*", "*"}) << "milk" << milk;
+    QTest::newRow("changed while folding ahead")
+        << QStringList({"%9000", "*", "=Call Ann>Call Ann milk", "+Milk shake", "^Plan>7000", "-buy the milk",
+               "=filler 8001 milk>filler 8001", "*", "*", "?mil", "=filler 8003 milk>filler 8003", "?", "*",
+               "*", "*", "*", "*"})
+        << "milk" << QStringList({"Milk shake", "Buy Milk today", "Call Ann milk", "Plan"});
+    QTest::newRow("opened again while folding ahead")
+        << QStringList({"%9000", "*", "%5000", "*", "*", "^Plan>0"}) << "milk"
+        << QStringList({"Plan", "Buy Milk today", "buy the milk"});
 
     // Folded text beyond Latin-1 (œ, ũ) beside text within it, arriving in every way.
     const QString oeuvre = QStringView(u"\u0152uvre milk").toString();
@@ -144,10 +158,10 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
     QFETCH(QString, query);
     QFETCH(QStringList, visible);
     SessionHarness h;
-    h.load({},
-        {"Buy Milk today", "buy the milk", "Call Ann", "Plan|ask about MILK prices",
-            QStringView(u"Caf\u00E9 on K\u00F6nigstra\u00DFe").toString(),
-            QStringView(u"cafe\u0301 au lait").toString()});
+    const QStringList inbox {"Buy Milk today", "buy the milk", "Call Ann", "Plan|ask about MILK prices",
+        QStringView(u"Caf\u00E9 on K\u00F6nigstra\u00DFe").toString(),
+        QStringView(u"cafe\u0301 au lait").toString()};
+    h.load({}, inbox);
     for (const QString& step : before) {
         const QString argument = step.mid(1);
         const QStringList parts = argument.split('>');
@@ -181,6 +195,17 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
             break;
         case '<':
             h.session.undo();
+            break;
+        case '%': {
+            QStringList lists = inbox;
+            for (int i = 0; i < argument.toInt(); ++i)
+                lists << QString(i % 2 ? "filler %1 milk" : "filler %1").arg(i);
+            h.load({}, lists);
+            break;
+        }
+        case '*':
+            if (h.scheduler.pendingCount() > 0)
+                h.scheduler.advance(h.scheduler.nextDueTime() - h.scheduler.now());
             break;
         }
         h.session.renderedRows();
