@@ -2,8 +2,6 @@
 
 #include "session/SessionFilter.h"
 
-#include <algorithm>
-
 IdleFolding::IdleFolding(
     const SessionState& state, const SessionFilter& filter, Scheduler* scheduler, QObject* context)
     : m_state(state), m_filter(filter), m_scheduler(scheduler), m_context(context)
@@ -31,10 +29,11 @@ void IdleFolding::schedule(double delaySeconds)
 
 void IdleFolding::run()
 {
+    // A timer may fire a little early (its delay is rounded to whole milliseconds).
+    constexpr double early = 0.002;
     const double quiet = m_scheduler->now() - m_lastChange;
-    if (quiet < quietDelay) {
-        // Never less than a pause: a remainder lost in rounding must not run it again at once.
-        schedule(std::max(quietDelay - quiet, slicePause));
+    if (quiet < quietDelay - early) {
+        schedule(quietDelay - quiet);
         return;
     }
     if (!m_filter.prepare(m_state, sliceRows))

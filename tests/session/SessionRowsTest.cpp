@@ -1,5 +1,7 @@
 #include "SessionTestSupport.h"
 
+#include "session/IdleFolding.h"
+
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -13,6 +15,7 @@ private slots:
     void rowsShowSectionsWithSeparatorsSpacersAndTheInputRow();
     void filterMatchesOneSubstringOfTitleOrNote_data();
     void filterMatchesOneSubstringOfTitleOrNote();
+    void foldingAheadWaitsForQuietAndGoesBySlices();
     void filterFollowsTurkishCaseRules();
     void filterNoticesEditedText();
     void shellsReplaceTaskRowsWhileTheyMove();
@@ -221,6 +224,57 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
     QCOMPARE(shown.filter(QRegularExpression("^filler")), fillers);
     shown.removeIf(isFiller);
     QCOMPARE(shown, visible);
+}
+
+void SessionRowsTest::foldingAheadWaitsForQuietAndGoesBySlices()
+{
+    ManualScheduler scheduler;
+    QObject context;
+    SessionState state;
+    SessionFilter filter;
+    IdleFolding folding(state, filter, &scheduler, &context);
+    const auto open = [&](qsizetype count) {
+        SessionItemMap items;
+        QList<QUuid> inbox;
+        for (qsizetype i = 0; i < count; ++i) {
+            const QUuid id = QUuid::createUuid();
+            items.insert(id, SessionItem {id, QString("task %1").arg(i), std::nullopt});
+            inbox.append(id);
+        }
+        state.replaceContent(items, {}, inbox, {});
+        folding.changed();
+    };
+    // Whether a keystroke now would find every text folded.
+    const auto ready = [&] { return filter.prepare(state, 0); };
+    const auto runNextJob = [&] { scheduler.advance(scheduler.nextDueTime() - scheduler.now()); };
+
+    open(IdleFolding::sliceRows * 5 / 2);
+    // A burst of changes goes first.
+    for (int i = 0; i < 4; ++i) {
+        scheduler.advance(IdleFolding::quietDelay / 2);
+        state.itemsForChange()[state.itemIDs(TaskSection::inbox).at(i)].title += "!";
+        folding.changed();
+    }
+    scheduler.advance(IdleFolding::quietDelay * 0.9);
+    QVERIFY(!ready());
+    runNextJob(); // the quiet time is over: a slice
+    QVERIFY(!ready());
+    int slices = 1;
+    for (; scheduler.pendingCount() > 0; ++slices)
+        runNextJob();
+    QVERIFY(ready());
+    QCOMPARE(slices, 3);
+
+    // Opened again, then one task edited: folded again, and nothing left running.
+    open(100);
+    scheduler.advance(IdleFolding::quietDelay);
+    QVERIFY(ready());
+    state.itemsForChange()[state.itemIDs(TaskSection::inbox).at(7)].title = "edited";
+    folding.changed();
+    scheduler.advance(IdleFolding::quietDelay);
+    QCOMPARE(scheduler.pendingCount(), 0);
+    filter.setQuery("edit");
+    QCOMPARE(filter.matchingRows(state, TaskSection::inbox).count(), 1);
 }
 
 void SessionRowsTest::filterFollowsTurkishCaseRules()
