@@ -116,16 +116,16 @@ void SessionFilter::keepFolded(Section& section, qsizetype rows) const
 
 bool SessionFilter::fold(qsizetype rows) const
 {
-    // Looked up a run at a time, leaf by leaf: a run long enough for the look-up's sort to pay.
-    constexpr qsizetype run = 1024;
     for (Section& s : m_sections) {
         while (!s.isFolded()) {
             if (rows == 0)
                 return false;
+            // The items of the rows are looked up together, leaf by leaf.
             const qsizetype from = s.texts.size();
-            qsizetype count = std::min(s.ids.size() - from, rows < 0 ? run : std::min(rows, run));
-            if (count < run && s.ids.size() - from - count < run / 4)
-                count = s.ids.size() - from; // no short run left over
+            const qsizetype left = s.ids.size() - from;
+            qsizetype count = rows < 0 ? left : std::min(left, rows);
+            if (left - count < 256)
+                count = left; // no short run left over, too short for the look-up's sort to pay
             const std::vector<const SessionItem*> items = m_items.pointersTo(s.ids.mid(from, count));
             for (std::size_t i = 0; i < items.size(); ++i) {
                 // The items lie far apart: fetching them, then their titles, some rows ahead
