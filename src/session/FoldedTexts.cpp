@@ -184,6 +184,13 @@ QString FoldedTexts::text(qsizetype index) const
 FoldedTexts::Chunk& FoldedTexts::appendingChunk()
 {
     if (m_chunks.empty() || m_chunks.back().ends.size() >= chunkRows) {
+        if (!m_chunks.empty()) {
+            // A full chunk gives back what its growth reserved: up to half of a long list's texts.
+            Chunk& full = m_chunks.back();
+            full.narrow.shrink_to_fit();
+            full.utf16.shrink_to_fit();
+            full.ends.shrink_to_fit();
+        }
         m_chunks.emplace_back();
         m_firstRows.push_back(m_size);
     }
