@@ -644,6 +644,15 @@ void runSize(XSession& x, const Options& options, int size, const std::function<
     const pid_t pid = program.pid;
 
     Driver driver(x, options, pid);
+    // The first search keystroke after the list opened (the window has been quiet for a second),
+    // before the measures below search to place the selection: one sample per launch.
+    if (wanted(options.keys, "search")) {
+        driver.tap(control(XK_f));
+        report({size, "opened", "first search keystroke", {driver.press(plain(XK_s))}});
+        driver.tap(plain(XK_BackSpace));
+        driver.tap(plain(XK_Escape));
+        driver.settle();
+    }
     for (const Position& position : kPositions) {
         if (!wanted(options.positions, position.name))
             continue;

@@ -184,6 +184,13 @@ QString FoldedTexts::text(qsizetype index) const
 FoldedTexts::Chunk& FoldedTexts::appendingChunk()
 {
     if (m_chunks.empty() || m_chunks.back().ends.size() >= chunkRows) {
+        if (!m_chunks.empty()) {
+            // A full chunk gives back what its growth reserved: up to half of a long list's texts.
+            Chunk& full = m_chunks.back();
+            full.narrow.shrink_to_fit();
+            full.utf16.shrink_to_fit();
+            full.ends.shrink_to_fit();
+        }
         m_chunks.emplace_back();
         m_firstRows.push_back(m_size);
     }
@@ -256,6 +263,28 @@ void FoldedTexts::remove(qsizetype index)
         m_firstRows.erase(m_firstRows.begin() + qsizetype(chunk));
     }
     renumberFrom(chunk);
+}
+
+void FoldedTexts::truncate(qsizetype rows)
+{
+    if (rows >= m_size)
+        return;
+    if (rows == 0) {
+        clear();
+        return;
+    }
+    const auto [chunk, row] = locate(rows);
+    m_chunks.resize(row == 0 ? chunk : chunk + 1);
+    m_firstRows.resize(m_chunks.size());
+    if (row > 0) {
+        Chunk& c = m_chunks.back();
+        c.ends.resize(row);
+        if (c.wide)
+            c.utf16.resize(std::size_t(c.ends.back()));
+        else
+            c.narrow.resize(std::size_t(c.ends.back()));
+    }
+    m_size = rows;
 }
 
 void FoldedTexts::replace(qsizetype index, QStringView text)

@@ -38,6 +38,8 @@ public:
     }
     void insert(qsizetype index, QStringView text);
     void remove(qsizetype index);
+    // Keeps the first `rows` rows only.
+    void truncate(qsizetype rows);
     void replace(qsizetype index, QStringView text);
     QString text(qsizetype index) const;
 

@@ -8,7 +8,9 @@
 #include <utility>
 
 SessionController::SessionController(Scheduler* scheduler, QObject* parent)
-    : QObject(parent), m_transitions(m_state, m_history, m_filter, scheduler, this)
+    : QObject(parent),
+      m_idleFolding(m_state, m_filter, scheduler, this),
+      m_transitions(m_state, m_history, m_filter, scheduler, this)
 {
     m_state.deliver = [this](quint32 fields, int commits) { deliver(fields, commits); };
 }
@@ -52,6 +54,10 @@ void SessionController::deliver(quint32 fields, int commits)
         emit filterQueryChanged();
     if (fields)
         emit changed();
+    if (fields
+        & (SessionState::ItemsByIDField | SessionState::WorkingItemIDsField | SessionState::InboxItemIDsField
+            | SessionState::CompletedItemIDsField))
+        m_idleFolding.changed();
     for (; commits > 0; --commits)
         if (onCommittedChange)
             onCommittedChange();

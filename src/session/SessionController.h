@@ -4,6 +4,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/Scheduler.h"
 #include "platform/UrlOpener.h"
+#include "session/IdleFolding.h"
 #include "session/ParsedTaskText.h"
 #include "session/RenderedRow.h"
 #include "session/SelectionRules.h"
@@ -207,6 +208,7 @@ private:
     UndoHistory m_history;
     std::shared_ptr<Pasteboard> m_pasteboard;
     std::shared_ptr<UrlOpener> m_urlOpener;
+    IdleFolding m_idleFolding;
     // Last, so that its jobs are cancelled before the state they touch goes.
     SessionTransitions m_transitions;
 };

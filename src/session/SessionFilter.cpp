@@ -92,49 +92,75 @@ bool SessionFilter::rowMatches(QStringView text, const Section& section) const
     return section.current && FoldedTexts::contains(text, section.current->query);
 }
 
-void SessionFilter::rebuild(const SessionState& state) const
+void SessionFilter::restart(const SessionState& state) const
 {
     m_items = state.items();
     for (TaskSection section : allTaskSections)
-        rebuildSection(state, section);
+        restartSection(state, section);
     m_textsValid = true;
 }
 
-void SessionFilter::rebuildSection(const SessionState& state, TaskSection section) const
+void SessionFilter::restartSection(const SessionState& state, TaskSection section) const
 {
     Section& s = m_sections[size_t(section)];
     s.ids = state.itemIDs(section);
-    s.texts.clear();
-    const std::vector<const SessionItem*> items = state.items().pointersTo(s.ids);
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        // The items lie far apart: fetching them, then their titles, some rows ahead overlaps
-        // their reads from memory.
-        if (i + 16 < items.size() && items[i + 16]) {
-            __builtin_prefetch(items[i + 16]);
-            __builtin_prefetch(reinterpret_cast<const char*>(items[i + 16]) + sizeof(SessionItem) - 1);
+    keepFolded(s, 0);
+}
+
+void SessionFilter::keepFolded(Section& section, qsizetype rows) const
+{
+    section.texts.truncate(rows);
+    section.current.reset();
+    section.earlier.clear();
+}
+
+bool SessionFilter::fold(qsizetype rows) const
+{
+    for (Section& s : m_sections) {
+        while (!s.isFolded()) {
+            if (rows == 0)
+                return false;
+            // The items of the rows are looked up together, leaf by leaf.
+            const qsizetype from = s.texts.size();
+            const qsizetype left = s.ids.size() - from;
+            qsizetype count = rows < 0 ? left : std::min(left, rows);
+            if (left - count < 256)
+                count = left; // no short run left over, too short for the look-up's sort to pay
+            const std::vector<const SessionItem*> items = m_items.pointersTo(s.ids.mid(from, count));
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                // The items lie far apart: fetching them, then their titles, some rows ahead
+                // overlaps their reads from memory.
+                if (i + 16 < items.size() && items[i + 16]) {
+                    __builtin_prefetch(items[i + 16]);
+                    __builtin_prefetch(
+                        reinterpret_cast<const char*>(items[i + 16]) + sizeof(SessionItem) - 1);
+                }
+                if (i + 8 < items.size() && items[i + 8])
+                    __builtin_prefetch(items[i + 8]->title.constData());
+                const SessionItem* item = items[i];
+                s.texts.append(
+                    [&](std::string& out) { return !item || m_foldRules.appendFoldedLatin1Task(out, *item); },
+                    [&](QString& out) {
+                        if (item)
+                            m_foldRules.appendFoldedTask(out, *item);
+                    });
+            }
+            if (rows > 0)
+                rows = std::max<qsizetype>(0, rows - count);
         }
-        if (i + 8 < items.size() && items[i + 8])
-            __builtin_prefetch(items[i + 8]->title.constData());
-        const SessionItem* item = items[i];
-        s.texts.append(
-            [&](std::string& out) { return !item || m_foldRules.appendFoldedLatin1Task(out, *item); },
-            [&](QString& out) {
-                if (item)
-                    m_foldRules.appendFoldedTask(out, *item);
-            });
     }
-    s.current.reset();
-    s.earlier.clear();
+    return true;
 }
 
 // A command changes a few tasks: their rows are refolded and re-tested against the current
 // result, and everything else is kept. The changed tasks are the ones whose items differ between
 // the kept map and the session's (found from the parts the two maps do not share) and the rows
-// between each list's unchanged start and end.
+// between each list's unchanged start and end. Rows not yet folded need nothing: they are folded
+// from the kept items when their turn comes.
 void SessionFilter::update(const SessionState& state) const
 {
     if (!m_textsValid) {
-        rebuild(state);
+        restart(state);
         return;
     }
     bool listsUnchanged = true;
@@ -152,11 +178,11 @@ void SessionFilter::update(const SessionState& state) const
         return fewItemsChanged;
     });
     if (!fewItemsChanged) {
-        rebuild(state);
+        restart(state);
         return;
     }
 
-    std::array<bool, 3> rebuilt {};
+    std::array<bool, 3> restarted {};
     QSet<QUuid> refolded; // the tasks on rows that are folded again anyway
     for (TaskSection section : allTaskSections) {
         Section& s = m_sections[size_t(section)];
@@ -165,7 +191,11 @@ void SessionFilter::update(const SessionState& state) const
             continue;
         const ListChange change = ListChange::between(
             s.ids.constData(), s.ids.size(), ids.constData(), ids.size(), sameID, largestRowChange);
-        if (change.move) {
+        const qsizetype folded = s.texts.size();
+        if (change.prefix + change.removed > folded) {
+            // The change reaches rows not yet folded: those from its start are folded later.
+            keepFolded(s, std::min(folded, change.prefix));
+        } else if (change.move) {
             const qsizetype from = change.move > 0 ? change.prefix : change.prefix + change.removed - 1;
             const qsizetype to = change.move > 0 ? change.prefix + change.removed - 1 : change.prefix;
             const QString text = s.texts.text(from);
@@ -177,8 +207,8 @@ void SessionFilter::update(const SessionState& state) const
                 s.current->rows.insertRow(to, matched);
             }
         } else if (change.removed > largestRowChange || change.inserted > largestRowChange) {
-            rebuildSection(state, section);
-            rebuilt[size_t(section)] = true;
+            restartSection(state, section);
+            restarted[size_t(section)] = true;
             continue;
         } else {
             for (qsizetype i = change.prefix + change.removed - 1; i >= change.prefix; --i) {
@@ -199,18 +229,18 @@ void SessionFilter::update(const SessionState& state) const
         s.earlier.clear();
     }
 
-    // Tasks whose text changed in place, found in one pass over each list.
+    // Tasks whose text changed in place, found in one pass over each list's folded rows.
     std::vector<QUuid> pending;
     for (const QUuid& id : changedItems)
         if (!refolded.contains(id))
             pending.push_back(id);
     const IDSieve sieve(pending);
     for (TaskSection section : allTaskSections) {
-        if (rebuilt[size_t(section)] || pending.empty())
+        if (restarted[size_t(section)] || pending.empty())
             continue;
         Section& s = m_sections[size_t(section)];
         const QUuid* ids = s.ids.constData();
-        for (qsizetype at = 0; at < s.ids.size() && !pending.empty(); ++at) {
+        for (qsizetype at = 0; at < s.texts.size() && !pending.empty(); ++at) {
             if (!sieve.mayHold(ids[at]))
                 continue;
             const auto found = std::find_if(
@@ -228,10 +258,18 @@ void SessionFilter::update(const SessionState& state) const
     m_items = state.items();
 }
 
+bool SessionFilter::prepare(const SessionState& state, qsizetype rows) const
+{
+    foldedQuery(); // drops what was folded under another locale
+    update(state);
+    return fold(rows);
+}
+
 const FilterMatches& SessionFilter::matchingRows(const SessionState& state, TaskSection section) const
 {
     const QString& query = foldedQuery();
     update(state);
+    fold(-1);
     Section& s = m_sections[size_t(section)];
     if (s.current && s.current->query == query)
         return s.current->rows;

@@ -25,6 +25,10 @@ class SessionState;
 // after a change, and each section's result is kept with the query it answers: a keystroke that
 // extends the query looks only at the rows that matched before, and going back to an earlier query
 // takes its kept result while nothing has changed since.
+//
+// Folding every text of a long list is the largest part of a first keystroke, so it can be done
+// ahead of need, a slice at a time (prepare); a keystroke that comes before it is done folds the
+// rest itself.
 class SessionFilter {
 public:
     const QString& query() const { return m_query; }
@@ -43,21 +47,35 @@ public:
     // query is in force. Valid until the session's lists, items or the query next change.
     const FilterMatches& matchingRows(const SessionState& state, TaskSection section) const;
 
+    // Brings the folded texts up to date with the session's tasks, folding at most about `rows`
+    // texts. Answers whether they are now up to date, so that a keystroke would fold nothing.
+    bool prepare(const SessionState& state, qsizetype rows) const;
+
 private:
     struct KeptResult {
         QString query;
         FilterMatches rows;
     };
+    // The texts of a section's first rows are folded; the rest are still to be folded from the
+    // kept items (m_items), in list order.
     struct Section {
         QList<QUuid> ids; // the list `texts` follows, shared with the session's while unchanged
         FoldedTexts texts;
+        bool isFolded() const { return texts.size() == ids.size(); }
         std::optional<KeptResult> current;
         std::vector<KeptResult> earlier; // most recent last; only while the texts are unchanged
     };
     // Brings the folded texts of every section up to date with the session.
+    // Brings the kept lists and items up to date with the session; a section changed too much to
+    // follow row by row is emptied, to be folded afresh.
     void update(const SessionState& state) const;
-    void rebuild(const SessionState& state) const;
-    void rebuildSection(const SessionState& state, TaskSection section) const;
+    void restart(const SessionState& state) const;
+    void restartSection(const SessionState& state, TaskSection section) const;
+    // Folds the next texts still to be folded, at most about `rows` of them (every one when
+    // negative). Answers whether every section is folded.
+    bool fold(qsizetype rows) const;
+    // Keeps the folded texts of the first `rows` rows only.
+    void keepFolded(Section& section, qsizetype rows) const;
     QString foldedText(const SessionState& state, const QUuid& id) const;
     bool rowMatches(QStringView text, const Section& section) const;
 
@@ -66,7 +84,7 @@ private:
     mutable QString m_foldedFrom; // the query m_foldedQuery was folded from
     mutable bool m_foldedValid = false;
     mutable FoldRules m_foldRules;
-    mutable bool m_textsValid = false;
-    mutable SessionItemMap m_items; // the items the texts were folded from
+    mutable bool m_textsValid = false; // m_items and the sections' lists are kept
+    mutable SessionItemMap m_items; // the items the texts are folded from
     mutable std::array<Section, 3> m_sections;
 };

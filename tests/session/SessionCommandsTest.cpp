@@ -206,6 +206,7 @@ void SessionCommandsTest::everyEditingCommandIsRefusedWhileBlocked()
             if (name == "move") // moving up and down is the deliberate exception
                 continue;
             s.setEditingBlocked(true);
+            h.scheduler.advance(1); // what the steps above scheduled (folding ahead) runs first
             const ObservedState before = observe(h);
             command();
             h.scheduler.advance(1); // nothing was scheduled either

@@ -1,5 +1,7 @@
 #include "SessionTestSupport.h"
 
+#include "session/IdleFolding.h"
+
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -13,6 +15,7 @@ private slots:
     void rowsShowSectionsWithSeparatorsSpacersAndTheInputRow();
     void filterMatchesOneSubstringOfTitleOrNote_data();
     void filterMatchesOneSubstringOfTitleOrNote();
+    void foldingAheadWaitsForQuietAndGoesBySlices();
     void filterFollowsTurkishCaseRules();
     void filterNoticesEditedText();
     void shellsReplaceTaskRowsWhileTheyMove();
@@ -83,7 +86,8 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote_data()
 
     // Typed a letter at a time, and changed on the way ("?query" types, "=old>new" edits a task,
     // "+title" adds one, "-title" deletes it, "^title>index" moves it in the inbox, "#n" adds n
-    // tasks, every other one holding "milk", "<" undoes).
+    // tasks, every other one holding "milk", "<" undoes, "%n" opens the list again with n such
+    // tasks after the others, "*" runs the next scheduled job, such as a slice of folding ahead).
     QTest::newRow("typed, folded on the way")
         << QStringList({"?s", "?St", "?STR", "?stra", "?STRAS", "?strass"}) << "STRASSE"
         << QStringList({precomposed});
@@ -115,6 +119,19 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote_data()
     QTest::newRow("many added while not filtering")
         << QStringList({"?mil", "?", "#300", "=Call Ann>Call Ann milk"}) << "mil"
         << QStringList({"Buy Milk today", "buy the milk", "Call Ann milk", "Plan"});
+    // Folding ahead, a slice at a time, over a list that takes several slices.
+    QTest::newRow("typed before folding ahead") << QStringList({"%9000", "?mi"}) << "milk" << milk;
+    QTest::newRow("typed while folding ahead") << QStringList({"%9000", "*", "?mi"}) << "milk" << milk;
+    QTest::newRow("typed after folding ahead")
+        << QStringList({"%9000", "*", "*", "*", "*", "*"}) << "milk" << milk;
+    QTest::newRow("changed while folding ahead")
+        << QStringList({"%9000", "*", "=Call Ann>Call Ann milk", "+Milk shake", "^Plan>7000", "-buy the milk",
+               "=filler 8001 milk>filler 8001", "*", "*", "?mil", "=filler 8003 milk>filler 8003", "?", "*",
+               "*", "*", "*", "*"})
+        << "milk" << QStringList({"Milk shake", "Buy Milk today", "Call Ann milk", "Plan"});
+    QTest::newRow("opened again while folding ahead")
+        << QStringList({"%9000", "*", "%5000", "*", "*", "^Plan>0"}) << "milk"
+        << QStringList({"Plan", "Buy Milk today", "buy the milk"});
 
     // Folded text beyond Latin-1 (œ, ũ) beside text within it, arriving in every way.
     const QString oeuvre = QStringView(u"\u0152uvre milk").toString();
@@ -144,10 +161,10 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
     QFETCH(QString, query);
     QFETCH(QStringList, visible);
     SessionHarness h;
-    h.load({},
-        {"Buy Milk today", "buy the milk", "Call Ann", "Plan|ask about MILK prices",
-            QStringView(u"Caf\u00E9 on K\u00F6nigstra\u00DFe").toString(),
-            QStringView(u"cafe\u0301 au lait").toString()});
+    const QStringList inbox {"Buy Milk today", "buy the milk", "Call Ann", "Plan|ask about MILK prices",
+        QStringView(u"Caf\u00E9 on K\u00F6nigstra\u00DFe").toString(),
+        QStringView(u"cafe\u0301 au lait").toString()};
+    h.load({}, inbox);
     for (const QString& step : before) {
         const QString argument = step.mid(1);
         const QStringList parts = argument.split('>');
@@ -182,6 +199,17 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
         case '<':
             h.session.undo();
             break;
+        case '%': {
+            QStringList lists = inbox;
+            for (int i = 0; i < argument.toInt(); ++i)
+                lists << QString(i % 2 ? "filler %1 milk" : "filler %1").arg(i);
+            h.load({}, lists);
+            break;
+        }
+        case '*':
+            if (h.scheduler.pendingCount() > 0)
+                h.scheduler.advance(h.scheduler.nextDueTime() - h.scheduler.now());
+            break;
         }
         h.session.renderedRows();
     }
@@ -196,6 +224,57 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
     QCOMPARE(shown.filter(QRegularExpression("^filler")), fillers);
     shown.removeIf(isFiller);
     QCOMPARE(shown, visible);
+}
+
+void SessionRowsTest::foldingAheadWaitsForQuietAndGoesBySlices()
+{
+    ManualScheduler scheduler;
+    QObject context;
+    SessionState state;
+    SessionFilter filter;
+    IdleFolding folding(state, filter, &scheduler, &context);
+    const auto open = [&](qsizetype count) {
+        SessionItemMap items;
+        QList<QUuid> inbox;
+        for (qsizetype i = 0; i < count; ++i) {
+            const QUuid id = QUuid::createUuid();
+            items.insert(id, SessionItem {id, QString("task %1").arg(i), std::nullopt});
+            inbox.append(id);
+        }
+        state.replaceContent(items, {}, inbox, {});
+        folding.changed();
+    };
+    // Whether a keystroke now would find every text folded.
+    const auto ready = [&] { return filter.prepare(state, 0); };
+    const auto runNextJob = [&] { scheduler.advance(scheduler.nextDueTime() - scheduler.now()); };
+
+    open(IdleFolding::sliceRows * 5 / 2);
+    // A burst of changes goes first.
+    for (int i = 0; i < 4; ++i) {
+        scheduler.advance(IdleFolding::quietDelay / 2);
+        state.itemsForChange()[state.itemIDs(TaskSection::inbox).at(i)].title += "!";
+        folding.changed();
+    }
+    scheduler.advance(IdleFolding::quietDelay * 0.9);
+    QVERIFY(!ready());
+    runNextJob(); // the quiet time is over: a slice
+    QVERIFY(!ready());
+    int slices = 1;
+    for (; scheduler.pendingCount() > 0; ++slices)
+        runNextJob();
+    QVERIFY(ready());
+    QCOMPARE(slices, 3);
+
+    // Opened again, then one task edited: folded again, and nothing left running.
+    open(100);
+    scheduler.advance(IdleFolding::quietDelay);
+    QVERIFY(ready());
+    state.itemsForChange()[state.itemIDs(TaskSection::inbox).at(7)].title = "edited";
+    folding.changed();
+    scheduler.advance(IdleFolding::quietDelay);
+    QCOMPARE(scheduler.pendingCount(), 0);
+    filter.setQuery("edit");
+    QCOMPARE(filter.matchingRows(state, TaskSection::inbox).count(), 1);
 }
 
 void SessionRowsTest::filterFollowsTurkishCaseRules()

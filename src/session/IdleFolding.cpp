@@ -1,0 +1,41 @@
+#include "session/IdleFolding.h"
+
+#include "session/SessionFilter.h"
+
+IdleFolding::IdleFolding(
+    const SessionState& state, const SessionFilter& filter, Scheduler* scheduler, QObject* context)
+    : m_state(state), m_filter(filter), m_scheduler(scheduler), m_context(context)
+{ }
+
+IdleFolding::~IdleFolding()
+{
+    if (m_job.isPending())
+        m_job.cancel();
+}
+
+void IdleFolding::changed()
+{
+    m_lastChange = m_scheduler->now();
+    // A job already waiting looks at the time of the last change when it runs: one timer serves a
+    // whole burst of commands.
+    if (!m_job.isPending())
+        schedule(quietDelay);
+}
+
+void IdleFolding::schedule(double delaySeconds)
+{
+    m_job = m_scheduler->schedule(delaySeconds, m_context, [this] { run(); });
+}
+
+void IdleFolding::run()
+{
+    // A timer may fire a little early (its delay is rounded to whole milliseconds).
+    constexpr double early = 0.002;
+    const double quiet = m_scheduler->now() - m_lastChange;
+    if (quiet < quietDelay - early) {
+        schedule(quietDelay - quiet);
+        return;
+    }
+    if (!m_filter.prepare(m_state, sliceRows))
+        schedule(slicePause);
+}
