@@ -59,7 +59,9 @@ void UndoHistory::record(const SessionSnapshot& before, const KnownChanges& know
     // Taken from the base itself, the new step differs from it in nothing.
     m_undo.append(Step {before.itemsByID, {}, before.inputDraft, before.isCreatingNewItem, before.selection,
         before.inlineEditState});
-    m_undoTop.reset();
+    // Its lists are the base itself, already held: undoing it hands them back instead of making
+    // a copy of each changed list.
+    m_undoTop = m_base;
 }
 
 std::optional<SessionSnapshot> UndoHistory::undo(const SessionSnapshot& current, const KnownChanges& known)
