@@ -189,8 +189,12 @@ void SessionFilter::update(const SessionState& state) const
         const QList<QUuid>& ids = state.itemIDs(section);
         if (s.ids.isSharedWith(ids))
             continue;
-        const ListChange change = ListChange::between(
-            s.ids.constData(), s.ids.size(), ids.constData(), ids.size(), sameID, largestRowChange);
+        // Where the session knows how this list changed since the one kept here, nothing is compared.
+        const std::optional<KnownListChange>& known = state.knownChange(section);
+        const ListChange change = known && known->leads(s.ids, ids)
+            ? known->change
+            : ListChange::between(
+                s.ids.constData(), s.ids.size(), ids.constData(), ids.size(), sameID, largestRowChange);
         const qsizetype folded = s.texts.size();
         if (change.prefix + change.removed > folded) {
             // The change reaches rows not yet folded: those from its start are folded later.
