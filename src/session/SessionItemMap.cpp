@@ -58,6 +58,56 @@ bool byteLess(const QUuid& a, const QUuid& b)
 
 } // namespace
 
+namespace {
+
+// Where a random id should lie in a sorted run of `size` ids: the leading bits of the order
+// byteLess compares by say how far into the run.
+qsizetype expectedPlace(const QUuid& key, qsizetype size)
+{
+    quint64 order;
+    std::memcpy(&order, &key, sizeof order);
+    return qsizetype((order >> 32) * quint64(size) >> 32);
+}
+
+// The lower bound of key among the sorted items, searched outward from `hint` in growing steps:
+// for random ids a step or two from where they should be, and never more than a binary search's
+// steps twice over however the ids fall.
+qsizetype lowerBoundNear(const SessionItem* items, qsizetype size, const QUuid& key, qsizetype hint)
+{
+    qsizetype low = 0; // items before low are less than key
+    qsizetype high = size; // items from high on are not
+    if (hint < size && byteLess(items[hint].id, key)) {
+        low = hint + 1;
+        for (qsizetype step = 1;; step *= 2) {
+            const qsizetype probe = low + step - 1;
+            if (probe >= size)
+                break;
+            if (!byteLess(items[probe].id, key)) {
+                high = probe;
+                break;
+            }
+            low = probe + 1;
+        }
+    } else {
+        high = std::min(hint, size);
+        for (qsizetype step = 1;; step *= 2) {
+            const qsizetype probe = high - step;
+            if (probe < 0)
+                break;
+            if (byteLess(items[probe].id, key)) {
+                low = probe + 1;
+                break;
+            }
+            high = probe;
+        }
+    }
+    return std::lower_bound(items + low, items + high, key, [](const SessionItem& item, const QUuid& id) {
+        return byteLess(item.id, id);
+    }) - items;
+}
+
+} // namespace
+
 qsizetype SessionItemMap::lowerBound(const Leaf& leaf, const QUuid& key)
 {
     return std::lower_bound(leaf.cbegin(), leaf.cend(), key, [](const SessionItem& item, const QUuid& id) {
@@ -108,16 +158,38 @@ std::vector<const SessionItem*> SessionItemMap::pointersTo(const QList<QUuid>& k
         for (qsizetype i = 0; i < count; ++i)
             byLeaf[next[leafOf[i]]++] = Key {keys.at(i), i};
     }
-    for (std::size_t slot = 0; slot < leafCount; ++slot) {
-        const qsizetype begin = start[slot];
-        const qsizetype end = start[slot + 1];
-        const Node* node = d->nodes[slot >> levelBits].constData();
-        if (begin == end || !node)
-            continue;
-        const Leaf& leaf = node->leaves[slot & (fanOut - 1)];
-        for (qsizetype k = begin; k < end; ++k) {
-            const qsizetype at = lowerBound(leaf, byLeaf[k].id);
-            if (at < leaf.size() && leaf.at(at).id == byLeaf[k].id)
+    // The leaves holding keys. At a long list's scale each is a read from memory, and so is each
+    // step of a search in it: the leaves some places ahead are fetched early, so that those reads
+    // overlap instead of coming one after the other.
+    std::vector<quint16> filled;
+    for (std::size_t slot = 0; slot < leafCount; ++slot)
+        if (start[slot] != start[slot + 1] && d->nodes[slot >> levelBits])
+            filled.push_back(quint16(slot));
+    const auto leafAt = [this](std::size_t slot) -> const Leaf& {
+        return d->nodes[slot >> levelBits]->leaves[slot & (fanOut - 1)];
+    };
+    constexpr std::size_t listAhead = 8;
+    constexpr std::size_t itemsAhead = 4;
+    for (std::size_t n = 0; n < filled.size(); ++n) {
+        if (n + listAhead < filled.size())
+            __builtin_prefetch(&leafAt(filled[n + listAhead]));
+        if (n + itemsAhead < filled.size()) {
+            const std::size_t slot = filled[n + itemsAhead];
+            const Leaf& leaf = leafAt(slot);
+            if (!leaf.isEmpty()) {
+                // Where each key should be, the search's start.
+                const SessionItem* items = leaf.constData();
+                for (qsizetype k = start[slot]; k < start[slot + 1]; ++k)
+                    __builtin_prefetch(items + expectedPlace(byLeaf[k].id, leaf.size()));
+            }
+        }
+        const std::size_t slot = filled[n];
+        const Leaf& leaf = leafAt(slot);
+        for (qsizetype k = start[slot]; k < start[slot + 1]; ++k) {
+            const QUuid& key = byLeaf[k].id;
+            const qsizetype at
+                = lowerBoundNear(leaf.constData(), leaf.size(), key, expectedPlace(key, leaf.size()));
+            if (at < leaf.size() && leaf.at(at).id == key)
                 found[byLeaf[k].at] = &leaf.at(at);
         }
     }

@@ -119,19 +119,27 @@ void SessionItemMapTest::equalityComparesValues()
 void SessionItemMapTest::bulkBuiltMapEqualsInsertedOne_data()
 {
     QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("skewed");
     // Past 4,096 items most leaves hold several, which the bulk build must sort.
     for (int count : {0, 1, 2, 700, 10000})
-        QTest::addRow("%d", count) << count;
+        QTest::addRow("%d", count) << count << false;
+    // Ids that are not spread evenly in the leaves' order: a look-up cannot start where a random
+    // id would lie.
+    QTest::addRow("60000 skewed") << 60000 << true;
 }
 
 void SessionItemMapTest::bulkBuiltMapEqualsInsertedOne()
 {
     QFETCH(int, count);
+    QFETCH(bool, skewed);
     QList<SessionItem> items;
     SessionItemMap inserted;
     Reference reference;
     for (int i = 0; i < count; ++i) {
-        const SessionItem item = makeItem(QUuid::createUuid(), i);
+        QUuid id = QUuid::createUuid();
+        if (skewed)
+            id.data2 = id.data3 = i % 2 ? 0 : 0xFFFF;
+        const SessionItem item = makeItem(id, i);
         items.append(item);
         inserted.insert(item.id, item);
         reference.insert(item.id, item);
