@@ -14,6 +14,8 @@ namespace {
 
 // How many rows a change may touch before the texts it touches are folded again as a whole.
 constexpr qsizetype largestRowChange = 64;
+// Tasks edited in place up to this many are looked up where they are, rather than looked for.
+constexpr std::size_t fewEditedInPlace = 8;
 // How many earlier results each section keeps for going back to a shorter query.
 constexpr std::size_t keptResults = 16;
 
@@ -233,30 +235,44 @@ void SessionFilter::update(const SessionState& state) const
         s.earlier.clear();
     }
 
-    // Tasks whose text changed in place, found in one pass over each list's folded rows.
+    // Tasks whose text changed in place. The kept lists are now the session's, so a task's place
+    // there is its place here.
     std::vector<QUuid> pending;
     for (const QUuid& id : changedItems)
         if (!refolded.contains(id))
             pending.push_back(id);
-    const IDSieve sieve(pending);
-    for (TaskSection section : allTaskSections) {
-        if (restarted[size_t(section)] || pending.empty())
-            continue;
+    const auto refold = [&](TaskSection section, qsizetype at) {
         Section& s = m_sections[size_t(section)];
-        const QUuid* ids = s.ids.constData();
-        for (qsizetype at = 0; at < s.texts.size() && !pending.empty(); ++at) {
-            if (!sieve.mayHold(ids[at]))
-                continue;
-            const auto found = std::find_if(
-                pending.begin(), pending.end(), [&](const QUuid& id) { return sameID(id, ids[at]); });
-            if (found == pending.end())
-                continue;
-            pending.erase(found);
-            const QString text = foldedText(state, ids[at]);
-            s.texts.replace(at, text);
-            if (s.current)
-                s.current->rows.set(at, rowMatches(text, s));
-            s.earlier.clear();
+        if (restarted[size_t(section)] || at >= s.texts.size())
+            return; // folded later, from the kept items
+        const QString text = foldedText(state, s.ids.at(at));
+        s.texts.replace(at, text);
+        if (s.current)
+            s.current->rows.set(at, rowMatches(text, s));
+        s.earlier.clear();
+    };
+    if (pending.size() <= fewEditedInPlace) {
+        // A command edits a task or two, where the session has just looked (the selection, the
+        // rows it changed): it finds them there first, without reading every list.
+        for (const QUuid& id : pending)
+            if (const auto place = state.placeOf(id))
+                refold(place->first, place->second);
+    } else {
+        // Many: found in one pass over each list's folded rows.
+        const IDSieve sieve(pending);
+        for (TaskSection section : allTaskSections) {
+            const Section& s = m_sections[size_t(section)];
+            for (qsizetype at = 0; at < s.texts.size() && !pending.empty(); ++at) {
+                const QUuid& id = s.ids.at(at);
+                if (!sieve.mayHold(id))
+                    continue;
+                const auto found = std::find_if(
+                    pending.begin(), pending.end(), [&](const QUuid& other) { return sameID(other, id); });
+                if (found == pending.end())
+                    continue;
+                pending.erase(found);
+                refold(section, at);
+            }
         }
     }
     m_items = state.items();

@@ -86,8 +86,9 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote_data()
 
     // Typed a letter at a time, and changed on the way ("?query" types, "=old>new" edits a task,
     // "+title" adds one, "-title" deletes it, "^title>index" moves it in the inbox, "#n" adds n
-    // tasks, every other one holding "milk", "<" undoes, "%n" opens the list again with n such
-    // tasks after the others, "*" runs the next scheduled job, such as a slice of folding ahead).
+    // tasks, every other one holding "milk", "&" edits each of those in or out of holding it at
+    // once, "<" undoes, "%n" opens the list again with n such tasks after the others, "*" runs the
+    // next scheduled job, such as a slice of folding ahead).
     QTest::newRow("typed, folded on the way")
         << QStringList({"?s", "?St", "?STR", "?stra", "?STRAS", "?strass"}) << "STRASSE"
         << QStringList({precomposed});
@@ -116,6 +117,8 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote_data()
     QTest::newRow("moved far down, then a letter more")
         << QStringList({"#70", "+Milk shake", "?mil", "^Milk shake>76"}) << "milk"
         << QStringList({"Buy Milk today", "buy the milk", "Plan", "Milk shake"});
+    QTest::newRow("many edited at once, then a letter more")
+        << QStringList({"#30", "?mil", "&"}) << "milk" << milk;
     QTest::newRow("many added while not filtering")
         << QStringList({"?mil", "?", "#300", "=Call Ann>Call Ann milk"}) << "mil"
         << QStringList({"Buy Milk today", "buy the milk", "Call Ann milk", "Plan"});
@@ -194,6 +197,16 @@ void SessionRowsTest::filterMatchesOneSubstringOfTitleOrNote()
                 h.session.beginCreatingNewItem(QString(i % 2 ? "filler %1 milk" : "filler %1").arg(i));
                 h.session.commitNewItem();
                 h.session.renderedRows();
+            }
+            break;
+        case '&':
+            for (const QString& title : h.titles(TaskSection::inbox)) {
+                if (!title.startsWith("filler"))
+                    continue;
+                h.session.beginEditingItem(h.id(title));
+                h.session.updateInlineEditDraft(
+                    title.endsWith(" milk") ? title.chopped(5) : title + QStringLiteral(" milk"));
+                h.session.commitInlineEdit();
             }
             break;
         case '<':
@@ -480,7 +493,8 @@ void SessionRowsTest::updatedRowsMatchAFreshDerivation()
             commands[command]();
         SessionRows::Seen none;
         const QList<RenderedRow> fresh = h.session.updateRows(none).value(0).inserted;
-        QVERIFY(h.session.renderedRows() == fresh);
+        QVERIFY2(h.session.renderedRows() == fresh,
+            qPrintable(QString("step %1, command %2").arg(step).arg(command)));
         applyRowSplices(eagerRows, h.session.updateRows(eager));
         QVERIFY2(eagerRows == fresh, qPrintable(QString("step %1, command %2").arg(step).arg(command)));
         if (step % 7 == 0) {
