@@ -20,6 +20,8 @@ public:
     static ContentMark of(const QByteArray& bytes, qsizetype keepUpTo = keptBytesLimit);
 
     qsizetype size() const { return m_size; }
+    // True when only the digest of the content is kept.
+    bool isDigested() const { return m_digested; }
     // True when bytes are the content marked.
     bool matches(const QByteArray& bytes) const;
     // True when bytes begin with the content marked.

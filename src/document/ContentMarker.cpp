@@ -9,9 +9,8 @@ ContentMarker::ContentMarker(qsizetype keepUpTo) : m_keepUpTo(keepUpTo), m_hash(
 
 void ContentMarker::expect(const ContentMark& expected)
 {
-    // A digest can only be compared at the end; kept bytes beyond this marker's limit would be
-    // digested here, so neither helps.
-    if (m_size == 0 && !expected.m_digested && expected.m_size <= m_keepUpTo)
+    // A digest can only be compared at the end, so it does not help.
+    if (m_size == 0 && !expected.m_digested)
         m_expected = expected;
 }
 
@@ -22,9 +21,16 @@ void ContentMarker::reserve(qsizetype size)
 
 void ContentMarker::stopExpecting()
 {
-    // What came so far agreed with the expected bytes: they are what would have been kept.
-    m_kept.reserve(std::max(m_reserve, m_size));
-    m_kept.append(m_expected->m_content.constData(), m_size);
+    // What came so far agreed with the expected bytes: they are what would have been kept, or
+    // digested when there are more of them than this marker keeps.
+    const QByteArrayView agreed(m_expected->m_content.constData(), m_size);
+    if (m_size > m_keepUpTo) {
+        m_digesting = true;
+        m_hash.addData(agreed);
+    } else {
+        m_kept.reserve(std::max(m_reserve, m_size));
+        m_kept.append(agreed);
+    }
     m_expected.reset();
 }
 
@@ -59,13 +65,12 @@ void ContentMarker::add(QByteArrayView piece)
 
 ContentMark ContentMarker::finish()
 {
+    // Shorter than expected: its start, marked as any other content.
+    if (m_expected && m_size < m_expected->m_size)
+        stopExpecting();
     if (m_expected) {
         ContentMark mark = std::move(*m_expected);
         m_expected.reset();
-        // Shorter than expected: its start.
-        if (m_size < mark.m_size)
-            mark.m_content.truncate(m_size);
-        mark.m_size = m_size;
         return mark;
     }
     ContentMark mark;

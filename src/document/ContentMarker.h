@@ -16,12 +16,15 @@ public:
     explicit ContentMarker(qsizetype keepUpTo = ContentMark::keptBytesLimit);
 
     // The content most likely to come, as when a file is checked against what it last held: while
-    // the pieces agree with a kept mark's bytes nothing is copied, and finish() shares them.
+    // the pieces agree with a kept mark's bytes nothing is copied, and finish() shares them. A mark
+    // that keeps more bytes than this marker would (ContentMark::of with a higher limit) is compared
+    // without making a digest: when everything added agrees with it, finish() gives that mark itself.
     void expect(const ContentMark& expected);
     // Makes room at once for the bytes kept of content this long.
     void reserve(qsizetype size);
     void add(QByteArrayView piece);
-    // The mark of everything added; once only.
+    // The mark of everything added, as ContentMark::of with this marker's limit makes it (but see
+    // expect); once only.
     ContentMark finish();
 
 private:

@@ -59,8 +59,8 @@ std::optional<FileSystemError> decodeUtf8(const QByteArray& bytes, const QString
 
 } // namespace
 
-std::optional<FileSystemError> DocumentService::readSnapshot(
-    const QString& path, FileSnapshot& snapshot, SnapshotContent content, const ContentMark* expected) const
+std::optional<FileSystemError> DocumentService::readSnapshot(const QString& path, FileSnapshot& snapshot,
+    SnapshotContent content, const ContentMark* expected, bool lease) const
 {
     // Devices, FIFOs and sockets are refused before they are opened: opening some devices acts on
     // them. Non-blocking, so that a FIFO put in the file's place between the two steps cannot hang
@@ -82,17 +82,18 @@ std::optional<FileSystemError> DocumentService::readSnapshot(
         return readError(path, S_ISDIR(info.st_mode) ? EISDIR : ENODEV);
     }
     if (content == SnapshotContent::markOnly) {
+        // Made first, so that a lease is in place before the first byte is read.
+        FileSnapshot read(fd, info, ContentMark());
+        if (lease)
+            read.takeLease();
         ContentMark mark;
         bool validUtf8 = false;
-        if (const int code = markFile(fd, mark, &validUtf8, expected)) {
-            ::close(fd);
+        if (const int code = markFile(fd, mark, &validUtf8, expected))
             return readError(path, code);
-        }
-        if (!validUtf8) {
-            ::close(fd);
+        if (!validUtf8)
             return readError(path, EILSEQ);
-        }
-        snapshot = FileSnapshot(fd, info, std::move(mark));
+        read.setMark(std::move(mark));
+        snapshot = std::move(read);
         return std::nullopt;
     }
     QByteArray bytes;

@@ -86,9 +86,11 @@ public:
     };
     // Reads a whole file, checked to be UTF-8 as readText does, keeping the file open in the
     // snapshot together with its mark and, when asked for, its bytes. A mark only is made faster
-    // when expected marks what the file most likely holds.
+    // when expected marks what the file most likely holds. With lease, and a mark only, the snapshot
+    // holds a read lease taken before the file was read, where one can be had (FileSnapshot::takeLease).
     std::optional<FileSystemError> readSnapshot(const QString& path, FileSnapshot& snapshot,
-        SnapshotContent content = SnapshotContent::bytes, const ContentMark* expected = nullptr) const;
+        SnapshotContent content = SnapshotContent::bytes, const ContentMark* expected = nullptr,
+        bool lease = false) const;
 
     // Removes the temporary files that interrupted saves of the file at path left beside it. Only
     // files that are provably such leftovers go: named for this file with Vesk's mark, holding a

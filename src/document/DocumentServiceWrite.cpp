@@ -251,6 +251,9 @@ std::optional<FileSystemError> DocumentService::write(const QByteArray& bytes, c
             target.constData(), std::strerror(code));
     }
 
+    // A lease of the caller's on the file would refuse our own writing of it.
+    if (checked)
+        releaseLease(checked->fd());
     if (checked && changedSinceCheck()) {
         outcome = GuardedWriteOutcome::fileChangedFirst;
         return std::nullopt;

@@ -5,8 +5,13 @@
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -79,6 +84,43 @@ bool FileSnapshot::hasChangedSince() const
 bool FileSnapshot::isSameFile(const struct stat& info) const
 {
     return info.st_dev == m_info.st_dev && info.st_ino == m_info.st_ino;
+}
+
+bool FileSnapshot::takeLease()
+{
+    struct statfs system { };
+    if (!m_fd || m_leased || ::fstatfs(*m_fd, &system) != 0)
+        return false;
+    switch (system.f_type) {
+    case EXT4_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case F2FS_SUPER_MAGIC:
+        break;
+    default:
+        return false;
+    }
+    // A broken lease is told by a signal, whose default would end this program; this one is ignored
+    // unless a program asks for it.
+    ::fcntl(*m_fd, F_SETSIG, SIGURG);
+    m_leased = ::fcntl(*m_fd, F_SETLEASE, F_RDLCK) == 0;
+    return m_leased;
+}
+
+bool FileSnapshot::releaseLease()
+{
+    if (!m_fd || !std::exchange(m_leased, false))
+        return false;
+    // A lease being broken already reads as none.
+    const bool held = ::fcntl(*m_fd, F_GETLEASE) == F_RDLCK;
+    ::releaseLease(*m_fd);
+    return held;
+}
+
+void releaseLease(int fd)
+{
+    ::fcntl(fd, F_SETLEASE, F_UNLCK);
 }
 
 int readFileFrom(int fd, qint64 offset, QByteArray& bytes)

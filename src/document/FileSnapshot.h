@@ -43,14 +43,26 @@ public:
     // True when info describes the same file as the one read (device and inode).
     bool isSameFile(const struct stat& info) const;
 
+    // Takes a read lease on the file, before it is read: the kernel grants one only while no program
+    // has the file open for writing, and breaks it when one opens or truncates the file. Only on file
+    // systems whose files change through this kernel alone (a network file can change elsewhere).
+    bool takeLease();
+    bool isLeased() const { return m_leased; }
+    // Lets the lease go; true when it held until now, unbroken: nothing can have been written into
+    // the file since it was taken, and nobody has the file open for writing.
+    bool releaseLease();
+
 private:
     std::shared_ptr<const int> m_fd;
     struct stat m_info { };
     mutable std::optional<ContentMark> m_mark;
+    bool m_leased = false;
     bool m_hasBytes = false;
     QByteArray m_bytes;
 };
 
+// Lets go of a lease taken on fd, if any: the file is about to be written through another descriptor.
+void releaseLease(int fd);
 // Reads a file from offset to its end; returns 0 or an errno value.
 int readFileFrom(int fd, qint64 offset, QByteArray& bytes);
 // Marks a whole file as it is read, holding no more of it than the mark keeps; returns 0 or an errno

@@ -8,8 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-std::optional<DocumentControllerFailure> FileState::read(
-    const DocumentService& service, const QString& path, FileState& state, const ContentMark* expected)
+std::optional<DocumentControllerFailure> FileState::read(const DocumentService& service, const QString& path,
+    FileState& state, const ContentMark* expected, bool lease)
 {
     const QByteArray encoded = QFile::encodeName(path);
     struct stat info { };
@@ -22,8 +22,8 @@ std::optional<DocumentControllerFailure> FileState::read(
         return FileAccessError::missing();
     if (::access(encoded.constData(), R_OK) != 0 && errno == EACCES)
         return FileAccessError::unreadable();
-    if (auto error
-        = service.readSnapshot(path, state.snapshot, DocumentService::SnapshotContent::markOnly, expected))
+    if (auto error = service.readSnapshot(
+            path, state.snapshot, DocumentService::SnapshotContent::markOnly, expected, lease))
         return error->isNoSuchFile() ? FileAccessError::missing() : FileAccessError::unreadable();
     state.writable = ::access(encoded.constData(), W_OK) == 0;
     return std::nullopt;

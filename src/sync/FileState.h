@@ -16,7 +16,8 @@ struct FileState {
 
     // Reads the file at path; expected, when given, marks what it most likely holds. A missing file
     // or one that is no regular file fails with FileAccessError::missing, one that cannot be read or
-    // decoded with unreadable. Any thread.
+    // decoded with unreadable. With lease, the snapshot holds a lease taken before it was read where
+    // one can be had (FileSnapshot::takeLease). Any thread.
     static std::optional<DocumentControllerFailure> read(const DocumentService& service, const QString& path,
-        FileState& state, const ContentMark* expected = nullptr);
+        FileState& state, const ContentMark* expected = nullptr, bool lease = false);
 };

@@ -29,12 +29,15 @@ void SaveJob::run(const DocumentService& service)
         section(snapshot.completedItemIDs), expectedSize);
     mark = ContentMark::of(bytes);
     QList<FileSnapshot> replacedNow;
+    // The replaced file that nobody could write into from before the check read it until it was
+    // replaced: it holds what the check read, and needs no second reading.
+    int untouchedFd = -1;
     for (int attempt = 1;; ++attempt) {
         DocumentService::GuardedWriteOutcome written;
         {
             const DocumentWriteLock lock(path);
             FileState state;
-            if (auto problem = FileState::read(service, path, state, lastSeen ? &*lastSeen : nullptr)) {
+            if (auto problem = FileState::read(service, path, state, lastSeen ? &*lastSeen : nullptr, true)) {
                 failure = std::move(problem);
                 outcome = Outcome::failed;
                 break;
@@ -48,8 +51,13 @@ void SaveJob::run(const DocumentService& service)
                 outcome = Outcome::changedOnDisk;
                 break;
             }
-            if (const auto error
-                = service.writeContents(bytes, path, state.snapshot, written, &notKept, &replacedNow)) {
+            const auto error
+                = service.writeContents(bytes, path, state.snapshot, written, &notKept, &replacedNow);
+            // Let go before the replaced file is handed on: a lease keeps other programs waiting.
+            if (state.snapshot.releaseLease() && !error
+                && written == DocumentService::GuardedWriteOutcome::written)
+                untouchedFd = state.snapshot.fd();
+            if (error) {
                 failure = *error;
                 outcome = Outcome::failed;
                 break;
@@ -64,11 +72,15 @@ void SaveJob::run(const DocumentService& service)
         outcome = Outcome::conflict;
         break;
     }
-    // The bytes are on disk or not wanted any more: they go before replaced files are read back, so
-    // that a long list is not held three times. Mostly nobody else has a replaced file open; that is
-    // looked at here, off the interface thread and outside the lock, which guards only the name.
+    // A long list's mark is only a digest: the bytes stay for the first look at the file after the
+    // save, which compares with them instead of making another digest. Otherwise they go before
+    // replaced files are read back.
+    if (outcome == Outcome::written && mark.isDigested())
+        written = std::move(bytes);
     bytes = QByteArray();
+    // Mostly nobody else has a replaced file open; that is looked at here, off the interface thread
+    // and outside the lock, which guards only the name.
     for (const FileSnapshot& file : std::as_const(replacedNow))
-        if (!ReplacedFileWatcher::needsNoKeeping(file))
+        if (file.fd() != untouchedFd && !ReplacedFileWatcher::needsNoKeeping(file))
             replaced.append(file);
 }

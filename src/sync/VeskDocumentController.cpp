@@ -113,6 +113,7 @@ void VeskDocumentController::bindFile(const QUrl& url, bool alreadyAccessing)
 void VeskDocumentController::recordPersisted(
     const ContentMark& mark, const QUrl& url, std::optional<CommittedSnapshot> snapshot)
 {
+    letGoOfWrittenBytes();
     m_lastPersistedContent = mark;
     m_persistedSnapshot = snapshot ? std::move(*snapshot) : CommittedSnapshot::of(*m_sessionController);
     setSyncState(SyncState::inSync);

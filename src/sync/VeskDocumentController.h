@@ -192,6 +192,8 @@ private:
     void finishSave(SaveJob& job, const QUrl& url);
     void failSave(const DocumentControllerFailure& failure);
     void startChangeCheck();
+    // Hands the bytes of the last save to the writer to be freed.
+    void letGoOfWrittenBytes();
     void runWorkWaitingForWriter();
     // Lets the writer finish what it was handed before the binding or the session is replaced,
     // without alerts: what failed shows in the state and the status.
@@ -250,6 +252,10 @@ private:
     // The session content that the file was last seen to hold; set whenever m_lastPersistedContent is.
     std::optional<CommittedSnapshot> m_persistedSnapshot;
     bool m_saveRunning = false;
+    // The bytes of the last save while m_lastPersistedContent is only their digest, kept a moment:
+    // the report of the save's own replacement of the file is checked against them, not a digest.
+    QByteArray m_lastWrittenBytes;
+    ScheduledJob m_writtenBytesExpiry;
     // Asked for while the writer was busy, done once it is idle.
     bool m_changeNoticedWhileWriting = false;
     bool m_checkWaitsForWriter = false;

@@ -8,7 +8,15 @@
 #include "sync/FileState.h"
 #include "sync/SaveJob.h"
 
+#include <limits>
 #include <memory>
+
+namespace {
+
+// The report of a save's own replacement of the file comes FileWatcher::coalescingDelay after it.
+constexpr double writtenBytesKeptFor = FileWatcher::coalescingDelay * 2.5;
+
+} // namespace
 
 void VeskDocumentController::saveCommittedChange()
 {
@@ -47,6 +55,8 @@ void VeskDocumentController::startNextSave()
         m_pendingSave.reset();
         return;
     }
+    // Gone before the next save makes its own: a long list's text is not held twice.
+    letGoOfWrittenBytes();
     const QUrl url = m_selectedFileURL;
     auto job = std::make_shared<SaveJob>();
     job->path = localPath(url);
@@ -67,6 +77,11 @@ void VeskDocumentController::finishSave(SaveJob& job, const QUrl& url)
     switch (job.outcome) {
     case SaveJob::Outcome::written: {
         recordPersisted(job.mark, url, std::move(job.snapshot));
+        if (!job.written.isEmpty()) {
+            m_lastWrittenBytes = std::move(job.written);
+            m_writtenBytesExpiry
+                = m_scheduler->schedule(writtenBytesKeptFor, this, [this] { letGoOfWrittenBytes(); });
+        }
         // What the replaced file carried and the new one could not keep is said, not dropped.
         const QString note = FileMetadata::describeNotKept(job.notKept);
         setAppStatus(QStringLiteral("Saved ") + lastPathComponent(url)
@@ -117,20 +132,37 @@ void VeskDocumentController::startChangeCheck()
     struct Check {
         QString path;
         ContentMark expected;
+        // The bytes expected marks, when they are still here.
+        QByteArray written;
         bool same = false;
     };
-    auto check = std::make_shared<Check>(Check {localPath(m_selectedFileURL), *m_lastPersistedContent});
+    auto check = std::make_shared<Check>(Check {localPath(m_selectedFileURL), *m_lastPersistedContent,
+        std::exchange(m_lastWrittenBytes, QByteArray())});
+    m_writtenBytesExpiry.cancel();
     m_writer->start(
         [check, service = m_documentService] {
+            // Compared with the bytes themselves where they are here: the same answer, with no digest.
+            const ContentMark expected = check->written.isEmpty()
+                ? check->expected
+                : ContentMark::of(check->written, std::numeric_limits<qsizetype>::max());
+            check->written = QByteArray();
             FileState state;
-            check->same = !FileState::read(service, check->path, state, &check->expected)
-                && check->expected == state.snapshot.mark();
+            check->same = !FileState::read(service, check->path, state, &expected)
+                && expected == state.snapshot.mark();
         },
         [this, check] {
             if (!check->same && !hasUnpersistedChanges() && m_syncState == SyncState::inSync)
                 setSyncState(SyncState::externallyModifiedReloadable);
             runWorkWaitingForWriter();
         });
+}
+
+void VeskDocumentController::letGoOfWrittenBytes()
+{
+    m_writtenBytesExpiry.cancel();
+    if (!m_lastWrittenBytes.isEmpty())
+        m_writer->dispose(
+            std::make_shared<const QByteArray>(std::exchange(m_lastWrittenBytes, QByteArray())));
 }
 
 void VeskDocumentController::runWorkWaitingForWriter()

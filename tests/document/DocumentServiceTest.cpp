@@ -14,8 +14,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -199,15 +201,18 @@ private slots:
             QCOMPARE(mark.isPrefixOf(other), prefix);
             QCOMPARE(mark == ContentMark::of(other, keepUpTo), same);
             // Marked as it is read, a few bytes at a time, it is marked the same, also when the marked
-            // content was expected.
-            for (const bool expecting : {false, true}) {
+            // content was expected; when expected as its bytes kept beyond the marker's limit, the same
+            // content gives back that very mark.
+            const ContentMark held = ContentMark::of(marked, std::numeric_limits<qsizetype>::max());
+            for (const ContentMark* expected : {static_cast<const ContentMark*>(nullptr), &mark, &held}) {
                 ContentMarker marker(keepUpTo);
-                if (expecting)
-                    marker.expect(mark);
+                if (expected)
+                    marker.expect(*expected);
                 marker.reserve(other.size());
                 for (qsizetype at = 0; at < other.size(); at += 7)
                     marker.add(QByteArrayView(other).sliced(at, std::min<qsizetype>(7, other.size() - at)));
-                QCOMPARE(marker.finish(), ContentMark::of(other, keepUpTo));
+                QCOMPARE(
+                    marker.finish(), expected == &held && same ? held : ContentMark::of(other, keepUpTo));
             }
         }
     }
@@ -256,6 +261,23 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadWrite) && file.write("L") == 1);
         file.close();
         QVERIFY(!ReplacedFileWatcher::needsNoKeeping(marked));
+
+        // Leased before it was read, the file is known untouched while the lease holds: not once
+        // another program has tried to open it for writing.
+        for (const bool opened : {false, true}) {
+            FileSnapshot leased;
+            QVERIFY(!m_service.readSnapshot(
+                m_path, leased, DocumentService::SnapshotContent::markOnly, nullptr, true));
+            if (!leased.isLeased())
+                QSKIP("the file system of the temporary folder grants no leases");
+            if (opened) {
+                const int fd
+                    = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                QCOMPARE(fd, -1);
+                QCOMPARE(errno, EWOULDBLOCK);
+            }
+            QCOMPARE(leased.releaseLease(), !opened);
+        }
     }
 
     void newFilesStartFromATemplate()

@@ -335,7 +335,8 @@ private slots:
         QTest::addColumn<QString>("scenario");
         for (const char* scenario : {"quick commits", "changed before the write", "full disk", "quit",
                  "close", "own echo, then another program", "own echo, then the same bytes again",
-                 "byte order mark", "long list undone and redone", "long list changed in place"})
+                 "byte order mark", "long list undone and redone", "long list changed in place",
+                 "longer than a mark keeps, own echo", "longer than a mark keeps, changed before the echo"})
             QTest::newRow(scenario) << QString::fromLatin1(scenario);
     }
 
@@ -467,6 +468,29 @@ private slots:
             QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedConflicted);
             f.expectOneAlert(conflictMessage, recoveryButtons);
             return;
+        } else if (scenario.startsWith(QLatin1String("longer than a mark keeps"))) {
+            // The report of the save's own replacement is checked against the bytes written; another
+            // program's change of one byte in place, its length kept, is still a change.
+            QByteArray list = "---\n";
+            for (int i = 0; i < 9000; ++i)
+                list += "Task " + QByteArray::number(i) + ' ' + QByteArray(1000, 'x') + '\n';
+            QVERIFY(f.OpenList::open(list + "---\n"));
+            commit(QStringLiteral("Mine"));
+            waitForWriter();
+            QByteArray onDisk = readBytes(f.path);
+            QVERIFY(onDisk.size() > ContentMark::keptBytesLimit);
+            const bool changed = scenario.endsWith(QLatin1String("changed before the echo"));
+            if (changed) {
+                const qsizetype at = onDisk.indexOf("Task 8999");
+                onDisk[at] = 't';
+                QFile file(f.path);
+                QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(at) && file.write("t") == 1);
+            }
+            f.settle();
+            waitForWriter();
+            QCOMPARE(f.controller.syncState(),
+                changed ? SyncState::externallyModifiedReloadable : SyncState::inSync);
+            QCOMPARE(readBytes(f.path), onDisk);
         } else if (scenario == QLatin1String("byte order mark")) {
             // What later reads are compared with is the file's bytes, not its text written back.
             saveAsAnotherEditor(f.path, "\xEF\xBB\xBF" + initialText);
