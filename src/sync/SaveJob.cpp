@@ -37,7 +37,11 @@ void SaveJob::run(const DocumentService& service)
         {
             const DocumentWriteLock lock(path);
             FileState state;
-            if (auto problem = FileState::read(service, path, state, lastSeen ? &*lastSeen : nullptr, true)) {
+            // Only a long list is checked under a lease: a program that opens the file for writing
+            // meanwhile waits for the save, which is worth it where the lease spares digesting the
+            // replaced file again, not where that is a quick comparison of bytes in memory.
+            const bool lease = lastSeen && lastSeen->isDigested();
+            if (auto problem = FileState::read(service, path, state, lastSeen ? &*lastSeen : nullptr, lease)) {
                 failure = std::move(problem);
                 outcome = Outcome::failed;
                 break;
