@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/ItemIDList.h"
+
 #include <QList>
 #include <QtGlobal>
 
@@ -73,6 +75,40 @@ struct ListChange {
             if (same(old[0], now[run - 1]) && sameRun(old + 1, now))
                 change.move = 1;
             else if (same(old[run - 1], now[0]) && sameRun(old, now + 1))
+                change.move = -1;
+        }
+        return change;
+    }
+
+    // Compares two id lists; a stretch is looked at for a move only when it is longer than
+    // movesAbove ids on both sides (a shorter one is cheaper replaced than examined). Ids are
+    // compared as memory chunk by chunk, and the chunks both lists still share are skipped unread,
+    // so the cost is that of the chunks an edit made.
+    static ListChange between(const ItemIDList& before, const ItemIDList& after, qsizetype movesAbove)
+    {
+        ListChange change;
+        const qsizetype beforeSize = before.size();
+        const qsizetype afterSize = after.size();
+        if (before.isSharedWith(after)) {
+            change.prefix = beforeSize;
+            return change;
+        }
+        const qsizetype shorter = std::min(beforeSize, afterSize);
+        change.prefix = ItemIDList::commonPrefix(before, 0, after, 0, shorter);
+        const qsizetype suffix
+            = ItemIDList::commonSuffix(before, beforeSize, after, afterSize, shorter - change.prefix);
+        change.removed = beforeSize - change.prefix - suffix;
+        change.inserted = afterSize - change.prefix - suffix;
+        const qsizetype run = change.removed;
+        if (run > movesAbove && run == change.inserted) {
+            const qsizetype at = change.prefix;
+            const qsizetype last = at + run - 1;
+            const auto sameRun = [&](qsizetype x, qsizetype y) {
+                return ItemIDList::commonPrefix(before, x, after, y, run - 1) == run - 1;
+            };
+            if (before.at(at) == after.at(last) && sameRun(at + 1, at))
+                change.move = 1;
+            else if (before.at(last) == after.at(at) && sameRun(at, at + 1))
                 change.move = -1;
         }
         return change;
