@@ -208,11 +208,17 @@ public:
     }
 
 private:
-    // The chunk holding index (the last one for the end of the list); the list is not empty.
+    // The chunk holding index (the last one for the end of the list); the list is not empty. Most
+    // chunks stay about full, so the chunk a full one would be is tried before searching.
     qsizetype chunkOf(qsizetype index) const
     {
-        const auto after = std::upper_bound(d->starts.cbegin(), d->starts.cend(), index);
-        return std::max<qsizetype>(0, qsizetype(after - d->starts.cbegin()) - 1);
+        const std::vector<qsizetype>& starts = d->starts;
+        const qsizetype chunks = qsizetype(starts.size());
+        const qsizetype guess = std::min(index / chunkSize, chunks - 1);
+        if (starts[size_t(guess)] <= index && (guess + 1 == chunks || index < starts[size_t(guess) + 1]))
+            return guess;
+        const auto after = std::upper_bound(starts.cbegin(), starts.cend(), index);
+        return std::max<qsizetype>(0, qsizetype(after - starts.cbegin()) - 1);
     }
     void split(Table& table, qsizetype chunk);
     void joinIfSmall(Table& table, qsizetype chunk);

@@ -186,15 +186,14 @@ void SessionFilter::update(const SessionState& state) const
     QSet<QUuid> refolded; // the tasks on rows that are folded again anyway
     for (TaskSection section : allTaskSections) {
         Section& s = m_sections[size_t(section)];
-        const QList<QUuid>& ids = state.itemIDs(section);
+        const ItemIDList& ids = state.itemIDs(section);
         if (s.ids.isSharedWith(ids))
             continue;
         // Where the session knows how this list changed since the one kept here, nothing is compared.
         const std::optional<KnownListChange>& known = state.knownChange(section);
         const ListChange change = known && known->leads(s.ids, ids)
             ? known->change
-            : ListChange::between(
-                s.ids.constData(), s.ids.size(), ids.constData(), ids.size(), sameID, largestRowChange);
+            : ListChange::between(s.ids, ids, largestRowChange);
         const qsizetype folded = s.texts.size();
         if (change.prefix + change.removed > folded) {
             // The change reaches rows not yet folded: those from its start are folded later.
@@ -243,16 +242,16 @@ void SessionFilter::update(const SessionState& state) const
         if (restarted[size_t(section)] || pending.empty())
             continue;
         Section& s = m_sections[size_t(section)];
-        const QUuid* ids = s.ids.constData();
-        for (qsizetype at = 0; at < s.texts.size() && !pending.empty(); ++at) {
-            if (!sieve.mayHold(ids[at]))
+        auto id = s.ids.begin();
+        for (qsizetype at = 0; at < s.texts.size() && !pending.empty(); ++at, ++id) {
+            if (!sieve.mayHold(*id))
                 continue;
             const auto found = std::find_if(
-                pending.begin(), pending.end(), [&](const QUuid& id) { return sameID(id, ids[at]); });
+                pending.begin(), pending.end(), [&](const QUuid& one) { return sameID(one, *id); });
             if (found == pending.end())
                 continue;
             pending.erase(found);
-            const QString text = foldedText(state, ids[at]);
+            const QString text = foldedText(state, *id);
             s.texts.replace(at, text);
             if (s.current)
                 s.current->rows.set(at, rowMatches(text, s));
@@ -321,7 +320,7 @@ const FilterMatches& SessionFilter::matchingRows(const SessionState& state, Task
 
 std::optional<QUuid> SessionFilter::firstVisibleID(const SessionState& state, TaskSection section) const
 {
-    const QList<QUuid>& ids = state.itemIDs(section);
+    const ItemIDList& ids = state.itemIDs(section);
     if (foldedQuery().isEmpty())
         return ids.isEmpty() ? std::nullopt : std::optional<QUuid>(ids.first());
     const FilterMatches& rows = matchingRows(state, section);
