@@ -50,6 +50,25 @@ ItemIDList::const_iterator& ItemIDList::const_iterator::operator+=(difference_ty
     return *this;
 }
 
+ItemIDList::ItemIDList(const QList<QUuid>& ids)
+{
+    if (ids.isEmpty())
+        return;
+    d = new Table;
+    for (qsizetype from = 0; from < ids.size(); from += chunkSize) {
+        const qsizetype count = std::min(chunkSize, ids.size() - from);
+        d->chunks.emplace_back(ids.cbegin() + from, ids.cbegin() + from + count);
+        d->starts.push_back(from);
+    }
+    d->size = ids.size();
+}
+
+qsizetype ItemIDList::searchChunk(qsizetype index) const
+{
+    const auto after = std::upper_bound(d->starts.cbegin(), d->starts.cend(), index);
+    return std::max<qsizetype>(0, qsizetype(after - d->starts.cbegin()) - 1);
+}
+
 ItemIDList::const_iterator ItemIDList::iteratorAt(qsizetype index) const
 {
     if (!d)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <iterator>
+#include <span>
 #include <type_traits>
 #include <vector>
 
@@ -124,7 +125,7 @@ public:
     using reference = const QUuid&;
 
     ItemIDList() = default;
-    ItemIDList(const QList<QUuid>& ids) : ItemIDList(ids.cbegin(), ids.cend()) { }
+    ItemIDList(const QList<QUuid>& ids);
     ItemIDList(std::initializer_list<QUuid> ids) : ItemIDList(ids.begin(), ids.end()) { }
     template <typename Iterator>
     ItemIDList(Iterator first, Iterator last)
@@ -182,6 +183,16 @@ public:
     void replace(qsizetype index, const QUuid& id);
     void clear() { d.reset(); }
 
+    // --- Chunks, for loops that read every id at the cost of reading an array ---
+    qsizetype chunkCount() const { return d ? qsizetype(d->chunks.size()) : 0; }
+    // The index of the chunk's first id, and its ids.
+    qsizetype chunkStart(qsizetype chunk) const { return d->starts[size_t(chunk)]; }
+    std::span<const QUuid> chunk(qsizetype chunk) const
+    {
+        const Chunk& ids = d->chunks[size_t(chunk)];
+        return {ids.constData(), size_t(ids.size())};
+    }
+
     // --- Sharing ---
     // Whether both are the very same list data (so equal without comparing).
     bool isSharedWith(const ItemIDList& other) const { return d == other.d; }
@@ -217,9 +228,9 @@ private:
         const qsizetype guess = std::min(index / chunkSize, chunks - 1);
         if (starts[size_t(guess)] <= index && (guess + 1 == chunks || index < starts[size_t(guess) + 1]))
             return guess;
-        const auto after = std::upper_bound(starts.cbegin(), starts.cend(), index);
-        return std::max<qsizetype>(0, qsizetype(after - starts.cbegin()) - 1);
+        return searchChunk(index);
     }
+    qsizetype searchChunk(qsizetype index) const;
     void split(Table& table, qsizetype chunk);
     void joinIfSmall(Table& table, qsizetype chunk);
     static void renumber(Table& table, qsizetype fromChunk);

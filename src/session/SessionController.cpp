@@ -106,19 +106,21 @@ void SessionController::loadDocument(const VeskDocument& document)
 
     ItemIdGenerator newIDs;
     const auto makeIDs = [&newIDs](const QList<VeskTask>& tasks) {
-        ItemIDList ids;
+        QList<QUuid> ids;
+        ids.reserve(tasks.size());
         for (qsizetype i = 0; i < tasks.size(); ++i)
             ids.append(newIDs.next());
         return ids;
     };
-    const ItemIDList working = makeIDs(document.workingItems);
-    const ItemIDList inbox = makeIDs(document.inboxItems);
-    const ItemIDList completed = makeIDs(document.completedItems);
+    // Made as plain arrays, which the map reads in its own order, and cut into chunks at the end.
+    const QList<QUuid> working = makeIDs(document.workingItems);
+    const QList<QUuid> inbox = makeIDs(document.inboxItems);
+    const QList<QUuid> completed = makeIDs(document.completedItems);
 
     // The items are made in the map's leaves from the document's tasks (their texts shared, not
     // copied): a list of every item beside the map would be the largest thing a long list's
     // opening holds.
-    const std::array<std::pair<const ItemIDList*, const QList<VeskTask>*>, 3> sections {{
+    const std::array<std::pair<const QList<QUuid>*, const QList<VeskTask>*>, 3> sections {{
         {&working, &document.workingItems},
         {&inbox, &document.inboxItems},
         {&completed, &document.completedItems},

@@ -242,20 +242,25 @@ void SessionFilter::update(const SessionState& state) const
         if (restarted[size_t(section)] || pending.empty())
             continue;
         Section& s = m_sections[size_t(section)];
-        auto id = s.ids.begin();
-        for (qsizetype at = 0; at < s.texts.size() && !pending.empty(); ++at, ++id) {
-            if (!sieve.mayHold(*id))
-                continue;
-            const auto found = std::find_if(
-                pending.begin(), pending.end(), [&](const QUuid& one) { return sameID(one, *id); });
-            if (found == pending.end())
-                continue;
-            pending.erase(found);
-            const QString text = foldedText(state, *id);
-            s.texts.replace(at, text);
-            if (s.current)
-                s.current->rows.set(at, rowMatches(text, s));
-            s.earlier.clear();
+        for (qsizetype chunk = 0; chunk < s.ids.chunkCount() && !pending.empty(); ++chunk) {
+            const std::span<const QUuid> ids = s.ids.chunk(chunk);
+            const qsizetype start = s.ids.chunkStart(chunk);
+            const qsizetype count = std::min(qsizetype(ids.size()), s.texts.size() - start);
+            for (qsizetype k = 0; k < count && !pending.empty(); ++k) {
+                if (!sieve.mayHold(ids[k]))
+                    continue;
+                const auto found = std::find_if(
+                    pending.begin(), pending.end(), [&](const QUuid& id) { return sameID(id, ids[k]); });
+                if (found == pending.end())
+                    continue;
+                pending.erase(found);
+                const qsizetype at = start + k;
+                const QString text = foldedText(state, ids[k]);
+                s.texts.replace(at, text);
+                if (s.current)
+                    s.current->rows.set(at, rowMatches(text, s));
+                s.earlier.clear();
+            }
         }
     }
     m_items = state.items();

@@ -28,10 +28,10 @@ std::optional<std::pair<TaskSection, qsizetype>> SessionState::placeOf(const QUu
 {
     constexpr qsizetype nearby = 64;
     const ItemIDList& near = itemIDs(m_lastFound.section);
-    const qsizetype from = std::max<qsizetype>(0, m_lastFound.index - nearby);
-    const qsizetype to = std::min(near.size(), m_lastFound.index + nearby + 1);
-    for (qsizetype i = from; i < to; ++i) {
-        if (near.at(i) == id) {
+    // Outwards from the last place: the task asked about is usually on it or beside it.
+    for (qsizetype step = 0; step <= 2 * nearby; ++step) {
+        const qsizetype i = m_lastFound.index + (step % 2 ? (step + 1) / 2 : -(step / 2));
+        if (i >= 0 && i < near.size() && near.at(i) == id) {
             m_lastFound = {id, m_lastFound.section, i};
             return std::pair {m_lastFound.section, i};
         }
@@ -94,8 +94,9 @@ template <typename Edit>
 void SessionState::changeItemIDs(TaskSection section, const ListChange& change, Edit edit)
 {
     ItemIDList& ids = itemIDsForChange(section);
-    // A list no one else holds changes in place, and no reader can hold it to ask. A held one is
-    // copied by the edit, and its holders keep the old storage alive, which is what identifies it:
+    // A list no one else holds changes in place, and no reader can hold it to ask. A held one gets
+    // a table of its own from the edit (sharing the chunks it did not touch), and its holders keep
+    // the old table alive, which is what identifies it:
     // the list's storage changes only through these functions, which replace the known change.
     if (ids.isDetached()) {
         edit(ids);
