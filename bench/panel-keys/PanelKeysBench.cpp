@@ -73,7 +73,7 @@ enum Place { top, end };
 
 void selectAt(List& list, Place place)
 {
-    const QList<QUuid> ids
+    const ItemIDList ids
         = place == top ? list.session.workingItemIDs() : list.session.itemIDs(TaskSection::completed);
     list.session.setSelection(SessionSelection::task(place == top ? ids.first() : ids.last()));
     clock().advance(1);
@@ -328,7 +328,7 @@ void BM_LandingWorstFrame(benchmark::State& state)
     };
     for (auto _ : state) {
         clock().advance(1);
-        const QList<QUuid> pending = list.session.itemIDs(TaskSection::inbox);
+        const ItemIDList pending = list.session.itemIDs(TaskSection::inbox);
         if (place == top)
             selectAt(list, top);
         else

@@ -75,7 +75,7 @@ struct Fixture {
 
     void selectMiddle(TaskSection section)
     {
-        const QList<QUuid>& ids = session.itemIDs(section);
+        const ItemIDList& ids = session.itemIDs(section);
         session.setSelection(SessionSelection::task(ids.at(ids.size() / 2)));
     }
 };
@@ -263,7 +263,7 @@ void runKeystroke(benchmark::State& state, const QStringList& before, const QStr
             }
             ++edits;
             for (TaskSection section : allTaskSections) {
-                const QList<QUuid>& ids = f.session.itemIDs(section);
+                const ItemIDList& ids = f.session.itemIDs(section);
                 const QUuid id = ids.at(ids.size() / 2);
                 const QString text = editableText(f.session.itemsByID().value(id));
                 f.session.beginEditingItem(id);
@@ -514,7 +514,7 @@ void BM_MoveItem(benchmark::State& state)
     runCommand(
         state, [](Fixture& f) { reloadWhenHistoryIsLong(f); },
         [&n](Fixture& f) {
-            const QList<QUuid>& inbox = f.session.inboxItemIDs();
+            const ItemIDList& inbox = f.session.inboxItemIDs();
             const int target = ++n % 2 ? 0 : int(inbox.size() - 1);
             f.session.moveItem(inbox.at(inbox.size() / 2), TaskSection::inbox, target, true);
         });

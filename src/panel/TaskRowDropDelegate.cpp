@@ -40,7 +40,7 @@ void TaskRowDropDelegate::reorder(double y)
         return;
     if (!m_session->canReorderItem(*dragged, m_targetSection))
         return;
-    const QList<QUuid>& ids = m_session->itemIDs(m_targetSection);
+    const ItemIDList& ids = m_session->itemIDs(m_targetSection);
     const int target = int(ids.indexOf(m_targetID));
     const int from = int(ids.indexOf(*dragged));
     if (target < 0 || from < 0)

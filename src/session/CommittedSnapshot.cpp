@@ -10,7 +10,7 @@ CommittedSnapshot CommittedSnapshot::of(const SessionController& session)
 
 VeskDocument CommittedSnapshot::document() const
 {
-    const auto tasks = [this](const QList<QUuid>& ids) {
+    const auto tasks = [this](const ItemIDList& ids) {
         QList<VeskTask> result;
         result.reserve(ids.size());
         for (const QUuid& id : ids)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/VeskDocument.h"
+#include "session/ItemIDList.h"
 #include "session/SessionItemMap.h"
 
 #include <QList>
@@ -13,9 +14,9 @@ class SessionController;
 // afterwards, so another thread may turn it into a document while the session goes on.
 struct CommittedSnapshot {
     SessionItemMap itemsByID;
-    QList<QUuid> workingItemIDs;
-    QList<QUuid> inboxItemIDs;
-    QList<QUuid> completedItemIDs;
+    ItemIDList workingItemIDs;
+    ItemIDList inboxItemIDs;
+    ItemIDList completedItemIDs;
 
     static CommittedSnapshot of(const SessionController& session);
 

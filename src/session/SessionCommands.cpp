@@ -177,7 +177,7 @@ void SessionController::moveItem(const QUuid& id, TaskSection section, int targe
     if (m_state.editingBlocked() || m_state.inlineEditState() || isTransitionInProgress()
         || sectionOf(id) != section)
         return;
-    const QList<QUuid>& ids = itemIDs(section);
+    const ItemIDList& ids = itemIDs(section);
     const qsizetype index = ids.indexOf(id);
     const qsizetype target = std::clamp<qsizetype>(targetIndex, 0, ids.size() - 1);
     if (target == index)

@@ -112,6 +112,7 @@ void SessionController::loadDocument(const VeskDocument& document)
             ids.append(newIDs.next());
         return ids;
     };
+    // Made as plain arrays, which the map reads in its own order, and cut into chunks at the end.
     const QList<QUuid> working = makeIDs(document.workingItems);
     const QList<QUuid> inbox = makeIDs(document.inboxItems);
     const QList<QUuid> completed = makeIDs(document.completedItems);

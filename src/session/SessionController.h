@@ -39,8 +39,8 @@
 class SessionController : public QObject {
     Q_OBJECT
     Q_PROPERTY(SessionItemMap itemsByID READ itemsByID NOTIFY itemsByIDChanged)
-    Q_PROPERTY(QList<QUuid> workingItemIDs READ workingItemIDs NOTIFY workingItemIDsChanged)
-    Q_PROPERTY(QList<QUuid> inboxItemIDs READ inboxItemIDs NOTIFY inboxItemIDsChanged)
+    Q_PROPERTY(ItemIDList workingItemIDs READ workingItemIDs NOTIFY workingItemIDsChanged)
+    Q_PROPERTY(ItemIDList inboxItemIDs READ inboxItemIDs NOTIFY inboxItemIDsChanged)
     Q_PROPERTY(TaskAnimationMap taskAnimations READ taskAnimations NOTIFY taskAnimationsChanged)
     Q_PROPERTY(OptionalCompletionShell completionShell READ completionShell NOTIFY completionShellChanged)
     Q_PROPERTY(OptionalUuid completionTransitionItemID READ completionTransitionItemID NOTIFY
@@ -67,8 +67,8 @@ public:
 
     // --- Published fields ---
     const SessionItemMap& itemsByID() const { return m_state.items(); }
-    const QList<QUuid>& workingItemIDs() const { return m_state.itemIDs(TaskSection::working); }
-    const QList<QUuid>& inboxItemIDs() const { return m_state.itemIDs(TaskSection::inbox); }
+    const ItemIDList& workingItemIDs() const { return m_state.itemIDs(TaskSection::working); }
+    const ItemIDList& inboxItemIDs() const { return m_state.itemIDs(TaskSection::inbox); }
     const TaskAnimationMap& taskAnimations() const { return m_state.taskAnimations(); }
     const OptionalCompletionShell& completionShell() const { return m_state.completionShell(); }
     const OptionalUuid& completionTransitionItemID() const { return m_state.completionTransitionItemID(); }
@@ -109,7 +109,7 @@ public:
     void finishPendingTransitions();
 
     std::optional<TaskSection> sectionOf(const QUuid& id) const { return m_state.sectionOf(id); }
-    const QList<QUuid>& itemIDs(TaskSection section) const { return m_state.itemIDs(section); }
+    const ItemIDList& itemIDs(TaskSection section) const { return m_state.itemIDs(section); }
     bool isTransitionInProgress() const { return m_state.isTransitionInProgress(); }
     bool isTextEditingActive() const { return m_state.isTextEditingActive(); }
     // The rows the panel draws, top to bottom.

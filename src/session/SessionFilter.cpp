@@ -188,15 +188,14 @@ void SessionFilter::update(const SessionState& state) const
     QSet<QUuid> refolded; // the tasks on rows that are folded again anyway
     for (TaskSection section : allTaskSections) {
         Section& s = m_sections[size_t(section)];
-        const QList<QUuid>& ids = state.itemIDs(section);
+        const ItemIDList& ids = state.itemIDs(section);
         if (s.ids.isSharedWith(ids))
             continue;
         // Where the session knows how this list changed since the one kept here, nothing is compared.
         const std::optional<KnownListChange>& known = state.knownChange(section);
         const ListChange change = known && known->leads(s.ids, ids)
             ? known->change
-            : ListChange::between(
-                s.ids.constData(), s.ids.size(), ids.constData(), ids.size(), sameID, largestRowChange);
+            : ListChange::between(s.ids, ids, largestRowChange);
         const qsizetype folded = s.texts.size();
         if (change.prefix + change.removed > folded) {
             // The change reaches rows not yet folded: those from its start are folded later.
@@ -262,16 +261,20 @@ void SessionFilter::update(const SessionState& state) const
         const IDSieve sieve(pending);
         for (TaskSection section : allTaskSections) {
             const Section& s = m_sections[size_t(section)];
-            for (qsizetype at = 0; at < s.texts.size() && !pending.empty(); ++at) {
-                const QUuid& id = s.ids.at(at);
-                if (!sieve.mayHold(id))
-                    continue;
-                const auto found = std::find_if(
-                    pending.begin(), pending.end(), [&](const QUuid& other) { return sameID(other, id); });
-                if (found == pending.end())
-                    continue;
-                pending.erase(found);
-                refold(section, at);
+            for (qsizetype chunk = 0; chunk < s.ids.chunkCount() && !pending.empty(); ++chunk) {
+                const std::span<const QUuid> ids = s.ids.chunk(chunk);
+                const qsizetype start = s.ids.chunkStart(chunk);
+                const qsizetype count = std::min(qsizetype(ids.size()), s.texts.size() - start);
+                for (qsizetype k = 0; k < count && !pending.empty(); ++k) {
+                    if (!sieve.mayHold(ids[k]))
+                        continue;
+                    const auto found = std::find_if(
+                        pending.begin(), pending.end(), [&](const QUuid& id) { return sameID(id, ids[k]); });
+                    if (found == pending.end())
+                        continue;
+                    pending.erase(found);
+                    refold(section, start + k);
+                }
             }
         }
     }
@@ -337,7 +340,7 @@ const FilterMatches& SessionFilter::matchingRows(const SessionState& state, Task
 
 std::optional<QUuid> SessionFilter::firstVisibleID(const SessionState& state, TaskSection section) const
 {
-    const QList<QUuid>& ids = state.itemIDs(section);
+    const ItemIDList& ids = state.itemIDs(section);
     if (foldedQuery().isEmpty())
         return ids.isEmpty() ? std::nullopt : std::optional<QUuid>(ids.first());
     const FilterMatches& rows = matchingRows(state, section);

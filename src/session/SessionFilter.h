@@ -3,6 +3,7 @@
 #include "session/FilterMatches.h"
 #include "session/FoldRules.h"
 #include "session/FoldedTexts.h"
+#include "session/ItemIDList.h"
 #include "session/SessionItem.h"
 #include "session/SessionItemMap.h"
 #include "session/TaskSection.h"
@@ -59,7 +60,7 @@ private:
     // The texts of a section's first rows are folded; the rest are still to be folded from the
     // kept items (m_items), in list order.
     struct Section {
-        QList<QUuid> ids; // the list `texts` follows, shared with the session's while unchanged
+        ItemIDList ids; // the list `texts` follows, shared with the session's while unchanged
         FoldedTexts texts;
         bool isFolded() const { return texts.size() == ids.size(); }
         std::optional<KeptResult> current;

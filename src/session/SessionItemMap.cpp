@@ -130,13 +130,25 @@ const SessionItem* SessionItemMap::pointerTo(const QUuid& key) const
 
 std::vector<const SessionItem*> SessionItemMap::pointersTo(const QList<QUuid>& keys) const
 {
+    return pointersToKeys(keys);
+}
+
+std::vector<const SessionItem*> SessionItemMap::pointersTo(const ItemIDList& keys) const
+{
+    return pointersToKeys(keys);
+}
+
+template <typename Keys>
+std::vector<const SessionItem*> SessionItemMap::pointersToKeys(const Keys& keys) const
+{
     const qsizetype count = keys.size();
     std::vector<const SessionItem*> found(keys.size(), nullptr);
     if (!d || count == 0)
         return found;
     if (count < 256) { // a short list: the counts per leaf would cost more than they save
-        for (qsizetype i = 0; i < count; ++i)
-            found[std::size_t(i)] = pointerTo(keys.at(i));
+        std::size_t i = 0;
+        for (const QUuid& key : keys)
+            found[i++] = pointerTo(key);
         return found;
     }
     // A counting sort of the keys by leaf, each with its place in keys.
@@ -146,17 +158,23 @@ std::vector<const SessionItem*> SessionItemMap::pointersTo(const QList<QUuid>& k
     };
     std::vector<quint16> leafOf(keys.size());
     std::vector<qsizetype> start(leafCount + 1, 0);
-    for (qsizetype i = 0; i < count; ++i) {
-        leafOf[i] = quint16(leafIndex(keys.at(i)));
-        ++start[leafOf[i] + 1];
+    {
+        std::size_t i = 0;
+        for (const QUuid& key : keys) {
+            leafOf[i] = quint16(leafIndex(key));
+            ++start[leafOf[i++] + 1];
+        }
     }
     for (std::size_t leaf = 0; leaf < leafCount; ++leaf)
         start[leaf + 1] += start[leaf];
     std::vector<Key> byLeaf(keys.size());
     {
         std::vector<qsizetype> next(start.begin(), start.end() - 1);
-        for (qsizetype i = 0; i < count; ++i)
-            byLeaf[next[leafOf[i]]++] = Key {keys.at(i), i};
+        qsizetype i = 0;
+        for (const QUuid& key : keys) {
+            byLeaf[next[leafOf[i]]++] = Key {key, i};
+            ++i;
+        }
     }
     // The leaves holding keys. At a long list's scale each is a read from memory, and so is each
     // step of a search in it: the leaves some places ahead are fetched early, so that those reads

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/ItemIDList.h"
 #include "session/SessionItem.h"
 
 #include <QList>
@@ -121,6 +122,7 @@ public:
     // searched while it is in the cache: saving a long list reads every task, and a search per key
     // from the root spends most of that time waiting for memory.
     std::vector<const SessionItem*> pointersTo(const QList<QUuid>& keys) const;
+    std::vector<const SessionItem*> pointersTo(const ItemIDList& keys) const;
 
     // Calls visit(key, mine, theirs) for each key whose item differs between this map and other
     // (null where a map lacks it), in no set order, until visit answers false. Costs what differs:
@@ -141,6 +143,8 @@ public:
 private:
     // The leaf for key, with the path to it (not yet the leaf) detached from other copies.
     Leaf& leafForChange(const QUuid& key);
+    template <typename Keys>
+    std::vector<const SessionItem*> pointersToKeys(const Keys& keys) const;
     // Where key is or would be in its sorted leaf.
     static qsizetype lowerBound(const Leaf& leaf, const QUuid& key);
 

@@ -140,7 +140,7 @@ private:
 
 // One side of a section's task rows: its list and which of its tasks are shown.
 struct ShownTasks {
-    const QList<QUuid>& ids;
+    const ItemIDList& ids;
     const FilterMatches* shown; // null: every task
     qsizetype count; // how many are shown
 };
@@ -311,14 +311,11 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
     std::array<ListChange, 3> changes;
     bool anyKept = false;
     for (TaskSection section : allTaskSections) {
-        const QList<QUuid>& was = seen.ids[std::size_t(section)];
-        const QList<QUuid>& ids = m_state.itemIDs(section);
+        const ItemIDList& was = seen.ids[std::size_t(section)];
+        const ItemIDList& ids = m_state.itemIDs(section);
         const std::optional<KnownListChange>& known = m_state.knownChange(section);
         ListChange& change = changes[std::size_t(section)];
-        change = known && known->leads(was, ids)
-            ? known->change
-            : ListChange::between(was.constData(), was.size(), ids.constData(), ids.size(),
-                std::equal_to<QUuid>(), smallChange);
+        change = known && known->leads(was, ids) ? known->change : ListChange::between(was, ids, smallChange);
         anyKept = anyKept || change.removed < was.size() || (change.move != 0 && change.removed > 1);
     }
 
@@ -354,7 +351,7 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
     std::array<qsizetype, 3> shownCounts {};
     for (TaskSection section : allTaskSections) {
         const std::size_t s = std::size_t(section);
-        const QList<QUuid>& ids = m_state.itemIDs(section);
+        const ItemIDList& ids = m_state.itemIDs(section);
         if (!filtering) {
             shownCounts[s] = ids.size();
             continue;
@@ -397,7 +394,7 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
         writer.reserve(shownCounts[0] + shownCounts[1] + shownCounts[2] + 6);
         for (TaskSection section : allTaskSections) {
             const std::size_t s = std::size_t(section);
-            const QList<QUuid>& ids = m_state.itemIDs(section);
+            const ItemIDList& ids = m_state.itemIDs(section);
             const ShownTasks after {ids, shown[s] ? &*shown[s] : nullptr, shownCounts[s]};
             const CompletionShellState* shellHere = shell && shell->section == section ? &*shell : nullptr;
             TaskSplicer tasks(writer, section, after, after, changed, shellHere, false);
@@ -412,8 +409,8 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
     } else {
         for (TaskSection section : allTaskSections) {
             const std::size_t s = std::size_t(section);
-            const QList<QUuid>& ids = m_state.itemIDs(section);
-            const QList<QUuid>& was = seen.ids[s];
+            const ItemIDList& ids = m_state.itemIDs(section);
+            const ItemIDList& was = seen.ids[s];
             const ShownTasks before {was, seen.shown[s] ? &*seen.shown[s] : nullptr, seen.shownCounts[s]};
             const ShownTasks after {ids, shown[s] ? &*shown[s] : nullptr, shownCounts[s]};
             const bool sameShown = (!before.shown && !after.shown)

@@ -37,7 +37,7 @@ public:
 
     private:
         friend class SessionRows;
-        std::array<QList<QUuid>, 3> ids;
+        std::array<ItemIDList, 3> ids;
         // The tasks of each list that were shown, by index: all of them when unset (no filter).
         std::array<std::optional<FilterMatches>, 3> shown;
         std::array<qsizetype, 3> shownCounts {};

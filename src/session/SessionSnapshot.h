@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/InlineEditState.h"
+#include "session/ItemIDList.h"
 #include "session/SessionItemMap.h"
 #include "session/SessionSelection.h"
 
@@ -14,9 +15,9 @@
 // cheap and only what a command changes afterwards is copied.
 struct SessionSnapshot {
     SessionItemMap itemsByID;
-    QList<QUuid> workingItemIDs;
-    QList<QUuid> inboxItemIDs;
-    QList<QUuid> completedItemIDs;
+    ItemIDList workingItemIDs;
+    ItemIDList inboxItemIDs;
+    ItemIDList completedItemIDs;
     QString inputDraft;
     bool isCreatingNewItem = false;
     SessionSelection selection;

@@ -27,11 +27,11 @@ std::optional<TaskSection> SessionState::sectionOf(const QUuid& id) const
 std::optional<std::pair<TaskSection, qsizetype>> SessionState::placeOf(const QUuid& id) const
 {
     constexpr qsizetype nearby = 64;
-    const QList<QUuid>& near = itemIDs(m_lastFound.section);
-    const qsizetype from = std::max<qsizetype>(0, m_lastFound.index - nearby);
-    const qsizetype to = std::min(near.size(), m_lastFound.index + nearby + 1);
-    for (qsizetype i = from; i < to; ++i) {
-        if (near.at(i) == id) {
+    const ItemIDList& near = itemIDs(m_lastFound.section);
+    // Outwards from the last place: the task asked about is usually on it or beside it.
+    for (qsizetype step = 0; step <= 2 * nearby; ++step) {
+        const qsizetype i = m_lastFound.index + (step % 2 ? (step + 1) / 2 : -(step / 2));
+        if (i >= 0 && i < near.size() && near.at(i) == id) {
             m_lastFound = {id, m_lastFound.section, i};
             return std::pair {m_lastFound.section, i};
         }
@@ -81,7 +81,7 @@ SessionItemMap& SessionState::itemsForChange()
     return m_itemsByID;
 }
 
-QList<QUuid>& SessionState::itemIDsForChange(TaskSection section)
+ItemIDList& SessionState::itemIDsForChange(TaskSection section)
 {
     static constexpr std::array<Field, 3> fields {
         WorkingItemIDsField, InboxItemIDsField, CompletedItemIDsField};
@@ -93,35 +93,35 @@ QList<QUuid>& SessionState::itemIDsForChange(TaskSection section)
 template <typename Edit>
 void SessionState::changeItemIDs(TaskSection section, const ListChange& change, Edit edit)
 {
-    QList<QUuid>& ids = itemIDsForChange(section);
-    // A list no one else holds changes in place, and no reader can hold it to ask. A held one is
-    // copied by the edit, and its holders keep the old storage alive, which is what identifies it:
+    ItemIDList& ids = itemIDsForChange(section);
+    // A list no one else holds changes in place, and no reader can hold it to ask. A held one gets
+    // a table of its own from the edit (sharing the chunks it did not touch), and its holders keep
+    // the old table alive, which is what identifies it:
     // the list's storage changes only through these functions, which replace the known change.
     if (ids.isDetached()) {
         edit(ids);
         return;
     }
-    const QList<QUuid> before = ids;
+    const ItemIDList before = ids;
     edit(ids);
     m_knownChanges[size_t(section)] = KnownListChange::between(before, ids, change);
 }
 
 void SessionState::insertItemID(TaskSection section, qsizetype index, const QUuid& id)
 {
-    changeItemIDs(
-        section, ListChange::insertion(index, 1), [&](QList<QUuid>& ids) { ids.insert(index, id); });
+    changeItemIDs(section, ListChange::insertion(index, 1), [&](ItemIDList& ids) { ids.insert(index, id); });
 }
 
 void SessionState::removeItemIDAt(TaskSection section, qsizetype index)
 {
-    changeItemIDs(section, ListChange::removal(index, 1), [&](QList<QUuid>& ids) { ids.remove(index); });
+    changeItemIDs(section, ListChange::removal(index, 1), [&](ItemIDList& ids) { ids.remove(index); });
 }
 
 void SessionState::moveItemID(TaskSection section, qsizetype from, qsizetype to)
 {
     if (from == to)
         return;
-    changeItemIDs(section, ListChange::movement(from, to), [&](QList<QUuid>& ids) { ids.move(from, to); });
+    changeItemIDs(section, ListChange::movement(from, to), [&](ItemIDList& ids) { ids.move(from, to); });
 }
 
 void SessionState::setTaskAnimation(const QUuid& id, TaskAnimationState state)
@@ -198,8 +198,8 @@ SessionSnapshot SessionState::snapshot() const
         itemIDs(TaskSection::completed), m_inputDraft, m_isCreatingNewItem, m_selection, m_inlineEditState};
 }
 
-void SessionState::replaceContent(const SessionItemMap& items, const QList<QUuid>& working,
-    const QList<QUuid>& inbox, const QList<QUuid>& completed)
+void SessionState::replaceContent(const SessionItemMap& items, const ItemIDList& working,
+    const ItemIDList& inbox, const ItemIDList& completed)
 {
     itemsForChange() = items;
     itemIDsForChange(TaskSection::working) = working;
@@ -210,7 +210,7 @@ void SessionState::replaceContent(const SessionItemMap& items, const QList<QUuid
 void SessionState::restore(
     const SessionSnapshot& snapshot, const std::array<std::optional<ListChange>, 3>& changes)
 {
-    const std::array<QList<QUuid>, 3> before = m_itemIDs;
+    const std::array<ItemIDList, 3> before = m_itemIDs;
     replaceContent(
         snapshot.itemsByID, snapshot.workingItemIDs, snapshot.inboxItemIDs, snapshot.completedItemIDs);
     for (std::size_t section = 0; section < 3; ++section) {

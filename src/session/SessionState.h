@@ -2,6 +2,7 @@
 
 #include "session/CompletionShellState.h"
 #include "session/InlineEditState.h"
+#include "session/ItemIDList.h"
 #include "session/ListChange.h"
 #include "session/SessionItem.h"
 #include "session/SessionItemMap.h"
@@ -65,7 +66,7 @@ public:
 
     // --- Reading ---
     const SessionItemMap& items() const { return m_itemsByID; }
-    const QList<QUuid>& itemIDs(TaskSection section) const { return m_itemIDs[size_t(section)]; }
+    const ItemIDList& itemIDs(TaskSection section) const { return m_itemIDs[size_t(section)]; }
     const TaskAnimationMap& taskAnimations() const { return m_taskAnimations; }
     const OptionalCompletionShell& completionShell() const { return m_completionShell; }
     const OptionalUuid& completionTransitionItemID() const { return m_completionTransitionItemID; }
@@ -103,7 +104,7 @@ public:
     // --- Assigning; each one marks its field ---
     SessionItemMap& itemsForChange();
     // Any change to the section's list; readers compare the list to learn what it was.
-    QList<QUuid>& itemIDsForChange(TaskSection section);
+    ItemIDList& itemIDsForChange(TaskSection section);
     // Changes whose place is known, told to readers through knownChange.
     void insertItemID(TaskSection section, qsizetype index, const QUuid& id);
     void removeItemIDAt(TaskSection section, qsizetype index);
@@ -135,8 +136,8 @@ public:
     void restore(
         const SessionSnapshot& snapshot, const std::array<std::optional<ListChange>, 3>& changes = {});
     // Replaces the tasks and lists at once (loading).
-    void replaceContent(const SessionItemMap& items, const QList<QUuid>& working, const QList<QUuid>& inbox,
-        const QList<QUuid>& completed);
+    void replaceContent(const SessionItemMap& items, const ItemIDList& working, const ItemIDList& inbox,
+        const ItemIDList& completed);
 
     // What the current operation has done so far, to undo the trace of a refused one.
     struct Marks {
@@ -156,7 +157,7 @@ private:
     void changeItemIDs(TaskSection section, const ListChange& change, Edit edit);
 
     SessionItemMap m_itemsByID;
-    std::array<QList<QUuid>, 3> m_itemIDs;
+    std::array<ItemIDList, 3> m_itemIDs;
     std::array<std::optional<KnownListChange>, 3> m_knownChanges;
     TaskAnimationMap m_taskAnimations;
     OptionalCompletionShell m_completionShell;

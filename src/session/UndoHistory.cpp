@@ -1,20 +1,18 @@
 #include "session/UndoHistory.h"
 
-#include <algorithm>
-#include <functional>
-
 namespace {
 
 using ListDelta = UndoHistory::ListDelta;
 
-// The list `delta` makes from `list`: the list itself when nothing changes.
-QList<QUuid> applied(const ListDelta& delta, const QList<QUuid>& list)
+// The list `delta` makes from `list`: the list itself when nothing changes. Only the chunks the
+// change touches are copied.
+ItemIDList applied(const ListDelta& delta, const ItemIDList& list)
 {
     if (delta.isNone())
         return list;
     const ListChange& change = delta.change;
+    ItemIDList ids = list;
     if (change.move != 0) {
-        QList<QUuid> ids = list;
         const qsizetype last = change.prefix + change.removed - 1;
         if (change.move > 0)
             ids.move(change.prefix, last);
@@ -22,15 +20,14 @@ QList<QUuid> applied(const ListDelta& delta, const QList<QUuid>& list)
             ids.move(last, change.prefix);
         return ids;
     }
-    QList<QUuid> ids(list.size() - change.removed + change.inserted);
-    QUuid* out = std::copy_n(list.constData(), change.prefix, ids.data());
-    out = std::copy(delta.ids.cbegin(), delta.ids.cend(), out);
-    std::copy(list.cbegin() + change.prefix + change.removed, list.cend(), out);
+    ids.remove(change.prefix, change.removed);
+    for (qsizetype i = 0; i < delta.ids.size(); ++i)
+        ids.insert(change.prefix + i, delta.ids.at(i));
     return ids;
 }
 
 // The delta back from what `delta` makes of `list` to `list`.
-ListDelta inverse(const ListDelta& delta, const QList<QUuid>& list)
+ListDelta inverse(const ListDelta& delta, const ItemIDList& list)
 {
     const ListChange& change = delta.change;
     if (delta.isNone() || change.move != 0)
@@ -40,10 +37,9 @@ ListDelta inverse(const ListDelta& delta, const QList<QUuid>& list)
 
 // The delta from `from` to `to`, found by comparing them (a single move is told apart, so that it
 // keeps no ids).
-ListDelta between(const QList<QUuid>& from, const QList<QUuid>& to)
+ListDelta between(const ItemIDList& from, const ItemIDList& to)
 {
-    const ListChange change = ListChange::between(
-        from.constData(), from.size(), to.constData(), to.size(), std::equal_to<QUuid>(), 1);
+    const ListChange change = ListChange::between(from, to, 1);
     if (change.move != 0 || (change.removed == 0 && change.inserted == 0))
         return {change, {}};
     return {change, to.mid(change.prefix, change.inserted)};
@@ -109,8 +105,8 @@ std::optional<SessionSnapshot> UndoHistory::swap(Stack& from, std::optional<List
 void UndoHistory::rebase(const Lists& lists, const KnownChanges& known)
 {
     for (std::size_t section = 0; section < 3; ++section) {
-        const QList<QUuid>& base = m_base[section];
-        const QList<QUuid>& now = lists[section];
+        const ItemIDList& base = m_base[section];
+        const ItemIDList& now = lists[section];
         if (now.isSharedWith(base))
             continue;
         // The way back from now to the base: the inverse of the change made since, when it is known.

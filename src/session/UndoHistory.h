@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/ItemIDList.h"
 #include "session/ListChange.h"
 #include "session/SessionSnapshot.h"
 
@@ -55,7 +56,7 @@ public:
     const Stack& redoStack() const { return m_redo; }
 
 private:
-    using Lists = std::array<QList<QUuid>, 3>;
+    using Lists = std::array<ItemIDList, 3>;
     std::optional<SessionSnapshot> swap(Stack& from, std::optional<Lists>& fromTop, Stack& to,
         std::optional<Lists>& toTop, const SessionSnapshot& current, const KnownChanges& known);
     // Keeps the top steps against `lists` instead of the lists last seen.

@@ -11,7 +11,7 @@ void SaveJob::run(const DocumentService& service)
     // Made before the lock is taken, so that other writers of the file wait only for the check and
     // the write; written straight from the snapshot as UTF-8, so that neither a document nor a
     // UTF-16 text of a long list is ever held beside the bytes.
-    const auto section = [this](const QList<QUuid>& ids) -> SectionTasks {
+    const auto section = [this](const ItemIDList& ids) -> SectionTasks {
         return [items = snapshot.itemsByID.pointersTo(ids)](const TaskVisitor& visit) {
             // The tasks lie scattered over the map: each is asked for a few tasks ahead of its turn.
             constexpr std::size_t ahead = 8;

@@ -149,7 +149,7 @@ private Q_SLOTS:
         QCOMPARE(field->text(), QStringLiteral("a"));
 
         // Up and Down move the list's selection while the field keeps the focus.
-        const QList<QUuid> ids = d.session()->workingItemIDs();
+        const ItemIDList ids = d.session()->workingItemIDs();
         d.session()->setSelection(SessionSelection::task(ids.at(0)));
         QTest::keyClick(field, Qt::Key_Down);
         QCOMPARE(d.session()->selection(), SessionSelection::task(ids.at(1)));

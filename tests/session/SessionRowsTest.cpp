@@ -416,7 +416,7 @@ void SessionRowsTest::updatedRowsMatchAFreshDerivation()
     QRandomGenerator random(17);
     const auto pick = [&] {
         const TaskSection section = allTaskSections[random.bounded(3)];
-        const QList<QUuid>& ids = h.session.itemIDs(section);
+        const ItemIDList& ids = h.session.itemIDs(section);
         if (!ids.isEmpty())
             h.session.setSelection(SessionSelection::task(ids.at(random.bounded(int(ids.size())))));
     };
@@ -468,7 +468,7 @@ void SessionRowsTest::updatedRowsMatchAFreshDerivation()
             h.session.cancelNewItem();
             if (random.bounded(2))
                 h.session.setFilterQuery("");
-            const QList<QUuid>& ids = h.session.itemIDs(TaskSection::working);
+            const ItemIDList& ids = h.session.itemIDs(TaskSection::working);
             if (ids.size() > 2)
                 h.session.moveItem(ids.at(random.bounded(int(ids.size()))), TaskSection::working,
                     random.bounded(int(ids.size())), false);
@@ -480,7 +480,7 @@ void SessionRowsTest::updatedRowsMatchAFreshDerivation()
         pick();
         // Now and then: a far move seen unfiltered, then a filter that keeps neighbouring rows (the
         // rows are matched by their places, which the move changed).
-        const QList<QUuid>& working = h.session.itemIDs(TaskSection::working);
+        const ItemIDList& working = h.session.itemIDs(TaskSection::working);
         const int command = step % 50 < 3 ? -1 - step % 50 : random.bounded(int(commands.size()));
         if (command == -1)
             h.session.setFilterQuery("");

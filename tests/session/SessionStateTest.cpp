@@ -204,7 +204,7 @@ void SessionStateTest::undoRedoRestoreEveryStateOfALongRun()
     QRandomGenerator random(7);
     const auto selectRandom = [&] {
         const TaskSection section = allTaskSections[random.bounded(3)];
-        const QList<QUuid>& ids = s.itemIDs(section);
+        const ItemIDList& ids = s.itemIDs(section);
         if (!ids.isEmpty())
             s.setSelection(SessionSelection::task(ids.at(random.bounded(int(ids.size())))));
     };
@@ -287,13 +287,13 @@ void SessionStateTest::undoHistoryRestoresListsHoweverTheyChanged()
     for (int i = 0; i < 20000; ++i)
         state.workingItemIDs.append(QUuid::createUuid());
     const auto lists = [](SessionSnapshot& s) {
-        return std::array<QList<QUuid>*, 3> {&s.workingItemIDs, &s.inboxItemIDs, &s.completedItemIDs};
+        return std::array<ItemIDList*, 3> {&s.workingItemIDs, &s.inboxItemIDs, &s.completedItemIDs};
     };
     UndoHistory::KnownChanges known;
     const auto change = [&] {
         const std::size_t section = random.bounded(3);
-        QList<QUuid>& ids = *lists(state)[section];
-        const QList<QUuid> before = ids;
+        ItemIDList& ids = *lists(state)[section];
+        const ItemIDList before = ids;
         const int size = int(ids.size());
         std::optional<ListChange> made;
         switch (size ? random.bounded(4) : 0) {
@@ -321,7 +321,7 @@ void SessionStateTest::undoHistoryRestoresListsHoweverTheyChanged()
         default: // a few ids replaced in place
             for (int at = random.bounded(size), end = std::min(size, at + random.bounded(1, 5)); at < end;
                  ++at)
-                ids[at] = QUuid::createUuid();
+                ids.replace(at, QUuid::createUuid());
         }
         known[section] = made && random.bounded(2)
             ? std::optional(KnownListChange::between(before, ids, *made))
@@ -329,8 +329,8 @@ void SessionStateTest::undoHistoryRestoresListsHoweverTheyChanged()
     };
     const auto restoredAsTold = [&](SessionSnapshot was, SessionSnapshot now) {
         for (std::size_t section = 0; section < 3; ++section) {
-            const QList<QUuid>& a = *lists(was)[section];
-            const QList<QUuid>& b = *lists(now)[section];
+            const ItemIDList& a = *lists(was)[section];
+            const ItemIDList& b = *lists(now)[section];
             const std::optional<ListChange>& c = history.restoredChanges()[section];
             if (!c) {
                 if (!a.isSharedWith(b))
@@ -338,8 +338,8 @@ void SessionStateTest::undoHistoryRestoresListsHoweverTheyChanged()
                 continue;
             }
             const qsizetype end = c->prefix + c->removed;
-            if (a.size() - c->removed != b.size() - c->inserted || a.first(c->prefix) != b.first(c->prefix)
-                || a.sliced(end) != b.sliced(c->prefix + c->inserted))
+            if (a.size() - c->removed != b.size() - c->inserted || a.mid(0, c->prefix) != b.mid(0, c->prefix)
+                || a.mid(end) != b.mid(c->prefix + c->inserted))
                 return false;
         }
         return true;
