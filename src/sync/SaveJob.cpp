@@ -41,7 +41,8 @@ void SaveJob::run(const DocumentService& service)
             // meanwhile waits for the save, which is worth it where the lease spares digesting the
             // replaced file again, not where that is a quick comparison of bytes in memory.
             const bool lease = lastSeen && lastSeen->isDigested();
-            if (auto problem = FileState::read(service, path, state, lastSeen ? &*lastSeen : nullptr, lease)) {
+            if (auto problem
+                = FileState::read(service, path, state, lastSeen ? &*lastSeen : nullptr, lease)) {
                 failure = std::move(problem);
                 outcome = Outcome::failed;
                 break;
