@@ -38,8 +38,8 @@ void SaveJob::run(const DocumentService& service)
             const DocumentWriteLock lock(path);
             FileState state;
             // Only a long list is checked under a lease: a program that opens the file for writing
-            // meanwhile waits for the save, which is worth it where the lease spares digesting the
-            // replaced file again, not where that is a quick comparison of bytes in memory.
+            // meanwhile waits for the save. That is worth it where the lease spares reading and
+            // digesting the replaced file again, not for a short one, read and compared with bytes.
             const bool lease = lastSeen && lastSeen->isDigested();
             if (auto problem
                 = FileState::read(service, path, state, lastSeen ? &*lastSeen : nullptr, lease)) {
