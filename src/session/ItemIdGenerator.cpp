@@ -42,13 +42,7 @@ quint64 nextWord(std::array<quint64, 4>& s)
 
 ItemIdGenerator::ItemIdGenerator() : m_state(threadState()) { }
 
-QUuid ItemIdGenerator::next()
+quint64 ItemIdGenerator::nextBits()
 {
-    const quint64 high = nextWord(m_state);
-    const quint64 low = nextWord(m_state);
-    // Version 4 in the top bits of the third group, the RFC 4122 variant in the top bits of the
-    // fourth.
-    return QUuid(uint(high >> 32), ushort(high >> 16), ushort((high & 0x0FFF) | 0x4000),
-        uchar(((low >> 56) & 0x3F) | 0x80), uchar(low >> 48), uchar(low >> 40), uchar(low >> 32),
-        uchar(low >> 24), uchar(low >> 16), uchar(low >> 8), uchar(low));
+    return nextWord(m_state);
 }

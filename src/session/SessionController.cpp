@@ -104,18 +104,16 @@ void SessionController::loadDocument(const VeskDocument& document)
     SessionState::Scope scope(m_state);
     m_transitions.cancelPendingTodayToggle();
 
-    ItemIdGenerator newIDs;
-    const auto makeIDs = [&newIDs](const QList<VeskTask>& tasks) {
-        QList<QUuid> ids;
-        ids.reserve(tasks.size());
-        for (qsizetype i = 0; i < tasks.size(); ++i)
-            ids.append(newIDs.next());
-        return ids;
-    };
-    // Made as plain arrays, which the map reads in its own order, and cut into chunks at the end.
-    const QList<QUuid> working = makeIDs(document.workingItems);
-    const QList<QUuid> inbox = makeIDs(document.inboxItems);
-    const QList<QUuid> completed = makeIDs(document.completedItems);
+    // Ids the map keeps in the list's own order, so that the tasks lie in memory as they lie in the
+    // list: made as plain arrays, which the map reads in its own order, and cut into chunks at the end.
+    ItemIdGenerator random;
+    const qsizetype workingCount = document.workingItems.size();
+    const qsizetype inboxCount = document.inboxItems.size();
+    const qsizetype total = workingCount + inboxCount + document.completedItems.size();
+    const QList<QUuid> working = SessionItemMap::orderedIDs(0, workingCount, total, random);
+    const QList<QUuid> inbox = SessionItemMap::orderedIDs(workingCount, inboxCount, total, random);
+    const QList<QUuid> completed = SessionItemMap::orderedIDs(
+        workingCount + inboxCount, document.completedItems.size(), total, random);
 
     // The items are made in the map's leaves from the document's tasks (their texts shared, not
     // copied): a list of every item beside the map would be the largest thing a long list's

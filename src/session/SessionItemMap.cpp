@@ -1,5 +1,7 @@
 #include "session/SessionItemMap.h"
 
+#include "session/ItemIdGenerator.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -61,12 +63,13 @@ bool byteLess(const QUuid& a, const QUuid& b)
 namespace {
 
 // Where a random id should lie in a sorted run of `size` ids: the leading bits of the order
-// byteLess compares by say how far into the run.
+// byteLess compares by say how far into the run. The very first four are the version, the same in
+// every random id, so the 32 bits after them are read.
 qsizetype expectedPlace(const QUuid& key, qsizetype size)
 {
     quint64 order;
     std::memcpy(&order, &key, sizeof order);
-    return qsizetype((order >> 32) * quint64(size) >> 32);
+    return qsizetype((order << 4 >> 32) * quint64(size) >> 32);
 }
 
 // The lower bound of key among the sorted items, searched outward from `hint` in growing steps:
@@ -289,6 +292,53 @@ SessionItemMap::SessionItemMap(qsizetype count, const std::function<QUuid(qsizet
         std::sort(leaf.begin(), leaf.end(),
             [](const SessionItem& a, const SessionItem& b) { return byteLess(a.id, b.id); });
     }
+}
+
+QList<QUuid> SessionItemMap::orderedIDs(
+    qsizetype from, qsizetype count, qsizetype total, ItemIdGenerator& random)
+{
+    // leafIndex mixes an id's bits and keeps the top of the product; the inverse of its odd
+    // multiplier (modulo 2^64, by Newton's iteration) turns a chosen product back into those bits.
+    constexpr quint64 inverse = [] {
+        quint64 x = leafMultiplier;
+        for (int i = 0; i < 6; ++i)
+            x *= 2 - leafMultiplier * x;
+        return x;
+    }();
+    static_assert(inverse * leafMultiplier == 1);
+    constexpr int leafShift = 64 - 2 * levelBits;
+    constexpr quint64 version = quint64(0x4) << 60;
+
+    QList<QUuid> ids;
+    ids.reserve(count);
+    for (qsizetype i = from; i < from + count; ++i) {
+        // The run of ids that shares a leaf: an even share of the list.
+        const std::size_t slot = std::size_t(quint64(i) * leafCount / quint64(total));
+        const qsizetype first = qsizetype((slot * quint64(total) + leafCount - 1) / leafCount);
+        const qsizetype end = qsizetype(((slot + 1) * quint64(total) + leafCount - 1) / leafCount);
+        const quint64 spacing = (quint64(1) << 60) / quint64(end - first);
+        // The order byteLess compares by: the version, then this id's place in the run with a random
+        // offset within its share.
+        const quint64 order = version | (quint64(i - first) * spacing + random.nextBits() % spacing);
+        const uint data1 = uint(order);
+        const ushort data2 = ushort(order >> 32);
+        const ushort data3 = ushort(order >> 48);
+        const quint64 head = quint64(data1) << 32 | quint64(data2) << 16 | data3;
+        // The tail makes the mixed bits name the leaf; its first byte carries the variant (0b10 in
+        // its top bits). The low byte of a product depends only on the low bytes of its factors,
+        // which fixes the mixed bits' low byte.
+        const quint64 bits = random.nextBits();
+        const quint8 tailFirst = quint8(0x80 | (bits & 0x3F));
+        const quint8 foldedLow = quint8(head) ^ tailFirst;
+        const quint64 mixed = quint64(slot) << leafShift
+            | (bits & ((quint64(1) << leafShift) - 1) & ~quint64(0xFF)) | quint8(foldedLow * leafMultiplier);
+        const quint64 tail = head ^ (mixed * inverse);
+        uchar data4[8];
+        std::memcpy(data4, &tail, sizeof data4);
+        ids.append(QUuid(data1, data2, data3, data4[0], data4[1], data4[2], data4[3], data4[4], data4[5],
+            data4[6], data4[7]));
+    }
+    return ids;
 }
 
 SessionItemMap::Leaf& SessionItemMap::leafForChange(const QUuid& key)

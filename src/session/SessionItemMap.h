@@ -3,6 +3,8 @@
 #include "session/ItemIDList.h"
 #include "session/SessionItem.h"
 
+class ItemIdGenerator;
+
 #include <QList>
 #include <QSharedData>
 #include <QUuid>
@@ -83,6 +85,12 @@ public:
     SessionItemMap(qsizetype count, const std::function<QUuid(qsizetype)>& idAt,
         const std::function<SessionItem(qsizetype)>& itemAt);
 
+    // New random ids for a list of `total` tasks that the map keeps in the list's order (here those
+    // from `from` on): a list loaded with them lies in the leaves as it lies in the list, so that
+    // reading the list in order reads memory in order. Within a leaf they are spread evenly, as
+    // random ids would be.
+    static QList<QUuid> orderedIDs(qsizetype from, qsizetype count, qsizetype total, ItemIdGenerator& random);
+
     qsizetype size() const { return d ? d->size : 0; }
     qsizetype count() const { return size(); }
     bool isEmpty() const { return size() == 0; }
@@ -131,13 +139,15 @@ public:
         const std::function<bool(const QUuid&, const SessionItem*, const SessionItem*)>& visit) const;
 
     // The leaf holding key: fixed for a key, independent of the process's hash seed. Session ids
-    // are random, but folding all 128 bits and mixing keeps any other ids spread too.
+    // are random, but folding all 128 bits and mixing keeps any other ids spread too (orderedIDs
+    // runs the mixing backwards to choose an id's leaf).
+    static constexpr quint64 leafMultiplier = 0x9E3779B97F4A7C15ull;
     static std::size_t leafIndex(const QUuid& key)
     {
         quint64 tail;
         std::memcpy(&tail, key.data4, sizeof tail);
         const quint64 folded = (quint64(key.data1) << 32 | quint64(key.data2) << 16 | key.data3) ^ tail;
-        return std::size_t((folded * 0x9E3779B97F4A7C15ull) >> (64 - 2 * levelBits));
+        return std::size_t((folded * leafMultiplier) >> (64 - 2 * levelBits));
     }
 
 private:

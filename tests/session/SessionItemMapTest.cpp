@@ -1,5 +1,7 @@
 #include "session/SessionItemMap.h"
 
+#include "session/ItemIdGenerator.h"
+
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
@@ -50,6 +52,8 @@ private slots:
     void equalityComparesValues();
     void bulkBuiltMapEqualsInsertedOne_data();
     void bulkBuiltMapEqualsInsertedOne();
+    void loadedIdsLieInTheMapInTheListsOrder_data();
+    void loadedIdsLieInTheMapInTheListsOrder();
 };
 
 void SessionItemMapTest::snapshotsStayIntactThroughRandomChanges()
@@ -159,6 +163,54 @@ void SessionItemMapTest::bulkBuiltMapEqualsInsertedOne()
     }
     QCOMPARE(built, inserted);
     QVERIFY(sameContent(copy, reference));
+}
+
+void SessionItemMapTest::loadedIdsLieInTheMapInTheListsOrder_data()
+{
+    QTest::addColumn<int>("total");
+    // Fewer tasks than leaves, a leaf's share that is not whole, and many tasks a leaf.
+    for (int total : {1, 3, 4097, 30011})
+        QTest::addRow("%d", total) << total;
+}
+
+void SessionItemMapTest::loadedIdsLieInTheMapInTheListsOrder()
+{
+    QFETCH(int, total);
+    // Made in three parts, as a list's sections are.
+    ItemIdGenerator random;
+    const qsizetype firstPart = total / 3;
+    const qsizetype secondPart = total / 2;
+    QList<QUuid> ids = SessionItemMap::orderedIDs(0, firstPart, total, random);
+    ids += SessionItemMap::orderedIDs(firstPart, secondPart, total, random);
+    ids += SessionItemMap::orderedIDs(firstPart + secondPart, total - firstPart - secondPart, total, random);
+    QCOMPARE(ids.size(), total);
+    QCOMPARE(QSet<QUuid>(ids.cbegin(), ids.cend()).size(), total);
+    for (const QUuid& id : std::as_const(ids)) {
+        QCOMPARE(id.version(), QUuid::Random);
+        QCOMPARE(id.variant(), QUuid::DCE);
+    }
+
+    QList<SessionItem> items;
+    for (int i = 0; i < total; ++i)
+        items.append(makeItem(ids.at(i), i));
+    SessionItemMap map(items);
+    QList<QUuid> inMapOrder;
+    for (const SessionItem& item : map)
+        inMapOrder.append(item.id);
+    QCOMPARE(inMapOrder, ids);
+
+    // New random ids go in among them like in any map.
+    SessionItemMap inserted;
+    for (const SessionItem& item : std::as_const(items))
+        inserted.insert(item.id, item);
+    for (int i = 0; i < 100; ++i) {
+        const QUuid id = QUuid::createUuid();
+        map.insert(id, makeItem(id, total + i));
+        inserted.insert(id, makeItem(id, total + i));
+    }
+    QCOMPARE(map, inserted);
+    for (const QUuid& id : std::as_const(ids))
+        QCOMPARE(map.value(id).id, id);
 }
 
 QTEST_GUILESS_MAIN(SessionItemMapTest)
