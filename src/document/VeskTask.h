@@ -5,7 +5,9 @@
 #include <optional>
 
 // One task of a list: a one-line title and an optional note of one or more lines. An empty note
-// is present and differs from an absent one.
+// is present and differs from an absent one. The texts of tasks read from a file share one buffer
+// (see parseDocument): each is an ordinary implicitly shared string, as independent as any other,
+// and the buffer is freed with the last of them.
 struct VeskTask {
     QString title;
     std::optional<QString> note;
