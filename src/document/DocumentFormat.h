@@ -21,8 +21,9 @@ QStringList splitLines(const QString& text);
 bool isVeskDocument(const QString& text);
 
 // Reads a task file; a text without a "---" line gives the empty document. The tasks' titles and
-// one-line notes share one copy of the text (see VeskTask); a text handed over as an rvalue that
-// no other string shares is used as that copy itself.
+// one-line notes share one copy of the text, one allocation for the whole list: each is an
+// ordinary implicitly shared string, as independent as any other, and the copy is freed with the
+// last of them. A text handed over as an rvalue that no other string shares is that copy itself.
 VeskDocument parseDocument(const QString& text);
 VeskDocument parseDocument(QString&& text);
 // parseDocument of a text that isVeskDocument accepts, read once rather than scanned for the

@@ -5,9 +5,7 @@
 #include <optional>
 
 // One task of a list: a one-line title and an optional note of one or more lines. An empty note
-// is present and differs from an absent one. The texts of tasks read from a file share one buffer
-// (see parseDocument): each is an ordinary implicitly shared string, as independent as any other,
-// and the buffer is freed with the last of them.
+// is present and differs from an absent one.
 struct VeskTask {
     QString title;
     std::optional<QString> note;
