@@ -258,39 +258,35 @@ SessionItemMap::SessionItemMap(qsizetype count, const std::function<QUuid(qsizet
 {
     if (count <= 0)
         return;
-    // A counting sort by leaf, then each small leaf sorted on its own: every leaf is allocated
-    // once at its final size, where inserting one by one moves items within growing leaves.
+    // Counted by leaf first, so that every leaf is allocated once at its final size (inserting one
+    // by one moves items within growing leaves); then each small leaf is sorted on its own. Items
+    // are asked for in order: their sources are read straight through, where asking leaf by leaf
+    // would read them at random and wait on memory for nearly every one.
     std::vector<quint16> leafOf(count);
-    std::vector<qsizetype> start(leafCount + 1, 0);
+    std::vector<qsizetype> leafSize(leafCount, 0);
     for (qsizetype i = 0; i < count; ++i) {
         leafOf[i] = quint16(leafIndex(idAt(i)));
-        ++start[leafOf[i] + 1];
-    }
-    for (std::size_t leaf = 0; leaf < leafCount; ++leaf)
-        start[leaf + 1] += start[leaf];
-    std::vector<qsizetype> order(count);
-    {
-        std::vector<qsizetype> next(start.begin(), start.end() - 1);
-        for (qsizetype i = 0; i < count; ++i)
-            order[next[leafOf[i]]++] = i;
+        ++leafSize[leafOf[i]];
     }
 
     d = new Root;
     d->size = count;
+    std::vector<Leaf*> leaves(leafCount, nullptr);
     for (std::size_t slot = 0; slot < leafCount; ++slot) {
-        const qsizetype begin = start[slot];
-        const qsizetype end = start[slot + 1];
-        if (begin == end)
+        if (leafSize[slot] == 0)
             continue;
         QSharedDataPointer<Node>& node = d->nodes[slot >> levelBits];
         if (!node)
             node = new Node;
-        Leaf& leaf = node->leaves[slot & (fanOut - 1)];
-        leaf.reserve(end - begin);
-        for (qsizetype at = begin; at < end; ++at)
-            leaf.append(itemAt(order[at]));
-        std::sort(leaf.begin(), leaf.end(),
-            [](const SessionItem& a, const SessionItem& b) { return byteLess(a.id, b.id); });
+        leaves[slot] = &node->leaves[slot & (fanOut - 1)];
+        leaves[slot]->reserve(leafSize[slot]);
+    }
+    for (qsizetype i = 0; i < count; ++i)
+        leaves[leafOf[i]]->append(itemAt(i));
+    for (Leaf* leaf : leaves) {
+        if (leaf)
+            std::sort(leaf->begin(), leaf->end(),
+                [](const SessionItem& a, const SessionItem& b) { return byteLess(a.id, b.id); });
     }
 }
 
