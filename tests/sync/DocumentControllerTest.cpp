@@ -519,6 +519,161 @@ private slots:
         QVERIFY(f.dialogs.alerts.isEmpty());
     }
 
+    // The check when a panel becomes key reads the file on the writer's thread: the call returns at
+    // once, and the answer is acted on when it comes in, as things stand then.
+    void activationChecksRunOnTheWriter_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        for (const char* scenario :
+            {"changed elsewhere", "editor opened meanwhile", "committed meanwhile",
+                "committed meanwhile, file unchanged", "changed again meanwhile", "activated again meanwhile",
+                "moved away meanwhile", "another list opened meanwhile", "quit meanwhile"})
+            QTest::newRow(scenario) << QString::fromLatin1(scenario);
+    }
+
+    void activationChecksRunOnTheWriter()
+    {
+        QFETCH(QString, scenario);
+        Fixture f;
+        QVERIFY(f.open());
+        const auto commit = [&](const QString& title) {
+            f.session().beginCreatingNewItem(title);
+            f.session().commitNewItem();
+        };
+        QSignalSpy finished(f.controller.writer(), &DocumentWriter::finished);
+        const bool unchanged = scenario == QLatin1String("committed meanwhile, file unchanged")
+            || scenario == QLatin1String("changed again meanwhile")
+            || scenario == QLatin1String("activated again meanwhile");
+        if (scenario == QLatin1String("moved away meanwhile"))
+            QVERIFY(QFile::rename(f.path, f.folder.filePath(QStringLiteral("Renamed.vesk"))));
+        else if (scenario == QLatin1String("another list opened meanwhile"))
+            QVERIFY(QFile::remove(f.path));
+        else if (!unchanged)
+            saveAsAnotherEditor(f.path, theirs);
+
+        f.controller.checkForExternalChanges();
+        // Nothing is decided before the answer is in.
+        QVERIFY(f.controller.isWriting());
+        QCOMPARE(f.controller.syncState(), SyncState::inSync);
+        QCOMPARE(f.controller.appStatus(), QStringLiteral("Loaded list.vesk"));
+
+        if (scenario == QLatin1String("changed elsewhere")) {
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
+            QCOMPARE(titles(f.session().committedDocument().workingItems), QStringList {"Theirs"});
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+        } else if (scenario == QLatin1String("editor opened meanwhile")) {
+            f.session().setSelection(SessionSelection::task(f.session().workingItemIDs().constFirst()));
+            f.session().beginEditingSelectedItem();
+            f.session().updateInlineEditDraft(QStringLiteral("Half typed"));
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedConflicted);
+            f.expectOneAlert(VeskDocumentController::defaultRecoveryMessage(), recoveryButtons);
+            QVERIFY(f.session().isTextEditingActive());
+            QCOMPARE(readBytes(f.path), theirs);
+            return;
+        } else if (scenario == QLatin1String("committed meanwhile")) {
+            // The save waits behind the check, whose answer makes it a conflict: the other program's
+            // text stays on disk and the change stays in the session, for "Save to New File…".
+            commit(QStringLiteral("Mine"));
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedConflicted);
+            f.expectOneAlert(VeskDocumentController::defaultRecoveryMessage(), recoveryButtons);
+            QCOMPARE(readBytes(f.path), theirs);
+            QCOMPARE(titles(f.session().committedDocument().inboxItems).constFirst(), QStringLiteral("Mine"));
+            QVERIFY(f.controller.hasChangesOnlyInSession());
+            return;
+        } else if (scenario == QLatin1String("committed meanwhile, file unchanged")) {
+            commit(QStringLiteral("Mine"));
+            commit(QStringLiteral("Second"));
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved list.vesk"));
+            QCOMPARE(readBytes(f.path), serializeDocument(f.session().committedDocument()).toUtf8());
+            QVERIFY(readBytes(f.path).contains("Second\nMine\n"));
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+        } else if (scenario == QLatin1String("changed again meanwhile")) {
+            // Whether the check read the file before or after this change, the change is known once the
+            // writer is done: reloaded by the check, or reported by the watcher and looked at after it.
+            saveAsAnotherEditor(f.path, theirs);
+            f.settle();
+            QVERIFY(f.controller.appStatus() == QLatin1String("Reloaded list.vesk")
+                || f.controller.syncState() == SyncState::externallyModifiedReloadable);
+            f.check();
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
+            QCOMPARE(titles(f.session().committedDocument().workingItems), QStringList {"Theirs"});
+        } else if (scenario == QLatin1String("activated again meanwhile")) {
+            // However often the window is activated while a check runs, the file is read once more after it.
+            f.controller.checkForExternalChanges();
+            saveAsAnotherEditor(f.path, theirs);
+            f.controller.checkForExternalChanges();
+            f.controller.waitForWrites();
+            QCOMPARE(finished.size(), 2);
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
+            QCOMPARE(titles(f.session().committedDocument().workingItems), QStringList {"Theirs"});
+        } else if (scenario == QLatin1String("moved away meanwhile")) {
+            // The check found the path empty; the report of the move came before its answer, which is
+            // left to the wait for where the file went.
+            f.deliverFileEvents();
+            f.scheduler.advance(FileWatcher::coalescingDelay);
+            QVERIFY(f.controller.isWaitingForFileMove());
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+            f.advanceTo(VeskDocumentController::fileMoveSettlingDelay + 1);
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Moved to Renamed.vesk"));
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+            QVERIFY(!f.session().editingBlocked());
+        } else if (scenario == QLatin1String("another list opened meanwhile")) {
+            // The answer about the list that was deleted is never taken for one about the other.
+            const QString other = f.folder.filePath(QStringLiteral("other.vesk"));
+            writeBytes(other, theirs);
+            QVERIFY(!f.controller.openDocument(QUrl::fromLocalFile(other)));
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Loaded other.vesk"));
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+            f.addTask(QStringLiteral("Mine"));
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved other.vesk"));
+            QCOMPARE(readBytes(other), QByteArray("Theirs\n---\nMine\n---\n"));
+            QVERIFY(!QFile::exists(f.path));
+        } else if (scenario == QLatin1String("quit meanwhile")) {
+            // Quitting waits for the answer: the change made meanwhile is asked about, not written
+            // over the other program's text nor dropped unasked.
+            commit(QStringLiteral("Mine"));
+            QVERIFY(!f.controller.prepareToClose());
+            QCOMPARE(f.dialogs.alerts.size(), 1);
+            QCOMPARE(f.dialogs.alerts[0].message,
+                QStringLiteral("Do you want to save the changes to “list.vesk” in a new file?"));
+            QCOMPARE(readBytes(f.path), theirs);
+            QVERIFY(f.controller.hasChangesOnlyInSession());
+            return;
+        }
+        QVERIFY(f.dialogs.alerts.isEmpty());
+        QVERIFY(!f.session().editingBlocked());
+    }
+
+    // Closing the document while its check runs waits for the answer; nothing is written over the
+    // other program's text, nor lost.
+    void closingWhileACheckRuns()
+    {
+        for (const bool committed : {false, true}) {
+            QTemporaryDir folder;
+            ManualScheduler scheduler;
+            ScriptedDialogPresenter dialogs;
+            auto* controller = new VeskDocumentController(&dialogs, &scheduler);
+            const QString path = folder.filePath(QStringLiteral("list.vesk"));
+            writeBytes(path, initialText);
+            QVERIFY(!controller->openDocument(QUrl::fromLocalFile(path)));
+            saveAsAnotherEditor(path, theirs);
+            controller->checkForExternalChanges();
+            if (committed) {
+                controller->sessionController()->beginCreatingNewItem(QStringLiteral("Mine"));
+                controller->sessionController()->commitNewItem();
+            }
+            delete controller;
+            QCOMPARE(readBytes(path), theirs);
+            QVERIFY(dialogs.alerts.isEmpty());
+        }
+    }
+
     // What a save cannot keep is said in the status: here the group of a list that the user may
     // write but whose group is not one of the user's.
     void aSaveSaysWhatItCouldNotKeep()
