@@ -545,10 +545,10 @@ private slots:
     void activationChecksRunOnTheWriter_data()
     {
         QTest::addColumn<QString>("scenario");
-        for (const char* scenario :
-            {"changed elsewhere", "editor opened meanwhile", "committed meanwhile",
-                "committed meanwhile, file unchanged", "changed again meanwhile", "activated again meanwhile",
-                "moved away meanwhile", "another list opened meanwhile", "quit meanwhile"})
+        for (const char* scenario : {"changed elsewhere", "editor opened meanwhile", "committed meanwhile",
+                 "committed meanwhile, file unchanged", "changed again meanwhile",
+                 "activated again meanwhile", "moved away meanwhile", "another list opened meanwhile",
+                 "reloaded meanwhile", "quit meanwhile"})
             QTest::newRow(scenario) << QString::fromLatin1(scenario);
     }
 
@@ -662,6 +662,16 @@ private slots:
             QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved other.vesk"));
             QCOMPARE(readBytes(other), QByteArray("Theirs\n---\nMine\n---\n"));
             QVERIFY(!QFile::exists(f.path));
+        } else if (scenario == QLatin1String("reloaded meanwhile")) {
+            // The user reloads (from an earlier alert's choice) with a change committed meanwhile: the
+            // check's answer is taken in first, and the reload then takes the other program's text.
+            commit(QStringLiteral("Mine"));
+            f.controller.reloadFromDisk();
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
+            QCOMPARE(titles(f.session().committedDocument().workingItems), QStringList {"Theirs"});
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+            QCOMPARE(readBytes(f.path), theirs);
         } else if (scenario == QLatin1String("quit meanwhile")) {
             // Quitting waits for the answer: the change made meanwhile is asked about, not written
             // over the other program's text nor dropped unasked.
