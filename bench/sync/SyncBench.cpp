@@ -3,6 +3,7 @@
 // through a temporary file with fsync of the file and its folder.
 //
 //   sync_bench [--repetitions N] [--sizes 1000,10000,100000]
+//   sync_bench --activation [--repetitions N] [--sizes 1600000]
 //
 // SYNC_BENCH_PARTS=1 also prints, per commit, the interface thread's CPU time in onCommittedChange,
 // in taking in the outcome, and in the watcher's report. The source builds against trees without
@@ -14,6 +15,11 @@
 // thread could not spend on keys and painting. "durable" is the wall time from onCommittedChange
 // until the save's outcome is known, which comes only after the data and the folder are synced.
 // Builds without the writer save inside onCommittedChange, so there both are the same call.
+//
+// --activation times instead the check of the file made whenever a panel becomes key, on a list that
+// nobody changed: "interface ms" is the interface thread's CPU time for the call and for taking in
+// the answer, "call ms" the wall time of the call itself (the frame it holds), "answer ms" the wall
+// time until the answer is taken in. Builds that check on the interface thread answer within the call.
 #include "SavedList.h"
 #include "document/DocumentFormat.h"
 #include "document/DocumentService.h"
@@ -32,6 +38,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+
+#if __has_include("sync/FileCheck.h")
+#define VESK_CHECKS_ON_WRITER 1
+#else
+#define VESK_CHECKS_ON_WRITER 0
+#endif
 
 #if __has_include("sync/DocumentWriter.h")
 #define VESK_SAVES_ON_WRITER 1
@@ -154,6 +166,70 @@ Row measure(int taskCount, int repetitions)
     return row;
 }
 
+struct CheckRow {
+    double interfaceMs = 0;
+    double callMs = 0;
+    double answerMs = 0;
+    qint64 bytes = 0;
+    bool inSync = true;
+};
+
+CheckRow measureActivationCheck(int taskCount, int repetitions)
+{
+    QTemporaryDir folder(QDir::current().filePath(QStringLiteral("sync-bench-XXXXXX")));
+    const QString path = folder.filePath(QStringLiteral("list.vesk"));
+    {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(longListText(taskCount).toUtf8());
+    }
+    ManualScheduler scheduler;
+    NoDialogs dialogs;
+    VeskDocumentController controller(&dialogs, &scheduler);
+    CheckRow row;
+    row.bytes = QFile(path).size();
+    if (controller.openDocument(QUrl::fromLocalFile(path))) {
+        row.inSync = false;
+        return row;
+    }
+    QList<double> interfaceMs, callMs, answerMs;
+    for (int check = 0; check <= repetitions; ++check) {
+        QElapsedTimer wall;
+        const double cpuStart = threadSeconds();
+        wall.start();
+        controller.checkForExternalChanges();
+        const double call = double(wall.nsecsElapsed()) / 1e6;
+        waitForWrites(controller);
+        const double answer = double(wall.nsecsElapsed()) / 1e6;
+        const double interface = (threadSeconds() - cpuStart) * 1000;
+        row.inSync = row.inSync && controller.syncState() == SyncState::inSync
+            && controller.appStatus().startsWith(QStringLiteral("Loaded "));
+        if (check == 0)
+            continue; // the first round starts the writer
+        interfaceMs.append(interface);
+        callMs.append(call);
+        answerMs.append(answer);
+    }
+    row.interfaceMs = median(interfaceMs);
+    row.callMs = median(callMs);
+    row.answerMs = median(answerMs);
+    return row;
+}
+
+int activationChecks(const QList<int>& sizes, int repetitions)
+{
+    std::printf("activation checks %s; medians of %d checks of an unchanged list\n",
+        VESK_CHECKS_ON_WRITER ? "on the writer thread" : "on the interface thread", repetitions);
+    std::printf("%8s %10s %14s %12s %12s\n", "tasks", "bytes", "interface ms", "call ms", "answer ms");
+    for (int size : sizes) {
+        const CheckRow row = measureActivationCheck(size, repetitions);
+        std::printf("%8d %10lld %14.3f %12.3f %12.3f%s\n", size, qlonglong(row.bytes), row.interfaceMs,
+            row.callMs, row.answerMs, row.inSync ? "" : "  (not in sync)");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -161,7 +237,10 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     int repetitions = 15;
     QList<int> sizes {1000, 10000, 100000};
-    const QStringList arguments = QCoreApplication::arguments();
+    QStringList arguments = QCoreApplication::arguments();
+    const bool activation = arguments.removeAll(QStringLiteral("--activation")) > 0;
+    if (activation)
+        sizes = {1600000};
     for (int index = 1; index + 1 < arguments.size(); index += 2) {
         if (arguments[index] == QLatin1String("--repetitions"))
             repetitions = arguments[index + 1].toInt();
@@ -171,6 +250,8 @@ int main(int argc, char** argv)
                 sizes.append(size.toInt());
         }
     }
+    if (activation)
+        return activationChecks(sizes, repetitions);
     std::printf("saves %s; medians of %d commits\n",
         VESK_SAVES_ON_WRITER ? "on the writer thread" : "on the interface thread", repetitions);
     std::printf("%8s %10s %14s %12s %12s %12s %12s %8s\n", "tasks", "bytes", "interface ms", "writer ms",

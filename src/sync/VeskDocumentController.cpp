@@ -83,6 +83,7 @@ void VeskDocumentController::setAppStatus(const QString& status)
 void VeskDocumentController::setSelectedFileURL(const QUrl& url)
 {
     m_selectedFileURL = url;
+    ++m_fileRevision;
     emit selectedFileURLChanged();
 }
 
@@ -115,6 +116,7 @@ void VeskDocumentController::recordPersisted(
 {
     letGoOfWrittenBytes();
     m_lastPersistedContent = mark;
+    ++m_fileRevision;
     m_persistedSnapshot = snapshot ? std::move(*snapshot) : CommittedSnapshot::of(*m_sessionController);
     setSyncState(SyncState::inSync);
     observeFile(url);

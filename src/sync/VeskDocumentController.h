@@ -22,6 +22,7 @@
 
 class DialogPresenter;
 class SessionController;
+struct FileCheck;
 struct SaveJob;
 
 // Binds the editing session of one open document to its file: opens, creates and imports files,
@@ -120,7 +121,10 @@ public:
     // Blocks until every save handed to the writer and waiting for it is on disk (or has failed),
     // with its outcome taken in, and the checks that waited for them have run.
     void waitForWrites();
-    // Runs when the document's panel becomes key and when the application becomes active.
+    // Runs when the document's panel becomes key and when the application becomes active. The file
+    // is read and compared on the writer's thread; the answer is acted on here once it is in (from
+    // the event loop, or at once from waitForWrites): reloaded when nothing would be lost, else a
+    // conflict. Asked again while a check runs, it checks once more after it.
     void checkForExternalChanges();
     // When the document is closed: stops watching the file.
     void stopFileAccess();
@@ -192,6 +196,10 @@ private:
     void finishSave(SaveJob& job, const QUrl& url);
     void failSave(const DocumentControllerFailure& failure);
     void startChangeCheck();
+    // Takes in the answer of the check started by checkForExternalChanges when revision was
+    // m_fileRevision; an answer about an earlier path or text is dropped and the check asked again.
+    void finishExternalChangeCheck(const FileCheck& check, quint64 revision);
+    void takeInExternalChangeCheck(const FileCheck& check);
     // Hands the bytes of the last save to the writer to be freed.
     void letGoOfWrittenBytes();
     void runWorkWaitingForWriter();
@@ -232,6 +240,9 @@ private:
     QPointer<FileWatcher> m_fileObserver;
     ReplacedFileWatcher* m_replacedFiles;
     std::optional<ContentMark> m_lastPersistedContent;
+    // Counts the changes of the path and of m_lastPersistedContent: what the writer found out about
+    // an earlier one is stale.
+    quint64 m_fileRevision = 0;
     bool m_isPresentingRecoveryAlert = false;
 
     // While a move is pending: where the file went, a watcher on the path it left, the end of the

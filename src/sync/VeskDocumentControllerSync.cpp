@@ -6,7 +6,7 @@
 #include "platform/DialogPresenter.h"
 #include "platform/FileWatcher.h"
 #include "session/SessionController.h"
-#include "sync/FileState.h"
+#include "sync/FileCheck.h"
 #include "sync/SyncLog.h"
 
 #include <QFileInfo>
@@ -63,7 +63,8 @@ bool VeskDocumentController::settleReplacedFiles()
 
 void VeskDocumentController::checkForExternalChanges()
 {
-    // The writer may be replacing the file right now: compared once it is done.
+    // The writer may be replacing the file right now, or reading it for a check that started before
+    // this one was asked for: compared once it is done.
     if (isWriting()) {
         m_checkWaitsForWriter = true;
         return;
@@ -72,14 +73,45 @@ void VeskDocumentController::checkForExternalChanges()
     if (!hasSelectedFile() || !settleFileMove(false) || !settleReplacedFiles() || blocksSaving(m_syncState)
         || m_isPresentingRecoveryAlert)
         return;
-    const QUrl url = m_selectedFileURL;
-    FileState state;
-    if (auto failure = FileState::read(m_documentService, localPath(url), state,
-            m_lastPersistedContent ? &*m_lastPersistedContent : nullptr)) {
-        handleObservedFileError(*failure);
+    // Settling a move may have handed the writer a save or a look at the new file: this comes after it.
+    if (isWriting()) {
+        m_checkWaitsForWriter = true;
         return;
     }
-    if (m_lastPersistedContent && *m_lastPersistedContent != state.snapshot.mark()) {
+    // A long list takes a good part of a second to read and digest: that happens on the writer's
+    // thread, in turn with the saves, and only the answer is taken in here.
+    auto check = std::make_shared<FileCheck>();
+    check->path = localPath(m_selectedFileURL);
+    check->expected = m_lastPersistedContent;
+    check->written = m_lastWrittenBytes;
+    m_writer->start([check, service = m_documentService] { check->run(service); },
+        [this, check, revision = m_fileRevision] { finishExternalChangeCheck(*check, revision); });
+}
+
+void VeskDocumentController::finishExternalChangeCheck(const FileCheck& check, quint64 revision)
+{
+    QPointer self(this);
+    if (revision != m_fileRevision || isWaitingForFileMove()) {
+        // The answer is about a text or a path that is no longer the document's: asked again, which
+        // waits while the file is away from its path.
+        m_checkWaitsForWriter = true;
+    } else if (hasSelectedFile() && !blocksSaving(m_syncState) && !m_isPresentingRecoveryAlert) {
+        takeInExternalChangeCheck(check);
+    }
+    if (self)
+        runWorkWaitingForWriter();
+}
+
+void VeskDocumentController::takeInExternalChangeCheck(const FileCheck& check)
+{
+    const QUrl url = m_selectedFileURL;
+    if (check.failure) {
+        handleObservedFileError(*check.failure);
+        return;
+    }
+    if (!check.same) {
+        // Decided now, not when the check started: a change committed meanwhile is unsaved work, and
+        // its save, waiting behind the check, is dropped rather than written over the other text.
         if (hasUnpersistedChanges()) {
             setSyncState(SyncState::externallyModifiedConflicted);
             presentRecoveryAlert();

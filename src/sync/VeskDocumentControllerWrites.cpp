@@ -5,10 +5,9 @@
 #include "document/DocumentFormat.h"
 #include "document/FileMetadata.h"
 #include "session/SessionController.h"
-#include "sync/FileState.h"
+#include "sync/FileCheck.h"
 #include "sync/SaveJob.h"
 
-#include <limits>
 #include <memory>
 
 namespace {
@@ -129,27 +128,13 @@ void VeskDocumentController::startChangeCheck()
         setSyncState(SyncState::externallyModifiedReloadable);
         return;
     }
-    struct Check {
-        QString path;
-        ContentMark expected;
-        // The bytes expected marks, when they are still here.
-        QByteArray written;
-        bool same = false;
-    };
-    auto check = std::make_shared<Check>(Check {localPath(m_selectedFileURL), *m_lastPersistedContent,
-        std::exchange(m_lastWrittenBytes, QByteArray())});
+    // The bytes of the last save are for this first look after it, the report of its own replacement.
+    auto check = std::make_shared<FileCheck>();
+    check->path = localPath(m_selectedFileURL);
+    check->expected = m_lastPersistedContent;
+    check->written = std::exchange(m_lastWrittenBytes, QByteArray());
     m_writtenBytesExpiry.cancel();
-    m_writer->start(
-        [check, service = m_documentService] {
-            // Compared with the bytes themselves where they are here: the same answer, with no digest.
-            const ContentMark expected = check->written.isEmpty()
-                ? check->expected
-                : ContentMark::of(check->written, std::numeric_limits<qsizetype>::max());
-            check->written = QByteArray();
-            FileState state;
-            check->same = !FileState::read(service, check->path, state, &expected)
-                && expected == state.snapshot.mark();
-        },
+    m_writer->start([check, service = m_documentService] { check->run(service); },
         [this, check] {
             if (!check->same && !hasUnpersistedChanges() && m_syncState == SyncState::inSync)
                 setSyncState(SyncState::externallyModifiedReloadable);

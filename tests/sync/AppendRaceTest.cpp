@@ -113,6 +113,7 @@ private slots:
             controller.waitForWrites();
         } else if (noticedBy == QLatin1String("check")) {
             controller.checkForExternalChanges();
+            controller.waitForWrites();
         } else {
             session.beginCreatingNewItem(QStringLiteral("Mine later"));
             session.commitNewItem();

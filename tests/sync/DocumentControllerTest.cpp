@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 
 #include <cstdio>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +35,25 @@ void saveAsAnotherEditor(const QString& path, const QByteArray& bytes)
     QCOMPARE(
         std::rename(QFile::encodeName(path + ".part").constData(), QFile::encodeName(path).constData()), 0);
 }
+
+// Tells when another program (here the writer's check) has read a file and closed it again.
+class ReadWatch {
+public:
+    explicit ReadWatch(const QString& path) : m_fd(::inotify_init1(IN_CLOEXEC))
+    {
+        ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_CLOSE_NOWRITE);
+    }
+    ~ReadWatch() { ::close(m_fd); }
+    bool waitForRead()
+    {
+        pollfd ready {m_fd, POLLIN, 0};
+        alignas(inotify_event) char events[4096];
+        return ::poll(&ready, 1, 10000) == 1 && ::read(m_fd, events, sizeof events) > 0;
+    }
+
+private:
+    int m_fd;
+};
 
 QStringList titles(const QList<VeskTask>& tasks)
 {
@@ -517,6 +538,178 @@ private slots:
             QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedReloadable);
         }
         QVERIFY(f.dialogs.alerts.isEmpty());
+    }
+
+    // The check when a panel becomes key reads the file on the writer's thread: the call returns at
+    // once, and the answer is acted on when it comes in, as things stand then.
+    void activationChecksRunOnTheWriter_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        for (const char* scenario : {"changed elsewhere", "editor opened meanwhile", "committed meanwhile",
+                 "committed meanwhile, file unchanged", "changed again meanwhile",
+                 "activated again meanwhile", "moved away meanwhile", "another list opened meanwhile",
+                 "reloaded meanwhile", "quit meanwhile"})
+            QTest::newRow(scenario) << QString::fromLatin1(scenario);
+    }
+
+    void activationChecksRunOnTheWriter()
+    {
+        QFETCH(QString, scenario);
+        Fixture f;
+        QVERIFY(f.open());
+        const auto commit = [&](const QString& title) {
+            f.session().beginCreatingNewItem(title);
+            f.session().commitNewItem();
+        };
+        QSignalSpy finished(f.controller.writer(), &DocumentWriter::finished);
+        const bool unchanged = scenario == QLatin1String("committed meanwhile, file unchanged")
+            || scenario == QLatin1String("changed again meanwhile")
+            || scenario == QLatin1String("activated again meanwhile");
+        if (scenario == QLatin1String("moved away meanwhile"))
+            QVERIFY(QFile::rename(f.path, f.folder.filePath(QStringLiteral("Renamed.vesk"))));
+        else if (scenario == QLatin1String("another list opened meanwhile"))
+            QVERIFY(QFile::remove(f.path));
+        else if (!unchanged)
+            saveAsAnotherEditor(f.path, theirs);
+
+        // Set before the check starts, so that its read is not missed.
+        std::optional<ReadWatch> readWatch;
+        if (unchanged)
+            readWatch.emplace(f.path);
+        f.controller.checkForExternalChanges();
+        // Nothing is decided before the answer is in.
+        QVERIFY(f.controller.isWriting());
+        QCOMPARE(f.controller.syncState(), SyncState::inSync);
+        QCOMPARE(f.controller.appStatus(), QStringLiteral("Loaded list.vesk"));
+
+        if (scenario == QLatin1String("changed elsewhere")) {
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
+            QCOMPARE(titles(f.session().committedDocument().workingItems), QStringList {"Theirs"});
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+        } else if (scenario == QLatin1String("editor opened meanwhile")) {
+            f.session().setSelection(SessionSelection::task(f.session().workingItemIDs().constFirst()));
+            f.session().beginEditingSelectedItem();
+            f.session().updateInlineEditDraft(QStringLiteral("Half typed"));
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedConflicted);
+            f.expectOneAlert(VeskDocumentController::defaultRecoveryMessage(), recoveryButtons);
+            QVERIFY(f.session().isTextEditingActive());
+            QCOMPARE(readBytes(f.path), theirs);
+            return;
+        } else if (scenario == QLatin1String("committed meanwhile")) {
+            // The save waits behind the check, whose answer makes it a conflict: the other program's
+            // text stays on disk and the change stays in the session, for "Save to New File…".
+            commit(QStringLiteral("Mine"));
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedConflicted);
+            f.expectOneAlert(VeskDocumentController::defaultRecoveryMessage(), recoveryButtons);
+            QCOMPARE(readBytes(f.path), theirs);
+            QCOMPARE(titles(f.session().committedDocument().inboxItems).constFirst(), QStringLiteral("Mine"));
+            QVERIFY(f.controller.hasChangesOnlyInSession());
+            return;
+        } else if (scenario == QLatin1String("committed meanwhile, file unchanged")) {
+            commit(QStringLiteral("Mine"));
+            commit(QStringLiteral("Second"));
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved list.vesk"));
+            QCOMPARE(readBytes(f.path), serializeDocument(f.session().committedDocument()).toUtf8());
+            QVERIFY(readBytes(f.path).contains("Second\nMine\n"));
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+        } else if (scenario == QLatin1String("changed again meanwhile")) {
+            // The check has read the file, and its answer will be "the same": the watcher's report of
+            // the change that follows is looked at once the writer is done.
+            QVERIFY(readWatch->waitForRead());
+            saveAsAnotherEditor(f.path, theirs);
+            f.settle();
+            QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedReloadable);
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Loaded list.vesk"));
+            f.check();
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
+            QCOMPARE(titles(f.session().committedDocument().workingItems), QStringList {"Theirs"});
+        } else if (scenario == QLatin1String("activated again meanwhile")) {
+            // However often the window is activated while a check runs, the file is read once more
+            // after it: a change made after the running check read the file is found.
+            f.controller.checkForExternalChanges();
+            QVERIFY(readWatch->waitForRead());
+            saveAsAnotherEditor(f.path, theirs);
+            f.controller.checkForExternalChanges();
+            f.controller.waitForWrites();
+            QCOMPARE(finished.size(), 2);
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
+            QCOMPARE(titles(f.session().committedDocument().workingItems), QStringList {"Theirs"});
+        } else if (scenario == QLatin1String("moved away meanwhile")) {
+            // The check found the path empty; the report of the move came before its answer, which is
+            // left to the wait for where the file went.
+            f.deliverFileEvents();
+            f.scheduler.advance(FileWatcher::coalescingDelay);
+            QVERIFY(f.controller.isWaitingForFileMove());
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+            f.advanceTo(VeskDocumentController::fileMoveSettlingDelay + 1);
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Moved to Renamed.vesk"));
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+            QVERIFY(!f.session().editingBlocked());
+        } else if (scenario == QLatin1String("another list opened meanwhile")) {
+            // The answer about the list that was deleted is never taken for one about the other.
+            const QString other = f.folder.filePath(QStringLiteral("other.vesk"));
+            writeBytes(other, theirs);
+            QVERIFY(!f.controller.openDocument(QUrl::fromLocalFile(other)));
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Loaded other.vesk"));
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+            f.addTask(QStringLiteral("Mine"));
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Saved other.vesk"));
+            QCOMPARE(readBytes(other), QByteArray("Theirs\n---\nMine\n---\n"));
+            QVERIFY(!QFile::exists(f.path));
+        } else if (scenario == QLatin1String("reloaded meanwhile")) {
+            // The user reloads (from an earlier alert's choice) with a change committed meanwhile: the
+            // check's answer is taken in first, and the reload then takes the other program's text.
+            commit(QStringLiteral("Mine"));
+            f.controller.reloadFromDisk();
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
+            QCOMPARE(titles(f.session().committedDocument().workingItems), QStringList {"Theirs"});
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
+            QCOMPARE(readBytes(f.path), theirs);
+        } else if (scenario == QLatin1String("quit meanwhile")) {
+            // Quitting waits for the answer: the change made meanwhile is asked about, not written
+            // over the other program's text nor dropped unasked.
+            commit(QStringLiteral("Mine"));
+            QVERIFY(!f.controller.prepareToClose());
+            QCOMPARE(f.dialogs.alerts.size(), 1);
+            QCOMPARE(f.dialogs.alerts[0].message,
+                QStringLiteral("Do you want to save the changes to “list.vesk” in a new file?"));
+            QCOMPARE(readBytes(f.path), theirs);
+            QVERIFY(f.controller.hasChangesOnlyInSession());
+            return;
+        }
+        QVERIFY(f.dialogs.alerts.isEmpty());
+        QVERIFY(!f.session().editingBlocked());
+    }
+
+    // Closing the document while its check runs waits for the answer; nothing is written over the
+    // other program's text, nor lost.
+    void closingWhileACheckRuns()
+    {
+        for (const bool committed : {false, true}) {
+            QTemporaryDir folder;
+            ManualScheduler scheduler;
+            ScriptedDialogPresenter dialogs;
+            auto* controller = new VeskDocumentController(&dialogs, &scheduler);
+            const QString path = folder.filePath(QStringLiteral("list.vesk"));
+            writeBytes(path, initialText);
+            QVERIFY(!controller->openDocument(QUrl::fromLocalFile(path)));
+            saveAsAnotherEditor(path, theirs);
+            controller->checkForExternalChanges();
+            if (committed) {
+                controller->sessionController()->beginCreatingNewItem(QStringLiteral("Mine"));
+                controller->sessionController()->commitNewItem();
+            }
+            delete controller;
+            QCOMPARE(readBytes(path), theirs);
+            QVERIFY(dialogs.alerts.isEmpty());
+        }
     }
 
     // What a save cannot keep is said in the status: here the group of a list that the user may
