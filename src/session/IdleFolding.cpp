@@ -19,7 +19,12 @@ void IdleFolding::changed()
     // A job already waiting looks at the time of the last change when it runs: one timer serves a
     // whole burst of commands.
     if (!m_job.isPending())
-        schedule(quietDelay);
+        schedule(delay());
+}
+
+double IdleFolding::delay() const
+{
+    return m_foldedOnce ? quietDelay : openingDelay;
 }
 
 void IdleFolding::schedule(double delaySeconds)
@@ -32,10 +37,13 @@ void IdleFolding::run()
     // A timer may fire a little early (its delay is rounded to whole milliseconds).
     constexpr double early = 0.002;
     const double quiet = m_scheduler->now() - m_lastChange;
-    if (quiet < quietDelay - early) {
-        schedule(quietDelay - quiet);
+    const double wanted = delay();
+    if (quiet < wanted - early) {
+        schedule(wanted - quiet);
         return;
     }
-    if (!m_filter.prepare(m_state, sliceRows))
+    if (m_filter.prepare(m_state, sliceRows))
+        m_foldedOnce = true;
+    else
         schedule(slicePause);
 }

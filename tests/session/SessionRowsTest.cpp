@@ -262,21 +262,36 @@ void SessionRowsTest::foldingAheadWaitsForQuietAndGoesBySlices()
     const auto runNextJob = [&] { scheduler.advance(scheduler.nextDueTime() - scheduler.now()); };
 
     open(IdleFolding::sliceRows * 5 / 2);
-    // A burst of changes goes first.
-    for (int i = 0; i < 4; ++i) {
-        scheduler.advance(IdleFolding::quietDelay / 2);
-        state.itemsForChange()[state.itemIDs(TaskSection::inbox).at(i)].title += "!";
-        folding.changed();
-    }
-    scheduler.advance(IdleFolding::quietDelay * 0.9);
+    // A list just opened is folded soon after it opens (its first frame goes first), by slices,
+    // long before a search could be typed.
+    scheduler.advance(IdleFolding::openingDelay * 0.9);
     QVERIFY(!ready());
-    runNextJob(); // the quiet time is over: a slice
+    runNextJob();
     QVERIFY(!ready());
     int slices = 1;
     for (; scheduler.pendingCount() > 0; ++slices)
         runNextJob();
     QVERIFY(ready());
     QCOMPARE(slices, 3);
+    QVERIFY(scheduler.now() < IdleFolding::openingDelay + 3 * IdleFolding::slicePause + 0.001);
+
+    // Once folded, a burst of changes goes first: folding waits for the quiet time after them.
+    double lastChange = 0;
+    for (int i = 0; i < 4; ++i) {
+        state.itemsForChange()[state.itemIDs(TaskSection::inbox).at(i)].title += "!";
+        folding.changed();
+        lastChange = scheduler.now();
+        scheduler.advance(IdleFolding::quietDelay / 2);
+    }
+    scheduler.advance(IdleFolding::quietDelay * 0.4);
+    QCOMPARE(scheduler.pendingCount(), 1); // still waiting
+    QVERIFY(scheduler.nextDueTime() > lastChange + IdleFolding::quietDelay - 0.003);
+    runNextJob();
+    QCOMPARE(scheduler.pendingCount(), 0);
+    QVERIFY(ready());
+    // Only the edited texts were folded again: the search sees them.
+    filter.setQuery("!");
+    QCOMPARE(filter.matchingRows(state, TaskSection::inbox).count(), 4);
 
     // Opened again, then one task edited: folded again, and nothing left running.
     open(100);
