@@ -169,64 +169,10 @@ std::optional<QStringView> noteLineView(QStringView line)
     return line.mid(i);
 }
 
-// The text a document is read from, kept as the one buffer its titles and one-line notes share:
-// each is a string of its own that points into the buffer and holds a reference to it, so reading
-// a list allocates once instead of once or twice a task. Sharing is the ordinary implicit sharing
-// of QString: a slice outlives the document and every other slice, a copy of it only counts one
-// more reference, and changing it copies just its own text first. Changing a slice in place
-// happens only once it is the buffer's last reference, when nothing else can see the rest.
-//
-// Strings promise a '\0' after their last character, so each slice's end gets one; that place is
-// always the line break or trailing blank after a title or note, which no task keeps and which the
-// reader has passed by the time the slice is made. The buffer must therefore be this reader's own.
-class SharedText {
-public:
-    // text must not be shared: its characters after each slice are overwritten. An empty text
-    // may have no buffer at all, and has nothing to slice.
-    explicit SharedText(QString& text) : m_header(text.data_ptr().d_ptr())
-    {
-        Q_ASSERT(text.isEmpty() || !text.data_ptr().needsDetach());
-    }
-
-    SharedText(const SharedText&) = delete;
-    SharedText& operator=(const SharedText&) = delete;
-
-    // Gives back the references taken ahead and not used.
-    ~SharedText()
-    {
-        if (m_referencesAhead > 0)
-            m_header->ref_.fetchAndAddRelaxed(-m_referencesAhead);
-    }
-
-    QString slice(QStringView piece)
-    {
-        if (piece.isEmpty() || !m_header)
-            return piece.toString();
-        char16_t* begin = const_cast<char16_t*>(piece.utf16());
-        begin[piece.size()] = u'\0';
-        // References are taken many at a time: an atomic increment for each slice would cost as
-        // much as the rest of reading its line.
-        if (m_referencesAhead == 0) {
-            m_header->ref_.fetchAndAddRelaxed(kReferenceBatch);
-            m_referencesAhead = kReferenceBatch;
-        }
-        --m_referencesAhead;
-        return QString(QString::DataPointer(m_header, begin, piece.size()));
-    }
-
-private:
-    static constexpr int kReferenceBatch = 4096;
-
-    QTypedArrayData<char16_t>* m_header;
-    int m_referencesAhead = 0;
-};
-
-// Reads one section line by line; the views it holds point into the text being parsed. Its tasks'
-// texts are slices of that text when it is given as shared, copies otherwise.
+// Reads one section line by line; the views it holds point into the text being parsed.
 class SectionParser {
 public:
-    explicit SectionParser(QList<VeskTask>& out, SharedText* shared = nullptr) : m_out(out), m_shared(shared)
-    { }
+    explicit SectionParser(QList<VeskTask>& out) : m_out(out) { }
 
     void addLine(QStringView line)
     {
@@ -250,7 +196,7 @@ public:
             return;
         std::optional<QString> note;
         if (m_noteLines.size() == 1) {
-            note = text(m_noteLines.front());
+            note = m_noteLines.front().toString();
         } else if (!m_noteLines.empty()) {
             qsizetype length = qsizetype(m_noteLines.size()) - 1;
             for (QStringView piece : m_noteLines)
@@ -264,16 +210,13 @@ public:
             }
             note = std::move(joined);
         }
-        m_out.append(VeskTask {text(m_title), std::move(note)});
+        m_out.append(VeskTask {m_title.toString(), std::move(note)});
         m_hasTitle = false;
         m_noteLines.clear();
     }
 
 private:
-    QString text(QStringView piece) { return m_shared ? m_shared->slice(piece) : piece.toString(); }
-
     QList<VeskTask>& m_out;
-    SharedText* m_shared;
     QStringView m_title;
     bool m_hasTitle = false;
     std::vector<QStringView> m_noteLines;
@@ -591,21 +534,19 @@ bool isVeskDocument(const QString& text)
 
 namespace {
 
-// Reads text into document and returns how many separators divided it (at most two). The tasks'
-// texts share text's buffer, which must be this call's own (see SharedText).
-int parseInto(QString text, VeskDocument& document)
+// Reads text into document and returns how many separators divided it (at most two).
+int parseInto(const QString& text, VeskDocument& document)
 {
-    SharedText shared(text);
     QList<VeskTask>* sections[] = {&document.workingItems, &document.inboxItems, &document.completedItems};
     int section = 0;
-    std::optional<SectionParser> parser(std::in_place, *sections[0], &shared);
+    std::optional<SectionParser> parser(std::in_place, *sections[0]);
     LineReader reader(text);
     QStringView line;
     while (reader.next(line)) {
         // Only the first two exact separators divide sections; later ones are stray lines.
         if (section < 2 && isSeparator(line)) {
             parser->finish();
-            parser.emplace(*sections[++section], &shared);
+            parser.emplace(*sections[++section]);
         } else {
             parser->addLine(line);
         }
@@ -614,36 +555,18 @@ int parseInto(QString text, VeskDocument& document)
     return section;
 }
 
-// text itself when no other string shares its characters, a copy of them otherwise.
-QString ownText(QString&& text)
-{
-    QString own = std::move(text);
-    own.data(); // copies only when shared
-    return own;
-}
-
 } // namespace
 
 VeskDocument parseDocument(const QString& text)
 {
-    return parseDocument(QString(text.constData(), text.size()));
-}
-
-VeskDocument parseDocument(QString&& text)
-{
     VeskDocument document;
-    return parseInto(ownText(std::move(text)), document) == 0 ? VeskDocument::empty() : document;
+    return parseInto(text, document) == 0 ? VeskDocument::empty() : document;
 }
 
 std::optional<VeskDocument> parseTaskFile(const QString& text)
 {
-    return parseTaskFile(QString(text.constData(), text.size()));
-}
-
-std::optional<VeskDocument> parseTaskFile(QString&& text)
-{
     VeskDocument document;
-    if (parseInto(ownText(std::move(text)), document) < 2)
+    if (parseInto(text, document) < 2)
         return std::nullopt;
     return document;
 }

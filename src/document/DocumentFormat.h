@@ -20,16 +20,11 @@ QStringList splitLines(const QString& text);
 // True when at least two lines are exactly "---".
 bool isVeskDocument(const QString& text);
 
-// Reads a task file; a text without a "---" line gives the empty document. The tasks' titles and
-// one-line notes share one copy of the text, one allocation for the whole list: each is an
-// ordinary implicitly shared string, as independent as any other, and the copy is freed with the
-// last of them. A text handed over as an rvalue that no other string shares is that copy itself.
+// Reads a task file; a text without a "---" line gives the empty document.
 VeskDocument parseDocument(const QString& text);
-VeskDocument parseDocument(QString&& text);
 // parseDocument of a text that isVeskDocument accepts, read once rather than scanned for the
 // separators first; nothing for any other text.
 std::optional<VeskDocument> parseTaskFile(const QString& text);
-std::optional<VeskDocument> parseTaskFile(QString&& text);
 
 // Reads the tasks of one section (the lines between two separators).
 QList<VeskTask> parseSection(const QStringList& lines);
