@@ -13,9 +13,11 @@ IdleFolding::~IdleFolding()
         m_job.cancel();
 }
 
-void IdleFolding::changed()
+void IdleFolding::changed(bool committed)
 {
     m_lastChange = m_scheduler->now();
+    if (committed)
+        m_opening = false;
     // A job already waiting looks at the time of the last change when it runs: one timer serves a
     // whole burst of commands.
     if (!m_job.isPending())
@@ -24,7 +26,7 @@ void IdleFolding::changed()
 
 double IdleFolding::delay() const
 {
-    return m_foldedOnce ? quietDelay : openingDelay;
+    return m_opening ? openingDelay : quietDelay;
 }
 
 void IdleFolding::schedule(double delaySeconds)
@@ -43,7 +45,7 @@ void IdleFolding::run()
         return;
     }
     if (m_filter.prepare(m_state, sliceRows))
-        m_foldedOnce = true;
+        m_opening = false;
     else
         schedule(slicePause);
 }

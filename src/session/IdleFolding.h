@@ -21,7 +21,8 @@ public:
     // Quiet time after the last change before folding starts, and the pause between slices, in
     // seconds.
     static constexpr double quietDelay = 0.3;
-    // The same until every text has been folded once (a list just opened).
+    // The same until every text has been folded once or a command has been committed (a list
+    // just opened).
     static constexpr double openingDelay = 0.05;
     static constexpr double slicePause = 0.001;
     // Texts folded per slice: well under a millisecond of work.
@@ -34,8 +35,10 @@ public:
     IdleFolding(const IdleFolding&) = delete;
     IdleFolding& operator=(const IdleFolding&) = delete;
 
-    // The session's tasks or lists changed (a list was opened, a command ran).
-    void changed();
+    // The session's tasks or lists changed (a list was opened, a command ran); `committed` when a
+    // command committed the change. After one, folding waits the whole quiet time even for a list
+    // not yet folded: its save's work goes first.
+    void changed(bool committed = false);
 
 private:
     // The quiet time folding waits for now.
@@ -48,6 +51,6 @@ private:
     Scheduler* m_scheduler;
     QObject* m_context;
     double m_lastChange = 0;
-    bool m_foldedOnce = false; // every text has been folded since the session began
+    bool m_opening = true; // nothing folded or committed since the session began
     ScheduledJob m_job;
 };

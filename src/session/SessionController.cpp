@@ -57,7 +57,7 @@ void SessionController::deliver(quint32 fields, int commits)
     if (fields
         & (SessionState::ItemsByIDField | SessionState::WorkingItemIDsField | SessionState::InboxItemIDsField
             | SessionState::CompletedItemIDsField))
-        m_idleFolding.changed();
+        m_idleFolding.changed(commits > 0);
     for (; commits > 0; --commits)
         if (onCommittedChange)
             onCommittedChange();

@@ -303,6 +303,21 @@ void SessionRowsTest::foldingAheadWaitsForQuietAndGoesBySlices()
     QCOMPARE(scheduler.pendingCount(), 0);
     filter.setQuery("edit");
     QCOMPARE(filter.matchingRows(state, TaskSection::inbox).count(), 1);
+
+    // A command committed on a list just opened goes first, with its save.
+    {
+        SessionState edited;
+        SessionFilter editedFilter;
+        IdleFolding committedFirst(edited, editedFilter, &scheduler, &context);
+        const QUuid id = QUuid::createUuid();
+        edited.replaceContent(SessionItemMap({SessionItem {id, "task", std::nullopt}}), {}, {id}, {});
+        committedFirst.changed();
+        committedFirst.changed(true);
+        scheduler.advance(IdleFolding::quietDelay * 0.9);
+        QVERIFY(!editedFilter.prepare(edited, 0));
+        scheduler.advance(IdleFolding::quietDelay * 0.2);
+        QVERIFY(editedFilter.prepare(edited, 0));
+    }
 }
 
 void SessionRowsTest::filterFollowsTurkishCaseRules()
