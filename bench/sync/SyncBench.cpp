@@ -4,6 +4,7 @@
 //
 //   sync_bench [--repetitions N] [--sizes 1000,10000,100000]
 //   sync_bench --activation [--repetitions N] [--sizes 1600000]
+//   sync_bench --reload [--repetitions N] [--sizes 100000,1600000]
 //
 // SYNC_BENCH_PARTS=1 also prints, per commit, the interface thread's CPU time in onCommittedChange,
 // in taking in the outcome, and in the watcher's report. The source builds against trees without
@@ -20,6 +21,12 @@
 // nobody changed: "interface ms" is the interface thread's CPU time for the call and for taking in
 // the answer, "call ms" the wall time of the call itself (the frame it holds), "answer ms" the wall
 // time until the answer is taken in. Builds that check on the interface thread answer within the call.
+//
+// --reload times the same check on a list that another program has just replaced (by rename, as
+// editors save), so that every check reloads it: the columns are those of --activation, and
+// "session load ms" is the interface thread's CPU time of SessionController::loadDocument alone for
+// the same list, measured beside it: the part of a reload no build can move off the interface thread
+// without preparing the session's state elsewhere.
 #include "SavedList.h"
 #include "document/DocumentFormat.h"
 #include "document/DocumentService.h"
@@ -230,6 +237,104 @@ int activationChecks(const QList<int>& sizes, int repetitions)
     return 0;
 }
 
+struct ReloadRow {
+    double interfaceMs = 0;
+    double callMs = 0;
+    double answerMs = 0;
+    double sessionLoadMs = 0;
+    qint64 bytes = 0;
+    bool reloaded = true;
+};
+
+// How another program saves: a new file renamed over the old one.
+bool replaceFile(const QString& path, const QByteArray& bytes)
+{
+    const QString part = path + QStringLiteral(".part");
+    QFile file(part);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return false;
+    file.close();
+    return std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0;
+}
+
+ReloadRow measureReload(int taskCount, int repetitions)
+{
+    QTemporaryDir folder(QDir::current().filePath(QStringLiteral("sync-bench-XXXXXX")));
+    const QString path = folder.filePath(QStringLiteral("list.vesk"));
+    // Two versions of the list that differ in their first title, written in turn.
+    const QByteArray first = longListText(taskCount).toUtf8();
+    QByteArray second = first;
+    second[0] = 'M';
+    ReloadRow row;
+    row.bytes = first.size();
+    if (!replaceFile(path, first)) {
+        row.reloaded = false;
+        return row;
+    }
+    ManualScheduler scheduler;
+    NoDialogs dialogs;
+    VeskDocumentController controller(&dialogs, &scheduler);
+    if (controller.openDocument(QUrl::fromLocalFile(path))) {
+        row.reloaded = false;
+        return row;
+    }
+    QList<double> interfaceMs, callMs, answerMs, sessionLoadMs;
+    for (int reload = 0; reload <= repetitions; ++reload) {
+        if (!replaceFile(path, reload % 2 == 0 ? second : first)) {
+            row.reloaded = false;
+            return row;
+        }
+        QElapsedTimer wall;
+        const double cpuStart = threadSeconds();
+        wall.start();
+        controller.checkForExternalChanges();
+        const double call = double(wall.nsecsElapsed()) / 1e6;
+        waitForWrites(controller);
+        const double answer = double(wall.nsecsElapsed()) / 1e6;
+        const double interface = (threadSeconds() - cpuStart) * 1000;
+        const QList<VeskTask> working = controller.sessionController()->committedDocument().workingItems;
+        const QString firstTitle = working.isEmpty() ? QString() : working.constFirst().title;
+        row.reloaded = row.reloaded && controller.syncState() == SyncState::inSync
+            && controller.appStatus().startsWith(QStringLiteral("Reloaded "))
+            && firstTitle.startsWith(reload % 2 == 0 ? u'M' : u'T');
+
+        // The session's own share: the same list loaded into a session of its own.
+        double sessionLoad = 0;
+        {
+            const VeskDocument document = controller.sessionController()->committedDocument();
+            SessionController session(&scheduler);
+            const double loadStart = threadSeconds();
+            session.loadDocument(document);
+            sessionLoad = (threadSeconds() - loadStart) * 1000;
+        }
+        if (reload == 0)
+            continue; // the first round starts the writer
+        interfaceMs.append(interface);
+        callMs.append(call);
+        answerMs.append(answer);
+        sessionLoadMs.append(sessionLoad);
+    }
+    row.interfaceMs = median(interfaceMs);
+    row.callMs = median(callMs);
+    row.answerMs = median(answerMs);
+    row.sessionLoadMs = median(sessionLoadMs);
+    return row;
+}
+
+int reloads(const QList<int>& sizes, int repetitions)
+{
+    std::printf("reloads of a list replaced by another program; medians of %d reloads\n", repetitions);
+    std::printf("%8s %10s %14s %12s %12s %16s\n", "tasks", "bytes", "interface ms", "call ms", "answer ms",
+        "session load ms");
+    for (int size : sizes) {
+        const ReloadRow row = measureReload(size, repetitions);
+        std::printf("%8d %10lld %14.3f %12.3f %12.3f %16.3f%s\n", size, qlonglong(row.bytes), row.interfaceMs,
+            row.callMs, row.answerMs, row.sessionLoadMs, row.reloaded ? "" : "  (not reloaded)");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -239,8 +344,13 @@ int main(int argc, char** argv)
     QList<int> sizes {1000, 10000, 100000};
     QStringList arguments = QCoreApplication::arguments();
     const bool activation = arguments.removeAll(QStringLiteral("--activation")) > 0;
+    const bool reload = arguments.removeAll(QStringLiteral("--reload")) > 0;
     if (activation)
         sizes = {1600000};
+    if (reload) {
+        sizes = {100000, 1600000};
+        repetitions = 5;
+    }
     for (int index = 1; index + 1 < arguments.size(); index += 2) {
         if (arguments[index] == QLatin1String("--repetitions"))
             repetitions = arguments[index + 1].toInt();
@@ -252,6 +362,8 @@ int main(int argc, char** argv)
     }
     if (activation)
         return activationChecks(sizes, repetitions);
+    if (reload)
+        return reloads(sizes, repetitions);
     std::printf("saves %s; medians of %d commits\n",
         VESK_SAVES_ON_WRITER ? "on the writer thread" : "on the interface thread", repetitions);
     std::printf("%8s %10s %14s %12s %12s %12s %12s %8s\n", "tasks", "bytes", "interface ms", "writer ms",

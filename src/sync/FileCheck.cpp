@@ -1,6 +1,7 @@
 #include "sync/FileCheck.h"
 
 #include "sync/FileState.h"
+#include "sync/TaskFileRead.h"
 
 #include <limits>
 
@@ -11,7 +12,18 @@ void FileCheck::run(const DocumentService& service)
         : ContentMark::of(written, std::numeric_limits<qsizetype>::max());
     // Let go of here, on this thread: the last reference to a long list's bytes may be this one.
     written = QByteArray();
-    FileState state;
-    failure = FileState::read(service, path, state, mark ? &*mark : nullptr);
-    same = !failure && (!mark || *mark == state.snapshot.mark());
+    m_begunReading = true;
+    {
+        FileState state;
+        failure = FileState::read(service, path, state, mark ? &*mark : nullptr);
+        same = !failure && (!mark || *mark == state.snapshot.mark());
+    }
+    if (failure || same || !readsChange)
+        return;
+    // Read again as a whole: the look above holds no more of a long file than its mark. The tasks
+    // are those of the text read now, which may be newer still, and come with that text's mark.
+    DocumentContents contents;
+    changeFailure = readTaskFile(service, path, contents);
+    if (!changeFailure)
+        change = std::move(contents);
 }

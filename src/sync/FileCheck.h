@@ -1,19 +1,21 @@
 #pragma once
 
 #include "document/ContentMark.h"
+#include "document/DocumentContents.h"
 #include "sync/DocumentControllerFailure.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 class DocumentService;
 
 // One look at whether a task file still holds what the document last saw, run away from the
-// interface thread: a long list takes a good part of a second to read and digest. It touches
-// nothing but its own fields and the file, so the document controller reads the answer once it
-// has finished.
+// interface thread: a long list takes a good part of a second to read and digest, and as long again
+// to parse when it changed. It touches nothing but its own fields and the file, so the document
+// controller reads the answer once it has finished.
 struct FileCheck {
     // Given.
     QString path;
@@ -22,12 +24,25 @@ struct FileCheck {
     std::optional<ContentMark> expected;
     // The bytes that expected marks, when they are still here: compared as they are, with no digest.
     QByteArray written;
+    // A file found changed is also read as a task file, so that reloading it only loads its tasks.
+    bool readsChange = false;
 
     // Found.
     // Why the file could not be read: gone, no regular file, unreadable.
     std::optional<DocumentControllerFailure> failure;
     // The file was read and holds what expected marks.
     bool same = false;
+    // With readsChange, when the file was read and is not the same: its tasks and mark (no text), or
+    // why it could not be read as a task file. A long list's tasks are several times its file: whoever
+    // takes the answer in lets them go soon, on the writer's thread.
+    std::optional<DocumentContents> change;
+    std::optional<DocumentControllerFailure> changeFailure;
+
+    // True once run has begun to read the file: a change made before that is seen by this check.
+    bool hasBegunReading() const { return m_begunReading.load(); }
 
     void run(const DocumentService& service);
+
+private:
+    std::atomic<bool> m_begunReading {false};
 };

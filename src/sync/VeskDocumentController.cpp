@@ -4,6 +4,7 @@
 #include "platform/DialogPresenter.h"
 #include "platform/FileWatcher.h"
 #include "session/SessionController.h"
+#include "sync/TaskFileRead.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -164,15 +165,7 @@ void VeskDocumentController::stopFileAccess()
 std::optional<DocumentControllerFailure> VeskDocumentController::readTaskFile(
     const QUrl& url, DocumentContents& contents) const
 {
-    QString text;
-    ContentMark mark;
-    if (auto error = m_documentService.readText(localPath(url), text, &mark))
-        return *error;
-    std::optional<VeskDocument> document = parseTaskFile(text);
-    if (!document)
-        return FileAccessError::unreadableAsVesk();
-    contents = {std::move(*document), QString(), std::move(mark)};
-    return std::nullopt;
+    return ::readTaskFile(m_documentService, localPath(url), contents);
 }
 
 void VeskDocumentController::loadContents(DocumentContents contents, const QUrl& url)

@@ -18,6 +18,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class DialogPresenter;
@@ -198,8 +199,10 @@ private:
     void startChangeCheck();
     // Takes in the answer of the check started by checkForExternalChanges when revision was
     // m_fileRevision; an answer about an earlier path or text is dropped and the check asked again.
-    void finishExternalChangeCheck(const FileCheck& check, quint64 revision);
-    void takeInExternalChangeCheck(const FileCheck& check);
+    void finishExternalChangeCheck(FileCheck& check, quint64 revision);
+    void takeInExternalChangeCheck(FileCheck& check);
+    // Hands the tasks a check read from a changed file, when they were not loaded, to the writer to be freed.
+    void letGoOfChange(FileCheck& check);
     // Hands the bytes of the last save to the writer to be freed.
     void letGoOfWrittenBytes();
     void runWorkWaitingForWriter();
@@ -270,5 +273,7 @@ private:
     // Asked for while the writer was busy, done once it is idle.
     bool m_changeNoticedWhileWriting = false;
     bool m_checkWaitsForWriter = false;
+    // The check started by checkForExternalChanges, from then until its answer is taken in.
+    std::shared_ptr<const FileCheck> m_queuedCheck;
     bool m_replacedFilesWaitForWriter = false;
 };

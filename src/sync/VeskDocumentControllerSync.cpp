@@ -64,9 +64,11 @@ bool VeskDocumentController::settleReplacedFiles()
 void VeskDocumentController::checkForExternalChanges()
 {
     // The writer may be replacing the file right now, or reading it for a check that started before
-    // this one was asked for: compared once it is done.
+    // this one was asked for: compared once it is done. A check handed to it that has not begun to
+    // read the file yet reads what this one would.
     if (isWriting()) {
-        m_checkWaitsForWriter = true;
+        if (!m_queuedCheck || m_queuedCheck->hasBegunReading())
+            m_checkWaitsForWriter = true;
         return;
     }
     // A file back at the path ends a pending move here; while the path is empty there is nothing to compare.
@@ -78,18 +80,21 @@ void VeskDocumentController::checkForExternalChanges()
         m_checkWaitsForWriter = true;
         return;
     }
-    // A long list takes a good part of a second to read and digest: that happens on the writer's
-    // thread, in turn with the saves, and only the answer is taken in here.
+    // A long list takes a good part of a second to read and digest, and longer to parse: that happens
+    // on the writer's thread, in turn with the saves, and only the answer is taken in here.
     auto check = std::make_shared<FileCheck>();
     check->path = localPath(m_selectedFileURL);
     check->expected = m_lastPersistedContent;
     check->written = m_lastWrittenBytes;
+    check->readsChange = true;
+    m_queuedCheck = check;
     m_writer->start([check, service = m_documentService] { check->run(service); },
         [this, check, revision = m_fileRevision] { finishExternalChangeCheck(*check, revision); });
 }
 
-void VeskDocumentController::finishExternalChangeCheck(const FileCheck& check, quint64 revision)
+void VeskDocumentController::finishExternalChangeCheck(FileCheck& check, quint64 revision)
 {
+    m_queuedCheck.reset();
     QPointer self(this);
     if (revision != m_fileRevision || isWaitingForFileMove()) {
         // The answer is about a text or a path that is no longer the document's: asked again, which
@@ -98,11 +103,21 @@ void VeskDocumentController::finishExternalChangeCheck(const FileCheck& check, q
     } else if (hasSelectedFile() && !blocksSaving(m_syncState) && !m_isPresentingRecoveryAlert) {
         takeInExternalChangeCheck(check);
     }
-    if (self)
-        runWorkWaitingForWriter();
+    if (!self)
+        return;
+    letGoOfChange(check);
+    runWorkWaitingForWriter();
 }
 
-void VeskDocumentController::takeInExternalChangeCheck(const FileCheck& check)
+void VeskDocumentController::letGoOfChange(FileCheck& check)
+{
+    if (!check.change)
+        return;
+    m_writer->dispose(std::make_shared<const VeskDocument>(std::move(check.change->document)));
+    check.change.reset();
+}
+
+void VeskDocumentController::takeInExternalChangeCheck(FileCheck& check)
 {
     const QUrl url = m_selectedFileURL;
     if (check.failure) {
@@ -113,17 +128,19 @@ void VeskDocumentController::takeInExternalChangeCheck(const FileCheck& check)
         // Decided now, not when the check started: a change committed meanwhile is unsaved work, and
         // its save, waiting behind the check, is dropped rather than written over the other text.
         if (hasUnpersistedChanges()) {
+            // Not held while the alert is up.
+            letGoOfChange(check);
             setSyncState(SyncState::externallyModifiedConflicted);
             presentRecoveryAlert();
             return;
         }
         setSyncState(SyncState::externallyModifiedReloadable);
-        DocumentContents contents;
-        if (auto failure = readTaskFile(url, contents)) {
-            handleObservedFileError(*failure);
+        // The writer has read and parsed the file already: only its tasks are loaded here.
+        if (check.changeFailure || !check.change) {
+            handleObservedFileError(check.changeFailure.value_or(FileAccessError::unreadable()));
             return;
         }
-        loadContents(std::move(contents), url);
+        loadContents(std::move(*std::exchange(check.change, {})), url);
         setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
         return;
     }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "document/DocumentContents.h"
+#include "sync/DocumentControllerFailure.h"
+
+#include <QString>
+
+#include <optional>
+
+class DocumentService;
+
+// Reads and parses the task file at path: a read failure, or FileAccessError::unreadableAsVesk when
+// the text is no task file. The contents come without their text, which is let go of here. Touches
+// nothing but the file and contents, so any thread may call it.
+std::optional<DocumentControllerFailure> readTaskFile(
+    const DocumentService& service, const QString& path, DocumentContents& contents);
