@@ -1,7 +1,7 @@
 #include "session/SessionController.h"
 
 #include "session/CommittedSnapshot.h"
-#include "session/ItemIdGenerator.h"
+#include "session/LoadedContent.h"
 #include "session/SessionRows.h"
 
 #include <array>
@@ -101,48 +101,14 @@ QList<RenderedRow> SessionController::renderedRows() const
 
 void SessionController::loadDocument(const VeskDocument& document)
 {
+    loadContent(LoadedContent::of(document));
+}
+
+void SessionController::loadContent(const LoadedContent& content)
+{
     SessionState::Scope scope(m_state);
     m_transitions.cancelPendingTodayToggle();
-
-    // Ids the map keeps in the list's own order, so that the tasks lie in memory as they lie in the
-    // list: made as plain arrays, which the map reads in its own order, and cut into chunks at the end.
-    ItemIdGenerator random;
-    const qsizetype workingCount = document.workingItems.size();
-    const qsizetype inboxCount = document.inboxItems.size();
-    const qsizetype total = workingCount + inboxCount + document.completedItems.size();
-    const QList<QUuid> working = SessionItemMap::orderedIDs(0, workingCount, total, random);
-    const QList<QUuid> inbox = SessionItemMap::orderedIDs(workingCount, inboxCount, total, random);
-    const QList<QUuid> completed = SessionItemMap::orderedIDs(
-        workingCount + inboxCount, document.completedItems.size(), total, random);
-
-    // The items are made in the map's leaves from the document's tasks (their texts shared, not
-    // copied): a list of every item beside the map would be the largest thing a long list's
-    // opening holds.
-    const std::array<std::pair<const QList<QUuid>*, const QList<VeskTask>*>, 3> sections {{
-        {&working, &document.workingItems},
-        {&inbox, &document.inboxItems},
-        {&completed, &document.completedItems},
-    }};
-    const auto locate = [&sections](qsizetype i) {
-        std::size_t section = 0;
-        while (i >= sections[section].first->size()) {
-            i -= sections[section].first->size();
-            ++section;
-        }
-        return std::pair {section, i};
-    };
-    SessionItemMap items(
-        working.size() + inbox.size() + completed.size(),
-        [&](qsizetype i) {
-            const auto [section, at] = locate(i);
-            return sections[section].first->at(at);
-        },
-        [&](qsizetype i) {
-            const auto [section, at] = locate(i);
-            const VeskTask& task = sections[section].second->at(at);
-            return SessionItem {sections[section].first->at(at), task.title, task.note};
-        });
-    m_state.replaceContent(std::move(items), working, inbox, completed);
+    m_state.replaceContent(content.items, content.working, content.inbox, content.completed);
 
     m_state.assignInputDraft(QString());
     m_state.assignIsCreatingNewItem(false);

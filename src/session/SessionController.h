@@ -25,6 +25,8 @@
 #include <memory>
 #include <optional>
 
+struct LoadedContent;
+
 // Everything the panel shows and edits for one open document: the tasks in their three sections,
 // the selection, the new-item draft, the inline editor, the running transitions, the filter and
 // the undo history. Main thread only. A front over its parts: the published state (SessionState),
@@ -95,6 +97,9 @@ public:
     // Replaces the content with fresh ids and forgets the undo history. Keeps the filter, the block
     // and the reveal counter; does not call onCommittedChange.
     void loadDocument(const VeskDocument& document);
+    // loadDocument of content made ahead, perhaps on another thread: only the session's own fields
+    // are set here.
+    void loadContent(const LoadedContent& content);
     // The tasks as committed: drafts and open editors are not included.
     VeskDocument committedDocument() const;
     // The committed tasks plus a parseable inline edit in place and a parseable new-item draft at

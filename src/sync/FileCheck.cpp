@@ -24,6 +24,9 @@ void FileCheck::run(const DocumentService& service)
     // are those of the text read now, which may be newer still, and come with that text's mark.
     DocumentContents contents;
     changeFailure = readTaskFile(service, path, contents);
-    if (!changeFailure)
-        change = std::move(contents);
+    if (changeFailure)
+        return;
+    // The session's items share the tasks' texts; the document itself goes here.
+    change = LoadedContent::of(contents.document);
+    changeMark = contents.mark;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "document/ContentMark.h"
-#include "document/DocumentContents.h"
+#include "session/LoadedContent.h"
 #include "sync/DocumentControllerFailure.h"
 
 #include <QByteArray>
@@ -32,10 +32,12 @@ struct FileCheck {
     std::optional<DocumentControllerFailure> failure;
     // The file was read and holds what expected marks.
     bool same = false;
-    // With readsChange, when the file was read and is not the same: its tasks and mark (no text), or
-    // why it could not be read as a task file. A long list's tasks are several times its file: whoever
-    // takes the answer in lets them go soon, on the writer's thread.
-    std::optional<DocumentContents> change;
+    // With readsChange, when the file was read and is not the same: its tasks made ready for the
+    // session and the mark of the text they came from, or why it could not be read as a task file. A
+    // long list's tasks are several times its file: whoever takes the answer in lets them go soon,
+    // on the writer's thread.
+    std::optional<LoadedContent> change;
+    ContentMark changeMark;
     std::optional<DocumentControllerFailure> changeFailure;
 
     // True once run has begun to read the file: a change made before that is seen by this check.

@@ -118,6 +118,9 @@ void VeskDocumentController::recordPersisted(
     letGoOfWrittenBytes();
     m_lastPersistedContent = mark;
     ++m_fileRevision;
+    // After a load, the last reference to the list that was shown before: freed on the writer's thread.
+    if (m_persistedSnapshot)
+        m_writer->dispose(std::make_shared<const CommittedSnapshot>(std::move(*m_persistedSnapshot)));
     m_persistedSnapshot = snapshot ? std::move(*snapshot) : CommittedSnapshot::of(*m_sessionController);
     setSyncState(SyncState::inSync);
     observeFile(url);

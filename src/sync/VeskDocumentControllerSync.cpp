@@ -113,7 +113,7 @@ void VeskDocumentController::letGoOfChange(FileCheck& check)
 {
     if (!check.change)
         return;
-    m_writer->dispose(std::make_shared<const VeskDocument>(std::move(check.change->document)));
+    m_writer->dispose(std::make_shared<const LoadedContent>(std::move(*check.change)));
     check.change.reset();
 }
 
@@ -135,12 +135,14 @@ void VeskDocumentController::takeInExternalChangeCheck(FileCheck& check)
             return;
         }
         setSyncState(SyncState::externallyModifiedReloadable);
-        // The writer has read and parsed the file already: only its tasks are loaded here.
+        // The writer has read and parsed the file and made its tasks ready: the session only takes them.
         if (check.changeFailure || !check.change) {
             handleObservedFileError(check.changeFailure.value_or(FileAccessError::unreadable()));
             return;
         }
-        loadContents(std::move(*std::exchange(check.change, {})), url);
+        m_sessionController->loadContent(*check.change);
+        letGoOfChange(check);
+        recordPersisted(check.changeMark, url);
         setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
         return;
     }

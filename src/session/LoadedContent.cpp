@@ -1,0 +1,49 @@
+#include "session/LoadedContent.h"
+
+#include "session/ItemIdGenerator.h"
+
+#include <array>
+#include <utility>
+
+LoadedContent LoadedContent::of(const VeskDocument& document)
+{
+    // Ids the map keeps in the list's own order, so that the tasks lie in memory as they lie in the
+    // list: made as plain arrays, which the map reads in its own order, and cut into chunks at the end.
+    ItemIdGenerator random;
+    const qsizetype workingCount = document.workingItems.size();
+    const qsizetype inboxCount = document.inboxItems.size();
+    const qsizetype total = workingCount + inboxCount + document.completedItems.size();
+    const QList<QUuid> working = SessionItemMap::orderedIDs(0, workingCount, total, random);
+    const QList<QUuid> inbox = SessionItemMap::orderedIDs(workingCount, inboxCount, total, random);
+    const QList<QUuid> completed = SessionItemMap::orderedIDs(
+        workingCount + inboxCount, document.completedItems.size(), total, random);
+
+    // The items are made in the map's leaves from the document's tasks (their texts shared, not
+    // copied): a list of every item beside the map would be the largest thing a long list's
+    // opening holds.
+    const std::array<std::pair<const QList<QUuid>*, const QList<VeskTask>*>, 3> sections {{
+        {&working, &document.workingItems},
+        {&inbox, &document.inboxItems},
+        {&completed, &document.completedItems},
+    }};
+    const auto locate = [&sections](qsizetype i) {
+        std::size_t section = 0;
+        while (i >= sections[section].first->size()) {
+            i -= sections[section].first->size();
+            ++section;
+        }
+        return std::pair {section, i};
+    };
+    SessionItemMap items(
+        working.size() + inbox.size() + completed.size(),
+        [&](qsizetype i) {
+            const auto [section, at] = locate(i);
+            return sections[section].first->at(at);
+        },
+        [&](qsizetype i) {
+            const auto [section, at] = locate(i);
+            const VeskTask& task = sections[section].second->at(at);
+            return SessionItem {sections[section].first->at(at), task.title, task.note};
+        });
+    return {std::move(items), working, inbox, completed};
+}
