@@ -69,6 +69,8 @@ void VeskDocumentController::checkForExternalChanges()
     if (isWriting()) {
         if (!m_queuedCheck || m_queuedCheck->hasBegunReading())
             m_checkWaitsForWriter = true;
+        else
+            qCDebug(lcSync) << "check asked for again before the file was read: the same check";
         return;
     }
     // A file back at the path ends a pending move here; while the path is empty there is nothing to compare.
