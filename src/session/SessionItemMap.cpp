@@ -166,18 +166,18 @@ std::vector<const SessionItem*> SessionItemMap::pointersToKeys(const Keys& keys)
     };
 
     // A list loaded at once lies in the leaves as it lies in the list (orderedIDs), and mostly
-    // stays so: each key is looked for first just after the one before, then looked up, and the
-    // walk goes on from where it was found. While the keys keep moving forward through the leaves
-    // (the whole list, or some of its rows in order), memory is read in order; once a good share
-    // of them lies behind the one before, the rest are sorted by leaf.
+    // stays so: each key is looked for first just after the one before, which reads memory in
+    // order; one found elsewhere is looked up, and the walk goes on from there. Once a good share
+    // of the keys needed looking up (a shuffled list, or a few of its rows), the rest are sorted
+    // by leaf, whose look-ups overlap their reads from memory.
     auto key = keys.begin();
     qsizetype walked = 0; // the keys answered by the walk
     {
         std::size_t slot = 0;
         const Leaf* leaf = nullptr;
         qsizetype place = 0;
-        qsizetype backward = 0;
-        for (; walked < count && backward * 4 <= walked + 64; ++walked, ++key) {
+        qsizetype lookups = 0;
+        for (; walked < count && lookups * 4 <= walked + 64; ++walked, ++key) {
             const bool inLeaf = leaf && place + 1 < leaf->size();
             const SessionItem* next = nullptr;
             if (inLeaf) {
@@ -197,16 +197,13 @@ std::vector<const SessionItem*> SessionItemMap::pointersToKeys(const Keys& keys)
                 }
                 continue;
             }
+            ++lookups;
             const std::size_t at = leafIndex(*key);
             const Leaf* home = leafAt(at);
-            if (!home) {
-                ++backward;
+            if (!home)
                 continue;
-            }
             const qsizetype position
                 = lowerBoundNear(home->constData(), home->size(), *key, expectedPlace(*key, home->size()));
-            if (at < slot || (at == slot && position <= place))
-                ++backward;
             if (position < home->size() && sameKey(home->at(position).id, *key)) {
                 found[std::size_t(walked)] = &home->at(position);
                 slot = at;

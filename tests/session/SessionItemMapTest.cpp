@@ -221,8 +221,8 @@ void SessionItemMapTest::loadedIdsLieInTheMapInTheListsOrder()
 void SessionItemMapTest::manyLookUpsFindWhatEachLookUpFinds_data()
 {
     QTest::addColumn<QString>("keys");
-    // A loaded list's keys lie in the map in their order; the look-ups follow them while they go
-    // forward and sort the rest once many do not.
+    // A loaded list's keys lie in the map in their order; the look-ups walk them while each follows
+    // the one before and sort the rest once many do not.
     QTest::newRow("the list in order") << "all";
     QTest::newRow("every ninth, in order") << "ninth";
     QTest::newRow("in order, new and missing keys among them") << "mixed";
