@@ -10,6 +10,14 @@ qsizetype FilterMatches::count() const
     return total;
 }
 
+void FilterMatches::resize(qsizetype size)
+{
+    m_size = size;
+    m_words.resize(wordCount(size));
+    if (size % 64)
+        m_words.back() &= (quint64(1) << (size % 64)) - 1;
+}
+
 void FilterMatches::insertRow(qsizetype index, bool matches)
 {
     ++m_size;

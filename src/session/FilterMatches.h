@@ -39,6 +39,8 @@ public:
         quint64& word = m_words[std::size_t(index) / 64];
         word = matches ? word | bit : word & ~bit;
     }
+    // Keeps the first `size` rows, or adds rows that do not match up to `size`.
+    void resize(qsizetype size);
     // Inserts a row before `index`; the rows from there on move up by one.
     void insertRow(qsizetype index, bool matches);
     // Removes the row at `index`; the rows after it move down by one.

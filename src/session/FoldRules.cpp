@@ -21,7 +21,7 @@ bool hasOwnCaseRules(const QLocale& locale)
         || locale.language() == QLocale::Lithuanian;
 }
 
-bool isTurkic(const QLocale& locale)
+bool turkicRules(const QLocale& locale)
 {
     return locale.language() == QLocale::Turkish || locale.language() == QLocale::Azerbaijani;
 }
@@ -56,17 +56,10 @@ QString foldCaseCanonically(const QString& text)
     return QString(reinterpret_cast<const QChar*>(folded.getBuffer()), folded.length());
 }
 
-char16_t foldAscii(char16_t c, bool turkic)
-{
-    if (c < u'A' || c > u'Z')
-        return c;
-    return turkic && c == u'I' ? char16_t(0x0131) : char16_t(c + 32);
-}
-
 } // namespace
 
 FoldRules::FoldRules(const QLocale& locale)
-    : m_locale(locale), m_ownCaseRules(hasOwnCaseRules(locale)), m_turkic(isTurkic(locale))
+    : m_locale(locale), m_ownCaseRules(hasOwnCaseRules(locale)), m_turkic(turkicRules(locale))
 { }
 
 // Case folding under the user's locale (so that under Turkish rules capital I finds dotless ı and

@@ -319,6 +319,8 @@ FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView
     FilterMatches matches(m_size);
     std::size_t chunk = 0;
     candidates.forEach([&](qsizetype index) {
+        if (index >= m_size)
+            return; // a row not folded yet
         while (index >= m_firstRows[chunk] + qsizetype(m_chunks[chunk].ends.size()))
             ++chunk;
         const Chunk& c = m_chunks[chunk];

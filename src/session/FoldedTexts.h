@@ -45,7 +45,8 @@ public:
 
     // The rows whose text contains `query` (not empty).
     FilterMatches findAll(QStringView query) const;
-    // The rows of `candidates` whose text contains `query`.
+    // The rows of `candidates` whose text contains `query`; candidates past the rows held are left
+    // out.
     FilterMatches narrowed(const FilterMatches& candidates, QStringView query) const;
 
 private:

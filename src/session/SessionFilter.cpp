@@ -2,6 +2,7 @@
 
 #include "session/ListChange.h"
 #include "session/SessionState.h"
+#include "session/TaskTextMatcher.h"
 
 #include <QLocale>
 #include <QSet>
@@ -242,8 +243,18 @@ void SessionFilter::update(const SessionState& state) const
             pending.push_back(id);
     const auto refold = [&](TaskSection section, qsizetype at) {
         Section& s = m_sections[size_t(section)];
-        if (restarted[size_t(section)] || at >= s.texts.size())
+        if (restarted[size_t(section)])
             return; // folded later, from the kept items
+        if (at >= s.texts.size()) {
+            // Folded later; a result kept for the rows learns the task's answer now.
+            if (s.current) {
+                const SessionItem* item = state.item(s.ids.at(at));
+                s.current->rows.set(
+                    at, item && TaskTextMatcher(m_foldRules, s.current->query).matches(*item));
+            }
+            s.earlier.clear();
+            return;
+        }
         const QString text = foldedText(state, s.ids.at(at));
         s.texts.replace(at, text);
         if (s.current)
@@ -257,14 +268,16 @@ void SessionFilter::update(const SessionState& state) const
             if (const auto place = state.placeOf(id))
                 refold(place->first, place->second);
     } else {
-        // Many: found in one pass over each list's folded rows.
+        // Many: found in one pass over each list's folded rows, and over the rest when a result
+        // is kept for them.
         const IDSieve sieve(pending);
         for (TaskSection section : allTaskSections) {
             const Section& s = m_sections[size_t(section)];
+            const qsizetype searched = s.current ? s.ids.size() : s.texts.size();
             for (qsizetype chunk = 0; chunk < s.ids.chunkCount() && !pending.empty(); ++chunk) {
                 const std::span<const QUuid> ids = s.ids.chunk(chunk);
                 const qsizetype start = s.ids.chunkStart(chunk);
-                const qsizetype count = std::min(qsizetype(ids.size()), s.texts.size() - start);
+                const qsizetype count = std::min(qsizetype(ids.size()), searched - start);
                 for (qsizetype k = 0; k < count && !pending.empty(); ++k) {
                     if (!sieve.mayHold(ids[k]))
                         continue;
@@ -292,7 +305,6 @@ const FilterMatches& SessionFilter::matchingRows(const SessionState& state, Task
 {
     const QString& query = foldedQuery();
     update(state);
-    fold(-1);
     Section& s = m_sections[size_t(section)];
     if (s.current && s.current->query == query)
         return s.current->rows;
@@ -331,11 +343,46 @@ const FilterMatches& SessionFilter::matchingRows(const SessionState& state, Task
         consider(*s.current);
     for (const KeptResult& kept : s.earlier)
         consider(kept);
-    FilterMatches rows = narrowest ? s.texts.narrowed(narrowest->rows, query) : s.texts.findAll(query);
+    FilterMatches rows = search(s, narrowest ? &narrowest->rows : nullptr, query);
     if (s.current)
         keep(std::move(*s.current));
     s.current = KeptResult {query, std::move(rows)};
     return s.current->rows;
+}
+
+FilterMatches SessionFilter::search(
+    const Section& section, const FilterMatches* candidates, const QString& query) const
+{
+    FilterMatches rows
+        = candidates ? section.texts.narrowed(*candidates, query) : section.texts.findAll(query);
+    const qsizetype folded = section.texts.size();
+    const qsizetype size = section.ids.size();
+    rows.resize(size);
+    if (folded == size)
+        return rows;
+    // The rows not folded yet are matched from their tasks: folding them here would cost a first
+    // keystroke several times what matching does.
+    QList<QUuid> ids;
+    std::vector<qsizetype> places;
+    if (candidates) {
+        auto id = section.ids.iteratorAt(folded);
+        qsizetype at = folded;
+        for (qsizetype row = candidates->next(folded); row < size; row = candidates->next(row + 1)) {
+            id += row - at;
+            at = row;
+            ids.append(*id);
+            places.push_back(row);
+        }
+    }
+    const std::vector<const SessionItem*> items = candidates ? m_items.pointersTo(ids)
+        : folded == 0                                        ? m_items.pointersTo(section.ids)
+                                                             : m_items.pointersTo(section.ids.mid(folded));
+    const TaskTextMatcher matcher(m_foldRules, query);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i] && matcher.matches(*items[i]))
+            rows.set(candidates ? places[i] : folded + qsizetype(i), true);
+    }
+    return rows;
 }
 
 std::optional<QUuid> SessionFilter::firstVisibleID(const SessionState& state, TaskSection section) const

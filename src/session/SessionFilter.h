@@ -27,9 +27,10 @@ class SessionState;
 // extends the query looks only at the rows that matched before, and going back to an earlier query
 // takes its kept result while nothing has changed since.
 //
-// Folding every text of a long list is the largest part of a first keystroke, so it can be done
-// ahead of need, a slice at a time (prepare); a keystroke that comes before it is done folds the
-// rest itself.
+// Folding every text of a long list would be the largest part of a first keystroke, so it is done
+// ahead of need, a slice at a time (prepare); a keystroke that comes before it is done matches the
+// rows not yet folded from their tasks, folding none of them (TaskTextMatcher), and the results
+// are the same either way.
 class SessionFilter {
 public:
     const QString& query() const { return m_query; }
@@ -77,6 +78,8 @@ private:
     bool fold(qsizetype rows) const;
     // Keeps the folded texts of the first `rows` rows only.
     void keepFolded(Section& section, qsizetype rows) const;
+    // The rows of the section (of `candidates`, when given) whose text contains the query.
+    FilterMatches search(const Section& section, const FilterMatches* candidates, const QString& query) const;
     QString foldedText(const SessionState& state, const QUuid& id) const;
     bool rowMatches(QStringView text, const Section& section) const;
 

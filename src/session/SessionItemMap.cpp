@@ -58,6 +58,12 @@ bool byteLess(const QUuid& a, const QUuid& b)
     return x[0] != y[0] ? x[0] < y[0] : x[1] < y[1];
 }
 
+// The same id: the bytes compared at once.
+bool sameKey(const QUuid& a, const QUuid& b)
+{
+    return std::memcmp(&a, &b, sizeof(QUuid)) == 0;
+}
+
 } // namespace
 
 namespace {
@@ -154,30 +160,84 @@ std::vector<const SessionItem*> SessionItemMap::pointersToKeys(const Keys& keys)
             found[i++] = pointerTo(key);
         return found;
     }
-    // A counting sort of the keys by leaf, each with its place in keys.
+    const auto leafAt = [this](std::size_t slot) -> const Leaf* {
+        const auto& node = d->nodes[slot >> levelBits];
+        return node ? &node->leaves[slot & (fanOut - 1)] : nullptr;
+    };
+
+    // A list loaded at once lies in the leaves as it lies in the list (orderedIDs), and mostly
+    // stays so: each key is looked for first just after the one before, which reads memory in
+    // order; one found elsewhere is looked up, and the walk goes on from there. Once a good share
+    // of the keys needed looking up (a shuffled list, or a few of its rows), the rest are sorted
+    // by leaf, whose look-ups overlap their reads from memory.
+    auto key = keys.begin();
+    qsizetype walked = 0; // the keys answered by the walk
+    {
+        std::size_t slot = 0;
+        const Leaf* leaf = nullptr;
+        qsizetype place = 0;
+        qsizetype lookups = 0;
+        for (; walked < count && lookups * 4 <= walked + 64; ++walked, ++key) {
+            const bool inLeaf = leaf && place + 1 < leaf->size();
+            const SessionItem* next = nullptr;
+            if (inLeaf) {
+                next = leaf->constData() + place + 1;
+            } else if (slot + 1 < leafCount) {
+                const Leaf* following = leafAt(slot + 1);
+                if (following && !following->isEmpty())
+                    next = following->constData();
+            }
+            if (next && sameKey(next->id, *key)) {
+                found[std::size_t(walked)] = next;
+                if (inLeaf) {
+                    ++place;
+                } else {
+                    leaf = leafAt(++slot);
+                    place = 0;
+                }
+                continue;
+            }
+            ++lookups;
+            const std::size_t at = leafIndex(*key);
+            const Leaf* home = leafAt(at);
+            if (!home)
+                continue;
+            const qsizetype position
+                = lowerBoundNear(home->constData(), home->size(), *key, expectedPlace(*key, home->size()));
+            if (position < home->size() && sameKey(home->at(position).id, *key)) {
+                found[std::size_t(walked)] = &home->at(position);
+                slot = at;
+                leaf = home;
+                place = position;
+            }
+        }
+    }
+    if (walked == count)
+        return found;
+
+    // A counting sort of the keys left by leaf, each with its place in keys.
     struct Key {
         QUuid id;
         qsizetype at;
     };
-    std::vector<quint16> leafOf(keys.size());
+    const qsizetype left = count - walked;
+    std::vector<quint16> leafOf(static_cast<std::size_t>(left), 0);
     std::vector<qsizetype> start(leafCount + 1, 0);
     {
-        std::size_t i = 0;
-        for (const QUuid& key : keys) {
-            leafOf[i] = quint16(leafIndex(key));
-            ++start[leafOf[i++] + 1];
+        auto k = key;
+        for (std::size_t i = 0; i < std::size_t(left); ++i, ++k) {
+            leafOf[i] = quint16(leafIndex(*k));
+            ++start[leafOf[i] + 1];
         }
     }
     for (std::size_t leaf = 0; leaf < leafCount; ++leaf)
         start[leaf + 1] += start[leaf];
-    std::vector<Key> byLeaf(keys.size());
+    std::vector<Key> byLeaf(static_cast<std::size_t>(left));
     {
         std::vector<qsizetype> next(start.begin(), start.end() - 1);
-        qsizetype i = 0;
-        for (const QUuid& key : keys) {
-            byLeaf[next[leafOf[i]]++] = Key {key, i};
-            ++i;
-        }
+        auto k = key;
+        for (qsizetype i = 0; i < left; ++i, ++k)
+            byLeaf[next[leafOf[i]]++] = Key {*k, walked + i};
     }
     // The leaves holding keys. At a long list's scale each is a read from memory, and so is each
     // step of a search in it: the leaves some places ahead are fetched early, so that those reads
@@ -186,17 +246,14 @@ std::vector<const SessionItem*> SessionItemMap::pointersToKeys(const Keys& keys)
     for (std::size_t slot = 0; slot < leafCount; ++slot)
         if (start[slot] != start[slot + 1] && d->nodes[slot >> levelBits])
             filled.push_back(quint16(slot));
-    const auto leafAt = [this](std::size_t slot) -> const Leaf& {
-        return d->nodes[slot >> levelBits]->leaves[slot & (fanOut - 1)];
-    };
     constexpr std::size_t listAhead = 8;
     constexpr std::size_t itemsAhead = 4;
     for (std::size_t n = 0; n < filled.size(); ++n) {
         if (n + listAhead < filled.size())
-            __builtin_prefetch(&leafAt(filled[n + listAhead]));
+            __builtin_prefetch(leafAt(filled[n + listAhead]));
         if (n + itemsAhead < filled.size()) {
             const std::size_t slot = filled[n + itemsAhead];
-            const Leaf& leaf = leafAt(slot);
+            const Leaf& leaf = *leafAt(slot);
             if (!leaf.isEmpty()) {
                 // Where each key should be, the search's start.
                 const SessionItem* items = leaf.constData();
@@ -205,12 +262,12 @@ std::vector<const SessionItem*> SessionItemMap::pointersToKeys(const Keys& keys)
             }
         }
         const std::size_t slot = filled[n];
-        const Leaf& leaf = leafAt(slot);
+        const Leaf& leaf = *leafAt(slot);
         for (qsizetype k = start[slot]; k < start[slot + 1]; ++k) {
-            const QUuid& key = byLeaf[k].id;
+            const QUuid& id = byLeaf[k].id;
             const qsizetype at
-                = lowerBoundNear(leaf.constData(), leaf.size(), key, expectedPlace(key, leaf.size()));
-            if (at < leaf.size() && leaf.at(at).id == key)
+                = lowerBoundNear(leaf.constData(), leaf.size(), id, expectedPlace(id, leaf.size()));
+            if (at < leaf.size() && leaf.at(at).id == id)
                 found[byLeaf[k].at] = &leaf.at(at);
         }
     }

@@ -6,6 +6,9 @@
 #include <QSet>
 #include <QTest>
 
+#include <algorithm>
+#include <random>
+
 namespace {
 
 using Reference = QHash<QUuid, SessionItem>;
@@ -54,6 +57,8 @@ private slots:
     void bulkBuiltMapEqualsInsertedOne();
     void loadedIdsLieInTheMapInTheListsOrder_data();
     void loadedIdsLieInTheMapInTheListsOrder();
+    void manyLookUpsFindWhatEachLookUpFinds_data();
+    void manyLookUpsFindWhatEachLookUpFinds();
 };
 
 void SessionItemMapTest::snapshotsStayIntactThroughRandomChanges()
@@ -211,6 +216,75 @@ void SessionItemMapTest::loadedIdsLieInTheMapInTheListsOrder()
     QCOMPARE(map, inserted);
     for (const QUuid& id : std::as_const(ids))
         QCOMPARE(map.value(id).id, id);
+}
+
+void SessionItemMapTest::manyLookUpsFindWhatEachLookUpFinds_data()
+{
+    QTest::addColumn<QString>("keys");
+    // A loaded list's keys lie in the map in their order; the look-ups walk them while each follows
+    // the one before and sort the rest once many do not.
+    QTest::newRow("the list in order") << "all";
+    QTest::newRow("every ninth, in order") << "ninth";
+    QTest::newRow("in order, new and missing keys among them") << "mixed";
+    QTest::newRow("backwards") << "backwards";
+    QTest::newRow("shuffled") << "shuffled";
+    QTest::newRow("in order, then shuffled") << "half";
+    QTest::newRow("one key many times") << "same";
+}
+
+void SessionItemMapTest::manyLookUpsFindWhatEachLookUpFinds()
+{
+    QFETCH(QString, keys);
+    ItemIdGenerator generator;
+    const int total = 20000;
+    const QList<QUuid> ids = SessionItemMap::orderedIDs(0, total, total, generator);
+    QList<SessionItem> items;
+    for (int i = 0; i < total; ++i)
+        items.append(makeItem(ids.at(i), i));
+    SessionItemMap map(items);
+    // Tasks added since loading lie anywhere.
+    QList<QUuid> added;
+    for (int i = 0; i < 500; ++i) {
+        added.append(QUuid::createUuid());
+        map.insert(added.last(), makeItem(added.last(), total + i));
+    }
+
+    QRandomGenerator random(17);
+    QList<QUuid> asked;
+    if (keys == "all") {
+        asked = ids;
+    } else if (keys == "ninth") {
+        for (int i = 4; i < total; i += 9)
+            asked.append(ids.at(i));
+    } else if (keys == "mixed") {
+        for (int i = 0; i < total; ++i) {
+            asked.append(ids.at(i));
+            if (i % 40 == 0)
+                asked.append(added.at(i / 40));
+            if (i % 97 == 0)
+                asked.append(QUuid::createUuid()); // not in the map
+        }
+    } else if (keys == "backwards") {
+        asked = QList<QUuid>(ids.crbegin(), ids.crend());
+    } else if (keys == "shuffled") {
+        asked = ids + added;
+        std::shuffle(asked.begin(), asked.end(), std::mt19937(5));
+    } else if (keys == "half") {
+        asked = ids;
+        std::shuffle(asked.begin() + total / 2, asked.end(), std::mt19937(6));
+    } else {
+        asked = QList<QUuid>(1000, ids.at(total / 2));
+    }
+    const std::vector<const SessionItem*> found = map.pointersTo(asked);
+    const std::vector<const SessionItem*> foundInList = map.pointersTo(ItemIDList(asked));
+    QCOMPARE(found.size(), std::size_t(asked.size()));
+    QCOMPARE(foundInList, found);
+    qsizetype missing = 0;
+    for (qsizetype i = 0; i < asked.size(); ++i) {
+        QCOMPARE(found[std::size_t(i)], map.pointerTo(asked.at(i)));
+        missing += found[std::size_t(i)] == nullptr;
+    }
+    QCOMPARE(missing, keys == "mixed" ? (total + 96) / 97 : 0);
 }
 
 QTEST_GUILESS_MAIN(SessionItemMapTest)

@@ -1,0 +1,124 @@
+#include "session/TaskTextMatcher.h"
+
+#include "session/FoldedTexts.h"
+
+#include <bit>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+bool isAscii(QStringView text)
+{
+    const char16_t* units = text.utf16();
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    char16_t all = 0; // every unit or'ed: ASCII exactly when below 0x80
+#if defined(__SSE2__)
+    __m128i any = _mm_setzero_si128();
+    for (; i + 8 <= size; i += 8)
+        any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i)));
+    const __m128i beyond = _mm_and_si128(any, _mm_set1_epi16(short(0xFF80)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128())) != 0xFFFF)
+        return false;
+#endif
+    for (; i < size; ++i)
+        all |= units[i];
+    return all < 0x80;
+}
+
+// Whether some ASCII text could hold the folded query once folded: every unit of it is one a
+// folded ASCII unit can be.
+bool asciiCanHold(QStringView query, bool turkic)
+{
+    for (QChar c : query) {
+        const char16_t unit = c.unicode();
+        if (unit >= 0x80 && !(turkic && unit == 0x0131))
+            return false;
+        if (unit >= u'A' && unit <= u'Z')
+            return false;
+    }
+    return true;
+}
+
+#if defined(__SSE2__)
+// Eight ASCII units folded as FoldRules::foldAscii folds each.
+__m128i foldBlock(__m128i units, bool turkic)
+{
+    // A capital is at most 25 past 'A' (compared unsigned): it gains 32.
+    const __m128i offset = _mm_subs_epu16(_mm_sub_epi16(units, _mm_set1_epi16(u'A')), _mm_set1_epi16(25));
+    const __m128i capital = _mm_cmpeq_epi16(offset, _mm_setzero_si128());
+    __m128i folded = _mm_add_epi16(units, _mm_and_si128(capital, _mm_set1_epi16(32)));
+    if (turkic) {
+        const __m128i dotless = _mm_cmpeq_epi16(units, _mm_set1_epi16(u'I'));
+        folded = _mm_or_si128(
+            _mm_andnot_si128(dotless, folded), _mm_and_si128(dotless, _mm_set1_epi16(short(0x0131))));
+    }
+    return folded;
+}
+#endif
+
+} // namespace
+
+TaskTextMatcher::TaskTextMatcher(const FoldRules& rules, const QString& foldedQuery)
+    : m_rules(rules),
+      m_query(foldedQuery),
+      m_turkic(rules.isTurkic()),
+      m_hasLineFeed(foldedQuery.contains(QLatin1Char('\n'))),
+      m_asciiCanHold(asciiCanHold(foldedQuery, rules.isTurkic()))
+{ }
+
+bool TaskTextMatcher::matches(const SessionItem& item) const
+{
+    if (m_query.isEmpty())
+        return true;
+    const bool hasNote = item.note && !item.note->isEmpty();
+    if (!m_hasLineFeed && isAscii(item.title) && (!hasNote || isAscii(*item.note))) {
+        // Without a line feed in the query, no hit spans the title and the note.
+        return m_asciiCanHold && (asciiContains(item.title) || (hasNote && asciiContains(*item.note)));
+    }
+    m_scratch.truncate(0);
+    m_rules.appendFoldedTask(m_scratch, item);
+    return FoldedTexts::contains(m_scratch, m_query);
+}
+
+bool TaskTextMatcher::asciiContains(QStringView text) const
+{
+    const char16_t* units = text.utf16();
+    const char16_t* query = reinterpret_cast<const char16_t*>(m_query.constData());
+    const qsizetype length = m_query.size();
+    const qsizetype last = text.size() - length; // the last place a hit can start
+    const auto holdsAt = [&](qsizetype at) {
+        for (qsizetype k = 1; k < length; ++k)
+            if (FoldRules::foldAscii(units[at + k], m_turkic) != query[k])
+                return false;
+        return true;
+    };
+    qsizetype at = 0;
+#if defined(__SSE2__)
+    // A block of places at a time: a place is a candidate when the needle's first and last units
+    // are there once folded, which rules out almost every place in ordinary text at once.
+    const __m128i first = _mm_set1_epi16(short(query[0]));
+    const __m128i final = _mm_set1_epi16(short(query[length - 1]));
+    for (; at + 8 <= last + 1; at += 8) {
+        const __m128i starts
+            = foldBlock(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at)), m_turkic);
+        const __m128i ends
+            = foldBlock(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at + length - 1)), m_turkic);
+        unsigned mask = unsigned(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(starts, first), _mm_cmpeq_epi16(ends, final))));
+        while (mask) {
+            if (holdsAt(at + std::countr_zero(mask) / 2))
+                return true;
+            mask &= mask - 1;
+            mask &= mask - 1; // each unit sets two bits
+        }
+    }
+#endif
+    for (; at <= last; ++at)
+        if (FoldRules::foldAscii(units[at], m_turkic) == query[0] && holdsAt(at))
+            return true;
+    return false;
+}
