@@ -99,28 +99,50 @@ void waitForWrites(VeskDocumentController& controller)
 #endif
 }
 
-Row measure(int taskCount, int repetitions)
+// How another program saves: a new file renamed over the old one.
+bool replaceFile(const QString& path, const QByteArray& bytes)
 {
-    QTemporaryDir folder(QDir::current().filePath(QStringLiteral("sync-bench-XXXXXX")));
-    const QString path = folder.filePath(QStringLiteral("list.vesk"));
+    const QString part = path + QStringLiteral(".part");
+    QFile file(part);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return false;
+    file.close();
+    return std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0;
+}
+
+// A list written to a folder of its own and opened by a document controller, where every
+// measurement starts.
+struct OpenedList {
+    explicit OpenedList(const QByteArray& bytes)
+        : folder(QDir::current().filePath(QStringLiteral("sync-bench-XXXXXX"))),
+          path(folder.filePath(QStringLiteral("list.vesk"))),
+          controller(&dialogs, &scheduler)
     {
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(longListText(taskCount).toUtf8());
+        opened = replaceFile(path, bytes) && !controller.openDocument(QUrl::fromLocalFile(path));
     }
+
+    QTemporaryDir folder;
+    QString path;
     ManualScheduler scheduler;
     NoDialogs dialogs;
-    VeskDocumentController controller(&dialogs, &scheduler);
+    VeskDocumentController controller;
+    bool opened = false;
+};
+
+Row measure(int taskCount, int repetitions)
+{
+    OpenedList list(longListText(taskCount).toUtf8());
     Row row;
-    if (controller.openDocument(QUrl::fromLocalFile(path))) {
+    if (!list.opened) {
         row.saved = false;
         return row;
     }
+    VeskDocumentController& controller = list.controller;
     SessionController& session = *controller.sessionController();
     // The change itself is made without the callback; only the save's work is measured.
     const std::function<void()> onCommittedChange = session.onCommittedChange;
     const DocumentService service;
-    const QString floorPath = folder.filePath(QStringLiteral("floor.vesk"));
+    const QString floorPath = list.folder.filePath(QStringLiteral("floor.vesk"));
     QList<double> interfaceMs, writerMs, callbackMs, durableMs, floorMs;
     for (int change = 0; change <= repetitions; ++change) {
         session.onCommittedChange = nullptr;
@@ -141,7 +163,7 @@ Row measure(int taskCount, int repetitions)
         // The watcher's report of the save's own replacement of the file.
         for (FileWatcher* watcher : controller.findChildren<FileWatcher*>())
             watcher->processPendingEvents();
-        scheduler.advance(FileWatcher::coalescingDelay * 2);
+        list.scheduler.advance(FileWatcher::coalescingDelay * 2);
         waitForWrites(controller);
         const double cpuEnd = threadSeconds();
         const double interface = (cpuEnd - cpuStart) * 1000;
@@ -171,7 +193,7 @@ Row measure(int taskCount, int repetitions)
     row.callbackMs = median(callbackMs);
     row.durableMs = median(durableMs);
     row.floorMs = median(floorMs);
-    row.bytes = QFile(path).size();
+    row.bytes = QFile(list.path).size();
     return row;
 }
 
@@ -185,22 +207,14 @@ struct CheckRow {
 
 CheckRow measureActivationCheck(int taskCount, int repetitions)
 {
-    QTemporaryDir folder(QDir::current().filePath(QStringLiteral("sync-bench-XXXXXX")));
-    const QString path = folder.filePath(QStringLiteral("list.vesk"));
-    {
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(longListText(taskCount).toUtf8());
-    }
-    ManualScheduler scheduler;
-    NoDialogs dialogs;
-    VeskDocumentController controller(&dialogs, &scheduler);
+    OpenedList list(longListText(taskCount).toUtf8());
     CheckRow row;
-    row.bytes = QFile(path).size();
-    if (controller.openDocument(QUrl::fromLocalFile(path))) {
+    row.bytes = QFile(list.path).size();
+    if (!list.opened) {
         row.inSync = false;
         return row;
     }
+    VeskDocumentController& controller = list.controller;
     QList<double> interfaceMs, callMs, answerMs;
     for (int check = 0; check <= repetitions; ++check) {
         QElapsedTimer wall;
@@ -249,43 +263,25 @@ struct ReloadRow {
     bool reloaded = true;
 };
 
-// How another program saves: a new file renamed over the old one.
-bool replaceFile(const QString& path, const QByteArray& bytes)
-{
-    const QString part = path + QStringLiteral(".part");
-    QFile file(part);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return false;
-    file.close();
-    return std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) == 0;
-}
-
 ReloadRow measureReload(int taskCount, int repetitions)
 {
-    QTemporaryDir folder(QDir::current().filePath(QStringLiteral("sync-bench-XXXXXX")));
-    const QString path = folder.filePath(QStringLiteral("list.vesk"));
     // Two versions of the list that differ in their first title, written in turn.
     const QByteArray first = longListText(taskCount).toUtf8();
     QByteArray second = first;
     second[0] = 'M';
     ReloadRow row;
     row.bytes = first.size();
-    if (!replaceFile(path, first)) {
+    OpenedList list(first);
+    if (!list.opened) {
         row.reloaded = false;
         return row;
     }
-    ManualScheduler scheduler;
-    NoDialogs dialogs;
-    VeskDocumentController controller(&dialogs, &scheduler);
-    if (controller.openDocument(QUrl::fromLocalFile(path))) {
-        row.reloaded = false;
-        return row;
-    }
+    VeskDocumentController& controller = list.controller;
     SessionRows::Seen seen;
     controller.sessionController()->updateRows(seen);
     QList<double> interfaceMs, callMs, answerMs, sessionLoadMs, rowsMs;
     for (int reload = 0; reload <= repetitions; ++reload) {
-        if (!replaceFile(path, reload % 2 == 0 ? second : first)) {
+        if (!replaceFile(list.path, reload % 2 == 0 ? second : first)) {
             row.reloaded = false;
             return row;
         }
@@ -310,7 +306,7 @@ ReloadRow measureReload(int taskCount, int repetitions)
         double sessionLoad = 0;
         {
             const VeskDocument document = controller.sessionController()->committedDocument();
-            SessionController session(&scheduler);
+            SessionController session(&list.scheduler);
             const double loadStart = threadSeconds();
             session.loadDocument(document);
             sessionLoad = (threadSeconds() - loadStart) * 1000;
