@@ -72,8 +72,9 @@ QString TextBlocks::take(char16_t* at, qsizetype size)
 
 void TextBlocks::closeBlock()
 {
+    // Released as any holder's reference is, in case a text of the block has gone elsewhere.
     if (m_referencesAhead > 0)
-        m_block.d_ptr()->ref_.fetchAndAddRelaxed(-m_referencesAhead);
+        m_block.d_ptr()->ref_.fetchAndAddRelease(-m_referencesAhead);
     m_referencesAhead = 0;
     m_block = QString::DataPointer();
     m_free = m_end = nullptr;
