@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <malloc.h>
+
 namespace {
 
 struct Fixture {
@@ -127,6 +129,15 @@ void loadIntoSession(benchmark::State& state)
 
 int main(int argc, char** argv)
 {
+    // Memory freed between iterations stays with the program, and every list here comes from the
+    // heap. Otherwise a parse's figure would include the kernel faulting its pages in afresh
+    // whenever the last iteration's frees let glibc hand them back (texts kept in a few large
+    // blocks merge and are given back, many small strings are not), and the largest lists would be
+    // mapped and unmapped on every iteration: neither is reading the file. An older build is
+    // measured alike with
+    // GLIBC_TUNABLES=glibc.malloc.trim_threshold=1073741824:glibc.malloc.mmap_threshold=33554432.
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
     // Grouped by size so each size's figures stand side by side.
     for (int taskCount : {1000, 10000, 100000}) {
         benchmark::RegisterBenchmark("decode_utf8", decodeBytes)

@@ -1,5 +1,7 @@
 #include "document/DocumentFormat.h"
 
+#include "document/TextBlocks.h"
+
 #include <algorithm>
 #include <bit>
 #include <vector>
@@ -169,10 +171,11 @@ std::optional<QStringView> noteLineView(QStringView line)
     return line.mid(i);
 }
 
-// Reads one section line by line; the views it holds point into the text being parsed.
+// Reads one section line by line; the views it holds point into the text being parsed. The texts
+// of its tasks are copied into shared blocks (see TextBlocks).
 class SectionParser {
 public:
-    explicit SectionParser(QList<VeskTask>& out) : m_out(out) { }
+    SectionParser(QList<VeskTask>& out, TextBlocks& blocks) : m_out(out), m_blocks(blocks) { }
 
     void addLine(QStringView line)
     {
@@ -195,28 +198,16 @@ public:
         if (!m_hasTitle)
             return;
         std::optional<QString> note;
-        if (m_noteLines.size() == 1) {
-            note = m_noteLines.front().toString();
-        } else if (!m_noteLines.empty()) {
-            qsizetype length = qsizetype(m_noteLines.size()) - 1;
-            for (QStringView piece : m_noteLines)
-                length += piece.size();
-            QString joined(length, Qt::Uninitialized);
-            QChar* out = joined.data();
-            for (size_t i = 0; i < m_noteLines.size(); ++i) {
-                if (i > 0)
-                    *out++ = u'\n';
-                out = std::copy(m_noteLines[i].begin(), m_noteLines[i].end(), out);
-            }
-            note = std::move(joined);
-        }
-        m_out.append(VeskTask {m_title.toString(), std::move(note)});
+        if (!m_noteLines.empty())
+            note = m_blocks.joinedLines(m_noteLines);
+        m_out.append(VeskTask {m_blocks.text(m_title), std::move(note)});
         m_hasTitle = false;
         m_noteLines.clear();
     }
 
 private:
     QList<VeskTask>& m_out;
+    TextBlocks& m_blocks;
     QStringView m_title;
     bool m_hasTitle = false;
     std::vector<QStringView> m_noteLines;
@@ -226,7 +217,8 @@ template <typename Lines>
 QList<VeskTask> parseLines(const Lines& lines)
 {
     QList<VeskTask> tasks;
-    SectionParser parser(tasks);
+    TextBlocks blocks;
+    SectionParser parser(tasks, blocks);
     for (const auto& line : lines)
         parser.addLine(line);
     parser.finish();
@@ -539,14 +531,15 @@ int parseInto(const QString& text, VeskDocument& document)
 {
     QList<VeskTask>* sections[] = {&document.workingItems, &document.inboxItems, &document.completedItems};
     int section = 0;
-    std::optional<SectionParser> parser(std::in_place, *sections[0]);
+    TextBlocks blocks;
+    std::optional<SectionParser> parser(std::in_place, *sections[0], blocks);
     LineReader reader(text);
     QStringView line;
     while (reader.next(line)) {
         // Only the first two exact separators divide sections; later ones are stray lines.
         if (section < 2 && isSeparator(line)) {
             parser->finish();
-            parser.emplace(*sections[++section]);
+            parser.emplace(*sections[++section], blocks);
         } else {
             parser->addLine(line);
         }

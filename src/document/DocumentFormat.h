@@ -20,7 +20,9 @@ QStringList splitLines(const QString& text);
 // True when at least two lines are exactly "---".
 bool isVeskDocument(const QString& text);
 
-// Reads a task file; a text without a "---" line gives the empty document.
+// Reads a task file; a text without a "---" line gives the empty document. The tasks' titles and
+// notes share a few blocks of a few kilobytes each rather than each being allocated on its own
+// (see TextBlocks): they are ordinary strings in every other way.
 VeskDocument parseDocument(const QString& text);
 // parseDocument of a text that isVeskDocument accepts, read once rather than scanned for the
 // separators first; nothing for any other text.

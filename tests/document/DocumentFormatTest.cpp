@@ -103,6 +103,18 @@ void checkBytes(const VeskDocument& document, const QString& text)
             expected);
 }
 
+// Every text of a read document is a string like any other: it ends in '\0' where its size says.
+void checkTerminated(const VeskDocument& document)
+{
+    for (auto section : kSections) {
+        for (const VeskTask& task : document.*section) {
+            QVERIFY2(task.title.utf16()[task.title.size()] == 0, qPrintable(describeText(task.title)));
+            if (task.note)
+                QVERIFY2(task.note->utf16()[task.note->size()] == 0, qPrintable(describeText(*task.note)));
+        }
+    }
+}
+
 // Writing keeps every task in place, gives exactly two separators, and what is read back is
 // written again unchanged.
 void checkWriting(const VeskDocument& document, const VeskDocument& expected)
@@ -283,7 +295,9 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(VeskDocument, document);
-        QCOMPARE(parseDocument(text), document);
+        const VeskDocument read = parseDocument(text);
+        QCOMPARE(read, document);
+        checkTerminated(read);
         const QStringList lines = splitLines(text);
         const QList<QStringView> views(lines.begin(), lines.end());
         QCOMPARE(parseSection(views), parseSection(lines));
@@ -474,6 +488,46 @@ private slots:
     {
         QFETCH(QString, input);
         checkRoundTrips(input);
+    }
+
+    // Read texts share blocks; each still changes alone, and a changed one allocates about its own
+    // size, not the size of what it was read with.
+    void readTextsChangeAloneAndStaySmall()
+    {
+        QByteArray bytes = "---\n";
+        for (int i = 0; i < 10000; ++i)
+            bytes
+                += "t\xC3\xA4sk " + QByteArray::number(i) + (i % 3 == 0 ? "\r\n> note\r\n>  two\r\n" : "\n");
+        bytes += "---\n";
+        std::optional<VeskDocument> read = parseTaskFile(QString::fromUtf8(bytes));
+        QVERIFY(read);
+        QCOMPARE(read->inboxItems.size(), 10000);
+        checkTerminated(*read);
+
+        const QString suffix(100, u'!');
+        QList<VeskTask>& tasks = read->inboxItems;
+        for (const qsizetype at : {qsizetype(0), qsizetype(4321), qsizetype(9999)}) {
+            const QString title = tasks.at(at).title;
+            QString changed = tasks.at(at).title;
+            changed += suffix;
+            QVERIFY2(changed.data_ptr().constAllocatedCapacity() <= 2 * (4096 + changed.size()),
+                qPrintable(QString::number(changed.data_ptr().constAllocatedCapacity())));
+            QString folded = tasks.at(at).title + QLatin1Char('\n') + *tasks.at(at - at % 3).note;
+            QVERIFY(folded.data_ptr().constAllocatedCapacity() <= 2 * (4096 + folded.size()));
+            tasks[at].title.prepend(suffix);
+            QCOMPARE(tasks.at(at).title, suffix + title);
+            QCOMPARE(changed, title + suffix);
+        }
+        QCOMPARE(tasks.at(1).title, QStringLiteral("t\u00E4sk 1"));
+        QCOMPARE(tasks.at(4320).note, Note(QStringLiteral("note\n two")));
+        QCOMPARE(tasks.at(9998).title, QStringLiteral("t\u00E4sk 9998"));
+
+        // Texts outlive their document.
+        const QString last = tasks.at(9998).title;
+        const Note note = tasks.at(9999).note;
+        read.reset();
+        QCOMPARE(last, QStringLiteral("t\u00E4sk 9998"));
+        QCOMPARE(note, Note(QStringLiteral("note\n two")));
     }
 
     void importTakesTrimmedNonEmptyLinesIntoTheInbox()
