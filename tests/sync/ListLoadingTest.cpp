@@ -177,20 +177,27 @@ private slots:
         QCOMPARE(readBytes(f.path), QByteArray("Theirs\n---\nAfter\n---\n"));
     }
 
-    // Reloading a list whose session has no problem (asked for directly): the changes committed
-    // while the file is read are not saved over it, and the file's tasks replace the session.
+    // Reloading a list whose session has no problem (asked for directly): keys do nothing while the
+    // file is read, and a completion that lands meanwhile is not saved over the other program's text.
     void aReloadPausesSaving()
     {
         OpenList f;
         QVERIFY(f.open(mine));
+        f.session().setSelection(SessionSelection::task(f.session().inboxItemIDs().constFirst()));
+        f.session().toggleSelectedItemCompletion();
         saveAsAnotherEditor(f.path, theirs);
         f.controller.reloadFromDisk();
+        QVERIFY(f.session().editingBlocked());
         f.session().beginCreatingNewItem(QStringLiteral("Typed meanwhile"));
         f.session().commitNewItem();
-        QVERIFY(!f.controller.isWriting() || f.controller.isReloading());
+        QVERIFY(
+            !titles(f.session().committedDocument().inboxItems).contains(QStringLiteral("Typed meanwhile")));
+        f.scheduler.advance(10);
+        QVERIFY(f.session().committedDocument().inboxItems.isEmpty());
         f.controller.waitForWrites();
         QCOMPARE(readBytes(f.path), theirs);
         QCOMPARE(titles(f.session().committedDocument().workingItems), QStringList {"Theirs"});
+        QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
     }
 
     void openingInTheBackground_data()
