@@ -320,6 +320,8 @@ private:
         QUrl url;
         quint64 serial = 0;
         bool started = false;
+        // The status before, shown again when the reload fails or is dropped.
+        QString statusBefore;
     };
     std::optional<Reload> m_reload;
     bool m_replacedFilesWaitForWriter = false;

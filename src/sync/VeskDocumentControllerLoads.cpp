@@ -103,7 +103,7 @@ void VeskDocumentController::reloadFromDisk()
     // The session is about to be replaced by the file: what waits to be written goes with it, and
     // nothing the user does meanwhile is saved over the file.
     m_pendingSave.reset();
-    m_reload = Reload {m_selectedFileURL, ++m_loadSerial, false};
+    m_reload = Reload {m_selectedFileURL, ++m_loadSerial, false, m_appStatus};
     updateEditingBlocked();
     setAppStatus(QStringLiteral("Reloading ") + lastPathComponent(m_selectedFileURL) + QStringLiteral("…"));
     // A save or check running now is taken in first; the reload reads the file after it.
@@ -134,15 +134,17 @@ void VeskDocumentController::finishReload(ListLoad& load, quint64 serial)
     if (url != m_selectedFileURL) {
         // The file moved while it was read: the list's file is read where it is now.
         letGoOfLoad(load);
-        m_reload = Reload {m_selectedFileURL, serial, false};
+        m_reload->url = m_selectedFileURL;
+        m_reload->started = false;
         startReload();
         return;
     }
-    m_reload.reset();
+    const QString statusBefore = std::exchange(m_reload, std::nullopt)->statusBefore;
     if (load.failure) {
         qCWarning(lcSync).noquote() << "could not reload" << localPath(url) << ":"
                                     << describeFailure(*load.failure);
         letGoOfLoad(load);
+        setAppStatus(statusBefore);
         setSyncState(SyncState::unavailable);
         presentErrorAlert(describeFailure(*load.failure));
     } else {

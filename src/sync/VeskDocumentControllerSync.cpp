@@ -182,9 +182,8 @@ void VeskDocumentController::saveToNewFile()
     // The new file gets everything; a save already running for the old one still lands there. A
     // reload asked for earlier is dropped: what the session holds now is what the user saves.
     m_pendingSave.reset();
-    const bool droppedReload = m_reload.has_value();
-    if (droppedReload) {
-        m_reload.reset();
+    if (m_reload) {
+        setAppStatus(std::exchange(m_reload, std::nullopt)->statusBefore);
         updateEditingBlocked();
     }
     settleWritesQuietly();
@@ -192,8 +191,6 @@ void VeskDocumentController::saveToNewFile()
     const QString text = serializeDocument(document);
     if (auto error = m_documentService.writeContents(text, localPath(url))) {
         qCWarning(lcSync).noquote() << "could not save" << localPath(url) << ":" << error->description();
-        if (droppedReload)
-            setAppStatus(QStringLiteral("Save failed"));
         presentErrorAlert(error->description());
         return;
     }

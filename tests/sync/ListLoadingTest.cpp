@@ -104,6 +104,7 @@ private slots:
         else if (scenario == QLatin1String("not a task file"))
             saveAsAnotherEditor(f.path, "just lines\n");
         const QString expectedFailure = synchronousFailure(f.path);
+        const QString statusBefore = f.controller.appStatus();
 
         f.controller.reloadFromDisk();
         // On its way: the session is the user's until the file's tasks are in, and it takes no edits.
@@ -121,6 +122,7 @@ private slots:
             QCOMPARE(f.dialogs.alerts[0].informativeText, expectedFailure);
             QVERIFY(f.dialogs.alerts[0].buttons.isEmpty());
             QVERIFY(!f.controller.isReloading());
+            QCOMPARE(f.controller.appStatus(), statusBefore);
             QVERIFY(f.controller.hasChangesOnlyInSession());
             return;
         }
