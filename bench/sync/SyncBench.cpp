@@ -5,6 +5,8 @@
 //   sync_bench [--repetitions N] [--sizes 1000,10000,100000]
 //   sync_bench --activation [--repetitions N] [--sizes 1600000]
 //   sync_bench --reload [--repetitions N] [--sizes 100000,1600000]
+//   sync_bench --open [--repetitions N] [--sizes 100000,1600000]
+//   sync_bench --reload-from-disk [--repetitions N] [--sizes 100000,1600000]
 //
 // SYNC_BENCH_PARTS=1 also prints, per commit, the interface thread's CPU time in onCommittedChange,
 // in taking in the outcome, and in the watcher's report. The source builds against trees without
@@ -29,6 +31,14 @@
 // without preparing the session's state elsewhere. "rows ms" is the interface thread's CPU time for
 // bringing a reader of the session's rows up to date after the reload, as the list view does when the
 // session reports the new content (its layout and painting not included).
+//
+// --open times opening a list in a running Vesk (File > Open, a recent file, a drop), and
+// --reload-from-disk the "Reload from Disk" of the recovery alert, each on a list just written by
+// another program: "interface ms" is the interface thread's CPU time from the call until the list is
+// loaded into the session (the call, and taking in the answer), "call ms" the wall time of the call,
+// "ready ms" the wall time until the list is loaded, and "rows ms" the interface thread's CPU time for
+// a reader of the session's rows to bring them up to date after it, as a panel does. Builds that read
+// on the interface thread are ready within the call.
 #include "SavedList.h"
 #include "document/DocumentFormat.h"
 #include "document/DocumentService.h"
@@ -47,11 +57,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 #if __has_include("sync/FileCheck.h")
 #define VESK_CHECKS_ON_WRITER 1
 #else
 #define VESK_CHECKS_ON_WRITER 0
+#endif
+
+#if __has_include("sync/ListLoad.h")
+#define VESK_LOADS_ON_WRITER 1
+#else
+#define VESK_LOADS_ON_WRITER 0
 #endif
 
 #if __has_include("sync/DocumentWriter.h")
@@ -342,6 +359,100 @@ int reloads(const QList<int>& sizes, int repetitions)
     return 0;
 }
 
+struct LoadRow {
+    double interfaceMs = 0;
+    double callMs = 0;
+    double readyMs = 0;
+    double rowsMs = 0;
+    qint64 bytes = 0;
+    bool loaded = true;
+};
+
+// Opens (or, with reload, reloads from disk) a list another program wrote: what the interface
+// thread spends, and when the list is ready.
+LoadRow measureLoad(int taskCount, int repetitions, bool reload)
+{
+    const QByteArray first = longListText(taskCount).toUtf8();
+    QByteArray second = first;
+    second[0] = 'M';
+    LoadRow row;
+    row.bytes = first.size();
+    OpenedList list(first);
+    if (!list.opened) {
+        row.loaded = false;
+        return row;
+    }
+    QList<double> interfaceMs, callMs, readyMs, rowsMs;
+    for (int load = 0; load <= repetitions; ++load) {
+        if (!replaceFile(list.path, load % 2 == 0 ? second : first)) {
+            row.loaded = false;
+            return row;
+        }
+        // Opening: a document of its own each time, as a new tab has; the old one is gone first.
+        std::optional<VeskDocumentController> opened;
+        if (!reload)
+            opened.emplace(&list.dialogs, &list.scheduler);
+        VeskDocumentController& controller = reload ? list.controller : *opened;
+        bool failed = false;
+        QElapsedTimer wall;
+        const double cpuStart = threadSeconds();
+        wall.start();
+        if (reload) {
+            controller.reloadFromDisk();
+        } else {
+#if VESK_LOADS_ON_WRITER
+            controller.openDocumentInBackground(QUrl::fromLocalFile(list.path), false,
+                VeskDocumentController::PlainText::offerImport,
+                [&failed](
+                    const std::optional<DocumentControllerFailure>& failure) { failed = bool(failure); });
+#else
+            failed = bool(controller.openDocument(
+                QUrl::fromLocalFile(list.path), false, VeskDocumentController::PlainText::offerImport));
+#endif
+        }
+        const double call = double(wall.nsecsElapsed()) / 1e6;
+        waitForWrites(controller);
+        const double ready = double(wall.nsecsElapsed()) / 1e6;
+        const double interface = (threadSeconds() - cpuStart) * 1000;
+        const double rowsStart = threadSeconds();
+        SessionRows::Seen seen;
+        const qsizetype splices = controller.sessionController()->updateRows(seen).size();
+        const double rows = (threadSeconds() - rowsStart) * 1000;
+        const QList<VeskTask> working = controller.sessionController()->committedDocument().workingItems;
+        const QString firstTitle = working.isEmpty() ? QString() : working.constFirst().title;
+        row.loaded = row.loaded && !failed && controller.syncState() == SyncState::inSync
+            && controller.appStatus().startsWith(
+                reload ? QStringLiteral("Reloaded ") : QStringLiteral("Loaded "))
+            && firstTitle.startsWith(load % 2 == 0 ? u'M' : u'T') && splices > 0;
+        if (load == 0)
+            continue; // the first round starts the writer
+        interfaceMs.append(interface);
+        callMs.append(call);
+        readyMs.append(ready);
+        rowsMs.append(rows);
+    }
+    row.interfaceMs = median(interfaceMs);
+    row.callMs = median(callMs);
+    row.readyMs = median(readyMs);
+    row.rowsMs = median(rowsMs);
+    return row;
+}
+
+int loads(const QList<int>& sizes, int repetitions, bool reload)
+{
+    std::printf("%s %s; medians of %d\n", reload ? "reloads from disk" : "opening a list in a running Vesk",
+        VESK_LOADS_ON_WRITER ? "on the writer thread" : "on the interface thread", repetitions);
+    std::printf(
+        "%8s %10s %14s %12s %12s %10s\n", "tasks", "bytes", "interface ms", "call ms", "ready ms", "rows ms");
+    for (int size : sizes) {
+        const LoadRow row = measureLoad(size, repetitions, reload);
+        std::printf("%8d %10lld %14.3f %12.3f %12.3f %10.3f%s\n", size, qlonglong(row.bytes), row.interfaceMs,
+            row.callMs, row.readyMs, row.rowsMs, row.loaded ? "" : "  (not loaded)");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -352,9 +463,11 @@ int main(int argc, char** argv)
     QStringList arguments = QCoreApplication::arguments();
     const bool activation = arguments.removeAll(QStringLiteral("--activation")) > 0;
     const bool reload = arguments.removeAll(QStringLiteral("--reload")) > 0;
+    const bool open = arguments.removeAll(QStringLiteral("--open")) > 0;
+    const bool reloadFromDisk = arguments.removeAll(QStringLiteral("--reload-from-disk")) > 0;
     if (activation)
         sizes = {1600000};
-    if (reload) {
+    if (reload || open || reloadFromDisk) {
         sizes = {100000, 1600000};
         repetitions = 5;
     }
@@ -371,6 +484,8 @@ int main(int argc, char** argv)
         return activationChecks(sizes, repetitions);
     if (reload)
         return reloads(sizes, repetitions);
+    if (open || reloadFromDisk)
+        return loads(sizes, repetitions, reloadFromDisk);
     std::printf("saves %s; medians of %d commits\n",
         VESK_SAVES_ON_WRITER ? "on the writer thread" : "on the interface thread", repetitions);
     std::printf("%8s %10s %14s %12s %12s %12s %12s %8s\n", "tasks", "bytes", "interface ms", "writer ms",

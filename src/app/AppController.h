@@ -96,11 +96,22 @@ public:
     // until the shortcut, a file or a later launch asks for one.
     void startShell(bool openRequestsWaiting = false, bool inBackground = false);
     void showWelcomeWindowIfNothingIsOpen();
-    DocumentContext makeDocumentContext();
+    // The context of a new document, or of documentController (one opened on its own) when given.
+    DocumentContext makeDocumentContext(VeskDocumentController* documentController = nullptr);
     // Files the user picks (open panel, command line, drops) pass offerImport: a plain-text one
-    // may be imported.
+    // may be imported. Done when it returns: for the files of a launch, which no window waits for.
     bool openDocumentAtURL(const QUrl& url, bool alreadyAccessing = false,
         VeskDocumentController::PlainText plainText = VeskDocumentController::PlainText::refuse);
+    // openDocumentAtURL for a running Vesk: a long list is read and made ready on a thread of its
+    // own while the windows stay responsive (the pointer shows that Vesk is busy), and its tab comes
+    // when it is ready. A file already open comes forward at once; one already being opened, once it
+    // is. Failures are shown as openDocumentAtURL shows them.
+    void openDocumentInBackground(const QUrl& url, bool alreadyAccessing = false,
+        VeskDocumentController::PlainText plainText = VeskDocumentController::PlainText::refuse);
+    // True while a file is being opened in the background.
+    bool isOpeningDocuments() const { return !m_openingDocuments.isEmpty(); }
+    // Blocks until every file being opened in the background is open or has failed.
+    void finishOpeningDocuments();
     void attachAsTabToLatestWindow(const DocumentContext& context);
     void newDocumentFile();
     void chooseFileToOpen();
@@ -171,6 +182,15 @@ private:
     QUrl activeDocumentURL(const QList<QUrl>& urls) const;
     bool restoreOpenDocuments(bool showWindows);
     void handleSelectedFileURLChange(VeskDocumentController* controller);
+    // The answer of openDocumentInBackground.
+    void finishOpeningDocument(VeskDocumentController* document, const QUrl& url,
+        const std::optional<DocumentControllerFailure>& failure);
+    // The document opening url in the background, none when there is none.
+    VeskDocumentController* documentOpening(const QUrl& url) const;
+    // Drops the files being opened in the background (Vesk quits).
+    void cancelOpeningDocuments();
+    // Lands and writes every open document's running transitions.
+    void finishDocumentsWork();
     void persistIfOpenDocumentsMoved();
     void handleDocumentBecameKey(VeskDocumentController* controller);
     // Shows the panel and gives its window the menu bar.
@@ -191,6 +211,8 @@ private:
     bool m_startedInBackground = false;
     QHash<QUuid, DocumentContext> m_documentContexts;
     QList<QUuid> m_documentContextOrder;
+    // Documents reading their file in the background: not contexts (no window, no tab) until loaded.
+    QList<QPointer<VeskDocumentController>> m_openingDocuments;
     QHash<QUuid, QMetaObject::Connection> m_sessionChangeCancellables;
     QList<QMetaObject::Connection> m_appLifecycleCancellables;
     bool m_isRestoringOpenDocuments = false;

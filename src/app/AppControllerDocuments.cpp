@@ -1,5 +1,6 @@
 #include "app/AppController.h"
 
+#include "app/DocumentFileURL.h"
 #include "document/DocumentService.h"
 #include "panel/VeskPanelController.h"
 #include "platform/DialogPresenter.h"
@@ -16,27 +17,6 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <sys/stat.h>
-
-namespace {
-// The form every document URL takes here, so that one file always gives one URL.
-QUrl normalizedFileURL(const QUrl& url)
-{
-    if (!url.isLocalFile())
-        return url;
-    return QUrl::fromLocalFile(QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath()));
-}
-
-// Which file a path names, however it is reached (a symbolic link, another hard link, the path
-// itself); none when nothing is there.
-std::optional<std::pair<dev_t, ino_t>> fileIdentity(const QUrl& url)
-{
-    struct stat info { };
-    if (!url.isLocalFile() || ::stat(QFile::encodeName(url.toLocalFile()).constData(), &info) != 0)
-        return std::nullopt;
-    return std::pair {info.st_dev, info.st_ino};
-}
-} // namespace
 
 QList<DocumentContext> AppController::orderedContexts() const
 {
@@ -87,9 +67,24 @@ std::optional<DocumentContext> AppController::contextForDocument(
     return found.value();
 }
 
-DocumentContext AppController::makeDocumentContext()
+VeskDocumentController* AppController::documentOpening(const QUrl& url) const
 {
-    auto* documentController = new VeskDocumentController(m_services.dialogs, m_services.scheduler, this);
+    const QUrl wanted = normalizedFileURL(url);
+    const auto wantedFile = fileIdentity(wanted);
+    for (const QPointer<VeskDocumentController>& document : m_openingDocuments) {
+        if (!document || !document->isOpening())
+            continue;
+        const QUrl opening = normalizedFileURL(document->openingURL());
+        if (opening == wanted || (wantedFile && fileIdentity(opening) == wantedFile))
+            return document;
+    }
+    return nullptr;
+}
+
+DocumentContext AppController::makeDocumentContext(VeskDocumentController* documentController)
+{
+    if (!documentController)
+        documentController = new VeskDocumentController(m_services.dialogs, m_services.scheduler, this);
     SessionController* session = documentController->sessionController();
     if (m_services.pasteboard)
         session->setPasteboard(m_services.pasteboard);
@@ -107,7 +102,7 @@ DocumentContext AppController::makeDocumentContext()
         if (!self)
             return false;
         const std::optional<DocumentContext> open = self->contextForFile(url);
-        return open && open->documentController != weakDocument;
+        return (open && open->documentController != weakDocument) || self->documentOpening(url);
     };
 
     auto* panelController = new VeskPanelController(documentController, m_services.scheduler, this);
@@ -190,6 +185,9 @@ bool AppController::openDocumentAtURL(
     const QUrl& requestedURL, bool alreadyAccessing, VeskDocumentController::PlainText plainText)
 {
     const QUrl url = normalizedFileURL(requestedURL);
+    // The same file asked for while it is on its way: one document, ready first.
+    if (documentOpening(url))
+        finishOpeningDocuments();
     if (const std::optional<DocumentContext> existing = contextForFile(url)) {
         addRecentFile(url);
         setActiveDocumentController(existing->documentController);
@@ -246,6 +244,10 @@ void AppController::newDocumentFile()
         presentFileProblem(VeskDocumentController::fileIsOpenMessage());
         return;
     }
+    if (documentOpening(url)) {
+        presentFileProblem(VeskDocumentController::fileIsOpenMessage());
+        return;
+    }
     const DocumentContext context = makeDocumentContext();
     if (const auto failure = context.documentController->createDocument(url)) {
         closeDocument(context.documentController->id());
@@ -267,7 +269,8 @@ void AppController::chooseFileToOpen()
     if (path.isEmpty())
         return;
     m_lastDialogFolder = QFileInfo(path).absolutePath();
-    openDocumentAtURL(QUrl::fromLocalFile(path), false, VeskDocumentController::PlainText::offerImport);
+    openDocumentInBackground(
+        QUrl::fromLocalFile(path), false, VeskDocumentController::PlainText::offerImport);
 }
 
 QString AppController::dialogFolder() const
@@ -327,6 +330,14 @@ bool AppController::requestCloseDocument(const QUuid& id)
 
 void AppController::finishPendingWork()
 {
+    // The session ends: a list still being read is not shown any more (it is not among the open
+    // lists either, and nothing of it needs writing).
+    cancelOpeningDocuments();
+    finishDocumentsWork();
+}
+
+void AppController::finishDocumentsWork()
+{
     for (const DocumentContext& context : orderedContexts()) {
         if (context.documentController)
             context.documentController->finishPendingWork();
@@ -335,7 +346,8 @@ void AppController::finishPendingWork()
 
 bool AppController::prepareToQuit()
 {
-    finishPendingWork();
+    // Lists still being opened are dropped only once the quit is certain (see quit).
+    finishDocumentsWork();
     // The document in front of the user is asked about first.
     QList<DocumentContext> contexts = contextsActiveLast();
     std::reverse(contexts.begin(), contexts.end());
@@ -355,6 +367,7 @@ void AppController::quit()
 {
     if (!prepareToQuit())
         return;
+    cancelOpeningDocuments();
     if (exitApplication)
         exitApplication();
     else

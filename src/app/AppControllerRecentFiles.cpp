@@ -150,7 +150,7 @@ void AppController::openRecentFile(const RecentFileEntry& entry)
         return;
     }
     // Access to a file is only bookkeeping here, and it always starts.
-    openDocumentAtURL(*url, true);
+    openDocumentInBackground(*url, true);
 }
 
 void AppController::migrateLegacyGlobalHotKey()

@@ -7,6 +7,7 @@
 void VeskAppDelegate::applicationDidFinishLaunching()
 {
     flushPendingOpenURLs();
+    m_hasFinishedLaunching = true;
     // The welcome window waited for the files of the launch; none of them opened.
     if (AppController* controller = AppController::shared())
         controller->showWelcomeWindowIfNothingIsOpen();
@@ -18,6 +19,13 @@ bool VeskAppDelegate::handleOpenRequest(const QList<QUrl>& urls)
     if (!controller) {
         m_pendingOpenURLs.append(urls);
         return true;
+    }
+    // The files of the launch open before its first window, which waits for them; later ones (drops,
+    // a second launch) are read while the windows stay responsive.
+    if (m_hasFinishedLaunching) {
+        for (const QUrl& url : urls)
+            controller->openDocumentInBackground(url, false, VeskDocumentController::PlainText::offerImport);
+        return !urls.isEmpty();
     }
     bool handled = false;
     for (const QUrl& url : urls) {

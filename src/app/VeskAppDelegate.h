@@ -18,7 +18,8 @@ public:
     // Runs once the application is up: opens the requests that arrived before the controller.
     void applicationDidFinishLaunching();
     // Opens each file in order (an already open one is brought forward); answers whether at least
-    // one of them is open now. Each failure is reported on its own.
+    // one of them is open now, or, once the launch has finished, on its way (see
+    // AppController::openDocumentInBackground). Each failure is reported on its own.
     bool handleOpenRequest(const QList<QUrl>& urls);
     void flushPendingOpenURLs();
 
@@ -27,4 +28,5 @@ public:
 
 private:
     QList<QUrl> m_pendingOpenURLs;
+    bool m_hasFinishedLaunching = false;
 };

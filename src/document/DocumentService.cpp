@@ -133,20 +133,33 @@ std::optional<DocumentFailure> DocumentService::readDocument(
         result = {std::move(*document), text, mark};
         return std::nullopt;
     }
-    if (!alert)
+    if (!askToImport(alert))
         return failure(DocumentError::importDeclined);
+    if (auto error = importText(text, path, result))
+        return failure(*error);
+    return std::nullopt;
+}
+
+bool DocumentService::askToImport(const Alert& alert)
+{
+    if (!alert)
+        return false;
     const int answer = alert(QStringLiteral("Import as Vesk file?"),
         QStringLiteral(
             "Vesk will treat the existing non-empty lines as inbox items and normalize the file when it "
             "saves."),
         {QStringLiteral("Import"), QStringLiteral("Cancel")});
-    if (answer != 0)
-        return failure(DocumentError::importDeclined);
+    return answer == 0;
+}
+
+std::optional<FileSystemError> DocumentService::importText(
+    const QString& text, const QString& path, DocumentContents& result) const
+{
     VeskDocument document = importPlainText(text);
     QString normalized = serializeDocument(document);
     if (auto error = writeContents(normalized, path))
-        return failure(*error);
-    mark = ContentMark::of(normalized.toUtf8());
+        return error;
+    ContentMark mark = ContentMark::of(normalized.toUtf8());
     result = {std::move(document), std::move(normalized), std::move(mark)};
     return std::nullopt;
 }

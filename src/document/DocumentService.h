@@ -42,6 +42,11 @@ public:
     // in task form at once. Leftover temporary files of its interrupted saves are removed.
     std::optional<DocumentFailure> readDocument(
         const QString& path, const Alert& alert, DocumentContents& result) const;
+    // The question readDocument asks before it imports a plain-text file: true when the user agrees.
+    static bool askToImport(const Alert& alert);
+    // The import itself: text's non-empty lines become inbox tasks, written to path in task form.
+    std::optional<FileSystemError> importText(
+        const QString& text, const QString& path, DocumentContents& result) const;
 
     // The document and text of a new file.
     std::optional<DocumentFailure> makeNewFileContents(

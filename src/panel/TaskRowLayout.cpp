@@ -76,6 +76,16 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         m_rowIndexStale = true;
     }
     m_spliceUpdates.push_back(update);
+    // Rows that come by the thousand (a list opened or reloaded) are indexed in one pass when first
+    // looked up, into a table made large enough at once, not row by row as they come.
+    qsizetype insertedRows = 0;
+    for (const RowSplice& splice : splices)
+        insertedRows += splice.inserted.size();
+    if (insertedRows > bulkInsertedRows && !m_rowIndexStale) {
+        m_taskRows.clear();
+        m_shellRows.clear();
+        m_rowIndexStale = true;
+    }
 
     const bool follow = m_blocksMatchRows && m_structureValid;
     constexpr qsizetype inPlace = 8;
@@ -179,6 +189,9 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
 
 void TaskRowLayout::noteRowPlaced(qsizetype row)
 {
+    // A stale index is built anew, in one pass over every row, at the first look-up it cannot answer.
+    if (m_rowIndexStale)
+        return;
     const RenderedRow& placed = m_rows[row];
     if (placed.kind == RenderedRow::Kind::task)
         m_taskRows.insert(placed.itemID, RowPlace {row, qsizetype(m_spliceUpdates.size())});

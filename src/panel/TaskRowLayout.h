@@ -142,6 +142,8 @@ private:
     static constexpr qsizetype nearbyRows = 8;
     // Splice updates the row index follows before it is built again.
     static constexpr size_t maxSpliceUpdates = 4096;
+    // More rows than this brought by one update are indexed anew when first looked up.
+    static constexpr qsizetype bulkInsertedRows = 4096;
 
     void layOutAll(const CollapseProgress& progress);
     // Measures the rows whose presentation may have changed.

@@ -108,9 +108,14 @@ void VeskPanelRootView::refresh()
     m_list->setDocumentColor(
         DocumentColorShades::color(m_documentController->documentColor(), PanelStyle::isDark(palette())));
     const SyncState state = m_documentController->syncState();
-    m_list->setInputEditable(state == SyncState::inSync || state == SyncState::externallyModifiedReloadable);
+    // While the file is read again, nothing is typed into the list it replaces, and the status line
+    // says that it is being reloaded rather than offering the choices already made.
+    const bool reloading = m_documentController->isReloading();
+    m_list->setInputEditable(
+        !reloading && (state == SyncState::inSync || state == SyncState::externallyModifiedReloadable));
     m_status->setWorkingCount(sessionController()->workingItemIDs().size());
-    m_status->setStatus(m_documentController->appStatus(), state);
+    m_status->setStatus(
+        m_documentController->appStatus(), reloading ? SyncState::externallyModifiedReloadable : state);
 }
 
 void VeskPanelRootView::changeEvent(QEvent* event)

@@ -4,17 +4,20 @@
 #include "document/DocumentService.h"
 
 std::optional<DocumentControllerFailure> readTaskFile(
-    const DocumentService& service, const QString& path, DocumentContents& contents)
+    const DocumentService& service, const QString& path, DocumentContents& contents, QString* plainText)
 {
     QString text;
     ContentMark mark;
     if (auto error = service.readText(path, text, &mark))
         return *error;
     std::optional<VeskDocument> document = parseTaskFile(text);
+    if (!document) {
+        if (plainText)
+            *plainText = std::move(text);
+        return FileAccessError::unreadableAsVesk();
+    }
     // A long list's text is about as large as its tasks: gone before anything else is made.
     text = QString();
-    if (!document)
-        return FileAccessError::unreadableAsVesk();
     contents = {std::move(*document), QString(), std::move(mark)};
     return std::nullopt;
 }

@@ -10,7 +10,8 @@
 class DocumentService;
 
 // Reads and parses the task file at path: a read failure, or FileAccessError::unreadableAsVesk when
-// the text is no task file. The contents come without their text, which is let go of here. Touches
-// nothing but the file and contents, so any thread may call it.
-std::optional<DocumentControllerFailure> readTaskFile(
-    const DocumentService& service, const QString& path, DocumentContents& contents);
+// the text is no task file (its text then goes to plainText, when given, to be offered for import).
+// The contents come without their text, which is let go of here. Touches nothing but the file and
+// its arguments, so any thread may call it.
+std::optional<DocumentControllerFailure> readTaskFile(const DocumentService& service, const QString& path,
+    DocumentContents& contents, QString* plainText = nullptr);

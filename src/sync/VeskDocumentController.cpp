@@ -98,7 +98,7 @@ void VeskDocumentController::setSyncState(SyncState state)
 {
     m_syncState = state;
     emit syncStateChanged();
-    m_sessionController->setEditingBlocked(blocksSaving(state));
+    updateEditingBlocked();
 }
 
 // Access to a file needs no grant on this platform, so there is nothing to hold beyond the URL.
@@ -153,7 +153,9 @@ void VeskDocumentController::observeFile(const QUrl& url)
 
 void VeskDocumentController::stopFileAccess()
 {
-    // A save already handed to the writer still lands.
+    // A list still being opened is not loaded any more; a save already handed to the writer still
+    // lands, and so does a reload the user asked for.
+    cancelOpening();
     settleWritesQuietly();
     stopWaitingForFileMove();
     m_saveWaitsForFileMove = false;
@@ -184,6 +186,7 @@ std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(
     const QUrl& url, bool alreadyAccessing, PlainText plainText)
 {
     settleWritesQuietly();
+    cancelOpening();
     const QString path = localPath(url);
     DocumentContents contents;
     if (plainText == PlainText::offerImport) {
@@ -204,6 +207,7 @@ std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(
 
 std::optional<DocumentControllerFailure> VeskDocumentController::createDocument(const QUrl& url)
 {
+    cancelOpening();
     settleWritesQuietly();
     DocumentContents contents;
     if (auto failure = m_documentService.makeNewFileContents(contents))

@@ -24,6 +24,7 @@
 class DialogPresenter;
 class SessionController;
 struct FileCheck;
+struct ListLoad;
 struct SaveJob;
 
 // Binds the editing session of one open document to its file: opens, creates and imports files,
@@ -106,6 +107,19 @@ public:
     // The session and the binding stay as they were when it fails.
     std::optional<DocumentControllerFailure> openDocument(
         const QUrl& url, bool alreadyAccessing = false, PlainText plainText = PlainText::refuse);
+    // openDocument with the reading, parsing and making ready of the tasks on the writer's thread, so
+    // that a long list freezes no window: done runs here once the list is loaded and bound (no
+    // failure) or could not be (the session and the binding as they were), after the import
+    // question when a plain-text file may be imported. It does not run when the opening is cancelled.
+    using OpeningDone = std::function<void(const std::optional<DocumentControllerFailure>&)>;
+    void openDocumentInBackground(
+        const QUrl& url, bool alreadyAccessing, PlainText plainText, OpeningDone done);
+    // From openDocumentInBackground until its done has begun to run or it was cancelled.
+    bool isOpening() const { return m_opening.has_value(); }
+    // The file being opened; empty when none.
+    QUrl openingURL() const { return m_opening ? m_opening->url : QUrl(); }
+    // Forgets the opening in flight: nothing of it is loaded, and its done does not run.
+    void cancelOpening();
     // Writes the new-file template to url and loads it.
     std::optional<DocumentControllerFailure> createDocument(const QUrl& url);
     // The open panel, then reading with the import prompt; failures are shown to the user.
@@ -149,7 +163,13 @@ public:
     // Offers the recovery choices of the current file problem again, after an alert was cancelled.
     void resolveFileProblem();
 
+    // Reads the file again and loads it in place of the session, on the writer's thread. Until it is
+    // loaded, editing is paused and nothing is saved; a failure makes the file unavailable.
     void reloadFromDisk();
+    // True from reloadFromDisk until the file's tasks are loaded or it failed.
+    bool isReloading() const { return m_reload.has_value(); }
+    // Saves everything the session holds, open editors included, to a file the user chooses, and
+    // works on that file from then on. A reload still in flight is dropped: the session is what is saved.
     void saveToNewFile();
 
     // --- File notifications ---
@@ -177,6 +197,8 @@ private:
     void setSelectedFileURL(const QUrl& url);
     void setDocumentColor(DocumentColor color);
     void setSyncState(SyncState state);
+    // Editing is paused while the state forbids saving and while a reload is on its way.
+    void updateEditingBlocked();
 
     void bindFile(const QUrl& url, bool alreadyAccessing);
     // The file now holds what mark marks. snapshot is the session's content that it came from;
@@ -206,6 +228,13 @@ private:
     // Hands the bytes of the last save to the writer to be freed.
     void letGoOfWrittenBytes();
     void runWorkWaitingForWriter();
+    // Loading on the writer's thread: opening and reloading.
+    void startOpening(std::shared_ptr<ListLoad> load);
+    void finishOpening(ListLoad& load, quint64 serial);
+    void startReload();
+    void finishReload(ListLoad& load, quint64 serial);
+    // Hands the tasks of a load that were not taken to the writer to be freed.
+    void letGoOfLoad(ListLoad& load);
     // Lets the writer finish what it was handed before the binding or the session is replaced,
     // without alerts: what failed shows in the state and the status.
     void settleWritesQuietly();
@@ -275,5 +304,25 @@ private:
     bool m_checkWaitsForWriter = false;
     // The check started by checkForExternalChanges, from then until its answer is taken in.
     std::shared_ptr<const FileCheck> m_queuedCheck;
+    // Counts the loads started, so that the answer of one that was dropped is known as such.
+    quint64 m_loadSerial = 0;
+    // The opening in flight (see openDocumentInBackground).
+    struct Opening {
+        QUrl url;
+        bool alreadyAccessing = false;
+        PlainText plainText = PlainText::refuse;
+        OpeningDone done;
+        quint64 serial = 0;
+    };
+    std::optional<Opening> m_opening;
+    // The reload in flight, and whether the writer has it yet: it waits for a save or check running.
+    struct Reload {
+        QUrl url;
+        quint64 serial = 0;
+        bool started = false;
+        // The status before, shown again when the reload fails or is dropped.
+        QString statusBefore;
+    };
+    std::optional<Reload> m_reload;
     bool m_replacedFilesWaitForWriter = false;
 };

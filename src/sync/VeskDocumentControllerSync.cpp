@@ -102,7 +102,8 @@ void VeskDocumentController::finishExternalChangeCheck(FileCheck& check, quint64
         // The answer is about a text or a path that is no longer the document's: asked again, which
         // waits while the file is away from its path.
         m_checkWaitsForWriter = true;
-    } else if (hasSelectedFile() && !blocksSaving(m_syncState) && !m_isPresentingRecoveryAlert) {
+    } else if (hasSelectedFile() && !blocksSaving(m_syncState) && !m_isPresentingRecoveryAlert && !m_reload) {
+        // (A reload asked for meanwhile reads the file after this and replaces the session anyway.)
         takeInExternalChangeCheck(check);
     }
     if (!self)
@@ -166,24 +167,6 @@ void VeskDocumentController::noteExternalChange()
     startChangeCheck();
 }
 
-void VeskDocumentController::reloadFromDisk()
-{
-    if (!hasSelectedFile())
-        return;
-    // The session is about to be replaced by the file: what waits to be written goes with it.
-    m_pendingSave.reset();
-    settleWritesQuietly();
-    const QUrl url = m_selectedFileURL;
-    DocumentContents contents;
-    if (auto failure = readTaskFile(url, contents)) {
-        setSyncState(SyncState::unavailable);
-        presentErrorAlert(describeFailure(*failure));
-        return;
-    }
-    loadContents(std::move(contents), url);
-    setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
-}
-
 void VeskDocumentController::saveToNewFile()
 {
     const QString proposed = hasSelectedFile() ? lastPathComponent(m_selectedFileURL) : defaultFileName();
@@ -196,8 +179,13 @@ void VeskDocumentController::saveToNewFile()
         presentErrorAlert(fileIsOpenMessage());
         return;
     }
-    // The new file gets everything; a save already running for the old one still lands there.
+    // The new file gets everything; a save already running for the old one still lands there. A
+    // reload asked for earlier is dropped: what the session holds now is what the user saves.
     m_pendingSave.reset();
+    if (m_reload) {
+        setAppStatus(std::exchange(m_reload, std::nullopt)->statusBefore);
+        updateEditingBlocked();
+    }
     settleWritesQuietly();
     const VeskDocument document = m_sessionController->documentIncludingEdits();
     const QString text = serializeDocument(document);

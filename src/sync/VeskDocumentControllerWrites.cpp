@@ -19,7 +19,7 @@ constexpr double writtenBytesKeptFor = FileWatcher::coalescingDelay * 2.5;
 
 void VeskDocumentController::saveCommittedChange()
 {
-    if (!hasSelectedFile() || m_isPresentingRecoveryAlert || blocksSaving(m_syncState))
+    if (!hasSelectedFile() || m_isPresentingRecoveryAlert || blocksSaving(m_syncState) || m_reload)
         return;
     // Replaces a snapshot still waiting: the latest content includes it, and is written in its place.
     m_pendingSave = CommittedSnapshot::of(*m_sessionController);
@@ -28,14 +28,14 @@ void VeskDocumentController::saveCommittedChange()
 
 bool VeskDocumentController::isWriting() const
 {
-    return m_writer->isBusy() || m_pendingSave.has_value();
+    return m_writer->isBusy() || m_pendingSave.has_value() || (m_reload && !m_reload->started);
 }
 
 void VeskDocumentController::startNextSave()
 {
     if (m_writer->isBusy() || !m_pendingSave)
         return;
-    if (!hasSelectedFile() || m_isPresentingRecoveryAlert || blocksSaving(m_syncState)) {
+    if (!hasSelectedFile() || m_isPresentingRecoveryAlert || blocksSaving(m_syncState) || m_reload) {
         m_pendingSave.reset();
         return;
     }
@@ -152,6 +152,7 @@ void VeskDocumentController::letGoOfWrittenBytes()
 
 void VeskDocumentController::runWorkWaitingForWriter()
 {
+    startReload();
     startNextSave();
     if (isWriting())
         return;
@@ -172,6 +173,7 @@ void VeskDocumentController::waitForWrites()
     QPointer self(this);
     while (self && isWriting()) {
         if (!m_writer->isBusy()) {
+            startReload();
             startNextSave();
             if (!m_writer->isBusy())
                 continue;

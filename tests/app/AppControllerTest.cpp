@@ -11,6 +11,7 @@
 #include "windows/KeyboardControlsPanelController.h"
 #include "windows/WelcomeWindowController.h"
 
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QSettings>
 #include <QStyleFactory>
@@ -152,6 +153,7 @@ private Q_SLOTS:
         shell.dialogs.filesToOpen = {picked};
         shell.dialogs.alertAnswers = {0};
         app.chooseFileToOpen();
+        shell.settle();
         QCOMPARE(shell.dialogs.alerts.size(), 1);
         QCOMPARE(shell.dialogs.alerts[0].message, QStringLiteral("Import as Vesk file?"));
         QCOMPARE(shell.dialogs.alerts[0].informativeText,
@@ -176,6 +178,86 @@ private Q_SLOTS:
         QCOMPARE(shell.dialogs.alerts.size(), 4);
         QCOMPARE(shell.dialogs.alerts[3].message, QStringLiteral("Vesk hit a file problem"));
         QCOMPARE(readAll(recent), plain);
+    }
+
+    // A list opened in a running Vesk is read on a thread of its own: until it is ready the windows
+    // stay as they are and usable, the pointer shows that Vesk is busy, and the list then comes as
+    // the last tab of the latest window.
+    void aListOpenedWhileVeskRunsComesWhenItIsReady()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QStringList paths = openFiles(shell, {"a.vesk"});
+        const QString a = paths.value(0);
+        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
+        SessionController* sessionA = shell.contextFor(a).documentController->sessionController();
+
+        shell.dialogs.filesToOpen = {b};
+        app.chooseFileToOpen();
+        QVERIFY(app.isOpeningDocuments());
+        QCOMPARE(app.documentContexts().size(), 1);
+        QVERIFY(QGuiApplication::overrideCursor());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        // The same file asked for again meanwhile (a recent file, a second double-click) is that opening.
+        app.addRecentFile(shell.url(b));
+        app.openRecentFile(app.recentFiles().first());
+        app.openDocumentInBackground(QUrl::fromLocalFile(shell.dir.path() + QStringLiteral("/./b.vesk")));
+        // Nothing may take the file being read for a new list.
+        shell.dialogs.filesToSave = {b};
+        app.newDocumentFile();
+        QCOMPARE(shell.dialogs.alerts.size(), 1);
+        QCOMPARE(shell.dialogs.alerts[0].informativeText, VeskDocumentController::fileIsOpenMessage());
+        // The list in front takes keys and is saved meanwhile.
+        sessionA->beginCreatingNewItem(QStringLiteral("Meanwhile"));
+        sessionA->commitNewItem();
+        shell.contextFor(a).documentController->waitForWrites();
+        QVERIFY(readAll(a).contains("Meanwhile"));
+
+        shell.settle();
+        QVERIFY(!app.isOpeningDocuments());
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(app.documentContexts().size(), 2);
+        QCOMPARE(tabPaths(shell, shell.contextFor(a).panelController), QStringList({a, b}));
+        QTRY_COMPARE(shell.activePath(), b);
+        QCOMPARE(shell.recentPaths().constFirst(), b);
+        QCOMPARE(readAll(b), QByteArray("Write the report\n---\nCall Ana\n---\n"));
+        QCOMPARE(shell.storedList(AppController::openDocumentsKey()), QStringList({a, b}));
+    }
+
+    // Failures of a list opened while Vesk runs say what opening it at launch says, and leave nothing
+    // behind; quitting while a list is read drops it without a word.
+    void aListOpenedWhileVeskRunsFailsOrIsDroppedCleanly()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QStringList paths = openFiles(shell, {"a.vesk"});
+        const QString notes = shell.writeTaskFile(QStringLiteral("notes.vesk"), QStringLiteral("one\n"));
+        const QString gone = shell.dir.filePath(QStringLiteral("gone.vesk"));
+        for (const QString& path : {notes, gone}) {
+            QVERIFY(!app.openDocumentAtURL(shell.url(path)));
+            app.openDocumentInBackground(shell.url(path));
+            shell.settle();
+        }
+        QCOMPARE(shell.dialogs.alerts.size(), 4);
+        QCOMPARE(shell.dialogs.alerts[1].informativeText, shell.dialogs.alerts[0].informativeText);
+        QCOMPARE(shell.dialogs.alerts[3].informativeText, shell.dialogs.alerts[2].informativeText);
+        QCOMPARE(shell.dialogs.alerts[1].message, QStringLiteral("Vesk hit a file problem"));
+        QCOMPARE(app.documentContexts().size(), 1);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(readAll(notes), QByteArray("one\n"));
+
+        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
+        int exits = 0;
+        app.exitApplication = [&exits] { ++exits; };
+        app.openDocumentInBackground(shell.url(b));
+        app.quit();
+        QCOMPARE(exits, 1);
+        QVERIFY(!app.isOpeningDocuments());
+        shell.settle();
+        QCOMPARE(app.documentContexts().size(), 1);
+        QCOMPARE(shell.dialogs.alerts.size(), 4);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(shell.storedList(AppController::openDocumentsKey()), QStringList {paths.value(0)});
     }
 
     void recentFilesKeepTenNewestWithoutDuplicates()
@@ -609,8 +691,10 @@ private Q_SLOTS:
         QVERIFY(delegate.handleOpenRequest({shell.url(a)}));
         QTRY_COMPARE(shell.activePath(), a);
         QCOMPARE(app.documentContexts().size(), 2);
-        QVERIFY(!delegate.handleOpenRequest({shell.url(notes)}));
+        delegate.handleOpenRequest({shell.url(notes)});
+        shell.settle();
         QCOMPARE(shell.dialogs.alerts.size(), 4);
+        QCOMPARE(app.documentContexts().size(), 2);
 
         QCOMPARE(VeskAppDelegate::urlsForPaths({QStringLiteral("x.vesk"), QStringLiteral("/abs/y.vesk"),
                                                    QStringLiteral("file:///z%20z.vesk"), QString()},

@@ -67,6 +67,9 @@ public:
     // Lets posted work run: the controller's deferred steps and the window system's events.
     void settle()
     {
+        // Lists opened in the background are ready by now.
+        if (controller)
+            controller->finishOpeningDocuments();
         for (int round = 0; round < 3; ++round) {
             QCoreApplication::processEvents();
             scheduler.runDueJobs();

@@ -197,6 +197,9 @@ private Q_SLOTS:
         QTest::newRow("emptying the blocks' chunk") << QList<int> {255, 256, 0} << 100;
         QTest::newRow("whole chunks") << QList<int> {100, 900, 0} << 50;
         QTest::newRow("the last rows") << QList<int> {1200, 190, 0, 1200, 0, 700} << 1000;
+        // Thousands of rows at once (a list opened or reloaded) are indexed when first looked up.
+        QTest::newRow("thousands at once") << QList<int> {300, 0, 5000} << 200;
+        QTest::newRow("thousands replaced") << QList<int> {11, 1380, 4500} << 5;
         QTest::newRow("many stretches") << QList<int> {20, 1, 0, 254, 2, 1, 255, 1, 3, 511, 0, 2, 600, 300, 0,
             700, 0, 40, 800, 1, 1, 900, 5, 0, 1000, 0, 1}
                                         << 520;
@@ -230,6 +233,8 @@ private Q_SLOTS:
                 splice.inserted << task(TaskSection::inbox);
             update << splice;
         }
+        // The row index is in use before the update, and follows it.
+        QVERIFY(layout.taskBlock(rows[0].itemID));
         applyRowSplices(rows, update);
         layout.applySplices(update);
         layout.relayout();

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <optional>
+
 namespace {
 
 // Acts on the modal dialog once it is on screen, from inside its event loop.
@@ -69,6 +71,24 @@ private slots:
                           : presenter.runAlert(message, details, buttons),
             clicked);
         QVERIFY(checked);
+    }
+
+    // While Vesk shows that it is busy (a list opened in the background), a question to the user
+    // shows the ordinary pointer, and the busy one comes back after it.
+    void aQuestionShowsTheOrdinaryPointer()
+    {
+        QtDialogPresenter presenter;
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        std::optional<Qt::CursorShape> shown;
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            shown = QGuiApplication::overrideCursor()->shape();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        presenter.runAlert(QStringLiteral("Import as Vesk file?"), QStringLiteral("i"), {"Import", "Cancel"});
+        QCOMPARE(shown, std::optional<Qt::CursorShape>(Qt::ArrowCursor));
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        QGuiApplication::restoreOverrideCursor();
+        QVERIFY(!QGuiApplication::overrideCursor());
     }
 
     // Escape chooses Cancel; an alert without buttons gets one to close it.

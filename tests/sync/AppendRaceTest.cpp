@@ -249,8 +249,10 @@ private slots:
             QCoreApplication::processEvents();
             saved += controller.appStatus().startsWith(QStringLiteral("Saved ")) ? 1 : 0;
             if (controller.syncState() != SyncState::inSync) {
-                // A failed reload (caught mid-append) is retried, as the user would.
+                // A failed reload (caught mid-append) is retried, as the user would. The file is read
+                // on the writer's thread: the session has it once the reload is done.
                 controller.reloadFromDisk();
+                controller.waitForWrites();
                 QCOMPARE(controller.syncState(), SyncState::inSync);
             }
         }

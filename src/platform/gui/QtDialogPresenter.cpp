@@ -2,8 +2,34 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+
+namespace {
+
+// A question to the user shows the ordinary pointer, also while Vesk shows that it is busy (a list
+// being opened in the background).
+class OrdinaryPointer {
+public:
+    OrdinaryPointer() : m_overridden(QGuiApplication::overrideCursor() != nullptr)
+    {
+        if (m_overridden)
+            QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~OrdinaryPointer()
+    {
+        if (m_overridden)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    OrdinaryPointer(const OrdinaryPointer&) = delete;
+    OrdinaryPointer& operator=(const OrdinaryPointer&) = delete;
+
+private:
+    bool m_overridden;
+};
+
+} // namespace
 
 QtDialogPresenter::QtDialogPresenter(QWidget* parent) : m_parent(parent) { }
 
@@ -31,6 +57,7 @@ int QtDialogPresenter::runWindowAlert(
 int QtDialogPresenter::run(
     QMessageBox& box, const QString& message, const QString& informativeText, const QStringList& buttons)
 {
+    const OrdinaryPointer pointer;
     box.setText(message);
     box.setInformativeText(informativeText);
     if (buttons.isEmpty()) {
@@ -63,6 +90,7 @@ QString QtDialogPresenter::chooseFileToOpen(const QStringList& nameFilters, cons
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(nameFilters);
+    const OrdinaryPointer pointer;
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
@@ -78,6 +106,7 @@ QString QtDialogPresenter::chooseFileToSave(const QString& proposedName, const Q
     dialog.setNameFilters(nameFilters);
     dialog.setDefaultSuffix(defaultSuffix);
     dialog.selectFile(proposedName);
+    const OrdinaryPointer pointer;
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();

@@ -1,0 +1,30 @@
+#include "sync/ListLoad.h"
+
+#include "document/DocumentService.h"
+#include "sync/TaskFileRead.h"
+
+void ListLoad::run(const DocumentService& service)
+{
+    DocumentContents contents;
+    if (importing) {
+        const QString text = std::exchange(importing, std::nullopt).value();
+        if (auto error = service.importText(text, path, contents)) {
+            failure = *error;
+            return;
+        }
+        contents.text = QString();
+    } else {
+        if (removesStaleTemporaryFiles)
+            service.removeStaleTemporaryFiles(path);
+        QString text;
+        failure = readTaskFile(service, path, contents, keepsPlainText ? &text : nullptr);
+        if (failure) {
+            if (keepsPlainText && std::holds_alternative<FileAccessError>(*failure))
+                plainText = std::move(text);
+            return;
+        }
+    }
+    // The session's items share the tasks' texts; the document itself goes here.
+    content = LoadedContent::of(contents.document);
+    mark = std::move(contents.mark);
+}

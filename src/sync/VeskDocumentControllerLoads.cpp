@@ -1,0 +1,158 @@
+// Loading a whole list on the writer's thread: opening one in a running Vesk and reloading one from
+// disk. The writer reads and parses the file and makes its tasks ready for the session; the
+// interface thread only swaps them in once they are.
+#include "sync/VeskDocumentController.h"
+
+#include "platform/DialogPresenter.h"
+#include "session/SessionController.h"
+#include "sync/ListLoad.h"
+#include "sync/SyncLog.h"
+
+#include <functional>
+#include <memory>
+
+void VeskDocumentController::updateEditingBlocked()
+{
+    m_sessionController->setEditingBlocked(blocksSaving(m_syncState) || m_reload.has_value());
+}
+
+void VeskDocumentController::letGoOfLoad(ListLoad& load)
+{
+    if (load.content)
+        m_writer->dispose(std::make_shared<const LoadedContent>(std::move(*load.content)));
+    load.content.reset();
+    if (load.plainText)
+        m_writer->dispose(std::make_shared<const QString>(std::move(*load.plainText)));
+    load.plainText.reset();
+}
+
+void VeskDocumentController::openDocumentInBackground(
+    const QUrl& url, bool alreadyAccessing, PlainText plainText, OpeningDone done)
+{
+    cancelOpening();
+    m_opening = Opening {url, alreadyAccessing, plainText, std::move(done), ++m_loadSerial};
+    auto load = std::make_shared<ListLoad>();
+    load->path = localPath(url);
+    load->removesStaleTemporaryFiles = true;
+    load->keepsPlainText = plainText == PlainText::offerImport;
+    startOpening(std::move(load));
+}
+
+void VeskDocumentController::cancelOpening()
+{
+    // Its answer, when it comes, belongs to no opening.
+    m_opening.reset();
+}
+
+void VeskDocumentController::startOpening(std::shared_ptr<ListLoad> load)
+{
+    // A document being opened has nothing of its own to write; whatever else runs goes first.
+    settleWritesQuietly();
+    m_writer->start([load, service = m_documentService] { load->run(service); },
+        [this, load, serial = m_opening->serial] { finishOpening(*load, serial); });
+}
+
+void VeskDocumentController::finishOpening(ListLoad& load, quint64 serial)
+{
+    QPointer self(this);
+    if (!m_opening || m_opening->serial != serial) {
+        letGoOfLoad(load);
+        runWorkWaitingForWriter();
+        return;
+    }
+    if (load.plainText) {
+        // A plain-text file the user chose: imported only when the user agrees, which writes it back
+        // in task form.
+        const bool imports
+            = DocumentService::askToImport(std::bind_front(&DialogPresenter::runAlert, m_dialogs));
+        if (!self)
+            return;
+        if (!m_opening || m_opening->serial != serial) {
+            letGoOfLoad(load);
+            return;
+        }
+        if (imports) {
+            auto import = std::make_shared<ListLoad>();
+            import->path = load.path;
+            import->importing = std::exchange(load.plainText, std::nullopt);
+            startOpening(std::move(import));
+            return;
+        }
+        letGoOfLoad(load);
+        load.failure = DocumentError::importDeclined;
+    }
+    Opening opening = std::exchange(m_opening, std::nullopt).value();
+    if (load.failure) {
+        opening.done(load.failure);
+        return;
+    }
+    m_sessionController->loadContent(*load.content);
+    letGoOfLoad(load);
+    recordPersisted(load.mark, opening.url);
+    bindFile(opening.url, opening.alreadyAccessing);
+    setAppStatus(QStringLiteral("Loaded ") + lastPathComponent(opening.url));
+    opening.done(std::nullopt);
+    if (self)
+        runWorkWaitingForWriter();
+}
+
+void VeskDocumentController::reloadFromDisk()
+{
+    if (!hasSelectedFile())
+        return;
+    // The session is about to be replaced by the file: what waits to be written goes with it, and
+    // nothing the user does meanwhile is saved over the file.
+    m_pendingSave.reset();
+    m_reload = Reload {m_selectedFileURL, ++m_loadSerial, false, m_appStatus};
+    updateEditingBlocked();
+    setAppStatus(QStringLiteral("Reloading ") + lastPathComponent(m_selectedFileURL) + QStringLiteral("…"));
+    // A save or check running now is taken in first; the reload reads the file after it.
+    if (!m_writer->isBusy())
+        startReload();
+}
+
+void VeskDocumentController::startReload()
+{
+    if (!m_reload || m_reload->started)
+        return;
+    m_reload->started = true;
+    auto load = std::make_shared<ListLoad>();
+    load->path = localPath(m_reload->url);
+    m_writer->start([load, service = m_documentService] { load->run(service); },
+        [this, load, serial = m_reload->serial] { finishReload(*load, serial); });
+}
+
+void VeskDocumentController::finishReload(ListLoad& load, quint64 serial)
+{
+    QPointer self(this);
+    if (!m_reload || m_reload->serial != serial) {
+        letGoOfLoad(load);
+        runWorkWaitingForWriter();
+        return;
+    }
+    const QUrl url = m_reload->url;
+    if (url != m_selectedFileURL) {
+        // The file moved while it was read: the list's file is read where it is now.
+        letGoOfLoad(load);
+        m_reload->url = m_selectedFileURL;
+        m_reload->started = false;
+        startReload();
+        return;
+    }
+    const QString statusBefore = std::exchange(m_reload, std::nullopt)->statusBefore;
+    if (load.failure) {
+        qCWarning(lcSync).noquote() << "could not reload" << localPath(url) << ":"
+                                    << describeFailure(*load.failure);
+        letGoOfLoad(load);
+        setAppStatus(statusBefore);
+        setSyncState(SyncState::unavailable);
+        presentErrorAlert(describeFailure(*load.failure));
+    } else {
+        m_sessionController->loadContent(*load.content);
+        letGoOfLoad(load);
+        recordPersisted(load.mark, url);
+        setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
+    }
+    if (self)
+        runWorkWaitingForWriter();
+}
