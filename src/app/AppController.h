@@ -2,6 +2,7 @@
 
 #include "app/DocumentContext.h"
 #include "app/RecentFileEntry.h"
+#include "app/UserInputCounter.h"
 #include "platform/Scheduler.h"
 #include "sync/VeskDocumentController.h"
 
@@ -112,7 +113,9 @@ public:
     bool isOpeningDocuments() const { return !m_openingDocuments.isEmpty(); }
     // Blocks until every file being opened in the background is open or has failed.
     void finishOpeningDocuments();
-    void attachAsTabToLatestWindow(const DocumentContext& context);
+    // Adds the list as the last tab of the latest window, which comes forward unless told to stay
+    // where it is. Whether it joined one: there is none when it is the only list open.
+    bool attachAsTabToLatestWindow(const DocumentContext& context, bool bringsWindowForward = true);
     void newDocumentFile();
     void chooseFileToOpen();
     // Where the open and save panels start: the active document's folder, else the folder of the
@@ -183,7 +186,7 @@ private:
     bool restoreOpenDocuments(bool showWindows);
     void handleSelectedFileURLChange(VeskDocumentController* controller);
     // The answer of openDocumentInBackground.
-    void finishOpeningDocument(VeskDocumentController* document, const QUrl& url,
+    void finishOpeningDocument(VeskDocumentController* document, const QUrl& url, quint64 inputWhenAsked,
         const std::optional<DocumentControllerFailure>& failure);
     // The document opening url in the background, none when there is none.
     VeskDocumentController* documentOpening(const QUrl& url) const;
@@ -213,6 +216,9 @@ private:
     QList<QUuid> m_documentContextOrder;
     // Documents reading their file in the background: not contexts (no window, no tab) until loaded.
     QList<QPointer<VeskDocumentController>> m_openingDocuments;
+    // Whether the user has pressed anything since a list was asked for: then it is not brought
+    // forward when it is ready, which would send the keys still being typed to it.
+    UserInputCounter m_userInput;
     QHash<QUuid, QMetaObject::Connection> m_sessionChangeCancellables;
     QList<QMetaObject::Connection> m_appLifecycleCancellables;
     bool m_isRestoringOpenDocuments = false;

@@ -208,23 +208,25 @@ bool AppController::openDocumentAtURL(
     return true;
 }
 
-void AppController::attachAsTabToLatestWindow(const DocumentContext& context)
+bool AppController::attachAsTabToLatestWindow(const DocumentContext& context, bool bringsWindowForward)
 {
     QList<DocumentContext> others = orderedContexts();
     others.removeIf(
         [&](const DocumentContext& other) { return other.documentController == context.documentController; });
     if (others.isEmpty())
-        return;
+        return false;
     VeskPanelController* latest = others.last().panelController;
     if (!latest)
-        return;
-    showPanel(latest);
+        return false;
+    if (bringsWindowForward)
+        showPanel(latest);
     // The new page goes straight into the other window: a window of its own shown only to be
     // merged away would flicker and leave the window system's focus out of step with Qt's.
     context.panelController->buildWindowIfNeeded();
     latest->insertTab(context.panelController, int(latest->tabbedPanelWindows().size()));
     if (latest->panel())
         emit windowNeedsMenuBar(latest->panel()->window());
+    return true;
 }
 
 void AppController::newDocumentFile()

@@ -27,14 +27,15 @@ void AppController::openDocumentInBackground(
     const QPointer<AppController> self(this);
     const QPointer<VeskDocumentController> weakDocument(document);
     document->openDocumentInBackground(url, alreadyAccessing, plainText,
-        [self, weakDocument, url](const std::optional<DocumentControllerFailure>& failure) {
+        [self, weakDocument, url, inputWhenAsked = m_userInput.count()](
+            const std::optional<DocumentControllerFailure>& failure) {
             if (self && weakDocument)
-                self->finishOpeningDocument(weakDocument, url, failure);
+                self->finishOpeningDocument(weakDocument, url, inputWhenAsked, failure);
         });
 }
 
 void AppController::finishOpeningDocument(VeskDocumentController* document, const QUrl& url,
-    const std::optional<DocumentControllerFailure>& failure)
+    quint64 inputWhenAsked, const std::optional<DocumentControllerFailure>& failure)
 {
     m_openingDocuments.removeAll(document);
     m_openingDocuments.removeAll(nullptr);
@@ -47,9 +48,14 @@ void AppController::finishOpeningDocument(VeskDocumentController* document, cons
         return;
     }
     const DocumentContext context = makeDocumentContext(document);
-    attachAsTabToLatestWindow(context);
+    // A user who went on typing or clicking while the list was read keeps the list and window in
+    // front: the new list waits as a tab behind, where keys still being typed cannot land on it.
+    const bool userWentOn = m_userInput.count() != inputWhenAsked;
+    const bool joinedAWindow = attachAsTabToLatestWindow(context, !userWentOn);
     addRecentFile(url);
     persistOpenDocumentsIfChanged();
+    if (joinedAWindow && userWentOn)
+        return;
     setActiveDocumentController(context.documentController);
     showDocumentPanel(context.panelController);
 }

@@ -224,6 +224,28 @@ private Q_SLOTS:
         QCOMPARE(shell.storedList(AppController::openDocumentsKey()), QStringList({a, b}));
     }
 
+    // Someone who goes on working in the list in front while another is read keeps it: the new list
+    // waits as a tab behind instead of taking the keys still being typed.
+    void aListReadWhileTheUserWorksWaitsBehind()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QString a = openFiles(shell, {"a.vesk"}).value(0);
+        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
+        const DocumentContext front = shell.contextFor(a);
+        QTRY_COMPARE(shell.activePath(), a);
+
+        app.openDocumentInBackground(shell.url(b));
+        QTest::keyClick(front.panelController->panel(), Qt::Key_J);
+        shell.settle();
+        QCOMPARE(tabPaths(shell, front.panelController), QStringList({a, b}));
+        QCOMPARE(shell.activePath(), a);
+        QVERIFY(front.panelController->panel()->isVisible());
+        QVERIFY(!shell.contextFor(b).panelController->panel()->isVisible());
+        QCOMPARE(shell.recentPaths().constFirst(), b);
+        QCOMPARE(readAll(b), QByteArray("Write the report\n---\nCall Ana\n---\n"));
+    }
+
     // Failures of a list opened while Vesk runs say what opening it at launch says, and leave nothing
     // behind; quitting while a list is read drops it without a word.
     void aListOpenedWhileVeskRunsFailsOrIsDroppedCleanly()
