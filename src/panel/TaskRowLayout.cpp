@@ -216,16 +216,18 @@ double TaskRowLayout::collapsedTextHeight(TaskSection section) const
 double TaskRowLayout::expandedTextHeight(const RenderedRow& row) const
 {
     const double width = textWidth();
-    double height = m_cache->textHeight(row.title, titleFontOf(row.section), width);
-    if (row.note && !row.note->isEmpty())
-        height += noteSpacing + m_cache->textHeight(*row.note, PanelStyle::noteFont(), width);
+    const RenderedRow::Text shown = text(row);
+    double height = m_cache->textHeight(shown.title, titleFontOf(row.section), width);
+    if (shown.note && !shown.note->isEmpty())
+        height += noteSpacing + m_cache->textHeight(*shown.note, PanelStyle::noteFont(), width);
     return height;
 }
 
 double TaskRowLayout::editorEstimate(const RenderedRow& row) const
 {
     const QFont font = titleFontOf(row.section);
-    const QString joined = editableText(row.title, row.note);
+    const RenderedRow::Text shown = text(row);
+    const QString joined = editableText(shown.title, shown.note);
     const double line = QFontMetricsF(font).lineSpacing();
     if (m_scrollContentWidth - 2 * horizontalPadding <= 0)
         return line * std::max<qsizetype>(1, joined.count(QLatin1Char('\n')) + 1);
@@ -275,7 +277,7 @@ double TaskRowLayout::blockHeight(const Block& block) const
     case Block::Kind::input:
         return 2 * rowPadding + m_inputEditorHeight;
     case Block::Kind::spacer:
-        return m_rows[block.row].height;
+        return m_rows[block.row].height();
     default: {
         const RenderedRow& row = m_rows[block.row];
         return 2 * rowPadding

@@ -207,9 +207,8 @@ private Q_SLOTS:
         QFETCH(int, grown);
         // Ten working tasks, then the inbox's; the splices stay within the inbox.
         QList<RenderedRow> rows;
-        const auto task = [](TaskSection section) {
-            return RenderedRow::task(QUuid::createUuid(), section, false, "A task", std::nullopt);
-        };
+        const auto task
+            = [](TaskSection section) { return RenderedRow::task(QUuid::createUuid(), section, false); };
         for (int i = 0; i < 10; ++i)
             rows << task(TaskSection::working);
         rows << RenderedRow::separator(TaskSection::working);
