@@ -151,9 +151,22 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         if (header > 0)
             header = follows(size_t(header));
     }
+    // Many new rows (a reload, a search that changed most rows) are indexed afresh when next looked
+    // for, all at once, rather than one by one into an index that keeps growing.
+    qsizetype insertedRows = 0;
+    for (const RowSplice& splice : splices)
+        insertedRows += splice.inserted.size();
+    const bool noteEach = insertedRows <= maxNotedRows;
+    if (!noteEach) {
+        m_taskRows.clear();
+        m_shellRows.clear();
+        m_spliceUpdates.clear();
+        m_rowIndexStale = true;
+    }
     for (const RowSplice& splice : splices) {
         for (qsizetype row = splice.at; row < splice.at + splice.inserted.size(); ++row) {
-            noteRowPlaced(row);
+            if (noteEach)
+                noteRowPlaced(row);
             if (!follow)
                 continue;
             Block block = blockFor(row);

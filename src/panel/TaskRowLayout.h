@@ -147,6 +147,8 @@ private:
     static constexpr qsizetype nearbyRows = 8;
     // Splice updates the row index follows before it is built again.
     static constexpr size_t maxSpliceUpdates = 4096;
+    // Rows one update brings that are added to the row index one by one; beyond, it is built again.
+    static constexpr qsizetype maxNotedRows = 4096;
 
     void layOutAll(const CollapseProgress& progress);
     // Measures the rows whose presentation may have changed.

@@ -196,6 +196,8 @@ private Q_SLOTS:
         QTest::newRow("emptying the rows' chunk") << QList<int> {256, 256, 0} << 600;
         QTest::newRow("emptying the blocks' chunk") << QList<int> {255, 256, 0} << 100;
         QTest::newRow("whole chunks") << QList<int> {100, 900, 0} << 50;
+        QTest::newRow("more rows than are indexed one by one")
+            << QList<int> {100, 50, 5000, 5200, 3, 1} << 60;
         QTest::newRow("the last rows") << QList<int> {1200, 190, 0, 1200, 0, 700} << 1000;
         QTest::newRow("many stretches") << QList<int> {20, 1, 0, 254, 2, 1, 255, 1, 3, 511, 0, 2, 600, 300, 0,
             700, 0, 40, 800, 1, 1, 900, 5, 0, 1000, 0, 1}
@@ -229,6 +231,7 @@ private Q_SLOTS:
                 splice.inserted << task(TaskSection::inbox);
             update << splice;
         }
+        QVERIFY(layout.taskBlock(rows[0].itemID)); // the row index is built, and follows the splices
         applyRowSplices(rows, update);
         layout.applySplices(update);
         layout.relayout();
