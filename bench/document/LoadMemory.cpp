@@ -1,12 +1,13 @@
 // Peak memory of opening a long list the way the application does, through the document
-// controller: the file is read and parsed, the session loads the document, and what is kept to
-// recognise later changes of the file stays beside the session. Then one task is added and saved,
-// and the peak of that edit is measured on its own, and so is the peak of reloading the list once
-// another program has changed it, and of "Reload from Disk" after another change. With
-// LOAD_MEMORY_BACKGROUND=1 the list is opened as a running Vesk opens one, on the document's writer
-// thread (builds that cannot open there open it directly). Without arguments it writes a list of about
-// 100 MB to a temporary folder and opens it in a fresh process, so that making the list does not
-// count.
+// controller: the file is read and parsed, the session loads the document, what is kept to
+// recognise later changes of the file stays beside the session, and the rows a window shows are
+// made (the session's rows, held as the list view holds them; not its layout). Then one task is
+// added and saved, and the peak of that edit is measured on its own, and so is the peak of
+// reloading the list once another program has changed it, and of "Reload from Disk" after another
+// change. With LOAD_MEMORY_BACKGROUND=1 the list is opened as a running Vesk opens one, on the
+// document's writer thread (builds that cannot open there open it directly). Without arguments it
+// writes a list of about 100 MB to a temporary folder and opens it in a fresh process, so that
+// making the list does not count.
 //
 //   document_load_memory [megabytes]
 //   document_load_memory --write <file> [megabytes]
@@ -122,9 +123,13 @@ int open(const QString& path)
         std::fprintf(stderr, "%s\n", qPrintable(describeFailure(*failure)));
         return 1;
     }
+    // The rows of the list as its window holds them, made once the list is open.
+    SessionController& session = *controller.sessionController();
+    SessionRows::Seen seen;
+    QList<RenderedRow> rows;
+    applyRowSplices(rows, session.updateRows(seen));
     const qint64 elapsed = timer.elapsed();
     const double peak = statusMiB("VmHWM");
-    SessionController& session = *controller.sessionController();
     std::printf("file %.1f MiB, %lld tasks, opened in %lld ms\n", fileMiB,
         qlonglong(session.itemsByID().size()), qlonglong(elapsed));
     std::printf("resident after opening %.1f MiB\n", statusMiB("VmRSS"));
@@ -136,6 +141,7 @@ int open(const QString& path)
     timer.restart();
     session.beginCreatingNewItem(QStringLiteral("One more task"));
     session.commitNewItem();
+    applyRowSplices(rows, session.updateRows(seen));
     controller.waitForWrites();
     const double editPeak = statusMiB("VmHWM");
     std::printf("edit saved in %lld ms (%s), resident after %.1f MiB, peak %.1f MiB = %.2f x the file\n",
@@ -162,6 +168,7 @@ int open(const QString& path)
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuStart);
     controller.checkForExternalChanges();
     controller.waitForWrites();
+    applyRowSplices(rows, session.updateRows(seen));
     timespec cpuEnd {};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuEnd);
     const double reloadPeak = statusMiB("VmHWM");
@@ -181,6 +188,7 @@ int open(const QString& path)
     timer.restart();
     controller.reloadFromDisk();
     controller.waitForWrites();
+    applyRowSplices(rows, session.updateRows(seen));
     const double fromDiskPeak = statusMiB("VmHWM");
     std::printf(
         "reloaded from disk in %lld ms (%s), resident after %.1f MiB, peak %.1f MiB = %.2f x the file\n",

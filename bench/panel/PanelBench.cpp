@@ -3,9 +3,11 @@
 // Runs on Qt's offscreen platform unless another one is chosen.
 
 #include "panel/TaskListView.h"
+#include "panel/TaskRowLayout.h"
 #include "panel/VeskPanelController.h"
 #include "panel/VeskPanelRootView.h"
 #include "platform/DialogPresenter.h"
+#include "platform/ManualScheduler.h"
 #include "session/SessionController.h"
 #include "sync/VeskDocumentController.h"
 
@@ -14,6 +16,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <array>
 
 #include <sys/resource.h>
 
@@ -116,6 +120,55 @@ void BM_ScrollFrame(benchmark::State& state)
     panel.closePanel();
 }
 BENCHMARK(BM_ScrollFrame)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// The list's rows brought up to date after the whole list was replaced (a reload of a list another
+// program changed): the session's splices, applied to the layout and laid out, and the selected
+// task's row found, as the list view does it; no widget. The two lists differ in every title, so no row
+// stays.
+void BM_ReloadedRowsLaidOut(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    std::array<VeskDocument, 2> documents;
+    for (int i = 0; i < count; ++i) {
+        for (int d = 0; d < 2; ++d) {
+            VeskTask task {QStringLiteral("%1 %2: call the supplier about order %3")
+                               .arg(d ? QStringLiteral("Task") : QStringLiteral("Call"))
+                               .arg(i)
+                               .arg(i * 7919 % 100000),
+                std::nullopt};
+            (i % 5 < 2          ? documents[d].workingItems
+                    : i % 5 < 4 ? documents[d].inboxItems
+                                : documents[d].completedItems)
+                .append(task);
+        }
+    }
+    ManualScheduler scheduler;
+    SessionController session(&scheduler);
+    session.loadDocument(documents[0]);
+    SessionRows::Seen seen;
+    TaskRowLayout layout;
+    layout.setScrollContentWidth(400);
+    const auto update = [&] {
+        const QList<RowSplice> splices = session.updateRows(seen);
+        layout.setItems(seen.items());
+        layout.applySplices(splices);
+        layout.relayout();
+        // The view then finds the selected task's row, to keep it in sight.
+        const ItemIDList& inbox = session.itemIDs(TaskSection::inbox);
+        benchmark::DoNotOptimize(layout.taskBlock(inbox.at(inbox.size() / 2)));
+    };
+    update();
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        session.loadDocument(documents[++round % 2]);
+        state.ResumeTiming();
+        update();
+    }
+    state.counters["rows"] = double(layout.rows().size());
+    state.counters["peak_MB"] = peakMegabytes();
+}
+BENCHMARK(BM_ReloadedRowsLaidOut)->Arg(100000)->Arg(1600000)->Iterations(4)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -15,9 +15,9 @@ TaskItemAccessible::TaskItemAccessible(TaskListAccessibility* owner, const QUuid
     update(row);
 }
 
-QString TaskItemAccessible::shownTitle(const RenderedRow& row)
+QString TaskItemAccessible::shownTitle(const RenderedRow::Text& text)
 {
-    return buildDisplayText(row.title).text;
+    return buildDisplayText(text.title).text;
 }
 
 bool TaskItemAccessible::isChecked(const RenderedRow& row)
@@ -28,8 +28,9 @@ bool TaskItemAccessible::isChecked(const RenderedRow& row)
 TaskItemAccessible::Changes TaskItemAccessible::update(const RenderedRow& row)
 {
     Changes changes;
-    const QString name = shownTitle(row);
-    const QString description = row.note.value_or(QString());
+    const RenderedRow::Text text = m_owner ? m_owner->text(row) : RenderedRow::Text();
+    const QString name = shownTitle(text);
+    const QString description = text.note.value_or(QString());
     changes.name = name != m_name;
     changes.description = description != m_description;
     changes.checked = isChecked(row) != m_checked;
@@ -74,7 +75,7 @@ QAccessibleInterface* TaskItemAccessible::child(int index) const
 int TaskItemAccessible::childCount() const
 {
     const RenderedRow* row = m_owner ? m_owner->row(m_id) : nullptr;
-    return row ? int(buildDisplayText(row->title).links.size()) : 0;
+    return row ? int(buildDisplayText(m_owner->text(*row).title).links.size()) : 0;
 }
 
 int TaskItemAccessible::indexOfChild(const QAccessibleInterface* child) const
@@ -90,9 +91,9 @@ QString TaskItemAccessible::text(QAccessible::Text type) const
         return type == QAccessible::Name ? m_name : QString();
     switch (type) {
     case QAccessible::Name:
-        return shownTitle(*row);
+        return shownTitle(m_owner->text(*row));
     case QAccessible::Description:
-        return row->note.value_or(QString());
+        return m_owner->text(*row).note.value_or(QString());
     default:
         return {};
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/RenderedRow.h"
 #include "session/TaskSection.h"
 
 #include <QAccessibleInterface>
@@ -7,7 +8,6 @@
 #include <QUuid>
 
 class TaskListAccessibility;
-struct RenderedRow;
 
 // A task row as a list item: its name is the title as shown (link labels, not markup), its
 // description the note; it is selected with the session's selection, focused while the list holds
@@ -42,7 +42,7 @@ public:
     QAccessible::State state() const override;
 
     // The title as shown, and whether a row counts as completed.
-    static QString shownTitle(const RenderedRow& row);
+    static QString shownTitle(const RenderedRow::Text& text);
     static bool isChecked(const RenderedRow& row);
 
 private:

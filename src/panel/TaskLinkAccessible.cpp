@@ -14,7 +14,7 @@ TaskLinkAccessible::TaskLinkAccessible(TaskListAccessibility* owner, const QUuid
 bool TaskLinkAccessible::isValid() const
 {
     const RenderedRow* row = m_owner ? m_owner->row(m_id) : nullptr;
-    return row && m_index < buildDisplayText(row->title).links.size();
+    return row && m_index < buildDisplayText(m_owner->text(*row).title).links.size();
 }
 
 QWindow* TaskLinkAccessible::window() const
@@ -32,7 +32,7 @@ QString TaskLinkAccessible::text(QAccessible::Text type) const
     const RenderedRow* row = m_owner ? m_owner->row(m_id) : nullptr;
     if (!row)
         return {};
-    const TaskDisplayText shown = buildDisplayText(row->title);
+    const TaskDisplayText shown = buildDisplayText(m_owner->text(*row).title);
     if (m_index >= shown.links.size())
         return {};
     const LinkRange& link = shown.links.at(m_index);

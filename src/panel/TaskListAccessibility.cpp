@@ -132,6 +132,11 @@ const RenderedRow* TaskListAccessibility::row(const QUuid& id)
     return at >= 0 ? &m_view->layout().rows()[at] : nullptr;
 }
 
+RenderedRow::Text TaskListAccessibility::text(const RenderedRow& row) const
+{
+    return m_view ? m_view->layout().text(row) : RenderedRow::Text();
+}
+
 qsizetype TaskListAccessibility::indexInSection(const QUuid& id)
 {
     ensureRows();

@@ -43,6 +43,8 @@ public:
     qsizetype taskCount(TaskSection section);
     // The shown row of a task, or nullptr when its row is not in the list.
     const RenderedRow* row(const QUuid& id);
+    // The title and note a row shows.
+    RenderedRow::Text text(const RenderedRow& row) const;
     // The place of a task in its section, or -1.
     qsizetype indexInSection(const QUuid& id);
 

@@ -157,12 +157,15 @@ void TaskListView::rebuildRows()
         before = visibleRowTops(true);
     const auto& shell = m_session->completionShell();
     const CompletionShellState* shellState = shell ? &*shell : nullptr;
+    const QList<RowSplice> splices = m_session->updateRows(m_seenRows);
+    // The new rows read their text from the tasks they were made from, kept until the next update.
+    m_layout.setItems(m_seenRows.items());
     if (m_transitions->mergesRows(shellState, animated())) {
         // Rows collapsing away are spliced in and out around the session's splices.
-        m_transitions->spliceWithCollapses(m_layout, m_session->updateRows(m_seenRows), shellState,
-            animated(), [this](const QList<RowSplice>& splices) { spliceRows(splices); });
+        m_transitions->spliceWithCollapses(m_layout, splices, shellState, animated(),
+            [this](const QList<RowSplice>& splices) { spliceRows(splices); });
     } else {
-        spliceRows(m_session->updateRows(m_seenRows));
+        spliceRows(splices);
         const qsizetype shellRow
             = shell ? m_layout.rowIndex(shell->itemID, RenderedRow::Kind::completionShell) : -1;
         m_transitions->noteShownShell(shellRow >= 0 ? &m_layout.rows()[shellRow] : nullptr, animated());

@@ -95,7 +95,7 @@ std::optional<LinkLayoutKey> TaskListView::linkKeyFor(const Block& block, QRectF
     const RenderedRow& row = m_layout.rows()[block.row];
     if (m_session->inlineEditState() && m_session->inlineEditState()->itemID == row.itemID)
         return std::nullopt;
-    const TaskDisplayText display = m_cache->displayText(row.title);
+    const TaskDisplayText display = m_cache->displayText(m_layout.text(row).title);
     if (display.links.isEmpty())
         return std::nullopt;
     const std::optional<int> lineLimit

@@ -76,16 +76,6 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         m_rowIndexStale = true;
     }
     m_spliceUpdates.push_back(update);
-    // Rows that come by the thousand (a list opened or reloaded) are indexed in one pass when first
-    // looked up, into a table made large enough at once, not row by row as they come.
-    qsizetype insertedRows = 0;
-    for (const RowSplice& splice : splices)
-        insertedRows += splice.inserted.size();
-    if (insertedRows > bulkInsertedRows && !m_rowIndexStale) {
-        m_taskRows.clear();
-        m_shellRows.clear();
-        m_rowIndexStale = true;
-    }
 
     const bool follow = m_blocksMatchRows && m_structureValid;
     constexpr qsizetype inPlace = 8;
@@ -161,9 +151,22 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         if (header > 0)
             header = follows(size_t(header));
     }
+    // Many new rows (a reload, a search that changed most rows) are indexed afresh when next looked
+    // for, all at once, rather than one by one into an index that keeps growing.
+    qsizetype insertedRows = 0;
+    for (const RowSplice& splice : splices)
+        insertedRows += splice.inserted.size();
+    const bool noteEach = insertedRows <= maxNotedRows;
+    if (!noteEach) {
+        m_taskRows.clear();
+        m_shellRows.clear();
+        m_spliceUpdates.clear();
+        m_rowIndexStale = true;
+    }
     for (const RowSplice& splice : splices) {
         for (qsizetype row = splice.at; row < splice.at + splice.inserted.size(); ++row) {
-            noteRowPlaced(row);
+            if (noteEach)
+                noteRowPlaced(row);
             if (!follow)
                 continue;
             Block block = blockFor(row);
@@ -229,16 +232,18 @@ double TaskRowLayout::collapsedTextHeight(TaskSection section) const
 double TaskRowLayout::expandedTextHeight(const RenderedRow& row) const
 {
     const double width = textWidth();
-    double height = m_cache->textHeight(row.title, titleFontOf(row.section), width);
-    if (row.note && !row.note->isEmpty())
-        height += noteSpacing + m_cache->textHeight(*row.note, PanelStyle::noteFont(), width);
+    const RenderedRow::Text shown = text(row);
+    double height = m_cache->textHeight(shown.title, titleFontOf(row.section), width);
+    if (shown.note && !shown.note->isEmpty())
+        height += noteSpacing + m_cache->textHeight(*shown.note, PanelStyle::noteFont(), width);
     return height;
 }
 
 double TaskRowLayout::editorEstimate(const RenderedRow& row) const
 {
     const QFont font = titleFontOf(row.section);
-    const QString joined = editableText(row.title, row.note);
+    const RenderedRow::Text shown = text(row);
+    const QString joined = editableText(shown.title, shown.note);
     const double line = QFontMetricsF(font).lineSpacing();
     if (m_scrollContentWidth - 2 * horizontalPadding <= 0)
         return line * std::max<qsizetype>(1, joined.count(QLatin1Char('\n')) + 1);
@@ -288,7 +293,7 @@ double TaskRowLayout::blockHeight(const Block& block) const
     case Block::Kind::input:
         return 2 * rowPadding + m_inputEditorHeight;
     case Block::Kind::spacer:
-        return m_rows[block.row].height;
+        return m_rows[block.row].height();
     default: {
         const RenderedRow& row = m_rows[block.row];
         return 2 * rowPadding

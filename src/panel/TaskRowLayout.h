@@ -68,12 +68,17 @@ public:
     void setScrollContentWidth(double width);
     double scrollContentWidth() const { return m_scrollContentWidth; }
     using Rows = ChunkedList<RenderedRow>;
+    // The tasks the rows come from, where task rows find their text (SessionRows::Seen::items):
+    // given before the rows or splices made from them.
+    void setItems(const SessionItemMap& items) { m_items = items; }
     void setRows(const QList<RenderedRow>& rows);
     // Brings the rows up to date by splices (see SessionRows), placing the blocks of the new rows
     // and moving those below at once: no other row is measured or copied.
     void applySplices(const QList<RowSplice>& splices);
     // The session's rows, plus those still collapsing away.
     const Rows& rows() const { return m_rows; }
+    // The title and note a task or shell row shows.
+    RenderedRow::Text text(const RenderedRow& row) const { return row.text(m_items); }
     void setInputEditorHeight(double height) { m_inputEditorHeight = height; }
     double inputEditorHeight() const { return m_inputEditorHeight; }
     // The task with an open inline editor, and the heights inline editors measured for themselves.
@@ -142,8 +147,8 @@ private:
     static constexpr qsizetype nearbyRows = 8;
     // Splice updates the row index follows before it is built again.
     static constexpr size_t maxSpliceUpdates = 4096;
-    // More rows than this brought by one update are indexed anew when first looked up.
-    static constexpr qsizetype bulkInsertedRows = 4096;
+    // Rows one update brings that are added to the row index one by one; beyond, it is built again.
+    static constexpr qsizetype maxNotedRows = 4096;
 
     void layOutAll(const CollapseProgress& progress);
     // Measures the rows whose presentation may have changed.
@@ -175,6 +180,7 @@ private:
 
     TaskTextLayoutCache* m_cache;
     double m_scrollContentWidth = 0;
+    SessionItemMap m_items;
     Rows m_rows;
     double m_inputEditorHeight = initialInputEditorHeight;
     std::optional<QUuid> m_editedTaskID;

@@ -163,16 +163,17 @@ void TaskRowPainter::paintTaskRow(const RenderedRow& row, const RowLook& look, c
     // One point of slack keeps the last pixels of antialiased glyphs.
     m_painter.setClipRect(QRectF(textX, textTop, textWidth + 1, blockHeight + 1), Qt::IntersectClip);
     m_painter.setPen(textColor);
-    const TaskDisplayText display = m_cache.displayText(row.title);
+    const RenderedRow::Text shown = m_layout.text(row);
+    const TaskDisplayText display = m_cache.displayText(shown.title);
     const std::optional<int> lineLimit = look.expanded ? std::nullopt : std::optional<int>(1);
     TaskTextLayout title(display, titleFont, textWidth, lineLimit);
     title.draw(&m_painter, QPointF(textX, textTop));
-    if (look.expanded && row.note && !row.note->isEmpty()) {
+    if (look.expanded && shown.note && !shown.note->isEmpty()) {
         QFont noteFont = PanelStyle::noteFont();
         if (look.struckThrough)
             noteFont.setStrikeOut(true);
         m_painter.setPen(PanelStyle::withAlpha(textColor, noteOpacity));
-        TaskDisplayText note {*row.note, {}};
+        TaskDisplayText note {*shown.note, {}};
         TaskTextLayout noteLayout(note, noteFont, textWidth);
         noteLayout.draw(&m_painter, QPointF(textX, textTop + title.usedHeight() + Geometry::noteSpacing));
     }
@@ -180,13 +181,12 @@ void TaskRowPainter::paintTaskRow(const RenderedRow& row, const RowLook& look, c
 
     // Link areas are computed a moment after a row with links is first shown.
     if (!display.links.isEmpty() && !look.shell)
-        requestLinkRegions(row, look.expanded);
+        requestLinkRegions(display, row.section, look.expanded);
 }
 
-void TaskRowPainter::requestLinkRegions(const RenderedRow& row, bool expanded)
+void TaskRowPainter::requestLinkRegions(const TaskDisplayText& display, TaskSection section, bool expanded)
 {
-    const TaskDisplayText display = m_cache.displayText(row.title);
-    const QFont font = titleFontOf(row.section);
+    const QFont font = titleFontOf(section);
     const double width = m_layout.textWidth();
     const std::optional<int> lineLimit = expanded ? std::nullopt : std::optional<int>(1);
     const LinkLayoutKey key = TaskTextLayoutCache::linkLayoutKey(display.text, font, width, lineLimit);

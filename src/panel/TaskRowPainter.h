@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/RenderedRow.h"
+#include "session/TaskDisplayText.h"
 
 #include <QColor>
 #include <QPalette>
@@ -81,7 +82,7 @@ public:
 private:
     void paintMarker(TaskSection section, QPointF origin, const QColor& color, double lineSpacing);
     void paintRaisedShadow(const QRectF& rect, double raise);
-    void requestLinkRegions(const RenderedRow& row, bool expanded);
+    void requestLinkRegions(const TaskDisplayText& display, TaskSection section, bool expanded);
 
     QPainter& m_painter;
     const TaskRowLayout& m_layout;

@@ -1,23 +1,23 @@
 #include "session/RenderedRow.h"
 
-RenderedRow RenderedRow::task(const QUuid& id, TaskSection section, bool isCompleted, const QString& title,
-    const std::optional<QString>& note)
+RenderedRow RenderedRow::task(const QUuid& id, TaskSection section, bool isCompleted)
 {
     RenderedRow row;
     row.kind = Kind::task;
     row.itemID = id;
     row.section = section;
     row.isCompleted = isCompleted;
-    row.title = title;
-    row.note = note;
     return row;
 }
 
 RenderedRow RenderedRow::completionShell(const QUuid& itemID, TaskSection section, const QString& title,
     const std::optional<QString>& note, bool isCompleted)
 {
-    RenderedRow row = task(itemID, section, isCompleted, title, note);
+    RenderedRow row = task(itemID, section, isCompleted);
     row.kind = Kind::completionShell;
+    auto* carried = new Carried;
+    carried->text = Text {title, note};
+    row.m_carried = carried;
     return row;
 }
 
@@ -33,7 +33,9 @@ RenderedRow RenderedRow::input(const QString& draft)
 {
     RenderedRow row;
     row.kind = Kind::input;
-    row.draft = draft;
+    auto* carried = new Carried;
+    carried->draft = draft;
+    row.m_carried = carried;
     return row;
 }
 
@@ -42,8 +44,38 @@ RenderedRow RenderedRow::spacer(TaskSection section, double height)
     RenderedRow row;
     row.kind = Kind::spacer;
     row.section = section;
-    row.height = height;
+    auto* carried = new Carried;
+    carried->height = height;
+    row.m_carried = carried;
     return row;
+}
+
+RenderedRow::Text RenderedRow::text(const SessionItemMap& items) const
+{
+    if (m_carried)
+        return m_carried->text;
+    if (kind == Kind::task) {
+        if (const SessionItem* item = items.pointerTo(itemID))
+            return Text {item->title, item->note};
+    }
+    return {};
+}
+
+QString RenderedRow::draft() const
+{
+    return m_carried ? m_carried->draft : QString();
+}
+
+double RenderedRow::height() const
+{
+    return m_carried ? m_carried->height : 0;
+}
+
+bool operator==(const RenderedRow& a, const RenderedRow& b)
+{
+    return a.itemID == b.itemID && a.section == b.section && a.kind == b.kind
+        && a.isCompleted == b.isCompleted
+        && (a.m_carried == b.m_carried || (a.m_carried && b.m_carried && *a.m_carried == *b.m_carried));
 }
 
 QString canonicalUuidText(const QUuid& id)

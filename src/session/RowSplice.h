@@ -16,6 +16,5 @@ struct RowSplice {
 
 // Applies splices, in order, to a list of rows.
 void applyRowSplices(QList<RenderedRow>& rows, const QList<RowSplice>& splices);
-// The same, moving the inserted rows rather than copying them (their texts are then not touched
-// again, which at a long list's scale is a read from memory per row).
+// The same, moving the inserted rows rather than copying them.
 void applyRowSplices(QList<RenderedRow>& rows, QList<RowSplice>&& splices);

@@ -6,6 +6,7 @@
 #include <bit>
 #include <bitset>
 #include <functional>
+#include <span>
 
 namespace {
 
@@ -59,9 +60,7 @@ struct ChangedContent {
     }
 };
 
-// Writes the splices of one update, walking the new rows from the top. Task rows are made without
-// their text, which is read for all of them at once at the end (finish): the item map then finds
-// them leaf by leaf.
+// Writes the splices of one update, walking the new rows from the top.
 class SpliceWriter {
 public:
     explicit SpliceWriter(QList<RowSplice>& out) : m_out(out) { }
@@ -78,64 +77,49 @@ public:
         current().inserted.append(std::move(row));
         ++m_position;
     }
-    void insertTask(const QUuid& id, TaskSection section)
-    {
-        RowSplice& splice = current();
-        m_pending.push_back(Pending {m_out.size() - 1, splice.inserted.size()});
-        m_pendingIDs.append(id);
-        // An id lives in one list only, so being listed under completed is being completed.
-        splice.inserted.append(
-            RenderedRow::task(id, section, section == TaskSection::completed, QString(), std::nullopt));
-        ++m_position;
-    }
     void reserve(qsizetype rows) { current().inserted.reserve(rows); }
-
-    // Gives the task rows made their text. Every listed id has its item; an empty row would show
-    // if one did not.
-    void finish(const SessionItemMap& items)
-    {
-        const std::vector<const SessionItem*> found = items.pointersTo(m_pendingIDs);
-        for (std::size_t i = 0; i < m_pending.size(); ++i) {
-            // The items lie far apart, and taking a title writes its count of holders: fetching
-            // the items, then their titles, some rows ahead overlaps those reads from memory.
-            if (i + 16 < found.size() && found[i + 16]) {
-                __builtin_prefetch(found[i + 16]);
-                __builtin_prefetch(reinterpret_cast<const char*>(found[i + 16]) + sizeof(SessionItem) - 1);
-            }
-            if (i + 8 < found.size() && found[i + 8]) {
-                // The count sits just before the characters.
-                const auto header = [](const QString& text) {
-                    return reinterpret_cast<const char*>(text.constData()) - sizeof(QArrayData);
-                };
-                __builtin_prefetch(header(found[i + 8]->title), 1);
-                if (found[i + 8]->note)
-                    __builtin_prefetch(header(*found[i + 8]->note), 1);
-            }
-            if (const SessionItem* item = found[i]) {
-                RenderedRow& row = m_out[m_pending[i].splice].inserted[m_pending[i].row];
-                row.title = item->title;
-                row.note = item->note;
-            }
-        }
-    }
+    // Whether a splice ends at the current place, so that a row replaced here joins it.
+    bool isOpen() const { return m_last && m_last->at + m_last->inserted.size() == m_position; }
 
 private:
-    struct Pending {
-        qsizetype splice;
-        qsizetype row;
-    };
     // The splice at the current place: the last one when it ends here, else a new one.
     RowSplice& current()
     {
-        if (m_out.isEmpty() || m_out.last().at + m_out.last().inserted.size() != m_position)
+        if (!m_last || m_last->at + m_last->inserted.size() != m_position) {
             m_out.append(RowSplice {m_position, 0, {}});
-        return m_out.last();
+            m_last = &m_out.last();
+        }
+        return *m_last;
     }
 
     QList<RowSplice>& m_out;
+    RowSplice* m_last = nullptr; // m_out's last splice, which only it changes
     qsizetype m_position = 0;
-    std::vector<Pending> m_pending;
-    QList<QUuid> m_pendingIDs;
+};
+
+// Reads ids by index, mostly going forwards: the chunk of the last one read is kept.
+class IDReader {
+public:
+    explicit IDReader(const ItemIDList& ids) : m_ids(ids) { }
+
+    const QUuid& at(qsizetype index)
+    {
+        if (index < m_start || index >= m_start + qsizetype(m_chunk.size())) {
+            if (index < m_start)
+                m_index = 0;
+            while (m_ids.chunkStart(m_index) + qsizetype(m_ids.chunk(m_index).size()) <= index)
+                ++m_index;
+            m_start = m_ids.chunkStart(m_index);
+            m_chunk = m_ids.chunk(m_index);
+        }
+        return m_chunk[size_t(index - m_start)];
+    }
+
+private:
+    const ItemIDList& m_ids;
+    qsizetype m_index = 0;
+    qsizetype m_start = 0;
+    std::span<const QUuid> m_chunk;
 };
 
 // One side of a section's task rows: its list and which of its tasks are shown.
@@ -160,11 +144,18 @@ public:
           m_changed(changed),
           m_places(changed.places ? &(*changed.places)[std::size_t(section)] : nullptr),
           m_shell(shell),
-          m_sameShown(sameShown)
+          m_sameShown(sameShown),
+          m_afterIDs(after.ids)
     { }
 
     void splice(const ListChange& change)
     {
+        if (change.removed == 0 && change.inserted == 0 && replacesAll()) {
+            m_writer.remove(m_before.count);
+            m_writer.reserve(m_after.count);
+            insertShown(0, m_after.ids.size());
+            return;
+        }
         const qsizetype at = change.prefix;
         const qsizetype stretch = change.removed;
         aligned(0, 0, at);
@@ -195,6 +186,24 @@ public:
     }
 
 private:
+    // Whether, the list being the same, so few of its rows stay shown (a search widened or narrowed
+    // a lot) that making every row afresh in one splice costs less than a splice per kept row.
+    bool replacesAll() const
+    {
+        if (m_sameShown)
+            return false;
+        // Counted until the answer is known: most keystrokes keep most rows.
+        const qsizetype shown = m_before.count + m_after.count;
+        qsizetype kept = 0;
+        for (qsizetype k = 0; k < m_after.ids.size(); k += 64) {
+            const qsizetype n = std::min<qsizetype>(64, m_after.ids.size() - k);
+            kept += std::popcount(shownBits(m_before.shown, k, n) & shownBits(m_after.shown, k, n));
+            if (kept * 4 > shown - 2 * kept)
+                return false;
+        }
+        return true;
+    }
+
     void removeShown(qsizetype from, qsizetype count)
     {
         m_writer.remove(countShown(m_before.shown, from, count));
@@ -202,12 +211,13 @@ private:
 
     void insertRow(qsizetype index)
     {
-        const QUuid& id = m_after.ids.at(index);
+        const QUuid& id = m_afterIDs.at(index);
         if (m_shell && m_shell->itemID == id)
             m_writer.insert(RenderedRow::completionShell(
                 id, m_section, m_shell->title, m_shell->note, m_shell->isCompleted));
         else
-            m_writer.insertTask(id, m_section);
+            // An id lives in one list only, so being listed under completed is being completed.
+            m_writer.insert(RenderedRow::task(id, m_section, m_section == TaskSection::completed));
     }
 
     // `count` tasks that are the same in both lists, from a before and b after.
@@ -240,12 +250,16 @@ private:
                 m_writer.skip(std::popcount(is));
                 continue;
             }
+            const quint64 differ = was ^ is;
             for (quint64 any = was | is; any; any &= any - 1) {
                 const int bit = std::countr_zero(any);
                 const qsizetype index = b + k + bit;
                 const bool shownBefore = was >> bit & 1;
                 const bool shownAfter = is >> bit & 1;
-                if (shownBefore && shownAfter) {
+                // A row kept between rows that come and go (a search widened or narrowed) is
+                // replaced too: one splice for the stretch costs less than a splice per gap.
+                const bool between = bit < 63 && differ >> (bit + 1) != 0 && m_writer.isOpen();
+                if (shownBefore && shownAfter && !between) {
                     bool changed = false;
                     if (checkEach) {
                         changed = m_changed.contains(m_after.ids.at(index));
@@ -275,6 +289,7 @@ private:
     const std::vector<qsizetype>* m_places;
     const CompletionShellState* m_shell; // when in this section
     const bool m_sameShown; // the same tasks shown where the lists agree
+    IDReader m_afterIDs;
 };
 
 } // namespace
@@ -304,7 +319,7 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
     const bool filtering = !folded.isEmpty();
     const OptionalCompletionShell& shell = m_state.completionShell();
     const bool creating = m_state.isCreatingNewItem();
-    const bool itemsSame = seen.items.isSharedWith(m_state.items());
+    const bool itemsSame = seen.m_items.isSharedWith(m_state.items());
 
     // How each list became the current one. When no task stays in any of them (a reload), no row
     // is kept, so edited tasks need not be looked for.
@@ -322,7 +337,7 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
     ChangedContent changed;
     bool rebuildAll = !seen.valid;
     if (!rebuildAll && !itemsSame && anyKept) {
-        seen.items.forEachDifference(
+        seen.m_items.forEachDifference(
             m_state.items(), [&](const QUuid& id, const SessionItem* was, const SessionItem* is) {
                 if (was && is)
                     changed.add(id);
@@ -424,13 +439,12 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
                 });
         }
     }
-    writer.finish(m_state.items());
 
     seen.ids = {m_state.itemIDs(TaskSection::working), m_state.itemIDs(TaskSection::inbox),
         m_state.itemIDs(TaskSection::completed)};
     seen.shown = std::move(shown);
     seen.shownCounts = shownCounts;
-    seen.items = m_state.items();
+    seen.m_items = m_state.items();
     seen.shell = shell;
     seen.draft = m_state.inputDraft();
     seen.creating = creating;

@@ -20,7 +20,10 @@
 // A reader that keeps its own copy of the rows asks for what changed since it last looked
 // (update), and gets splices that cost what changed: what a reader saw of a section is its list
 // and which of its tasks the filter showed (one bit each), so a keystroke compares bits, a command
-// compares the lists where it changed them, and only the rows that differ are built.
+// compares the lists where it changed them, and only the rows that differ are built. A task whose
+// text changed has its row replaced, so a reader learns of it from the splices. A row is made
+// without reading its task (RenderedRow), and when a search changes most of what a section shows,
+// the section's rows are made afresh in one splice rather than one splice per row that stays.
 class SessionRows {
 public:
     // Height of the row that stands for an empty (or wholly filtered) section, in points.
@@ -34,6 +37,9 @@ public:
         Seen() = default;
         // The number of rows the reader holds.
         qsizetype rowCount() const;
+        // The tasks the rows were derived from: where the reader's task rows find their text
+        // (RenderedRow::text). Held, so they stay as the rows saw them until the next update.
+        const SessionItemMap& items() const { return m_items; }
 
     private:
         friend class SessionRows;
@@ -41,7 +47,7 @@ public:
         // The tasks of each list that were shown, by index: all of them when unset (no filter).
         std::array<std::optional<FilterMatches>, 3> shown;
         std::array<qsizetype, 3> shownCounts {};
-        SessionItemMap items;
+        SessionItemMap m_items;
         std::optional<CompletionShellState> shell;
         QString draft;
         bool creating = false;

@@ -183,7 +183,7 @@ private Q_SLOTS:
                 QStringList shown;
                 for (const RenderedRow& row : rows)
                     if (row.kind == RenderedRow::Kind::task && row.section == section)
-                        shown << row.title;
+                        shown << row.text(f.session.itemsByID()).title;
                 QAccessibleInterface* group = list->child(int(section));
                 QCOMPARE(childNames(group), shown);
                 for (int i = 0; i < group->childCount(); ++i)

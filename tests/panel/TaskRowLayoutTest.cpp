@@ -196,6 +196,8 @@ private Q_SLOTS:
         QTest::newRow("emptying the rows' chunk") << QList<int> {256, 256, 0} << 600;
         QTest::newRow("emptying the blocks' chunk") << QList<int> {255, 256, 0} << 100;
         QTest::newRow("whole chunks") << QList<int> {100, 900, 0} << 50;
+        QTest::newRow("more rows than are indexed one by one")
+            << QList<int> {100, 50, 5000, 5200, 3, 1} << 60;
         QTest::newRow("the last rows") << QList<int> {1200, 190, 0, 1200, 0, 700} << 1000;
         // Thousands of rows at once (a list opened or reloaded) are indexed when first looked up.
         QTest::newRow("thousands at once") << QList<int> {300, 0, 5000} << 200;
@@ -210,9 +212,8 @@ private Q_SLOTS:
         QFETCH(int, grown);
         // Ten working tasks, then the inbox's; the splices stay within the inbox.
         QList<RenderedRow> rows;
-        const auto task = [](TaskSection section) {
-            return RenderedRow::task(QUuid::createUuid(), section, false, "A task", std::nullopt);
-        };
+        const auto task
+            = [](TaskSection section) { return RenderedRow::task(QUuid::createUuid(), section, false); };
         for (int i = 0; i < 10; ++i)
             rows << task(TaskSection::working);
         rows << RenderedRow::separator(TaskSection::working);

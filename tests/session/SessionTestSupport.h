@@ -70,10 +70,10 @@ struct SessionHarness {
         for (const RenderedRow& row : session.renderedRows())
             switch (row.kind) {
             case RenderedRow::Kind::task:
-                rows << row.title;
+                rows << row.text(session.itemsByID()).title;
                 break;
             case RenderedRow::Kind::completionShell:
-                rows << "~" + row.title;
+                rows << "~" + row.text(session.itemsByID()).title;
                 break;
             case RenderedRow::Kind::separator:
                 rows << "|";
@@ -138,7 +138,7 @@ struct SessionHarness {
         QStringList result;
         for (const RenderedRow& row : session.renderedRows())
             if (row.kind == RenderedRow::Kind::task && row.section == section)
-                result.append(row.title);
+                result.append(row.text(session.itemsByID()).title);
         return result;
     }
 
