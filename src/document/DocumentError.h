@@ -7,6 +7,8 @@ enum class DocumentError {
     unsupportedFileType,
     importDeclined,
     missingBundledTemplate,
+    // Another program changed a plain-text file while the user was asked whether to import it.
+    changedBeforeImport,
 };
 
 QString documentErrorDescription(DocumentError error);

@@ -1,6 +1,8 @@
 #include "document/DocumentService.h"
 
 #include "document/DocumentFormat.h"
+#include "document/DocumentWriteLock.h"
+#include "document/FileSnapshot.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -135,9 +137,7 @@ std::optional<DocumentFailure> DocumentService::readDocument(
     }
     if (!askToImport(alert))
         return failure(DocumentError::importDeclined);
-    if (auto error = importText(text, path, result))
-        return failure(*error);
-    return std::nullopt;
+    return importText(text, path, result);
 }
 
 bool DocumentService::askToImport(const Alert& alert)
@@ -152,14 +152,27 @@ bool DocumentService::askToImport(const Alert& alert)
     return answer == 0;
 }
 
-std::optional<FileSystemError> DocumentService::importText(
+std::optional<DocumentFailure> DocumentService::importText(
     const QString& text, const QString& path, DocumentContents& result) const
 {
     VeskDocument document = importPlainText(text);
     QString normalized = serializeDocument(document);
-    if (auto error = writeContents(normalized, path))
-        return error;
-    ContentMark mark = ContentMark::of(normalized.toUtf8());
+    const QByteArray bytes = normalized.toUtf8();
+    // Not between another writer's check and its replacement of the file, where it would be lost.
+    const DocumentWriteLock lock(path);
+    // The file is checked to still hold the text the user agreed to import, and checked again just
+    // before it is replaced: what another program wrote in the meantime is never written over.
+    FileSnapshot checked;
+    if (auto error = readSnapshot(path, checked))
+        return failure(*error);
+    if (checked.text() != text)
+        return failure(DocumentError::changedBeforeImport);
+    GuardedWriteOutcome outcome;
+    if (auto error = writeContents(bytes, path, checked, outcome))
+        return failure(*error);
+    if (outcome != GuardedWriteOutcome::written)
+        return failure(DocumentError::changedBeforeImport);
+    ContentMark mark = ContentMark::of(bytes);
     result = {std::move(document), std::move(normalized), std::move(mark)};
     return std::nullopt;
 }

@@ -45,7 +45,9 @@ public:
     // The question readDocument asks before it imports a plain-text file: true when the user agrees.
     static bool askToImport(const Alert& alert);
     // The import itself: text's non-empty lines become inbox tasks, written to path in task form.
-    std::optional<FileSystemError> importText(
+    // text is what the file held when it was read; if another program has changed the file since
+    // (while the user was asked), nothing is written and the import fails with changedBeforeImport.
+    std::optional<DocumentFailure> importText(
         const QString& text, const QString& path, DocumentContents& result) const;
 
     // The document and text of a new file.

@@ -9,7 +9,8 @@ void ListLoad::run(const DocumentService& service)
     if (importing) {
         const QString text = std::exchange(importing, std::nullopt).value();
         if (auto error = service.importText(text, path, contents)) {
-            failure = *error;
+            failure
+                = std::visit([](const auto& reason) { return DocumentControllerFailure(reason); }, *error);
             return;
         }
         contents.text = QString();

@@ -172,6 +172,24 @@ private slots:
         QVERIFY(temporaryFiles(m_folder->path()).isEmpty());
     }
 
+    // What another program writes while the user is asked whether to import is kept: the import,
+    // made from what was read before, is not written over it.
+    void aFileChangedDuringTheImportQuestionIsNotWrittenOver()
+    {
+        writeBytes(m_path, QByteArray("first line\nsecond line\n"));
+        const QByteArray meanwhile("first line\nsecond line\nadded meanwhile\n");
+        const auto changeThenImport = [&](const QString&, const QString&, const QStringList&) {
+            writeBytes(m_path, meanwhile);
+            return 0;
+        };
+        DocumentContents contents;
+        const auto result = m_service.readDocument(m_path, changeThenImport, contents);
+        QVERIFY(result);
+        QCOMPARE(describeFailure(*result), documentErrorDescription(DocumentError::changedBeforeImport));
+        QCOMPARE(readBytes(m_path), meanwhile);
+        QVERIFY(temporaryFiles(m_folder->path()).isEmpty());
+    }
+
     // A mark tells the marked content from any other, also from one of the same length, whether it
     // keeps the bytes or only their digest; an addition at the end still shows the marked content.
     void contentMarksTellContentsApart_data()
