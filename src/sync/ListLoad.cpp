@@ -9,8 +9,7 @@ void ListLoad::run(const DocumentService& service)
     if (importing) {
         const QString text = std::exchange(importing, std::nullopt).value();
         if (auto error = service.importText(text, path, contents)) {
-            failure
-                = std::visit([](const auto& reason) { return DocumentControllerFailure(reason); }, *error);
+            failure = fromDocumentFailure(*error);
             return;
         }
         contents.text = QString();

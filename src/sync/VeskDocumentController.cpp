@@ -21,16 +21,12 @@ QString describeFailure(const DocumentControllerFailure& failure)
     return std::get<FileSystemError>(failure).description();
 }
 
-namespace {
-
 DocumentControllerFailure fromDocumentFailure(const DocumentFailure& failure)
 {
     if (const auto* error = std::get_if<DocumentError>(&failure))
         return *error;
     return std::get<FileSystemError>(failure);
 }
-
-} // namespace
 
 VeskDocumentController::VeskDocumentController(
     DialogPresenter* dialogs, Scheduler* scheduler, QObject* parent)
