@@ -19,8 +19,8 @@ enum class Decoded {
 };
 
 // Decodes the character of two to four bytes at p (strictly: no overlong forms, surrogates or
-// values past U+10FFFF) to out, below limit.
-Decoded decodeSequence(const char*& p, const char* end, char16_t*& out, const char16_t* limit)
+// values past U+10FFFF) to out, below limit. Inlined, so that the caller's pointers stay in registers.
+Q_ALWAYS_INLINE Decoded decodeSequence(const char*& p, const char* end, char16_t*& out, const char16_t* limit)
 {
     const qsizetype left = end - p;
     const auto byte = [&](qsizetype i) { return uchar(p[i]); };
@@ -67,7 +67,7 @@ Decoded decodeSequence(const char*& p, const char* end, char16_t*& out, const ch
 // are compared and widened at a time, which may write units past the line's end (never past
 // limit) that the caller does not count. Leaves p at the break and out after the line's last unit,
 // or, when that does not fit or the bytes are not UTF-8, somewhere in the line.
-Decoded decodeLine(const char*& from, const char* end, char16_t*& to, const char16_t* limit)
+Q_ALWAYS_INLINE Decoded decodeLine(const char*& from, const char* end, char16_t*& to, const char16_t* limit)
 {
     // Worked on in copies: stores of units may alias the caller's pointers, which would otherwise be
     // stored and loaded again around each of them.
@@ -155,7 +155,7 @@ int Utf8TaskReader::run()
             && (left == 3 || line[3] == '\n' || line[3] == '\r')) {
             finishNote();
             m_tasks = sections[++section];
-            m_hasTitle = false;
+            m_lastTask = nullptr;
             m_pos = line + 3;
         } else {
             // Blanks, '>' and at most one space begin a note line; blanks begin a title's whitespace.
@@ -163,7 +163,7 @@ int Utf8TaskReader::run()
             while (content < m_end && isBlankByte(*content))
                 ++content;
             bool read;
-            if (m_hasTitle && content < m_end && *content == '>') {
+            if (m_lastTask && content < m_end && *content == '>') {
                 const char* piece = content + 1;
                 if (piece < m_end && *piece == ' ')
                     ++piece;
@@ -210,19 +210,19 @@ bool Utf8TaskReader::readTitleLine(const char* from)
         if (content.isEmpty() || LineRules::isSeparator(content))
             return true;
         finishNote();
-        m_tasks->append(
-            VeskTask {content.size() == line.size() ? std::move(line) : content.toString(), std::nullopt});
-        m_hasTitle = true;
+        m_lastTask = &m_tasks->emplaceBack(
+            content.size() == line.size() ? std::move(line) : content.toString(), std::nullopt);
         return true;
     }
     m_pos = p;
-    const QStringView content = LineRules::trimmed(QStringView(at, out));
+    // Most lines begin and end in ASCII that is not blank, as their bytes show: nothing to trim.
+    const bool untrimmed = out > at && uchar(*from) < 0x80 && uchar(p[-1]) < 0x80 && !isBlankByte(p[-1]);
+    const QStringView content = untrimmed ? QStringView(at, out) : LineRules::trimmed(QStringView(at, out));
     if (content.isEmpty() || LineRules::isSeparator(content))
         return true;
     finishNote();
-    m_tasks->append(
-        VeskTask {m_blocks.take(const_cast<char16_t*>(content.utf16()), content.size()), std::nullopt});
-    m_hasTitle = true;
+    m_lastTask = &m_tasks->emplaceBack(
+        m_blocks.take(const_cast<char16_t*>(content.utf16()), content.size()), std::nullopt);
     return true;
 }
 
@@ -320,5 +320,5 @@ void Utf8TaskReader::finishNote()
         break;
     }
     m_note = Note::none;
-    m_tasks->last().note = std::move(note);
+    m_lastTask->note = std::move(note);
 }

@@ -35,8 +35,8 @@ private:
     VeskDocument& m_document;
     QList<VeskTask>* m_tasks;
     TextBlocks m_blocks;
-    // Whether the section has a task that note lines belong to.
-    bool m_hasTitle = false;
+    // The section's last task, which note lines belong to; none before its first.
+    VeskTask* m_lastTask = nullptr;
     // The note being read: not begun, in the current block from m_noteStart (not yet taken, with a
     // free unit after it), or in a string of its own once too long to share a block.
     enum class Note { none, inBlock, own } m_note = Note::none;
