@@ -76,7 +76,7 @@ void parseBytes(benchmark::State& state)
 {
     const Fixture& f = fixture(int(state.range(0)));
     for (auto _ : state) {
-        VeskDocument document = parseDocument(QString::fromUtf8(f.bytes));
+        VeskDocument document = parseDocumentUtf8(f.bytes);
         benchmark::DoNotOptimize(document.inboxItems.constData());
         state.PauseTiming();
         document = {};

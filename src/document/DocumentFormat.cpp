@@ -1,6 +1,10 @@
 #include "document/DocumentFormat.h"
 
+#include "document/LineRules.h"
 #include "document/TextBlocks.h"
+#include "document/Utf8TaskReader.h"
+
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <bit>
@@ -12,23 +16,14 @@
 
 namespace {
 
+using LineRules::isBlank;
+using LineRules::isSeparator;
+using LineRules::trimmed;
+
 constexpr char16_t kNoBreakSpace = 0x00A0;
 constexpr char16_t kZeroWidthSpace = 0x200B;
 constexpr QStringView kSectionJoin = u"\n---\n";
 constexpr QStringView kNotePrefix = u"> ";
-
-bool isBlank(char16_t c)
-{
-    return c == u' ' || c == u'\t';
-}
-
-// Tab and every space separator (category Zs). Line breaks are not whitespace.
-bool isWhitespace(char16_t c)
-{
-    if (c < 0x80)
-        return isBlank(c);
-    return QChar::category(char32_t(c)) == QChar::Separator_Space;
-}
 
 bool isNewline(char16_t c)
 {
@@ -38,17 +33,6 @@ bool isNewline(char16_t c)
 bool isLineBreak(char16_t c)
 {
     return c == u'\n' || c == u'\r';
-}
-
-QStringView trimmed(QStringView s)
-{
-    const char16_t* begin = s.utf16();
-    const char16_t* end = begin + s.size();
-    while (begin < end && isWhitespace(*begin))
-        ++begin;
-    while (end > begin && isWhitespace(end[-1]))
-        --end;
-    return QStringView(begin, end);
 }
 
 // The first CR or LF in [p, end), or end. Eight UTF-16 units at a time where SSE2 is available.
@@ -152,11 +136,6 @@ private:
     quint64 m_mask; // breaks in the block at or after m_pos
     bool m_done = false;
 };
-
-bool isSeparator(QStringView line)
-{
-    return line.size() == 3 && line[0] == u'-' && line[1] == u'-' && line[2] == u'-';
-}
 
 std::optional<QStringView> noteLineView(QStringView line)
 {
@@ -560,6 +539,37 @@ std::optional<VeskDocument> parseTaskFile(const QString& text)
 {
     VeskDocument document;
     if (parseInto(text, document) < 2)
+        return std::nullopt;
+    return document;
+}
+
+namespace {
+
+// The text of bytes that are not UTF-8, decoded as the file reader decodes them.
+QString decodedText(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+} // namespace
+
+VeskDocument parseDocumentUtf8(QByteArrayView bytes)
+{
+    VeskDocument document;
+    const int separators = Utf8TaskReader::read(bytes, document);
+    if (separators < 0)
+        return parseDocument(decodedText(bytes));
+    return separators == 0 ? VeskDocument::empty() : document;
+}
+
+std::optional<VeskDocument> parseTaskFileUtf8(QByteArrayView bytes)
+{
+    VeskDocument document;
+    const int separators = Utf8TaskReader::read(bytes, document);
+    if (separators < 0)
+        return parseTaskFile(decodedText(bytes));
+    if (separators < 2)
         return std::nullopt;
     return document;
 }

@@ -3,6 +3,7 @@
 #include "document/VeskDocument.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,12 @@ VeskDocument parseDocument(const QString& text);
 // parseDocument of a text that isVeskDocument accepts, read once rather than scanned for the
 // separators first; nothing for any other text.
 std::optional<VeskDocument> parseTaskFile(const QString& text);
+// parseDocument and parseTaskFile of the text of a file's bytes, decoded as the file reader decodes
+// them (UTF-8, a leading byte order mark dropped), read straight from the bytes (see
+// Utf8TaskReader). Bytes that are not UTF-8 are decoded first, each bad sequence a replacement
+// character.
+VeskDocument parseDocumentUtf8(QByteArrayView bytes);
+std::optional<VeskDocument> parseTaskFileUtf8(QByteArrayView bytes);
 
 // Reads the tasks of one section (the lines between two separators).
 QList<VeskTask> parseSection(const QStringList& lines);

@@ -48,9 +48,17 @@ char16_t* TextBlocks::place(qsizetype size)
         return nullptr;
     if (m_end - m_free > size)
         return m_free;
-    closeBlock();
+    return startBlock();
+}
+
+char16_t* TextBlocks::startBlock(const char16_t* from, qsizetype size)
+{
+    Q_ASSERT(size <= longestShared);
     auto [header, units] = QTypedArrayData<char16_t>::allocate(blockUnits);
     Q_CHECK_PTR(header);
+    // Copied before the current block, which may hold nothing else, is let go of.
+    std::copy_n(from, size, units);
+    closeBlock();
     m_block = QString::DataPointer(header, units, 0);
     m_free = units;
     m_end = units + header->allocatedCapacity();
@@ -63,6 +71,7 @@ char16_t* TextBlocks::place(qsizetype size)
 
 QString TextBlocks::take(char16_t* at, qsizetype size)
 {
+    Q_ASSERT(at >= m_free && m_end - at > size);
     at[size] = u'\0';
     m_free = at + size + 1;
     Q_ASSERT(m_referencesAhead > 0);

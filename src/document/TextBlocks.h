@@ -33,12 +33,23 @@ public:
     // The pieces joined by line feeds; empty (not null) when that is empty.
     QString joinedLines(const std::vector<QStringView>& pieces);
 
+    // For a reader that writes texts straight into the blocks, with no copy of its own first: the
+    // current block's free units are [freeBegin, freeEnd) (both null before the first block). A text
+    // of n units written there and taken uses n + 1 of them, for its '\0'.
+    char16_t* freeBegin() const { return m_free; }
+    char16_t* freeEnd() const { return m_end; }
+    // Starts a new block and copies the `size` units at `from` (written in the free units of the
+    // current block and not yet taken) to its beginning; returns where they now are. size is at
+    // most longestShared.
+    char16_t* startBlock(const char16_t* from = nullptr, qsizetype size = 0);
+    // The `size` units written at `at`, among the free units and with room for the '\0' after
+    // them, as a text of its own. The units before `at` are free no more.
+    QString take(char16_t* at, qsizetype size);
+
 private:
     // Where `size` units and the '\0' after them may go, in a new block if the current one is too
     // full; nothing when they are too long to share a block.
     char16_t* place(qsizetype size);
-    // The `size` units written at `at` as a text of its own.
-    QString take(char16_t* at, qsizetype size);
     // Gives back the references taken ahead and not used, and the block's own.
     void closeBlock();
 

@@ -6,18 +6,17 @@
 std::optional<DocumentControllerFailure> readTaskFile(
     const DocumentService& service, const QString& path, DocumentContents& contents, QString* plainText)
 {
-    QString text;
-    ContentMark mark;
-    if (auto error = service.readText(path, text, &mark))
+    FileSnapshot snapshot;
+    if (auto error = service.readSnapshot(path, snapshot))
         return *error;
-    std::optional<VeskDocument> document = parseTaskFile(text);
+    ContentMark mark = snapshot.mark();
+    // Read straight from the bytes (checked to be UTF-8): the list is never held as one decoded text.
+    std::optional<VeskDocument> document = parseTaskFileUtf8(snapshot.bytes());
     if (!document) {
         if (plainText)
-            *plainText = std::move(text);
+            *plainText = snapshot.text();
         return FileAccessError::unreadableAsVesk();
     }
-    // A long list's text is about as large as its tasks: gone before anything else is made.
-    text = QString();
     contents = {std::move(*document), QString(), std::move(mark)};
     return std::nullopt;
 }

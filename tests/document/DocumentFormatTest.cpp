@@ -2,6 +2,7 @@
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTest>
 
 namespace {
@@ -166,6 +167,45 @@ QString randomInput(QRandomGenerator& random)
                           : kPieces[random.bounded(int(kPieces.size()))];
     }
     return text;
+}
+
+// The tasks of a and b are the same unit for unit (not merely canonically equivalent), and their
+// notes are there alike.
+bool sameExactly(const VeskDocument& a, const VeskDocument& b)
+{
+    for (auto section : kSections) {
+        const QList<VeskTask>& x = a.*section;
+        const QList<VeskTask>& y = b.*section;
+        if (x.size() != y.size())
+            return false;
+        for (qsizetype i = 0; i < x.size(); ++i) {
+            if (x[i].title != y[i].title || x[i].note.has_value() != y[i].note.has_value())
+                return false;
+            if (x[i].note && (*x[i].note != *y[i].note || x[i].note->isNull() != y[i].note->isNull()))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Read straight from bytes, a file gives exactly what its text, decoded as the file reader
+// decodes it, gives.
+void checkBytesReadAsText(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    const VeskDocument fromBytes = parseDocumentUtf8(bytes);
+    if (!sameExactly(fromBytes, parseDocument(text))) {
+        qWarning(
+            "bytes \"%s\"", qPrintable(describeText(QString::fromLatin1(bytes.toPercentEncoding(" >-")))));
+        QCOMPARE(fromBytes, parseDocument(text));
+        QFAIL("texts differ in their units");
+    }
+    checkTerminated(fromBytes);
+    const std::optional<VeskDocument> taskFile = parseTaskFileUtf8(bytes);
+    QCOMPARE(taskFile.has_value(), isVeskDocument(text));
+    if (taskFile)
+        QVERIFY(sameExactly(*taskFile, fromBytes));
 }
 
 // Reads, writes, reads and writes again. The first write fixes the text: later rounds reproduce
@@ -488,6 +528,60 @@ private slots:
     {
         QFETCH(QString, input);
         checkRoundTrips(input);
+        checkBytesReadAsText(input.toUtf8());
+    }
+
+    // Files as a person, another program or a damaged disk might leave them, read from their bytes:
+    // every line ending, blanks and spaces around structure, characters of two to four bytes,
+    // byte order marks, bytes that are not UTF-8, and lines and notes of lengths around those a
+    // shared block holds, so that texts begin, grow and end at every place in a block.
+    void bytesReadAsTheirDecodedText()
+    {
+        QList<QByteArray> pieces;
+        for (const QString& piece : kPieces)
+            pieces.append(piece.toUtf8());
+        pieces += {"\xEF\xBB\xBF", "\xFF", "\xC3", "\xE2\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC0\xAF",
+            "\xE0\x80\xAF", "\xF0\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF", "\xEF\xBF\xBE", "\0"};
+        const QByteArray noteLines[] = {"\n> ", "\n>", "\n  > ", "\r\n> ", "\r>\t"};
+        QRandomGenerator random(1717);
+        int invalid = 0;
+        for (int round = 0; round < 5000 && !QTest::currentTestFailed(); ++round) {
+            QByteArray bytes = random.bounded(10) == 0 ? "\xEF\xBB\xBF" : "";
+            for (int i = random.bounded(60); i > 0; --i) {
+                const int kind = random.bounded(12);
+                if (kind == 0) {
+                    bytes += char(random.bounded(256));
+                } else if (kind == 1) {
+                    // A run of a length near what a block, or what a text sharing one, may hold.
+                    const int lengths[] = {400, 511, 512, 513, 1000, 2040, 2047, 2048, 2100, 5000};
+                    const QByteArray units[] = {"x", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
+                    const int length
+                        = lengths[random.bounded(int(std::size(lengths)))] + random.bounded(-3, 4);
+                    bytes += units[random.bounded(int(std::size(units)))].repeated(std::max(1, length / 2));
+                } else if (kind <= 4) {
+                    bytes += noteLines[random.bounded(int(std::size(noteLines)))];
+                    bytes += QByteArray("note ").repeated(random.bounded(30));
+                } else {
+                    bytes += pieces[random.bounded(int(pieces.size()))];
+                }
+            }
+            if (round % 2 == 0) {
+                bytes.insert(random.bounded(bytes.size() + 1), "\n---\n");
+                bytes.insert(random.bounded(bytes.size() + 1), "\r\n---\r\n");
+            }
+            invalid += !bytes.isValidUtf8();
+            checkBytesReadAsText(bytes);
+        }
+        QVERIFY(invalid > 500 && invalid < 4500);
+        // Many tasks with notes, in blocks one after another.
+        QByteArray many = "---\n";
+        for (int i = 0; i < 20000; ++i)
+            many += "t\xC3\xA4sk " + QByteArray::number(i) + QByteArray("\n> note line").repeated(i % 4)
+                + '\n';
+        checkBytesReadAsText(many + "\n---\n");
+        checkBytesReadAsText("");
+        checkBytesReadAsText("\xEF\xBB\xBF---\n---");
+        checkBytesReadAsText("\xEF\xBB\xBF\xEF\xBB\xBF---\n---\n\xEF\xBB\xBFx");
     }
 
     // Read texts share blocks; each still changes alone, and a changed one allocates about its own
