@@ -3,13 +3,15 @@
 #include "document/DocumentFormat.h"
 #include "document/DocumentService.h"
 
-std::optional<DocumentControllerFailure> readTaskFile(
-    const DocumentService& service, const QString& path, DocumentContents& contents, QString* plainText)
+std::optional<DocumentControllerFailure> readTaskFile(const DocumentService& service, const QString& path,
+    DocumentContents& contents, QString* plainText, const std::atomic<bool>* dropped)
 {
     QString text;
     ContentMark mark;
     if (auto error = service.readText(path, text, &mark))
         return *error;
+    if (dropped && dropped->load())
+        return std::nullopt;
     std::optional<VeskDocument> document = parseTaskFile(text);
     if (!document) {
         if (plainText)
