@@ -7,6 +7,8 @@
 //   sync_bench --reload [--repetitions N] [--sizes 100000,1600000]
 //   sync_bench --open [--repetitions N] [--sizes 100000,1600000]
 //   sync_bench --reload-from-disk [--repetitions N] [--sizes 100000,1600000]
+//   sync_bench --save-finds-change [--repetitions N] [--sizes 100000,1600000]
+//   sync_bench --drop-opening [--repetitions N] [--sizes 1600000]
 //
 // SYNC_BENCH_PARTS=1 also prints, per commit, the interface thread's CPU time in onCommittedChange,
 // in taking in the outcome, and in the watcher's report. The source builds against trees without
@@ -39,6 +41,15 @@
 // "ready ms" the wall time until the list is loaded, and "rows ms" the interface thread's CPU time for
 // a reader of the session's rows to bring them up to date after it, as a panel does. Builds that read
 // on the interface thread are ready within the call.
+//
+// --save-finds-change times a save that finds the list replaced by another program while nothing is
+// unsaved (a commit that changed nothing the file holds): the other program's version is loaded and
+// written back. "interface ms" is the interface thread's CPU time from asking for the save until all
+// of that is done, "ready ms" the wall time.
+//
+// --drop-opening times closing a document while its list is being opened in the background (Quit, or
+// the window closed): the list's opening is started, and after "after ms" of it the document stops
+// its file access, which waits for the writer. "close ms" is the wall time of that wait.
 #include "SavedList.h"
 #include "document/DocumentFormat.h"
 #include "document/DocumentService.h"
@@ -53,6 +64,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -438,6 +450,80 @@ LoadRow measureLoad(int taskCount, int repetitions, bool reload)
     return row;
 }
 
+// A save asked for with nothing unsaved, after another program replaced the list.
+int savesFindingChanges(const QList<int>& sizes, int repetitions)
+{
+    std::printf("a save that finds the list changed with nothing unsaved; medians of %d\n", repetitions);
+    std::printf("%8s %10s %14s %12s\n", "tasks", "bytes", "interface ms", "ready ms");
+    for (int size : sizes) {
+        const QByteArray first = longListText(size).toUtf8();
+        QByteArray second = first;
+        second[0] = 'M';
+        OpenedList list(first);
+        bool reloaded = list.opened;
+        QList<double> interfaceMs, readyMs;
+        for (int save = 0; reloaded && save <= repetitions; ++save) {
+            // Another program's version, which the session takes: its first title starts with M or T.
+            const bool changed = save % 2 == 0;
+            if (!replaceFile(list.path, changed ? second : first))
+                reloaded = false;
+            QElapsedTimer wall;
+            const double cpuStart = threadSeconds();
+            wall.start();
+            list.controller.saveCommittedChange();
+            waitForWrites(list.controller);
+            const double ready = double(wall.nsecsElapsed()) / 1e6;
+            const double interface = (threadSeconds() - cpuStart) * 1000;
+            const QList<VeskTask> working
+                = list.controller.sessionController()->committedDocument().workingItems;
+            reloaded = reloaded && list.controller.syncState() == SyncState::inSync && !working.isEmpty()
+                && working.constFirst().title.startsWith(changed ? u'M' : u'T');
+            if (save == 0)
+                continue;
+            interfaceMs.append(interface);
+            readyMs.append(ready);
+        }
+        std::printf("%8d %10lld %14.3f %12.3f%s\n", size, qlonglong(first.size()), median(interfaceMs),
+            median(readyMs), reloaded ? "" : "  (not reloaded)");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+// Closing a document while its list is opened in the background.
+int droppedOpenings(const QList<int>& sizes, int repetitions)
+{
+#if VESK_LOADS_ON_WRITER
+    std::printf("closing a document while its list is opened; medians of %d\n", repetitions);
+    std::printf("%8s %10s %10s %12s\n", "tasks", "bytes", "after ms", "close ms");
+    for (int size : sizes) {
+        const QByteArray bytes = longListText(size).toUtf8();
+        OpenedList list(bytes);
+        for (const int after : {0, 200, 400, 600, 800}) {
+            QList<double> closeMs;
+            for (int round = 0; round < repetitions; ++round) {
+                VeskDocumentController controller(&list.dialogs, &list.scheduler);
+                controller.openDocumentInBackground(QUrl::fromLocalFile(list.path), false,
+                    VeskDocumentController::PlainText::refuse,
+                    [](const std::optional<DocumentControllerFailure>&) {});
+                QThread::msleep(after);
+                QElapsedTimer wall;
+                wall.start();
+                controller.stopFileAccess();
+                closeMs.append(double(wall.nsecsElapsed()) / 1e6);
+            }
+            std::printf("%8d %10lld %10d %12.3f\n", size, qlonglong(bytes.size()), after, median(closeMs));
+            std::fflush(stdout);
+        }
+    }
+#else
+    Q_UNUSED(sizes);
+    Q_UNUSED(repetitions);
+    std::printf("this build opens lists on the interface thread\n");
+#endif
+    return 0;
+}
+
 int loads(const QList<int>& sizes, int repetitions, bool reload)
 {
     std::printf("%s %s; medians of %d\n", reload ? "reloads from disk" : "opening a list in a running Vesk",
@@ -465,9 +551,13 @@ int main(int argc, char** argv)
     const bool reload = arguments.removeAll(QStringLiteral("--reload")) > 0;
     const bool open = arguments.removeAll(QStringLiteral("--open")) > 0;
     const bool reloadFromDisk = arguments.removeAll(QStringLiteral("--reload-from-disk")) > 0;
-    if (activation)
+    const bool saveFindsChange = arguments.removeAll(QStringLiteral("--save-finds-change")) > 0;
+    const bool dropOpening = arguments.removeAll(QStringLiteral("--drop-opening")) > 0;
+    if (activation || dropOpening)
         sizes = {1600000};
-    if (reload || open || reloadFromDisk) {
+    if (dropOpening)
+        repetitions = 3;
+    if (reload || open || reloadFromDisk || saveFindsChange) {
         sizes = {100000, 1600000};
         repetitions = 5;
     }
@@ -486,6 +576,10 @@ int main(int argc, char** argv)
         return reloads(sizes, repetitions);
     if (open || reloadFromDisk)
         return loads(sizes, repetitions, reloadFromDisk);
+    if (saveFindsChange)
+        return savesFindingChanges(sizes, repetitions);
+    if (dropOpening)
+        return droppedOpenings(sizes, repetitions);
     std::printf("saves %s; medians of %d commits\n",
         VESK_SAVES_ON_WRITER ? "on the writer thread" : "on the interface thread", repetitions);
     std::printf("%8s %10s %14s %12s %12s %12s %12s %8s\n", "tasks", "bytes", "interface ms", "writer ms",

@@ -47,6 +47,8 @@ AppController::~AppController()
     }
     for (const QMetaObject::Connection& connection : std::as_const(m_appLifecycleCancellables))
         disconnect(connection);
+    if (m_showsBusyPointer)
+        QGuiApplication::restoreOverrideCursor();
 }
 
 AppController* AppController::shared()

@@ -190,8 +190,10 @@ private:
         const std::optional<DocumentControllerFailure>& failure);
     // The document opening url in the background, none when there is none.
     VeskDocumentController* documentOpening(const QUrl& url) const;
-    // Drops the files being opened in the background (Vesk quits).
+    // Drops the files being opened in the background (Vesk quits), panels' own openings included.
     void cancelOpeningDocuments();
+    // The pointer shows that Vesk is busy while any list is being opened.
+    void updateBusyPointer();
     // Lands and writes every open document's running transitions.
     void finishDocumentsWork();
     void persistIfOpenDocumentsMoved();
@@ -216,6 +218,7 @@ private:
     QList<QUuid> m_documentContextOrder;
     // Documents reading their file in the background: not contexts (no window, no tab) until loaded.
     QList<QPointer<VeskDocumentController>> m_openingDocuments;
+    bool m_showsBusyPointer = false;
     // Whether the user has pressed anything since a list was asked for: then it is not brought
     // forward when it is ready, which would send the keys still being typed to it.
     UserInputCounter m_userInput;

@@ -71,12 +71,20 @@ VeskDocumentController* AppController::documentOpening(const QUrl& url) const
 {
     const QUrl wanted = normalizedFileURL(url);
     const auto wantedFile = fileIdentity(wanted);
-    for (const QPointer<VeskDocumentController>& document : m_openingDocuments) {
+    const auto opens = [&](const VeskDocumentController* document) {
         if (!document || !document->isOpening())
-            continue;
+            return false;
         const QUrl opening = normalizedFileURL(document->openingURL());
-        if (opening == wanted || (wantedFile && fileIdentity(opening) == wantedFile))
+        return opening == wanted || (wantedFile && fileIdentity(opening) == wantedFile);
+    };
+    for (const QPointer<VeskDocumentController>& document : m_openingDocuments) {
+        if (opens(document))
             return document;
+    }
+    // A panel reading a file for itself (its welcome view's "Open…").
+    for (const DocumentContext& context : orderedContexts()) {
+        if (opens(context.documentController))
+            return context.documentController;
     }
     return nullptr;
 }
@@ -102,8 +110,11 @@ DocumentContext AppController::makeDocumentContext(VeskDocumentController* docum
         if (!self)
             return false;
         const std::optional<DocumentContext> open = self->contextForFile(url);
-        return (open && open->documentController != weakDocument) || self->documentOpening(url);
+        const VeskDocumentController* opening = self->documentOpening(url);
+        return (open && open->documentController != weakDocument) || (opening && opening != weakDocument);
     };
+    connect(
+        documentController, &VeskDocumentController::openingChanged, this, &AppController::updateBusyPointer);
 
     auto* panelController = new VeskPanelController(documentController, m_services.scheduler, this);
     panelController->onBecameKey = [self, weakDocument] {
@@ -186,8 +197,12 @@ bool AppController::openDocumentAtURL(
 {
     const QUrl url = normalizedFileURL(requestedURL);
     // The same file asked for while it is on its way: one document, ready first.
-    if (documentOpening(url))
-        finishOpeningDocuments();
+    if (VeskDocumentController* opening = documentOpening(url)) {
+        if (contextForDocument(opening))
+            opening->waitForWrites();
+        else
+            finishOpeningDocuments();
+    }
     if (const std::optional<DocumentContext> existing = contextForFile(url)) {
         addRecentFile(url);
         setActiveDocumentController(existing->documentController);

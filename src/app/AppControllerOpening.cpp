@@ -17,13 +17,18 @@ void AppController::openDocumentInBackground(
         showDocumentPanel(existing->panelController);
         return;
     }
-    // Asked for again while it is read (a second double-click): it comes forward when it is ready.
-    if (documentOpening(url))
+    // Asked for again while it is read (a second double-click): it comes forward when it is ready; a
+    // panel reading it for itself (its welcome view's "Open…") comes forward now.
+    if (VeskDocumentController* opening = documentOpening(url)) {
+        if (const std::optional<DocumentContext> context = contextForDocument(opening)) {
+            setActiveDocumentController(opening);
+            showDocumentPanel(context->panelController);
+        }
         return;
+    }
     auto* document = new VeskDocumentController(m_services.dialogs, m_services.scheduler, this);
-    if (m_openingDocuments.isEmpty())
-        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     m_openingDocuments.append(document);
+    updateBusyPointer();
     const QPointer<AppController> self(this);
     const QPointer<VeskDocumentController> weakDocument(document);
     document->openDocumentInBackground(url, alreadyAccessing, plainText,
@@ -39,8 +44,7 @@ void AppController::finishOpeningDocument(VeskDocumentController* document, cons
 {
     m_openingDocuments.removeAll(document);
     m_openingDocuments.removeAll(nullptr);
-    if (m_openingDocuments.isEmpty())
-        QGuiApplication::restoreOverrideCursor();
+    updateBusyPointer();
     if (failure) {
         document->stopFileAccess();
         document->deleteLater();
@@ -69,8 +73,7 @@ void AppController::finishOpeningDocuments()
         // Its answer was taken in (it is no longer listed), or it never comes: dropped.
         if (!m_openingDocuments.isEmpty() && m_openingDocuments.constFirst() == document) {
             m_openingDocuments.removeFirst();
-            if (m_openingDocuments.isEmpty())
-                QGuiApplication::restoreOverrideCursor();
+            updateBusyPointer();
             if (document)
                 document->deleteLater();
         }
@@ -79,14 +82,31 @@ void AppController::finishOpeningDocuments()
 
 void AppController::cancelOpeningDocuments()
 {
-    if (m_openingDocuments.isEmpty())
-        return;
     const QList<QPointer<VeskDocumentController>> documents = std::exchange(m_openingDocuments, {});
-    QGuiApplication::restoreOverrideCursor();
     for (const QPointer<VeskDocumentController>& document : documents) {
         if (!document)
             continue;
         document->cancelOpening();
         document->deleteLater();
     }
+    // A panel reading a file for itself stays as it was, without the file.
+    for (const DocumentContext& context : orderedContexts()) {
+        if (context.documentController)
+            context.documentController->cancelOpening();
+    }
+    updateBusyPointer();
+}
+
+void AppController::updateBusyPointer()
+{
+    bool busy = !m_openingDocuments.isEmpty();
+    for (const DocumentContext& context : std::as_const(m_documentContexts))
+        busy = busy || (context.documentController && context.documentController->isOpening());
+    if (busy == m_showsBusyPointer)
+        return;
+    m_showsBusyPointer = busy;
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
 }

@@ -2,6 +2,22 @@
 
 #include <QPointer>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace {
+
+void releaseFreePages()
+{
+#if defined(__GLIBC__)
+    // Every arena, also the pages free in the middle of the heap, not only at its top.
+    malloc_trim(0);
+#endif
+}
+
+} // namespace
+
 DocumentWriter::DocumentWriter(QObject* parent) : QObject(parent) { }
 
 DocumentWriter::~DocumentWriter()
@@ -27,6 +43,17 @@ void DocumentWriter::dispose(std::shared_ptr<const void> garbage)
     m_changed.notify_all();
 }
 
+void DocumentWriter::giveBackFreedMemory()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_givesBackMemory = true;
+    }
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { run(); });
+    m_changed.notify_all();
+}
+
 void DocumentWriter::start(std::function<void()> work, std::function<void()> done)
 {
     Q_ASSERT(!isBusy());
@@ -45,11 +72,18 @@ void DocumentWriter::run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [this] { return m_stopping || m_work || !m_garbage.empty(); });
+        m_changed.wait(
+            lock, [this] { return m_stopping || m_work || !m_garbage.empty() || m_givesBackMemory; });
         if (!m_garbage.empty()) {
             std::vector<std::shared_ptr<const void>> garbage = std::exchange(m_garbage, {});
             lock.unlock();
             garbage.clear();
+            lock.lock();
+            continue;
+        }
+        if (std::exchange(m_givesBackMemory, false)) {
+            lock.unlock();
+            releaseFreePages();
             lock.lock();
             continue;
         }

@@ -27,6 +27,10 @@ public:
     void wait();
     // Lets go of garbage on the writer's thread: freeing a whole list takes as long as building it.
     void dispose(std::shared_ptr<const void> garbage);
+    // Once the garbage handed over so far is freed, hands the memory that is free back to the system,
+    // on the writer's thread: after a long list was loaded and the one before it freed, the C library
+    // keeps hundreds of megabytes of free memory resident for the next allocations otherwise.
+    void giveBackFreedMemory();
 
 signals:
     // After each completion has run.
@@ -43,6 +47,7 @@ private:
     // Guarded by m_mutex.
     std::function<void()> m_work;
     std::vector<std::shared_ptr<const void>> m_garbage;
+    bool m_givesBackMemory = false;
     bool m_workDone = false;
     bool m_stopping = false;
     // The owning thread's only.

@@ -5,6 +5,8 @@
 
 void ListLoad::run(const DocumentService& service)
 {
+    if (dropped)
+        return;
     DocumentContents contents;
     if (importing) {
         const QString text = std::exchange(importing, std::nullopt).value();
@@ -17,13 +19,15 @@ void ListLoad::run(const DocumentService& service)
         if (removesStaleTemporaryFiles)
             service.removeStaleTemporaryFiles(path);
         QString text;
-        failure = readTaskFile(service, path, contents, keepsPlainText ? &text : nullptr);
+        failure = readTaskFile(service, path, contents, keepsPlainText ? &text : nullptr, &dropped);
         if (failure) {
             if (keepsPlainText && std::holds_alternative<FileAccessError>(*failure))
                 plainText = std::move(text);
             return;
         }
     }
+    if (dropped)
+        return;
     // The session's items share the tasks' texts; the document itself goes here.
     content = LoadedContent::of(contents.document);
     mark = std::move(contents.mark);

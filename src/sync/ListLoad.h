@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 class DocumentService;
@@ -33,6 +34,11 @@ struct ListLoad {
     ContentMark mark;
     // With keepsPlainText, when the file is no task file (failure is unreadableAsVesk): its text.
     std::optional<QString> plainText;
+
+    // Set, from the interface thread, once nobody will take the answer in (the opening was cancelled,
+    // its document closed, Vesk quits): run stops before its next step, reading, parsing or making
+    // the tasks ready, so that whoever waits for the writer does not wait for a whole long list.
+    std::atomic<bool> dropped {false};
 
     void run(const DocumentService& service);
 };

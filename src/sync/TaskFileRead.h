@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 class DocumentService;
@@ -12,6 +13,7 @@ class DocumentService;
 // Reads and parses the task file at path: a read failure, or FileAccessError::unreadableAsVesk when
 // the text is no task file (its text then goes to plainText, when given, to be offered for import).
 // The contents come without their text, which is let go of here. Touches nothing but the file and
-// its arguments, so any thread may call it.
+// its arguments, so any thread may call it. When dropped is set by the time the file is read, its
+// bytes are not parsed: nothing is returned, and the contents stay empty.
 std::optional<DocumentControllerFailure> readTaskFile(const DocumentService& service, const QString& path,
-    DocumentContents& contents, QString* plainText = nullptr);
+    DocumentContents& contents, QString* plainText = nullptr, const std::atomic<bool>* dropped = nullptr);

@@ -112,6 +112,7 @@ void VeskDocumentController::recordPersisted(
     const ContentMark& mark, const QUrl& url, std::optional<CommittedSnapshot> snapshot)
 {
     letGoOfWrittenBytes();
+    m_writesBackChange = false;
     m_lastPersistedContent = mark;
     ++m_fileRevision;
     // After a load, the last reference to the list that was shown before: freed on the writer's thread.
@@ -234,21 +235,15 @@ void VeskDocumentController::chooseAndOpenFile()
         presentErrorAlert(fileIsOpenMessage());
         return;
     }
-    settleWritesQuietly();
-    QPointer self(this);
-    DocumentContents contents;
-    auto failure = m_documentService.readDocument(
-        localPath(url), std::bind_front(&DialogPresenter::runAlert, m_dialogs), contents);
-    if (!self)
-        return;
-    if (failure) {
-        setAppStatus(QStringLiteral("Could not open file"));
-        presentErrorAlert(describeFailure(*failure));
-        return;
-    }
-    loadContents(std::move(contents), url);
-    bindFile(url, false);
-    setAppStatus(QStringLiteral("Loaded ") + lastPathComponent(url));
+    // Read and parsed on the writer's thread, so that a long list freezes no window; a plain-text
+    // file's import question comes once it has been read.
+    openDocumentInBackground(
+        url, false, PlainText::offerImport, [this](const std::optional<DocumentControllerFailure>& failure) {
+            if (!failure)
+                return;
+            setAppStatus(QStringLiteral("Could not open file"));
+            presentErrorAlert(describeFailure(*failure));
+        });
 }
 
 void VeskDocumentController::chooseAndCreateFile()
@@ -363,6 +358,10 @@ bool VeskDocumentController::hasChangesOnlyInSession() const
 
 void VeskDocumentController::finishPendingWork()
 {
+    // Without a file there is nothing to write: a list still being opened into the document is not
+    // waited for (closing the document or quitting drops it).
+    if (!hasSelectedFile() && isOpening())
+        return;
     QPointer self(this);
     // A save that fails now is asked about by prepareToClose or shown in the status line instead.
     m_isWritingQuietly = true;

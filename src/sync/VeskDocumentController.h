@@ -122,7 +122,8 @@ public:
     void cancelOpening();
     // Writes the new-file template to url and loads it.
     std::optional<DocumentControllerFailure> createDocument(const QUrl& url);
-    // The open panel, then reading with the import prompt; failures are shown to the user.
+    // The open panel, then openDocumentInBackground with the import prompt; failures are shown to the
+    // user. For a document without a file (a panel's welcome view).
     void chooseAndOpenFile();
     // The save panel, then createDocument; failures are shown to the user.
     void chooseAndCreateFile();
@@ -187,6 +188,8 @@ public:
     static QString lastPathComponent(const QUrl& url);
 
 signals:
+    // isOpening changed.
+    void openingChanged();
     void appStatusChanged();
     void selectedFileURLChanged();
     void documentColorChanged();
@@ -233,8 +236,14 @@ private:
     void finishOpening(ListLoad& load, quint64 serial);
     void startReload();
     void finishReload(ListLoad& load, quint64 serial);
+    // Forgets the reload in flight, whose answer then stops early and is not taken in; the status
+    // before it comes back.
+    void dropReload();
     // Hands the tasks of a load that were not taken to the writer to be freed.
     void letGoOfLoad(ListLoad& load);
+    // After a list was loaded: once the list shown before is freed everywhere (the windows let go of
+    // it when they next update), the writer hands the free memory back to the system.
+    void giveBackFreedMemoryLater();
     // Lets the writer finish what it was handed before the binding or the session is replaced,
     // without alerts: what failed shows in the state and the status.
     void settleWritesQuietly();
@@ -299,6 +308,9 @@ private:
     // the report of the save's own replacement of the file is checked against them, not a digest.
     QByteArray m_lastWrittenBytes;
     ScheduledJob m_writtenBytesExpiry;
+    // A save found the file changed with nothing unsaved: the change is written back once the check
+    // that reads it has loaded it. Until anything is recorded as persisted.
+    bool m_writesBackChange = false;
     // Asked for while the writer was busy, done once it is idle.
     bool m_changeNoticedWhileWriting = false;
     bool m_checkWaitsForWriter = false;
@@ -313,6 +325,8 @@ private:
         PlainText plainText = PlainText::refuse;
         OpeningDone done;
         quint64 serial = 0;
+        // What the writer runs for it, told when the opening is dropped.
+        std::shared_ptr<ListLoad> load;
     };
     std::optional<Opening> m_opening;
     // The reload in flight, and whether the writer has it yet: it waits for a save or check running.
@@ -322,6 +336,8 @@ private:
         bool started = false;
         // The status before, shown again when the reload fails or is dropped.
         QString statusBefore;
+        // What the writer runs for it once started, told when the reload is dropped.
+        std::shared_ptr<ListLoad> load;
     };
     std::optional<Reload> m_reload;
     bool m_replacedFilesWaitForWriter = false;

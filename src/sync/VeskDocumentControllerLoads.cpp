@@ -26,11 +26,19 @@ void VeskDocumentController::letGoOfLoad(ListLoad& load)
     load.plainText.reset();
 }
 
+void VeskDocumentController::giveBackFreedMemoryLater()
+{
+    constexpr double windowsUpdatedWithin = 1.0;
+    m_scheduler->schedule(
+        windowsUpdatedWithin, m_writer, [writer = m_writer] { writer->giveBackFreedMemory(); });
+}
+
 void VeskDocumentController::openDocumentInBackground(
     const QUrl& url, bool alreadyAccessing, PlainText plainText, OpeningDone done)
 {
     cancelOpening();
-    m_opening = Opening {url, alreadyAccessing, plainText, std::move(done), ++m_loadSerial};
+    m_opening = Opening {url, alreadyAccessing, plainText, std::move(done), ++m_loadSerial, nullptr};
+    emit openingChanged();
     auto load = std::make_shared<ListLoad>();
     load->path = localPath(url);
     load->removesStaleTemporaryFiles = true;
@@ -40,16 +48,27 @@ void VeskDocumentController::openDocumentInBackground(
 
 void VeskDocumentController::cancelOpening()
 {
-    // Its answer, when it comes, belongs to no opening.
+    if (!m_opening)
+        return;
+    // Its answer, when it comes, belongs to no opening; the writer stops reading it at its next step.
+    if (m_opening->load)
+        m_opening->load->dropped = true;
     m_opening.reset();
+    emit openingChanged();
 }
 
 void VeskDocumentController::startOpening(std::shared_ptr<ListLoad> load)
 {
     // A document being opened has nothing of its own to write; whatever else runs goes first.
+    QPointer self(this);
+    const quint64 serial = m_opening->serial;
     settleWritesQuietly();
+    // What ran meanwhile may have dropped the opening, or deleted the document.
+    if (!self || !m_opening || m_opening->serial != serial)
+        return;
+    m_opening->load = load;
     m_writer->start([load, service = m_documentService] { load->run(service); },
-        [this, load, serial = m_opening->serial] { finishOpening(*load, serial); });
+        [this, load, serial] { finishOpening(*load, serial); });
 }
 
 void VeskDocumentController::finishOpening(ListLoad& load, quint64 serial)
@@ -81,7 +100,20 @@ void VeskDocumentController::finishOpening(ListLoad& load, quint64 serial)
         letGoOfLoad(load);
         load.failure = DocumentError::importDeclined;
     }
+    if (hasSelectedFile()) {
+        // The document has a file of its own: what it still has to write goes there first.
+        settleWritesQuietly();
+        if (!self)
+            return;
+        if (!m_opening || m_opening->serial != serial) {
+            letGoOfLoad(load);
+            return;
+        }
+    }
     Opening opening = std::exchange(m_opening, std::nullopt).value();
+    emit openingChanged();
+    if (!self)
+        return;
     if (load.failure) {
         opening.done(load.failure);
         return;
@@ -89,6 +121,7 @@ void VeskDocumentController::finishOpening(ListLoad& load, quint64 serial)
     m_sessionController->loadContent(*load.content);
     letGoOfLoad(load);
     recordPersisted(load.mark, opening.url);
+    giveBackFreedMemoryLater();
     bindFile(opening.url, opening.alreadyAccessing);
     setAppStatus(QStringLiteral("Loaded ") + lastPathComponent(opening.url));
     opening.done(std::nullopt);
@@ -103,7 +136,9 @@ void VeskDocumentController::reloadFromDisk()
     // The session is about to be replaced by the file: what waits to be written goes with it, and
     // nothing the user does meanwhile is saved over the file.
     m_pendingSave.reset();
-    m_reload = Reload {m_selectedFileURL, ++m_loadSerial, false, m_appStatus};
+    if (m_reload && m_reload->load)
+        m_reload->load->dropped = true;
+    m_reload = Reload {m_selectedFileURL, ++m_loadSerial, false, m_appStatus, nullptr};
     updateEditingBlocked();
     setAppStatus(QStringLiteral("Reloading ") + lastPathComponent(m_selectedFileURL) + QStringLiteral("…"));
     // A save or check running now is taken in first; the reload reads the file after it.
@@ -118,8 +153,19 @@ void VeskDocumentController::startReload()
     m_reload->started = true;
     auto load = std::make_shared<ListLoad>();
     load->path = localPath(m_reload->url);
+    m_reload->load = load;
     m_writer->start([load, service = m_documentService] { load->run(service); },
         [this, load, serial = m_reload->serial] { finishReload(*load, serial); });
+}
+
+void VeskDocumentController::dropReload()
+{
+    if (!m_reload)
+        return;
+    if (m_reload->load)
+        m_reload->load->dropped = true;
+    setAppStatus(std::exchange(m_reload, std::nullopt)->statusBefore);
+    updateEditingBlocked();
 }
 
 void VeskDocumentController::finishReload(ListLoad& load, quint64 serial)
@@ -151,6 +197,7 @@ void VeskDocumentController::finishReload(ListLoad& load, quint64 serial)
         m_sessionController->loadContent(*load.content);
         letGoOfLoad(load);
         recordPersisted(load.mark, url);
+        giveBackFreedMemoryLater();
         setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
     }
     if (self)

@@ -143,10 +143,15 @@ void VeskDocumentController::takeInExternalChangeCheck(FileCheck& check)
             handleObservedFileError(check.changeFailure.value_or(FileAccessError::unreadable()));
             return;
         }
+        const bool writesBack = m_writesBackChange;
         m_sessionController->loadContent(*check.change);
         letGoOfChange(check);
         recordPersisted(check.changeMark, url);
+        giveBackFreedMemoryLater();
         setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
+        // The save that found the change goes on, with what the session holds now.
+        if (writesBack)
+            m_pendingSave = CommittedSnapshot::of(*m_sessionController);
         return;
     }
     if (m_syncState == SyncState::externallyModifiedReloadable)
@@ -182,10 +187,7 @@ void VeskDocumentController::saveToNewFile()
     // The new file gets everything; a save already running for the old one still lands there. A
     // reload asked for earlier is dropped: what the session holds now is what the user saves.
     m_pendingSave.reset();
-    if (m_reload) {
-        setAppStatus(std::exchange(m_reload, std::nullopt)->statusBefore);
-        updateEditingBlocked();
-    }
+    dropReload();
     settleWritesQuietly();
     const VeskDocument document = m_sessionController->documentIncludingEdits();
     const QString text = serializeDocument(document);

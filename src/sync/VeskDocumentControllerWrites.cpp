@@ -92,14 +92,11 @@ void VeskDocumentController::finishSave(SaveJob& job, const QUrl& url)
             failSave(FileAccessError::conflict());
             break;
         }
-        // Nothing would be lost: take the other program's version, and write it back.
-        DocumentContents contents;
-        if (auto failure = readTaskFile(url, contents)) {
-            failSave(*failure);
-            break;
-        }
-        loadContents(std::move(contents), url);
-        m_pendingSave = CommittedSnapshot::of(*m_sessionController);
+        // Nothing would be lost: the other program's version is taken, and written back. It is read
+        // and made ready on the writer's thread by the check that comes next, when nothing else runs,
+        // and taken in as any change a check finds: only if nothing would be lost then either.
+        m_writesBackChange = true;
+        m_checkWaitsForWriter = true;
         break;
     }
     case SaveJob::Outcome::conflict:

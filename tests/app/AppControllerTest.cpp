@@ -224,6 +224,47 @@ private Q_SLOTS:
         QCOMPARE(shell.storedList(AppController::openDocumentsKey()), QStringList({a, b}));
     }
 
+    // A panel's welcome view opens a file as File > Open does: on the writer's thread, with the busy
+    // pointer; the same file asked for meanwhile is that opening, and quitting meanwhile drops it.
+    void aPanelsWelcomeViewOpensAFileInTheBackground()
+    {
+        ShellFixture shell;
+        AppController& app = shell.launch();
+        const QString b = shell.writeTaskFile(QStringLiteral("b.vesk"));
+        VeskDocumentController* document = app.makeDocumentContext().documentController;
+        shell.dialogs.filesToOpen = {b};
+        document->chooseAndOpenFile();
+        QVERIFY(document->isOpening());
+        QVERIFY(!document->hasSelectedFile());
+        QVERIFY(QGuiApplication::overrideCursor());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        // File > Open and a launch asking for it meanwhile: one document, the panel's.
+        shell.dialogs.filesToOpen = {b};
+        app.chooseFileToOpen();
+        QVERIFY(!app.isOpeningDocuments());
+        QVERIFY(app.openDocumentAtURL(shell.url(b)));
+        QCOMPARE(app.documentContexts().size(), 1);
+        QCOMPARE(document->selectedFileURL(), shell.url(b));
+        QCOMPARE(document->appStatus(), QStringLiteral("Loaded b.vesk"));
+        QVERIFY(!QGuiApplication::overrideCursor());
+
+        // Quitting while another welcome view's file is read: the quit does not wait to load it.
+        const QString c = shell.writeTaskFile(QStringLiteral("c.vesk"));
+        VeskDocumentController* other = app.makeDocumentContext().documentController;
+        shell.dialogs.filesToOpen = {c};
+        other->chooseAndOpenFile();
+        int exits = 0;
+        app.exitApplication = [&exits] { ++exits; };
+        app.quit();
+        QCOMPARE(exits, 1);
+        QVERIFY(!other->isOpening());
+        shell.settle();
+        QVERIFY(!other->hasSelectedFile());
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QVERIFY(shell.dialogs.alerts.isEmpty());
+        QCOMPARE(readAll(b), QByteArray("Write the report\n---\nCall Ana\n---\n"));
+    }
+
     // Someone who goes on working in the list in front while another is read keeps it: the new list
     // waits as a tab behind instead of taking the keys still being typed.
     void aListReadWhileTheUserWorksWaitsBehind()

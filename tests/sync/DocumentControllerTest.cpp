@@ -719,6 +719,94 @@ private slots:
         QVERIFY(!f.session().editingBlocked());
     }
 
+    // A save that finds the file changed by another program while nothing is unsaved (here one asked
+    // for by a commit that changed nothing the file holds) takes the other program's version and
+    // writes it back. The file is read and parsed on the writer's thread, not while the save's answer
+    // is taken in, and what the user did meanwhile decides as for any change a check finds.
+    void aSaveThatFindsAChangeReadsItOnTheWriter_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        for (const char* scenario : {"nothing meanwhile", "committed meanwhile", "editor opened meanwhile",
+                 "changed again meanwhile", "closed meanwhile", "reloaded from disk meanwhile"})
+            QTest::newRow(scenario) << QString::fromLatin1(scenario);
+    }
+
+    void aSaveThatFindsAChangeReadsItOnTheWriter()
+    {
+        QFETCH(QString, scenario);
+        Fixture f;
+        QVERIFY(f.open());
+        saveAsAnotherEditor(f.path, theirs);
+        ReadWatch saveRead(f.path);
+        f.controller.saveCommittedChange();
+        // Once the save has begun (it has read the file), the writer is held up after it, freeing
+        // something of its own, until the test lets it go on.
+        QVERIFY(saveRead.waitForRead());
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        f.controller.writer()->dispose(std::shared_ptr<const int>(new int(0), [released](const int* garbage) {
+            released.wait();
+            delete garbage;
+        }));
+        // The save's answer is taken in: the session is as it was, and the file is to be read.
+        f.controller.writer()->wait();
+        QVERIFY(f.controller.isWriting());
+        QCOMPARE(
+            titles(f.session().committedDocument().workingItems), (QStringList {"Write report", "Pay rent"}));
+        QCOMPARE(f.controller.syncState(), SyncState::inSync);
+        std::optional<ReadWatch> readWatch;
+        if (scenario == QLatin1String("changed again meanwhile"))
+            readWatch.emplace(f.path);
+        release.set_value();
+        QByteArray expected = theirs;
+        if (scenario == QLatin1String("committed meanwhile")
+            || scenario == QLatin1String("editor opened meanwhile")) {
+            // Unsaved work now: a conflict, the other program's text kept and the work in the session.
+            if (scenario == QLatin1String("committed meanwhile")) {
+                f.session().beginCreatingNewItem(QStringLiteral("Mine"));
+                f.session().commitNewItem();
+            } else {
+                f.session().setSelection(SessionSelection::task(f.session().workingItemIDs().constFirst()));
+                f.session().beginEditingSelectedItem();
+            }
+            f.controller.waitForWrites();
+            QCOMPARE(f.controller.syncState(), SyncState::externallyModifiedConflicted);
+            f.expectOneAlert(VeskDocumentController::defaultRecoveryMessage(), recoveryButtons);
+            QCOMPARE(readBytes(f.path), theirs);
+            QCOMPARE(
+                f.controller.hasChangesOnlyInSession(), scenario == QLatin1String("committed meanwhile"));
+            return;
+        }
+        // The tasks a text holds: what is written back is the other program's tasks in Vesk's form.
+        const auto tasksOf = [](const QByteArray& bytes) { return parseDocument(QString::fromUtf8(bytes)); };
+        if (scenario == QLatin1String("changed again meanwhile")) {
+            // Changed once more after the writer read it: the save that writes it back finds that,
+            // and the latest text is read in turn, never written over.
+            QVERIFY(readWatch->waitForReads(2));
+            expected = "Later\n---\n---\n";
+            saveAsAnotherEditor(f.path, expected);
+        } else if (scenario == QLatin1String("closed meanwhile")) {
+            f.controller.stopFileAccess();
+            QCOMPARE(tasksOf(readBytes(f.path)), tasksOf(theirs));
+            QVERIFY(f.dialogs.alerts.isEmpty());
+            return;
+        } else if (scenario == QLatin1String("reloaded from disk meanwhile")) {
+            f.controller.reloadFromDisk();
+        }
+        f.controller.waitForWrites();
+        QCOMPARE(tasksOf(readBytes(f.path)), tasksOf(expected));
+        QCOMPARE(f.session().committedDocument(), tasksOf(expected));
+        QCOMPARE(f.controller.appStatus(),
+            scenario == QLatin1String("reloaded from disk meanwhile") ? QStringLiteral("Reloaded list.vesk")
+                                                                      : QStringLiteral("Saved list.vesk"));
+        QCOMPARE(f.controller.syncState(), SyncState::inSync);
+        QVERIFY(!f.session().editingBlocked());
+        QVERIFY(f.dialogs.alerts.isEmpty());
+        f.addTask(QStringLiteral("After"));
+        QCOMPARE(titles(tasksOf(readBytes(f.path)).workingItems), titles(tasksOf(expected).workingItems));
+        QCOMPARE(titles(tasksOf(readBytes(f.path)).inboxItems), QStringList {"After"});
+    }
+
     // The window's activation and its panel becoming key ask for the check together: asked again
     // while the check waits for the writer, before it has begun to read the file, it is that same
     // check, and a long file is read once. (Asked after the read began, it checks once more: see
@@ -1050,6 +1138,10 @@ private slots:
         f.dialogs.filesToOpen = {notes, notes};
         f.dialogs.alertAnswers = {1, 0, 0};
         f.controller.chooseAndOpenFile();
+        // The file is read on the writer's thread; the question comes once it has been.
+        QVERIFY(f.controller.isOpening());
+        QCOMPARE(f.dialogs.alerts.size(), 1);
+        f.controller.waitForWrites();
         QCOMPARE(f.dialogs.openRequests.value(0), DocumentService::openFileFilters());
         QCOMPARE(f.controller.appStatus(), QStringLiteral("Could not open file"));
         QCOMPARE(f.dialogs.alerts.size(), 3);
@@ -1057,6 +1149,7 @@ private slots:
             QStringLiteral("The selected file was not imported into Vesk."));
         QCOMPARE(readBytes(notes), QByteArray("milk\neggs\n"));
         f.controller.chooseAndOpenFile();
+        f.controller.waitForWrites();
         QCOMPARE(f.controller.appStatus(), QStringLiteral("Loaded notes.txt"));
         QCOMPARE(titles(f.session().committedDocument().inboxItems), (QStringList {"milk", "eggs"}));
         QCOMPARE(readBytes(notes), QByteArray("\n---\nmilk\neggs\n---\n"));

@@ -8,6 +8,9 @@
 #include <QDir>
 
 #include <cstdio>
+#include <future>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace {
 
@@ -269,6 +272,37 @@ private slots:
         o.session().commitNewItem();
         o.controller->waitForWrites();
         QVERIFY(readBytes(path).contains("Added"));
+    }
+
+    // An opening dropped while it waits for the writer does not read the file once the writer comes to
+    // it: closing its window or quitting does not wait for a long list to be read and parsed.
+    void anOpeningDroppedBeforeItsTurnReadsNothing()
+    {
+        for (const bool dropped : {true, false}) {
+            Opening o;
+            const QString path = o.file(QStringLiteral("list.vesk"), mine);
+            // The writer is busy freeing something else until the test lets it go on.
+            std::promise<void> release;
+            std::shared_future<void> released = release.get_future().share();
+            o.controller->writer()->dispose(
+                std::shared_ptr<const int>(new int(0), [released](const int* garbage) {
+                    released.wait();
+                    delete garbage;
+                }));
+            const int opens = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+            QVERIFY(::inotify_add_watch(opens, QFile::encodeName(path).constData(), IN_OPEN) >= 0);
+            o.start(path, VeskDocumentController::PlainText::refuse);
+            if (dropped)
+                o.controller->cancelOpening();
+            release.set_value();
+            o.controller->waitForWrites();
+            alignas(inotify_event) char events[4096];
+            const bool opened = ::read(opens, events, sizeof events) > 0;
+            ::close(opens);
+            QCOMPARE(opened, !dropped);
+            QCOMPARE(o.doneCount, dropped ? 0 : 1);
+            QCOMPARE(o.controller->hasSelectedFile(), !dropped);
+        }
     }
 
     // An opening that is dropped (its document closed, or another opening started) loads nothing and
