@@ -1,5 +1,7 @@
 #include "session/ItemIDList.h"
 
+#include "session/SessionItemMap.h"
+
 #include <cstring>
 
 namespace {
@@ -59,8 +61,23 @@ ItemIDList::ItemIDList(const QList<QUuid>& ids)
         const qsizetype count = std::min(chunkSize, ids.size() - from);
         d->chunks.emplace_back(ids.cbegin() + from, ids.cbegin() + from + count);
         d->starts.push_back(from);
+        d->regions.push_back(regionsOf(d->chunks.back()));
     }
     d->size = ids.size();
+}
+
+quint64 ItemIDList::regionOf(const QUuid& id)
+{
+    constexpr int leafBits = 2 * SessionItemMap::levelBits;
+    return quint64(1) << (SessionItemMap::leafIndex(id) >> (leafBits - 6));
+}
+
+quint64 ItemIDList::regionsOf(const Chunk& ids)
+{
+    quint64 regions = 0;
+    for (const QUuid& id : ids)
+        regions |= regionOf(id);
+    return regions;
 }
 
 qsizetype ItemIDList::searchChunk(qsizetype index) const
@@ -83,7 +100,10 @@ qsizetype ItemIDList::indexOf(const QUuid& id, qsizetype from) const
         from = std::max<qsizetype>(0, from + size());
     if (from >= size())
         return -1;
+    const quint64 region = regionOf(id);
     for (qsizetype chunk = chunkOf(from); chunk < qsizetype(d->chunks.size()); ++chunk) {
+        if (!(d->regions[size_t(chunk)] & region))
+            continue;
         const Chunk& ids = d->chunks[size_t(chunk)];
         const qsizetype start = d->starts[size_t(chunk)];
         const QUuid* begin = ids.constData();
@@ -123,8 +143,10 @@ void ItemIDList::append(const QUuid& id)
     if (table.chunks.empty() || table.chunks.back().size() >= chunkSize) {
         table.chunks.emplace_back().reserve(chunkSize);
         table.starts.push_back(table.size);
+        table.regions.push_back(0);
     }
     table.chunks.back().append(id);
+    table.regions.back() |= regionOf(id);
     ++table.size;
 }
 
@@ -137,6 +159,7 @@ void ItemIDList::insert(qsizetype index, const QUuid& id)
     const qsizetype chunk = chunkOf(index);
     Table& table = *d;
     table.chunks[size_t(chunk)].insert(index - table.starts[size_t(chunk)], id);
+    table.regions[size_t(chunk)] |= regionOf(id);
     ++table.size;
     if (table.chunks[size_t(chunk)].size() > 2 * chunkSize)
         split(table, chunk);
@@ -162,8 +185,10 @@ void ItemIDList::remove(qsizetype index, qsizetype count)
         count -= n;
         if (n == ids.size()) {
             table.chunks.erase(table.chunks.begin() + chunk);
+            table.regions.erase(table.regions.begin() + chunk);
         } else {
             ids.remove(offset, n);
+            table.regions[size_t(chunk)] = regionsOf(ids);
             ++chunk;
         }
         offset = 0;
@@ -193,7 +218,9 @@ void ItemIDList::replace(qsizetype index, const QUuid& id)
 {
     const qsizetype chunk = chunkOf(index);
     Table& table = *d;
-    table.chunks[size_t(chunk)].replace(index - table.starts[size_t(chunk)], id);
+    Chunk& ids = table.chunks[size_t(chunk)];
+    ids.replace(index - table.starts[size_t(chunk)], id);
+    table.regions[size_t(chunk)] = regionsOf(ids);
 }
 
 void ItemIDList::split(Table& table, qsizetype chunk)
@@ -204,6 +231,8 @@ void ItemIDList::split(Table& table, qsizetype chunk)
     whole.resize(half);
     table.chunks.insert(table.chunks.begin() + chunk + 1, std::move(tail));
     table.starts.insert(table.starts.begin() + chunk + 1, 0);
+    table.regions[size_t(chunk)] = regionsOf(table.chunks[size_t(chunk)]);
+    table.regions.insert(table.regions.begin() + chunk + 1, regionsOf(table.chunks[size_t(chunk) + 1]));
 }
 
 void ItemIDList::joinIfSmall(Table& table, qsizetype chunk)
@@ -215,6 +244,8 @@ void ItemIDList::joinIfSmall(Table& table, qsizetype chunk)
     Chunk& joined = table.chunks[size_t(into)];
     joined.append(table.chunks[size_t(into) + 1]);
     table.chunks.erase(table.chunks.begin() + into + 1);
+    table.regions[size_t(into)] |= table.regions[size_t(into) + 1];
+    table.regions.erase(table.regions.begin() + into + 1);
     if (joined.size() > 2 * chunkSize)
         split(table, into);
 }

@@ -22,6 +22,9 @@ class ItemIDList {
     struct Table : QSharedData {
         std::vector<Chunk> chunks; // never empty ones
         std::vector<qsizetype> starts; // the index of each chunk's first id
+        // For each chunk, a bit for the region (regionOf) of each id in it, and maybe of ids no
+        // longer in it: indexOf reads only the chunks whose bit for the id's region is set.
+        std::vector<quint64> regions;
         qsizetype size = 0;
     };
 
@@ -167,6 +170,10 @@ public:
     // The place of index, to walk from there.
     const_iterator iteratorAt(qsizetype index) const;
 
+    // Reads only the chunks that may hold the id. A list loaded from a file has ids that lie in
+    // the item map in the list's order (SessionItemMap::orderedIDs), and the map's leaf of an id,
+    // cut to one of 64 regions, says which stretch of the loaded list it was in: so a chunk of such
+    // ids holds a region or two, and an id is looked for in a few chunks instead of every one.
     qsizetype indexOf(const QUuid& id, qsizetype from = 0) const;
     bool contains(const QUuid& id) const { return indexOf(id) >= 0; }
     // The ids from pos on (to the end when length is negative), as a plain list.
@@ -231,6 +238,9 @@ private:
         return searchChunk(index);
     }
     qsizetype searchChunk(qsizetype index) const;
+    // The region bit of an id, and the bits of every id in a chunk.
+    static quint64 regionOf(const QUuid& id);
+    static quint64 regionsOf(const Chunk& ids);
     void split(Table& table, qsizetype chunk);
     void joinIfSmall(Table& table, qsizetype chunk);
     static void renumber(Table& table, qsizetype fromChunk);

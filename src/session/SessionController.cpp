@@ -109,6 +109,7 @@ void SessionController::loadContent(const LoadedContent& content)
     SessionState::Scope scope(m_state);
     m_transitions.cancelPendingTodayToggle();
     m_state.replaceContent(content.items, content.working, content.inbox, content.completed);
+    m_filter.forgetTexts();
 
     m_state.assignInputDraft(QString());
     m_state.assignIsCreatingNewItem(false);

@@ -294,6 +294,14 @@ void SessionFilter::update(const SessionState& state) const
     m_items = state.items();
 }
 
+void SessionFilter::forgetTexts()
+{
+    m_textsValid = false;
+    m_items = SessionItemMap();
+    for (Section& section : m_sections)
+        section = Section();
+}
+
 bool SessionFilter::prepare(const SessionState& state, qsizetype rows) const
 {
     foldedQuery(); // drops what was folded under another locale

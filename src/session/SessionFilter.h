@@ -52,6 +52,10 @@ public:
     // Brings the folded texts up to date with the session's tasks, folding at most about `rows`
     // texts. Answers whether they are now up to date, so that a keystroke would fold nothing.
     bool prepare(const SessionState& state, qsizetype rows) const;
+    // Lets go of the folded texts and of the tasks they were folded from, when the session's tasks
+    // were replaced (a list opened or reloaded): the old list is freed with the load, not by the
+    // first keystroke or slice of folding after it.
+    void forgetTexts();
 
 private:
     struct KeptResult {

@@ -2,6 +2,7 @@
 
 #include "session/FoldedTexts.h"
 
+#include <algorithm>
 #include <bit>
 
 #if defined(__SSE2__)
@@ -75,50 +76,76 @@ bool TaskTextMatcher::matches(const SessionItem& item) const
     if (m_query.isEmpty())
         return true;
     const bool hasNote = item.note && !item.note->isEmpty();
-    if (!m_hasLineFeed && isAscii(item.title) && (!hasNote || isAscii(*item.note))) {
+    if (!m_hasLineFeed) {
         // Without a line feed in the query, no hit spans the title and the note.
-        return m_asciiCanHold && (asciiContains(item.title) || (hasNote && asciiContains(*item.note)));
+        if (!m_asciiCanHold) {
+            if (isAscii(item.title) && (!hasNote || isAscii(*item.note)))
+                return false;
+        } else {
+            Answer answer = findAscii(item.title);
+            if (answer == Answer::absent && hasNote)
+                answer = findAscii(*item.note);
+            if (answer != Answer::notAscii)
+                return answer == Answer::found;
+        }
     }
     m_scratch.truncate(0);
     m_rules.appendFoldedTask(m_scratch, item);
     return FoldedTexts::contains(m_scratch, m_query);
 }
 
-bool TaskTextMatcher::asciiContains(QStringView text) const
+// A hit in the ASCII start of a text is a hit in the text folded whole, whatever comes after it,
+// once the unit just after the hit is ASCII too: an ASCII unit is never changed by the units that
+// follow it, except by a combining mark right after it (composing with it, or, under Lithuanian
+// rules, giving a capital I a dot), and no unit after an ASCII one changes what comes before it.
+// So a text is read only up to its first hit, which in ordinary text comes early.
+TaskTextMatcher::Answer TaskTextMatcher::findAscii(QStringView text) const
 {
     const char16_t* units = text.utf16();
+    const qsizetype size = text.size();
     const char16_t* query = reinterpret_cast<const char16_t*>(m_query.constData());
     const qsizetype length = m_query.size();
-    const qsizetype last = text.size() - length; // the last place a hit can start
+    const qsizetype last = size - length; // the last place a hit can start
     const auto holdsAt = [&](qsizetype at) {
         for (qsizetype k = 1; k < length; ++k)
             if (FoldRules::foldAscii(units[at + k], m_turkic) != query[k])
                 return false;
         return true;
     };
+    const auto hitAt = [&](qsizetype at) {
+        return isAscii(text.first(std::min(size, at + length + 1))) ? Answer::found : Answer::notAscii;
+    };
     qsizetype at = 0;
 #if defined(__SSE2__)
     // A block of places at a time: a place is a candidate when the needle's first and last units
-    // are there once folded, which rules out almost every place in ordinary text at once.
+    // are there once folded, which rules out almost every place in ordinary text at once. The
+    // units passed are gathered to tell whether they were all ASCII.
     const __m128i first = _mm_set1_epi16(short(query[0]));
     const __m128i final = _mm_set1_epi16(short(query[length - 1]));
+    __m128i passed = _mm_setzero_si128();
     for (; at + 8 <= last + 1; at += 8) {
-        const __m128i starts
-            = foldBlock(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at)), m_turkic);
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
+        passed = _mm_or_si128(passed, block);
+        const __m128i starts = foldBlock(block, m_turkic);
         const __m128i ends
             = foldBlock(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at + length - 1)), m_turkic);
         unsigned mask = unsigned(
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(starts, first), _mm_cmpeq_epi16(ends, final))));
         while (mask) {
-            if (holdsAt(at + std::countr_zero(mask) / 2))
-                return true;
+            const qsizetype candidate = at + std::countr_zero(mask) / 2;
+            if (holdsAt(candidate))
+                return hitAt(candidate);
             mask &= mask - 1;
             mask &= mask - 1; // each unit sets two bits
         }
     }
+    const __m128i beyond = _mm_and_si128(passed, _mm_set1_epi16(short(0xFF80)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128())) != 0xFFFF)
+        return Answer::notAscii;
 #endif
+    const qsizetype unchecked = at; // the units from here on were not gathered
     for (; at <= last; ++at)
         if (FoldRules::foldAscii(units[at], m_turkic) == query[0] && holdsAt(at))
-            return true;
-    return false;
+            return hitAt(at);
+    return isAscii(text.sliced(unchecked)) ? Answer::absent : Answer::notAscii;
 }

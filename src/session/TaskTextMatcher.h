@@ -7,9 +7,10 @@
 
 // Whether a task's searched text, folded, contains a folded query, without keeping the folded
 // text: what a search asks of tasks whose texts have not been folded ahead. A task whose title and
-// note are ASCII is compared unit by unit as each unit folds (only the capital letters change),
-// so nothing is copied; any other task is folded on the spot, its whole text at once, as the
-// folded texts hold it.
+// note are ASCII, or that has a hit before its first other unit, is compared unit by unit as each
+// unit folds (only the capital letters change), so nothing is copied and a text is read only up to
+// its first hit; any other task is folded on the spot, its whole text at once, as the folded texts
+// hold it.
 class TaskTextMatcher {
 public:
     // `foldedQuery` as FoldRules::fold makes it under `rules`.
@@ -18,8 +19,11 @@ public:
     bool matches(const SessionItem& item) const;
 
 private:
-    // Whether the ASCII text, folded, contains the query (which holds no line feed).
-    bool asciiContains(QStringView text) const;
+    enum class Answer { found, absent, notAscii };
+    // Whether the text, folded, contains the query (which holds no line feed): found or absent
+    // when the units up to the first hit, or all of them, are ASCII; notAscii when that takes
+    // folding the text as a whole.
+    Answer findAscii(QStringView text) const;
 
     const FoldRules& m_rules;
     QString m_query;

@@ -1,5 +1,7 @@
 #include "session/ItemIDList.h"
+#include "session/ItemIdGenerator.h"
 #include "session/ListChange.h"
+#include "session/SessionItemMap.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -45,22 +47,39 @@ QString differenceFrom(const ItemIDList& list, const QList<QUuid>& model, QRando
     return {};
 }
 
+// Whether every id of the model is found where it is, from the start and from just before it.
+QString misplacedIn(const ItemIDList& list, const QList<QUuid>& model)
+{
+    for (qsizetype i = 0; i < model.size(); ++i)
+        if (list.indexOf(model.at(i)) != i || list.indexOf(model.at(i), std::max<qsizetype>(0, i - 3)) != i)
+            return QStringLiteral("%1 not found at its place").arg(i);
+    return {};
+}
+
 } // namespace
 
 // Several copies of a list of a few thousand ids, sharing chunks, are edited apart by inserts,
 // removals of stretches across chunks, moves near and far, replacements, appends and copies of
 // each other. Each must read as its QList model at every step, however the others change, and
-// the comparisons must agree with the models': equality, and how one list became another.
+// the comparisons must agree with the models': equality, and how one list became another. The list
+// starts as a loaded one, whose ids each chunk tells apart from most others, and gets ids made
+// later and ids of a loaded list elsewhere: every id must still be found where it is.
 void ItemIDListTest::copiesEditedApartReadAsTheirModels()
 {
     QRandomGenerator random(17);
+    ItemIdGenerator bits;
     constexpr int copies = 4;
     std::array<ItemIDList, copies> lists;
     std::array<QList<QUuid>, copies> models;
-    for (int i = 0; i < 3000; ++i) {
-        models[0].append(QUuid::createUuid());
-        lists[0].append(models[0].last());
-    }
+    models[0] = SessionItemMap::orderedIDs(0, 3000, 3000, bits);
+    lists[0] = ItemIDList(models[0]);
+    // Ids of a longer list, to come in later from any stretch of it, each once.
+    QList<QUuid> elsewhere = SessionItemMap::orderedIDs(0, 20000, 20000, bits);
+    const auto newID = [&] {
+        return random.bounded(2) || elsewhere.isEmpty()
+            ? QUuid::createUuid()
+            : elsewhere.takeAt(random.bounded(int(elsewhere.size())));
+    };
     for (int c = 1; c < copies; ++c) {
         lists[c] = lists[0];
         models[c] = models[0];
@@ -74,10 +93,13 @@ void ItemIDListTest::copiesEditedApartReadAsTheirModels()
         const int size = int(model.size());
         const int kind = size == 0 ? 0 : random.bounded(7);
         if (kind == 0) {
+            // One id, or a run of them at one place (which splits chunks).
             const int at = random.bounded(size + 1);
-            const QUuid id = QUuid::createUuid();
-            list.insert(at, id);
-            model.insert(at, id);
+            for (int n = random.bounded(4) ? 1 : random.bounded(1, 700); n > 0; --n) {
+                const QUuid id = newID();
+                list.insert(at, id);
+                model.insert(at, id);
+            }
         } else if (kind == 1) {
             const int at = random.bounded(size);
             const int count = random.bounded(1, std::min(size - at, random.bounded(2) ? 4 : 1200) + 1);
@@ -91,12 +113,12 @@ void ItemIDListTest::copiesEditedApartReadAsTheirModels()
             model.move(from, to);
         } else if (kind == 3) {
             const int at = random.bounded(size);
-            const QUuid id = random.bounded(2) ? QUuid::createUuid() : model.at(at);
+            const QUuid id = random.bounded(2) ? newID() : model.at(at);
             list.replace(at, id);
             model.replace(at, id);
         } else if (kind == 4) {
             for (int n = random.bounded(1, 600); n > 0; --n) {
-                model.append(QUuid::createUuid());
+                model.append(newID());
                 list.append(model.last());
             }
         } else {
@@ -113,6 +135,11 @@ void ItemIDListTest::copiesEditedApartReadAsTheirModels()
             QVERIFY2(difference.isEmpty(),
                 qPrintable(QStringLiteral("copy %1 after step %2: %3").arg(k).arg(step).arg(difference)));
             QCOMPARE(lists[c] == lists[k], models[c] == models[k]);
+        }
+        if (step % 10 == 0) {
+            const QString misplaced = misplacedIn(list, model);
+            QVERIFY2(misplaced.isEmpty(),
+                qPrintable(QStringLiteral("after step %1: %2").arg(step).arg(misplaced)));
         }
         const ListChange change = ListChange::between(before, list, 1);
         qsizetype prefix = 0;

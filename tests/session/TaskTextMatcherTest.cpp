@@ -78,8 +78,17 @@ void TaskTextMatcherTest::matchesWhatFoldingFinds()
     tasks.append(SessionItem {QUuid::createUuid(), "INBOX zero", std::nullopt});
     tasks.append(SessionItem {QUuid::createUuid(), QStringView(u"cafe\u0301 CAFE").toString(), std::nullopt});
     tasks.append(SessionItem {QUuid::createUuid(), "Plain title", QStringView(u"n\u00F6te").toString()});
-    QStringList queries {"plan\nask", "an\na", "k\nmilk", "inbox", QStringView(u"\u0131nbox").toString(),
-        "cafe", QStringView(u"caf\u00E9").toString(), "title\nn", "plain title and more", "a", "s", "t"};
+    // A hit in the ASCII start of a text, just before a combining mark that joins its last letter,
+    // after a note's ASCII start, or well before any other unit.
+    tasks.append(
+        SessionItem {QUuid::createUuid(), QStringView(u"Tas\u0323k \u00E9").toString(), std::nullopt});
+    tasks.append(SessionItem {QUuid::createUuid(), QStringView(u"KI\u0307S").toString(), std::nullopt});
+    tasks.append(SessionItem {QUuid::createUuid(), "Plain", QStringView(u"ask \u00C9COLE\u0301").toString()});
+    tasks.append(SessionItem {QUuid::createUuid(), QStringView(u"Ask KI\u0300").toString(), std::nullopt});
+    QStringList queries {"tas", "ki", QStringView(u"k\u0131").toString(), "ask",
+        QStringView(u"\u00E9cole").toString(), "plan\nask", "an\na", "k\nmilk", "inbox",
+        QStringView(u"\u0131nbox").toString(), "cafe", QStringView(u"caf\u00E9").toString(), "title\nn",
+        "plain title and more", "a", "s", "t"};
     for (int n = 0; n < 120; ++n)
         queries << randomText(random, 1 + random.bounded(4), n % 3 != 0);
 
