@@ -127,14 +127,16 @@ std::optional<DocumentFailure> DocumentService::readDocument(
     const QString& path, const Alert& alert, DocumentContents& result) const
 {
     removeStaleTemporaryFiles(path);
-    QString text;
-    ContentMark mark;
-    if (auto error = readText(path, text, &mark))
+    FileSnapshot snapshot;
+    if (auto error = readSnapshot(path, snapshot))
         return failure(*error);
-    if (std::optional<VeskDocument> document = parseTaskFile(text)) {
-        result = {std::move(*document), text, mark};
+    // A task file is read straight from its bytes: a long list is never held as one decoded text.
+    if (std::optional<VeskDocument> document = parseTaskFileUtf8(snapshot.bytes())) {
+        result = {std::move(*document), QString(), snapshot.mark()};
         return std::nullopt;
     }
+    const QString text = snapshot.text();
+    snapshot = FileSnapshot();
     if (!askToImport(alert))
         return failure(DocumentError::importDeclined);
     return importText(text, path, result);

@@ -38,8 +38,9 @@ public:
     using Alert = std::function<int(
         const QString& message, const QString& informativeText, const QStringList& buttons)>;
 
-    // Reads a task file, or, after asking through alert, imports a plain-text file and rewrites it
-    // in task form at once. Leftover temporary files of its interrupted saves are removed.
+    // Reads a task file (its contents' text left empty: the document and mark are what is read), or,
+    // after asking through alert, imports a plain-text file and rewrites it in task form at once.
+    // Leftover temporary files of its interrupted saves are removed.
     std::optional<DocumentFailure> readDocument(
         const QString& path, const Alert& alert, DocumentContents& result) const;
     // The question readDocument asks before it imports a plain-text file: true when the user agrees.
