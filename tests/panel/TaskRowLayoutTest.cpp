@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <functional>
+#include <utility>
 
 // The row layout needs no window: it is fed the session's rows and what sizes them.
 class TaskRowLayoutTest : public QObject {
@@ -350,13 +351,20 @@ private Q_SLOTS:
                 layout.applySplices(update);
                 break;
             }
-            case 4: { // a reload: every inbox row replaced
+            case 4: { // thousands of rows at once
                 if (random.bounded(3))
                     break;
-                const QList<RenderedRow> fresh = listOf(4200 + int(pick(800)));
-                update << RowSplice {0, rows.size(), fresh};
-                rows = fresh;
-                gone.clear();
+                if (random.bounded(2)) {
+                    // A list reloaded: new tasks.
+                    update << RowSplice {0, rows.size(), listOf(4200 + int(pick(800)))};
+                } else {
+                    // A search cleared: the rows that were there, and those that had left, again.
+                    QList<RenderedRow> again = rows;
+                    for (const RenderedRow& row : std::exchange(gone, {}))
+                        again.insert(inboxStart() + pick(inboxEnd() - inboxStart()), row);
+                    update << RowSplice {0, rows.size(), again};
+                }
+                applyRowSplices(rows, update);
                 layout.applySplices(update);
                 break;
             }
