@@ -98,6 +98,42 @@ public:
         return all;
     }
 
+    // Adds value at the end, filling the last chunk to chunkSize: a list built in order this way
+    // takes its memory a chunk at a time, never as one block the size of the list.
+    void append(const T& value)
+    {
+        if (m_chunks.empty() || qsizetype(m_chunks.back().items.size()) >= chunkSize)
+            addChunk();
+        m_chunks.back().items.push_back(value);
+        ++m_size;
+    }
+    // Adds count elements from first at the end, as append does.
+    void append(const T* first, qsizetype count)
+    {
+        while (count > 0) {
+            if (m_chunks.empty() || qsizetype(m_chunks.back().items.size()) >= chunkSize)
+                addChunk();
+            std::vector<T>& items = m_chunks.back().items;
+            const qsizetype n = std::min(count, chunkSize - qsizetype(items.size()));
+            items.insert(items.end(), first, first + n);
+            m_size += n;
+            first += n;
+            count -= n;
+        }
+    }
+    // Adds count elements of other from index from at the end, as append does.
+    void append(const ChunkedList& other, qsizetype from, qsizetype count)
+    {
+        while (count > 0) {
+            const auto [chunk, offset] = other.locate(from);
+            const std::vector<T>& items = other.m_chunks[size_t(chunk)].items;
+            const qsizetype n = std::min(count, qsizetype(items.size()) - offset);
+            append(items.data() + offset, n);
+            from += n;
+            count -= n;
+        }
+    }
+
     void clear()
     {
         m_chunks.clear();
@@ -209,6 +245,13 @@ private:
         bool changed = true;
     };
 
+    void addChunk()
+    {
+        m_starts.push_back(m_size);
+        m_chunks.emplace_back();
+        m_chunks.back().items.reserve(size_t(chunkSize));
+        m_firstChanged = std::min(m_firstChanged, chunkCount() - 1);
+    }
     void markChanged(qsizetype chunk)
     {
         m_chunks[size_t(chunk)].changed = true;

@@ -33,7 +33,7 @@ void TaskRowLayout::setRows(const QList<RenderedRow>& rows)
 {
     m_rows.assign(rows);
     m_structureValid = false;
-    m_rowIndexStale = true;
+    forgetRowIndex();
     // Until the next layout no row has a block.
     m_blocksMatchRows = false;
 }
@@ -69,13 +69,23 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         shift += splice.inserted.size() - splice.removed;
         update.push_back(SpliceStep {at, splice.removed, shift});
     }
-    if (m_spliceUpdates.size() >= maxSpliceUpdates) {
-        m_taskRows.clear();
-        m_shellRows.clear();
-        m_spliceUpdates.clear();
-        m_rowIndexStale = true;
-    }
+    if (m_spliceUpdates.size() >= maxSpliceUpdates)
+        forgetRowIndex();
     m_spliceUpdates.push_back(update);
+
+    qsizetype insertedRows = 0;
+    for (const RowSplice& splice : splices)
+        insertedRows += splice.inserted.size();
+    // Many new rows (a list opened or reloaded, a search that changed most rows): the rows are laid
+    // into new chunks in one pass, the next layout places every block afresh, and where tasks are
+    // is learnt again when first asked.
+    if (insertedRows > maxNotedRows) {
+        m_rows = spliced(m_rows, splices);
+        forgetRowIndex();
+        m_blocksMatchRows = false;
+        m_structureValid = false;
+        return;
+    }
 
     const bool follow = m_blocksMatchRows && m_structureValid;
     constexpr qsizetype inPlace = 8;
@@ -98,33 +108,22 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
     } else {
         // Many stretches (a filter that changed): the kept rows and blocks are laid into new lists
         // in one pass.
-        std::vector<RenderedRow> oldRows = m_rows.takeAll();
-        std::vector<RenderedRow> rows;
-        rows.reserve(oldRows.size());
-        std::vector<Block> oldBlocks = follow ? m_blocks.takeAll() : std::vector<Block>();
-        std::vector<Block> blocks;
         if (follow) {
-            blocks.reserve(oldRows.size() + 1);
-            blocks.push_back(oldBlocks.front());
-        }
-        qsizetype from = 0; // the old row the next kept row is
-        for (const RowSplice& splice : splices) {
-            const qsizetype kept = splice.at - qsizetype(rows.size());
-            std::move(oldRows.begin() + from, oldRows.begin() + from + kept, std::back_inserter(rows));
-            rows.insert(rows.end(), splice.inserted.begin(), splice.inserted.end());
-            if (follow) {
-                blocks.insert(
-                    blocks.end(), oldBlocks.begin() + from + 1, oldBlocks.begin() + from + 1 + kept);
-                blocks.resize(blocks.size() + size_t(splice.inserted.size())); // measured below
+            ChunkedList<Block> blocks;
+            blocks.append(m_blocks, 0, 1);
+            qsizetype from = 0; // the old row the next kept row is
+            qsizetype at = 0;
+            for (const RowSplice& splice : splices) {
+                blocks.append(m_blocks, from + 1, splice.at - at);
+                blocks.insert(blocks.size(), splice.inserted.size(), Block()); // measured below
+                from += splice.at - at + splice.removed;
+                at = splice.at + splice.inserted.size();
             }
-            from += kept + splice.removed;
+            blocks.append(m_blocks, from + 1, m_blocks.size() - from - 1);
+            m_blocks = std::move(blocks);
+            m_chunkTops.clear();
         }
-        std::move(oldRows.begin() + from, oldRows.end(), std::back_inserter(rows));
-        m_rows.assign(std::move(rows));
-        if (follow) {
-            blocks.insert(blocks.end(), oldBlocks.begin() + from + 1, oldBlocks.end());
-            m_blocks.assign(std::move(blocks));
-        }
+        m_rows = spliced(m_rows, splices);
     }
 
     // The blocks measured last time, the input row and the headers follow their rows; the new rows
@@ -151,22 +150,9 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         if (header > 0)
             header = follows(size_t(header));
     }
-    // Many new rows (a reload, a search that changed most rows) are indexed afresh when next looked
-    // for, all at once, rather than one by one into an index that keeps growing.
-    qsizetype insertedRows = 0;
-    for (const RowSplice& splice : splices)
-        insertedRows += splice.inserted.size();
-    const bool noteEach = insertedRows <= maxNotedRows;
-    if (!noteEach) {
-        m_taskRows.clear();
-        m_shellRows.clear();
-        m_spliceUpdates.clear();
-        m_rowIndexStale = true;
-    }
     for (const RowSplice& splice : splices) {
         for (qsizetype row = splice.at; row < splice.at + splice.inserted.size(); ++row) {
-            if (noteEach)
-                noteRowPlaced(row);
+            noteRowPlaced(row);
             if (!follow)
                 continue;
             Block block = blockFor(row);
@@ -188,6 +174,29 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         m_blocksMatchRows = false;
         m_structureValid = false;
     }
+}
+
+TaskRowLayout::Rows TaskRowLayout::spliced(const Rows& rows, const QList<RowSplice>& splices)
+{
+    Rows result;
+    qsizetype from = 0; // the old row the next kept row is
+    for (const RowSplice& splice : splices) {
+        const qsizetype kept = splice.at - result.size();
+        result.append(rows, from, kept);
+        result.append(splice.inserted.constData(), splice.inserted.size());
+        from += kept + splice.removed;
+    }
+    result.append(rows, from, rows.size() - from);
+    return result;
+}
+
+void TaskRowLayout::forgetRowIndex()
+{
+    m_taskRows.clear();
+    m_shellRows.clear();
+    m_taskTable.clear();
+    m_spliceUpdates.clear();
+    m_rowIndexStale = true;
 }
 
 void TaskRowLayout::noteRowPlaced(qsizetype row)
@@ -357,38 +366,66 @@ bool TaskRowLayout::updateProgress(const CollapseProgress& progress, const QList
 
 void TaskRowLayout::layOutAll(const CollapseProgress& progress)
 {
-    std::vector<Block> blocks;
-    blocks.reserve(size_t(m_rows.size()) + 4);
+    m_blocks.clear();
+    m_chunkTops.clear();
     m_measuredBlocks.clear();
     m_progressBlocks.clear();
     m_inputBlock = -1;
     for (qsizetype& header : m_headerBlocks)
         header = -1;
     // Collapsed rows of a section share one height.
-    for (TaskSection section : allTaskSections)
+    double plainHeights[3];
+    for (TaskSection section : allTaskSections) {
         m_collapsedHeights[int(section)] = collapsedTextHeight(section);
+        plainHeights[int(section)] = snapped(2 * rowPadding + m_collapsedHeights[int(section)]);
+    }
+    // The few tasks that may not be plain, so that the others are told at a glance.
+    std::vector<QUuid> shownApart;
+    if (m_states.size() <= 16) {
+        for (auto it = m_states.keyBegin(); it != m_states.keyEnd(); ++it)
+            shownApart.push_back(*it);
+        for (const std::optional<QUuid>& id : {m_expandedTaskID, m_editedTaskID}) {
+            if (id)
+                shownApart.push_back(*id);
+        }
+    }
+    const bool fewApart = m_states.size() <= 16;
     const auto add = [&](Block block) {
         block.height = snapped(blockHeight(block));
         if (block.kind == Block::Kind::header)
-            m_headerBlocks[int(block.section)] = qsizetype(blocks.size());
+            m_headerBlocks[int(block.section)] = m_blocks.size();
         else if (block.kind == Block::Kind::input)
-            m_inputBlock = qsizetype(blocks.size());
-        blocks.push_back(block);
+            m_inputBlock = m_blocks.size();
+        m_blocks.append(block);
     };
     add(Block {Block::Kind::header, TaskSection::working});
-    for (qsizetype index = 0; index < m_rows.size(); ++index) {
-        Block block = blockFor(index);
-        const bool taskOrShell
-            = block.kind == Block::Kind::task || block.kind == Block::Kind::completionShell;
-        if (taskOrShell && !isPlain(m_rows[index]))
-            m_measuredBlocks.push_back(blocks.size());
-        add(block);
-        if (progress && taskOrShell) {
-            Block& added = blocks.back();
-            added.progress = progress(m_rows[index]);
-            added.height = snapped(added.height * added.progress);
-            if (added.progress != 1)
-                m_progressBlocks.push_back(blocks.size() - 1);
+    qsizetype index = 0;
+    for (qsizetype chunk = 0; chunk < m_rows.chunkCount(); ++chunk) {
+        for (const RenderedRow& row : m_rows.chunk(chunk)) {
+            const bool taskOrShell
+                = row.kind == RenderedRow::Kind::task || row.kind == RenderedRow::Kind::completionShell;
+            const bool plain = taskOrShell
+                && (fewApart ? std::find(shownApart.begin(), shownApart.end(), row.itemID) == shownApart.end()
+                             : isPlain(row));
+            if (plain && !progress) {
+                // Most rows: one line high, their height known without a look at their text.
+                m_blocks.append(Block {
+                    row.kind == RenderedRow::Kind::task ? Block::Kind::task : Block::Kind::completionShell,
+                    row.section, index, 0, plainHeights[int(row.section)]});
+                ++index;
+                continue;
+            }
+            if (taskOrShell && !plain)
+                m_measuredBlocks.push_back(size_t(m_blocks.size()));
+            add(blockFor(index));
+            if (progress && taskOrShell) {
+                Block& added = m_blocks.mutableAt(m_blocks.size() - 1);
+                added.progress = progress(row);
+                added.height = snapped(added.height * added.progress);
+                if (added.progress != 1)
+                    m_progressBlocks.push_back(size_t(m_blocks.size()) - 1);
+            }
+            ++index;
         }
     }
     // Rows without their separators still get every header.
@@ -396,9 +433,7 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
         if (m_headerBlocks[int(section)] < 0)
             add(Block {Block::Kind::header, section});
     }
-    m_blocksMatchRows = blocks.size() == size_t(m_rows.size()) + 1;
-    m_blocks.assign(std::move(blocks));
-    m_chunkTops.clear();
+    m_blocksMatchRows = m_blocks.size() == m_rows.size() + 1;
     stack();
     m_structureValid = true;
 }
@@ -487,6 +522,14 @@ std::optional<TaskRowLayout::Block> TaskRowLayout::blockAt(double y) const
     return y < found.top + found.height ? std::optional<Block>(found) : std::nullopt;
 }
 
+qsizetype TaskRowLayout::followed(const RowPlace& place) const
+{
+    qsizetype row = place.row;
+    for (size_t u = size_t(place.updates); u < m_spliceUpdates.size() && row >= 0; ++u)
+        row = rowAfter(row, m_spliceUpdates[u]);
+    return row;
+}
+
 qsizetype TaskRowLayout::rowIndex(const QUuid& id, RenderedRow::Kind kind) const
 {
     QHash<QUuid, RowPlace>& index = kind == RenderedRow::Kind::task ? m_taskRows : m_shellRows;
@@ -497,9 +540,7 @@ qsizetype TaskRowLayout::rowIndex(const QUuid& id, RenderedRow::Kind kind) const
     auto found = index.find(id);
     if (found != index.end()) {
         // Where the splices since it was noted took the row; rows set anew may lie a few places off.
-        qsizetype was = found->row;
-        for (qsizetype u = found->updates; u < updates && was >= 0; ++u)
-            was = rowAfter(was, m_spliceUpdates[size_t(u)]);
+        const qsizetype was = followed(*found);
         for (qsizetype distance = 0; was >= 0 && distance <= nearbyRows; ++distance) {
             for (qsizetype row : {was - distance, was + distance}) {
                 if (matches(row)) {
@@ -508,24 +549,41 @@ qsizetype TaskRowLayout::rowIndex(const QUuid& id, RenderedRow::Kind kind) const
                 }
             }
         }
-    }
-    if (!m_rowIndexStale)
+        // Noted after the table was made: the task has no row now.
         return -1;
+    }
+    if (m_rowIndexStale)
+        indexEveryRow();
+    if (kind != RenderedRow::Kind::task)
+        return -1;
+    // Where the table had the task's row; the splices since have moved it or taken it away.
+    qsizetype row = -1;
+    m_taskTable.find(id, [&](qsizetype was) {
+        row = followed(RowPlace {was, m_tableUpdates});
+        return matches(row);
+    });
+    if (!matches(row))
+        return -1;
+    m_taskRows.insert(id, RowPlace {row, updates});
+    return row;
+}
+
+void TaskRowLayout::indexEveryRow() const
+{
     m_taskRows.clear();
     m_shellRows.clear();
-    m_taskRows.reserve(m_rows.size());
+    m_taskTable.build(m_rows);
+    m_tableUpdates = qsizetype(m_spliceUpdates.size());
+    // Shells are few: each has its place noted.
     for (qsizetype chunk = 0; chunk < m_rows.chunkCount(); ++chunk) {
         qsizetype row = m_rows.chunkStart(chunk);
         for (const RenderedRow& placed : m_rows.chunk(chunk)) {
-            if (placed.kind == RenderedRow::Kind::task)
-                m_taskRows.insert(placed.itemID, RowPlace {row, updates});
-            else if (placed.kind == RenderedRow::Kind::completionShell)
-                m_shellRows.insert(placed.itemID, RowPlace {row, updates});
+            if (placed.kind == RenderedRow::Kind::completionShell)
+                m_shellRows.insert(placed.itemID, RowPlace {row, m_tableUpdates});
             ++row;
         }
     }
     m_rowIndexStale = false;
-    return index.value(id).row;
 }
 
 qsizetype TaskRowLayout::blockOfRow(qsizetype row) const

@@ -2,6 +2,7 @@
 
 #include "panel/ChunkedList.h"
 #include "panel/SelectionPresentationState.h"
+#include "panel/TaskRowTable.h"
 #include "session/RenderedRow.h"
 #include "session/RowSplice.h"
 
@@ -167,6 +168,11 @@ private:
     // The block of the row at index (its height not yet measured).
     Block blockFor(qsizetype index) const;
     void noteRowPlaced(qsizetype row);
+    // rows with splices applied, laid into new chunks.
+    static Rows spliced(const Rows& rows, const QList<RowSplice>& splices);
+    // Forgets where rows are: the next look-up that needs it indexes every row.
+    void forgetRowIndex();
+    void indexEveryRow() const;
 
     // The splices applied since the row index was built, each as where its stretches were before
     // it and how far the rows after each moved, so that a row found there is found again.
@@ -204,13 +210,18 @@ private:
     // Blocks scaled by a collapse at the last layout.
     std::vector<size_t> m_progressBlocks;
     // Where the task and shell rows of each task were, after how many of the splice updates,
-    // checked on use; rebuilt when stale. Rows that splices bring are added as they come.
+    // checked on use. Made when first needed after the rows were replaced: every task row in a table
+    // (m_taskTable, as of m_tableUpdates), every shell row here. Rows that splices bring, and tasks
+    // found through the table, are noted here as they come and override the table.
     struct RowPlace {
         qsizetype row = -1;
         qsizetype updates = 0;
     };
+    qsizetype followed(const RowPlace& place) const;
     mutable QHash<QUuid, RowPlace> m_taskRows;
     mutable QHash<QUuid, RowPlace> m_shellRows;
+    mutable TaskRowTable m_taskTable;
+    mutable qsizetype m_tableUpdates = 0;
     mutable bool m_rowIndexStale = true;
     std::vector<SpliceUpdate> m_spliceUpdates;
 };

@@ -3,9 +3,11 @@
 #include "platform/ManualScheduler.h"
 #include "session/SessionController.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <functional>
+#include <utility>
 
 // The row layout needs no window: it is fed the session's rows and what sizes them.
 class TaskRowLayoutTest : public QObject {
@@ -260,6 +262,182 @@ private Q_SLOTS:
                 else
                     QCOMPARE(layout.blockForRowID(layout.blockID(a))->top, a.top);
             }
+        }
+    }
+    // A long run of random changes of every kind the list view makes: a few rows spliced (a task
+    // deleted and brought back, moved far, replaced by its completion shell), many stretches (a
+    // filter), thousands of rows at once (a reload), expansion, an editor, growing rows, a collapse
+    // and a new width. After each, every block, lookup and task's row is what a layout made from
+    // scratch of the same rows has, whether or not rows were looked for before the change.
+    void randomChangesMatchALayoutFromScratch()
+    {
+        QRandomGenerator random(17);
+        const auto pick
+            = [&](qsizetype bound) { return qsizetype(random.bounded(int(std::max<qsizetype>(1, bound)))); };
+        const auto task
+            = [](TaskSection section) { return RenderedRow::task(QUuid::createUuid(), section, false); };
+        // Working, inbox and completed rows between their separators; splices keep to the inbox.
+        const auto listOf = [&](int inbox) {
+            QList<RenderedRow> rows;
+            for (int i = 0; i < 40; ++i)
+                rows << task(TaskSection::working);
+            rows << RenderedRow::separator(TaskSection::working) << RenderedRow::input(QString());
+            for (int i = 0; i < inbox; ++i)
+                rows << task(TaskSection::inbox);
+            rows << RenderedRow::separator(TaskSection::inbox) << task(TaskSection::completed);
+            return rows;
+        };
+        QList<RenderedRow> rows = listOf(4600);
+        TaskRowLayout layout;
+        double width = 490;
+        layout.setScrollContentWidth(width);
+        layout.setRows(rows);
+        layout.relayout();
+        QList<RenderedRow> gone; // rows spliced away, some of which come back
+        std::optional<QUuid> edited;
+        QHash<QUuid, double> editorHeights;
+        // The inbox's rows: after the input row, before the inbox's separator.
+        const auto inboxStart
+            = [&] { return qsizetype(rows.indexOf(RenderedRow::separator(TaskSection::working))) + 2; };
+        const auto inboxEnd
+            = [&] { return qsizetype(rows.indexOf(RenderedRow::separator(TaskSection::inbox))); };
+        const auto someRow = [&] { return inboxStart() + pick(inboxEnd() - inboxStart()); };
+        const auto smallSplice = [&](qsizetype at) {
+            RowSplice splice {at, std::min<qsizetype>(pick(3), inboxEnd() - at), {}};
+            for (qsizetype n = pick(3); n > 0; --n) {
+                if (!gone.isEmpty() && random.bounded(2))
+                    splice.inserted << gone.takeAt(pick(gone.size()));
+                else if (random.bounded(8) == 0)
+                    splice.inserted << RenderedRow::completionShell(
+                        QUuid::createUuid(), TaskSection::inbox, "Leaving", std::nullopt, true);
+                else
+                    splice.inserted << task(TaskSection::inbox);
+            }
+            for (qsizetype i = at; i < at + splice.removed; ++i)
+                gone << rows[i];
+            return splice;
+        };
+
+        for (int step = 0; step < 160; ++step) {
+            const QString name = QString("step %1").arg(step);
+            TaskRowLayout::CollapseProgress progress;
+            QList<RenderedRow> collapsing;
+            QList<RowSplice> update;
+            switch (random.bounded(9)) {
+            case 0:
+            case 1:
+            case 2: { // a few rows, in one to three stretches
+                qsizetype at = inboxStart() + pick(20);
+                for (qsizetype n = 1 + pick(3); n > 0 && at < inboxEnd(); --n) {
+                    update << smallSplice(at + pick(inboxEnd() - at));
+                    // Later stretches lie after the earlier ones, in the rows after the update.
+                    RowSplice& last = update.last();
+                    applyRowSplices(rows, QList<RowSplice> {last});
+                    at = last.at + last.inserted.size() + 1;
+                }
+                layout.applySplices(update);
+                break;
+            }
+            case 3: { // many stretches
+                qsizetype at = inboxStart();
+                while (at + 40 < inboxEnd()) {
+                    at += 1 + pick(300);
+                    if (at >= inboxEnd())
+                        break;
+                    update << smallSplice(at);
+                    applyRowSplices(rows, QList<RowSplice> {update.last()});
+                    at += update.last().inserted.size();
+                }
+                layout.applySplices(update);
+                break;
+            }
+            case 4: { // thousands of rows at once
+                if (random.bounded(3))
+                    break;
+                if (random.bounded(2)) {
+                    // A list reloaded: new tasks.
+                    update << RowSplice {0, rows.size(), listOf(4200 + int(pick(800)))};
+                } else {
+                    // A search cleared: the rows that were there, and those that had left, again.
+                    QList<RenderedRow> again = rows;
+                    for (const RenderedRow& row : std::exchange(gone, {}))
+                        again.insert(inboxStart() + pick(inboxEnd() - inboxStart()), row);
+                    update << RowSplice {0, rows.size(), again};
+                }
+                applyRowSplices(rows, update);
+                layout.applySplices(update);
+                break;
+            }
+            case 5: { // expansion and an editor
+                const QUuid id = rows[someRow()].itemID;
+                if (random.bounded(2)) {
+                    layout.setExpandedTaskID(random.bounded(3) ? std::optional<QUuid>(id) : std::nullopt);
+                } else {
+                    edited = random.bounded(3) ? std::optional<QUuid>(id) : std::nullopt;
+                    editorHeights[id] = double(40 + pick(80));
+                    layout.setEditedTaskID(edited);
+                    layout.setEditorHeight(id, editorHeights[id]);
+                }
+                break;
+            }
+            case 6: { // a row growing or shrinking
+                const QUuid id = rows[someRow()].itemID;
+                if (layout.presentationStates().size() > 3)
+                    layout.removePresentationState(layout.presentationStates().keys().first());
+                layout.presentationState(id) = {bool(random.bounded(2)), 20 + random.bounded(60.0)};
+                break;
+            }
+            case 7: { // a frame of a collapse
+                const RenderedRow row = rows[someRow()];
+                const double scale = 0.1 + random.bounded(0.8);
+                progress
+                    = [row, scale](const RenderedRow& candidate) { return candidate == row ? scale : 1.0; };
+                collapsing << row;
+                break;
+            }
+            default:
+                width = 300 + pick(400);
+                layout.setScrollContentWidth(width);
+                break;
+            }
+            layout.relayout(progress, collapsing);
+
+            TaskRowLayout fresh;
+            fresh.setScrollContentWidth(width);
+            for (auto it = layout.presentationStates().begin(); it != layout.presentationStates().end(); ++it)
+                fresh.presentationState(it.key()) = it.value();
+            fresh.setExpandedTaskID(layout.expandedTaskID());
+            fresh.setEditedTaskID(edited);
+            for (auto it = editorHeights.begin(); it != editorHeights.end(); ++it)
+                fresh.setEditorHeight(it.key(), it.value());
+            fresh.setRows(rows);
+            fresh.relayout(progress);
+            QCOMPARE(layout.rows().toList(), rows);
+            QCOMPARE(layout.blockCount(), fresh.blockCount());
+            QCOMPARE(layout.contentHeight(), fresh.contentHeight());
+            for (qsizetype i = 0; i < fresh.blockCount(); ++i) {
+                const TaskRowLayout::Block a = layout.block(i), b = fresh.block(i);
+                QVERIFY2(a.kind == b.kind && a.row == b.row && a.top == b.top && a.height == b.height,
+                    qPrintable(name + QString(" block %1").arg(i)));
+                if (a.height > 0)
+                    QVERIFY2(layout.blockIndexAt(a.top + a.height / 2) == i, qPrintable(name));
+            }
+            // Every task and shell at its row, looked for in a random order, sometimes not at all
+            // before the next change; rows that left are not found.
+            if (random.bounded(4) == 0)
+                continue;
+            for (int n = 0; n < 200; ++n) {
+                const qsizetype at = pick(rows.size());
+                const RenderedRow& row = rows[at];
+                if (row.kind == RenderedRow::Kind::task || row.kind == RenderedRow::Kind::completionShell) {
+                    QVERIFY2(layout.rowIndex(row.itemID, row.kind) == at, qPrintable(name));
+                    if (row.kind == RenderedRow::Kind::task)
+                        QVERIFY2(
+                            layout.taskBlock(row.itemID)->top == fresh.block(at + 1).top, qPrintable(name));
+                }
+            }
+            for (const RenderedRow& row : gone)
+                QVERIFY2(layout.rowIndex(row.itemID, row.kind) == -1, qPrintable(name + " gone"));
         }
     }
 };
