@@ -1,6 +1,7 @@
 #include "session/LoadedContent.h"
 
 #include "session/ItemIdGenerator.h"
+#include "session/SessionRows.h"
 
 #include <array>
 #include <utility>
@@ -45,5 +46,7 @@ LoadedContent LoadedContent::of(const VeskDocument& document)
             const VeskTask& task = sections[section].second->at(at);
             return SessionItem {sections[section].first->at(at), task.title, task.note};
         });
-    return {std::move(items), working, inbox, completed};
+    LoadedContent content {std::move(items), working, inbox, completed, {}};
+    content.rows = SessionRows::unfilteredRows(content.working, content.inbox, content.completed);
+    return content;
 }

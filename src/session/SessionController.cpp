@@ -109,6 +109,8 @@ void SessionController::loadContent(const LoadedContent& content)
     SessionState::Scope scope(m_state);
     m_transitions.cancelPendingTodayToggle();
     m_state.replaceContent(content.items, content.working, content.inbox, content.completed);
+    if (!content.rows.isEmpty())
+        m_rows.offerRows(content.rows, {content.working, content.inbox, content.completed});
     m_filter.forgetTexts();
 
     m_state.assignInputDraft(QString());
