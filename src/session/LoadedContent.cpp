@@ -46,7 +46,10 @@ LoadedContent LoadedContent::of(const VeskDocument& document)
             const VeskTask& task = sections[section].second->at(at);
             return SessionItem {sections[section].first->at(at), task.title, task.note};
         });
-    LoadedContent content {std::move(items), working, inbox, completed, {}};
-    content.rows = SessionRows::unfilteredRows(content.working, content.inbox, content.completed);
-    return content;
+    return {std::move(items), working, inbox, completed, {}};
+}
+
+void LoadedContent::makeRows()
+{
+    rows = SessionRows::unfilteredRows(working, inbox, completed);
 }

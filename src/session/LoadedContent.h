@@ -14,8 +14,10 @@ struct LoadedContent {
     ItemIDList working;
     ItemIDList inbox;
     ItemIDList completed;
-    // SessionRows::unfilteredRows of the lists.
+    // SessionRows::unfilteredRows of the lists, once made.
     QList<RenderedRow> rows;
 
+    // Without rows: a long list's rows are best made once the document is let go of.
     static LoadedContent of(const VeskDocument& document);
+    void makeRows();
 };

@@ -574,7 +574,10 @@ void SessionRowsTest::rowsMadeWithALoadedListAreTheRowsAnUpdateMakes()
         lists_.loadLists(lists);
         const VeskDocument document = lists_.session.committedDocument();
         std::optional<LoadedContent> content;
-        std::thread([&] { content = LoadedContent::of(document); }).join();
+        std::thread([&] {
+            content = LoadedContent::of(document);
+            content->makeRows();
+        }).join();
         return *content;
     };
     // What a reader that saw nothing gets, made in the usual way: the rows of a load are offered
