@@ -127,9 +127,9 @@ bool isBlankByte(char c)
 
 } // namespace
 
-int Utf8TaskReader::read(QByteArrayView bytes, VeskDocument& document)
+int Utf8TaskReader::read(QByteArrayView bytes, VeskDocument& document, const std::atomic<bool>* stop)
 {
-    return Utf8TaskReader(bytes, document).run();
+    return Utf8TaskReader(bytes, document).run(stop);
 }
 
 Utf8TaskReader::Utf8TaskReader(QByteArrayView bytes, VeskDocument& document)
@@ -142,12 +142,18 @@ Utf8TaskReader::Utf8TaskReader(QByteArrayView bytes, VeskDocument& document)
         m_pos += 3;
 }
 
-int Utf8TaskReader::run()
+int Utf8TaskReader::run(const std::atomic<bool>* stop)
 {
     QList<VeskTask>* const sections[]
         = {&m_document.workingItems, &m_document.inboxItems, &m_document.completedItems};
     int section = 0;
+    int untilStopCheck = linesBetweenStopChecks;
     while (true) {
+        if (stop && --untilStopCheck == 0) {
+            if (stop->load(std::memory_order_relaxed))
+                return stopped;
+            untilStopCheck = linesBetweenStopChecks;
+        }
         const char* line = m_pos;
         const qsizetype left = m_end - line;
         // Only the first two exact separators divide sections; later ones are stray lines.
@@ -172,7 +178,7 @@ int Utf8TaskReader::run()
                 read = readTitleLine(content);
             }
             if (!read)
-                return -1;
+                return notUtf8;
         }
         if (m_pos == m_end)
             break;

@@ -6,21 +6,31 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <atomic>
+
 // Reads a task file straight from its UTF-8 bytes, by the same rules as parseDocument reads the
 // decoded text. Each line is decoded once, while its end is looked for, into the shared block its
 // text then stays in (see TextBlocks): the file is never held as one decoded text, and no text is
 // copied after it has been decoded.
 class Utf8TaskReader {
 public:
+    // What read returns when the bytes are not UTF-8, or when it was stopped.
+    static constexpr int notUtf8 = -1;
+    static constexpr int stopped = -2;
+    // Lines read between two looks at the stop flag.
+    static constexpr int linesBetweenStopChecks = 4096;
+
     // Reads bytes (a leading byte order mark skipped, as the file reader's decoding does) into
     // document, which must be empty, and returns how many separators divided them (at most two);
-    // -1 when the bytes are not UTF-8, the document then holding part of them.
-    static int read(QByteArrayView bytes, VeskDocument& document);
+    // notUtf8 when the bytes are not UTF-8, the document then holding part of them. When stop is
+    // given and set, from any thread, it gives up within a few thousand lines and returns stopped,
+    // the document holding part of the bytes.
+    static int read(QByteArrayView bytes, VeskDocument& document, const std::atomic<bool>* stop = nullptr);
 
 private:
     Utf8TaskReader(QByteArrayView bytes, VeskDocument& document);
 
-    int run();
+    int run(const std::atomic<bool>* stop);
     // Each reads one line from m_pos, leaving m_pos at its break or at the end; false when the
     // bytes are not UTF-8.
     bool readTitleLine(const char* from);
