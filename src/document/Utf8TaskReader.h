@@ -35,6 +35,14 @@ private:
     // bytes are not UTF-8.
     bool readTitleLine(const char* from);
     bool readNoteLine(const char* from);
+    // Decodes the line at `from` into the current block, after the note being read; when it does not
+    // fit there but would fit a block together with the `earlier` units counted before it (a note's
+    // earlier pieces), once more at a new block's start, the note moved along. Returns how it went
+    // (line, no room, invalid); leaves [at, out) the line's units and p at its end when it fits.
+    int decodeIntoBlock(const char* from, const char*& p, char16_t*& at, char16_t*& out, qsizetype earlier);
+    // A task with this title at the end of the section, made in place: no task made first beside the
+    // list and moved in with its note still unset.
+    void appendTask(QString title);
     // A line too long to share a block, decoded from `from` into a string of its own.
     bool decodeLongLine(const char* from, QString& line);
     // Gives the note being read to the section's last task.
