@@ -563,10 +563,12 @@ VeskDocument parseDocumentUtf8(QByteArrayView bytes)
     return separators == 0 ? VeskDocument::empty() : document;
 }
 
-std::optional<VeskDocument> parseTaskFileUtf8(QByteArrayView bytes)
+std::optional<VeskDocument> parseTaskFileUtf8(QByteArrayView bytes, const std::atomic<bool>* stop)
 {
     VeskDocument document;
-    const int separators = Utf8TaskReader::read(bytes, document);
+    const int separators = Utf8TaskReader::read(bytes, document, stop);
+    if (separators == Utf8TaskReader::stopped || (stop && stop->load()))
+        return std::nullopt;
     if (separators < 0)
         return parseTaskFile(decodedText(bytes));
     if (separators < 2)

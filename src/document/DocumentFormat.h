@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -33,7 +34,9 @@ std::optional<VeskDocument> parseTaskFile(const QString& text);
 // Utf8TaskReader). Bytes that are not UTF-8 are decoded first, each bad sequence a replacement
 // character.
 VeskDocument parseDocumentUtf8(QByteArrayView bytes);
-std::optional<VeskDocument> parseTaskFileUtf8(QByteArrayView bytes);
+// With stop given: once it is set, from any thread, parseTaskFileUtf8 gives up within a few
+// thousand lines, returning nothing.
+std::optional<VeskDocument> parseTaskFileUtf8(QByteArrayView bytes, const std::atomic<bool>* stop = nullptr);
 
 // Reads the tasks of one section (the lines between two separators).
 QList<VeskTask> parseSection(const QStringList& lines);

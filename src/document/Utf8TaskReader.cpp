@@ -127,9 +127,9 @@ bool isBlankByte(char c)
 
 } // namespace
 
-int Utf8TaskReader::read(QByteArrayView bytes, VeskDocument& document)
+int Utf8TaskReader::read(QByteArrayView bytes, VeskDocument& document, const std::atomic<bool>* stop)
 {
-    return Utf8TaskReader(bytes, document).run();
+    return Utf8TaskReader(bytes, document).run(stop);
 }
 
 Utf8TaskReader::Utf8TaskReader(QByteArrayView bytes, VeskDocument& document)
@@ -142,12 +142,18 @@ Utf8TaskReader::Utf8TaskReader(QByteArrayView bytes, VeskDocument& document)
         m_pos += 3;
 }
 
-int Utf8TaskReader::run()
+int Utf8TaskReader::run(const std::atomic<bool>* stop)
 {
     QList<VeskTask>* const sections[]
         = {&m_document.workingItems, &m_document.inboxItems, &m_document.completedItems};
     int section = 0;
+    int untilStopCheck = linesBetweenStopChecks;
     while (true) {
+        if (stop && --untilStopCheck == 0) {
+            if (stop->load(std::memory_order_relaxed))
+                return stopped;
+            untilStopCheck = linesBetweenStopChecks;
+        }
         const char* line = m_pos;
         const qsizetype left = m_end - line;
         // Only the first two exact separators divide sections; later ones are stray lines.
@@ -172,7 +178,7 @@ int Utf8TaskReader::run()
                 read = readTitleLine(content);
             }
             if (!read)
-                return -1;
+                return notUtf8;
         }
         if (m_pos == m_end)
             break;
@@ -182,14 +188,16 @@ int Utf8TaskReader::run()
     return section;
 }
 
-bool Utf8TaskReader::readTitleLine(const char* from)
+Q_ALWAYS_INLINE int Utf8TaskReader::decodeIntoBlock(
+    const char* from, const char*& p, char16_t*& at, char16_t*& out, qsizetype earlier)
 {
-    // After the note being read, which is not taken until the line proves to be a title.
-    char16_t* at = m_note == Note::inBlock ? m_noteStart + m_noteSize + 1 : m_blocks.freeBegin();
-    const char* p = from;
-    char16_t* out = at;
+    // After the note being read and the unit its line feed may go in: a title's line is not taken
+    // until it proves to be a title, and a note's piece joins the note.
+    at = m_note == Note::inBlock ? m_noteStart + m_noteSize + 1 : m_blocks.freeBegin();
+    p = from;
+    out = at;
     Decoded decoded = at ? decodeLine(p, m_end, out, m_blocks.freeEnd() - 1) : Decoded::noRoom;
-    if (decoded == Decoded::noRoom && (!at || out - at <= TextBlocks::longestShared)) {
+    if (decoded == Decoded::noRoom && (!at || earlier + (out - at) <= TextBlocks::longestShared)) {
         if (m_note == Note::inBlock) {
             m_noteStart = m_blocks.startBlock(m_noteStart, m_noteSize);
             at = m_noteStart + m_noteSize + 1;
@@ -200,6 +208,22 @@ bool Utf8TaskReader::readTitleLine(const char* from)
         out = at;
         decoded = decodeLine(p, m_end, out, m_blocks.freeEnd() - 1);
     }
+    return int(decoded);
+}
+
+void Utf8TaskReader::appendTask(QString title)
+{
+    m_tasks->resize(m_tasks->size() + 1);
+    m_lastTask = &m_tasks->last();
+    m_lastTask->title = std::move(title);
+}
+
+bool Utf8TaskReader::readTitleLine(const char* from)
+{
+    const char* p;
+    char16_t* at;
+    char16_t* out;
+    const auto decoded = Decoded(decodeIntoBlock(from, p, at, out, 0));
     if (decoded == Decoded::invalid)
         return false;
     if (decoded == Decoded::noRoom) {
@@ -210,8 +234,7 @@ bool Utf8TaskReader::readTitleLine(const char* from)
         if (content.isEmpty() || LineRules::isSeparator(content))
             return true;
         finishNote();
-        m_lastTask = &m_tasks->emplaceBack(
-            content.size() == line.size() ? std::move(line) : content.toString(), std::nullopt);
+        appendTask(content.size() == line.size() ? std::move(line) : content.toString());
         return true;
     }
     m_pos = p;
@@ -221,8 +244,7 @@ bool Utf8TaskReader::readTitleLine(const char* from)
     if (content.isEmpty() || LineRules::isSeparator(content))
         return true;
     finishNote();
-    m_lastTask = &m_tasks->emplaceBack(
-        m_blocks.take(const_cast<char16_t*>(content.utf16()), content.size()), std::nullopt);
+    appendTask(m_blocks.take(const_cast<char16_t*>(content.utf16()), content.size()));
     return true;
 }
 
@@ -237,22 +259,11 @@ bool Utf8TaskReader::readNoteLine(const char* from)
         return true;
     }
     // The piece follows the note's earlier pieces, after the unit its line feed goes in.
-    char16_t* at = m_note == Note::inBlock ? m_noteStart + m_noteSize + 1 : m_blocks.freeBegin();
-    const char* p = from;
-    char16_t* out = at;
-    Decoded decoded = at ? decodeLine(p, m_end, out, m_blocks.freeEnd() - 1) : Decoded::noRoom;
-    const qsizetype earlier = m_note == Note::inBlock ? m_noteSize + 1 : 0;
-    if (decoded == Decoded::noRoom && (!at || earlier + (out - at) <= TextBlocks::longestShared)) {
-        if (m_note == Note::inBlock) {
-            m_noteStart = m_blocks.startBlock(m_noteStart, m_noteSize);
-            at = m_noteStart + m_noteSize + 1;
-        } else {
-            at = m_blocks.startBlock();
-        }
-        p = from;
-        out = at;
-        decoded = decodeLine(p, m_end, out, m_blocks.freeEnd() - 1);
-    }
+    const char* p;
+    char16_t* at;
+    char16_t* out;
+    const auto decoded
+        = Decoded(decodeIntoBlock(from, p, at, out, m_note == Note::inBlock ? m_noteSize + 1 : 0));
     if (decoded == Decoded::invalid)
         return false;
     if (decoded == Decoded::noRoom) {

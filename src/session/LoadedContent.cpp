@@ -1,6 +1,7 @@
 #include "session/LoadedContent.h"
 
 #include "session/ItemIdGenerator.h"
+#include "session/SessionRows.h"
 
 #include <array>
 #include <utility>
@@ -45,5 +46,10 @@ LoadedContent LoadedContent::of(const VeskDocument& document)
             const VeskTask& task = sections[section].second->at(at);
             return SessionItem {sections[section].first->at(at), task.title, task.note};
         });
-    return {std::move(items), working, inbox, completed};
+    return {std::move(items), working, inbox, completed, {}};
+}
+
+void LoadedContent::makeRows()
+{
+    rows = SessionRows::unfilteredRows(working, inbox, completed);
 }

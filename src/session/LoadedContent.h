@@ -2,16 +2,22 @@
 
 #include "document/VeskDocument.h"
 #include "session/ItemIDList.h"
+#include "session/RenderedRow.h"
 #include "session/SessionItemMap.h"
 
 // A list's tasks made ready for a session: fresh ids in the list's order, the id list of each
-// section and the item map, with the document's texts shared, not copied. Made without touching any
-// session, so any thread may make it: on a long list this is most of loading.
+// section and the item map, with the document's texts shared, not copied, and the rows a window
+// shows of them when nothing is filtered. Made without touching any session, so any thread may make
+// it: on a long list this is most of loading.
 struct LoadedContent {
     SessionItemMap items;
     ItemIDList working;
     ItemIDList inbox;
     ItemIDList completed;
+    // SessionRows::unfilteredRows of the lists, once made.
+    QList<RenderedRow> rows;
 
+    // Without rows: a long list's rows are best made once the document is let go of.
     static LoadedContent of(const VeskDocument& document);
+    void makeRows();
 };

@@ -19,6 +19,11 @@ void apply(QList<RenderedRow>& rows, Splices& splices)
     constexpr qsizetype inPlace = 8;
     if (splices.size() <= inPlace) {
         for (auto& splice : splices) {
+            if (splice.at == 0 && splice.removed == rows.size()) {
+                // Every row replaced (a list loaded): the new rows are taken as a list, shared.
+                rows = take(splice.inserted);
+                continue;
+            }
             const qsizetype common = std::min(splice.removed, splice.inserted.size());
             for (qsizetype i = 0; i < common; ++i)
                 rows[splice.at + i] = take(splice.inserted[i]);

@@ -104,11 +104,27 @@ void SessionController::loadDocument(const VeskDocument& document)
     loadContent(LoadedContent::of(document));
 }
 
-void SessionController::loadContent(const LoadedContent& content)
+namespace {
+
+// What a load replaced.
+struct ReplacedContent {
+    SessionItemMap items;
+    std::array<ItemIDList, 3> ids;
+    UndoHistory history;
+};
+
+} // namespace
+
+std::shared_ptr<const void> SessionController::loadContent(const LoadedContent& content)
 {
+    auto replaced = std::make_shared<ReplacedContent>(ReplacedContent {m_state.items(),
+        {itemIDs(TaskSection::working), itemIDs(TaskSection::inbox), itemIDs(TaskSection::completed)},
+        std::exchange(m_history, UndoHistory())});
     SessionState::Scope scope(m_state);
     m_transitions.cancelPendingTodayToggle();
     m_state.replaceContent(content.items, content.working, content.inbox, content.completed);
+    if (!content.rows.isEmpty())
+        m_rows.offerRows(content.rows, {content.working, content.inbox, content.completed});
     m_filter.forgetTexts();
 
     m_state.assignInputDraft(QString());
@@ -117,8 +133,8 @@ void SessionController::loadContent(const LoadedContent& content)
     m_state.assignInlineEditState(std::nullopt);
     m_state.clearTransitions();
 
-    m_history.clear();
     m_state.setSelectionBeforeCreatingNewItem(std::nullopt);
+    return replaced;
 }
 
 VeskDocument SessionController::committedDocument() const

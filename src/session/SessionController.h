@@ -98,8 +98,10 @@ public:
     // and the reveal counter; does not call onCommittedChange.
     void loadDocument(const VeskDocument& document);
     // loadDocument of content made ahead, perhaps on another thread: only the session's own fields
-    // are set here.
-    void loadContent(const LoadedContent& content);
+    // are set here. Returns what the session let go of, the tasks it showed and their undo history,
+    // held there alone: freeing a long list takes as long as making it, so the caller may let it go
+    // on another thread once the windows have let go of it too.
+    std::shared_ptr<const void> loadContent(const LoadedContent& content);
     // The tasks as committed: drafts and open editors are not included.
     VeskDocument committedDocument() const;
     // The committed tasks plus a parseable inline edit in place and a parseable new-item draft at

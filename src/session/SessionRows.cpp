@@ -77,6 +77,16 @@ public:
         current().inserted.append(std::move(row));
         ++m_position;
     }
+    // Rows made elsewhere: a splice of their own takes the list itself, shared, not copied.
+    void insertAll(QList<RenderedRow> rows)
+    {
+        RowSplice& splice = current();
+        m_position += rows.size();
+        if (splice.inserted.isEmpty())
+            splice.inserted = std::move(rows);
+        else
+            splice.inserted.append(rows);
+    }
     void reserve(qsizetype rows) { current().inserted.reserve(rows); }
     // Whether a splice ends at the current place, so that a row replaced here joins it.
     bool isOpen() const { return m_last && m_last->at + m_last->inserted.size() == m_position; }
@@ -307,6 +317,44 @@ qsizetype SessionRows::Seen::rowCount() const
     return count;
 }
 
+QList<RenderedRow> SessionRows::unfilteredRows(
+    const ItemIDList& working, const ItemIDList& inbox, const ItemIDList& completed)
+{
+    const std::array<const ItemIDList*, 3> lists {&working, &inbox, &completed};
+    QList<RenderedRow> rows;
+    rows.reserve(working.size() + inbox.size() + completed.size() + 5);
+    for (TaskSection section : allTaskSections) {
+        const ItemIDList& ids = *lists[std::size_t(section)];
+        const bool completes = section == TaskSection::completed;
+        for (qsizetype chunk = 0; chunk < ids.chunkCount(); ++chunk)
+            for (const QUuid& id : ids.chunk(chunk))
+                rows.append(RenderedRow::task(id, section, completes));
+        if (ids.isEmpty())
+            rows.append(RenderedRow::spacer(section, emptySectionSpacerHeight));
+        if (!completes)
+            rows.append(RenderedRow::separator(section));
+    }
+    return rows;
+}
+
+void SessionRows::offerRows(const QList<RenderedRow>& rows, const std::array<ItemIDList, 3>& ids)
+{
+    m_offered = OfferedRows {rows, ids};
+}
+
+std::optional<QList<RenderedRow>> SessionRows::takeOfferedRows(
+    bool filtering, bool creating, bool shell) const
+{
+    if (!m_offered || filtering || creating || shell)
+        return std::nullopt;
+    for (TaskSection section : allTaskSections)
+        if (!m_offered->ids[std::size_t(section)].isSharedWith(m_state.itemIDs(section)))
+            return std::nullopt;
+    std::optional<QList<RenderedRow>> rows = std::move(m_offered->rows);
+    m_offered.reset();
+    return rows;
+}
+
 QList<RenderedRow> SessionRows::rendered() const
 {
     applyRowSplices(m_rendered, update(m_renderedSeen));
@@ -379,6 +427,13 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
         shownCounts[s] = shown[s]->count();
     }
 
+    // A list just loaded or reloaded has every row made afresh: when they were made ahead, they are
+    // handed over as they are.
+    std::optional<QList<RenderedRow>> offered;
+    if (rebuildAll || !anyKept)
+        offered = takeOfferedRows(filtering, creating, shell.has_value());
+    m_offered.reset();
+
     QList<RowSplice> splices;
     SpliceWriter writer(splices);
     const auto structure = [&](TaskSection section, bool inputBefore, qsizetype tasksBefore,
@@ -404,7 +459,10 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
             writer.skip(1);
     };
 
-    if (rebuildAll) {
+    if (offered) {
+        writer.remove(seen.rowCount());
+        writer.insertAll(std::move(*offered));
+    } else if (rebuildAll) {
         writer.remove(seen.rowCount());
         writer.reserve(shownCounts[0] + shownCounts[1] + shownCounts[2] + 6);
         for (TaskSection section : allTaskSections) {

@@ -64,9 +64,26 @@ public:
     // date. The first update of a Seen inserts every row.
     QList<RowSplice> update(Seen& seen) const;
 
+    // Every row of the given lists with nothing filtered, no input row and no completion shell: what
+    // an update makes of a list just loaded. Reads nothing else, so any thread may make them.
+    static QList<RenderedRow> unfilteredRows(
+        const ItemIDList& working, const ItemIDList& inbox, const ItemIDList& completed);
+    // Rows made ahead (unfilteredRows) for the lists the state holds now: the next update that
+    // would make every row of them (a list loaded or reloaded, shown unfiltered) hands these over
+    // instead, shared, not copied. Only the next update: it takes them or lets them go.
+    void offerRows(const QList<RenderedRow>& rows, const std::array<ItemIDList, 3>& ids);
+
 private:
+    struct OfferedRows {
+        QList<RenderedRow> rows;
+        std::array<ItemIDList, 3> ids;
+    };
+    // The offered rows, when they are every row the state's lists now make with nothing filtered.
+    std::optional<QList<RenderedRow>> takeOfferedRows(bool filtering, bool creating, bool shell) const;
+
     const SessionState& m_state;
     const SessionFilter& m_filter;
     mutable Seen m_renderedSeen;
     mutable QList<RenderedRow> m_rendered;
+    mutable std::optional<OfferedRows> m_offered;
 };

@@ -29,4 +29,7 @@ void FileCheck::run(const DocumentService& service)
     // The session's items share the tasks' texts; the document itself goes here.
     change = LoadedContent::of(contents.document);
     changeMark = contents.mark;
+    // Made once the document is let go of, so that both are not held at once.
+    contents = DocumentContents();
+    change->makeRows();
 }

@@ -31,4 +31,8 @@ void ListLoad::run(const DocumentService& service)
     // The session's items share the tasks' texts; the document itself goes here.
     content = LoadedContent::of(contents.document);
     mark = std::move(contents.mark);
+    // Made once the document is let go of, so that both are not held at once.
+    contents = DocumentContents();
+    if (!dropped)
+        content->makeRows();
 }

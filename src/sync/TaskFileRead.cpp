@@ -13,7 +13,9 @@ std::optional<DocumentControllerFailure> readTaskFile(const DocumentService& ser
         return std::nullopt;
     ContentMark mark = snapshot.mark();
     // Read straight from the bytes (checked to be UTF-8): the list is never held as one decoded text.
-    std::optional<VeskDocument> document = parseTaskFileUtf8(snapshot.bytes());
+    std::optional<VeskDocument> document = parseTaskFileUtf8(snapshot.bytes(), dropped);
+    if (dropped && dropped->load())
+        return std::nullopt;
     if (!document) {
         if (plainText)
             *plainText = snapshot.text();

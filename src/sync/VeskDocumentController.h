@@ -241,9 +241,11 @@ private:
     void dropReload();
     // Hands the tasks of a load that were not taken to the writer to be freed.
     void letGoOfLoad(ListLoad& load);
-    // After a list was loaded: once the list shown before is freed everywhere (the windows let go of
-    // it when they next update), the writer hands the free memory back to the system.
-    void giveBackFreedMemoryLater();
+    // After a list was loaded, with what the session let go of (SessionController::loadContent):
+    // that and the snapshot last persisted, the list shown before, are freed on the writer once the
+    // windows have let go of it too, and the writer then hands the free memory back to the system.
+    // Before recordPersisted.
+    void freeReplacedContentLater(std::shared_ptr<const void> replaced);
     // Lets the writer finish what it was handed before the binding or the session is replaced,
     // without alerts: what failed shows in the state and the status.
     void settleWritesQuietly();

@@ -26,11 +26,18 @@ void VeskDocumentController::letGoOfLoad(ListLoad& load)
     load.plainText.reset();
 }
 
-void VeskDocumentController::giveBackFreedMemoryLater()
+void VeskDocumentController::freeReplacedContentLater(std::shared_ptr<const void> replaced)
 {
+    // Held until the windows, which update their rows as the session reports the new list, have let
+    // go of the old one too: the writer, holding it last, frees it, then hands the memory back to the
+    // system.
     constexpr double windowsUpdatedWithin = 1.0;
-    m_scheduler->schedule(
-        windowsUpdatedWithin, m_writer, [writer = m_writer] { writer->giveBackFreedMemory(); });
+    auto garbage = std::make_shared<std::pair<std::shared_ptr<const void>, std::optional<CommittedSnapshot>>>(
+        std::move(replaced), std::exchange(m_persistedSnapshot, std::nullopt));
+    m_scheduler->schedule(windowsUpdatedWithin, m_writer, [writer = m_writer, garbage]() mutable {
+        writer->dispose(std::move(garbage));
+        writer->giveBackFreedMemory();
+    });
 }
 
 void VeskDocumentController::openDocumentInBackground(
@@ -118,10 +125,9 @@ void VeskDocumentController::finishOpening(ListLoad& load, quint64 serial)
         opening.done(load.failure);
         return;
     }
-    m_sessionController->loadContent(*load.content);
+    freeReplacedContentLater(m_sessionController->loadContent(*load.content));
     letGoOfLoad(load);
     recordPersisted(load.mark, opening.url);
-    giveBackFreedMemoryLater();
     bindFile(opening.url, opening.alreadyAccessing);
     setAppStatus(QStringLiteral("Loaded ") + lastPathComponent(opening.url));
     opening.done(std::nullopt);
@@ -194,10 +200,9 @@ void VeskDocumentController::finishReload(ListLoad& load, quint64 serial)
         setSyncState(SyncState::unavailable);
         presentErrorAlert(describeFailure(*load.failure));
     } else {
-        m_sessionController->loadContent(*load.content);
+        freeReplacedContentLater(m_sessionController->loadContent(*load.content));
         letGoOfLoad(load);
         recordPersisted(load.mark, url);
-        giveBackFreedMemoryLater();
         setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
     }
     if (self)

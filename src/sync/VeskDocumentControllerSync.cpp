@@ -144,10 +144,9 @@ void VeskDocumentController::takeInExternalChangeCheck(FileCheck& check)
             return;
         }
         const bool writesBack = m_writesBackChange;
-        m_sessionController->loadContent(*check.change);
+        freeReplacedContentLater(m_sessionController->loadContent(*check.change));
         letGoOfChange(check);
         recordPersisted(check.changeMark, url);
-        giveBackFreedMemoryLater();
         setAppStatus(QStringLiteral("Reloaded ") + lastPathComponent(url));
         // The save that found the change goes on, with what the session holds now.
         if (writesBack)

@@ -1,9 +1,13 @@
 #include "document/DocumentFormat.h"
+#include "document/Utf8TaskReader.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTest>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -582,6 +586,43 @@ private slots:
         checkBytesReadAsText("");
         checkBytesReadAsText("\xEF\xBB\xBF---\n---");
         checkBytesReadAsText("\xEF\xBB\xBF\xEF\xBB\xBF---\n---\n\xEF\xBB\xBFx");
+    }
+
+    // A list being read for nobody (its opening dropped) gives up part way, and what it read so
+    // far is never handed out as the list.
+    void aStoppedReadGivesUpAndHandsOutNothing()
+    {
+        QByteArray bytes = "Today\n---\n";
+        const int tasks = 5 * Utf8TaskReader::linesBetweenStopChecks;
+        for (int i = 0; i < tasks; ++i)
+            bytes += "task " + QByteArray::number(i) + (i % 5 == 0 ? "\n> its note\n" : "\n");
+        bytes += "---\nDone\n";
+        std::atomic<bool> stop {false};
+        const std::optional<VeskDocument> whole = parseTaskFileUtf8(bytes, &stop);
+        QVERIFY(whole);
+        QCOMPARE(whole->inboxItems.size(), tasks);
+        QCOMPARE(*whole, *parseTaskFileUtf8(bytes));
+
+        stop = true;
+        VeskDocument part;
+        QCOMPARE(Utf8TaskReader::read(bytes, part, &stop), Utf8TaskReader::stopped);
+        QVERIFY(part.inboxItems.size() < Utf8TaskReader::linesBetweenStopChecks);
+        QVERIFY(!parseTaskFileUtf8(bytes, &stop));
+        // Nor is a text that is not UTF-8 decoded and read instead.
+        QVERIFY(!parseTaskFileUtf8(bytes + "\xFF", &stop));
+        QVERIFY(parseTaskFileUtf8(bytes + "\xFF"));
+
+        // Stopped from another thread while it reads: the list whole, or nothing.
+        for (int round = 0; round < 20; ++round) {
+            std::atomic<bool> dropped {false};
+            std::optional<VeskDocument> read;
+            std::thread reader([&] { read = parseTaskFileUtf8(bytes, &dropped); });
+            for (int spin = 0; spin < round * 2000; ++spin)
+                QVERIFY(!dropped.load());
+            dropped = true;
+            reader.join();
+            QVERIFY(!read || *read == *whole);
+        }
     }
 
     // Read texts share blocks; each still changes alone, and a changed one allocates about its own

@@ -1,11 +1,14 @@
 #include "SessionTestSupport.h"
 
 #include "session/IdleFolding.h"
+#include "session/LoadedContent.h"
 
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
+
+#include <thread>
 
 class SessionRowsTest : public QObject {
     Q_OBJECT
@@ -21,6 +24,7 @@ private slots:
     void shellsReplaceTaskRowsWhileTheyMove();
     void settingFilterKeepsOrResolvesSelection();
     void updatedRowsMatchAFreshDerivation();
+    void rowsMadeWithALoadedListAreTheRowsAnUpdateMakes();
 };
 
 void SessionRowsTest::rowsShowSectionsWithSeparatorsSpacersAndTheInputRow()
@@ -556,6 +560,99 @@ void SessionRowsTest::updatedRowsMatchAFreshDerivation()
             QVERIFY2(lazy.texts == freshTexts, qPrintable(where));
         }
     }
+}
+
+void SessionRowsTest::rowsMadeWithALoadedListAreTheRowsAnUpdateMakes()
+{
+    // A list loaded or reloaded comes with its rows, made where its tasks were made (on the
+    // writer's thread): a reader that brings its rows up to date takes those rather than making
+    // them, unless what it must show is no longer what they were made for.
+    SessionHarness h;
+    h.loadLists("old1 old2 | old3 | old4");
+    const auto contentOf = [](const char* lists) {
+        SessionHarness lists_;
+        lists_.loadLists(lists);
+        const VeskDocument document = lists_.session.committedDocument();
+        std::optional<LoadedContent> content;
+        std::thread([&] {
+            content = LoadedContent::of(document);
+            content->makeRows();
+        }).join();
+        return *content;
+    };
+    // What a reader that saw nothing gets, made in the usual way: the rows of a load are offered
+    // to one update only, so a second reader's first update makes them.
+    const auto made = [&h] {
+        SessionRows::Seen first, second;
+        h.session.updateRows(first);
+        return h.session.updateRows(second).value(0).inserted;
+    };
+    struct Case {
+        const char* lists;
+        // Done after the load, before the reader looks: the offered rows may no longer fit.
+        std::function<void()> meanwhile;
+        bool taken;
+    };
+    const QList<Case> cases {
+        {"W1 W2|note | I1 | C1 C2", [] {}, true},
+        {"| |", [] {}, true},
+        {"W1 | |", [] {}, true},
+        {"| I1 I2 |", [] {}, true},
+        {"| | C1", [] {}, true},
+        {"red blue | red | blue red", [&] { h.session.setFilterQuery("red"); }, false},
+        {"W1 W2 | I1 | C1",
+            [&] {
+                h.session.setSelection(h.task("W2"));
+                h.session.deleteSelectedItem();
+            },
+            false},
+        {"W1 W2 | I1 | C1",
+            [&] {
+                h.session.setSelection(h.task("W1"));
+                h.session.moveSelectedItem(1);
+            },
+            false},
+        {"W1 | I1 | C1", [&] { h.session.beginCreatingNewItem("draft"); }, false},
+        {"W1 W2 | I1 | C1",
+            [&] {
+                // Completed, and landed: its shell shows where it was.
+                h.session.setSelection(h.task("W1"));
+                h.session.toggleSelectedItemCompletion();
+                h.scheduler.advance(SessionController::completionPreviewDelay + 0.01);
+            },
+            false},
+        {"W1 | I1 | C1", [&] { h.loadLists("W1 | I1 | C1"); }, false},
+    };
+    for (bool readerFiltered : {false, true}) {
+        for (const Case& c : cases) {
+            const QString where = QString("%1, reader filtered %2").arg(c.lists).arg(readerFiltered);
+            h.session.setFilterQuery(readerFiltered ? "o" : "");
+            // A reader that saw the list before, as a window has.
+            SessionRows::Seen seen;
+            QList<RenderedRow> rows;
+            applyRowSplices(rows, h.session.updateRows(seen));
+            h.session.setFilterQuery("");
+            const LoadedContent content = contentOf(c.lists);
+            h.session.loadContent(content);
+            c.meanwhile();
+            bool taken = false;
+            {
+                const QList<RowSplice> splices = h.session.updateRows(seen);
+                applyRowSplices(rows, splices);
+                // Taken as they were made, not copied.
+                taken = splices.size() == 1 && splices[0].inserted.constData() == content.rows.constData();
+            }
+            QVERIFY2(rows == made(), qPrintable(where));
+            QVERIFY2(taken == c.taken, qPrintable(where));
+            // Nothing keeps them for later, where they would stay beside the window's own rows.
+            rows.clear();
+            QVERIFY2(content.rows.isDetached(), qPrintable(where));
+        }
+    }
+    // A list loaded before the filter is cleared: its rows are filtered as any others.
+    h.session.setFilterQuery("red");
+    h.session.loadContent(contentOf("red blue | red | blue red"));
+    QCOMPARE(h.rowsText(), QString("red | red | red"));
 }
 
 QTEST_GUILESS_MAIN(SessionRowsTest)

@@ -205,6 +205,51 @@ private slots:
         QCOMPARE(f.controller.appStatus(), QStringLiteral("Reloaded list.vesk"));
     }
 
+    void theListAReloadReplacedIsFreedOnTheWriter_data()
+    {
+        QTest::addColumn<bool>("fromDisk");
+        QTest::newRow("changed by another program") << false;
+        QTest::newRow("reloaded from disk") << true;
+    }
+
+    void theListAReloadReplacedIsFreedOnTheWriter()
+    {
+        // Freeing a long list takes as long as making it: what a reload replaced, with its undo
+        // history, is held until the windows have let go of it too, and then freed on the writer.
+        QFETCH(bool, fromDisk);
+        OpenList f;
+        QVERIFY(f.open(mine));
+        f.addTask(QStringLiteral("Mine"));
+        // Held here too, so that whether anything else still holds them shows: the inbox before the
+        // delete is held by the undo history alone.
+        const ItemIDList inboxBefore = f.session().inboxItemIDs();
+        f.session().setSelection(SessionSelection::task(f.session().inboxItemIDs().constFirst()));
+        f.session().deleteSelectedItem();
+        f.controller.waitForWrites();
+        const ItemIDList working = f.session().workingItemIDs();
+        const ItemIDList inbox = f.session().inboxItemIDs();
+        QVERIFY(!inboxBefore.isSharedWith(inbox));
+
+        saveAsAnotherEditor(f.path, theirs);
+        if (fromDisk)
+            f.controller.reloadFromDisk();
+        else
+            f.controller.checkForExternalChanges();
+        f.controller.waitForWrites();
+        QCOMPARE(titles(f.session().committedDocument().workingItems), QStringList {"Theirs"});
+        QVERIFY(f.session().undoStack().isEmpty());
+        QVERIFY(!working.isDetached() && !inbox.isDetached() && !inboxBefore.isDetached());
+
+        f.scheduler.advance(1);
+        // The writer frees what it is handed before it runs the next piece of work.
+        f.controller.writer()->start([] {}, [] {});
+        f.controller.writer()->wait();
+        QVERIFY(working.isDetached());
+        QVERIFY(inbox.isDetached());
+        QVERIFY(inboxBefore.isDetached());
+        QCOMPARE(titles(f.session().committedDocument().workingItems), QStringList {"Theirs"});
+    }
+
     void openingInTheBackground_data()
     {
         QTest::addColumn<QByteArray>("bytes");
