@@ -159,8 +159,9 @@ TaskTextMatcher::Answer TaskTextMatcher::findAscii(QStringView text) const
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
         passed = _mm_or_si128(passed, block);
         const __m128i starts = foldBlock(block, m_turkic);
-        const __m128i ends
-            = foldBlock(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at + length - 1)), m_turkic);
+        const __m128i ends = length == 1
+            ? starts
+            : foldBlock(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at + length - 1)), m_turkic);
         unsigned mask = unsigned(
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(starts, first), _mm_cmpeq_epi16(ends, final))));
         while (mask) {
