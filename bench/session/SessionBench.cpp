@@ -24,12 +24,17 @@
 
 namespace {
 
-VeskDocument makeDocument(int count)
+// With `accented`, a third of the titles begin with a word that is not ASCII.
+VeskDocument makeDocument(int count, bool accented = false)
 {
+    const std::array<QString, 3> words {QStringView(u"Caf\u00E9").toString(),
+        QStringView(u"Z\u00FCrich").toString(), QStringView(u"na\u00EFve").toString()};
     VeskDocument document;
     for (int i = 0; i < count; ++i) {
-        VeskTask task {
-            QStringLiteral("Task %1: call the supplier about order %2").arg(i).arg(i * 7919 % 100000),
+        VeskTask task {QStringLiteral("%1 %2: call the supplier about order %3")
+                           .arg(accented && i % 3 == 0 ? words[size_t(i / 3 % 3)] : QStringLiteral("Task"))
+                           .arg(i)
+                           .arg(i * 7919 % 100000),
             std::nullopt};
         if (i % 5 == 0)
             task.note = QStringLiteral("Remember the invoice\nand the delivery date for batch %1").arg(i);
@@ -63,7 +68,8 @@ struct Fixture {
     VeskDocument document;
 
     // The list as read from its file, as a list is opened: how its texts lie in memory counts.
-    explicit Fixture(int count) : document(parseDocument(serializeDocument(makeDocument(count))))
+    explicit Fixture(int count, bool accented = false)
+        : document(parseDocument(serializeDocument(makeDocument(count, accented))))
     {
         session.onCommittedChange = [] {};
         session.setPasteboard(std::make_shared<FixedPasteboard>());
@@ -319,9 +325,9 @@ struct MatchFixture {
     std::array<QUuid, 3> touched; // a task of each section whose title `touch` changes
     int touches = 0;
 
-    explicit MatchFixture(int count)
+    explicit MatchFixture(int count, bool accented = false)
     {
-        Fixture loaded(count);
+        Fixture loaded(count, accented);
         const SessionController& s = loaded.session;
         state.replaceContent(s.itemsByID(), s.itemIDs(TaskSection::working), s.itemIDs(TaskSection::inbox),
             s.itemIDs(TaskSection::completed));
@@ -397,17 +403,40 @@ void BM_MatchFirstKeystroke(benchmark::State& state)
 }
 
 // The same after folding ahead in idle time (untimed), the filter's share alone.
-void BM_MatchFirstKeystrokeFoldedAhead(benchmark::State& state)
+void runFirstKeystroke(benchmark::State& state, bool accented, bool foldAhead, const QString& query)
 {
-    MatchFixture f(int(state.range(0)));
+    MatchFixture f(int(state.range(0)), accented);
     for (auto _ : state) {
         state.PauseTiming();
         f.filter = SessionFilter();
-        while (!f.filter.prepare(f.state, IdleFolding::sliceRows)) { }
+        while (foldAhead && !f.filter.prepare(f.state, IdleFolding::sliceRows)) { }
         state.ResumeTiming();
-        f.show("s");
+        f.show(query);
     }
     state.counters["rows"] = double(f.matchingCount());
+}
+
+void BM_MatchFirstKeystrokeFoldedAhead(benchmark::State& state)
+{
+    runFirstKeystroke(state, false, true, "s");
+}
+
+// The first letter when a third of the titles begin with an accented word ("Café", "Zürich"):
+// every task matches, those only after their first letter that is not ASCII; then a letter that
+// no task holds, so that every text must be read whole; then the first letter after folding ahead.
+void BM_MatchFirstKeystrokeAccented(benchmark::State& state)
+{
+    runFirstKeystroke(state, true, false, "s");
+}
+
+void BM_MatchFirstKeystrokeAccentedAbsent(benchmark::State& state)
+{
+    runFirstKeystroke(state, true, false, "q");
+}
+
+void BM_MatchFirstKeystrokeAccentedFoldedAhead(benchmark::State& state)
+{
+    runFirstKeystroke(state, true, true, "s");
 }
 
 // One slice of folding ahead in idle time: the longest the interface thread is held at once.
@@ -666,6 +695,17 @@ BENCHMARK(BM_FilterKeystrokeBackSpaceFew)->Arg(1000)->Arg(10000)->Arg(100000)->U
 BENCHMARK(BM_FoldAheadAfterOpening)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatchFirstKeystroke)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MatchFirstKeystrokeFoldedAhead)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchFirstKeystrokeAccented)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchFirstKeystrokeAccentedAbsent)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MatchFirstKeystrokeAccentedFoldedAhead)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(100000)

@@ -84,6 +84,70 @@ QString FoldRules::fold(QStringView text) const
     return folded;
 }
 
+// One table for each way of folding: the default, and each language with rules of its own. Made
+// once in the process, by folding each unit on its own.
+struct FoldRules::UnitFolds {
+    explicit UnitFolds(const FoldRules& rules)
+    {
+        for (char16_t unit = 0; unit < unitFoldEnd; ++unit)
+            folded[unit] = rules.fold(QStringView(&unit, 1));
+    }
+    std::array<QString, unitFoldEnd> folded;
+};
+
+const FoldRules::UnitFolds& FoldRules::unitFolds() const
+{
+    if (!m_unitFolds) {
+        switch (m_ownCaseRules ? m_locale.language() : QLocale::AnyLanguage) {
+        case QLocale::Turkish: {
+            static const UnitFolds turkish(*this);
+            m_unitFolds = &turkish;
+            break;
+        }
+        case QLocale::Azerbaijani: {
+            static const UnitFolds azerbaijani(*this);
+            m_unitFolds = &azerbaijani;
+            break;
+        }
+        case QLocale::Lithuanian: {
+            static const UnitFolds lithuanian(*this);
+            m_unitFolds = &lithuanian;
+            break;
+        }
+        default: {
+            static const UnitFolds plain(*this);
+            m_unitFolds = &plain;
+            break;
+        }
+        }
+    }
+    return *m_unitFolds;
+}
+
+QStringView FoldRules::foldedUnit(char16_t unit) const
+{
+    return unitFolds().folded[unit];
+}
+
+void FoldRules::appendFoldedTaskByUnit(QString& out, const SessionItem& item) const
+{
+    const UnitFolds& folds = unitFolds();
+    const auto append = [&](const QString& text) {
+        for (QChar c : text) {
+            const char16_t unit = c.unicode();
+            if (unit < 0x80)
+                out += QChar(foldAscii(unit, m_turkic));
+            else
+                out += folds.folded[unit];
+        }
+    };
+    append(item.title);
+    if (item.note && !item.note->isEmpty()) {
+        out += QLatin1Char('\n');
+        append(*item.note);
+    }
+}
+
 void FoldRules::appendFoldedTask(QString& out, const SessionItem& item) const
 {
     const bool hasNote = item.note && !item.note->isEmpty();

@@ -83,10 +83,21 @@ bool TaskTextMatcher::matches(const SessionItem& item) const
                 return false;
         } else {
             Answer answer = findAscii(item.title);
-            if (answer == Answer::absent && hasNote)
-                answer = findAscii(*item.note);
-            if (answer != Answer::notAscii)
+            if (answer != Answer::found && hasNote) {
+                const Answer inNote = findAscii(*item.note);
+                answer = inNote == Answer::absent ? answer : inNote;
+            }
+            if (answer != Answer::unsure)
                 return answer == Answer::found;
+        }
+        const Units title = lookOver(item.title);
+        const Units note = hasNote ? lookOver(*item.note) : Units::withoutFirst;
+        if (title == Units::withoutFirst && note == Units::withoutFirst)
+            return false;
+        if (title != Units::beyondTable && note != Units::beyondTable) {
+            m_scratch.truncate(0);
+            m_rules.appendFoldedTaskByUnit(m_scratch, item);
+            return FoldedTexts::contains(m_scratch, m_query);
         }
     }
     m_scratch.truncate(0);
@@ -94,11 +105,31 @@ bool TaskTextMatcher::matches(const SessionItem& item) const
     return FoldedTexts::contains(m_scratch, m_query);
 }
 
-// A hit in the ASCII start of a text is a hit in the text folded whole, whatever comes after it,
-// once the unit just after the hit is ASCII too: an ASCII unit is never changed by the units that
-// follow it, except by a combining mark right after it (composing with it, or, under Lithuanian
-// rules, giving a capital I a dot), and no unit after an ASCII one changes what comes before it.
-// So a text is read only up to its first hit, which in ordinary text comes early.
+TaskTextMatcher::Units TaskTextMatcher::lookOver(QStringView text) const
+{
+    if (!m_firstKnown) {
+        const QChar first = m_query.front();
+        for (char16_t unit = 0; unit < FoldRules::unitFoldEnd; ++unit)
+            m_holdsFirst[unit] = m_rules.foldedUnit(unit).contains(first);
+        m_firstKnown = true;
+    }
+    bool holdsFirst = false;
+    char16_t highest = 0;
+    for (QChar c : text) {
+        const char16_t unit = c.unicode();
+        highest = std::max(highest, unit);
+        holdsFirst |= m_holdsFirst[std::min<char16_t>(unit, FoldRules::unitFoldEnd - 1)];
+    }
+    if (highest >= FoldRules::unitFoldEnd)
+        return Units::beyondTable;
+    return holdsFirst ? Units::withFirst : Units::withoutFirst;
+}
+
+// A hit of ASCII units in a text is a hit in the text folded whole, whatever comes before or after
+// it, once the unit just after the hit is ASCII too (or there is none): an ASCII unit is never
+// changed by the units around it, except by a combining mark right after it (composing with it, or,
+// under Lithuanian rules, giving a capital I a dot), and no unit before an ASCII one composes with
+// it. So a text is read only up to its first such hit, which in ordinary text comes early.
 TaskTextMatcher::Answer TaskTextMatcher::findAscii(QStringView text) const
 {
     const char16_t* units = text.utf16();
@@ -110,10 +141,11 @@ TaskTextMatcher::Answer TaskTextMatcher::findAscii(QStringView text) const
         for (qsizetype k = 1; k < length; ++k)
             if (FoldRules::foldAscii(units[at + k], m_turkic) != query[k])
                 return false;
+        const qsizetype end = std::min(size, at + length + 1);
+        for (qsizetype k = at; k < end; ++k)
+            if (units[k] >= 0x80)
+                return false;
         return true;
-    };
-    const auto hitAt = [&](qsizetype at) {
-        return isAscii(text.first(std::min(size, at + length + 1))) ? Answer::found : Answer::notAscii;
     };
     qsizetype at = 0;
 #if defined(__SSE2__)
@@ -127,25 +159,26 @@ TaskTextMatcher::Answer TaskTextMatcher::findAscii(QStringView text) const
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
         passed = _mm_or_si128(passed, block);
         const __m128i starts = foldBlock(block, m_turkic);
-        const __m128i ends
-            = foldBlock(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at + length - 1)), m_turkic);
+        const __m128i ends = length == 1
+            ? starts
+            : foldBlock(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at + length - 1)), m_turkic);
         unsigned mask = unsigned(
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(starts, first), _mm_cmpeq_epi16(ends, final))));
         while (mask) {
-            const qsizetype candidate = at + std::countr_zero(mask) / 2;
-            if (holdsAt(candidate))
-                return hitAt(candidate);
+            if (holdsAt(at + std::countr_zero(mask) / 2))
+                return Answer::found;
             mask &= mask - 1;
             mask &= mask - 1; // each unit sets two bits
         }
     }
     const __m128i beyond = _mm_and_si128(passed, _mm_set1_epi16(short(0xFF80)));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128())) != 0xFFFF)
-        return Answer::notAscii;
+    const bool passedAscii = _mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128())) == 0xFFFF;
+#else
+    const bool passedAscii = true;
 #endif
     const qsizetype unchecked = at; // the units from here on were not gathered
     for (; at <= last; ++at)
         if (FoldRules::foldAscii(units[at], m_turkic) == query[0] && holdsAt(at))
-            return hitAt(at);
-    return isAscii(text.sliced(unchecked)) ? Answer::absent : Answer::notAscii;
+            return Answer::found;
+    return passedAscii && isAscii(text.sliced(unchecked)) ? Answer::absent : Answer::unsure;
 }

@@ -12,13 +12,18 @@ namespace {
 
 // Pieces that texts and queries are made of: plain letters in both cases, the letters that fold
 // differently under Turkish rules, a sharp s, accents precomposed and combining (after a plain
-// letter, where they change what the letter folds to), a ligature, a letter beyond 8 bits, and
-// white space.
+// letter, where they change what the letter folds to), a ligature, a letter beyond 8 bits, white
+// space; Latin letters that fold to more than one unit or differently under Lithuanian rules (I
+// with grave and acute, long s, n preceded by apostrophe, j with caron, a title-case digraph), a
+// micro sign, and letters beyond the Latin ones (a Greek capital sigma, a turned a).
 const QStringList pieces {"a", "A", "s", "S", "t", "T", "i", "I", "k", "K", " ", "ss",
     QStringView(u"\u0131").toString(), QStringView(u"\u0130").toString(), QStringView(u"\u00DF").toString(),
     QStringView(u"\u00E9").toString(), QStringView(u"\u00C9").toString(), QStringView(u"\u0301").toString(),
     QStringView(u"\u0307").toString(), QStringView(u"\u0152").toString(), QStringView(u"\u0153").toString(),
-    QStringView(u"\u0169").toString()};
+    QStringView(u"\u0169").toString(), QStringView(u"\u00CC").toString(), QStringView(u"\u00CD").toString(),
+    QStringView(u"\u017F").toString(), QStringView(u"\u0149").toString(), QStringView(u"\u01F0").toString(),
+    QStringView(u"\u01C5").toString(), QStringView(u"\u00DC").toString(), QStringView(u"\u00B5").toString(),
+    QStringView(u"\u03A3").toString(), QStringView(u"\u0250").toString()};
 
 // Text of `count` pieces; `asciiOnly` keeps to the first eleven.
 QString randomText(QRandomGenerator& random, int count, bool asciiOnly)
@@ -63,6 +68,8 @@ class TaskTextMatcherTest : public QObject {
 private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
     void matchesWhatFoldingFinds();
+    void matchesLatinLettersAsFoldingDoes();
+    void foldingLatinTextUnitByUnitIsFoldingItWhole();
     void searchBeforeFoldingFindsWhatFoldedTextsFind();
 };
 
@@ -79,12 +86,18 @@ void TaskTextMatcherTest::matchesWhatFoldingFinds()
     tasks.append(SessionItem {QUuid::createUuid(), QStringView(u"cafe\u0301 CAFE").toString(), std::nullopt});
     tasks.append(SessionItem {QUuid::createUuid(), "Plain title", QStringView(u"n\u00F6te").toString()});
     // A hit in the ASCII start of a text, just before a combining mark that joins its last letter,
-    // after a note's ASCII start, or well before any other unit.
+    // after a note's ASCII start, or well before any other unit; hits after accented letters, one
+    // joined by a combining mark and one only a letter beyond ASCII folds to.
     tasks.append(
         SessionItem {QUuid::createUuid(), QStringView(u"Tas\u0323k \u00E9").toString(), std::nullopt});
     tasks.append(SessionItem {QUuid::createUuid(), QStringView(u"KI\u0307S").toString(), std::nullopt});
     tasks.append(SessionItem {QUuid::createUuid(), "Plain", QStringView(u"ask \u00C9COLE\u0301").toString()});
     tasks.append(SessionItem {QUuid::createUuid(), QStringView(u"Ask KI\u0300").toString(), std::nullopt});
+    tasks.append(SessionItem {QUuid::createUuid(), QStringView(u"Caf\u00E9 tasks").toString(), std::nullopt});
+    tasks.append(
+        SessionItem {QUuid::createUuid(), QStringView(u"Z\u00FCrich Task\u0323").toString(), std::nullopt});
+    tasks.append(SessionItem {QUuid::createUuid(), QStringView(u"na\u00EFve").toString(),
+        QStringView(u"\u00C9cole TA\u017FK").toString()});
     QStringList queries {"tas", "ki", QStringView(u"k\u0131").toString(), "ask",
         QStringView(u"\u00E9cole").toString(), "plan\nask", "an\na", "k\nmilk", "inbox",
         QStringView(u"\u0131nbox").toString(), "cafe", QStringView(u"caf\u00E9").toString(), "title\nn",
@@ -113,6 +126,48 @@ void TaskTextMatcherTest::matchesWhatFoldingFinds()
     // The comparisons saw both answers plenty of times.
     QVERIFY(matched > checked / 20);
     QVERIFY(matched < checked - checked / 20);
+}
+
+void TaskTextMatcherTest::matchesLatinLettersAsFoldingDoes()
+{
+    // Every unit that folds on its own, between letters it could join or be mistaken for, searched
+    // for itself and for the plain letters around it.
+    for (const QLocale& locale : locales) {
+        const FoldRules rules(locale);
+        for (char16_t unit = 0x80; unit < FoldRules::unitFoldEnd; ++unit) {
+            const QString letter(QChar {unit});
+            const QList<SessionItem> tasks {SessionItem {QUuid(), "xI" + letter + "sK", std::nullopt},
+                SessionItem {QUuid(), "Plain", letter + letter + "i"}};
+            QStringList queries {rules.fold(letter), rules.fold(letter + "s"), "s", "i", "k", "x"};
+            queries.removeAll(QString());
+            for (const QString& query : std::as_const(queries)) {
+                const TaskTextMatcher matcher(rules, query);
+                for (const SessionItem& task : tasks) {
+                    if (matcher.matches(task) != foldedContains(rules, task, query))
+                        QFAIL(qPrintable(QStringLiteral("%1: \"%2\" in \"%3\"")
+                                             .arg(locale.name(), query, editableText(task))));
+                }
+            }
+        }
+    }
+}
+
+void TaskTextMatcherTest::foldingLatinTextUnitByUnitIsFoldingItWhole()
+{
+    QRandomGenerator random(2026);
+    for (const QLocale& locale : locales) {
+        const FoldRules rules(locale);
+        for (int n = 0; n < 2000; ++n) {
+            QString title;
+            for (int i = 1 + random.bounded(8); i > 0; --i)
+                title += QChar {char16_t(random.bounded(int(FoldRules::unitFoldEnd)))};
+            const SessionItem task {
+                QUuid(), title, n % 3 ? std::nullopt : std::optional<QString>(title + QStringLiteral("I"))};
+            QString byUnit;
+            rules.appendFoldedTaskByUnit(byUnit, task);
+            QCOMPARE(byUnit, rules.fold(editableText(task)));
+        }
+    }
 }
 
 void TaskTextMatcherTest::searchBeforeFoldingFindsWhatFoldedTextsFind()
