@@ -380,8 +380,9 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
         plainHeights[int(section)] = snapped(2 * rowPadding + m_collapsedHeights[int(section)]);
     }
     // The few tasks that may not be plain, so that the others are told at a glance.
+    const bool fewApart = m_states.size() <= 16;
     std::vector<QUuid> shownApart;
-    if (m_states.size() <= 16) {
+    if (fewApart) {
         for (auto it = m_states.keyBegin(); it != m_states.keyEnd(); ++it)
             shownApart.push_back(*it);
         for (const std::optional<QUuid>& id : {m_expandedTaskID, m_editedTaskID}) {
@@ -389,7 +390,6 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
                 shownApart.push_back(*id);
         }
     }
-    const bool fewApart = m_states.size() <= 16;
     const auto add = [&](Block block) {
         block.height = snapped(blockHeight(block));
         if (block.kind == Block::Kind::header)
