@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -71,7 +72,11 @@ public:
     using Rows = ChunkedList<RenderedRow>;
     // The tasks the rows come from, where task rows find their text (SessionRows::Seen::items):
     // given before the rows or splices made from them.
-    void setItems(const SessionItemMap& items) { m_items = items; }
+    void setItems(const SessionItemMap& items);
+    // Where the layout hands what it lets go of when every row is replaced (the rows, the tasks and
+    // the row index of a list reloaded), to be freed off this thread; freed in place when unset.
+    using Release = std::function<void(std::shared_ptr<const void>)>;
+    void setRelease(Release release) { m_release = std::move(release); }
     void setRows(const QList<RenderedRow>& rows);
     // Brings the rows up to date by splices (see SessionRows), placing the blocks of the new rows
     // and moving those below at once: no other row is measured or copied.
@@ -187,6 +192,9 @@ private:
     TaskTextLayoutCache* m_cache;
     double m_scrollContentWidth = 0;
     SessionItemMap m_items;
+    // The tasks before the last setItems, until the splices tell whether every row was replaced.
+    SessionItemMap m_previousItems;
+    Release m_release;
     Rows m_rows;
     double m_inputEditorHeight = initialInputEditorHeight;
     std::optional<QUuid> m_editedTaskID;
