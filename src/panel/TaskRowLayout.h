@@ -27,7 +27,10 @@ class TaskTextLayoutCache;
 // only those. Below the first section header, each row has one block at its own index plus one
 // (a separator's block is the header of the section after it). Rows and blocks are kept in chunks
 // of a few hundred (ChunkedList): a splice moves the rows of one chunk, and the blocks below it
-// move by the tops of the chunks after it, not one by one.
+// move by the tops of the chunks after it, not one by one. A list taken in whole (opened, reloaded)
+// costs its chunks, not its rows: the rows are shared with the list the session made, a run of
+// plain rows alike is one block repeated, and where its tasks are is learnt in the one pass that
+// lays it out (TaskRowTable); what the list before it held is handed to be freed elsewhere.
 class TaskRowLayout {
 public:
     // One laid-out block of the list, in content coordinates.
