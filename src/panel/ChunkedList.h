@@ -276,14 +276,16 @@ public:
 
 private:
     enum class Form : quint8 { owned, shared, repeated };
+    // What is read of every chunk when the chunks after a change are counted or stacked comes first,
+    // within one cache line.
     struct Chunk {
-        std::vector<T> items; // owned
-        QList<T> source; // shared: the list data points into
-        const T* data = nullptr; // shared
-        qsizetype count = 0; // shared and repeated
-        T fill {}; // repeated
         Form form = Form::owned;
         bool changed = true;
+        std::vector<T> items; // owned
+        const T* data = nullptr; // shared
+        qsizetype count = 0; // shared and repeated
+        QList<T> source; // shared: the list data points into
+        T fill {}; // repeated
 
         Chunk() = default;
         Chunk(const Chunk& other) : Chunk() { *this = other; }
