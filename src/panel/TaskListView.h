@@ -80,6 +80,8 @@ public:
 
     // --- Layout, for the key handler, drag and drop, accessibility and tests ---
     const TaskRowLayout& layout() const { return m_layout; }
+    // Where the rows and tasks of a list that was replaced are handed to be freed (TaskRowLayout).
+    void setRelease(TaskRowLayout::Release release) { m_layout.setRelease(std::move(release)); }
     const TaskRowTransitions& transitions() const { return *m_transitions; }
     // The rectangle of the row with this identifier ("task-…", "input", "section-header-…"), in
     // content coordinates; empty when it is not in the list.

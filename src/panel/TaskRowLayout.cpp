@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -27,6 +28,11 @@ void TaskRowLayout::setScrollContentWidth(double width)
         return;
     m_scrollContentWidth = width;
     m_structureValid = false;
+}
+
+void TaskRowLayout::setItems(const SessionItemMap& items)
+{
+    m_previousItems = std::exchange(m_items, items);
 }
 
 void TaskRowLayout::setRows(const QList<RenderedRow>& rows)
@@ -58,8 +64,10 @@ TaskRowLayout::Block TaskRowLayout::blockFor(qsizetype index) const
 
 void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
 {
-    if (splices.isEmpty())
+    if (splices.isEmpty()) {
+        m_previousItems = {};
         return;
+    }
     // Where the stretches were before this update, so that the row index follows its rows.
     SpliceUpdate update;
     update.reserve(size_t(splices.size()));
@@ -80,13 +88,27 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
     // into new chunks in one pass, the next layout places every block afresh, and where tasks are
     // is learnt again when first asked.
     if (insertedRows > maxNotedRows) {
-        m_rows = spliced(m_rows, splices);
+        Rows rows = spliced(m_rows, splices);
+        std::swap(m_rows, rows);
+        if (m_release) {
+            // Freeing a long list's rows and tasks takes as long as making them.
+            struct Replaced {
+                Rows rows;
+                Rows indexedRows;
+                SessionItemMap items;
+            };
+            m_release(std::make_shared<const Replaced>(
+                Replaced {std::move(rows), m_taskTable.takeRows(), std::exchange(m_previousItems, {})}));
+        }
+        m_previousItems = {};
         forgetRowIndex();
         m_blocksMatchRows = false;
         m_structureValid = false;
         return;
     }
 
+    // The tasks let go of share most of what they hold with those kept: freed here at little cost.
+    m_previousItems = {};
     const bool follow = m_blocksMatchRows && m_structureValid;
     constexpr qsizetype inPlace = 8;
     if (splices.size() <= inPlace) {
@@ -183,7 +205,11 @@ TaskRowLayout::Rows TaskRowLayout::spliced(const Rows& rows, const QList<RowSpli
     for (const RowSplice& splice : splices) {
         const qsizetype kept = splice.at - result.size();
         result.append(rows, from, kept);
-        result.append(splice.inserted.constData(), splice.inserted.size());
+        // Many rows (a list loaded) are shared with the splice, chunk by chunk, not copied.
+        if (splice.inserted.size() >= Rows::chunkSize / 2)
+            result.share(splice.inserted, 0, splice.inserted.size());
+        else
+            result.append(splice.inserted.constData(), splice.inserted.size());
         from += kept + splice.removed;
     }
     result.append(rows, from, rows.size() - from);
@@ -399,22 +425,48 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
         m_blocks.append(block);
     };
     add(Block {Block::Kind::header, TaskSection::working});
+    // Most rows are one line high, their height known without a look at their text: a run of them
+    // alike is kept as one block repeated, without a block of its own for each.
+    Block run;
+    qsizetype runLength = 0;
+    const auto endRun = [&] {
+        if (runLength >= Rows::chunkSize / 4) {
+            m_blocks.appendRepeated(run, runLength);
+        } else {
+            for (qsizetype i = 0; i < runLength; ++i)
+                m_blocks.append(run);
+        }
+        runLength = 0;
+    };
+    // Rows read here anyway: where tasks are is learnt on the way, when it is to be learnt again and
+    // the rows allow it without a table of their own (TaskRowTable::LeafOrder).
+    TaskRowTable::LeafOrder order
+        = m_rowIndexStale ? TaskRowTable::LeafOrder(m_rows) : TaskRowTable::LeafOrder();
+    std::vector<std::pair<QUuid, qsizetype>> shells;
     qsizetype index = 0;
     for (qsizetype chunk = 0; chunk < m_rows.chunkCount(); ++chunk) {
+        order.startChunk();
         for (const RenderedRow& row : m_rows.chunk(chunk)) {
+            order.note(row);
+            if (row.kind == RenderedRow::Kind::completionShell)
+                shells.emplace_back(row.itemID, index);
             const bool taskOrShell
                 = row.kind == RenderedRow::Kind::task || row.kind == RenderedRow::Kind::completionShell;
             const bool plain = taskOrShell
                 && (fewApart ? std::find(shownApart.begin(), shownApart.end(), row.itemID) == shownApart.end()
                              : isPlain(row));
             if (plain && !progress) {
-                // Most rows: one line high, their height known without a look at their text.
-                m_blocks.append(Block {
-                    row.kind == RenderedRow::Kind::task ? Block::Kind::task : Block::Kind::completionShell,
-                    row.section, index, 0, plainHeights[int(row.section)]});
+                const Block::Kind kind
+                    = row.kind == RenderedRow::Kind::task ? Block::Kind::task : Block::Kind::completionShell;
+                if (runLength > 0 && (run.kind != kind || run.section != row.section))
+                    endRun();
+                if (runLength == 0)
+                    run = Block {kind, row.section, -1, 0, plainHeights[int(row.section)]};
+                ++runLength;
                 ++index;
                 continue;
             }
+            endRun();
             if (taskOrShell && !plain)
                 m_measuredBlocks.push_back(size_t(m_blocks.size()));
             add(blockFor(index));
@@ -427,6 +479,17 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
             }
             ++index;
         }
+        order.endChunk();
+    }
+    endRun();
+    if (order.holds()) {
+        m_taskRows.clear();
+        m_shellRows.clear();
+        m_taskTable.adopt(m_rows, std::move(order));
+        m_tableUpdates = qsizetype(m_spliceUpdates.size());
+        for (const auto& [id, row] : shells)
+            m_shellRows.insert(id, RowPlace {row, m_tableUpdates});
+        m_rowIndexStale = false;
     }
     // Rows without their separators still get every header.
     for (TaskSection section : allTaskSections) {
@@ -476,16 +539,23 @@ void TaskRowLayout::stack()
     // the one before it. Heights on their grid make every sum exact, in any grouping.
     m_chunkTops.resize(size_t(m_blocks.chunkCount()) + 1);
     m_chunkTops[0] = verticalPadding;
-    m_blocks.takeChanges([this](qsizetype chunk, std::vector<Block>& blocks, bool changed) {
-        if (changed) {
+    m_blocks.takeChanges([this](qsizetype chunk, bool changed) {
+        double height;
+        if (m_blocks.isRepeated(chunk)) {
+            // Each block lies its height below the one before it, the first at the chunk's top.
+            height = double(m_blocks.chunkLength(chunk)) * m_blocks.repeatedValue(chunk).height;
+        } else if (changed) {
             double y = 0;
-            for (Block& block : blocks) {
+            for (Block& block : m_blocks.ownChunk(chunk)) {
                 block.top = y;
                 y += block.height;
             }
+            height = y;
+        } else {
+            const Block& last = m_blocks.chunk(chunk).back();
+            height = last.top + last.height;
         }
-        const Block& last = blocks.back();
-        m_chunkTops[size_t(chunk) + 1] = m_chunkTops[size_t(chunk)] + last.top + last.height;
+        m_chunkTops[size_t(chunk) + 1] = m_chunkTops[size_t(chunk)] + height;
     });
     m_contentHeight = m_chunkTops.back() + verticalPadding;
 }
@@ -493,7 +563,13 @@ void TaskRowLayout::stack()
 TaskRowLayout::Block TaskRowLayout::block(qsizetype index) const
 {
     const auto [chunk, offset] = m_blocks.locate(index);
-    Block block = m_blocks.chunk(chunk)[size_t(offset)];
+    Block block;
+    if (m_blocks.isRepeated(chunk)) {
+        block = m_blocks.repeatedValue(chunk);
+        block.top = double(offset) * block.height;
+    } else {
+        block = m_blocks.chunk(chunk)[size_t(offset)];
+    }
     block.top += m_chunkTops[size_t(chunk)];
     block.row = block.kind == Block::Kind::header || block.kind == Block::Kind::input ? -1 : index - 1;
     return block;
@@ -507,7 +583,19 @@ qsizetype TaskRowLayout::blockIndexAt(double y) const
     if (chunk < 0)
         return -1;
     const double top = m_chunkTops[size_t(chunk)];
-    const std::vector<Block>& blocks = m_blocks.chunk(chunk);
+    if (m_blocks.isRepeated(chunk)) {
+        const double height = m_blocks.repeatedValue(chunk).height;
+        const qsizetype last = m_blocks.chunkLength(chunk) - 1;
+        const double guess = height > 0 ? std::floor((y - top) / height) : 0;
+        qsizetype offset = guess <= 0 ? 0 : guess >= double(last) ? last : qsizetype(guess);
+        // The division may round across a block's edge: the tops themselves decide.
+        while (offset > 0 && top + double(offset) * height > y)
+            --offset;
+        while (offset < last && top + double(offset + 1) * height <= y)
+            ++offset;
+        return m_blocks.chunkStart(chunk) + offset;
+    }
+    const std::span<const Block> blocks = m_blocks.chunk(chunk);
     const auto after = std::upper_bound(blocks.begin(), blocks.end(), y,
         [top](double value, const Block& block) { return value < top + block.top; });
     return m_blocks.chunkStart(chunk) + qsizetype(after - blocks.begin()) - 1;

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -26,7 +27,10 @@ class TaskTextLayoutCache;
 // only those. Below the first section header, each row has one block at its own index plus one
 // (a separator's block is the header of the section after it). Rows and blocks are kept in chunks
 // of a few hundred (ChunkedList): a splice moves the rows of one chunk, and the blocks below it
-// move by the tops of the chunks after it, not one by one.
+// move by the tops of the chunks after it, not one by one. A list taken in whole (opened, reloaded)
+// costs its chunks, not its rows: the rows are shared with the list the session made, a run of
+// plain rows alike is one block repeated, and where its tasks are is learnt in the one pass that
+// lays it out (TaskRowTable); what the list before it held is handed to be freed elsewhere.
 class TaskRowLayout {
 public:
     // One laid-out block of the list, in content coordinates.
@@ -71,7 +75,11 @@ public:
     using Rows = ChunkedList<RenderedRow>;
     // The tasks the rows come from, where task rows find their text (SessionRows::Seen::items):
     // given before the rows or splices made from them.
-    void setItems(const SessionItemMap& items) { m_items = items; }
+    void setItems(const SessionItemMap& items);
+    // Where the layout hands what it lets go of when every row is replaced (the rows, the tasks and
+    // the row index of a list reloaded), to be freed off this thread; freed in place when unset.
+    using Release = std::function<void(std::shared_ptr<const void>)>;
+    void setRelease(Release release) { m_release = std::move(release); }
     void setRows(const QList<RenderedRow>& rows);
     // Brings the rows up to date by splices (see SessionRows), placing the blocks of the new rows
     // and moving those below at once: no other row is measured or copied.
@@ -187,6 +195,9 @@ private:
     TaskTextLayoutCache* m_cache;
     double m_scrollContentWidth = 0;
     SessionItemMap m_items;
+    // The tasks before the last setItems, until the splices tell whether every row was replaced.
+    SessionItemMap m_previousItems;
+    Release m_release;
     Rows m_rows;
     double m_inputEditorHeight = initialInputEditorHeight;
     std::optional<QUuid> m_editedTaskID;

@@ -5,7 +5,10 @@
 
 #include <QUuid>
 
+#include <algorithm>
 #include <cstring>
+#include <span>
+#include <utility>
 #include <vector>
 
 // Where each task row of a list was when the table was made: an open-addressed table of row
@@ -16,18 +19,76 @@
 // after it is made: the owner follows each row found to where it is now and checks it.
 class TaskRowTable {
 public:
-    bool isEmpty() const { return m_slots.empty(); }
-    void clear() { m_slots = {}; }
+    // Whether rows, read once in order, lie in the order of their ids' leaves, and where each chunk
+    // of them starts and ends in that order: what the table of such rows is (see adopt). Told the
+    // rows chunk by chunk, so that a pass over the rows made for another purpose makes it.
+    class LeafOrder {
+    public:
+        // Rows not shared with their list (copied chunks) are not kept this way: it never holds.
+        explicit LeafOrder(const ChunkedList<RenderedRow>& rows);
+        // One that never holds.
+        LeafOrder() : m_holds(false) { }
+        bool holds() const { return m_holds; }
+        void startChunk()
+        {
+            if (!m_holds)
+                return;
+            m_firstLeaves.push_back(m_last);
+            m_startsWithTask = true;
+        }
+        void note(const RenderedRow& row)
+        {
+            if (!m_holds || row.kind != RenderedRow::Kind::task)
+                return;
+            const quint16 leaf = quint16(mix(row.itemID) >> leafShift);
+            m_holds = leaf >= m_last;
+            if (m_startsWithTask)
+                m_firstLeaves.back() = leaf;
+            m_startsWithTask = false;
+            m_last = leaf;
+        }
+        void endChunk()
+        {
+            if (m_holds)
+                m_lastLeaves.push_back(m_last);
+        }
+
+    private:
+        friend class TaskRowTable;
+        bool m_holds;
+        bool m_startsWithTask = false;
+        quint16 m_last = 0;
+        std::vector<quint16> m_firstLeaves;
+        std::vector<quint16> m_lastLeaves;
+    };
+
+    bool isEmpty() const { return !m_built; }
+    // Empties the table; its memory is kept for the next build, which will most often need as much.
+    void clear()
+    {
+        m_built = false;
+        m_sortedRows.clear();
+    }
+    // The rows the table holds (see buildSorted), to be freed elsewhere; the table is empty after.
+    ChunkedList<RenderedRow> takeRows()
+    {
+        m_built = false;
+        return std::exchange(m_sortedRows, {});
+    }
     // The table of the task rows among rows.
     void build(const ChunkedList<RenderedRow>& rows);
+    // The table of rows found in leaf order (order.holds()): the rows shared, nothing per row made.
+    void adopt(const ChunkedList<RenderedRow>& rows, LeafOrder order);
     // Calls isRow(row) with each row noted for a task whose id may be id, in turn, until it answers
     // true; that row, or -1.
     template <typename IsRow>
     qsizetype find(const QUuid& id, IsRow&& isRow) const
     {
-        if (m_slots.empty())
+        if (!m_built)
             return -1;
         const quint64 mixed = mix(id);
+        if (!m_sortedRows.isEmpty())
+            return findSorted(id, quint16(mixed >> leafShift), isRow);
         const quint64 tag = tagOf(mixed);
         for (size_t slot = size_t(mixed >> m_shift);; slot = (slot + 1) & (m_slots.size() - 1)) {
             const quint64 entry = m_slots[slot];
@@ -39,6 +100,27 @@ public:
     }
 
 private:
+    // The rows of a list loaded at once are in the order of their ids' leaves: the table is then
+    // the rows themselves (shared, not copied) and the range of leaves in each chunk of them, made in
+    // one pass that writes nothing per row. A task is looked for in the chunks that hold its leaf.
+    static constexpr int leafShift = 64 - 12;
+    template <typename IsRow>
+    qsizetype findSorted(const QUuid& id, quint16 leaf, IsRow&& isRow) const
+    {
+        // The chunks whose last leaf is at least the task's, as long as their first is at most it.
+        const auto from = std::lower_bound(m_lastLeaves.begin(), m_lastLeaves.end(), leaf);
+        for (auto chunk = size_t(from - m_lastLeaves.begin());
+             chunk < m_firstLeaves.size() && m_firstLeaves[chunk] <= leaf; ++chunk) {
+            const std::span<const RenderedRow> rows = m_sortedRows.chunk(qsizetype(chunk));
+            for (size_t i = 0; i < rows.size(); ++i) {
+                if (rows[i].itemID == id && rows[i].kind == RenderedRow::Kind::task
+                    && isRow(m_sortedRows.chunkStart(qsizetype(chunk)) + qsizetype(i)))
+                    return m_sortedRows.chunkStart(qsizetype(chunk)) + qsizetype(i);
+            }
+        }
+        return -1;
+    }
+
     static constexpr quint64 rowMask = 0xFFFFFFFFu;
     static constexpr quint64 tagMask = ~rowMask;
     static quint64 mix(const QUuid& id)
@@ -54,4 +136,10 @@ private:
 
     std::vector<quint64> m_slots; // tag | row + 1; 0 is an empty slot
     int m_shift = 64;
+    bool m_built = false;
+    // When the rows were in leaf order: the rows, and the first and last leaf of each chunk's tasks
+    // (a chunk without tasks takes its neighbours' bounds, so that both lists stay in order).
+    ChunkedList<RenderedRow> m_sortedRows;
+    std::vector<quint16> m_firstLeaves;
+    std::vector<quint16> m_lastLeaves;
 };

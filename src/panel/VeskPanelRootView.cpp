@@ -33,6 +33,11 @@ VeskPanelRootView::VeskPanelRootView(VeskDocumentController* documentController,
     m_stack->addWidget(m_listPage);
 
     QPointer<VeskDocumentController> controller(documentController);
+    // A long list's old rows and tasks are freed on the writer, not in the frame that shows the new.
+    m_list->setRelease([controller](std::shared_ptr<const void> released) {
+        if (controller)
+            controller->freeOnWriter(std::move(released));
+    });
     // After a cancelled alert, the status line is the way back to the recovery choices. Queued, so
     // that the alert does not run inside the click.
     connect(

@@ -186,6 +186,8 @@ public:
     // The folder the open and save panels start in: the bound file's, else defaultDialogFolder.
     QString dialogFolder() const;
     static QString lastPathComponent(const QUrl& url);
+    // Lets go of garbage on the writer's thread (a window's copy of a list it no longer shows).
+    void freeOnWriter(std::shared_ptr<const void> garbage);
 
 signals:
     // isOpening changed.

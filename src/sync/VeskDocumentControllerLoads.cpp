@@ -26,6 +26,11 @@ void VeskDocumentController::letGoOfLoad(ListLoad& load)
     load.plainText.reset();
 }
 
+void VeskDocumentController::freeOnWriter(std::shared_ptr<const void> garbage)
+{
+    m_writer->dispose(std::move(garbage));
+}
+
 void VeskDocumentController::freeReplacedContentLater(std::shared_ptr<const void> replaced)
 {
     // Held until the windows, which update their rows as the session reports the new list, have let
