@@ -20,6 +20,9 @@
 // a title, a move down and a move up, in turn), waits until every thread of the program sleeps and
 // reads the program's memory from /proc/<pid>/smaps_rollup before, during and after them, with the
 // allocator's figures (the heap in use and held, through gdb when it is installed).
+//
+// With --freeze it looks for frozen frames while a long list is opened in a running vesk, reloaded,
+// scrolled to its end and edited, pressing keys every few milliseconds throughout (see runFreeze).
 
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
@@ -190,6 +193,27 @@ public:
         }
     }
 
+    // Keeps the time of every damage wider than a caret that arrives until `deadline`.
+    void collectDamage(double deadline, std::vector<double>& times)
+    {
+        while (const std::optional<double> damaged = nextDamage(deadline))
+            times.push_back(*damaged);
+    }
+
+    // The window's title (_NET_WM_NAME): a tabbed window shows its current tab's.
+    std::string title(xcb_window_t window)
+    {
+        xcb_get_property_reply_t* property = xcb_get_property_reply(m_connection,
+            xcb_get_property(m_connection, 0, window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 0, 256),
+            nullptr);
+        std::string text;
+        if (property)
+            text.assign(static_cast<const char*>(xcb_get_property_value(property)),
+                size_t(xcb_get_property_value_length(property)));
+        free(property);
+        return text;
+    }
+
     // Waits until the program's interface thread has been asleep (waiting for events) at three
     // looks 2 ms apart: it has handled the keys sent so far and the work they posted. Damage seen
     // meanwhile is dropped.
@@ -341,6 +365,8 @@ struct Options {
     std::vector<std::string> keys; // empty: all
     std::vector<std::string> positions; // empty: all
     int memoryEdits = 0; // not 0: measure memory across this many edits instead of timing keys
+    bool freeze = false; // look for frozen frames around a long list instead of timing keys
+    double probeMs = 8; // --freeze: the time between two probing keys
 };
 
 // One run of vesk on one list: presses keys and keeps every timing.
@@ -577,21 +603,10 @@ struct Program {
     xcb_window_t window = XCB_NONE;
 };
 
-Program start(XSession& x, const Options& options, int size)
+// Runs `program` with `arguments` in the private home: the first launch becomes the running Vesk, a
+// later one hands its files to it and ends.
+pid_t launch(const std::string& program, const fs::path& home, const std::vector<std::string>& arguments)
 {
-    char pattern[] = "/tmp/vesk-key-repaint.XXXXXX";
-    if (!mkdtemp(pattern))
-        die("cannot make a temporary folder");
-    Program program;
-    program.home = pattern;
-    const fs::path& home = program.home;
-    for (const char* folder : {"config", "data", "cache", "runtime", "lists"})
-        fs::create_directories(home / folder);
-    fs::permissions(home / "runtime", fs::perms::owner_all, fs::perm_options::replace);
-    program.list = home / "lists" / "list.vesk";
-    program.original = listText(size);
-    std::ofstream(program.list, std::ios::binary) << program.original;
-
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("HOME", home.c_str(), 1);
@@ -605,10 +620,39 @@ Program start(XSession& x, const Options& options, int size)
         const std::string log = (home / "vesk.log").string();
         freopen(log.c_str(), "a", stdout);
         freopen(log.c_str(), "a", stderr);
-        execl(options.program.c_str(), options.program.c_str(), program.list.c_str(),
-            static_cast<char*>(nullptr));
+        std::vector<char*> argv {const_cast<char*>(program.c_str())};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+Program start(XSession& x, const Options& options, const std::string& text);
+
+Program start(XSession& x, const Options& options, int size)
+{
+    return start(x, options, listText(size));
+}
+
+Program start(XSession& x, const Options& options, const std::string& text)
+{
+    char pattern[] = "/tmp/vesk-key-repaint.XXXXXX";
+    if (!mkdtemp(pattern))
+        die("cannot make a temporary folder");
+    Program program;
+    program.home = pattern;
+    const fs::path& home = program.home;
+    for (const char* folder : {"config", "data", "cache", "runtime", "lists"})
+        fs::create_directories(home / folder);
+    fs::permissions(home / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+    program.list = home / "lists" / "list.vesk";
+    program.original = text;
+    std::ofstream(program.list, std::ios::binary) << program.original;
+
+    const pid_t pid = launch(options.program, home, {program.list.string()});
     program.pid = pid;
 
     xcb_window_t& window = program.window;
@@ -831,6 +875,316 @@ void runMemory(XSession& x, const Options& options, int size)
     stop(program, options);
 }
 
+// Frozen frames: a long list opened in a running vesk, reloaded after another program rewrote it,
+// scrolled to its end and edited, while keys are pressed every few milliseconds, as a person who
+// goes on working would. Each phase reports how long its keys waited for a repaint and the longest
+// stretch without one.
+//
+// What it sees: only what keeps the interface thread from answering a key within the phase (a key
+// waits for the thread, then for the frame that answers it). What it cannot see: work on other
+// threads that does not hold that thread, frames shorter than the gap between two presses (a key
+// pressed just after a stall began waits less than the stall lasted; the longest gap between repaints
+// bounds it from above), and what a compositor would add: Xvfb shows each frame as it is drawn.
+// The keys that probe (j and k in turn) cost a repaint each, which is part of every figure.
+
+// Whether every thread of the program sleeps, but its interface thread and the thread that reads
+// the X connection (both woken by the probing keys).
+bool backgroundAsleep(pid_t pid)
+{
+    const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    for (const auto& task : fs::directory_iterator(tasks, error)) {
+        if (task.path().filename() == std::to_string(pid)
+            || readFile(task.path() / "comm").rfind("QXcbEventQueue", 0) == 0)
+            continue;
+        const std::string text = readFile(task.path() / "stat");
+        const size_t name = text.rfind(')');
+        if (name == std::string::npos || name + 2 >= text.size() || text[name + 2] != 'S')
+            return false;
+    }
+    return true;
+}
+
+// Presses keys into the program and keeps the time of every press and every repaint, in phases.
+class FreezeProbe {
+public:
+    FreezeProbe(XSession& x, Driver& driver, pid_t pid, double intervalMs)
+        : m_x(x), m_driver(driver), m_pid(pid), m_interval(intervalMs)
+    { }
+
+    void begin(const std::string& name)
+    {
+        m_phases.push_back({name, nowMs(), 0, m_presses.size(), 0});
+        std::fprintf(stderr, "  phase %s\n", name.c_str());
+    }
+    void end()
+    {
+        m_phases.back().end = nowMs();
+        m_phases.back().lastPress = m_presses.size();
+    }
+
+    void press(const Chord& chord, const std::string& name)
+    {
+        m_driver.fakeChord(chord);
+        m_presses.push_back({nowMs(), name});
+    }
+
+    void type(const std::string& text)
+    {
+        for (char c : text) {
+            press(plain(xcb_keysym_t(c)), std::string(1, c));
+            watch(15);
+        }
+    }
+
+    // Keeps the repaints that come within `ms`, pressing nothing.
+    void watch(double ms) { m_x.collectDamage(nowMs() + ms, m_damages); }
+
+    // Presses j and k in turn every interval for `ms`.
+    void probe(double ms)
+    {
+        const double until = nowMs() + ms;
+        while (nowMs() < until) {
+            probeKey();
+            m_x.collectDamage(std::min(until, m_nextProbe), m_damages);
+        }
+    }
+
+    // Presses j and k in turn until the work of the phase is over: at least `minMs` have passed,
+    // `done` holds, every other thread of the program has slept for half a second and a key pressed
+    // meanwhile has been answered by a repaint.
+    void probeUntilSettled(double minMs, const std::function<bool()>& done = {})
+    {
+        const double start = nowMs();
+        double quietSince = -1;
+        double nextLook = start;
+        for (;;) {
+            probeKey();
+            const double now = nowMs();
+            if (now >= nextLook) {
+                nextLook = now + 20;
+                if (!backgroundAsleep(m_pid))
+                    quietSince = -1;
+                else if (quietSince < 0)
+                    quietSince = now;
+                if (now - start >= minMs && quietSince >= 0 && now - quietSince >= 500
+                    && answeredSince(quietSince) && (!done || done()))
+                    return;
+                if (now - start >= 120000) {
+                    std::fprintf(
+                        stderr, "key_repaint_bench: warning: the phase did not settle in 2 minutes\n");
+                    return;
+                }
+            }
+            m_x.collectDamage(std::min(m_nextProbe, nextLook), m_damages);
+        }
+    }
+
+    // Prints a row per phase: the keys pressed, the median and longest time from a key to the
+    // repaint after it (with that key), the longest time between two repaints, how many keys waited
+    // longer than a frame (16.7 ms) and the phase's length.
+    void report(int size) const
+    {
+        for (const Phase& phase : m_phases) {
+            std::vector<double> waits;
+            double longest = 0;
+            std::string longestKey = "-";
+            int unanswered = 0;
+            for (size_t i = phase.firstPress; i < phase.lastPress; ++i) {
+                const auto answer = std::lower_bound(m_damages.begin(), m_damages.end(), m_presses[i].at);
+                if (answer == m_damages.end()) {
+                    ++unanswered;
+                    continue;
+                }
+                const double wait = *answer - m_presses[i].at;
+                waits.push_back(wait);
+                if (wait > longest) {
+                    longest = wait;
+                    longestKey = m_presses[i].key;
+                }
+            }
+            // Between two repaints with a key pressed between them, from no sooner than a probe's
+            // interval before that key: stretches in which no key was pressed (a phase waits for the
+            // program at times) are not the program's doing.
+            double gap = 0;
+            auto press = m_presses.begin() + std::ptrdiff_t(phase.firstPress);
+            const auto lastPress = m_presses.begin() + std::ptrdiff_t(phase.lastPress);
+            auto damage = std::lower_bound(m_damages.begin(), m_damages.end(), phase.start);
+            double previous = damage == m_damages.begin() ? phase.start : *std::prev(damage);
+            for (; damage != m_damages.end() && press != lastPress; ++damage) {
+                if (press->at <= *damage)
+                    gap = std::max(gap, *damage - std::max(previous, press->at - m_interval));
+                while (press != lastPress && press->at <= *damage)
+                    ++press;
+                previous = *damage;
+            }
+            const auto frozen
+                = std::count_if(waits.begin(), waits.end(), [](double wait) { return wait > 16.7; });
+            std::printf("%-8d %-7s %6zu %9.2f %9.2f %-8s %9.2f %6td %8.2f", size, phase.name.c_str(),
+                waits.size(), percentile(waits, 0.5), longest, longestKey.c_str(), gap, frozen,
+                (phase.end - phase.start) / 1000);
+            if (unanswered)
+                std::printf("  (%d without a repaint)", unanswered);
+            std::printf("\n");
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    struct Press {
+        double at;
+        std::string key;
+    };
+    struct Phase {
+        std::string name;
+        double start;
+        double end;
+        size_t firstPress;
+        size_t lastPress;
+    };
+
+    void probeKey()
+    {
+        if (nowMs() < m_nextProbe)
+            return;
+        m_down = !m_down;
+        press(plain(m_down ? XK_j : XK_k), m_down ? "j" : "k");
+        m_nextProbe = nowMs() + m_interval;
+    }
+
+    // Whether a key pressed at or after `since` has been answered.
+    bool answeredSince(double since) const
+    {
+        const auto first = std::find_if(
+            m_presses.begin(), m_presses.end(), [since](const Press& press) { return press.at >= since; });
+        return first != m_presses.end() && !m_damages.empty() && m_damages.back() >= first->at;
+    }
+
+    XSession& m_x;
+    Driver& m_driver;
+    pid_t m_pid;
+    double m_interval;
+    double m_nextProbe = 0;
+    bool m_down = false;
+    std::vector<Press> m_presses;
+    std::vector<double> m_damages;
+    std::vector<Phase> m_phases;
+};
+
+// What the program has read or written so far ("rchar" or "wchar" of /proc/<pid>/io), in bytes.
+long long transferred(pid_t pid, const std::string& field)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/io");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(field + ":", 0) == 0)
+            return std::stoll(line.substr(field.size() + 1));
+    return 0;
+}
+
+long peakResidentKiB(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+// Starts vesk on a short list, then, pressing keys all the while: opens a list of `size` tasks in it
+// as a second launch does (and shows its tab, which waits behind since keys were pressed meanwhile),
+// rewrites that list as another program would, goes to its end through the search, and commits a
+// new task, deletes it and undoes that. Prints a row per phase and the program's peak memory.
+void runFreeze(XSession& x, const Options& options, int size)
+{
+    std::string shortList;
+    for (int i = 0; i < 20; ++i)
+        shortList += "Short task " + std::to_string(i) + "\n";
+    shortList += "---\n---\n";
+    const Program program = start(x, options, shortList);
+    const fs::path longList = program.home / "lists" / "long.vesk";
+    const std::string text = listText(size);
+    std::ofstream(longList, std::ios::binary) << text;
+
+    Driver driver(x, options, program.pid);
+    driver.tap(plain(XK_j));
+    driver.settle();
+    FreezeProbe probe(x, driver, program.pid, options.probeMs);
+
+    probe.begin("open");
+    const pid_t second = launch(options.program, program.home, {longList.string()});
+    bool secondEnded = false;
+    // Each phase lasts until the program has read (or, editing, written) the whole list at least
+    // once: a phase that only waited for quiet could end before the program noticed the change.
+    const auto hasMoved = [&](const std::string& field) {
+        return [&, field, from = transferred(program.pid, field)] {
+            return transferred(program.pid, field) - from >= (long long)text.size();
+        };
+    };
+    const auto listRead = hasMoved("rchar");
+    probe.probeUntilSettled(1000, [&] {
+        secondEnded = secondEnded || waitpid(second, nullptr, WNOHANG) == second;
+        return secondEnded && listRead();
+    });
+    probe.end();
+
+    probe.begin("show");
+    const auto longShown = [&] { return x.title(program.window).find("long") != std::string::npos; };
+    if (!longShown())
+        probe.press(plain(XK_l), "l");
+    probe.probeUntilSettled(1000);
+    probe.end();
+    if (!longShown())
+        std::fprintf(stderr, "key_repaint_bench: warning: the long list's tab is not shown (title \"%s\")\n",
+            x.title(program.window).c_str());
+
+    probe.begin("reload");
+    {
+        const fs::path replacement = longList.string() + ".new";
+        std::ofstream(replacement, std::ios::binary) << "Changed by another program\n" << text;
+        fs::rename(replacement, longList);
+    }
+    probe.probeUntilSettled(1500, hasMoved("rchar"));
+    probe.end();
+
+    probe.begin("end");
+    probe.press(control(XK_f), "Ctrl+F");
+    probe.watch(100);
+    probe.type("xqend");
+    probe.watch(100);
+    probe.press(plain(XK_Escape), "Escape");
+    probe.probeUntilSettled(1000);
+    probe.end();
+
+    probe.begin("edit");
+    const auto saved = hasMoved("wchar");
+    probe.press(plain(XK_n), "n");
+    probe.watch(200);
+    probe.type("x");
+    probe.watch(100);
+    probe.press(plain(XK_Return), "Return");
+    probe.watch(300);
+    probe.press(plain(XK_Escape), "Escape");
+    probe.probe(300);
+    probe.press(plain(XK_Delete), "Delete");
+    probe.probe(500);
+    probe.press(control(XK_z), "Ctrl+Z");
+    probe.probeUntilSettled(1500, saved);
+    probe.end();
+
+    // The repaints that answer the last keys.
+    probe.watch(500);
+    const long peak = peakResidentKiB(program.pid);
+    probe.report(size);
+    // A save the program refused (the list found changed outside it) means the rewrite was not taken
+    // in as a reload before the edit: the edit phase then measured a list in conflict.
+    if (readFile(program.home / "vesk.log").find("could not save") != std::string::npos)
+        std::fprintf(stderr, "key_repaint_bench: warning: the program refused a save; see its log\n");
+    std::printf("%-8d peak %.0f MiB, %.2fx the list's %.1f MB\n", size, peak / 1024.0,
+        peak * 1024.0 / double(text.size()), double(text.size()) / 1e6);
+    std::fflush(stdout);
+    stop(program, options);
+}
+
 std::vector<std::string> split(const std::string& text)
 {
     std::vector<std::string> parts;
@@ -847,7 +1201,7 @@ void usage()
         "usage: key_repaint_bench [--sizes 1000,10000,100000] [--repetitions N] [--quiet MS] [--timeout MS]\n"
         "                         [--positions top,middle,end] [--keys j/k,Ctrl+J/K,Space,t,n,Return,"
         "Delete,search]\n"
-        "                         [--raw] [--memory EDITS] [VESK_PROGRAM]\n");
+        "                         [--raw] [--memory EDITS] [--freeze [--probe MS]] [VESK_PROGRAM]\n");
     std::exit(2);
 }
 
@@ -857,6 +1211,7 @@ int main(int argc, char** argv)
 {
     Options options;
     bool raw = false;
+    bool sizesGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         const auto value = [&] {
@@ -865,6 +1220,7 @@ int main(int argc, char** argv)
             return std::string(argv[i]);
         };
         if (argument == "--sizes") {
+            sizesGiven = true;
             options.sizes.clear();
             for (const std::string& size : split(value()))
                 options.sizes.push_back(std::stoi(size));
@@ -882,6 +1238,10 @@ int main(int argc, char** argv)
             raw = true;
         } else if (argument == "--memory") {
             options.memoryEdits = std::stoi(value());
+        } else if (argument == "--freeze") {
+            options.freeze = true;
+        } else if (argument == "--probe") {
+            options.probeMs = std::stod(value());
         } else if (argument.starts_with("-") || i != argc - 1) {
             usage();
         } else {
@@ -898,6 +1258,16 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         for (int size : options.sizes)
             runMemory(x, options, size);
+        return 0;
+    }
+    if (options.freeze) {
+        if (!sizesGiven)
+            options.sizes = {100000, 1600000};
+        std::printf("%-8s %-7s %6s %9s %9s %-8s %9s %6s %8s\n", "tasks", "phase", "keys", "median", "longest",
+            "(key)", "max gap", ">16.7", "seconds");
+        std::fflush(stdout);
+        for (int size : options.sizes)
+            runFreeze(x, options, size);
         return 0;
     }
     std::printf("%-8s %-7s %-22s %9s %9s %5s\n", "tasks", "where", "key", "median", "p90", "n");

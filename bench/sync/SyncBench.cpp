@@ -8,7 +8,7 @@
 //   sync_bench --open [--repetitions N] [--sizes 100000,1600000]
 //   sync_bench --reload-from-disk [--repetitions N] [--sizes 100000,1600000]
 //   sync_bench --save-finds-change [--repetitions N] [--sizes 100000,1600000]
-//   sync_bench --drop-opening [--repetitions N] [--sizes 1600000]
+//   sync_bench --drop-opening [--not-utf8] [--after 0,200,...] [--repetitions N] [--sizes 1600000]
 //
 // SYNC_BENCH_PARTS=1 also prints, per commit, the interface thread's CPU time in onCommittedChange,
 // in taking in the outcome, and in the watcher's report. The source builds against trees without
@@ -51,7 +51,8 @@
 //
 // --drop-opening times closing a document while its list is being opened in the background (Quit, or
 // the window closed): the list's opening is started, and after "after ms" of it the document stops
-// its file access, which waits for the writer. "close ms" is the wall time of that wait.
+// its file access, which waits for the writer. "close ms" is the wall time of that wait. With
+// --not-utf8 the list's first byte is not UTF-8; --after gives the times after which it is closed.
 #include "SavedList.h"
 #include "document/DocumentFormat.h"
 #include "document/DocumentService.h"
@@ -516,15 +517,16 @@ int savesFindingChanges(const QList<int>& sizes, int repetitions)
 }
 
 // Closing a document while its list is opened in the background.
-int droppedOpenings(const QList<int>& sizes, int repetitions)
+int droppedOpenings(const QList<int>& sizes, int repetitions, bool notUtf8, const QList<int>& delays)
 {
 #if VESK_LOADS_ON_WRITER
-    std::printf("closing a document while its list is opened; medians of %d\n", repetitions);
+    std::printf("closing a document while its %slist is opened; medians of %d\n", notUtf8 ? "not UTF-8 " : "",
+        repetitions);
     std::printf("%8s %10s %10s %12s\n", "tasks", "bytes", "after ms", "close ms");
     for (int size : sizes) {
-        const QByteArray bytes = longListText(size).toUtf8();
+        const QByteArray bytes = (notUtf8 ? QByteArray("\xFF") : QByteArray()) + longListText(size).toUtf8();
         OpenedList list(bytes);
-        for (const int after : {0, 200, 400, 600, 800}) {
+        for (const int after : delays) {
             QList<double> closeMs;
             for (int round = 0; round < repetitions; ++round) {
                 VeskDocumentController controller(&list.dialogs, &list.scheduler);
@@ -544,6 +546,8 @@ int droppedOpenings(const QList<int>& sizes, int repetitions)
 #else
     Q_UNUSED(sizes);
     Q_UNUSED(repetitions);
+    Q_UNUSED(notUtf8);
+    Q_UNUSED(delays);
     std::printf("this build opens lists on the interface thread\n");
 #endif
     return 0;
@@ -578,6 +582,8 @@ int main(int argc, char** argv)
     const bool reloadFromDisk = arguments.removeAll(QStringLiteral("--reload-from-disk")) > 0;
     const bool saveFindsChange = arguments.removeAll(QStringLiteral("--save-finds-change")) > 0;
     const bool dropOpening = arguments.removeAll(QStringLiteral("--drop-opening")) > 0;
+    const bool notUtf8 = arguments.removeAll(QStringLiteral("--not-utf8")) > 0;
+    QList<int> delays {0, 200, 400, 600, 800, 1000, 1200, 1400, 1600};
     if (activation || dropOpening)
         sizes = {1600000};
     if (dropOpening)
@@ -589,7 +595,11 @@ int main(int argc, char** argv)
     for (int index = 1; index + 1 < arguments.size(); index += 2) {
         if (arguments[index] == QLatin1String("--repetitions"))
             repetitions = arguments[index + 1].toInt();
-        else if (arguments[index] == QLatin1String("--sizes")) {
+        else if (arguments[index] == QLatin1String("--after")) {
+            delays.clear();
+            for (const QString& delay : arguments[index + 1].split(u','))
+                delays.append(delay.toInt());
+        } else if (arguments[index] == QLatin1String("--sizes")) {
             sizes.clear();
             for (const QString& size : arguments[index + 1].split(u','))
                 sizes.append(size.toInt());
@@ -604,7 +614,7 @@ int main(int argc, char** argv)
     if (saveFindsChange)
         return savesFindingChanges(sizes, repetitions);
     if (dropOpening)
-        return droppedOpenings(sizes, repetitions);
+        return droppedOpenings(sizes, repetitions, notUtf8, delays);
     std::printf("saves %s; medians of %d commits\n",
         VESK_SAVES_ON_WRITER ? "on the writer thread" : "on the interface thread", repetitions);
     std::printf("%8s %10s %14s %12s %12s %12s %12s %8s\n", "tasks", "bytes", "interface ms", "writer ms",

@@ -505,8 +505,12 @@ bool isVeskDocument(const QString& text)
 
 namespace {
 
-// Reads text into document and returns how many separators divided it (at most two).
-int parseInto(const QString& text, VeskDocument& document)
+// Lines read between two looks at a stop flag.
+constexpr qsizetype stopCheckLines = 4096;
+
+// Reads text into document and returns how many separators divided it (at most two), or -1 when
+// stop was set, from any thread, while it read (looked at every few thousand lines).
+int parseInto(const QString& text, VeskDocument& document, const std::atomic<bool>* stop = nullptr)
 {
     QList<VeskTask>* sections[] = {&document.workingItems, &document.inboxItems, &document.completedItems};
     int section = 0;
@@ -514,7 +518,10 @@ int parseInto(const QString& text, VeskDocument& document)
     std::optional<SectionParser> parser(std::in_place, *sections[0], blocks);
     LineReader reader(text);
     QStringView line;
+    qsizetype lines = 0;
     while (reader.next(line)) {
+        if (stop && ++lines % stopCheckLines == 0 && stop->load(std::memory_order_relaxed))
+            return -1;
         // Only the first two exact separators divide sections; later ones are stray lines.
         if (section < 2 && isSeparator(line)) {
             parser->finish();
@@ -552,6 +559,41 @@ QString decodedText(QByteArrayView bytes)
     return decoder.decode(bytes);
 }
 
+// Bytes decoded between two looks at a stop flag.
+constexpr qsizetype stopCheckBytes = qsizetype(1) << 20;
+
+// Where a piece of bytes of about stopCheckBytes ends: after a line feed that follows a byte below
+// 0x80. Neither byte can belong to a longer sequence, valid or not, so each piece decodes on its own
+// to the same text as it does within the whole.
+qsizetype pieceEnd(QByteArrayView bytes)
+{
+    for (qsizetype end = std::max<qsizetype>(stopCheckBytes, 2); end < bytes.size(); ++end) {
+        if (bytes[end - 1] == '\n' && uchar(bytes[end - 2]) < 0x80)
+            return end;
+    }
+    return bytes.size();
+}
+
+// decodedText, a piece at a time; nothing once stop is set, from any thread.
+std::optional<QString> decodedText(QByteArrayView bytes, const std::atomic<bool>& stop)
+{
+    QStringDecoder first(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    // A byte order mark is dropped only at the start of the text.
+    QStringDecoder later(QStringConverter::Utf8,
+        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QString text(first.requiredSpace(bytes.size()), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (bool start = true; !bytes.isEmpty(); start = false) {
+        if (stop.load(std::memory_order_relaxed))
+            return std::nullopt;
+        const qsizetype end = pieceEnd(bytes);
+        out = (start ? first : later).appendToBuffer(out, bytes.first(end));
+        bytes = bytes.sliced(end);
+    }
+    text.truncate(out - text.constData());
+    return text;
+}
+
 } // namespace
 
 VeskDocument parseDocumentUtf8(QByteArrayView bytes)
@@ -569,11 +611,17 @@ std::optional<VeskDocument> parseTaskFileUtf8(QByteArrayView bytes, const std::a
     const int separators = Utf8TaskReader::read(bytes, document, stop);
     if (separators == Utf8TaskReader::stopped || (stop && stop->load()))
         return std::nullopt;
-    if (separators < 0)
+    if (separators >= 0)
+        return separators < 2 ? std::nullopt : std::optional(std::move(document));
+    if (!stop)
         return parseTaskFile(decodedText(bytes));
-    if (separators < 2)
+    const std::optional<QString> text = decodedText(bytes, *stop);
+    if (!text)
         return std::nullopt;
-    return document;
+    VeskDocument decoded;
+    if (parseInto(*text, decoded, stop) < 2)
+        return std::nullopt;
+    return decoded;
 }
 
 QList<VeskTask> parseSection(const QStringList& lines)

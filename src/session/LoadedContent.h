@@ -5,6 +5,9 @@
 #include "session/RenderedRow.h"
 #include "session/SessionItemMap.h"
 
+#include <atomic>
+#include <optional>
+
 // A list's tasks made ready for a session: fresh ids in the list's order, the id list of each
 // section and the item map, with the document's texts shared, not copied, and the rows a window
 // shows of them when nothing is filtered. Made without touching any session, so any thread may make
@@ -19,5 +22,9 @@ struct LoadedContent {
 
     // Without rows: a long list's rows are best made once the document is let go of.
     static LoadedContent of(const VeskDocument& document);
-    void makeRows();
+    // The same, unless stop is set, from any thread, before it is done: it then gives up within a few
+    // thousand tasks and returns nothing.
+    static std::optional<LoadedContent> of(const VeskDocument& document, const std::atomic<bool>* stop);
+    // Nothing once stop is set, from any thread (looked at every few thousand rows).
+    void makeRows(const std::atomic<bool>* stop = nullptr);
 };

@@ -111,6 +111,7 @@ struct ReplacedContent {
     SessionItemMap items;
     std::array<ItemIDList, 3> ids;
     UndoHistory history;
+    std::shared_ptr<const void> foldedTexts;
 };
 
 } // namespace
@@ -119,13 +120,13 @@ std::shared_ptr<const void> SessionController::loadContent(const LoadedContent& 
 {
     auto replaced = std::make_shared<ReplacedContent>(ReplacedContent {m_state.items(),
         {itemIDs(TaskSection::working), itemIDs(TaskSection::inbox), itemIDs(TaskSection::completed)},
-        std::exchange(m_history, UndoHistory())});
+        std::exchange(m_history, UndoHistory()), {}});
     SessionState::Scope scope(m_state);
     m_transitions.cancelPendingTodayToggle();
     m_state.replaceContent(content.items, content.working, content.inbox, content.completed);
     if (!content.rows.isEmpty())
         m_rows.offerRows(content.rows, {content.working, content.inbox, content.completed});
-    m_filter.forgetTexts();
+    replaced->foldedTexts = m_filter.forgetTexts();
 
     m_state.assignInputDraft(QString());
     m_state.assignIsCreatingNewItem(false);

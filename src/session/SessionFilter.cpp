@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <bitset>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -294,12 +295,15 @@ void SessionFilter::update(const SessionState& state) const
     m_items = state.items();
 }
 
-void SessionFilter::forgetTexts()
+std::shared_ptr<const void> SessionFilter::forgetTexts()
 {
+    struct Forgotten {
+        SessionItemMap items;
+        std::array<Section, 3> sections;
+    };
     m_textsValid = false;
-    m_items = SessionItemMap();
-    for (Section& section : m_sections)
-        section = Section();
+    return std::make_shared<const Forgotten>(
+        Forgotten {std::exchange(m_items, SessionItemMap()), std::exchange(m_sections, {})});
 }
 
 bool SessionFilter::prepare(const SessionState& state, qsizetype rows) const

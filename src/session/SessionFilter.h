@@ -13,6 +13,7 @@
 #include <QUuid>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -54,8 +55,9 @@ public:
     bool prepare(const SessionState& state, qsizetype rows) const;
     // Lets go of the folded texts and of the tasks they were folded from, when the session's tasks
     // were replaced (a list opened or reloaded): the old list is freed with the load, not by the
-    // first keystroke or slice of folding after it.
-    void forgetTexts();
+    // first keystroke or slice of folding after it. Returns them, held there alone: a long list's
+    // folded texts take milliseconds to free, which the caller may do on another thread.
+    [[nodiscard]] std::shared_ptr<const void> forgetTexts();
 
 private:
     struct KeptResult {

@@ -311,8 +311,12 @@ SessionItemMap::SessionItemMap(QList<SessionItem> items)
 { }
 
 SessionItemMap::SessionItemMap(qsizetype count, const std::function<QUuid(qsizetype)>& idAt,
-    const std::function<SessionItem(qsizetype)>& itemAt)
+    const std::function<SessionItem(qsizetype)>& itemAt, const std::atomic<bool>* stop)
 {
+    constexpr qsizetype stopCheckInterval = 4096;
+    const auto stopped = [stop](qsizetype i) {
+        return stop && i % stopCheckInterval == 0 && stop->load(std::memory_order_relaxed);
+    };
     if (count <= 0)
         return;
     // Counted by leaf first, so that every leaf is allocated once at its final size (inserting one
@@ -322,6 +326,8 @@ SessionItemMap::SessionItemMap(qsizetype count, const std::function<QUuid(qsizet
     std::vector<quint16> leafOf(count);
     std::vector<qsizetype> leafSize(leafCount, 0);
     for (qsizetype i = 0; i < count; ++i) {
+        if (stopped(i))
+            return;
         leafOf[i] = quint16(leafIndex(idAt(i)));
         ++leafSize[leafOf[i]];
     }
@@ -338,8 +344,13 @@ SessionItemMap::SessionItemMap(qsizetype count, const std::function<QUuid(qsizet
         leaves[slot] = &node->leaves[slot & (fanOut - 1)];
         leaves[slot]->reserve(leafSize[slot]);
     }
-    for (qsizetype i = 0; i < count; ++i)
+    for (qsizetype i = 0; i < count; ++i) {
+        if (stopped(i)) {
+            d.reset();
+            return;
+        }
         leaves[leafOf[i]]->append(itemAt(i));
+    }
     for (Leaf* leaf : leaves) {
         if (leaf)
             std::sort(leaf->begin(), leaf->end(),

@@ -10,6 +10,7 @@ class ItemIdGenerator;
 #include <QUuid>
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <functional>
@@ -81,9 +82,10 @@ public:
     // one, built leaf by leaf (loading a list builds its whole map at once).
     explicit SessionItemMap(QList<SessionItem> items);
     // The same for `count` items made one at a time by `itemAt(i)`, whose id is `idAt(i)`: each item
-    // is made straight into its leaf, with no list of every item held beside the map.
+    // is made straight into its leaf, with no list of every item held beside the map. Once stop is
+    // set, from any thread, it gives up within a few thousand items and the map stays empty.
     SessionItemMap(qsizetype count, const std::function<QUuid(qsizetype)>& idAt,
-        const std::function<SessionItem(qsizetype)>& itemAt);
+        const std::function<SessionItem(qsizetype)>& itemAt, const std::atomic<bool>* stop = nullptr);
 
     // New random ids for a list of `total` tasks that the map keeps in the list's order (here those
     // from `from` on): a list loaded with them lies in the leaves as it lies in the list, so that

@@ -317,18 +317,23 @@ qsizetype SessionRows::Seen::rowCount() const
     return count;
 }
 
-QList<RenderedRow> SessionRows::unfilteredRows(
-    const ItemIDList& working, const ItemIDList& inbox, const ItemIDList& completed)
+QList<RenderedRow> SessionRows::unfilteredRows(const ItemIDList& working, const ItemIDList& inbox,
+    const ItemIDList& completed, const std::atomic<bool>* stop)
 {
+    // Chunks of rows made between two looks at the stop flag.
+    constexpr qsizetype chunksBetweenStopChecks = 8;
     const std::array<const ItemIDList*, 3> lists {&working, &inbox, &completed};
     QList<RenderedRow> rows;
     rows.reserve(working.size() + inbox.size() + completed.size() + 5);
     for (TaskSection section : allTaskSections) {
         const ItemIDList& ids = *lists[std::size_t(section)];
         const bool completes = section == TaskSection::completed;
-        for (qsizetype chunk = 0; chunk < ids.chunkCount(); ++chunk)
+        for (qsizetype chunk = 0; chunk < ids.chunkCount(); ++chunk) {
+            if (stop && chunk % chunksBetweenStopChecks == 0 && stop->load(std::memory_order_relaxed))
+                return {};
             for (const QUuid& id : ids.chunk(chunk))
                 rows.append(RenderedRow::task(id, section, completes));
+        }
         if (ids.isEmpty())
             rows.append(RenderedRow::spacer(section, emptySectionSpacerHeight));
         if (!completes)

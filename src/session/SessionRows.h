@@ -11,6 +11,7 @@
 #include <QUuid>
 
 #include <array>
+#include <atomic>
 #include <optional>
 
 // The rows the panel draws, derived from the session's state and filter: each section's visible
@@ -65,9 +66,10 @@ public:
     QList<RowSplice> update(Seen& seen) const;
 
     // Every row of the given lists with nothing filtered, no input row and no completion shell: what
-    // an update makes of a list just loaded. Reads nothing else, so any thread may make them.
-    static QList<RenderedRow> unfilteredRows(
-        const ItemIDList& working, const ItemIDList& inbox, const ItemIDList& completed);
+    // an update makes of a list just loaded. Reads nothing else, so any thread may make them. Once
+    // stop is set, from any thread, it gives up within a few thousand rows and returns none.
+    static QList<RenderedRow> unfilteredRows(const ItemIDList& working, const ItemIDList& inbox,
+        const ItemIDList& completed, const std::atomic<bool>* stop = nullptr);
     // Rows made ahead (unfilteredRows) for the lists the state holds now: the next update that
     // would make every row of them (a list loaded or reloaded, shown unfiltered) hands these over
     // instead, shared, not copied. Only the next update: it takes them or lets them go.

@@ -29,10 +29,13 @@ void ListLoad::run(const DocumentService& service)
     if (dropped)
         return;
     // The session's items share the tasks' texts; the document itself goes here.
-    content = LoadedContent::of(contents.document);
+    content = LoadedContent::of(contents.document, &dropped);
+    if (!content)
+        return;
     mark = std::move(contents.mark);
     // Made once the document is let go of, so that both are not held at once.
     contents = DocumentContents();
-    if (!dropped)
-        content->makeRows();
+    content->makeRows(&dropped);
+    if (dropped)
+        content.reset();
 }

@@ -210,6 +210,13 @@ void checkBytesReadAsText(const QByteArray& bytes)
     QCOMPARE(taskFile.has_value(), isVeskDocument(text));
     if (taskFile)
         QVERIFY(sameExactly(*taskFile, fromBytes));
+    // Read for an opening that could be dropped (a text that is not UTF-8 is then decoded a piece
+    // at a time): the same.
+    const std::atomic<bool> neverStopped {false};
+    const std::optional<VeskDocument> stoppable = parseTaskFileUtf8(bytes, &neverStopped);
+    QCOMPARE(stoppable.has_value(), taskFile.has_value());
+    if (stoppable)
+        QVERIFY(sameExactly(*stoppable, fromBytes));
 }
 
 // Reads, writes, reads and writes again. The first write fixes the text: later rounds reproduce
@@ -622,6 +629,39 @@ private slots:
             dropped = true;
             reader.join();
             QVERIFY(!read || *read == *whole);
+        }
+        // The same for a text that is not UTF-8, decoded and read as text.
+        const QByteArray notUtf8 = "\xFF" + bytes;
+        const std::optional<VeskDocument> wholeText = parseTaskFileUtf8(notUtf8);
+        QVERIFY(wholeText);
+        for (int round = 0; round < 20; ++round) {
+            std::atomic<bool> dropped {false};
+            std::optional<VeskDocument> read;
+            std::thread reader([&] { read = parseTaskFileUtf8(notUtf8, &dropped); });
+            for (int spin = 0; spin < round * 2000; ++spin)
+                QVERIFY(!dropped.load());
+            dropped = true;
+            reader.join();
+            QVERIFY(!read || *read == *wholeText);
+        }
+    }
+
+    // A long text that is not UTF-8, read for an opening that could be dropped, is decoded a
+    // megabyte or so at a time: it reads as the whole text decoded at once does, wherever the
+    // pieces end (each line begins with a byte order mark, which counts as text there, holds
+    // characters of two to four bytes, and half of them end in a sequence cut short).
+    void aLongTextNotUtf8ReadsAsWholeWhereverItsPiecesEnd()
+    {
+        for (const QByteArray shift : {"", "a", "ab", "abc"}) {
+            QByteArray bytes = "\xEF\xBB\xBF" + shift + "\xFF\n---\n";
+            for (int i = 0; bytes.size() < 3 * 1024 * 1024 + 4096; ++i)
+                bytes += "\xEF\xBB\xBFt\xC3\xA4sk \xF0\x9F\x98\x80\xF0\x9F\x98\x81\xE2\x82\xAC "
+                    + QByteArray::number(i)
+                    + (i % 2 ? "\xE2\x82"
+                               "a\n"
+                             : "\xE2\x82\n");
+            bytes += "---\n";
+            checkBytesReadAsText(bytes);
         }
     }
 

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 
 namespace {
@@ -55,6 +56,7 @@ private slots:
     void equalityComparesValues();
     void bulkBuiltMapEqualsInsertedOne_data();
     void bulkBuiltMapEqualsInsertedOne();
+    void aStoppedBuildGivesUpAndHoldsNothing();
     void loadedIdsLieInTheMapInTheListsOrder_data();
     void loadedIdsLieInTheMapInTheListsOrder();
     void manyLookUpsFindWhatEachLookUpFinds_data();
@@ -168,6 +170,43 @@ void SessionItemMapTest::bulkBuiltMapEqualsInsertedOne()
     }
     QCOMPARE(built, inserted);
     QVERIFY(sameContent(copy, reference));
+}
+
+// A map built for a list nobody will take any more (its opening dropped) gives up within a few
+// thousand items wherever the stop comes, reading ids or making items, and holds nothing.
+void SessionItemMapTest::aStoppedBuildGivesUpAndHoldsNothing()
+{
+    constexpr qsizetype count = 20000;
+    QList<SessionItem> items;
+    for (int i = 0; i < count; ++i)
+        items.append(makeItem(QUuid::createUuid(), i));
+    // The step at which the stop is set: ids are read in steps 0 to count - 1, items made after.
+    for (const qsizetype stopAt : {qsizetype(-1), qsizetype(0), qsizetype(5000), count + 5000}) {
+        std::atomic<bool> stop {false};
+        qsizetype made = 0;
+        const SessionItemMap map(
+            count,
+            [&](qsizetype i) {
+                if (i == stopAt)
+                    stop = true;
+                return items.at(i).id;
+            },
+            [&](qsizetype i) {
+                if (count + i == stopAt)
+                    stop = true;
+                ++made;
+                return items.at(i);
+            },
+            &stop);
+        if (stopAt < 0) {
+            QCOMPARE(map, SessionItemMap(items));
+            continue;
+        }
+        QVERIFY(map.isEmpty());
+        QVERIFY(map.begin() == map.end());
+        QVERIFY(!map.contains(items.constFirst().id));
+        QVERIFY(made <= std::max<qsizetype>(0, stopAt - count) + 4096);
+    }
 }
 
 void SessionItemMapTest::loadedIdsLieInTheMapInTheListsOrder_data()

@@ -19,6 +19,7 @@ private slots:
     void filterMatchesOneSubstringOfTitleOrNote_data();
     void filterMatchesOneSubstringOfTitleOrNote();
     void foldingAheadWaitsForQuietAndGoesBySlices();
+    void forgottenTextsAreHeldByWhoeverTakesThem();
     void filterFollowsTurkishCaseRules();
     void filterNoticesEditedText();
     void shellsReplaceTaskRowsWhileTheyMove();
@@ -324,6 +325,39 @@ void SessionRowsTest::foldingAheadWaitsForQuietAndGoesBySlices()
         scheduler.advance(IdleFolding::quietDelay * 0.2);
         QVERIFY(editedFilter.prepare(edited, 0));
     }
+}
+
+void SessionRowsTest::forgottenTextsAreHeldByWhoeverTakesThem()
+{
+    // When a load replaces the tasks, the folded texts and what they were folded from go with what
+    // the load replaced, to be freed where the caller chooses (a long list's take milliseconds),
+    // not on the spot.
+    SessionState state;
+    SessionFilter filter;
+    SessionItemMap items;
+    QList<QUuid> inbox;
+    for (int i = 0; i < 600; ++i) {
+        const QUuid id = QUuid::createUuid();
+        items.insert(id, SessionItem {id, QString("task %1").arg(i), std::nullopt});
+        inbox.append(id);
+    }
+    state.replaceContent(items, {}, inbox, {});
+    QVERIFY(filter.prepare(state, -1));
+    // The list the texts were folded along, held by the filter alone once the session's changes.
+    const ItemIDList folded = state.itemIDs(TaskSection::inbox);
+    state.replaceContent(items, {}, inbox.mid(1), {});
+    QVERIFY(!folded.isDetached());
+
+    std::shared_ptr<const void> forgotten = filter.forgetTexts();
+    QVERIFY(!folded.isDetached());
+    forgotten.reset();
+    QVERIFY(folded.isDetached());
+
+    // Folded afresh from the session's tasks.
+    filter.setQuery(QStringLiteral("task 5"));
+    const FilterMatches& matches = filter.matchingRows(state, TaskSection::inbox);
+    for (qsizetype row = 0; row < inbox.size() - 1; ++row)
+        QCOMPARE(matches.contains(row), QString("task %1").arg(row + 1).contains(QStringLiteral("task 5")));
 }
 
 void SessionRowsTest::filterFollowsTurkishCaseRules()

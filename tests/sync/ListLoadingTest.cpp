@@ -229,6 +229,8 @@ private slots:
         const ItemIDList working = f.session().workingItemIDs();
         const ItemIDList inbox = f.session().inboxItemIDs();
         QVERIFY(!inboxBefore.isSharedWith(inbox));
+        // Its searched texts folded ahead, which go with it.
+        f.scheduler.advance(1);
 
         saveAsAnotherEditor(f.path, theirs);
         if (fromDisk)
@@ -241,8 +243,14 @@ private slots:
         QVERIFY(!working.isDetached() && !inbox.isDetached() && !inboxBefore.isDetached());
 
         f.scheduler.advance(1);
-        // The writer frees what it is handed before it runs the next piece of work.
+        // The writer frees what it is handed before it runs the next piece of work; meanwhile the
+        // new list is searched here.
         f.controller.writer()->start([] {}, [] {});
+        f.session().setFilterQuery(QStringLiteral("thei"));
+        const QList<RenderedRow> shown = f.session().renderedRows();
+        const QUuid theirsID = f.session().workingItemIDs().constFirst();
+        QVERIFY(std::any_of(
+            shown.begin(), shown.end(), [&](const RenderedRow& row) { return row.itemID == theirsID; }));
         f.controller.writer()->wait();
         QVERIFY(working.isDetached());
         QVERIFY(inbox.isDetached());
