@@ -2,6 +2,7 @@
 
 #include "session/ItemIdGenerator.h"
 #include "session/SessionRows.h"
+#include "session/TextSummary.h"
 
 #include <array>
 #include <utility>
@@ -46,7 +47,16 @@ LoadedContent LoadedContent::of(const VeskDocument& document)
             const VeskTask& task = sections[section].second->at(at);
             return SessionItem {sections[section].first->at(at), task.title, task.note};
         });
-    return {std::move(items), working, inbox, completed, {}};
+    // The texts are read once more, in the file's order, for their summaries: a search typed
+    // before they are folded reads those instead.
+    std::array<QList<quint64>, 3> summaries;
+    for (std::size_t section = 0; section < sections.size(); ++section) {
+        QList<quint64>& of = summaries[section];
+        of.reserve(sections[section].second->size());
+        for (const VeskTask& task : *sections[section].second)
+            of.append(TextSummary::of(task.title, task.note));
+    }
+    return {std::move(items), working, inbox, completed, {}, std::move(summaries)};
 }
 
 void LoadedContent::makeRows()

@@ -5,6 +5,8 @@
 #include "session/RenderedRow.h"
 #include "session/SessionItemMap.h"
 
+#include <array>
+
 // A list's tasks made ready for a session: fresh ids in the list's order, the id list of each
 // section and the item map, with the document's texts shared, not copied, and the rows a window
 // shows of them when nothing is filtered. Made without touching any session, so any thread may make
@@ -16,6 +18,8 @@ struct LoadedContent {
     ItemIDList completed;
     // SessionRows::unfilteredRows of the lists, once made.
     QList<RenderedRow> rows;
+    // Each section's TextSummary of its tasks' texts, in list order (working, inbox, completed).
+    std::array<QList<quint64>, 3> summaries;
 
     // Without rows: a long list's rows are best made once the document is let go of.
     static LoadedContent of(const VeskDocument& document);
