@@ -77,9 +77,13 @@ struct Fixture {
         reload();
     }
 
+    // As a running Vesk opens a list (File > Open, a reload): its content made on the writer's
+    // thread, summaries included, and handed to the session.
     void reload()
     {
-        session.loadDocument(document);
+        LoadedContent content = LoadedContent::of(document);
+        content.makeSummaries();
+        session.loadContent(content);
         selectMiddle(TaskSection::working);
     }
 
@@ -330,7 +334,8 @@ struct MatchFixture {
     explicit MatchFixture(int count, bool accented = false)
     {
         Fixture loaded(count, accented);
-        const LoadedContent content = LoadedContent::of(loaded.document);
+        LoadedContent content = LoadedContent::of(loaded.document);
+        content.makeSummaries();
         state.replaceContent(content.items, content.working, content.inbox, content.completed);
         summaries = content.summaries;
         for (TaskSection section : allTaskSections)

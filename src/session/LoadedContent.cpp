@@ -47,16 +47,19 @@ LoadedContent LoadedContent::of(const VeskDocument& document)
             const VeskTask& task = sections[section].second->at(at);
             return SessionItem {sections[section].first->at(at), task.title, task.note};
         });
-    // The texts are read once more, in the file's order, for their summaries: a search typed
-    // before they are folded reads those instead.
-    std::array<QList<quint64>, 3> summaries;
-    for (std::size_t section = 0; section < sections.size(); ++section) {
+    return {std::move(items), working, inbox, completed, {}, {}};
+}
+
+void LoadedContent::makeSummaries()
+{
+    const std::array<const ItemIDList*, 3> lists {&working, &inbox, &completed};
+    for (std::size_t section = 0; section < lists.size(); ++section) {
         QList<quint64>& of = summaries[section];
-        of.reserve(sections[section].second->size());
-        for (const VeskTask& task : *sections[section].second)
-            of.append(TextSummary::of(task.title, task.note));
+        of.clear();
+        of.reserve(lists[section]->size());
+        for (const SessionItem* item : items.pointersTo(*lists[section]))
+            of.append(item ? TextSummary::of(item->title, item->note) : TextSummary::unknown);
     }
-    return {std::move(items), working, inbox, completed, {}, std::move(summaries)};
 }
 
 void LoadedContent::makeRows()

@@ -18,10 +18,14 @@ struct LoadedContent {
     ItemIDList completed;
     // SessionRows::unfilteredRows of the lists, once made.
     QList<RenderedRow> rows;
-    // Each section's TextSummary of its tasks' texts, in list order (working, inbox, completed).
+    // Each section's TextSummary of its tasks' texts, in list order (working, inbox, completed),
+    // once made.
     std::array<QList<quint64>, 3> summaries;
 
     // Without rows: a long list's rows are best made once the document is let go of.
     static LoadedContent of(const VeskDocument& document);
     void makeRows();
+    // Reads every text once more: made where that holds up no window (the writer's thread), so that
+    // a search typed before the texts are folded ahead reads these instead.
+    void makeSummaries();
 };

@@ -37,10 +37,10 @@ constexpr std::array<quint8, FoldRules::unitFoldEnd + 1> bits = [] {
     return table;
 }();
 
-// The same for the ASCII units, as the bit itself.
-constexpr std::array<quint64, 0x80> asciiBits = [] {
-    std::array<quint64, 0x80> table {};
-    for (char16_t unit = 0; unit < 0x80; ++unit)
+// The same as the bit itself.
+constexpr std::array<quint64, FoldRules::unitFoldEnd + 1> unitBits = [] {
+    std::array<quint64, FoldRules::unitFoldEnd + 1> table {};
+    for (char16_t unit = 0; unit <= FoldRules::unitFoldEnd; ++unit)
         table[unit] = quint64(1) << bitFor(unit);
     return table;
 }();
@@ -56,29 +56,20 @@ quint64 TextSummary::ofText(QStringView text)
 {
     const char16_t* units = text.utf16();
     const qsizetype size = text.size();
-    // Most text is ASCII: each unit is taken as one (its low seven bits) and its bit looked up
-    // whole, every unit or'ed to tell afterwards whether they all were; four units at a time into
-    // four words, so that the or's do not wait on each other.
+    // Each unit's bit looked up whole, four units at a time into four words, so that the or's do
+    // not wait on each other.
+    const auto bit = [](char16_t unit) { return unitBits[std::min(unit, FoldRules::unitFoldEnd)]; };
     std::array<quint64, 4> words {};
-    char16_t all = 0;
     qsizetype i = 0;
     for (; i + 4 <= size; i += 4) {
-        all |= units[i] | units[i + 1] | units[i + 2] | units[i + 3];
-        words[0] |= asciiBits[units[i] & 0x7F];
-        words[1] |= asciiBits[units[i + 1] & 0x7F];
-        words[2] |= asciiBits[units[i + 2] & 0x7F];
-        words[3] |= asciiBits[units[i + 3] & 0x7F];
+        words[0] |= bit(units[i]);
+        words[1] |= bit(units[i + 1]);
+        words[2] |= bit(units[i + 2]);
+        words[3] |= bit(units[i + 3]);
     }
-    for (; i < size; ++i) {
-        all |= units[i];
-        words[0] |= asciiBits[units[i] & 0x7F];
-    }
-    if (all < 0x80)
-        return words[0] | words[1] | words[2] | words[3];
-    quint64 summary = 0;
-    for (i = 0; i < size; ++i)
-        summary |= quint64(1) << bits[std::min(units[i], FoldRules::unitFoldEnd)];
-    return summary;
+    for (; i < size; ++i)
+        words[0] |= bit(units[i]);
+    return words[0] | words[1] | words[2] | words[3];
 }
 
 quint64 TextSummary::of(QStringView title, const std::optional<QString>& note)

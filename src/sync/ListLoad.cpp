@@ -35,4 +35,6 @@ void ListLoad::run(const DocumentService& service)
     contents = DocumentContents();
     if (!dropped)
         content->makeRows();
+    if (!dropped)
+        content->makeSummaries();
 }

@@ -309,7 +309,8 @@ void TaskTextMatcherTest::searchFromLoadedSummariesFollowsEveryChange()
              QLocale(QLocale::Turkish, QLocale::Turkey), QLocale(QLocale::Lithuanian, QLocale::Lithuania)}) {
         QLocale::setDefault(locale);
         FoldRules rules(locale);
-        const LoadedContent content = LoadedContent::of(document);
+        LoadedContent content = LoadedContent::of(document);
+        content.makeSummaries();
         SessionState state;
         state.replaceContent(content.items, content.working, content.inbox, content.completed);
         SessionFilter filter;
