@@ -39,6 +39,16 @@ public:
         quint64& word = m_words[std::size_t(index) / 64];
         word = matches ? word | bit : word & ~bit;
     }
+    // Sets the rows of the 64 from `from` on whose bits are set (row `from` the lowest); the bits
+    // of rows past the size must be clear.
+    void setBits(qsizetype from, quint64 bits)
+    {
+        const std::size_t w = std::size_t(from) / 64;
+        const int shift = int(from % 64);
+        m_words[w] |= bits << shift;
+        if (shift && w + 1 < m_words.size())
+            m_words[w + 1] |= bits >> (64 - shift);
+    }
     // Keeps the first `size` rows, or adds rows that do not match up to `size`.
     void resize(qsizetype size);
     // Inserts a row before `index`; the rows from there on move up by one.

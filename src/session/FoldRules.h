@@ -34,6 +34,14 @@ public:
     QStringView foldedUnit(char16_t unit) const;
     // appendFoldedTask of a task whose units are all below unitFoldEnd, made from the table.
     void appendFoldedTaskByUnit(QString& out, const SessionItem& item) const;
+    // Of the units below unitFoldEnd, which TextSummary bits stand for units whose folded form holds
+    // `unit`: any of them (a summary without one of these bits holds no unit folding to it), and
+    // those all of whose units' folded forms hold it (a summary with one holds such a unit).
+    struct SummaryBits {
+        quint64 any = 0;
+        quint64 all = 0;
+    };
+    SummaryBits summaryBitsHolding(char16_t unit) const;
     // Appends the searched text of a task, its title and note joined by a line feed, folded.
     void appendFoldedTask(QString& out, const SessionItem& item) const;
     // The same as Latin-1 units, when the task is ASCII and folds within them; answers false,

@@ -2,6 +2,7 @@
 
 #include "session/ItemIdGenerator.h"
 #include "session/SessionRows.h"
+#include "session/TextSummary.h"
 
 #include <array>
 #include <utility>
@@ -91,7 +92,19 @@ std::optional<LoadedContent> LoadedContent::of(const VeskDocument& document, con
         stop);
     if (isStopped(stop))
         return std::nullopt;
-    return LoadedContent {std::move(items), working, inbox, completed, {}};
+    return LoadedContent {std::move(items), working, inbox, completed, {}, {}};
+}
+
+void LoadedContent::makeSummaries()
+{
+    const std::array<const ItemIDList*, 3> lists {&working, &inbox, &completed};
+    for (std::size_t section = 0; section < lists.size(); ++section) {
+        QList<quint64>& of = summaries[section];
+        of.clear();
+        of.reserve(lists[section]->size());
+        for (const SessionItem* item : items.pointersTo(*lists[section]))
+            of.append(item ? TextSummary::of(item->title, item->note) : TextSummary::unknown);
+    }
 }
 
 void LoadedContent::makeRows(const std::atomic<bool>* stop)

@@ -5,6 +5,7 @@
 #include "session/RenderedRow.h"
 #include "session/SessionItemMap.h"
 
+#include <array>
 #include <atomic>
 #include <optional>
 
@@ -19,6 +20,9 @@ struct LoadedContent {
     ItemIDList completed;
     // SessionRows::unfilteredRows of the lists, once made.
     QList<RenderedRow> rows;
+    // Each section's TextSummary of its tasks' texts, in list order (working, inbox, completed),
+    // once made.
+    std::array<QList<quint64>, 3> summaries;
 
     // Without rows: a long list's rows are best made once the document is let go of.
     static LoadedContent of(const VeskDocument& document);
@@ -27,4 +31,7 @@ struct LoadedContent {
     static std::optional<LoadedContent> of(const VeskDocument& document, const std::atomic<bool>* stop);
     // Nothing once stop is set, from any thread (looked at every few thousand rows).
     void makeRows(const std::atomic<bool>* stop = nullptr);
+    // Reads every text once more: made where that holds up no window (the writer's thread), so that
+    // a search typed before the texts are folded ahead reads these instead.
+    void makeSummaries();
 };

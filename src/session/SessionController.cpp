@@ -127,6 +127,7 @@ std::shared_ptr<const void> SessionController::loadContent(const LoadedContent& 
     if (!content.rows.isEmpty())
         m_rows.offerRows(content.rows, {content.working, content.inbox, content.completed});
     replaced->foldedTexts = m_filter.forgetTexts();
+    m_filter.takeSummaries(m_state, content.summaries);
 
     m_state.assignInputDraft(QString());
     m_state.assignIsCreatingNewItem(false);

@@ -3,11 +3,13 @@
 #include "session/ListChange.h"
 #include "session/SessionState.h"
 #include "session/TaskTextMatcher.h"
+#include "session/TextSummary.h"
 
 #include <QLocale>
 #include <QSet>
 
 #include <algorithm>
+#include <bit>
 #include <bitset>
 #include <cstring>
 #include <utility>
@@ -58,12 +60,11 @@ const QString& SessionFilter::foldedQuery() const
 {
     const QLocale locale;
     if (locale != m_foldRules.locale()) {
+        // The texts are folded afresh; the summaries hold under any rules.
         m_foldRules = FoldRules(locale);
         m_foldedValid = false;
-        m_textsValid = false;
-        m_items = SessionItemMap();
         for (Section& section : m_sections)
-            section = Section();
+            keepFolded(section, 0);
     }
     if (!m_foldedValid) {
         const QString trimmed = m_query.trimmed();
@@ -108,6 +109,7 @@ void SessionFilter::restartSection(const SessionState& state, TaskSection sectio
 {
     Section& s = m_sections[size_t(section)];
     s.ids = state.itemIDs(section);
+    s.summaries.clear();
     keepFolded(s, 0);
 }
 
@@ -152,8 +154,32 @@ bool SessionFilter::fold(qsizetype rows) const
             if (rows > 0)
                 rows = std::max<qsizetype>(0, rows - count);
         }
+        s.summaries = QList<quint64>(); // the folded texts answer every search now
     }
     return true;
+}
+
+void SessionFilter::followChange(
+    Section& section, const ListChange& change, const ItemIDList& ids, const SessionState& state) const
+{
+    QList<quint64>& summaries = section.summaries;
+    if (summaries.isEmpty())
+        return;
+    if (change.move) {
+        const qsizetype first = change.prefix;
+        const qsizetype last = change.prefix + change.removed - 1;
+        summaries.move(change.move > 0 ? first : last, change.move > 0 ? last : first);
+        return;
+    }
+    if (change.removed > largestRowChange || change.inserted > largestRowChange) {
+        summaries.clear();
+        return;
+    }
+    summaries.remove(change.prefix, change.removed);
+    summaries.insert(change.prefix, change.inserted, TextSummary::unknown);
+    for (qsizetype i = change.prefix; i < change.prefix + change.inserted; ++i)
+        if (const SessionItem* item = state.item(ids.at(i)))
+            summaries[i] = TextSummary::of(item->title, item->note);
 }
 
 // A command changes a few tasks: their rows are refolded and re-tested against the current
@@ -198,6 +224,7 @@ void SessionFilter::update(const SessionState& state) const
         const ListChange change = known && known->leads(s.ids, ids)
             ? known->change
             : ListChange::between(s.ids, ids, largestRowChange);
+        followChange(s, change, ids, state);
         const qsizetype folded = s.texts.size();
         if (change.prefix + change.removed > folded) {
             // The change reaches rows not yet folded: those from its start are folded later.
@@ -244,6 +271,10 @@ void SessionFilter::update(const SessionState& state) const
             pending.push_back(id);
     const auto refold = [&](TaskSection section, qsizetype at) {
         Section& s = m_sections[size_t(section)];
+        if (!s.summaries.isEmpty()) {
+            const SessionItem* item = state.item(s.ids.at(at));
+            s.summaries[at] = item ? TextSummary::of(item->title, item->note) : TextSummary::unknown;
+        }
         if (restarted[size_t(section)])
             return; // folded later, from the kept items
         if (at >= s.texts.size()) {
@@ -270,11 +301,11 @@ void SessionFilter::update(const SessionState& state) const
                 refold(place->first, place->second);
     } else {
         // Many: found in one pass over each list's folded rows, and over the rest when a result
-        // is kept for them.
+        // or summaries are kept for them.
         const IDSieve sieve(pending);
         for (TaskSection section : allTaskSections) {
             const Section& s = m_sections[size_t(section)];
-            const qsizetype searched = s.current ? s.ids.size() : s.texts.size();
+            const qsizetype searched = s.current || !s.summaries.isEmpty() ? s.ids.size() : s.texts.size();
             for (qsizetype chunk = 0; chunk < s.ids.chunkCount() && !pending.empty(); ++chunk) {
                 const std::span<const QUuid> ids = s.ids.chunk(chunk);
                 const qsizetype start = s.ids.chunkStart(chunk);
@@ -304,6 +335,19 @@ std::shared_ptr<const void> SessionFilter::forgetTexts()
     m_textsValid = false;
     return std::make_shared<const Forgotten>(
         Forgotten {std::exchange(m_items, SessionItemMap()), std::exchange(m_sections, {})});
+}
+
+void SessionFilter::takeSummaries(const SessionState& state, const std::array<QList<quint64>, 3>& summaries)
+{
+    foldedQuery(); // the rules of the current locale, so that texts folded later follow them
+    m_items = state.items();
+    for (TaskSection section : allTaskSections) {
+        restartSection(state, section);
+        Section& s = m_sections[size_t(section)];
+        if (summaries[size_t(section)].size() == s.ids.size())
+            s.summaries = summaries[size_t(section)];
+    }
+    m_textsValid = true;
 }
 
 bool SessionFilter::prepare(const SessionState& state, qsizetype rows) const
@@ -372,27 +416,65 @@ FilterMatches SessionFilter::search(
     rows.resize(size);
     if (folded == size)
         return rows;
-    // The rows not folded yet are matched from their tasks: folding them here would cost a first
-    // keystroke several times what matching does.
+    // The rows not folded yet are matched from their summaries, and those these leave unsure from
+    // their tasks: folding them here would cost a first keystroke several times what matching does.
+    const TaskTextMatcher matcher(m_foldRules, query);
+    const bool summarised = section.summaries.size() == size;
     QList<QUuid> ids;
     std::vector<qsizetype> places;
-    if (candidates) {
+    std::vector<const SessionItem*> items;
+    if (candidates || summarised) {
+        const quint64* summaries = summarised ? section.summaries.constData() : nullptr;
         auto id = section.ids.iteratorAt(folded);
         qsizetype at = folded;
-        for (qsizetype row = candidates->next(folded); row < size; row = candidates->next(row + 1)) {
+        const auto consider = [&](qsizetype row) {
+            if (summaries) {
+                const TaskTextMatcher::Answer answer = matcher.bySummary(summaries[row]);
+                if (answer != TaskTextMatcher::Answer::unsure) {
+                    if (answer == TaskTextMatcher::Answer::found)
+                        rows.set(row, true);
+                    return;
+                }
+            }
             id += row - at;
             at = row;
             ids.append(*id);
             places.push_back(row);
+        };
+        if (candidates) {
+            for (qsizetype row = candidates->next(folded); row < size; row = candidates->next(row + 1))
+                consider(row);
+        } else if (summaries) {
+            // 64 rows at a time, their answers gathered as bits without branching.
+            for (qsizetype from = folded; from < size; from += 64) {
+                const int count = int(std::min<qsizetype>(64, size - from));
+                quint64 found = 0;
+                quint64 unsure = 0;
+                for (int k = 0; k < count; ++k) {
+                    found |= quint64(matcher.foundBySummary(summaries[from + k])) << k;
+                    unsure |= quint64(matcher.unsureBySummary(summaries[from + k])) << k;
+                }
+                rows.setBits(from, found);
+                for (; unsure; unsure &= unsure - 1) {
+                    const qsizetype row = from + std::countr_zero(unsure);
+                    id += row - at;
+                    at = row;
+                    ids.append(*id);
+                    places.push_back(row);
+                }
+            }
+        } else {
+            for (qsizetype row = folded; row < size; ++row)
+                consider(row);
         }
+        items = m_items.pointersTo(ids);
+    } else {
+        items = folded == 0 ? m_items.pointersTo(section.ids) : m_items.pointersTo(section.ids.mid(folded));
     }
-    const std::vector<const SessionItem*> items = candidates ? m_items.pointersTo(ids)
-        : folded == 0                                        ? m_items.pointersTo(section.ids)
-                                                             : m_items.pointersTo(section.ids.mid(folded));
-    const TaskTextMatcher matcher(m_foldRules, query);
+    const bool listed = candidates || summarised;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (items[i] && matcher.matches(*items[i]))
-            rows.set(candidates ? places[i] : folded + qsizetype(i), true);
+            rows.set(listed ? places[i] : folded + qsizetype(i), true);
     }
     return rows;
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 class SessionState;
+struct ListChange;
 
 // The search filter: which tasks a query shows. A task matches when its title, or its title, a
 // line feed and its note, contains the trimmed query, compared case-insensitively under the user's
@@ -31,7 +32,9 @@ class SessionState;
 // Folding every text of a long list would be the largest part of a first keystroke, so it is done
 // ahead of need, a slice at a time (prepare); a keystroke that comes before it is done matches the
 // rows not yet folded from their tasks, folding none of them (TaskTextMatcher), and the results
-// are the same either way.
+// are the same either way. A list just loaded comes with a summary of each task's text
+// (TextSummary), kept in list order until its section is folded: most of those rows are settled
+// from it without looking their tasks up or reading their texts.
 class SessionFilter {
 public:
     const QString& query() const { return m_query; }
@@ -58,6 +61,10 @@ public:
     // first keystroke or slice of folding after it. Returns them, held there alone: a long list's
     // folded texts take milliseconds to free, which the caller may do on another thread.
     [[nodiscard]] std::shared_ptr<const void> forgetTexts();
+    // Takes the summaries of the session's tasks (TextSummary), each section's in list order, made
+    // with the list it has just loaded (LoadedContent): a search before folding ahead has finished
+    // reads them instead of the tasks.
+    void takeSummaries(const SessionState& state, const std::array<QList<quint64>, 3>& summaries);
 
 private:
     struct KeptResult {
@@ -69,6 +76,8 @@ private:
     struct Section {
         ItemIDList ids; // the list `texts` follows, shared with the session's while unchanged
         FoldedTexts texts;
+        // Each row's TextSummary while some rows are not folded; empty when not known.
+        QList<quint64> summaries;
         bool isFolded() const { return texts.size() == ids.size(); }
         std::optional<KeptResult> current;
         std::vector<KeptResult> earlier; // most recent last; only while the texts are unchanged
@@ -82,6 +91,9 @@ private:
     // Folds the next texts still to be folded, at most about `rows` of them (every one when
     // negative). Answers whether every section is folded.
     bool fold(qsizetype rows) const;
+    // Brings a section's summaries along with a change of its list; ids is the list after it.
+    void followChange(
+        Section& section, const ListChange& change, const ItemIDList& ids, const SessionState& state) const;
     // Keeps the folded texts of the first `rows` rows only.
     void keepFolded(Section& section, qsizetype rows) const;
     // The rows of the section (of `candidates`, when given) whose text contains the query.

@@ -69,7 +69,21 @@ TaskTextMatcher::TaskTextMatcher(const FoldRules& rules, const QString& foldedQu
       m_turkic(rules.isTurkic()),
       m_hasLineFeed(foldedQuery.contains(QLatin1Char('\n'))),
       m_asciiCanHold(asciiCanHold(foldedQuery, rules.isTurkic()))
-{ }
+{
+    m_needed.fill(~quint64(0));
+    std::size_t used = 0;
+    for (QChar c : foldedQuery) {
+        const FoldRules::SummaryBits bits = rules.summaryBitsHolding(c.unicode());
+        if (std::find(m_needed.begin(), m_needed.begin() + used, bits.any) == m_needed.begin() + used)
+            m_needed[used++] = bits.any;
+        if (used == m_needed.size())
+            break;
+    }
+    if (foldedQuery.size() == 1)
+        m_sure = rules.summaryBitsHolding(foldedQuery.front().unicode()).all;
+    else if (foldedQuery.isEmpty())
+        m_sure = ~quint64(0);
+}
 
 bool TaskTextMatcher::matches(const SessionItem& item) const
 {

@@ -2,6 +2,7 @@
 
 #include "session/FoldRules.h"
 #include "session/SessionItem.h"
+#include "session/TextSummary.h"
 
 #include <QString>
 
@@ -16,6 +17,11 @@
 // unitFoldEnd, the Latin letters) is first looked over for a unit whose folded form holds the
 // query's first unit, and without one holds no hit; else it is folded from the table of units. Any
 // other task is folded on the spot, its whole text at once, as the folded texts hold it.
+//
+// A task's TextSummary settles most tasks without their text (bySummary): when every unit of the
+// task folds one at a time, the task holds none of the query when it holds no unit whose folded form
+// holds one of the query's units, and holds a one-unit query when it holds a unit of a group every
+// unit of which folds to a text holding it.
 class TaskTextMatcher {
 public:
     // `foldedQuery` as FoldRules::fold makes it under `rules`.
@@ -23,8 +29,30 @@ public:
 
     bool matches(const SessionItem& item) const;
 
-private:
     enum class Answer { found, absent, unsure };
+    // What the summary of a task's text tells: whether it matches, or unsure when only its text can.
+    Answer bySummary(quint64 summary) const
+    {
+        if (foundBySummary(summary))
+            return Answer::found;
+        return unsureBySummary(summary) ? Answer::unsure : Answer::absent;
+    }
+    // The same as two answers computed without branching, for loops over many summaries.
+    bool foundBySummary(quint64 summary) const
+    {
+        return !(summary & TextSummary::beyondTable) & holdsNeeded(summary) & bool(summary & m_sure);
+    }
+    bool unsureBySummary(quint64 summary) const
+    {
+        return bool(summary & TextSummary::beyondTable) | (holdsNeeded(summary) & !(summary & m_sure));
+    }
+
+private:
+    bool holdsNeeded(quint64 summary) const
+    {
+        return bool(summary & m_needed[0]) & bool(summary & m_needed[1]) & bool(summary & m_needed[2])
+            & bool(summary & m_needed[3]);
+    }
     // Whether the text, folded, contains the query (which holds no line feed): found when it holds
     // a hit of ASCII units followed by an ASCII unit or its end, absent when it holds none and is
     // ASCII, unsure otherwise.
@@ -36,6 +64,10 @@ private:
 
     const FoldRules& m_rules;
     QString m_query;
+    // Summary bits a task must hold one of, for some of the query's units (every bit for the rest),
+    // and those that settle a one-unit query.
+    std::array<quint64, 4> m_needed;
+    quint64 m_sure = 0;
     bool m_turkic = false;
     bool m_hasLineFeed = false; // a hit may span the title, the line feed and the note
     bool m_asciiCanHold = true; // some folded ASCII text may hold the query

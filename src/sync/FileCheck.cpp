@@ -32,4 +32,5 @@ void FileCheck::run(const DocumentService& service)
     // Made once the document is let go of, so that both are not held at once.
     contents = DocumentContents();
     change->makeRows();
+    change->makeSummaries();
 }

@@ -36,6 +36,8 @@ void ListLoad::run(const DocumentService& service)
     // Made once the document is let go of, so that both are not held at once.
     contents = DocumentContents();
     content->makeRows(&dropped);
+    if (!dropped)
+        content->makeSummaries();
     if (dropped)
         content.reset();
 }

@@ -1,8 +1,10 @@
 #include "session/TaskTextMatcher.h"
 #include "session/FoldRules.h"
 #include "session/FoldedTexts.h"
+#include "session/LoadedContent.h"
 #include "session/SessionFilter.h"
 #include "session/SessionState.h"
+#include "session/TextSummary.h"
 
 #include <QLocale>
 #include <QRandomGenerator>
@@ -48,12 +50,10 @@ SessionItem randomTask(QRandomGenerator& random, int n)
     return item;
 }
 
-// What the folded texts say: the task's whole text folded, searched for the folded query.
+// What searching means: the task's whole text folded at once, searched for the folded query.
 bool foldedContains(const FoldRules& rules, const SessionItem& item, const QString& foldedQuery)
 {
-    QString text;
-    rules.appendFoldedTask(text, item);
-    return FoldedTexts::contains(text, foldedQuery);
+    return FoldedTexts::contains(rules.fold(editableText(item)), foldedQuery);
 }
 
 const QList<QLocale> locales {QLocale(QLocale::English, QLocale::UnitedStates),
@@ -71,6 +71,8 @@ private slots:
     void matchesLatinLettersAsFoldingDoes();
     void foldingLatinTextUnitByUnitIsFoldingItWhole();
     void searchBeforeFoldingFindsWhatFoldedTextsFind();
+    void summariesSettleOnlyWhatFoldingSays();
+    void searchFromLoadedSummariesFollowsEveryChange();
 };
 
 void TaskTextMatcherTest::matchesWhatFoldingFinds()
@@ -166,6 +168,10 @@ void TaskTextMatcherTest::foldingLatinTextUnitByUnitIsFoldingItWhole()
             QString byUnit;
             rules.appendFoldedTaskByUnit(byUnit, task);
             QCOMPARE(byUnit, rules.fold(editableText(task)));
+            // Folding ahead takes the same way for such a task.
+            QString ahead;
+            rules.appendFoldedTask(ahead, task);
+            QCOMPARE(ahead, byUnit);
         }
     }
 }
@@ -215,6 +221,177 @@ void TaskTextMatcherTest::searchBeforeFoldingFindsWhatFoldedTextsFind()
             agree("kasim");
         }
         agree("kas");
+    }
+}
+
+void TaskTextMatcherTest::summariesSettleOnlyWhatFoldingSays()
+{
+    // Random tasks, and every unit that folds on its own beside letters, in the title and in a note;
+    // searched for single units (each unit's folded form, its first unit, plain letters) and for
+    // longer queries. Whatever a summary settles is what folding the task finds.
+    QRandomGenerator random(1207);
+    QList<SessionItem> tasks;
+    for (int n = 0; n < 300; ++n)
+        tasks.append(randomTask(random, n));
+    for (char16_t unit = 0x80; unit < FoldRules::unitFoldEnd; ++unit) {
+        const QString letter(QChar {unit});
+        tasks.append(SessionItem {QUuid(), "xI" + letter + "s", std::nullopt});
+        tasks.append(SessionItem {QUuid(), "Plain", letter + "K"});
+    }
+    tasks.append(SessionItem {QUuid(), "Title", QString("note")});
+    tasks.append(SessionItem {QUuid(), "I", std::nullopt});
+    tasks.append(SessionItem {QUuid(), "i", std::nullopt});
+
+    int settled = 0;
+    int checked = 0;
+    for (const QLocale& locale : locales) {
+        const FoldRules rules(locale);
+        QStringList queries {"s", "i", "k", "e\nn", "e\nno", "q", "9", "ss", "is", "x"};
+        for (char16_t unit = 0x80; unit < FoldRules::unitFoldEnd; unit += 3) {
+            const QString folded = rules.fold(QString(QChar {unit}));
+            queries << folded << folded.left(1) << folded.right(1);
+        }
+        for (int n = 0; n < 60; ++n)
+            queries << randomText(random, 1 + random.bounded(3), n % 2 == 0);
+        for (const QString& query : std::as_const(queries)) {
+            const QString folded = rules.fold(query);
+            if (folded.isEmpty())
+                continue;
+            const TaskTextMatcher matcher(rules, folded);
+            for (const SessionItem& task : std::as_const(tasks)) {
+                const TaskTextMatcher::Answer answer
+                    = matcher.bySummary(TextSummary::of(task.title, task.note));
+                ++checked;
+                if (answer == TaskTextMatcher::Answer::unsure)
+                    continue;
+                ++settled;
+                const bool expected = foldedContains(rules, task, folded);
+                if ((answer == TaskTextMatcher::Answer::found) != expected)
+                    QFAIL(qPrintable(QStringLiteral("%1: \"%2\" in \"%3\" should be %4")
+                                         .arg(locale.name(), query, editableText(task),
+                                             expected ? "found" : "not found")));
+            }
+        }
+    }
+    QVERIFY(settled > checked / 2);
+    // A one-letter or one-digit query is settled for every ASCII task, under every rule.
+    for (const QLocale& locale : locales) {
+        const FoldRules rules(locale);
+        for (const char* query : {"a", "i", "s", "z", "0", "7"}) {
+            const TaskTextMatcher matcher(rules, query);
+            for (const SessionItem& task : std::as_const(tasks)) {
+                const QString text = editableText(task);
+                if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; }))
+                    QVERIFY(matcher.bySummary(TextSummary::of(task.title, task.note))
+                        != TaskTextMatcher::Answer::unsure);
+            }
+        }
+    }
+    // Nothing is settled from a summary that knows nothing.
+    QVERIFY(
+        TaskTextMatcher(FoldRules(), "s").bySummary(TextSummary::unknown) == TaskTextMatcher::Answer::unsure);
+}
+
+void TaskTextMatcherTest::searchFromLoadedSummariesFollowsEveryChange()
+{
+    // A list loaded with its summaries, searched before and while it is folded ahead, as tasks are
+    // added, removed, moved and edited in place (one, a few, many at once; in rows folded and not),
+    // the results compared with folding every task.
+    QRandomGenerator random(2612);
+    VeskDocument document;
+    for (int n = 0; n < 2400; ++n) {
+        const SessionItem item = randomTask(random, n);
+        QList<VeskTask>& section = n % 3 == 0 ? document.workingItems
+                                              : (n % 3 == 1 ? document.inboxItems : document.completedItems);
+        section.append(VeskTask {item.title, item.note});
+    }
+    for (const QLocale& locale : {QLocale(QLocale::English, QLocale::UnitedStates),
+             QLocale(QLocale::Turkish, QLocale::Turkey), QLocale(QLocale::Lithuanian, QLocale::Lithuania)}) {
+        QLocale::setDefault(locale);
+        FoldRules rules(locale);
+        LoadedContent content = LoadedContent::of(document);
+        content.makeSummaries();
+        SessionState state;
+        state.replaceContent(content.items, content.working, content.inbox, content.completed);
+        SessionFilter filter;
+        filter.takeSummaries(state, content.summaries);
+
+        const auto agree = [&](const QString& query) {
+            filter.setQuery(query);
+            const QString folded = rules.fold(query.trimmed());
+            for (TaskSection section : allTaskSections) {
+                const ItemIDList& ids = state.itemIDs(section);
+                FilterMatches expected(ids.size());
+                for (qsizetype row = 0; row < ids.size(); ++row)
+                    expected.set(row, foldedContains(rules, *state.item(ids.at(row)), folded));
+                QCOMPARE(filter.matchingRows(state, section), expected);
+            }
+        };
+        ItemIDList& inbox = state.itemIDsForChange(TaskSection::inbox);
+        const auto edit = [&](qsizetype row, const QString& title) {
+            state.itemsForChange()[inbox.at(row)].title = title;
+        };
+        const auto insert = [&](qsizetype row, const QString& title) {
+            const QUuid id = QUuid::createUuid();
+            state.itemsForChange().insert(id, SessionItem {id, title, std::nullopt});
+            inbox.insert(row, id);
+            return id;
+        };
+
+        // Many tasks edited before anything was searched, then searches of every kind.
+        for (qsizetype row = 7; row < 800; row += 40)
+            edit(row, QStringLiteral("Quiet %1").arg(row));
+        for (const char* query : {"q", "s", "k", "i", "\u0131", "ka", "9"})
+            agree(QString::fromUtf8(query));
+
+        // One task edited far down, with and without a kept result; then a few.
+        edit(750, "Xenon");
+        agree("x");
+        edit(751, "xylem");
+        agree("x");
+        for (qsizetype row = 100; row < 800; row += 150)
+            edit(row, QStringLiteral("Zebra %1").arg(row));
+        agree("z");
+        // Rows inserted, removed and moved among the unfolded ones, one change at a time.
+        const QUuid quartz = insert(600, "Quartz");
+        agree("q");
+        insert(3, "juniper");
+        agree("j");
+        inbox.remove(500, 5);
+        agree("q");
+        // A task moving to another section keeps its item: its row there is new all the same.
+        inbox.removeAt(inbox.indexOf(quartz));
+        state.itemIDsForChange(TaskSection::working).insert(5, quartz);
+        agree("q");
+        inbox.move(inbox.indexOf(inbox.at(787)), 10); // a task found by "q", far up
+        agree("q");
+        inbox.move(20, 700);
+        agree("z");
+        agree("q");
+
+        // Part of the list folded, then more changes on both sides of the folded rows.
+        filter.prepare(state, 300);
+        agree("s");
+        edit(650, "Quokka");
+        agree("q");
+        edit(10, "Quince");
+        agree("q");
+        insert(550, "Xylophone");
+        agree("x");
+        // Another locale: every text is folded again under its rules, the summaries still hold.
+        const QLocale other = locale.language() == QLocale::Turkish
+            ? QLocale(QLocale::English)
+            : QLocale(QLocale::Turkish, QLocale::Turkey);
+        QLocale::setDefault(other);
+        rules = FoldRules(other);
+        agree("i");
+        agree(QStringView(u"\u0131").toString());
+        // A change too large to follow row by row, then the list folded whole.
+        for (int n = 0; n < 100; ++n)
+            insert(400, QStringLiteral("Wasp %1").arg(n));
+        agree("w");
+        while (!filter.prepare(state, 300)) { }
+        agree("k");
     }
 }
 
