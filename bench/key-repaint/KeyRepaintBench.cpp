@@ -200,6 +200,24 @@ public:
             times.push_back(*damaged);
     }
 
+    // Asks the window manager to minimize window or to bring it back and activate
+    // it: its program sees itself deactivated and activated again, as when the user switches to
+    // another program and back.
+    void setShown(xcb_window_t window, bool shown)
+    {
+        xcb_client_message_event_t message {};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = atom(shown ? "_NET_ACTIVE_WINDOW" : "WM_CHANGE_STATE");
+        message.data.data32[0] = shown ? 2 : 3; // a pager's request; IconicState
+        message.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(m_connection, 0, m_root,
+            XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+            reinterpret_cast<const char*>(&message));
+        xcb_flush(m_connection);
+    }
+
     // The window's title (_NET_WM_NAME): a tabbed window shows its current tab's.
     std::string title(xcb_window_t window)
     {
@@ -1143,6 +1161,11 @@ void runFreeze(XSession& x, const Options& options, int size)
         std::ofstream(replacement, std::ios::binary) << "Changed by another program\n" << text;
         fs::rename(replacement, longList);
     }
+    // A change reported while the window is active is only compared at the next activation, so the
+    // user switches to another program and back (no keys meanwhile: they would go nowhere).
+    x.setShown(program.window, false);
+    probe.watch(700);
+    x.setShown(program.window, true);
     probe.probeUntilSettled(1500, hasMoved("rchar"));
     probe.end();
 
