@@ -27,7 +27,8 @@ void TaskRowLayout::setScrollContentWidth(double width)
     if (m_scrollContentWidth == width)
         return;
     m_scrollContentWidth = width;
-    m_structureValid = false;
+    // Only the rows that are not plain (measured, expanded, edited) have heights that depend on the
+    // width, and the next layout measures those again anyway: every block stays where it is.
 }
 
 void TaskRowLayout::setItems(const SessionItemMap& items)

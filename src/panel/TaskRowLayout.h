@@ -102,10 +102,10 @@ public:
     // The progress of the collapse transition of a row (1 when it has none), asked while running.
     using CollapseProgress = std::function<double(const RenderedRow&)>;
 
-    // Lays the blocks out from the inputs. After new rows (setRows), a change of width, after
-    // invalidate(), and while rows collapse (progress given), every block is placed afresh;
-    // otherwise only the rows whose presentation may have changed are measured again, and the
-    // blocks below the first that changed move.
+    // Lays the blocks out from the inputs. After new rows (setRows), after invalidate(), and while
+    // rows collapse (progress given), every block is placed afresh; otherwise (a change of width
+    // too) only the rows whose presentation may have changed are measured again, and the blocks
+    // below the first that changed move.
     // While rows collapse, collapsing names their rows (as TaskRowTransitions keeps them): only
     // those and the rows that were collapsing are measured again.
     void relayout(const CollapseProgress& progress = {}, const QList<RenderedRow>& collapsing = {});
