@@ -4,6 +4,7 @@
 #include "panel/SelectionPresentationState.h"
 #include "panel/TaskRowTable.h"
 #include "session/RenderedRow.h"
+#include "session/RowOutline.h"
 #include "session/RowSplice.h"
 
 #include <QHash>
@@ -160,6 +161,10 @@ private:
     static constexpr qsizetype maxNotedRows = 4096;
 
     void layOutAll(const CollapseProgress& progress);
+    // Lays out rows taken in whole with their outline (a list loaded) from the outline alone, reading
+    // no row; false, having laid out nothing, when the rows or how they are shown are not what the
+    // outline describes.
+    bool layOutOutlined();
     // Measures the rows whose presentation may have changed.
     void layOutChanged();
     // Scales the collapsing rows and those that were; false when a row is not where it was expected.
@@ -199,6 +204,8 @@ private:
     SessionItemMap m_previousItems;
     Release m_release;
     Rows m_rows;
+    // The outline of m_rows, while they are still a list taken in whole with one.
+    std::shared_ptr<const RowOutline> m_outline;
     double m_inputEditorHeight = initialInputEditorHeight;
     std::optional<QUuid> m_editedTaskID;
     QHash<QUuid, double> m_editorHeights;
