@@ -933,7 +933,8 @@ public:
     void begin(const std::string& name)
     {
         m_phases.push_back({name, nowMs(), 0, m_presses.size(), 0});
-        std::fprintf(stderr, "  phase %s\n", name.c_str());
+        // The time on the monotonic clock, to find the phase in a profile (perf record -k mono).
+        std::fprintf(stderr, "  phase %s at %.3f s\n", name.c_str(), m_phases.back().start / 1000);
     }
     void end()
     {

@@ -7,6 +7,7 @@
 #include "panel/WindowState.h"
 #include "platform/DialogPresenter.h"
 #include "platform/FileRevealer.h"
+#include "platform/SettingsStore.h"
 #include "session/SessionController.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "sync/VeskDocumentController.h"
@@ -173,6 +174,21 @@ bool AppController::postponeSettingsWrite()
         });
     }
     return true;
+}
+
+void AppController::syncSettings()
+{
+    if (m_settingsBatches > 0) {
+        m_settingsUnsynced = true;
+        return;
+    }
+    m_settings.sync();
+}
+
+void AppController::endSettingsBatch()
+{
+    if (--m_settingsBatches == 0 && std::exchange(m_settingsUnsynced, false))
+        m_settings.sync();
 }
 
 void AppController::writePostponedSettings()

@@ -180,6 +180,10 @@ private:
     void persistOpenDocuments(const QList<QUrl>& urls, const QUrl& activeURL);
     // True when the settings are written after the first frame instead; the latest state is then.
     bool postponeSettingsWrite();
+    // Writes the settings file now, or at the end of the batch under way: each write waits for the
+    // disk, several milliseconds on the interface thread.
+    void syncSettings();
+    void endSettingsBatch();
     void writePostponedSettings();
     // The file of the active document, when it is one of urls.
     QUrl activeDocumentURL(const QList<QUrl>& urls) const;
@@ -233,4 +237,8 @@ private:
     bool m_settingsWritePostponed = false;
     bool m_recentFilesUnwritten = false;
     bool m_openDocumentsUnwritten = false;
+    // Settings writes asked for while a batch is under way (such as taking in an opened list, which
+    // changes both the open lists and the recent files) are made once, at its end.
+    int m_settingsBatches = 0;
+    bool m_settingsUnsynced = false;
 };

@@ -456,7 +456,7 @@ void AppController::persistOpenDocuments(const QList<QUrl>& urls, const QUrl& ac
         m_settings.setValue(activeDocumentKey(), *active);
     else
         m_settings.remove(activeDocumentKey());
-    m_settings.sync();
+    syncSettings();
 }
 
 bool AppController::restoreOpenDocuments(bool showWindows)

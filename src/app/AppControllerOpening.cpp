@@ -6,6 +6,7 @@
 #include "panel/VeskPanelController.h"
 
 #include <QGuiApplication>
+#include <QScopeGuard>
 
 void AppController::openDocumentInBackground(
     const QUrl& requestedURL, bool alreadyAccessing, VeskDocumentController::PlainText plainText)
@@ -51,6 +52,9 @@ void AppController::finishOpeningDocument(VeskDocumentController* document, cons
         presentFileProblem(describeFailure(*failure));
         return;
     }
+    // The list joins the open lists and the recent files: one write of the settings for both.
+    ++m_settingsBatches;
+    const auto batch = qScopeGuard([this] { endSettingsBatch(); });
     const DocumentContext context = makeDocumentContext(document);
     // A user who went on typing or clicking while the list was read keeps the list and window in
     // front: the new list waits as a tab behind, where keys still being typed cannot land on it.

@@ -104,7 +104,7 @@ void AppController::persistRecentFiles()
     for (const RecentFileEntry& entry : std::as_const(m_recentFiles))
         paths.append(entry.storedPath);
     m_settings.setValue(recentDocumentsKey(), paths);
-    m_settings.sync();
+    syncSettings();
 }
 
 void AppController::addRecentFile(const QUrl& url)

@@ -27,7 +27,8 @@ void TaskRowLayout::setScrollContentWidth(double width)
     if (m_scrollContentWidth == width)
         return;
     m_scrollContentWidth = width;
-    m_structureValid = false;
+    // Only the rows that are not plain (measured, expanded, edited) have heights that depend on the
+    // width, and the next layout measures those again anyway: every block stays where it is.
 }
 
 void TaskRowLayout::setItems(const SessionItemMap& items)
@@ -38,6 +39,7 @@ void TaskRowLayout::setItems(const SessionItemMap& items)
 void TaskRowLayout::setRows(const QList<RenderedRow>& rows)
 {
     m_rows.assign(rows);
+    m_outline.reset();
     m_structureValid = false;
     forgetRowIndex();
     // Until the next layout no row has a block.
@@ -68,6 +70,7 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         m_previousItems = {};
         return;
     }
+    m_outline.reset();
     // Where the stretches were before this update, so that the row index follows its rows.
     SpliceUpdate update;
     update.reserve(size_t(splices.size()));
@@ -90,6 +93,10 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
     if (insertedRows > maxNotedRows) {
         Rows rows = spliced(m_rows, splices);
         std::swap(m_rows, rows);
+        // A list taken in whole with its outline: laid out from the outline.
+        if (splices.size() == 1 && splices[0].at == 0 && splices[0].outline
+            && splices[0].outline->rowCount() == m_rows.size())
+            m_outline = splices[0].outline;
         if (m_release) {
             // Freeing a long list's rows and tasks takes as long as making them.
             struct Replaced {
@@ -392,6 +399,8 @@ bool TaskRowLayout::updateProgress(const CollapseProgress& progress, const QList
 
 void TaskRowLayout::layOutAll(const CollapseProgress& progress)
 {
+    if (!progress && layOutOutlined())
+        return;
     m_blocks.clear();
     m_chunkTops.clear();
     m_measuredBlocks.clear();
@@ -499,6 +508,97 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
     m_blocksMatchRows = m_blocks.size() == m_rows.size() + 1;
     stack();
     m_structureValid = true;
+}
+
+bool TaskRowLayout::layOutOutlined()
+{
+    static_assert(RowOutline::chunkRows == Rows::chunkSize);
+    if (!m_outline || m_outline->rowCount() != m_rows.size())
+        return false;
+    const RowOutline& outline = *m_outline;
+    // The rows must lie in the chunks the outline counts: shared from the list it was made of.
+    const qsizetype chunks = m_rows.chunkCount();
+    if (outline.inLeafOrder() && qsizetype(outline.lastLeaves().size()) != chunks)
+        return false;
+    for (qsizetype chunk = 0; chunk < chunks; ++chunk) {
+        if (m_rows.isOwned(chunk) || m_rows.isRepeated(chunk)
+            || m_rows.chunkStart(chunk) != chunk * RowOutline::chunkRows)
+            return false;
+    }
+    // Where tasks are, from the outline's leaves.
+    if (m_rowIndexStale) {
+        if (!outline.inLeafOrder())
+            return false;
+        m_taskRows.clear();
+        m_shellRows.clear();
+        m_taskTable.adopt(
+            m_rows, TaskRowTable::LeafOrder::known(outline.firstLeaves(), outline.lastLeaves()));
+        m_tableUpdates = qsizetype(m_spliceUpdates.size());
+        m_rowIndexStale = false;
+        for (const RowOutline::Stretch& stretch : outline.stretches()) {
+            if (stretch.kind == RenderedRow::Kind::completionShell)
+                m_shellRows.insert(m_rows[stretch.first].itemID, RowPlace {stretch.first, m_tableUpdates});
+        }
+    }
+    // Every task row is plain unless a task shown otherwise is among them: then each row is read.
+    constexpr qsizetype maxApart = 256;
+    if (m_states.size() > maxApart)
+        return false;
+    const auto listed = [this](const QUuid& id) {
+        return rowIndex(id, RenderedRow::Kind::task) >= 0
+            || rowIndex(id, RenderedRow::Kind::completionShell) >= 0;
+    };
+    for (auto it = m_states.keyBegin(); it != m_states.keyEnd(); ++it) {
+        if (listed(*it))
+            return false;
+    }
+    for (const std::optional<QUuid>& id : {m_expandedTaskID, m_editedTaskID}) {
+        if (id && listed(*id))
+            return false;
+    }
+
+    m_blocks.clear();
+    m_chunkTops.clear();
+    m_measuredBlocks.clear();
+    m_progressBlocks.clear();
+    m_inputBlock = -1;
+    for (qsizetype& header : m_headerBlocks)
+        header = -1;
+    for (TaskSection section : allTaskSections)
+        m_collapsedHeights[int(section)] = collapsedTextHeight(section);
+    const auto add = [&](Block block) {
+        block.height = snapped(blockHeight(block));
+        if (block.kind == Block::Kind::header)
+            m_headerBlocks[int(block.section)] = m_blocks.size();
+        else if (block.kind == Block::Kind::input)
+            m_inputBlock = m_blocks.size();
+        m_blocks.append(block);
+    };
+    add(Block {Block::Kind::header, TaskSection::working});
+    for (const RowOutline::Stretch& stretch : outline.stretches()) {
+        if (stretch.kind == RenderedRow::Kind::task) {
+            // A run of plain rows alike: one block repeated, as layOutAll keeps it.
+            const Block plain {Block::Kind::task, stretch.section, -1, 0,
+                snapped(2 * rowPadding + m_collapsedHeights[int(stretch.section)])};
+            if (stretch.count >= Rows::chunkSize / 4) {
+                m_blocks.appendRepeated(plain, stretch.count);
+            } else {
+                for (qsizetype i = 0; i < stretch.count; ++i)
+                    m_blocks.append(plain);
+            }
+            continue;
+        }
+        for (qsizetype row = stretch.first; row < stretch.first + stretch.count; ++row)
+            add(blockFor(row));
+    }
+    for (TaskSection section : allTaskSections) {
+        if (m_headerBlocks[int(section)] < 0)
+            add(Block {Block::Kind::header, section});
+    }
+    m_blocksMatchRows = m_blocks.size() == m_rows.size() + 1;
+    stack();
+    m_structureValid = true;
+    return true;
 }
 
 void TaskRowLayout::layOutChanged()

@@ -4,6 +4,7 @@
 #include "panel/SelectionPresentationState.h"
 #include "panel/TaskRowTable.h"
 #include "session/RenderedRow.h"
+#include "session/RowOutline.h"
 #include "session/RowSplice.h"
 
 #include <QHash>
@@ -102,10 +103,10 @@ public:
     // The progress of the collapse transition of a row (1 when it has none), asked while running.
     using CollapseProgress = std::function<double(const RenderedRow&)>;
 
-    // Lays the blocks out from the inputs. After new rows (setRows), a change of width, after
-    // invalidate(), and while rows collapse (progress given), every block is placed afresh;
-    // otherwise only the rows whose presentation may have changed are measured again, and the
-    // blocks below the first that changed move.
+    // Lays the blocks out from the inputs. After new rows (setRows), after invalidate(), and while
+    // rows collapse (progress given), every block is placed afresh; otherwise (a change of width
+    // too) only the rows whose presentation may have changed are measured again, and the blocks
+    // below the first that changed move.
     // While rows collapse, collapsing names their rows (as TaskRowTransitions keeps them): only
     // those and the rows that were collapsing are measured again.
     void relayout(const CollapseProgress& progress = {}, const QList<RenderedRow>& collapsing = {});
@@ -160,6 +161,10 @@ private:
     static constexpr qsizetype maxNotedRows = 4096;
 
     void layOutAll(const CollapseProgress& progress);
+    // Lays out rows taken in whole with their outline (a list loaded) from the outline alone, reading
+    // no row; false, having laid out nothing, when the rows or how they are shown are not what the
+    // outline describes.
+    bool layOutOutlined();
     // Measures the rows whose presentation may have changed.
     void layOutChanged();
     // Scales the collapsing rows and those that were; false when a row is not where it was expected.
@@ -199,6 +204,8 @@ private:
     SessionItemMap m_previousItems;
     Release m_release;
     Rows m_rows;
+    // The outline of m_rows, while they are still a list taken in whole with one.
+    std::shared_ptr<const RowOutline> m_outline;
     double m_inputEditorHeight = initialInputEditorHeight;
     std::optional<QUuid> m_editedTaskID;
     QHash<QUuid, double> m_editorHeights;

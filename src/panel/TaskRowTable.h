@@ -28,6 +28,15 @@ public:
         explicit LeafOrder(const ChunkedList<RenderedRow>& rows);
         // One that never holds.
         LeafOrder() : m_holds(false) { }
+        // The order found where the rows were made, chunk by chunk (RowOutline).
+        static LeafOrder known(std::vector<quint16> firstLeaves, std::vector<quint16> lastLeaves)
+        {
+            LeafOrder order;
+            order.m_holds = true;
+            order.m_firstLeaves = std::move(firstLeaves);
+            order.m_lastLeaves = std::move(lastLeaves);
+            return order;
+        }
         bool holds() const { return m_holds; }
         void startChunk()
         {

@@ -92,7 +92,7 @@ std::optional<LoadedContent> LoadedContent::of(const VeskDocument& document, con
         stop);
     if (isStopped(stop))
         return std::nullopt;
-    return LoadedContent {std::move(items), working, inbox, completed, {}, {}};
+    return LoadedContent {std::move(items), working, inbox, completed, {}, {}, {}};
 }
 
 void LoadedContent::makeSummaries()
@@ -110,4 +110,5 @@ void LoadedContent::makeSummaries()
 void LoadedContent::makeRows(const std::atomic<bool>* stop)
 {
     rows = SessionRows::unfilteredRows(working, inbox, completed, stop);
+    outline = rows.isEmpty() ? nullptr : std::make_shared<const RowOutline>(RowOutline::of(rows));
 }

@@ -4,14 +4,24 @@
 
 #include <QList>
 
+#include <memory>
+
+class RowOutline;
+
 // One step of bringing a list of rows up to date: at `at` (in the list as the steps before left
 // it), `removed` rows give way to `inserted`.
 struct RowSplice {
     qsizetype at = 0;
     qsizetype removed = 0;
     QList<RenderedRow> inserted;
+    // What laying out inserted needs without reading each row, when it was made with the rows (a
+    // list loaded); not part of what the splice does.
+    std::shared_ptr<const RowOutline> outline {};
 
-    friend bool operator==(const RowSplice& a, const RowSplice& b) = default;
+    friend bool operator==(const RowSplice& a, const RowSplice& b)
+    {
+        return a.at == b.at && a.removed == b.removed && a.inserted == b.inserted;
+    }
 };
 
 // Applies splices, in order, to a list of rows.

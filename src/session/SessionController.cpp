@@ -125,7 +125,7 @@ std::shared_ptr<const void> SessionController::loadContent(const LoadedContent& 
     m_transitions.cancelPendingTodayToggle();
     m_state.replaceContent(content.items, content.working, content.inbox, content.completed);
     if (!content.rows.isEmpty())
-        m_rows.offerRows(content.rows, {content.working, content.inbox, content.completed});
+        m_rows.offerRows(content.rows, {content.working, content.inbox, content.completed}, content.outline);
     replaced->foldedTexts = m_filter.forgetTexts();
     m_filter.takeSummaries(m_state, content.summaries);
 

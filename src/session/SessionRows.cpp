@@ -77,15 +77,18 @@ public:
         current().inserted.append(std::move(row));
         ++m_position;
     }
-    // Rows made elsewhere: a splice of their own takes the list itself, shared, not copied.
-    void insertAll(QList<RenderedRow> rows)
+    // Rows made elsewhere: a splice of their own takes the list itself, shared, not copied, with
+    // their outline.
+    void insertAll(QList<RenderedRow> rows, std::shared_ptr<const RowOutline> outline)
     {
         RowSplice& splice = current();
         m_position += rows.size();
-        if (splice.inserted.isEmpty())
+        if (splice.inserted.isEmpty()) {
             splice.inserted = std::move(rows);
-        else
+            splice.outline = std::move(outline);
+        } else {
             splice.inserted.append(rows);
+        }
     }
     void reserve(qsizetype rows) { current().inserted.reserve(rows); }
     // Whether a splice ends at the current place, so that a row replaced here joins it.
@@ -342,12 +345,13 @@ QList<RenderedRow> SessionRows::unfilteredRows(const ItemIDList& working, const 
     return rows;
 }
 
-void SessionRows::offerRows(const QList<RenderedRow>& rows, const std::array<ItemIDList, 3>& ids)
+void SessionRows::offerRows(const QList<RenderedRow>& rows, const std::array<ItemIDList, 3>& ids,
+    std::shared_ptr<const RowOutline> outline)
 {
-    m_offered = OfferedRows {rows, ids};
+    m_offered = OfferedRows {rows, ids, std::move(outline)};
 }
 
-std::optional<QList<RenderedRow>> SessionRows::takeOfferedRows(
+std::optional<SessionRows::OfferedRows> SessionRows::takeOfferedRows(
     bool filtering, bool creating, bool shell) const
 {
     if (!m_offered || filtering || creating || shell)
@@ -355,9 +359,9 @@ std::optional<QList<RenderedRow>> SessionRows::takeOfferedRows(
     for (TaskSection section : allTaskSections)
         if (!m_offered->ids[std::size_t(section)].isSharedWith(m_state.itemIDs(section)))
             return std::nullopt;
-    std::optional<QList<RenderedRow>> rows = std::move(m_offered->rows);
+    std::optional<OfferedRows> offered = std::move(m_offered);
     m_offered.reset();
-    return rows;
+    return offered;
 }
 
 QList<RenderedRow> SessionRows::rendered() const
@@ -434,7 +438,7 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
 
     // A list just loaded or reloaded has every row made afresh: when they were made ahead, they are
     // handed over as they are.
-    std::optional<QList<RenderedRow>> offered;
+    std::optional<OfferedRows> offered;
     if (rebuildAll || !anyKept)
         offered = takeOfferedRows(filtering, creating, shell.has_value());
     m_offered.reset();
@@ -466,7 +470,7 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
 
     if (offered) {
         writer.remove(seen.rowCount());
-        writer.insertAll(std::move(*offered));
+        writer.insertAll(std::move(offered->rows), std::move(offered->outline));
     } else if (rebuildAll) {
         writer.remove(seen.rowCount());
         writer.reserve(shownCounts[0] + shownCounts[1] + shownCounts[2] + 6);

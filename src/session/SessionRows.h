@@ -12,6 +12,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <optional>
 
 // The rows the panel draws, derived from the session's state and filter: each section's visible
@@ -73,15 +74,18 @@ public:
     // Rows made ahead (unfilteredRows) for the lists the state holds now: the next update that
     // would make every row of them (a list loaded or reloaded, shown unfiltered) hands these over
     // instead, shared, not copied. Only the next update: it takes them or lets them go.
-    void offerRows(const QList<RenderedRow>& rows, const std::array<ItemIDList, 3>& ids);
+    // The outline made with them (if any) goes with them in their splice.
+    void offerRows(const QList<RenderedRow>& rows, const std::array<ItemIDList, 3>& ids,
+        std::shared_ptr<const RowOutline> outline = nullptr);
 
 private:
     struct OfferedRows {
         QList<RenderedRow> rows;
         std::array<ItemIDList, 3> ids;
+        std::shared_ptr<const RowOutline> outline;
     };
     // The offered rows, when they are every row the state's lists now make with nothing filtered.
-    std::optional<QList<RenderedRow>> takeOfferedRows(bool filtering, bool creating, bool shell) const;
+    std::optional<OfferedRows> takeOfferedRows(bool filtering, bool creating, bool shell) const;
 
     const SessionState& m_state;
     const SessionFilter& m_filter;

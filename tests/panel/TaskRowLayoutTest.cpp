@@ -2,6 +2,7 @@
 #include "document/DocumentFormat.h"
 #include "platform/ManualScheduler.h"
 #include "session/ItemIdGenerator.h"
+#include "session/LoadedContent.h"
 #include "session/SessionController.h"
 #include "session/SessionItemMap.h"
 
@@ -269,7 +270,8 @@ private Q_SLOTS:
     // A long run of random changes of every kind the list view makes: a few rows spliced (a task
     // deleted and brought back, moved far, replaced by its completion shell), many stretches (a
     // filter), thousands of rows at once (a reload, whose ids may lie in the order they were made
-    // for, as a loaded list's do), expansion, an editor, growing rows, a collapse and a new width.
+    // for, as a loaded list's do, and which may come with their outline), expansion, an editor,
+    // growing rows, a collapse and a new width.
     // After each, every block, lookup and task's row is what a layout made from scratch of the same
     // rows has, whether or not rows were looked for before the change; the lists of rows the layout
     // was given, which it shares rather than copies, are as they were given.
@@ -313,6 +315,57 @@ private Q_SLOTS:
         const QUuid last = session.itemIDs(TaskSection::inbox).last();
         QCOMPARE(
             layout.text(layout.rows()[layout.rowIndex(last, RenderedRow::Kind::task)]).title, "Write 4999");
+    }
+
+    // A list loaded with its rows made ahead (on the writer) brings their outline to the layout,
+    // which lays them out from it: every block and task where a layout that read each row has them,
+    // before and after a change of width, with a row of the list expanded or none.
+    void aLoadedListIsLaidOutFromItsOutline()
+    {
+        VeskDocument document;
+        for (int i = 0; i < 5000; ++i)
+            document.workingItems.append(VeskTask {QString("Working %1").arg(i), std::nullopt});
+        document.completedItems.append(VeskTask {"Done", std::nullopt});
+        // Wraps to more lines the narrower the list.
+        document.workingItems[1700].title = QString("A title of many words that wraps ").repeated(12);
+        LoadedContent content = LoadedContent::of(document);
+        content.makeRows();
+        for (bool expanded : {false, true}) {
+            ManualScheduler scheduler;
+            SessionController session(&scheduler);
+            session.loadContent(content);
+            SessionRows::Seen seen;
+            const QList<RowSplice> splices = session.updateRows(seen);
+            QVERIFY(splices.size() == 1 && splices[0].outline);
+            TaskRowLayout layout;
+            layout.setItems(seen.items());
+            const QUuid shown = content.working.at(1700);
+            if (expanded)
+                layout.setExpandedTaskID(shown);
+            layout.applySplices(splices);
+            for (double width : {0.0, 490.0}) {
+                layout.setScrollContentWidth(width);
+                layout.relayout();
+                TaskRowLayout fresh;
+                fresh.setItems(seen.items());
+                fresh.setExpandedTaskID(layout.expandedTaskID());
+                fresh.setScrollContentWidth(width);
+                fresh.setRows(session.renderedRows());
+                fresh.relayout();
+                QCOMPARE(layout.blockCount(), fresh.blockCount());
+                QCOMPARE(layout.contentHeight(), fresh.contentHeight());
+                for (qsizetype i = 0; i < fresh.blockCount(); ++i) {
+                    const TaskRowLayout::Block a = layout.block(i), b = fresh.block(i);
+                    QVERIFY2(a.kind == b.kind && a.section == b.section && a.row == b.row && a.top == b.top
+                            && a.height == b.height,
+                        qPrintable(QString("block %1").arg(i)));
+                }
+                for (TaskSection section : allTaskSections) {
+                    for (const QUuid& id : session.itemIDs(section))
+                        QCOMPARE(layout.taskBlock(id)->top, fresh.taskBlock(id)->top);
+                }
+            }
+        }
     }
 
     void randomChangesMatchALayoutFromScratch()
@@ -374,7 +427,7 @@ private Q_SLOTS:
             return splice;
         };
 
-        for (int step = 0; step < 160; ++step) {
+        for (int step = 0; step < 300; ++step) {
             const QString name = QString("step %1").arg(step);
             TaskRowLayout::CollapseProgress progress;
             QList<RenderedRow> collapsing;
@@ -411,10 +464,16 @@ private Q_SLOTS:
                 if (random.bounded(3) == 0)
                     break;
                 if (random.bounded(2)) {
-                    // A list reloaded: new tasks.
-                    update << RowSplice {0, rows.size(), listOf(4200 + int(pick(800)), random.bounded(2))};
+                    // A list reloaded: new tasks, sometimes with the outline made with them, one of
+                    // them sometimes shown expanded at once.
+                    const bool loaded = random.bounded(3) != 0;
+                    update << RowSplice {0, rows.size(), listOf(4200 + int(pick(800)), loaded)};
                     const QList<RenderedRow>& list = update.last().inserted;
                     given << std::pair(list, QList<RenderedRow>(list.begin(), list.end()));
+                    if (random.bounded(4))
+                        update.last().outline = std::make_shared<const RowOutline>(RowOutline::of(list));
+                    if (random.bounded(6) == 0)
+                        layout.setExpandedTaskID(list[pick(list.size())].itemID);
                 } else {
                     // A search cleared: the rows that were there, and those that had left, again.
                     QList<RenderedRow> again = rows;
