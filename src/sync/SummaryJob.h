@@ -15,6 +15,9 @@ struct SummaryJob {
     CommittedSnapshot content;
     // Made: each section's summaries, in list order (working, inbox, completed).
     std::array<QList<quint64>, 3> summaries;
+    // The interface thread's own: whether the writer may be given the job (after the launch), and
+    // whether it was.
+    bool mayStart = false;
     bool started = false;
 
     void run();

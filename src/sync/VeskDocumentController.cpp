@@ -196,7 +196,16 @@ void VeskDocumentController::loadContents(DocumentContents contents, const QUrl&
     if (m_sessionController->itemsByID().size() >= summarizedTaskCount) {
         m_summaries = std::make_shared<SummaryJob>();
         m_summaries->content = *m_persistedSnapshot;
-        startSummaries();
+        const auto start = [self = QPointer(this), job = std::weak_ptr(m_summaries)] {
+            if (const auto summaries = job.lock(); self && summaries && self->m_summaries == summaries) {
+                summaries->mayStart = true;
+                self->startSummaries();
+            }
+        };
+        if (runAfterLaunch)
+            runAfterLaunch(start);
+        else
+            start();
     }
 }
 

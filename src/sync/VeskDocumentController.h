@@ -86,6 +86,10 @@ public:
     // Where the file dialogs start while no file is bound (the folder used last). Set by the
     // application controller.
     std::function<QString()> defaultDialogFolder;
+    // Runs the start of the work a list loaded here leaves for the writer's thread (its search
+    // summaries, see summarizedTaskCount) when it may begin: set by the application controller, so
+    // that a launch draws its first window before. Unset: at once.
+    std::function<void(std::function<void()>)> runAfterLaunch;
 
     // --- Published fields ---
     const QString& appStatus() const { return m_appStatus; }

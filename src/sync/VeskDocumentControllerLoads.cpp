@@ -218,7 +218,7 @@ void VeskDocumentController::finishReload(ListLoad& load, quint64 serial)
 
 void VeskDocumentController::startSummaries()
 {
-    if (!m_summaries || m_summaries->started || m_writer->isBusy())
+    if (!m_summaries || !m_summaries->mayStart || m_summaries->started || m_writer->isBusy())
         return;
     m_summaries->started = true;
     m_writer->start(
