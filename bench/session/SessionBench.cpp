@@ -6,11 +6,13 @@
 #include "document/DocumentFormat.h"
 #include "platform/ManualScheduler.h"
 #include "platform/Pasteboard.h"
+#include "session/CommittedSnapshot.h"
 #include "session/IdleFolding.h"
 #include "session/LoadedContent.h"
 #include "session/SessionController.h"
 #include "session/SessionFilter.h"
 #include "session/SessionState.h"
+#include "session/TextSummary.h"
 
 #include <benchmark/benchmark.h>
 
@@ -240,11 +242,21 @@ void BM_FilterFirstKeystroke(benchmark::State& state)
     }
 }
 
+// How the list searched came into the session.
+enum class Opened {
+    // On the writer's thread, with its summaries (Fixture::reload).
+    loaded,
+    // On the interface thread, as a list given at launch is: without summaries.
+    here,
+    // The same, once the summaries the writer makes afterwards have been handed over.
+    hereSummarised,
+};
+
 // The same keystroke with the rows brought up to date as the panel does it, which built them when
 // the list was loaded: only the keystroke's own splices are timed. With `foldAhead`, the list has
 // been open long enough for its texts to be folded in idle time: the scheduler's jobs run (untimed)
 // before the keystroke.
-void runFirstKeystrokeSpliced(benchmark::State& state, bool foldAhead)
+void runFirstKeystrokeSpliced(benchmark::State& state, bool foldAhead, Opened opened = Opened::loaded)
 {
     Fixture f(int(state.range(0)));
     SessionRows::Seen seen;
@@ -252,7 +264,19 @@ void runFirstKeystrokeSpliced(benchmark::State& state, bool foldAhead)
     for (auto _ : state) {
         state.PauseTiming();
         f.session.setFilterQuery(QString());
-        f.reload();
+        if (opened == Opened::loaded) {
+            f.reload();
+        } else {
+            f.session.loadDocument(f.document);
+            f.selectMiddle(TaskSection::working);
+        }
+        if (opened == Opened::hereSummarised) {
+            const CommittedSnapshot content = CommittedSnapshot::of(f.session);
+            f.session.takeLateSummaries(content,
+                {TextSummary::ofList(content.itemsByID, content.workingItemIDs),
+                    TextSummary::ofList(content.itemsByID, content.inboxItemIDs),
+                    TextSummary::ofList(content.itemsByID, content.completedItemIDs)});
+        }
         applyRowSplices(rows, f.session.updateRows(seen));
         if (foldAhead)
             f.runScheduledJobs();
@@ -270,6 +294,17 @@ void BM_FilterFirstKeystrokeSpliced(benchmark::State& state)
 void BM_FilterFirstKeystrokeFoldedAhead(benchmark::State& state)
 {
     runFirstKeystrokeSpliced(state, true);
+}
+
+// A list given at launch, read on the interface thread, before and after its summaries came.
+void BM_FilterFirstKeystrokeOpenedHere(benchmark::State& state)
+{
+    runFirstKeystrokeSpliced(state, false, Opened::here);
+}
+
+void BM_FilterFirstKeystrokeOpenedHereSummarised(benchmark::State& state)
+{
+    runFirstKeystrokeSpliced(state, false, Opened::hereSummarised);
 }
 
 // A keystroke as the session sees it, in the cases of the matching-alone benchmarks below: the
@@ -710,6 +745,16 @@ BENCHMARK(BM_MoveSelectedItemSpliced)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(
 BENCHMARK(BM_FilterFirstKeystroke)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterFirstKeystrokeSpliced)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterFirstKeystrokeFoldedAhead)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterFirstKeystrokeOpenedHere)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterFirstKeystrokeOpenedHereSummarised)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(100000)

@@ -106,6 +106,10 @@ DocumentContext AppController::makeDocumentContext(VeskDocumentController* docum
             self->handleSelectedFileURLChange(weakDocument);
     };
     documentController->defaultDialogFolder = [self] { return self ? self->dialogFolder() : QString(); };
+    documentController->runAfterLaunch = [self](std::function<void()> job) {
+        if (self)
+            self->runAfterFirstFrame(std::move(job));
+    };
     documentController->isFileOpenElsewhere = [self, weakDocument](const QUrl& url) {
         if (!self)
             return false;

@@ -72,7 +72,9 @@ void FileWatcher::releaseFile()
     if (m_inotify >= 0 && m_fileWatch >= 0)
         ::inotify_rm_watch(m_inotify, m_fileWatch);
     m_fileWatch = -1;
-    if (m_heldFile >= 0)
+    if (m_heldFile >= 0 && closeHeldFile)
+        closeHeldFile(m_heldFile);
+    else if (m_heldFile >= 0)
         ::close(m_heldFile);
     m_heldFile = -1;
 }

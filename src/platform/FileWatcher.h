@@ -35,6 +35,11 @@ public:
     // The file was renamed or moved; the argument is its new absolute path.
     std::function<void(const QString&)> onDidMove;
 
+    // Closes a descriptor of a file it held. A file that another replaced lives on only through it,
+    // and closing the last hold on a long file frees its cached pages, which takes milliseconds: the
+    // owner may hand the descriptor to another thread to be closed. Unset: closed here.
+    std::function<void(int)> closeHeldFile;
+
     // Takes in the notifications the kernel has queued, without waiting for the event loop. The
     // report still follows through the scheduler.
     void processPendingEvents();

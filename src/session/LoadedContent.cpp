@@ -97,14 +97,8 @@ std::optional<LoadedContent> LoadedContent::of(const VeskDocument& document, con
 
 void LoadedContent::makeSummaries()
 {
-    const std::array<const ItemIDList*, 3> lists {&working, &inbox, &completed};
-    for (std::size_t section = 0; section < lists.size(); ++section) {
-        QList<quint64>& of = summaries[section];
-        of.clear();
-        of.reserve(lists[section]->size());
-        for (const SessionItem* item : items.pointersTo(*lists[section]))
-            of.append(item ? TextSummary::of(item->title, item->note) : TextSummary::unknown);
-    }
+    summaries = {TextSummary::ofList(items, working), TextSummary::ofList(items, inbox),
+        TextSummary::ofList(items, completed)};
 }
 
 void LoadedContent::makeRows(const std::atomic<bool>* stop)

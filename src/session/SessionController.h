@@ -21,10 +21,12 @@
 #include <QString>
 #include <QUuid>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
 
+struct CommittedSnapshot;
 struct LoadedContent;
 
 // Everything the panel shows and edits for one open document: the tasks in their three sections,
@@ -102,6 +104,12 @@ public:
     // held there alone: freeing a long list takes as long as making it, so the caller may let it go
     // on another thread once the windows have let go of it too.
     std::shared_ptr<const void> loadContent(const LoadedContent& content);
+    // Hands the search summaries (TextSummary) made after a list was loaded here, on another thread,
+    // of `from`, its content then (SessionFilter::takeLateSummaries). False when they came too late.
+    bool takeLateSummaries(const CommittedSnapshot& from, const std::array<QList<quint64>, 3>& summaries)
+    {
+        return m_filter.takeLateSummaries(from, summaries);
+    }
     // The tasks as committed: drafts and open editors are not included.
     VeskDocument committedDocument() const;
     // The committed tasks plus a parseable inline edit in place and a parseable new-item draft at

@@ -1,5 +1,6 @@
 #include "session/SessionFilter.h"
 
+#include "session/CommittedSnapshot.h"
 #include "session/ListChange.h"
 #include "session/SessionState.h"
 #include "session/TaskTextMatcher.h"
@@ -348,6 +349,27 @@ void SessionFilter::takeSummaries(const SessionState& state, const std::array<QL
             s.summaries = summaries[size_t(section)];
     }
     m_textsValid = true;
+}
+
+bool SessionFilter::takeLateSummaries(
+    const CommittedSnapshot& from, const std::array<QList<quint64>, 3>& summaries)
+{
+    // Kept lists and items that are still the very containers of `from` hold what the summaries
+    // were made of; once the filter has followed a change past them, that is no longer known.
+    if (!m_textsValid || !m_items.isSharedWith(from.itemsByID))
+        return false;
+    const std::array<const ItemIDList*, 3> lists {
+        &from.workingItemIDs, &from.inboxItemIDs, &from.completedItemIDs};
+    bool taken = false;
+    for (std::size_t section = 0; section < lists.size(); ++section) {
+        Section& s = m_sections[section];
+        if (s.isFolded() || !s.summaries.isEmpty() || !s.ids.isSharedWith(*lists[section])
+            || summaries[section].size() != s.ids.size())
+            continue;
+        s.summaries = summaries[section];
+        taken = true;
+    }
+    return taken;
 }
 
 bool SessionFilter::prepare(const SessionState& state, qsizetype rows) const

@@ -18,6 +18,7 @@
 #include <vector>
 
 class SessionState;
+struct CommittedSnapshot;
 struct ListChange;
 
 // The search filter: which tasks a query shows. A task matches when its title, or its title, a
@@ -65,6 +66,11 @@ public:
     // with the list it has just loaded (LoadedContent): a search before folding ahead has finished
     // reads them instead of the tasks.
     void takeSummaries(const SessionState& state, const std::array<QList<quint64>, 3>& summaries);
+    // Takes summaries made later, on another thread, of `from`, the session's content as a list
+    // read here was loaded: for each section whose list and items the filter still keeps as they
+    // were in `from` and whose texts are not all folded yet. The changes the session made since are
+    // followed from there, as for summaries made with the list. Answers whether any were taken.
+    bool takeLateSummaries(const CommittedSnapshot& from, const std::array<QList<quint64>, 3>& summaries);
 
 private:
     struct KeptResult {

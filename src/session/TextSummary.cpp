@@ -79,3 +79,12 @@ quint64 TextSummary::of(QStringView title, const std::optional<QString>& note)
         summary |= ofText(*note) | quint64(1) << bitOf(u'\n');
     return summary;
 }
+
+QList<quint64> TextSummary::ofList(const SessionItemMap& items, const ItemIDList& ids)
+{
+    QList<quint64> summaries;
+    summaries.reserve(ids.size());
+    for (const SessionItem* item : items.pointersTo(ids))
+        summaries.append(item ? of(item->title, item->note) : unknown);
+    return summaries;
+}

@@ -1,6 +1,10 @@
 #pragma once
 
 #include "session/FoldRules.h"
+#include "session/ItemIDList.h"
+#include "session/SessionItemMap.h"
+
+#include <QList>
 
 #include <QString>
 #include <QStringView>
@@ -28,4 +32,6 @@ public:
     static int bitOf(char16_t unit);
     static quint64 of(QStringView title, const std::optional<QString>& note);
     static quint64 ofText(QStringView text);
+    // The summary of each task of a list, in its order; unknown for an id without a task.
+    static QList<quint64> ofList(const SessionItemMap& items, const ItemIDList& ids);
 };

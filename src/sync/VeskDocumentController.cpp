@@ -4,6 +4,7 @@
 #include "platform/DialogPresenter.h"
 #include "platform/FileWatcher.h"
 #include "session/SessionController.h"
+#include "sync/SummaryJob.h"
 #include "sync/TaskFileRead.h"
 
 #include <QDir>
@@ -11,6 +12,8 @@
 
 #include <functional>
 #include <memory>
+
+#include <unistd.h>
 
 QString describeFailure(const DocumentControllerFailure& failure)
 {
@@ -137,6 +140,17 @@ void VeskDocumentController::observeFile(const QUrl& url)
     }
     delete m_fileObserver;
     auto* observer = new FileWatcher(path, m_scheduler, this);
+    // The file each save replaces is held until the report of the save comes: the page cache of a
+    // long list is freed as that hold goes, on the writer's thread.
+    observer->closeHeldFile = [writer = QPointer(m_writer)](int fd) {
+        if (writer)
+            writer->dispose(std::shared_ptr<const int>(new int(fd), [](const int* held) {
+                ::close(*held);
+                delete held;
+            }));
+        else
+            ::close(fd);
+    };
     observer->onDidChange = [self = QPointer(this)] {
         if (self)
             self->noteExternalChange();
@@ -174,9 +188,25 @@ void VeskDocumentController::loadContents(DocumentContents contents, const QUrl&
 {
     // A long list's text is about as large as its tasks: gone before the session builds its own.
     contents.text = QString();
+    dropSummaries();
     m_sessionController->loadDocument(contents.document);
     m_writer->dispose(std::make_shared<const VeskDocument>(std::move(contents.document)));
     recordPersisted(contents.mark, url);
+    // After the document, which the writer frees first: its tasks are the session's now.
+    if (m_sessionController->itemsByID().size() >= summarizedTaskCount) {
+        m_summaries = std::make_shared<SummaryJob>();
+        m_summaries->content = *m_persistedSnapshot;
+        const auto start = [self = QPointer(this), job = std::weak_ptr(m_summaries)] {
+            if (const auto summaries = job.lock(); self && summaries && self->m_summaries == summaries) {
+                summaries->mayStart = true;
+                self->startSummaries();
+            }
+        };
+        if (runAfterLaunch)
+            runAfterLaunch(start);
+        else
+            start();
+    }
 }
 
 std::optional<DocumentControllerFailure> VeskDocumentController::openDocument(

@@ -26,6 +26,7 @@ class SessionController;
 struct FileCheck;
 struct ListLoad;
 struct SaveJob;
+struct SummaryJob;
 
 // Binds the editing session of one open document to its file: opens, creates and imports files,
 // writes the session back after every committed change, watches the file, and decides by comparing
@@ -61,6 +62,10 @@ public:
     // document follows the file: editors that keep a backup rename the file away and only then
     // write the new one under its name, which on a slow disk or a large file takes a while.
     static constexpr double fileMoveSettlingDelay = 2.0;
+    // A list read on this thread with at least this many tasks has the summaries a search reads
+    // (TextSummary) made on the writer's thread afterwards, as a list loaded there comes with them:
+    // a shorter one is searched quickly enough from its tasks.
+    static constexpr qsizetype summarizedTaskCount = 10000;
 
     // dialogs answers every alert and panel of this document and must outlive the controller;
     // scheduler drives the session's transitions, the coalescing of file notifications and the
@@ -81,6 +86,10 @@ public:
     // Where the file dialogs start while no file is bound (the folder used last). Set by the
     // application controller.
     std::function<QString()> defaultDialogFolder;
+    // Runs the start of the work a list loaded here leaves for the writer's thread (its search
+    // summaries, see summarizedTaskCount) when it may begin: set by the application controller, so
+    // that a launch draws its first window before. Unset: at once.
+    std::function<void(std::function<void()>)> runAfterLaunch;
 
     // --- Published fields ---
     const QString& appStatus() const { return m_appStatus; }
@@ -243,6 +252,12 @@ private:
     void dropReload();
     // Hands the tasks of a load that were not taken to the writer to be freed.
     void letGoOfLoad(ListLoad& load);
+    // The search summaries of a list loaded on this thread: made on the writer's thread when it has
+    // nothing else to do, and handed to the session if its search can still use them.
+    void startSummaries();
+    void finishSummaries(SummaryJob& job);
+    // The summaries wanted for a list about to be replaced: not made, or not taken when they come.
+    void dropSummaries();
     // After a list was loaded, with what the session let go of (SessionController::loadContent):
     // that and the snapshot last persisted, the list shown before, are freed on the writer once the
     // windows have let go of it too, and the writer then hands the free memory back to the system.
@@ -345,4 +360,6 @@ private:
     };
     std::optional<Reload> m_reload;
     bool m_replacedFilesWaitForWriter = false;
+    // The summaries wanted for the session's list, from when it was loaded until they are taken.
+    std::shared_ptr<SummaryJob> m_summaries;
 };

@@ -6,6 +6,7 @@
 #include "platform/DialogPresenter.h"
 #include "session/SessionController.h"
 #include "sync/ListLoad.h"
+#include "sync/SummaryJob.h"
 #include "sync/SyncLog.h"
 
 #include <functional>
@@ -37,6 +38,7 @@ void VeskDocumentController::freeReplacedContentLater(std::shared_ptr<const void
     // go of the old one too: the writer, holding it last, frees it, then hands the memory back to the
     // system.
     constexpr double windowsUpdatedWithin = 1.0;
+    dropSummaries();
     auto garbage = std::make_shared<std::pair<std::shared_ptr<const void>, std::optional<CommittedSnapshot>>>(
         std::move(replaced), std::exchange(m_persistedSnapshot, std::nullopt));
     m_scheduler->schedule(windowsUpdatedWithin, m_writer, [writer = m_writer, garbage]() mutable {
@@ -212,4 +214,32 @@ void VeskDocumentController::finishReload(ListLoad& load, quint64 serial)
     }
     if (self)
         runWorkWaitingForWriter();
+}
+
+void VeskDocumentController::startSummaries()
+{
+    if (!m_summaries || !m_summaries->mayStart || m_summaries->started || m_writer->isBusy())
+        return;
+    m_summaries->started = true;
+    m_writer->start(
+        [job = m_summaries] { job->run(); }, [this, job = m_summaries] { finishSummaries(*job); });
+}
+
+void VeskDocumentController::finishSummaries(SummaryJob& job)
+{
+    if (m_summaries.get() == &job) {
+        m_summaries.reset();
+        if (!m_sessionController->takeLateSummaries(job.content, job.summaries))
+            qCDebug(lcSync) << "search summaries came after the list changed: dropped";
+    }
+    // The copy of the list may be the last hold on one replaced meanwhile: freed where lists are.
+    m_writer->dispose(std::make_shared<const SummaryJob>(std::move(job)));
+    runWorkWaitingForWriter();
+}
+
+void VeskDocumentController::dropSummaries()
+{
+    if (m_summaries && !m_summaries->started)
+        m_writer->dispose(std::move(m_summaries));
+    m_summaries.reset();
 }

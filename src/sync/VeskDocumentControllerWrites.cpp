@@ -163,6 +163,9 @@ void VeskDocumentController::runWorkWaitingForWriter()
     }
     if (self && !isWriting() && std::exchange(m_changeNoticedWhileWriting, false))
         noteExternalChange();
+    // Last: the file's own work goes first.
+    if (self)
+        startSummaries();
 }
 
 void VeskDocumentController::waitForWrites()

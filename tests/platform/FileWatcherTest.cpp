@@ -9,6 +9,10 @@
 #include <QThread>
 
 #include <cstdio>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -93,12 +97,24 @@ private slots:
     void keepsWatchingTheNameAcrossReplacementsAndDeletion()
     {
         watch(m_path);
+        // The hold on each replaced file is handed over to be closed elsewhere, still open.
+        std::vector<int> handedOver;
+        m_watcher->closeHeldFile = [&handedOver](int fd) { handedOver.push_back(fd); };
         for (int save = 1; save <= 3; ++save) {
+            struct stat before { };
+            QCOMPARE(::stat(QFile::encodeName(m_path).constData(), &before), 0);
             replaceByRename(m_path);
             QCOMPARE(changesAfterSettling(), 2 * save - 1);
+            QCOMPARE(handedOver.size(), std::size_t(save));
+            struct stat held { };
+            QCOMPARE(::fstat(handedOver.back(), &held), 0);
+            QCOMPARE(held.st_ino, before.st_ino);
+            QCOMPARE(held.st_nlink, nlink_t(0));
+            ::close(handedOver.back());
             appendLine(m_path);
             QCOMPARE(changesAfterSettling(), 2 * save);
         }
+        m_watcher->closeHeldFile = nullptr;
         QVERIFY(QFile::remove(m_path));
         QCOMPARE(changesAfterSettling(), 7);
         writeFile(m_path, "back\n");

@@ -392,6 +392,66 @@ private slots:
             QCOMPARE(readBytes(path), asks ? QByteArray("milk\n") : mine);
         }
     }
+
+    void searchSummariesOfAListOpenedHere_data()
+    {
+        QTest::addColumn<bool>("searchedBefore");
+        QTest::newRow("edited before they come") << false;
+        QTest::newRow("edited and searched before they come") << true;
+    }
+
+    void searchSummariesOfAListOpenedHere()
+    {
+        QFETCH(bool, searchedBefore);
+        // A long list opened on this thread has its search summaries made on the writer's thread
+        // afterwards. Tasks edited before they come (searched for meanwhile or not) and after are
+        // found by their new text, and every edit is saved.
+        OpenList f;
+        const int count = int(VeskDocumentController::summarizedTaskCount);
+        QByteArray text;
+        for (int n = 0; n < count; ++n)
+            text += "Task " + QByteArray::number(n) + "\n";
+        QVERIFY(f.open(text + "---\n---\n"));
+        SessionController& session = f.session();
+        const ItemIDList ids = session.workingItemIDs();
+        QCOMPARE(ids.size(), count);
+        QVERIFY(f.controller.isWriting());
+        const auto rename = [&](qsizetype row, const QString& title) {
+            session.beginEditingItem(ids.at(row));
+            session.updateInlineEditDraft(title);
+            session.commitInlineEdit();
+        };
+        const auto found = [&](const QString& query) {
+            session.setFilterQuery(query);
+            QStringList titles;
+            for (const RenderedRow& row : session.renderedRows())
+                if (row.kind == RenderedRow::Kind::task)
+                    titles.append(session.itemsByID().value(row.itemID).title);
+            session.setFilterQuery(QString());
+            return titles;
+        };
+
+        // Before they come: tasks renamed, perhaps searched for at once, which the search follows.
+        rename(count - 2, QStringLiteral("Quince"));
+        if (searchedBefore)
+            QCOMPARE(found(QStringLiteral("q")), QStringList {QStringLiteral("Quince")});
+        rename(count - 1, QStringLiteral("Zebra"));
+        QVERIFY(f.controller.isWriting());
+        f.controller.waitForWrites();
+        // Letters searched for first now, which only the new texts hold.
+        QCOMPARE(found(QStringLiteral("z")), QStringList {QStringLiteral("Zebra")});
+        QCOMPARE(found(QStringLiteral("c")), QStringList {QStringLiteral("Quince")});
+        // After: a task renamed, one added.
+        rename(count - 3, QStringLiteral("Jay"));
+        session.beginCreatingNewItem(QStringLiteral("Juniper"));
+        session.commitNewItem();
+        QCOMPARE(
+            found(QStringLiteral("j")), (QStringList {QStringLiteral("Jay"), QStringLiteral("Juniper")}));
+        f.controller.waitForWrites();
+        const QByteArray saved = readBytes(f.path);
+        for (const char* title : {"Quince\n", "Zebra\n", "Jay\n", "Juniper\n"})
+            QVERIFY(saved.contains(title));
+    }
 };
 
 QTEST_GUILESS_MAIN(ListLoadingTest)
