@@ -746,7 +746,19 @@ void SessionRowsTest::clearedSearchGivesEveryRowBackInOneList()
     QCOMPARE(h.session.selection(), h.task("task 30 red"));
     expectFresh("unchanged lists");
 
+    // Moved while searching: the lists hold the same tasks, in another order.
+    h.session.setFilterQuery("red");
+    update();
+    h.session.moveItem(h.id("task 0 red"), TaskSection::working, 5, false);
+    before = rows.size();
+    h.session.setFilterQuery("");
+    splices = update();
+    QVERIFY(wholeList(splices, before));
+    expectFresh("moved while searching");
+    QVERIFY(h.rowsText().startsWith("task 1 task 2 task 3 task 4 task 5 task 0 red"));
+
     // Edited, added, deleted and moved while searching.
+    h.select("task 30 red");
     h.session.setFilterQuery("red");
     update();
     h.session.beginEditingSelectedItem();
