@@ -266,7 +266,7 @@ void TaskRowLayout::parkWholeLayout(const QList<RowSplice>& splices)
 
 bool TaskRowLayout::restoreWholeLayout(const QList<RowSplice>& splices)
 {
-    if (!m_parked || splices.isEmpty() || splices[0].at != 0 || splices[0].removed != m_rows.size()
+    if (!m_parked || splices.size() != 1 || splices[0].at != 0 || splices[0].removed != m_rows.size()
         || splices[0].inserted.constData() != m_parked->list.constData()
         || splices[0].inserted.size() != m_parked->list.size())
         return false;
@@ -302,9 +302,6 @@ bool TaskRowLayout::restoreWholeLayout(const QList<RowSplice>& splices)
     // changed meanwhile (layOutChanged).
     m_blocksMatchRows = true;
     m_structureValid = true;
-    // Changes made to the lists since the list was made follow as splices of their own.
-    if (splices.size() > 1)
-        applySplices(splices.mid(1));
     return true;
 }
 

@@ -198,8 +198,7 @@ private:
     void noteWholeList(const QList<RowSplice>& splices);
     // Before splices that take most rows of a whole list away: sets its layout aside.
     void parkWholeLayout(const QList<RowSplice>& splices);
-    // Takes back the layout set aside when the splices bring back the same list (and applies the
-    // splices after it); false otherwise.
+    // Takes back the layout set aside when the splices bring back the same list; false otherwise.
     bool restoreWholeLayout(const QList<RowSplice>& splices);
     // Lets go of the layout set aside.
     void dropWholeLayout();

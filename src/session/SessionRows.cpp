@@ -365,28 +365,18 @@ bool SessionRows::keptRowsFit() const
     return true;
 }
 
-std::optional<QList<RowSplice>> SessionRows::splicesOfChangesSinceKept(Seen& seen) const
+std::optional<QList<RenderedRow>> SessionRows::rowsOfClearedSearch(qsizetype shownBefore) const
 {
-    const UnfilteredRows kept = *m_unfiltered;
-    // What a reader holding the kept rows saw; brought up to date, it tells what changed since.
-    Seen since;
-    since.ids = kept.ids;
-    for (TaskSection section : allTaskSections)
-        since.shownCounts[std::size_t(section)] = kept.ids[std::size_t(section)].size();
-    // The reader reads every row's text anew from the first splice: only the lists' changes count.
-    since.m_items = m_state.items();
-    since.valid = true;
-    const qsizetype keptRows = since.rowCount();
-    QList<RowSplice> changes = update(since);
-    qsizetype changedRows = 0;
-    for (const RowSplice& change : std::as_const(changes))
-        changedRows += change.removed + change.inserted.size();
-    // Many changes cost a reader more than rows made afresh.
-    if (changedRows > keptRows / 8)
+    const ItemIDList& working = m_state.itemIDs(TaskSection::working);
+    const ItemIDList& inbox = m_state.itemIDs(TaskSection::inbox);
+    const ItemIDList& completed = m_state.itemIDs(TaskSection::completed);
+    // The few rows that come back are spliced in: a reader then lays out those alone.
+    if (shownBefore * 2 > working.size() + inbox.size() + completed.size())
         return std::nullopt;
-    changes.prepend(RowSplice {0, seen.rowCount(), kept.rows});
-    seen = std::move(since);
-    return changes;
+    if (std::optional<QList<RenderedRow>> kept = keptUnfilteredRows(false, false, false))
+        return kept;
+    m_unfiltered = UnfilteredRows {unfilteredRows(working, inbox, completed), {working, inbox, completed}};
+    return m_unfiltered->rows;
 }
 
 QList<RenderedRow> SessionRows::rendered() const
@@ -465,24 +455,14 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
     // handed over as they are. So are the rows of a search cleared, which were kept or are made in
     // one list, so that the reader takes them whole rather than row by row.
     std::optional<QList<RenderedRow>> offered;
-    if (rebuildAll || !anyKept) {
+    if (rebuildAll || !anyKept)
         offered = keptUnfilteredRows(filtering, creating, shell.has_value());
-        // Rows of lists replaced are let go of: the reader's own rows share what it still shows.
-        if (!offered && !keptRowsFit())
-            m_unfiltered.reset();
-    } else if (const std::array<ItemIDList, 3> ids {m_state.itemIDs(TaskSection::working),
-                   m_state.itemIDs(TaskSection::inbox), m_state.itemIDs(TaskSection::completed)};
-               seen.valid && !seen.foldedQuery.isEmpty() && !filtering && !creating && !shell
-               && (seen.shownCounts[0] + seen.shownCounts[1] + seen.shownCounts[2]) * 2
-                   <= ids[0].size() + ids[1].size() + ids[2].size()) {
-        // A search cleared that brings most rows back (the few others are spliced in).
-        if (!keptRowsFit() && m_unfiltered)
-            if (std::optional<QList<RowSplice>> splices = splicesOfChangesSinceKept(seen))
-                return *splices;
-        if (!keptRowsFit())
-            m_unfiltered = UnfilteredRows {unfilteredRows(ids[0], ids[1], ids[2]), ids};
-        offered = m_unfiltered->rows;
-    }
+    else if (seen.valid && !seen.foldedQuery.isEmpty() && !filtering && !creating && !shell)
+        offered = rowsOfClearedSearch(seen.shownCounts[0] + seen.shownCounts[1] + seen.shownCounts[2]);
+    // Rows that no longer fit the lists are let go of: the reader's own rows share what it still
+    // shows of them.
+    if (!keptRowsFit())
+        m_unfiltered.reset();
 
     QList<RowSplice> splices;
     SpliceWriter writer(splices);

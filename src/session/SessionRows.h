@@ -80,15 +80,15 @@ private:
         QList<RenderedRow> rows;
         std::array<ItemIDList, 3> ids;
     };
-    // The kept unfiltered rows, when they are every row the state's lists now make with nothing
+    // The unfiltered rows kept, when they are every row the state's lists now make with nothing
     // filtered, no input row and no shell.
     std::optional<QList<RenderedRow>> keptUnfilteredRows(bool filtering, bool creating, bool shell) const;
     // Whether the kept unfiltered rows are those of the lists the state holds now.
     bool keptRowsFit() const;
-    // For a search cleared after the lists changed since the kept rows were made: the kept rows as
-    // one list replacing every row the reader held, followed by the splices of the changes since;
-    // brings seen up to date. None when the changes are many.
-    std::optional<QList<RowSplice>> splicesOfChangesSinceKept(Seen& seen) const;
+    // The rows of a search cleared that brings most rows back, as one list to replace every row a
+    // reader held, so that it takes them whole as it takes a list just loaded: the kept ones, else
+    // made afresh and kept. None when few rows come back: those are spliced in.
+    std::optional<QList<RenderedRow>> rowsOfClearedSearch(qsizetype shownBefore) const;
 
     const SessionState& m_state;
     const SessionFilter& m_filter;

@@ -727,9 +727,8 @@ void SessionRowsTest::clearedSearchGivesEveryRowBackInOneList()
         QVERIFY2(rows == fresh, where);
         QVERIFY2(texts == freshTexts, where);
     };
-    // Every row replaced by one list first (changes made since it was made may follow).
     const auto wholeList = [](const QList<RowSplice>& splices, qsizetype rowsBefore) {
-        return !splices.isEmpty() && splices[0].at == 0 && splices[0].removed == rowsBefore;
+        return splices.size() == 1 && splices[0].at == 0 && splices[0].removed == rowsBefore;
     };
     update();
     QCOMPARE(rows.constData(), content.rows.constData());
@@ -755,12 +754,6 @@ void SessionRowsTest::clearedSearchGivesEveryRowBackInOneList()
     h.session.setFilterQuery("");
     splices = update();
     QVERIFY(wholeList(splices, before));
-    // The rows from before the search, and the move spliced into them.
-    QCOMPARE(splices[0].inserted.constData(), content.rows.constData());
-    qsizetype movedRows = 0;
-    for (const RowSplice& splice : splices.mid(1))
-        movedRows += splice.inserted.size();
-    QCOMPARE(movedRows, 1);
     expectFresh("moved while searching");
     QVERIFY(h.rowsText().startsWith("task 1 task 2 task 3 task 4 task 5 task 0 red"));
 
