@@ -196,6 +196,71 @@ BENCHMARK(BM_ReloadedRowsLaidOut)
     ->Iterations(4)
     ->Unit(benchmark::kMillisecond);
 
+// A search cleared (Escape) in a long list: the rows that come back brought up to date as the list
+// view does it (the session's splices applied to the layout, laid out, the selected task's row
+// found), the search having shown one task. The list was loaded as the app loads it, its rows made
+// with its content. With `edited`, a task was added during the search (untimed), so the rows of
+// the lists before it no longer fit.
+void BM_SearchClearedRowsLaidOut(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    const bool edited = state.range(1) != 0;
+    VeskDocument document;
+    for (int i = 0; i < count; ++i) {
+        VeskTask task {
+            QStringLiteral("Task %1: call the supplier about order %2").arg(i).arg(i * 7919 % 100000),
+            std::nullopt};
+        (i % 5 < 2          ? document.workingItems
+                : i % 5 < 4 ? document.inboxItems
+                            : document.completedItems)
+            .append(task);
+    }
+    document.inboxItems.last().title += QStringLiteral(" xqend");
+    ManualScheduler scheduler;
+    SessionController session(&scheduler);
+    LoadedContent content = LoadedContent::of(document);
+    content.makeRows();
+    content.makeSummaries();
+    std::vector<std::shared_ptr<const void>> released {session.loadContent(content)};
+    content = LoadedContent();
+    const ItemIDList& inbox = session.itemIDs(TaskSection::inbox);
+    const QUuid selected = inbox.last();
+    session.setSelection(SessionSelection::task(selected));
+    SessionRows::Seen seen;
+    TaskRowLayout layout;
+    layout.setScrollContentWidth(400);
+    layout.setRelease([&](std::shared_ptr<const void> old) { released.push_back(std::move(old)); });
+    const auto update = [&] {
+        const QList<RowSplice> splices = session.updateRows(seen);
+        layout.setItems(seen.items());
+        layout.applySplices(splices);
+        layout.relayout();
+        benchmark::DoNotOptimize(layout.taskBlock(selected));
+    };
+    update();
+    for (auto _ : state) {
+        state.PauseTiming();
+        session.setFilterQuery(QStringLiteral("xqend"));
+        update();
+        if (edited) {
+            session.beginCreatingNewItem(QStringLiteral("added xqend"));
+            session.commitNewItem();
+            session.setSelection(SessionSelection::task(selected));
+            update();
+        }
+        released.clear();
+        state.ResumeTiming();
+        session.setFilterQuery(QString());
+        update();
+    }
+    state.counters["rows"] = double(layout.rows().size());
+}
+BENCHMARK(BM_SearchClearedRowsLaidOut)
+    ->ArgNames({"tasks", "edited"})
+    ->ArgsProduct({{100000, 1600000}, {0, 1}})
+    ->Iterations(4)
+    ->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv)

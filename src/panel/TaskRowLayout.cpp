@@ -29,6 +29,7 @@ void TaskRowLayout::setScrollContentWidth(double width)
     m_scrollContentWidth = width;
     // Only the rows that are not plain (measured, expanded, edited) have heights that depend on the
     // width, and the next layout measures those again anyway: every block stays where it is.
+    dropWholeLayout();
 }
 
 void TaskRowLayout::setItems(const SessionItemMap& items)
@@ -38,6 +39,8 @@ void TaskRowLayout::setItems(const SessionItemMap& items)
 
 void TaskRowLayout::setRows(const QList<RenderedRow>& rows)
 {
+    m_wholeList = {};
+    dropWholeLayout();
     m_rows.assign(rows);
     m_outline.reset();
     m_structureValid = false;
@@ -71,6 +74,9 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         return;
     }
     m_outline.reset();
+    if (restoreWholeLayout(splices))
+        return;
+    parkWholeLayout(splices);
     // Where the stretches were before this update, so that the row index follows its rows.
     SpliceUpdate update;
     update.reserve(size_t(splices.size()));
@@ -97,6 +103,7 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         if (splices.size() == 1 && splices[0].at == 0 && splices[0].outline
             && splices[0].outline->rowCount() == m_rows.size())
             m_outline = splices[0].outline;
+        noteWholeList(splices);
         if (m_release) {
             // Freeing a long list's rows and tasks takes as long as making them.
             struct Replaced {
@@ -221,6 +228,88 @@ TaskRowLayout::Rows TaskRowLayout::spliced(const Rows& rows, const QList<RowSpli
     }
     result.append(rows, from, rows.size() - from);
     return result;
+}
+
+void TaskRowLayout::noteWholeList(const QList<RowSplice>& splices)
+{
+    const bool whole
+        = splices.size() == 1 && splices[0].at == 0 && splices[0].inserted.size() == m_rows.size();
+    m_wholeList = whole ? splices[0].inserted : QList<RenderedRow>();
+    dropWholeLayout();
+}
+
+void TaskRowLayout::invalidate()
+{
+    m_structureValid = false;
+    dropWholeLayout();
+}
+
+void TaskRowLayout::dropWholeLayout()
+{
+    // It may hold the last copy of a long list's rows, which take as long to free as to make.
+    if (m_parked && m_release)
+        m_release(std::make_shared<const WholeLayout>(std::move(*m_parked)));
+    m_parked.reset();
+}
+
+void TaskRowLayout::parkWholeLayout(const QList<RowSplice>& splices)
+{
+    // Rows change from here: they are no longer the whole list they were taken as.
+    QList<RenderedRow> list = std::exchange(m_wholeList, {});
+    qsizetype removed = 0;
+    for (const RowSplice& splice : splices)
+        removed += splice.removed;
+    if (list.isEmpty() || !m_structureValid || !m_blocksMatchRows || removed * 2 <= m_rows.size())
+        return;
+    // Only a table that shares the rows is kept: one of its own would cost as much as the rows.
+    dropWholeLayout();
+    const bool table
+        = !m_rowIndexStale && m_taskTable.sharesRows() && m_tableUpdates == 0 && m_spliceUpdates.empty();
+    m_parked = WholeLayout {std::move(list), m_rows, m_blocks, m_chunkTops, m_contentHeight,
+        {m_collapsedHeights[0], m_collapsedHeights[1], m_collapsedHeights[2]}, m_inputBlock,
+        {m_headerBlocks[0], m_headerBlocks[1], m_headerBlocks[2]}, m_measuredBlocks, m_progressBlocks,
+        table ? m_taskTable : TaskRowTable()};
+}
+
+bool TaskRowLayout::restoreWholeLayout(const QList<RowSplice>& splices)
+{
+    if (!m_parked || splices.size() != 1 || splices[0].at != 0 || splices[0].removed != m_rows.size()
+        || splices[0].inserted.constData() != m_parked->list.constData()
+        || splices[0].inserted.size() != m_parked->list.size())
+        return false;
+    WholeLayout parked = std::move(*m_parked);
+    m_parked.reset();
+    if (m_release) {
+        struct Replaced {
+            Rows rows;
+            ChunkedList<Block> blocks;
+            SessionItemMap items;
+        };
+        m_release(std::make_shared<const Replaced>(Replaced {
+            std::exchange(m_rows, {}), std::exchange(m_blocks, {}), std::exchange(m_previousItems, {})}));
+    }
+    m_previousItems = {};
+    forgetRowIndex();
+    m_rows = std::move(parked.rows);
+    m_blocks = std::move(parked.blocks);
+    m_chunkTops = std::move(parked.chunkTops);
+    m_contentHeight = parked.contentHeight;
+    std::copy(std::begin(parked.collapsedHeights), std::end(parked.collapsedHeights), m_collapsedHeights);
+    m_inputBlock = parked.inputBlock;
+    std::copy(std::begin(parked.headerBlocks), std::end(parked.headerBlocks), m_headerBlocks);
+    m_measuredBlocks = std::move(parked.measuredBlocks);
+    m_progressBlocks = std::move(parked.progressBlocks);
+    if (!parked.table.isEmpty()) {
+        m_taskTable = std::move(parked.table);
+        m_tableUpdates = 0;
+        m_rowIndexStale = false;
+    }
+    m_wholeList = std::move(parked.list);
+    // Laid out as they were; the next layout measures again the rows whose presentation may have
+    // changed meanwhile (layOutChanged).
+    m_blocksMatchRows = true;
+    m_structureValid = true;
+    return true;
 }
 
 void TaskRowLayout::forgetRowIndex()

@@ -111,7 +111,7 @@ public:
     // those and the rows that were collapsing are measured again.
     void relayout(const CollapseProgress& progress = {}, const QList<RenderedRow>& collapsing = {});
     // The fonts changed: the next layout measures every block.
-    void invalidate() { m_structureValid = false; }
+    void invalidate();
 
     // --- Measures ---
     // The width the text of a row is laid out at.
@@ -183,6 +183,30 @@ private:
     void noteRowPlaced(qsizetype row);
     // rows with splices applied, laid into new chunks.
     static Rows spliced(const Rows& rows, const QList<RowSplice>& splices);
+    // A search shows a few rows of a whole list (taken in one splice) and then every row again: the
+    // whole list's layout is set aside while the few rows are shown, and taken back as it was when
+    // the same list returns, rather than laid out again row by row.
+    struct WholeLayout {
+        QList<RenderedRow> list; // the rows were taken as this list
+        Rows rows;
+        ChunkedList<Block> blocks;
+        std::vector<double> chunkTops;
+        double contentHeight;
+        double collapsedHeights[3];
+        qsizetype inputBlock;
+        qsizetype headerBlocks[3];
+        std::vector<size_t> measuredBlocks;
+        std::vector<size_t> progressBlocks;
+        TaskRowTable table; // empty when it was not kept
+    };
+    // After rows were replaced: whether they are one whole list, taken as it is.
+    void noteWholeList(const QList<RowSplice>& splices);
+    // Before splices that take most rows of a whole list away: sets its layout aside.
+    void parkWholeLayout(const QList<RowSplice>& splices);
+    // Takes back the layout set aside when the splices bring back the same list; false otherwise.
+    bool restoreWholeLayout(const QList<RowSplice>& splices);
+    // Lets go of the layout set aside.
+    void dropWholeLayout();
     // Forgets where rows are: the next look-up that needs it indexes every row.
     void forgetRowIndex();
     void indexEveryRow() const;
@@ -242,4 +266,7 @@ private:
     mutable qsizetype m_tableUpdates = 0;
     mutable bool m_rowIndexStale = true;
     std::vector<SpliceUpdate> m_spliceUpdates;
+    // The list the rows are, while they are one list taken whole and unchanged since.
+    QList<RenderedRow> m_wholeList;
+    std::optional<WholeLayout> m_parked;
 };

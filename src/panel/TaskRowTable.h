@@ -72,6 +72,8 @@ public:
     };
 
     bool isEmpty() const { return !m_built; }
+    // Whether the table is the rows themselves (made in leaf order), so that a copy costs little.
+    bool sharesRows() const { return m_built && !m_sortedRows.isEmpty(); }
     // Empties the table; its memory is kept for the next build, which will most often need as much.
     void clear()
     {

@@ -348,20 +348,40 @@ QList<RenderedRow> SessionRows::unfilteredRows(const ItemIDList& working, const 
 void SessionRows::offerRows(const QList<RenderedRow>& rows, const std::array<ItemIDList, 3>& ids,
     std::shared_ptr<const RowOutline> outline)
 {
-    m_offered = OfferedRows {rows, ids, std::move(outline)};
+    m_unfiltered = UnfilteredRows {rows, ids, std::move(outline)};
 }
 
-std::optional<SessionRows::OfferedRows> SessionRows::takeOfferedRows(
+std::optional<SessionRows::UnfilteredRows> SessionRows::keptUnfilteredRows(
     bool filtering, bool creating, bool shell) const
 {
-    if (!m_offered || filtering || creating || shell)
+    if (filtering || creating || shell || !keptRowsFit())
         return std::nullopt;
+    return m_unfiltered;
+}
+
+bool SessionRows::keptRowsFit() const
+{
+    if (!m_unfiltered)
+        return false;
     for (TaskSection section : allTaskSections)
-        if (!m_offered->ids[std::size_t(section)].isSharedWith(m_state.itemIDs(section)))
-            return std::nullopt;
-    std::optional<OfferedRows> offered = std::move(m_offered);
-    m_offered.reset();
-    return offered;
+        if (!m_unfiltered->ids[std::size_t(section)].isSharedWith(m_state.itemIDs(section)))
+            return false;
+    return true;
+}
+
+std::optional<SessionRows::UnfilteredRows> SessionRows::rowsOfClearedSearch(qsizetype shownBefore) const
+{
+    const ItemIDList& working = m_state.itemIDs(TaskSection::working);
+    const ItemIDList& inbox = m_state.itemIDs(TaskSection::inbox);
+    const ItemIDList& completed = m_state.itemIDs(TaskSection::completed);
+    // The few rows that come back are spliced in: a reader then lays out those alone.
+    if (shownBefore * 2 > working.size() + inbox.size() + completed.size())
+        return std::nullopt;
+    if (std::optional<UnfilteredRows> kept = keptUnfilteredRows(false, false, false))
+        return kept;
+    m_unfiltered
+        = UnfilteredRows {unfilteredRows(working, inbox, completed), {working, inbox, completed}, nullptr};
+    return m_unfiltered;
 }
 
 QList<RenderedRow> SessionRows::rendered() const
@@ -437,11 +457,17 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
     }
 
     // A list just loaded or reloaded has every row made afresh: when they were made ahead, they are
-    // handed over as they are.
-    std::optional<OfferedRows> offered;
+    // handed over as they are. So are the rows of a search cleared, which were kept or are made in
+    // one list, so that the reader takes them whole rather than row by row.
+    std::optional<UnfilteredRows> offered;
     if (rebuildAll || !anyKept)
-        offered = takeOfferedRows(filtering, creating, shell.has_value());
-    m_offered.reset();
+        offered = keptUnfilteredRows(filtering, creating, shell.has_value());
+    else if (seen.valid && !seen.foldedQuery.isEmpty() && !filtering && !creating && !shell)
+        offered = rowsOfClearedSearch(seen.shownCounts[0] + seen.shownCounts[1] + seen.shownCounts[2]);
+    // Rows that no longer fit the lists are let go of: the reader's own rows share what it still
+    // shows of them.
+    if (!keptRowsFit())
+        m_unfiltered.reset();
 
     QList<RowSplice> splices;
     SpliceWriter writer(splices);

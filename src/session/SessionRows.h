@@ -71,25 +71,36 @@ public:
     // stop is set, from any thread, it gives up within a few thousand rows and returns none.
     static QList<RenderedRow> unfilteredRows(const ItemIDList& working, const ItemIDList& inbox,
         const ItemIDList& completed, const std::atomic<bool>* stop = nullptr);
-    // Rows made ahead (unfilteredRows) for the lists the state holds now: the next update that
-    // would make every row of them (a list loaded or reloaded, shown unfiltered) hands these over
-    // instead, shared, not copied. Only the next update: it takes them or lets them go.
+    // Rows made ahead (unfilteredRows) for the lists the state holds now: an update that makes every
+    // row of them (a list loaded or reloaded, shown unfiltered, or its search cleared) hands these
+    // over instead, shared, not copied. They are kept while they fit the lists (see m_unfiltered).
     // The outline made with them (if any) goes with them in their splice.
     void offerRows(const QList<RenderedRow>& rows, const std::array<ItemIDList, 3>& ids,
         std::shared_ptr<const RowOutline> outline = nullptr);
 
 private:
-    struct OfferedRows {
+    struct UnfilteredRows {
         QList<RenderedRow> rows;
         std::array<ItemIDList, 3> ids;
         std::shared_ptr<const RowOutline> outline;
     };
-    // The offered rows, when they are every row the state's lists now make with nothing filtered.
-    std::optional<OfferedRows> takeOfferedRows(bool filtering, bool creating, bool shell) const;
+    // The unfiltered rows kept, when they are every row the state's lists now make with nothing
+    // filtered, no input row and no shell.
+    std::optional<UnfilteredRows> keptUnfilteredRows(bool filtering, bool creating, bool shell) const;
+    // Whether the kept unfiltered rows are those of the lists the state holds now.
+    bool keptRowsFit() const;
+    // The rows of a search cleared that brings most rows back, as one list to replace every row a
+    // reader held, so that it takes them whole as it takes a list just loaded: the kept ones, else
+    // made afresh and kept. None when few rows come back: those are spliced in.
+    std::optional<UnfilteredRows> rowsOfClearedSearch(qsizetype shownBefore) const;
 
     const SessionState& m_state;
     const SessionFilter& m_filter;
     mutable Seen m_renderedSeen;
     mutable QList<RenderedRow> m_rendered;
-    mutable std::optional<OfferedRows> m_offered;
+    // Every row of the lists with nothing filtered, kept once made (or offered with a load) while
+    // a search shows fewer: the rows a reader held before the search, shared with it, so they cost
+    // nothing more than the reader's own, and clearing the search gives them back at once. Made
+    // afresh when the lists changed since.
+    mutable std::optional<UnfilteredRows> m_unfiltered;
 };

@@ -368,6 +368,106 @@ private Q_SLOTS:
         }
     }
 
+    // A search that shows a few rows of a long list, then cleared: the list comes back as it was laid
+    // out before the search, told what changed meanwhile (a task expanded, a row growing, the width,
+    // a task edited), exactly as a layout of the rows from scratch.
+    void aClearedSearchLaysOutAsFromScratch()
+    {
+        VeskDocument document;
+        for (int i = 0; i < 6000; ++i)
+            (i < 3000          ? document.workingItems
+                    : i < 5990 ? document.inboxItems
+                               : document.completedItems)
+                .append(VeskTask {QString("Task %1 with a title long enough to wrap when it is expanded%2")
+                                      .arg(i)
+                                      .arg(i % 500 == 7 ? " red" : ""),
+                    std::nullopt});
+        ManualScheduler scheduler;
+        SessionController session(&scheduler);
+        LoadedContent content = LoadedContent::of(document);
+        content.makeRows();
+        session.loadContent(content);
+        SessionRows::Seen seen;
+        TaskRowLayout layout;
+        double width = 490;
+        layout.setScrollContentWidth(width);
+        std::vector<std::shared_ptr<const void>> released;
+        layout.setRelease([&](std::shared_ptr<const void> old) { released.push_back(std::move(old)); });
+        const auto id = [&](TaskSection section, int index) { return session.itemIDs(section).at(index); };
+        // Presentation given to both layouts.
+        std::optional<QUuid> expanded;
+        QHash<QUuid, SelectionPresentationState> states;
+        const auto present = [&](TaskRowLayout& target) {
+            target.setExpandedTaskID(expanded);
+            for (const QUuid& key : target.presentationStates().keys())
+                if (!states.contains(key))
+                    target.removePresentationState(key);
+            for (auto it = states.cbegin(); it != states.cend(); ++it)
+                target.presentationState(it.key()) = it.value();
+        };
+        const auto update = [&](const char* where) {
+            present(layout);
+            const QList<RowSplice> splices = session.updateRows(seen);
+            layout.setItems(seen.items());
+            layout.applySplices(splices);
+            layout.relayout();
+            TaskRowLayout fresh;
+            fresh.setScrollContentWidth(width);
+            present(fresh);
+            fresh.setItems(session.itemsByID());
+            fresh.setRows(session.renderedRows());
+            fresh.relayout();
+            QVERIFY2(layout.blockCount() == fresh.blockCount(), where);
+            for (qsizetype i = 0; i < fresh.blockCount(); ++i) {
+                const TaskRowLayout::Block a = layout.block(i), b = fresh.block(i);
+                QVERIFY2(a.kind == b.kind && a.row == b.row && a.top == b.top && a.height == b.height,
+                    qPrintable(QString("%1, block %2").arg(where).arg(i)));
+            }
+            QVERIFY2(layout.contentHeight() == fresh.contentHeight(), where);
+            for (TaskSection section : allTaskSections) {
+                const ItemIDList& ids = session.itemIDs(section);
+                for (qsizetype i = 0; i < ids.size(); i += 97) {
+                    const auto block = layout.taskBlock(ids.at(i));
+                    const auto expected = fresh.taskBlock(ids.at(i));
+                    QVERIFY2((block ? block->row : -1) == (expected ? expected->row : -1), where);
+                }
+            }
+        };
+        update("loaded");
+        expanded = id(TaskSection::working, 7);
+        update("expanded");
+        session.setFilterQuery("red");
+        update("searched");
+        expanded = id(TaskSection::working, 507);
+        states[id(TaskSection::inbox, 0)] = {true, 40.5};
+        update("expanded while searching");
+        session.setFilterQuery("");
+        update("cleared");
+        QVERIFY(layout.taskBlock(id(TaskSection::working, 507))->height
+            > layout.taskBlock(id(TaskSection::working, 7))->height);
+
+        session.setFilterQuery("red");
+        update("searched again");
+        states.clear();
+        width = 300;
+        layout.setScrollContentWidth(width);
+        session.setFilterQuery("");
+        update("narrower");
+
+        session.setFilterQuery("red");
+        update("searched a third time");
+        session.setSelection(SessionSelection::task(id(TaskSection::inbox, 493)));
+        session.beginEditingSelectedItem();
+        session.updateInlineEditDraft("Edited, long enough to wrap when it is expanded in a narrow row, red");
+        session.commitInlineEdit();
+        session.moveSelectedItem(-1);
+        expanded = id(TaskSection::inbox, 492);
+        update("edited while searching");
+        session.setFilterQuery("");
+        update("cleared after the edit");
+        QVERIFY(!released.empty());
+    }
+
     void randomChangesMatchALayoutFromScratch()
     {
         QRandomGenerator random(17);

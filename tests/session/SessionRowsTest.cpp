@@ -26,6 +26,7 @@ private slots:
     void settingFilterKeepsOrResolvesSelection();
     void updatedRowsMatchAFreshDerivation();
     void rowsMadeWithALoadedListAreTheRowsAnUpdateMakes();
+    void clearedSearchGivesEveryRowBackInOneList();
 };
 
 void SessionRowsTest::rowsShowSectionsWithSeparatorsSpacersAndTheInputRow()
@@ -614,12 +615,10 @@ void SessionRowsTest::rowsMadeWithALoadedListAreTheRowsAnUpdateMakes()
         }).join();
         return *content;
     };
-    // What a reader that saw nothing gets, made in the usual way: the rows of a load are offered
-    // to one update only, so a second reader's first update makes them.
+    // What a reader that saw nothing gets.
     const auto made = [&h] {
-        SessionRows::Seen first, second;
-        h.session.updateRows(first);
-        return h.session.updateRows(second).value(0).inserted;
+        SessionRows::Seen first;
+        return h.session.updateRows(first).value(0).inserted;
     };
     struct Case {
         const char* lists;
@@ -678,15 +677,126 @@ void SessionRowsTest::rowsMadeWithALoadedListAreTheRowsAnUpdateMakes()
             }
             QVERIFY2(rows == made(), qPrintable(where));
             QVERIFY2(taken == c.taken, qPrintable(where));
-            // Nothing keeps them for later, where they would stay beside the window's own rows.
+            // Kept for a search cleared while the lists are those they were made for; let go of
+            // once the lists changed, where they would stay beside the window's own rows.
             rows.clear();
-            QVERIFY2(content.rows.isDetached(), qPrintable(where));
+            const bool sameLists = h.session.itemIDs(TaskSection::working).isSharedWith(content.working)
+                && h.session.itemIDs(TaskSection::inbox).isSharedWith(content.inbox);
+            QVERIFY2(content.rows.isDetached() == !sameLists, qPrintable(where));
         }
     }
     // A list loaded before the filter is cleared: its rows are filtered as any others.
     h.session.setFilterQuery("red");
     h.session.loadContent(contentOf("red blue | red | blue red"));
     QCOMPARE(h.rowsText(), QString("red | red | red"));
+}
+
+void SessionRowsTest::clearedSearchGivesEveryRowBackInOneList()
+{
+    // A search that showed few rows, cleared: a reader gets every row as one list replacing all it
+    // held (as for a list loaded), the rows it had before the search while the lists are unchanged,
+    // else rows made afresh that show every change made meanwhile.
+    SessionHarness h;
+    QStringList working, inbox;
+    for (int i = 0; i < 40; ++i)
+        (i < 20 ? working : inbox) << QString("task %1%2").arg(i).arg(i % 10 == 0 ? " red" : "");
+    LoadedContent content = LoadedContent::of(VeskDocument {SessionHarness::tasks(working),
+        SessionHarness::tasks(inbox), SessionHarness::tasks({"done red", "done blue"})});
+    content.makeRows();
+    h.session.loadContent(content);
+    SessionRows::Seen seen;
+    QList<RenderedRow> rows;
+    QList<RenderedRow::Text> texts;
+    // Every row's text is read as it comes, as the list view measures it.
+    const auto update = [&] {
+        const QList<RowSplice> splices = h.session.updateRows(seen);
+        for (const RowSplice& splice : splices) {
+            texts.remove(splice.at, splice.removed);
+            for (qsizetype i = 0; i < splice.inserted.size(); ++i)
+                texts.insert(splice.at + i, splice.inserted[i].text(seen.items()));
+        }
+        applyRowSplices(rows, splices);
+        return splices;
+    };
+    const auto expectFresh = [&](const char* where) {
+        SessionRows::Seen none;
+        const QList<RenderedRow> fresh = h.session.updateRows(none).value(0).inserted;
+        QList<RenderedRow::Text> freshTexts;
+        for (const RenderedRow& row : fresh)
+            freshTexts.append(row.text(h.session.itemsByID()));
+        QVERIFY2(rows == fresh, where);
+        QVERIFY2(texts == freshTexts, where);
+    };
+    const auto wholeList = [](const QList<RowSplice>& splices, qsizetype rowsBefore) {
+        return splices.size() == 1 && splices[0].at == 0 && splices[0].removed == rowsBefore;
+    };
+    update();
+    QCOMPARE(rows.constData(), content.rows.constData());
+
+    h.select("task 30 red");
+    h.session.setFilterQuery("red");
+    update();
+    QCOMPARE(h.rowsText(), QString("task 0 red task 10 red | task 20 red task 30 red | done red"));
+    qsizetype before = rows.size();
+    QList<RowSplice> splices = update();
+    h.session.setFilterQuery("");
+    splices = update();
+    QVERIFY(wholeList(splices, before));
+    QCOMPARE(splices[0].inserted.constData(), content.rows.constData());
+    QCOMPARE(h.session.selection(), h.task("task 30 red"));
+    expectFresh("unchanged lists");
+
+    // Moved while searching: the lists hold the same tasks, in another order.
+    h.session.setFilterQuery("red");
+    update();
+    h.session.moveItem(h.id("task 0 red"), TaskSection::working, 5, false);
+    before = rows.size();
+    h.session.setFilterQuery("");
+    splices = update();
+    QVERIFY(wholeList(splices, before));
+    expectFresh("moved while searching");
+    QVERIFY(h.rowsText().startsWith("task 1 task 2 task 3 task 4 task 5 task 0 red"));
+
+    // Edited, added, deleted and moved while searching.
+    h.select("task 30 red");
+    h.session.setFilterQuery("red");
+    update();
+    h.session.beginEditingSelectedItem();
+    h.session.updateInlineEditDraft("task 30 red, edited");
+    h.session.commitInlineEdit();
+    h.session.beginCreatingNewItem("added red");
+    h.session.commitNewItem();
+    update();
+    h.select("task 10 red");
+    h.session.deleteSelectedItem();
+    h.select("task 0 red");
+    h.session.moveSelectedItem(1);
+    update();
+    h.select("task 30 red, edited");
+    before = rows.size();
+    h.session.setFilterQuery("");
+    splices = update();
+    QVERIFY(wholeList(splices, before));
+    QVERIFY(splices[0].inserted.constData() != content.rows.constData());
+    QCOMPARE(h.session.selection(), h.task("task 30 red, edited"));
+    expectFresh("edited while searching");
+    QVERIFY(h.rowsText().contains("| added red task 20 red"));
+
+    // The rows made then are kept for the next search cleared.
+    h.session.setFilterQuery("red");
+    update();
+    h.session.setFilterQuery("");
+    QCOMPARE(update().value(0).inserted.constData(), splices[0].inserted.constData());
+    expectFresh("kept from the last clear");
+
+    // A search that hid few rows: those few are spliced back.
+    h.session.setFilterQuery("task");
+    update();
+    before = rows.size();
+    h.session.setFilterQuery("");
+    splices = update();
+    QVERIFY(!wholeList(splices, before));
+    expectFresh("few rows back");
 }
 
 QTEST_GUILESS_MAIN(SessionRowsTest)
