@@ -490,17 +490,10 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
 {
     if (!progress && layOutOutlined())
         return;
-    m_blocks.clear();
-    m_chunkTops.clear();
-    m_measuredBlocks.clear();
-    m_progressBlocks.clear();
-    m_inputBlock = -1;
-    for (qsizetype& header : m_headerBlocks)
-        header = -1;
+    startBlocks();
     // Collapsed rows of a section share one height.
     double plainHeights[3];
     for (TaskSection section : allTaskSections) {
-        m_collapsedHeights[int(section)] = collapsedTextHeight(section);
         plainHeights[int(section)] = snapped(2 * rowPadding + m_collapsedHeights[int(section)]);
     }
     // The few tasks that may not be plain, so that the others are told at a glance.
@@ -514,26 +507,12 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
                 shownApart.push_back(*id);
         }
     }
-    const auto add = [&](Block block) {
-        block.height = snapped(blockHeight(block));
-        if (block.kind == Block::Kind::header)
-            m_headerBlocks[int(block.section)] = m_blocks.size();
-        else if (block.kind == Block::Kind::input)
-            m_inputBlock = m_blocks.size();
-        m_blocks.append(block);
-    };
-    add(Block {Block::Kind::header, TaskSection::working});
     // Most rows are one line high, their height known without a look at their text: a run of them
     // alike is kept as one block repeated, without a block of its own for each.
     Block run;
     qsizetype runLength = 0;
     const auto endRun = [&] {
-        if (runLength >= Rows::chunkSize / 4) {
-            m_blocks.appendRepeated(run, runLength);
-        } else {
-            for (qsizetype i = 0; i < runLength; ++i)
-                m_blocks.append(run);
-        }
+        appendPlainRun(run, runLength);
         runLength = 0;
     };
     // Rows read here anyway: where tasks are is learnt on the way, when it is to be learnt again and
@@ -567,7 +546,7 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
             endRun();
             if (taskOrShell && !plain)
                 m_measuredBlocks.push_back(size_t(m_blocks.size()));
-            add(blockFor(index));
+            addBlock(blockFor(index));
             if (progress && taskOrShell) {
                 Block& added = m_blocks.mutableAt(m_blocks.size() - 1);
                 added.progress = progress(row);
@@ -589,14 +568,7 @@ void TaskRowLayout::layOutAll(const CollapseProgress& progress)
             m_shellRows.insert(id, RowPlace {row, m_tableUpdates});
         m_rowIndexStale = false;
     }
-    // Rows without their separators still get every header.
-    for (TaskSection section : allTaskSections) {
-        if (m_headerBlocks[int(section)] < 0)
-            add(Block {Block::Kind::header, section});
-    }
-    m_blocksMatchRows = m_blocks.size() == m_rows.size() + 1;
-    stack();
-    m_structureValid = true;
+    finishBlocks();
 }
 
 bool TaskRowLayout::layOutOutlined()
@@ -646,6 +618,24 @@ bool TaskRowLayout::layOutOutlined()
             return false;
     }
 
+    startBlocks();
+    for (const RowOutline::Stretch& stretch : outline.stretches()) {
+        if (stretch.kind == RenderedRow::Kind::task) {
+            // A run of plain rows alike: one block repeated, as layOutAll keeps it.
+            const Block plain {Block::Kind::task, stretch.section, -1, 0,
+                snapped(2 * rowPadding + m_collapsedHeights[int(stretch.section)])};
+            appendPlainRun(plain, stretch.count);
+            continue;
+        }
+        for (qsizetype row = stretch.first; row < stretch.first + stretch.count; ++row)
+            addBlock(blockFor(row));
+    }
+    finishBlocks();
+    return true;
+}
+
+void TaskRowLayout::startBlocks()
+{
     m_blocks.clear();
     m_chunkTops.clear();
     m_measuredBlocks.clear();
@@ -655,39 +645,40 @@ bool TaskRowLayout::layOutOutlined()
         header = -1;
     for (TaskSection section : allTaskSections)
         m_collapsedHeights[int(section)] = collapsedTextHeight(section);
-    const auto add = [&](Block block) {
-        block.height = snapped(blockHeight(block));
-        if (block.kind == Block::Kind::header)
-            m_headerBlocks[int(block.section)] = m_blocks.size();
-        else if (block.kind == Block::Kind::input)
-            m_inputBlock = m_blocks.size();
-        m_blocks.append(block);
-    };
-    add(Block {Block::Kind::header, TaskSection::working});
-    for (const RowOutline::Stretch& stretch : outline.stretches()) {
-        if (stretch.kind == RenderedRow::Kind::task) {
-            // A run of plain rows alike: one block repeated, as layOutAll keeps it.
-            const Block plain {Block::Kind::task, stretch.section, -1, 0,
-                snapped(2 * rowPadding + m_collapsedHeights[int(stretch.section)])};
-            if (stretch.count >= Rows::chunkSize / 4) {
-                m_blocks.appendRepeated(plain, stretch.count);
-            } else {
-                for (qsizetype i = 0; i < stretch.count; ++i)
-                    m_blocks.append(plain);
-            }
-            continue;
-        }
-        for (qsizetype row = stretch.first; row < stretch.first + stretch.count; ++row)
-            add(blockFor(row));
+    addBlock(Block {Block::Kind::header, TaskSection::working});
+}
+
+void TaskRowLayout::addBlock(Block block)
+{
+    block.height = snapped(blockHeight(block));
+    if (block.kind == Block::Kind::header)
+        m_headerBlocks[int(block.section)] = m_blocks.size();
+    else if (block.kind == Block::Kind::input)
+        m_inputBlock = m_blocks.size();
+    m_blocks.append(block);
+}
+
+void TaskRowLayout::appendPlainRun(const Block& plain, qsizetype count)
+{
+    // A long run is one block repeated, without a block of its own for each row.
+    if (count >= Rows::chunkSize / 4) {
+        m_blocks.appendRepeated(plain, count);
+    } else {
+        for (qsizetype i = 0; i < count; ++i)
+            m_blocks.append(plain);
     }
+}
+
+void TaskRowLayout::finishBlocks()
+{
+    // Rows without their separators still get every header.
     for (TaskSection section : allTaskSections) {
         if (m_headerBlocks[int(section)] < 0)
-            add(Block {Block::Kind::header, section});
+            addBlock(Block {Block::Kind::header, section});
     }
     m_blocksMatchRows = m_blocks.size() == m_rows.size() + 1;
     stack();
     m_structureValid = true;
-    return true;
 }
 
 void TaskRowLayout::layOutChanged()

@@ -165,6 +165,12 @@ private:
     // no row; false, having laid out nothing, when the rows or how they are shown are not what the
     // outline describes.
     bool layOutOutlined();
+    // The steps both lay-outs share: blocks emptied (the first header added), a block measured
+    // and added, a run of plain rows added, and the missing headers added and the blocks stacked.
+    void startBlocks();
+    void addBlock(Block block);
+    void appendPlainRun(const Block& plain, qsizetype count);
+    void finishBlocks();
     // Measures the rows whose presentation may have changed.
     void layOutChanged();
     // Scales the collapsing rows and those that were; false when a row is not where it was expected.
