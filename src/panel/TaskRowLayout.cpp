@@ -99,10 +99,6 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
     if (insertedRows > maxNotedRows) {
         Rows rows = spliced(m_rows, splices);
         std::swap(m_rows, rows);
-        // A list taken in whole with its outline: laid out from the outline.
-        if (splices.size() == 1 && splices[0].at == 0 && splices[0].outline
-            && splices[0].outline->rowCount() == m_rows.size())
-            m_outline = splices[0].outline;
         noteWholeList(splices);
         if (m_release) {
             // Freeing a long list's rows and tasks takes as long as making them.
@@ -235,6 +231,10 @@ void TaskRowLayout::noteWholeList(const QList<RowSplice>& splices)
     const bool whole
         = splices.size() == 1 && splices[0].at == 0 && splices[0].inserted.size() == m_rows.size();
     m_wholeList = whole ? splices[0].inserted : QList<RenderedRow>();
+    // Taken with its outline: laid out from the outline.
+    const std::shared_ptr<const RowOutline>& outline = splices[0].outline;
+    if (whole && outline && outline->rowCount() == m_rows.size())
+        m_outline = outline;
     dropWholeLayout();
 }
 

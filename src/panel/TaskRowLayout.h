@@ -205,7 +205,7 @@ private:
         std::vector<size_t> progressBlocks;
         TaskRowTable table; // empty when it was not kept
     };
-    // After rows were replaced: whether they are one whole list, taken as it is.
+    // After rows were replaced: whether they are one whole list, taken as it is (with its outline).
     void noteWholeList(const QList<RowSplice>& splices);
     // Before splices that take most rows of a whole list away: sets its layout aside.
     void parkWholeLayout(const QList<RowSplice>& splices);

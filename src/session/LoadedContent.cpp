@@ -97,8 +97,7 @@ std::optional<LoadedContent> LoadedContent::of(const VeskDocument& document, con
 
 void LoadedContent::makeSummaries()
 {
-    summaries = {TextSummary::ofList(items, working), TextSummary::ofList(items, inbox),
-        TextSummary::ofList(items, completed)};
+    summaries = TextSummary::ofLists(items, working, inbox, completed);
 }
 
 void LoadedContent::makeRows(const std::atomic<bool>* stop)

@@ -5,11 +5,11 @@
 #include "session/SessionItemMap.h"
 
 #include <QList>
-
 #include <QString>
 #include <QStringView>
 #include <QtGlobal>
 
+#include <array>
 #include <optional>
 
 // A task's searched text (its title, or its title, a line feed and its note) summed up in 64 bits,
@@ -34,4 +34,10 @@ public:
     static quint64 ofText(QStringView text);
     // The summary of each task of a list, in its order; unknown for an id without a task.
     static QList<quint64> ofList(const SessionItemMap& items, const ItemIDList& ids);
+    // The same for the three sections' lists, in their order (working, inbox, completed).
+    static std::array<QList<quint64>, 3> ofLists(const SessionItemMap& items, const ItemIDList& working,
+        const ItemIDList& inbox, const ItemIDList& completed)
+    {
+        return {ofList(items, working), ofList(items, inbox), ofList(items, completed)};
+    }
 };

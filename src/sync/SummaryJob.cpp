@@ -4,7 +4,6 @@
 
 void SummaryJob::run()
 {
-    summaries = {TextSummary::ofList(content.itemsByID, content.workingItemIDs),
-        TextSummary::ofList(content.itemsByID, content.inboxItemIDs),
-        TextSummary::ofList(content.itemsByID, content.completedItemIDs)};
+    summaries = TextSummary::ofLists(
+        content.itemsByID, content.workingItemIDs, content.inboxItemIDs, content.completedItemIDs);
 }
