@@ -347,11 +347,34 @@ public:
         return std::move(m_bytes);
     }
 
+    // From here on the buffer is handed to sink whenever it is full, and then written again from
+    // its start; after a piece the sink refuses, nothing more reaches it.
+    void sendTo(const PieceSink& sink) { m_sink = &sink; }
+    // Hands what is left to the sink; 0 or the first errno value it returned.
+    int finish()
+    {
+        flush();
+        return m_sinkCode;
+    }
+
 private:
+    void flush()
+    {
+        const QByteArrayView piece(m_bytes.constData(), m_pos - m_bytes.constData());
+        if (!m_sinkCode && !piece.isEmpty())
+            m_sinkCode = (*m_sink)(piece);
+        m_pos = m_bytes.data();
+    }
+
     void ensure(qsizetype n)
     {
         if (m_end - m_pos >= n)
             return;
+        if (m_sink) {
+            flush();
+            if (m_end - m_pos >= n)
+                return;
+        }
         // Half as much again: the estimate was close, and pages never written cost no memory.
         const qsizetype used = m_pos - m_bytes.data();
         m_bytes.resize(std::max(m_bytes.size() + m_bytes.size() / 2, used + n));
@@ -362,6 +385,8 @@ private:
     QByteArray m_bytes;
     char* m_pos;
     char* m_end;
+    const PieceSink* m_sink = nullptr;
+    int m_sinkCode = 0;
 };
 
 // A title line that reads back as one title line of the same task. Line breaks inside a title
@@ -664,6 +689,17 @@ QByteArray serializeDocumentUtf8(const SectionTasks& working, const SectionTasks
     Utf8Writer out(expectedSize);
     writeDocument(out, working, inbox, completed);
     return out.take();
+}
+
+int writeDocumentUtf8(const SectionTasks& working, const SectionTasks& inbox, const SectionTasks& completed,
+    const PieceSink& sink)
+{
+    // A piece small enough to stay in the processor's cache on its way to the file.
+    constexpr qsizetype pieceSize = qsizetype(256) * 1024;
+    Utf8Writer out(pieceSize);
+    out.sendTo(sink);
+    writeDocument(out, working, inbox, completed);
+    return out.finish();
 }
 
 VeskDocument importPlainText(const QString& text)

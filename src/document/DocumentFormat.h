@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/ContentPieces.h"
 #include "document/VeskDocument.h"
 
 #include <QByteArray>
@@ -62,6 +63,11 @@ using SectionTasks = std::function<void(const TaskVisitor&)>;
 QByteArray serializeDocumentUtf8(const VeskDocument& document);
 QByteArray serializeDocumentUtf8(const SectionTasks& working, const SectionTasks& inbox,
     const SectionTasks& completed, qsizetype expectedSize);
+
+// The same bytes handed to sink a piece at a time, never held whole; 0 or the first errno value
+// the sink returned.
+int writeDocumentUtf8(const SectionTasks& working, const SectionTasks& inbox, const SectionTasks& completed,
+    const PieceSink& sink);
 
 // Turns any plain text into a document whose inbox holds its non-empty trimmed lines.
 VeskDocument importPlainText(const QString& text);

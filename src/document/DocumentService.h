@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/ContentPieces.h"
 #include "document/DocumentContents.h"
 #include "document/DocumentError.h"
 #include "document/FileSnapshot.h"
@@ -82,6 +83,12 @@ public:
     std::optional<FileSystemError> writeContents(const QByteArray& bytes, const QString& path,
         const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept = nullptr,
         QList<FileSnapshot>* replaced = nullptr) const;
+    // The same for content made a piece at a time, never held whole: the pieces go straight into the
+    // new file. Writing in place (see above), or putting back another program's write, makes them
+    // again and holds them whole.
+    std::optional<FileSystemError> writeContents(const ContentPieces& content, const QString& path,
+        const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept = nullptr,
+        QList<FileSnapshot>* replaced = nullptr) const;
 
     // Reads a whole file as UTF-8 (no byte order mark is kept); bytes that are not UTF-8 fail
     // with EILSEQ. When given, mark receives the mark of the file's bytes.
@@ -106,7 +113,7 @@ public:
     void removeStaleTemporaryFiles(const QString& path) const;
 
 private:
-    std::optional<FileSystemError> write(const QByteArray& bytes, const QString& path,
+    std::optional<FileSystemError> write(const ContentPieces& content, const QString& path,
         const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept,
         QList<FileSnapshot>* replaced) const;
 };

@@ -101,9 +101,12 @@ void addReplaced(QList<FileSnapshot>* replaced, int ours, const QByteArray& held
 // replaced by ours: put the other program's text back at target, together with anything appended
 // to our file in the meantime, and keep moving writes that still reach either replaced file onto
 // the live one. Both replaced files go to replaced, for writes that arrive later still.
-int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, const QByteArray& ourBytes,
+int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, const ContentPieces& content,
     const QByteArray& folder, const QByteArray& target, QList<FileSnapshot>* replaced)
 {
+    // Made once more: the pieces were never kept, and this happens only when another program wrote
+    // the file in the middle of a save.
+    const QByteArray ourBytes = joinedPieces(content);
     QByteArray foreign;
     if (const int code = readFileFrom(checked.fd(), 0, foreign))
         return code;
@@ -118,7 +121,7 @@ int restoreForeignWrites(const FileSnapshot& checked, TemporaryFile& ours, const
     TemporaryFile restore;
     int code = restore.create(target, &original);
     if (!code)
-        code = restore.fill(restored);
+        code = restore.fill(piecesOf(restored));
     if (!code)
         code = ::rename(restore.path.constData(), target.constData()) == 0 ? 0 : errno;
     if (code) {
@@ -172,17 +175,24 @@ std::optional<FileSystemError> DocumentService::writeContents(
     // Not between another writer's check and its replacement of the file, where it would be lost.
     const DocumentWriteLock lock(path);
     GuardedWriteOutcome outcome;
-    return write(text.toUtf8(), path, nullptr, outcome, notKept, nullptr);
+    return write(piecesOf(text.toUtf8()), path, nullptr, outcome, notKept, nullptr);
 }
 
 std::optional<FileSystemError> DocumentService::writeContents(const QByteArray& bytes, const QString& path,
     const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept,
     QList<FileSnapshot>* replaced) const
 {
-    return write(bytes, path, &checked, outcome, notKept, replaced);
+    return write(piecesOf(bytes), path, &checked, outcome, notKept, replaced);
 }
 
-std::optional<FileSystemError> DocumentService::write(const QByteArray& bytes, const QString& path,
+std::optional<FileSystemError> DocumentService::writeContents(const ContentPieces& content,
+    const QString& path, const FileSnapshot& checked, GuardedWriteOutcome& outcome, QStringList* notKept,
+    QList<FileSnapshot>* replaced) const
+{
+    return write(content, path, &checked, outcome, notKept, replaced);
+}
+
+std::optional<FileSystemError> DocumentService::write(const ContentPieces& content, const QString& path,
     const FileSnapshot* checked, GuardedWriteOutcome& outcome, QStringList* notKept,
     QList<FileSnapshot>* replaced) const
 {
@@ -215,7 +225,7 @@ std::optional<FileSystemError> DocumentService::write(const QByteArray& bytes, c
         int code = temporary.create(target, exists ? &original : nullptr, &lost);
         bool refused = folderRefuses(code);
         if (!code)
-            code = temporary.fill(bytes);
+            code = temporary.fill(content);
         if (!code && checked && changedSinceCheck()) {
             outcome = GuardedWriteOutcome::fileChangedFirst;
             return std::nullopt;
@@ -232,7 +242,7 @@ std::optional<FileSystemError> DocumentService::write(const QByteArray& bytes, c
                 return failure(code);
             if (checked && checked->hasChangedSince()) {
                 outcome = GuardedWriteOutcome::foreignWriteRestored;
-                if ((code = restoreForeignWrites(*checked, temporary, bytes, folder, target, replaced)))
+                if ((code = restoreForeignWrites(*checked, temporary, content, folder, target, replaced)))
                     return failure(code);
             } else if (checked && replaced) {
                 replaced->append(*checked);
@@ -258,7 +268,8 @@ std::optional<FileSystemError> DocumentService::write(const QByteArray& bytes, c
         outcome = GuardedWriteOutcome::fileChangedFirst;
         return std::nullopt;
     }
-    if (const int code = directWrite(target, bytes))
+    // Rare enough (a folder that refuses new files, a file with several names) to be written whole.
+    if (const int code = directWrite(target, joinedPieces(content)))
         return failure(code);
     return std::nullopt;
 }

@@ -6,9 +6,9 @@
 namespace {
 
 // offset < 0: write at the file position.
-int writeLoop(int fd, const QByteArray& bytes, qint64 offset)
+int writeLoop(int fd, QByteArrayView bytes, qint64 offset)
 {
-    const char* data = bytes.constData();
+    const char* data = bytes.data();
     qint64 size = bytes.size();
     while (size > 0) {
         const ssize_t count
@@ -28,12 +28,12 @@ int writeLoop(int fd, const QByteArray& bytes, qint64 offset)
 
 } // namespace
 
-int writeAll(int fd, const QByteArray& bytes)
+int writeAll(int fd, QByteArrayView bytes)
 {
     return writeLoop(fd, bytes, -1);
 }
 
-int writeAllAt(int fd, const QByteArray& bytes, qint64 offset)
+int writeAllAt(int fd, QByteArrayView bytes, qint64 offset)
 {
     return writeLoop(fd, bytes, offset);
 }

@@ -89,9 +89,9 @@ int TemporaryFile::create(const QByteArray& target, const struct stat* original,
     return 0;
 }
 
-int TemporaryFile::fill(const QByteArray& bytes)
+int TemporaryFile::fill(const ContentPieces& content)
 {
-    if (const int code = writeAll(fd, bytes))
+    if (const int code = content([this](QByteArrayView piece) { return writeAll(fd, piece); }))
         return code;
     if (::fsync(fd) != 0)
         return errno;

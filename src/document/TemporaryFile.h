@@ -1,5 +1,7 @@
 #pragma once
 
+#include "document/ContentPieces.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -24,8 +26,8 @@ public:
     // state), the file gets the task file's owner, group, mode, extended attributes and access
     // control list; what cannot be kept is named in notKept. Returns 0 or an errno value.
     int create(const QByteArray& target, const struct stat* original, QStringList* notKept = nullptr);
-    // Writes bytes, makes them durable and gives the file its name, path.
-    int fill(const QByteArray& bytes);
+    // Writes the content piece by piece, makes it durable and gives the file its name, path.
+    int fill(const ContentPieces& content);
 
     // Once renamed, the file is the target and must stay.
     void keep() { path.clear(); }

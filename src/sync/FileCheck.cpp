@@ -3,20 +3,13 @@
 #include "sync/FileState.h"
 #include "sync/TaskFileRead.h"
 
-#include <limits>
-
 void FileCheck::run(const DocumentService& service)
 {
-    const std::optional<ContentMark> mark = written.isEmpty() || !expected
-        ? expected
-        : ContentMark::of(written, std::numeric_limits<qsizetype>::max());
-    // Let go of here, on this thread: the last reference to a long list's bytes may be this one.
-    written = QByteArray();
     m_begunReading = true;
     {
         FileState state;
-        failure = FileState::read(service, path, state, mark ? &*mark : nullptr);
-        same = !failure && (!mark || *mark == state.snapshot.mark());
+        failure = FileState::read(service, path, state, expected ? &*expected : nullptr);
+        same = !failure && (!expected || *expected == state.snapshot.mark());
     }
     if (failure || same || !readsChange)
         return;

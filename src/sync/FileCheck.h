@@ -22,8 +22,6 @@ struct FileCheck {
     // Marks what the document last read from or wrote to the file; unset: none yet, and whatever
     // the file holds counts as the same.
     std::optional<ContentMark> expected;
-    // The bytes that expected marks, when they are still here: compared as they are, with no digest.
-    QByteArray written;
     // A file found changed is also read as a task file, so that reloading it only loads its tasks.
     bool readsChange = false;
 

@@ -1,5 +1,6 @@
 #include "sync/SaveJob.h"
 
+#include "document/ContentMarker.h"
 #include "document/DocumentFormat.h"
 #include "document/DocumentService.h"
 #include "document/DocumentWriteLock.h"
@@ -8,9 +9,8 @@
 
 void SaveJob::run(const DocumentService& service)
 {
-    // Made before the lock is taken, so that other writers of the file wait only for the check and
-    // the write; written straight from the snapshot as UTF-8, so that neither a document nor a
-    // UTF-16 text of a long list is ever held beside the bytes.
+    // Each task's place is looked up before the lock is taken, so that other writers of the file
+    // wait only for the check and the write.
     const auto section = [this](const ItemIDList& ids) -> SectionTasks {
         return [items = snapshot.itemsByID.pointersTo(ids)](const TaskVisitor& visit) {
             // The tasks lie scattered over the map: each is asked for a few tasks ahead of its turn.
@@ -23,11 +23,20 @@ void SaveJob::run(const DocumentService& service)
             }
         };
     };
-    // Sized after the file as last seen, with room for the change: a list rarely grows by more.
-    const qsizetype expectedSize = lastSeen ? lastSeen->size() + lastSeen->size() / 64 + 4096 : 0;
-    QByteArray bytes = serializeDocumentUtf8(section(snapshot.workingItemIDs), section(snapshot.inboxItemIDs),
-        section(snapshot.completedItemIDs), expectedSize);
-    mark = ContentMark::of(bytes);
+    const SectionTasks working = section(snapshot.workingItemIDs);
+    const SectionTasks inbox = section(snapshot.inboxItemIDs);
+    const SectionTasks completed = section(snapshot.completedItemIDs);
+    // The text is written straight from the snapshot into the new file as UTF-8, a piece at a time,
+    // and marked on the way: neither a document, a UTF-16 text nor the bytes of a long list are
+    // ever held whole. Each write makes it anew, and so marks it anew.
+    std::optional<ContentMarker> marker;
+    const ContentPieces content = [&](const PieceSink& sink) {
+        marker.emplace();
+        return writeDocumentUtf8(working, inbox, completed, [&](QByteArrayView piece) {
+            marker->add(piece);
+            return sink(piece);
+        });
+    };
     QList<FileSnapshot> replacedNow;
     // The replaced file that nobody could write into from before the check read it until it was
     // replaced: it holds what the check read, and needs no second reading.
@@ -57,7 +66,7 @@ void SaveJob::run(const DocumentService& service)
                 break;
             }
             const auto error
-                = service.writeContents(bytes, path, state.snapshot, written, &notKept, &replacedNow);
+                = service.writeContents(content, path, state.snapshot, written, &notKept, &replacedNow);
             // Let go before the replaced file is handed on: a lease keeps other programs waiting.
             if (state.snapshot.releaseLease() && !error
                 && written == DocumentService::GuardedWriteOutcome::written)
@@ -70,6 +79,7 @@ void SaveJob::run(const DocumentService& service)
         }
         if (written == DocumentService::GuardedWriteOutcome::written) {
             outcome = Outcome::written;
+            mark = marker->finish();
             break;
         }
         if (written == DocumentService::GuardedWriteOutcome::fileChangedFirst && attempt < maxAttempts)
@@ -77,12 +87,6 @@ void SaveJob::run(const DocumentService& service)
         outcome = Outcome::conflict;
         break;
     }
-    // A long list's mark is only a digest: the bytes stay for the first look at the file after the
-    // save, which compares with them instead of making another digest. Otherwise they go before
-    // replaced files are read back.
-    if (outcome == Outcome::written && mark.isDigested())
-        written = std::move(bytes);
-    bytes = QByteArray();
     // Mostly nobody else has a replaced file open; that is looked at here, off the interface thread
     // and outside the lock, which guards only the name.
     for (const FileSnapshot& file : std::as_const(replacedNow))

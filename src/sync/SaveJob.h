@@ -44,8 +44,6 @@ struct SaveJob {
     std::optional<DocumentControllerFailure> failure;
     // Marks the text written.
     ContentMark mark;
-    // The text written, as its bytes, when mark is only their digest.
-    QByteArray written;
     // What the replaced file carried and the new one could not keep.
     QStringList notKept;
     // The files the save replaced, for ReplacedFileWatcher.

@@ -114,7 +114,6 @@ void VeskDocumentController::bindFile(const QUrl& url, bool alreadyAccessing)
 void VeskDocumentController::recordPersisted(
     const ContentMark& mark, const QUrl& url, std::optional<CommittedSnapshot> snapshot)
 {
-    letGoOfWrittenBytes();
     m_writesBackChange = false;
     m_lastPersistedContent = mark;
     ++m_fileRevision;

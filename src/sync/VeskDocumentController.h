@@ -239,8 +239,6 @@ private:
     void takeInExternalChangeCheck(FileCheck& check);
     // Hands the tasks a check read from a changed file, when they were not loaded, to the writer to be freed.
     void letGoOfChange(FileCheck& check);
-    // Hands the bytes of the last save to the writer to be freed.
-    void letGoOfWrittenBytes();
     void runWorkWaitingForWriter();
     // Loading on the writer's thread: opening and reloading.
     void startOpening(std::shared_ptr<ListLoad> load);
@@ -323,10 +321,6 @@ private:
     // The session content that the file was last seen to hold; set whenever m_lastPersistedContent is.
     std::optional<CommittedSnapshot> m_persistedSnapshot;
     bool m_saveRunning = false;
-    // The bytes of the last save while m_lastPersistedContent is only their digest, kept a moment:
-    // the report of the save's own replacement of the file is checked against them, not a digest.
-    QByteArray m_lastWrittenBytes;
-    ScheduledJob m_writtenBytesExpiry;
     // A save found the file changed with nothing unsaved: the change is written back once the check
     // that reads it has loaded it. Until anything is recorded as persisted.
     bool m_writesBackChange = false;

@@ -87,7 +87,6 @@ void VeskDocumentController::checkForExternalChanges()
     auto check = std::make_shared<FileCheck>();
     check->path = localPath(m_selectedFileURL);
     check->expected = m_lastPersistedContent;
-    check->written = m_lastWrittenBytes;
     check->readsChange = true;
     m_queuedCheck = check;
     m_writer->start([check, service = m_documentService] { check->run(service); },

@@ -10,13 +10,6 @@
 
 #include <memory>
 
-namespace {
-
-// The report of a save's own replacement of the file comes FileWatcher::coalescingDelay after it.
-constexpr double writtenBytesKeptFor = FileWatcher::coalescingDelay * 2.5;
-
-} // namespace
-
 void VeskDocumentController::saveCommittedChange()
 {
     if (!hasSelectedFile() || m_isPresentingRecoveryAlert || blocksSaving(m_syncState) || m_reload)
@@ -54,8 +47,6 @@ void VeskDocumentController::startNextSave()
         m_pendingSave.reset();
         return;
     }
-    // Gone before the next save makes its own: a long list's text is not held twice.
-    letGoOfWrittenBytes();
     const QUrl url = m_selectedFileURL;
     auto job = std::make_shared<SaveJob>();
     job->path = localPath(url);
@@ -76,11 +67,6 @@ void VeskDocumentController::finishSave(SaveJob& job, const QUrl& url)
     switch (job.outcome) {
     case SaveJob::Outcome::written: {
         recordPersisted(job.mark, url, std::move(job.snapshot));
-        if (!job.written.isEmpty()) {
-            m_lastWrittenBytes = std::move(job.written);
-            m_writtenBytesExpiry
-                = m_scheduler->schedule(writtenBytesKeptFor, this, [this] { letGoOfWrittenBytes(); });
-        }
         // What the replaced file carried and the new one could not keep is said, not dropped.
         const QString note = FileMetadata::describeNotKept(job.notKept);
         setAppStatus(QStringLiteral("Saved ") + lastPathComponent(url)
@@ -125,26 +111,15 @@ void VeskDocumentController::startChangeCheck()
         setSyncState(SyncState::externallyModifiedReloadable);
         return;
     }
-    // The bytes of the last save are for this first look after it, the report of its own replacement.
     auto check = std::make_shared<FileCheck>();
     check->path = localPath(m_selectedFileURL);
     check->expected = m_lastPersistedContent;
-    check->written = std::exchange(m_lastWrittenBytes, QByteArray());
-    m_writtenBytesExpiry.cancel();
     m_writer->start([check, service = m_documentService] { check->run(service); },
         [this, check] {
             if (!check->same && !hasUnpersistedChanges() && m_syncState == SyncState::inSync)
                 setSyncState(SyncState::externallyModifiedReloadable);
             runWorkWaitingForWriter();
         });
-}
-
-void VeskDocumentController::letGoOfWrittenBytes()
-{
-    m_writtenBytesExpiry.cancel();
-    if (!m_lastWrittenBytes.isEmpty())
-        m_writer->dispose(
-            std::make_shared<const QByteArray>(std::exchange(m_lastWrittenBytes, QByteArray())));
 }
 
 void VeskDocumentController::runWorkWaitingForWriter()

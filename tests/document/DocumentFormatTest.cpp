@@ -6,7 +6,10 @@
 #include <QStringDecoder>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <numeric>
 #include <thread>
 
 namespace {
@@ -106,6 +109,16 @@ void checkBytes(const VeskDocument& document, const QString& text)
         QCOMPARE(serializeDocumentUtf8(section(document.workingItems), section(document.inboxItems),
                      section(document.completedItems), expectedSize),
             expected);
+    // And a piece at a time: the pieces end wherever the room does, between any two characters.
+    QByteArray joined;
+    QCOMPARE(writeDocumentUtf8(section(document.workingItems), section(document.inboxItems),
+                 section(document.completedItems),
+                 [&](QByteArrayView piece) {
+                     joined += piece;
+                     return 0;
+                 }),
+        0);
+    QCOMPARE(joined, expected);
 }
 
 // Every text of a read document is a string like any other: it ends in '\0' where its size says.
@@ -509,6 +522,42 @@ private slots:
             }
         }
         QVERIFY(taskFiles > 3000);
+    }
+
+    // A long list's text is handed out in pieces of a fixed size, never whole, and a piece the
+    // receiver refuses (a full disk) ends the writing with its error.
+    void aLongTextIsWrittenInPiecesUntilOneIsRefused()
+    {
+        VeskDocument document;
+        for (int i = 0; i < 60000; ++i)
+            document.inboxItems.append(VeskTask {QStringLiteral("Tâche %1").arg(i), std::nullopt});
+        document.completedItems.append(VeskTask {QString(300000, QChar(u'é')), QStringLiteral("long")});
+        const QByteArray whole = serializeDocumentUtf8(document);
+        const auto section = [](const QList<VeskTask>& tasks) -> SectionTasks {
+            return [&tasks](const TaskVisitor& visit) {
+                for (const VeskTask& task : tasks)
+                    visit(task.title, task.note);
+            };
+        };
+        const auto write = [&](int refused, QList<qsizetype>& sizes) {
+            return writeDocumentUtf8(section(document.workingItems), section(document.inboxItems),
+                section(document.completedItems), [&](QByteArrayView piece) {
+                    sizes.append(piece.size());
+                    return sizes.size() == refused ? ENOSPC : 0;
+                });
+        };
+        QList<qsizetype> sizes;
+        QCOMPARE(write(0, sizes), 0);
+        QCOMPARE(std::accumulate(sizes.begin(), sizes.end(), qsizetype(0)), whole.size());
+        // No piece is much longer than the first, but for the one that holds the long title.
+        QVERIFY(sizes.size() > 4 && sizes.first() < whole.size() / 4);
+        QCOMPARE(std::count_if(
+                     sizes.begin(), sizes.end(), [&](qsizetype size) { return size > 2 * sizes.first(); }),
+            1);
+
+        sizes.clear();
+        QCOMPARE(write(2, sizes), ENOSPC);
+        QCOMPARE(sizes.size(), 2);
     }
 
     void largeAndDegenerateInputs_data()

@@ -3,11 +3,15 @@
 #include "UnprivilegedChild.h"
 #include "document/DocumentFormat.h"
 #include "document/DocumentWriteLock.h"
+#include "document/TemporaryFile.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <future>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -371,9 +375,10 @@ private slots:
     void savesRunOnTheWriter_data()
     {
         QTest::addColumn<QString>("scenario");
-        for (const char* scenario : {"quick commits", "changed before the write", "full disk", "quit",
-                 "close", "own echo, then another program", "own echo, then the same bytes again",
-                 "byte order mark", "long list undone and redone", "long list changed in place",
+        for (const char* scenario : {"quick commits", "changed before the write", "full disk",
+                 "full disk, long list", "touched between the check and the replacement", "quit", "close",
+                 "own echo, then another program", "own echo, then the same bytes again", "byte order mark",
+                 "long list undone and redone", "long list changed in place",
                  "longer than a mark keeps, own echo", "longer than a mark keeps, changed before the echo"})
             QTest::newRow(scenario) << QString::fromLatin1(scenario);
     }
@@ -383,7 +388,7 @@ private slots:
         QFETCH(QString, scenario);
         SmallTmpfs disk(4);
         Fixture f;
-        if (scenario == QLatin1String("full disk")) {
+        if (scenario.startsWith(QLatin1String("full disk"))) {
             SKIP_UNLESS_MOUNTED(disk);
             f.path = disk.filePath(QStringLiteral("list.vesk"));
         }
@@ -441,6 +446,44 @@ private slots:
             QCOMPARE(titles(f.session().committedDocument().inboxItems).mid(0, 2),
                 (QStringList {"Second", "Mine"}));
             return;
+        } else if (scenario == QLatin1String("full disk, long list")) {
+            // The new file is written in many pieces and the disk fills after some of them: the old
+            // text stays whole, and nothing of the new file is left beside it.
+            QByteArray list = "---\n";
+            for (int i = 0; i < 30000; ++i)
+                list += "Task " + QByteArray::number(i) + ' ' + QByteArray(24, 'x') + '\n';
+            list += "---\n";
+            QVERIFY(disk.resize(int(list.size() * 3 / 2 / 1024)));
+            QVERIFY(f.OpenList::open(list));
+            commit(QStringLiteral("Mine"));
+            waitForWriter();
+            QCOMPARE(readBytes(f.path), list);
+            QCOMPARE(QDir(QFileInfo(f.path).path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+            QCOMPARE(f.controller.appStatus(), QStringLiteral("Save failed"));
+            f.expectOneAlert(
+                QStringLiteral("The file “list.vesk” couldn’t be saved because there isn’t enough space."),
+                problemButtons);
+            return;
+        } else if (scenario == QLatin1String("touched between the check and the replacement")) {
+            // Another program writes the same text again once the save has checked the file: the
+            // save checks again, finds what it expects, and marks only the text it wrote then, so
+            // the report of its own replacement is no change.
+            int named = 0;
+            TemporaryFile::onNamed = [&](const QByteArray&) {
+                if (named++ > 0)
+                    return;
+                const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+                QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(f.path).constData(), times, 0), 0);
+            };
+            const auto unhook = qScopeGuard([] { TemporaryFile::onNamed = nullptr; });
+            commit(QStringLiteral("Mine"));
+            waitForWriter();
+            QCOMPARE(named, 2);
+            QCOMPARE(readBytes(f.path), sessionText().toUtf8());
+            QCOMPARE(persisted, QList<ContentMark> {ContentMark::of(readBytes(f.path))});
+            f.settle();
+            waitForWriter();
+            QCOMPARE(f.controller.syncState(), SyncState::inSync);
         } else if (scenario == QLatin1String("quit") || scenario == QLatin1String("close")) {
             // The second save waits for the first; neither is taken in before the document goes.
             commit(QStringLiteral("A"));
