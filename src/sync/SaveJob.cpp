@@ -10,7 +10,7 @@
 void SaveJob::run(const DocumentService& service)
 {
     // Each task's place is looked up before the lock is taken, so that other writers of the file
-    // wait only for the check and the write.
+    // wait for the check and the writing only, not for that too.
     const auto section = [this](const ItemIDList& ids) -> SectionTasks {
         return [items = snapshot.itemsByID.pointersTo(ids)](const TaskVisitor& visit) {
             // The tasks lie scattered over the map: each is asked for a few tasks ahead of its turn.
