@@ -28,14 +28,31 @@ void SaveJob::run(const DocumentService& service)
     const SectionTasks completed = section(snapshot.completedItemIDs);
     // The text is written straight from the snapshot into the new file as UTF-8, a piece at a time,
     // and marked on the way: neither a document, a UTF-16 text nor the bytes of a long list are
-    // ever held whole. Each write makes it anew, and so marks it anew.
+    // ever held whole. Each write makes it anew, and so marks it anew. A list that was too long for
+    // its bytes to be kept in its mark is digested from its start, rather than having its first
+    // megabytes kept until it proves too long again: memory a long list's session would keep.
+    const bool digestOnly = lastSeen && lastSeen->isDigested();
     std::optional<ContentMarker> marker;
     const ContentPieces content = [&](const PieceSink& sink) {
-        marker.emplace();
+        marker.emplace(digestOnly ? 0 : ContentMark::keptBytesLimit);
         return writeDocumentUtf8(working, inbox, completed, [&](QByteArrayView piece) {
             marker->add(piece);
             return sink(piece);
         });
+    };
+    // The mark of the text written, as ContentMark::of makes it: a list that has become short enough
+    // for its bytes to be the mark is made once more into it.
+    const auto markWritten = [&] {
+        ContentMark made = marker->finish();
+        if (made.isDigested() && made.size() <= ContentMark::keptBytesLimit) {
+            ContentMarker exact;
+            writeDocumentUtf8(working, inbox, completed, [&exact](QByteArrayView piece) {
+                exact.add(piece);
+                return 0;
+            });
+            made = exact.finish();
+        }
+        return made;
     };
     QList<FileSnapshot> replacedNow;
     // The replaced file that nobody could write into from before the check read it until it was
@@ -79,7 +96,7 @@ void SaveJob::run(const DocumentService& service)
         }
         if (written == DocumentService::GuardedWriteOutcome::written) {
             outcome = Outcome::written;
-            mark = marker->finish();
+            mark = markWritten();
             break;
         }
         if (written == DocumentService::GuardedWriteOutcome::fileChangedFirst && attempt < maxAttempts)
