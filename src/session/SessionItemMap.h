@@ -20,7 +20,8 @@ class ItemIdGenerator;
 // The session's tasks by id: a value type like QHash, built as a two-level tree of small sorted
 // leaves that are each shared copy-on-write. The undo history keeps a copy of the map per command;
 // changing one task then copies only the path to its leaf (two tables of 64 handles and a leaf of
-// a few dozen tasks at most), not the map. Iteration order is unspecified.
+// about size/4096 tasks, or of a few dozen in a shorter list), not the map. Iteration order is
+// unspecified.
 //
 // A node holds the leaves 64 apart (leaf n is in node n % 64): a short list loaded at once lies in
 // a few leaves spread evenly over the 4096 (orderedIDs), so that its ids' leaves still spread like
