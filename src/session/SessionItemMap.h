@@ -20,7 +20,7 @@ class ItemIdGenerator;
 // The session's tasks by id: a value type like QHash, built as a two-level tree of small sorted
 // leaves that are each shared copy-on-write. The undo history keeps a copy of the map per command;
 // changing one task then copies only the path to its leaf (two tables of 64 handles and a leaf of
-// about size/4096 tasks, or of a few dozen in a shorter list), not the map. Iteration order is
+// about size/4096 tasks, or of a few in a shorter list), not the map. Iteration order is
 // unspecified.
 //
 // A node holds the leaves 64 apart (leaf n is in node n % 64): a short list loaded at once lies in
@@ -31,7 +31,8 @@ public:
     static constexpr int levelBits = 6;
     static constexpr std::size_t fanOut = std::size_t(1) << levelBits;
     // The fewest tasks orderedIDs puts in a leaf while it has leaves to spare (twice that at most).
-    static constexpr qsizetype loadedLeafTasks = 16;
+    // More would allocate fewer leaves a load, but each edit's undo step keeps a copy of its leaf.
+    static constexpr qsizetype loadedLeafTasks = 4;
 
 private:
     using Leaf = QList<SessionItem>; // sorted by id

@@ -234,7 +234,7 @@ void SessionItemMapTest::loadedIdsLieInTheMapInTheListsOrder()
         QCOMPARE(id.variant(), QUuid::DCE);
     }
 
-    // A leaf is an allocation of every load: a short list takes a leaf per several tasks, not one
+    // A leaf is an allocation of every load: a short list takes a leaf per few tasks, not one
     // per task. Its leaves still spread over all 64 regions of the map's 4096, as random ids do,
     // when it has enough of them (the panel's table of rows and the id lists place ids by them).
     QSet<std::size_t> leaves;
