@@ -3,6 +3,7 @@
 #include "session/ItemIdGenerator.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -15,13 +16,8 @@ constexpr std::size_t leafCount = SessionItemMap::fanOut * SessionItemMap::fanOu
 void SessionItemMap::const_iterator::skipExhaustedLeaves()
 {
     while (m_leaf < leafCount) {
-        const auto& node = m_root->nodes[m_leaf >> levelBits];
-        if (!node) {
-            m_leaf = (m_leaf | (fanOut - 1)) + 1; // the whole node is empty
-            m_position = 0;
-            continue;
-        }
-        if (m_position < node->leaves[m_leaf & (fanOut - 1)].size())
+        const auto& node = m_root->nodes[nodeOf(m_leaf)];
+        if (node && m_position < node->leaves[placeOf(m_leaf)].size())
             return;
         ++m_leaf;
         m_position = 0;
@@ -129,10 +125,10 @@ const SessionItem* SessionItemMap::pointerTo(const QUuid& key) const
     if (!d)
         return nullptr;
     const std::size_t index = leafIndex(key);
-    const auto& node = d->nodes[index >> levelBits];
+    const auto& node = d->nodes[nodeOf(index)];
     if (!node)
         return nullptr;
-    const Leaf& leaf = node->leaves[index & (fanOut - 1)];
+    const Leaf& leaf = node->leaves[placeOf(index)];
     const qsizetype at = lowerBound(leaf, key);
     return at < leaf.size() && leaf.at(at).id == key ? &leaf.at(at) : nullptr;
 }
@@ -161,8 +157,8 @@ std::vector<const SessionItem*> SessionItemMap::pointersToKeys(const Keys& keys)
         return found;
     }
     const auto leafAt = [this](std::size_t slot) -> const Leaf* {
-        const auto& node = d->nodes[slot >> levelBits];
-        return node ? &node->leaves[slot & (fanOut - 1)] : nullptr;
+        const auto& node = d->nodes[nodeOf(slot)];
+        return node ? &node->leaves[placeOf(slot)] : nullptr;
     };
 
     // A list loaded at once lies in the leaves as it lies in the list (orderedIDs), and mostly
@@ -244,7 +240,7 @@ std::vector<const SessionItem*> SessionItemMap::pointersToKeys(const Keys& keys)
     // overlap instead of coming one after the other.
     std::vector<quint16> filled;
     for (std::size_t slot = 0; slot < leafCount; ++slot)
-        if (start[slot] != start[slot + 1] && d->nodes[slot >> levelBits])
+        if (start[slot] != start[slot + 1] && d->nodes[nodeOf(slot)])
             filled.push_back(quint16(slot));
     constexpr std::size_t listAhead = 8;
     constexpr std::size_t itemsAhead = 4;
@@ -280,7 +276,7 @@ SessionItemMap::const_iterator SessionItemMap::constFind(const QUuid& key) const
     if (!found)
         return end();
     const std::size_t index = leafIndex(key);
-    const Leaf& leaf = d->nodes[index >> levelBits]->leaves[index & (fanOut - 1)];
+    const Leaf& leaf = d->nodes[nodeOf(index)]->leaves[placeOf(index)];
     return const_iterator(d.constData(), index, found - leaf.constData());
 }
 
@@ -322,40 +318,42 @@ SessionItemMap::SessionItemMap(qsizetype count, const std::function<QUuid(qsizet
     // Counted by leaf first, so that every leaf is allocated once at its final size (inserting one
     // by one moves items within growing leaves); then each small leaf is sorted on its own. Items
     // are asked for in order: their sources are read straight through, where asking leaf by leaf
-    // would read them at random and wait on memory for nearly every one.
-    std::vector<quint16> leafOf(count);
-    std::vector<qsizetype> leafSize(leafCount, 0);
+    // would read them at random and wait on memory for nearly every one. Only the leaves used are
+    // visited after counting: a short list uses few of the 4096.
+    std::vector<quint16> leafOf(static_cast<std::size_t>(count));
+    std::vector<quint32> leafSize(leafCount, 0); // then, for a used leaf, its place in `used`
+    std::vector<quint16> used;
     for (qsizetype i = 0; i < count; ++i) {
         if (stopped(i))
             return;
-        leafOf[i] = quint16(leafIndex(idAt(i)));
-        ++leafSize[leafOf[i]];
+        const auto slot = quint16(leafIndex(idAt(i)));
+        leafOf[std::size_t(i)] = slot;
+        if (leafSize[slot]++ == 0)
+            used.push_back(slot);
     }
 
     d = new Root;
     d->size = count;
-    std::vector<Leaf*> leaves(leafCount, nullptr);
-    for (std::size_t slot = 0; slot < leafCount; ++slot) {
-        if (leafSize[slot] == 0)
-            continue;
-        QSharedDataPointer<Node>& node = d->nodes[slot >> levelBits];
+    std::vector<Leaf*> leaves(used.size());
+    for (std::size_t k = 0; k < used.size(); ++k) {
+        const std::size_t slot = used[k];
+        QSharedDataPointer<Node>& node = d->nodes[nodeOf(slot)];
         if (!node)
             node = new Node;
-        leaves[slot] = &node->leaves[slot & (fanOut - 1)];
-        leaves[slot]->reserve(leafSize[slot]);
+        leaves[k] = &node->leaves[placeOf(slot)];
+        leaves[k]->reserve(leafSize[slot]);
+        leafSize[slot] = quint32(k);
     }
     for (qsizetype i = 0; i < count; ++i) {
         if (stopped(i)) {
             d.reset();
             return;
         }
-        leaves[leafOf[i]]->append(itemAt(i));
+        leaves[leafSize[leafOf[std::size_t(i)]]]->append(itemAt(i));
     }
-    for (Leaf* leaf : leaves) {
-        if (leaf)
-            std::sort(leaf->begin(), leaf->end(),
-                [](const SessionItem& a, const SessionItem& b) { return byteLess(a.id, b.id); });
-    }
+    for (Leaf* leaf : leaves)
+        std::sort(leaf->begin(), leaf->end(),
+            [](const SessionItem& a, const SessionItem& b) { return byteLess(a.id, b.id); });
 }
 
 QList<QUuid> SessionItemMap::orderedIDs(
@@ -373,34 +371,46 @@ QList<QUuid> SessionItemMap::orderedIDs(
     constexpr int leafShift = 64 - 2 * levelBits;
     constexpr quint64 version = quint64(0x4) << 60;
 
+    // The leaves the list takes, evenly spaced: the fewest power of two that leaves fewer than
+    // twice loadedLeafTasks tasks to a leaf, as long as there are enough.
+    const quint64 runs = std::min<quint64>(leafCount,
+        std::bit_ceil(quint64(std::max<qsizetype>(1, (total + loadedLeafTasks - 1) / loadedLeafTasks))));
+    const quint64 spacingOfRuns = leafCount / runs;
+
     QList<QUuid> ids;
     ids.reserve(count);
-    for (qsizetype i = from; i < from + count; ++i) {
+    // Made run by run, so that the divisions that place a run are done once for it, not per id.
+    for (qsizetype i = from; i < from + count;) {
         // The run of ids that shares a leaf: an even share of the list.
-        const std::size_t slot = std::size_t(quint64(i) * leafCount / quint64(total));
-        const qsizetype first = qsizetype((slot * quint64(total) + leafCount - 1) / leafCount);
-        const qsizetype end = qsizetype(((slot + 1) * quint64(total) + leafCount - 1) / leafCount);
+        const quint64 run = quint64(i) * runs / quint64(total);
+        const std::size_t slot = std::size_t(run * spacingOfRuns);
+        const qsizetype first = qsizetype((run * quint64(total) + runs - 1) / runs);
+        const qsizetype end = qsizetype(((run + 1) * quint64(total) + runs - 1) / runs);
         const quint64 spacing = (quint64(1) << 60) / quint64(end - first);
-        // The order byteLess compares by: the version, then this id's place in the run with a random
-        // offset within its share.
-        const quint64 order = version | (quint64(i - first) * spacing + random.nextBits() % spacing);
-        const uint data1 = uint(order);
-        const ushort data2 = ushort(order >> 32);
-        const ushort data3 = ushort(order >> 48);
-        const quint64 head = quint64(data1) << 32 | quint64(data2) << 16 | data3;
-        // The tail makes the mixed bits name the leaf; its first byte carries the variant (0b10 in
-        // its top bits). The low byte of a product depends only on the low bytes of its factors,
-        // which fixes the mixed bits' low byte.
-        const quint64 bits = random.nextBits();
-        const quint8 tailFirst = quint8(0x80 | (bits & 0x3F));
-        const quint8 foldedLow = quint8(head) ^ tailFirst;
-        const quint64 mixed = quint64(slot) << leafShift
-            | (bits & ((quint64(1) << leafShift) - 1) & ~quint64(0xFF)) | quint8(foldedLow * leafMultiplier);
-        const quint64 tail = head ^ (mixed * inverse);
-        uchar data4[8];
-        std::memcpy(data4, &tail, sizeof data4);
-        ids.append(QUuid(data1, data2, data3, data4[0], data4[1], data4[2], data4[3], data4[4], data4[5],
-            data4[6], data4[7]));
+        for (const qsizetype runEnd = std::min(end, from + count); i < runEnd; ++i) {
+            // The order byteLess compares by: the version, then this id's place in the run with a
+            // random offset within its share (the high half of a random fraction of the spacing).
+            const quint64 offset = quint64((unsigned __int128)(random.nextBits()) * spacing >> 64);
+            const quint64 order = version | (quint64(i - first) * spacing + offset);
+            const uint data1 = uint(order);
+            const ushort data2 = ushort(order >> 32);
+            const ushort data3 = ushort(order >> 48);
+            const quint64 head = quint64(data1) << 32 | quint64(data2) << 16 | data3;
+            // The tail makes the mixed bits name the leaf; its first byte carries the variant (0b10
+            // in its top bits). The low byte of a product depends only on the low bytes of its
+            // factors, which fixes the mixed bits' low byte.
+            const quint64 bits = random.nextBits();
+            const quint8 tailFirst = quint8(0x80 | (bits & 0x3F));
+            const quint8 foldedLow = quint8(head) ^ tailFirst;
+            const quint64 mixed = quint64(slot) << leafShift
+                | (bits & ((quint64(1) << leafShift) - 1) & ~quint64(0xFF))
+                | quint8(foldedLow * leafMultiplier);
+            const quint64 tail = head ^ (mixed * inverse);
+            uchar data4[8];
+            std::memcpy(data4, &tail, sizeof data4);
+            ids.append(QUuid(data1, data2, data3, data4[0], data4[1], data4[2], data4[3], data4[4], data4[5],
+                data4[6], data4[7]));
+        }
     }
     return ids;
 }
@@ -412,10 +422,10 @@ SessionItemMap::Leaf& SessionItemMap::leafForChange(const QUuid& key)
     // Detaching copies the 64 node handles, then the node's 64 leaf handles; the leaf itself copies
     // its items when it is changed while another copy of the map still holds it.
     const std::size_t index = leafIndex(key);
-    QSharedDataPointer<Node>& node = d->nodes[index >> levelBits];
+    QSharedDataPointer<Node>& node = d->nodes[nodeOf(index)];
     if (!node)
         node = new Node;
-    return node->leaves[index & (fanOut - 1)];
+    return node->leaves[placeOf(index)];
 }
 
 void SessionItemMap::insert(const QUuid& key, const SessionItem& item)

@@ -20,11 +20,19 @@ class ItemIdGenerator;
 // The session's tasks by id: a value type like QHash, built as a two-level tree of small sorted
 // leaves that are each shared copy-on-write. The undo history keeps a copy of the map per command;
 // changing one task then copies only the path to its leaf (two tables of 64 handles and a leaf of
-// about size/4096 tasks), not the map. Iteration order is unspecified.
+// about size/4096 tasks, or of a few in a shorter list), not the map. Iteration order is
+// unspecified.
+//
+// A node holds the leaves 64 apart (leaf n is in node n % 64): a short list loaded at once lies in
+// a few leaves spread evenly over the 4096 (orderedIDs), so that its ids' leaves still spread like
+// random ids' do, and those leaves fill a node or a few instead of allocating all 64.
 class SessionItemMap {
 public:
     static constexpr int levelBits = 6;
     static constexpr std::size_t fanOut = std::size_t(1) << levelBits;
+    // The fewest tasks orderedIDs puts in a leaf while it has leaves to spare (twice that at most).
+    // More would allocate fewer leaves a load, but each edit's undo step keeps a copy of its leaf.
+    static constexpr qsizetype loadedLeafTasks = 4;
 
 private:
     using Leaf = QList<SessionItem>; // sorted by id
@@ -67,7 +75,7 @@ public:
         const_iterator(const Root* root, std::size_t leaf, qsizetype position)
             : m_root(root), m_leaf(leaf), m_position(position)
         { }
-        const Leaf& leaf() const { return m_root->nodes[m_leaf >> levelBits]->leaves[m_leaf & (fanOut - 1)]; }
+        const Leaf& leaf() const { return m_root->nodes[nodeOf(m_leaf)]->leaves[placeOf(m_leaf)]; }
         // Moves to the first item at or after the current position, or to the end.
         void skipExhaustedLeaves();
 
@@ -90,7 +98,9 @@ public:
     // New random ids for a list of `total` tasks that the map keeps in the list's order (here those
     // from `from` on): a list loaded with them lies in the leaves as it lies in the list, so that
     // reading the list in order reads memory in order. Within a leaf they are spread evenly, as
-    // random ids would be.
+    // random ids would be. A list of fewer than loadedLeafTasks * 4096 tasks takes a power of two of
+    // leaves, evenly spaced, of loadedLeafTasks tasks or more each: a load then allocates a leaf per
+    // few dozen tasks, not one per task.
     static QList<QUuid> orderedIDs(qsizetype from, qsizetype count, qsizetype total, ItemIdGenerator& random);
 
     qsizetype size() const { return d ? d->size : 0; }
@@ -153,6 +163,9 @@ public:
     }
 
 private:
+    // Where leaf number `leaf` is: its node, and its place in the node.
+    static std::size_t nodeOf(std::size_t leaf) { return leaf & (fanOut - 1); }
+    static std::size_t placeOf(std::size_t leaf) { return leaf >> levelBits; }
     // The leaf for key, with the path to it (not yet the leaf) detached from other copies.
     Leaf& leafForChange(const QUuid& key);
     template <typename Keys>

@@ -213,7 +213,7 @@ void SessionItemMapTest::loadedIdsLieInTheMapInTheListsOrder_data()
 {
     QTest::addColumn<int>("total");
     // Fewer tasks than leaves, a leaf's share that is not whole, and many tasks a leaf.
-    for (int total : {1, 3, 4097, 30011})
+    for (int total : {1, 3, 1000, 4097, 30011, 100003})
         QTest::addRow("%d", total) << total;
 }
 
@@ -233,6 +233,18 @@ void SessionItemMapTest::loadedIdsLieInTheMapInTheListsOrder()
         QCOMPARE(id.version(), QUuid::Random);
         QCOMPARE(id.variant(), QUuid::DCE);
     }
+
+    // A leaf is an allocation of every load: a short list takes a leaf per few tasks, not one
+    // per task. Its leaves still spread over all 64 regions of the map's 4096, as random ids do,
+    // when it has enough of them (the panel's table of rows and the id lists place ids by them).
+    QSet<std::size_t> leaves;
+    QSet<std::size_t> regions;
+    for (const QUuid& id : std::as_const(ids)) {
+        leaves.insert(SessionItemMap::leafIndex(id));
+        regions.insert(SessionItemMap::leafIndex(id) >> SessionItemMap::levelBits);
+    }
+    QVERIFY(leaves.size() <= std::max<qsizetype>(1, 2 * total / SessionItemMap::loadedLeafTasks));
+    QCOMPARE(regions.size(), std::min<qsizetype>(leaves.size(), SessionItemMap::fanOut));
 
     QList<SessionItem> items;
     for (int i = 0; i < total; ++i)
