@@ -553,9 +553,11 @@ private Q_SLOTS:
                     : std::optional<QUuid>(ids.at(random.bounded(int(ids.size()))));
             },
         };
-        for (int step = 0; step < 160; ++step) {
-            // Runs of changes, searches among them.
+        for (int step = 0; step < 300; ++step) {
+            // Runs of changes, searches among them; a task expanded or folded up before most.
             const int kind = random.bounded(int(steps.size()));
+            if (random.bounded(2))
+                steps.last()();
             steps[kind]();
             const QString where = QString("step %1, change %2").arg(step).arg(kind);
             layout.setExpandedTaskID(expanded);
