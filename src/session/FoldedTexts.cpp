@@ -330,10 +330,7 @@ FilterMatches FoldedTexts::findAll(QStringView query, const TaskTextMatcher& mat
             const std::size_t count = std::min<std::size_t>(64, rows - from);
             quint64 found = 0;
             quint64 open = 0;
-            for (std::size_t k = 0; k < count; ++k) {
-                found |= quint64(matcher.foundBySummary(c.summaries[from + k])) << k;
-                open |= quint64(matcher.unsureBySummary(c.summaries[from + k])) << k;
-            }
+            matcher.bySummaries(c.summaries.data() + from, qsizetype(count), found, open);
             matches.setBits(first + qsizetype(from), found);
             for (; open; open &= open - 1)
                 unsure.push_back(from + std::size_t(std::countr_zero(open)));
