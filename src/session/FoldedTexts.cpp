@@ -1,7 +1,5 @@
 #include "session/FoldedTexts.h"
 
-#include "session/TaskTextMatcher.h"
-
 #include <algorithm>
 #include <bit>
 
@@ -183,12 +181,6 @@ QString FoldedTexts::text(qsizetype index) const
     return c.mid(start, c.ends[row] - start);
 }
 
-quint64 FoldedTexts::summary(qsizetype index) const
-{
-    const auto [chunk, row] = locate(index);
-    return m_chunks[chunk].summaries[row];
-}
-
 FoldedTexts::Chunk& FoldedTexts::appendingChunk()
 {
     if (m_chunks.empty() || m_chunks.back().ends.size() >= chunkRows) {
@@ -198,7 +190,6 @@ FoldedTexts::Chunk& FoldedTexts::appendingChunk()
             full.narrow.shrink_to_fit();
             full.utf16.shrink_to_fit();
             full.ends.shrink_to_fit();
-            full.summaries.shrink_to_fit();
         }
         m_chunks.emplace_back();
         m_firstRows.push_back(m_size);
@@ -206,24 +197,23 @@ FoldedTexts::Chunk& FoldedTexts::appendingChunk()
     return m_chunks.back();
 }
 
-void FoldedTexts::appended(Chunk& chunk, qsizetype size, quint64 summary)
+void FoldedTexts::appended(Chunk& chunk, qsizetype size)
 {
     chunk.ends.push_back(quint32((chunk.ends.empty() ? 0 : chunk.ends.back()) + size));
-    chunk.summaries.push_back(summary);
     ++m_size;
 }
 
-void FoldedTexts::appendRow(QStringView text, quint64 summary)
+void FoldedTexts::appendRow(QStringView text)
 {
     Chunk& c = appendingChunk();
     c.splice(c.ends.empty() ? 0 : c.ends.back(), 0, text);
-    appended(c, text.size(), summary);
+    appended(c, text.size());
 }
 
-void FoldedTexts::insert(qsizetype index, QStringView text, quint64 summary)
+void FoldedTexts::insert(qsizetype index, QStringView text)
 {
     if (index == m_size) {
-        appendRow(text, summary);
+        appendRow(text);
         return;
     }
     const auto [chunk, row] = locate(index);
@@ -231,7 +221,6 @@ void FoldedTexts::insert(qsizetype index, QStringView text, quint64 summary)
     const qsizetype start = c.start(row);
     c.splice(start, 0, text);
     c.ends.insert(c.ends.begin() + qsizetype(row), quint32(start));
-    c.summaries.insert(c.summaries.begin() + qsizetype(row), summary);
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] += quint32(text.size());
     ++m_size;
@@ -251,9 +240,7 @@ void FoldedTexts::insert(qsizetype index, QStringView text, quint64 summary)
         upper.ends.reserve(c.ends.size() - half);
         for (std::size_t r = half; r < c.ends.size(); ++r)
             upper.ends.push_back(quint32(c.ends[r] - cut));
-        upper.summaries.assign(c.summaries.begin() + qsizetype(half), c.summaries.end());
         c.ends.resize(half);
-        c.summaries.resize(half);
         m_chunks.insert(m_chunks.begin() + qsizetype(chunk) + 1, std::move(upper));
         m_firstRows.insert(m_firstRows.begin() + qsizetype(chunk) + 1, 0);
     }
@@ -268,7 +255,6 @@ void FoldedTexts::remove(qsizetype index)
     const qsizetype length = c.ends[row] - start;
     c.splice(start, length, {});
     c.ends.erase(c.ends.begin() + qsizetype(row));
-    c.summaries.erase(c.summaries.begin() + qsizetype(row));
     for (std::size_t r = row; r < c.ends.size(); ++r)
         c.ends[r] -= quint32(length);
     --m_size;
@@ -293,7 +279,6 @@ void FoldedTexts::truncate(qsizetype rows)
     if (row > 0) {
         Chunk& c = m_chunks.back();
         c.ends.resize(row);
-        c.summaries.resize(row);
         if (c.wide)
             c.utf16.resize(std::size_t(c.ends.back()));
         else
@@ -302,11 +287,10 @@ void FoldedTexts::truncate(qsizetype rows)
     m_size = rows;
 }
 
-void FoldedTexts::replace(qsizetype index, QStringView text, quint64 summary)
+void FoldedTexts::replace(qsizetype index, QStringView text)
 {
     const auto [chunk, row] = locate(index);
     Chunk& c = m_chunks[chunk];
-    c.summaries[row] = summary;
     const qsizetype start = c.start(row);
     const qsizetype delta = text.size() - (c.ends[row] - start);
     c.splice(start, c.ends[row] - start, text);
@@ -314,57 +298,22 @@ void FoldedTexts::replace(qsizetype index, QStringView text, quint64 summary)
         c.ends[r] += quint32(delta); // wraps round to the right end when it shrinks
 }
 
-FilterMatches FoldedTexts::findAll(QStringView query, const TaskTextMatcher& matcher) const
+FilterMatches FoldedTexts::findAll(QStringView query) const
 {
     const Needle needle(query);
     FilterMatches matches(m_size);
-    std::vector<std::size_t> unsure;
-    unsure.reserve(2 * chunkRows);
     for (std::size_t chunk = 0; chunk < m_chunks.size(); ++chunk) {
         const Chunk& c = m_chunks[chunk];
-        const qsizetype first = m_firstRows[chunk];
-        const std::size_t rows = c.ends.size();
-        // The summaries first, 64 rows at a time, their answers gathered as bits without branching.
-        unsure.clear();
-        for (std::size_t from = 0; from < rows; from += 64) {
-            const std::size_t count = std::min<std::size_t>(64, rows - from);
-            quint64 found = 0;
-            quint64 open = 0;
-            matcher.bySummaries(c.summaries.data() + from, qsizetype(count), found, open);
-            matches.setBits(first + qsizetype(from), found);
-            for (; open; open &= open - 1)
-                unsure.push_back(from + std::size_t(std::countr_zero(open)));
-        }
-        if (unsure.empty() || (!c.wide && !needle.fitsNarrow))
-            continue;
-        const auto hit = [&](std::size_t row) { matches.set(first + qsizetype(row), true); };
-        // The texts of the rows left unsure: when they are many, the chunk's text is searched in one
-        // pass (the rows found already are found again).
-        const bool many = unsure.size() * 4 > rows;
-        if (c.wide) {
-            const char16_t* units = needle.utf16.utf16();
-            if (many)
-                findRows(c.utf16.data(), c.ends, units, needle.utf16.size(), hit);
-            else
-                for (std::size_t row : unsure)
-                    if (findInRow(c.utf16.data(), c.ends, row, units, needle.utf16.size()))
-                        hit(row);
-        } else {
-            const char* units = needle.narrow.data();
-            const qsizetype length = qsizetype(needle.narrow.size());
-            if (many)
-                findRows(c.narrow.data(), c.ends, units, length, hit);
-            else
-                for (std::size_t row : unsure)
-                    if (findInRow(c.narrow.data(), c.ends, row, units, length))
-                        hit(row);
-        }
+        const auto hit = [&](std::size_t row) { matches.set(m_firstRows[chunk] + qsizetype(row), true); };
+        if (c.wide)
+            findRows(c.utf16.data(), c.ends, needle.utf16.utf16(), needle.utf16.size(), hit);
+        else if (needle.fitsNarrow)
+            findRows(c.narrow.data(), c.ends, needle.narrow.data(), qsizetype(needle.narrow.size()), hit);
     }
     return matches;
 }
 
-FilterMatches FoldedTexts::narrowed(
-    const FilterMatches& candidates, QStringView query, const TaskTextMatcher& matcher) const
+FilterMatches FoldedTexts::narrowed(const FilterMatches& candidates, QStringView query) const
 {
     const Needle needle(query);
     FilterMatches matches(m_size);
@@ -376,15 +325,6 @@ FilterMatches FoldedTexts::narrowed(
             ++chunk;
         const Chunk& c = m_chunks[chunk];
         const std::size_t row = std::size_t(index - m_firstRows[chunk]);
-        switch (matcher.bySummary(c.summaries[row])) {
-        case TaskTextMatcher::Answer::found:
-            matches.set(index, true);
-            return;
-        case TaskTextMatcher::Answer::absent:
-            return;
-        case TaskTextMatcher::Answer::unsure:
-            break;
-        }
         if (c.wide) {
             if (findInRow(c.utf16.data(), c.ends, row, needle.utf16.utf16(), needle.utf16.size()))
                 matches.set(index, true);

@@ -12,11 +12,7 @@
 // a few hundred tasks each: a search runs over long contiguous buffers instead of a call per task,
 // and inserting, removing or replacing one task's text touches only its chunk. A chunk whose every
 // unit fits in 8 bits (most text, once folded) keeps them as Latin-1, so a search reads half the
-// bytes; it turns to UTF-16 when a text that does not fit arrives. Each row keeps the TextSummary
-// of the task it was folded from beside its text: a search settles most rows from those 8 bytes
-// and reads the texts of the rest alone, rather than every byte of a long list.
-class TaskTextMatcher;
-
+// bytes; it turns to UTF-16 when a text that does not fit arrives.
 class FoldedTexts {
 public:
     // Whether the text contains the query, both folded.
@@ -24,38 +20,34 @@ public:
 
     qsizetype size() const { return m_size; }
     void clear();
-    // Appends a row whose text `write` appends to the (empty) QString it is given, and the summary
-    // of the task's text (TextSummary; TextSummary::unknown settles nothing). Where the text may
-    // go straight into Latin-1 units, `writeLatin1` appends it to the std::string it is given
+    // Appends a row whose text `write` appends to the (empty) QString it is given. Where the text
+    // may go straight into Latin-1 units, `writeLatin1` appends it to the std::string it is given
     // first, answering false, having appended nothing, when it does not fit them.
     template <typename WriteLatin1, typename Write>
-    void append(WriteLatin1&& writeLatin1, Write&& write, quint64 summary)
+    void append(WriteLatin1&& writeLatin1, Write&& write)
     {
         Chunk& c = appendingChunk();
         const std::size_t end = c.narrow.size();
         if (!c.wide && writeLatin1(c.narrow)) {
-            appended(c, qsizetype(c.narrow.size() - end), summary);
+            appended(c, qsizetype(c.narrow.size() - end));
             return;
         }
         m_scratch.truncate(0); // keeps the buffer for the next row
         write(m_scratch);
-        appendRow(m_scratch, summary);
+        appendRow(m_scratch);
     }
-    void insert(qsizetype index, QStringView text, quint64 summary);
+    void insert(qsizetype index, QStringView text);
     void remove(qsizetype index);
     // Keeps the first `rows` rows only.
     void truncate(qsizetype rows);
-    void replace(qsizetype index, QStringView text, quint64 summary);
+    void replace(qsizetype index, QStringView text);
     QString text(qsizetype index) const;
-    quint64 summary(qsizetype index) const;
 
-    // The rows whose text contains `query` (not empty); `matcher` (for the same query) settles
-    // what the rows' summaries can.
-    FilterMatches findAll(QStringView query, const TaskTextMatcher& matcher) const;
+    // The rows whose text contains `query` (not empty).
+    FilterMatches findAll(QStringView query) const;
     // The rows of `candidates` whose text contains `query`; candidates past the rows held are left
     // out.
-    FilterMatches narrowed(
-        const FilterMatches& candidates, QStringView query, const TaskTextMatcher& matcher) const;
+    FilterMatches narrowed(const FilterMatches& candidates, QStringView query) const;
 
 private:
     static constexpr std::size_t chunkRows = 256;
@@ -65,7 +57,6 @@ private:
         bool wide = false;
         // Where each row's text ends: four bytes a row, as a chunk holds a few hundred texts.
         std::vector<quint32> ends;
-        std::vector<quint64> summaries; // each row's
         qsizetype start(std::size_t row) const { return row == 0 ? 0 : ends[row - 1]; }
         // Puts `text` in place of `count` units from `at`.
         void splice(qsizetype at, qsizetype count, QStringView text);
@@ -79,10 +70,10 @@ private:
         std::string narrow;
         bool fitsNarrow = true;
     };
-    void appendRow(QStringView text, quint64 summary);
+    void appendRow(QStringView text);
     // The chunk a row is appended to, and the count of units the row appended to it.
     Chunk& appendingChunk();
-    void appended(Chunk& chunk, qsizetype size, quint64 summary);
+    void appended(Chunk& chunk, qsizetype size);
     // The chunk holding the row, and the row's place in it.
     std::pair<std::size_t, std::size_t> locate(qsizetype index) const;
     // Recounts the first rows of the chunks from `chunk` on.

@@ -85,11 +85,6 @@ bool SessionFilter::matches(const SessionItem& item) const
     return FoldedTexts::contains(text, folded);
 }
 
-quint64 SessionFilter::summaryOf(const SessionItem* item)
-{
-    return item ? TextSummary::of(item->title, item->note) : TextSummary::unknown;
-}
-
 QString SessionFilter::foldedText(const SessionState& state, const QUuid& id) const
 {
     QString text;
@@ -139,9 +134,6 @@ bool SessionFilter::fold(qsizetype rows) const
             if (left - count < 256)
                 count = left; // no short run left over, too short for the look-up's sort to pay
             const std::vector<const SessionItem*> items = m_items.pointersTo(s.ids.mid(from, count));
-            // Each row keeps its task's summary: those made with the list, else made here.
-            const quint64* summaries
-                = s.summaries.size() == s.ids.size() ? s.summaries.constData() + from : nullptr;
             for (std::size_t i = 0; i < items.size(); ++i) {
                 // The items lie far apart: fetching them, then their titles, some rows ahead
                 // overlaps their reads from memory.
@@ -158,13 +150,12 @@ bool SessionFilter::fold(qsizetype rows) const
                     [&](QString& out) {
                         if (item)
                             m_foldRules.appendFoldedTask(out, *item);
-                    },
-                    summaries ? summaries[i] : summaryOf(item));
+                    });
             }
             if (rows > 0)
                 rows = std::max<qsizetype>(0, rows - count);
         }
-        s.summaries = QList<quint64>(); // the folded texts keep them now
+        s.summaries = QList<quint64>(); // the folded texts answer every search now
     }
     return true;
 }
@@ -243,9 +234,8 @@ void SessionFilter::update(const SessionState& state) const
             const qsizetype from = change.move > 0 ? change.prefix : change.prefix + change.removed - 1;
             const qsizetype to = change.move > 0 ? change.prefix + change.removed - 1 : change.prefix;
             const QString text = s.texts.text(from);
-            const quint64 summary = s.texts.summary(from);
             s.texts.remove(from);
-            s.texts.insert(to, text, summary);
+            s.texts.insert(to, text);
             if (s.current) {
                 const bool matched = s.current->rows.contains(from);
                 s.current->rows.removeRow(from);
@@ -265,7 +255,7 @@ void SessionFilter::update(const SessionState& state) const
             for (qsizetype i = change.prefix; i < change.prefix + change.inserted; ++i) {
                 refolded.insert(ids.at(i));
                 const QString text = foldedText(state, ids.at(i));
-                s.texts.insert(i, text, summaryOf(state.item(ids.at(i))));
+                s.texts.insert(i, text);
                 if (s.current)
                     s.current->rows.insertRow(i, rowMatches(text, s));
             }
@@ -299,7 +289,7 @@ void SessionFilter::update(const SessionState& state) const
             return;
         }
         const QString text = foldedText(state, s.ids.at(at));
-        s.texts.replace(at, text, summaryOf(state.item(s.ids.at(at))));
+        s.texts.replace(at, text);
         if (s.current)
             s.current->rows.set(at, rowMatches(text, s));
         s.earlier.clear();
@@ -441,9 +431,8 @@ const FilterMatches& SessionFilter::matchingRows(const SessionState& state, Task
 FilterMatches SessionFilter::search(
     const Section& section, const FilterMatches* candidates, const QString& query) const
 {
-    const TaskTextMatcher matcher(m_foldRules, query);
-    FilterMatches rows = candidates ? section.texts.narrowed(*candidates, query, matcher)
-                                    : section.texts.findAll(query, matcher);
+    FilterMatches rows
+        = candidates ? section.texts.narrowed(*candidates, query) : section.texts.findAll(query);
     const qsizetype folded = section.texts.size();
     const qsizetype size = section.ids.size();
     rows.resize(size);
@@ -451,6 +440,7 @@ FilterMatches SessionFilter::search(
         return rows;
     // The rows not folded yet are matched from their summaries, and those these leave unsure from
     // their tasks: folding them here would cost a first keystroke several times what matching does.
+    const TaskTextMatcher matcher(m_foldRules, query);
     const bool summarised = section.summaries.size() == size;
     QList<QUuid> ids;
     std::vector<qsizetype> places;

@@ -34,8 +34,8 @@ struct ListChange;
 // ahead of need, a slice at a time (prepare); a keystroke that comes before it is done matches the
 // rows not yet folded from their tasks, folding none of them (TaskTextMatcher), and the results
 // are the same either way. A list just loaded comes with a summary of each task's text
-// (TextSummary), kept in list order until its section is folded, then beside each folded text: most
-// rows are settled from it without looking their tasks up or reading their texts, folded or not.
+// (TextSummary), kept in list order until its section is folded: most of those rows are settled
+// from it without looking their tasks up or reading their texts.
 class SessionFilter {
 public:
     const QString& query() const { return m_query; }
@@ -105,8 +105,6 @@ private:
     // The rows of the section (of `candidates`, when given) whose text contains the query.
     FilterMatches search(const Section& section, const FilterMatches* candidates, const QString& query) const;
     QString foldedText(const SessionState& state, const QUuid& id) const;
-    // The TextSummary a folded row keeps of its task (none known without one).
-    static quint64 summaryOf(const SessionItem* item);
     bool rowMatches(QStringView text, const Section& section) const;
 
     QString m_query;
