@@ -177,12 +177,13 @@ void TaskListView::rebuildRows()
 
 void TaskListView::spliceRows(const QList<RowSplice>& splices)
 {
-    if (splices.isEmpty())
-        return;
-    // The accessibility tree reads the rows that leave before they go.
-    if (m_accessibility)
-        m_accessibility->noteSplices(m_layout.rows(), splices);
-    m_layout.applySplices(splices);
+    // The accessibility tree reads the rows that leave before they go: pass by pass, when the
+    // rows of a list taken whole are followed by the changes since.
+    for (const QList<RowSplice>& pass : rowSplicePasses(splices)) {
+        if (m_accessibility)
+            m_accessibility->noteSplices(m_layout.rows(), pass);
+        m_layout.applySplices(pass);
+    }
 }
 
 void TaskListView::relayout()

@@ -73,6 +73,12 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         m_previousItems = {};
         return;
     }
+    // A list taken whole and the changes since, spliced into it: one pass after the other.
+    if (const QList<QList<RowSplice>> passes = rowSplicePasses(splices); passes.size() > 1) {
+        for (const QList<RowSplice>& pass : passes)
+            applySplices(pass);
+        return;
+    }
     m_outline.reset();
     if (restoreWholeLayout(splices))
         return;
@@ -101,15 +107,18 @@ void TaskRowLayout::applySplices(const QList<RowSplice>& splices)
         std::swap(m_rows, rows);
         noteWholeList(splices);
         if (m_release) {
-            // Freeing a long list's rows and tasks takes as long as making them.
+            // Freeing a long list's rows and tasks takes as long as making them; so does freeing the
+            // layout set aside of the list before.
             struct Replaced {
                 Rows rows;
                 Rows indexedRows;
                 SessionItemMap items;
+                std::optional<WholeLayout> parked;
             };
-            m_release(std::make_shared<const Replaced>(
-                Replaced {std::move(rows), m_taskTable.takeRows(), std::exchange(m_previousItems, {})}));
+            m_release(std::make_shared<const Replaced>(Replaced {std::move(rows), m_taskTable.takeRows(),
+                std::exchange(m_previousItems, {}), std::exchange(m_parked, std::nullopt)}));
         }
+        dropWholeLayout();
         m_previousItems = {};
         forgetRowIndex();
         m_blocksMatchRows = false;
@@ -235,7 +244,6 @@ void TaskRowLayout::noteWholeList(const QList<RowSplice>& splices)
     const std::shared_ptr<const RowOutline>& outline = splices[0].outline;
     if (whole && outline && outline->rowCount() == m_rows.size())
         m_outline = outline;
-    dropWholeLayout();
 }
 
 void TaskRowLayout::invalidate()
@@ -254,12 +262,14 @@ void TaskRowLayout::dropWholeLayout()
 
 void TaskRowLayout::parkWholeLayout(const QList<RowSplice>& splices)
 {
-    // Rows change from here: they are no longer the whole list they were taken as.
+    // Rows change from here: they are no longer the whole list they were taken as. Its layout is
+    // set aside as it is, for the list to come back with the changes made since spliced into it (a
+    // search cleared); once rows changed, the layout set aside then stays. Not for another long
+    // list taken whole in its place (a reload).
     QList<RenderedRow> list = std::exchange(m_wholeList, {});
-    qsizetype removed = 0;
-    for (const RowSplice& splice : splices)
-        removed += splice.removed;
-    if (list.isEmpty() || !m_structureValid || !m_blocksMatchRows || removed * 2 <= m_rows.size())
+    const bool replaced = splices.size() == 1 && splices[0].at == 0 && splices[0].removed == m_rows.size()
+        && splices[0].inserted.size() > maxNotedRows;
+    if (list.isEmpty() || !m_structureValid || !m_blocksMatchRows || replaced)
         return;
     // Only a table that shares the rows is kept: one of its own would cost as much as the rows.
     dropWholeLayout();

@@ -190,8 +190,9 @@ private:
     // rows with splices applied, laid into new chunks.
     static Rows spliced(const Rows& rows, const QList<RowSplice>& splices);
     // A search shows a few rows of a whole list (taken in one splice) and then every row again: the
-    // whole list's layout is set aside while the few rows are shown, and taken back as it was when
-    // the same list returns, rather than laid out again row by row.
+    // whole list's layout is set aside when its rows first change (the search, or an edit before
+    // it), and taken back as it was when the same list returns, followed by the changes made since,
+    // rather than laid out again row by row.
     struct WholeLayout {
         QList<RenderedRow> list; // the rows were taken as this list
         Rows rows;
@@ -206,8 +207,9 @@ private:
         TaskRowTable table; // empty when it was not kept
     };
     // After rows were replaced: whether they are one whole list, taken as it is (with its outline).
+    // The layout set aside of the list before is let go of by the caller.
     void noteWholeList(const QList<RowSplice>& splices);
-    // Before splices that take most rows of a whole list away: sets its layout aside.
+    // Before splices that change the rows of a whole list: sets its layout aside.
     void parkWholeLayout(const QList<RowSplice>& splices);
     // Takes back the layout set aside when the splices bring back the same list; false otherwise.
     bool restoreWholeLayout(const QList<RowSplice>& splices);

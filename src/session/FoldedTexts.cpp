@@ -68,7 +68,7 @@ qsizetype find(QStringView haystack, QStringView needle, qsizetype from)
 // Calls hit(row) for each row of a chunk's text whose own text contains the needle.
 template <typename Unit, typename Hit>
 void findRows(
-    const Unit* text, const std::vector<qsizetype>& ends, const Unit* needle, qsizetype length, Hit&& hit)
+    const Unit* text, const std::vector<quint32>& ends, const Unit* needle, qsizetype length, Hit&& hit)
 {
     const qsizetype size = ends.empty() ? 0 : ends.back();
     std::size_t row = 0;
@@ -92,12 +92,12 @@ void findRows(
 // of units past the row's end, so that it runs in whole blocks; a hit there is not the row's, and
 // would come after any hit of its own.
 template <typename Unit>
-bool findInRow(const Unit* text, const std::vector<qsizetype>& ends, std::size_t row, const Unit* needle,
-    qsizetype length)
+bool findInRow(
+    const Unit* text, const std::vector<quint32>& ends, std::size_t row, const Unit* needle, qsizetype length)
 {
     const qsizetype start = row == 0 ? 0 : ends[row - 1];
     const qsizetype end = ends[row];
-    const qsizetype reach = std::min(ends.back(), end + qsizetype(16 / sizeof(Unit)));
+    const qsizetype reach = std::min(qsizetype(ends.back()), end + qsizetype(16 / sizeof(Unit)));
     const qsizetype at = find(text, reach, needle, length, start);
     return at >= 0 && at + length <= end;
 }
@@ -199,7 +199,7 @@ FoldedTexts::Chunk& FoldedTexts::appendingChunk()
 
 void FoldedTexts::appended(Chunk& chunk, qsizetype size)
 {
-    chunk.ends.push_back((chunk.ends.empty() ? 0 : chunk.ends.back()) + size);
+    chunk.ends.push_back(quint32((chunk.ends.empty() ? 0 : chunk.ends.back()) + size));
     ++m_size;
 }
 
@@ -220,9 +220,9 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
     Chunk& c = m_chunks[chunk];
     const qsizetype start = c.start(row);
     c.splice(start, 0, text);
-    c.ends.insert(c.ends.begin() + qsizetype(row), start);
+    c.ends.insert(c.ends.begin() + qsizetype(row), quint32(start));
     for (std::size_t r = row; r < c.ends.size(); ++r)
-        c.ends[r] += text.size();
+        c.ends[r] += quint32(text.size());
     ++m_size;
     if (c.ends.size() >= 2 * chunkRows) {
         // Split in halves so that a chunk stays short however many rows go into one place.
@@ -239,7 +239,7 @@ void FoldedTexts::insert(qsizetype index, QStringView text)
         }
         upper.ends.reserve(c.ends.size() - half);
         for (std::size_t r = half; r < c.ends.size(); ++r)
-            upper.ends.push_back(c.ends[r] - cut);
+            upper.ends.push_back(quint32(c.ends[r] - cut));
         c.ends.resize(half);
         m_chunks.insert(m_chunks.begin() + qsizetype(chunk) + 1, std::move(upper));
         m_firstRows.insert(m_firstRows.begin() + qsizetype(chunk) + 1, 0);
@@ -256,7 +256,7 @@ void FoldedTexts::remove(qsizetype index)
     c.splice(start, length, {});
     c.ends.erase(c.ends.begin() + qsizetype(row));
     for (std::size_t r = row; r < c.ends.size(); ++r)
-        c.ends[r] -= length;
+        c.ends[r] -= quint32(length);
     --m_size;
     if (c.ends.empty()) {
         m_chunks.erase(m_chunks.begin() + qsizetype(chunk));
@@ -295,7 +295,7 @@ void FoldedTexts::replace(qsizetype index, QStringView text)
     const qsizetype delta = text.size() - (c.ends[row] - start);
     c.splice(start, c.ends[row] - start, text);
     for (std::size_t r = row; r < c.ends.size(); ++r)
-        c.ends[r] += delta;
+        c.ends[r] += quint32(delta); // wraps round to the right end when it shrinks
 }
 
 FilterMatches FoldedTexts::findAll(QStringView query) const

@@ -55,7 +55,8 @@ private:
         std::string narrow; // the units as Latin-1, while `wide` is false
         std::u16string utf16; // the units, once `wide`
         bool wide = false;
-        std::vector<qsizetype> ends; // where each row's text ends
+        // Where each row's text ends: four bytes a row, as a chunk holds a few hundred texts.
+        std::vector<quint32> ends;
         qsizetype start(std::size_t row) const { return row == 0 ? 0 : ends[row - 1]; }
         // Puts `text` in place of `count` units from `at`.
         void splice(qsizetype at, qsizetype count, QStringView text);

@@ -6,7 +6,7 @@
 namespace {
 
 template <typename Splices>
-void apply(QList<RenderedRow>& rows, Splices& splices)
+void applyPass(QList<RenderedRow>& rows, Splices& splices)
 {
     // Moves the inserted rows when the splices are the caller's to give up.
     const auto take = [](auto& row) -> decltype(auto) {
@@ -60,7 +60,32 @@ void apply(QList<RenderedRow>& rows, Splices& splices)
     rows = std::move(next);
 }
 
+template <typename Splices>
+void apply(QList<RenderedRow>& rows, Splices& splices)
+{
+    QList<QList<RowSplice>> passes = rowSplicePasses(splices);
+    if (passes.size() == 1) {
+        applyPass(rows, splices);
+        return;
+    }
+    for (QList<RowSplice>& pass : passes)
+        applyPass(rows, std::as_const(pass));
+}
+
 } // namespace
+
+QList<QList<RowSplice>> rowSplicePasses(const QList<RowSplice>& splices)
+{
+    QList<QList<RowSplice>> passes;
+    qsizetype from = 0;
+    for (qsizetype i = 1; i <= splices.size(); ++i) {
+        if (i < splices.size() && splices[i].at >= splices[i - 1].at + splices[i - 1].inserted.size())
+            continue;
+        passes.append(from == 0 && i == splices.size() ? splices : splices.mid(from, i - from));
+        from = i;
+    }
+    return passes;
+}
 
 void applyRowSplices(QList<RenderedRow>& rows, const QList<RowSplice>& splices)
 {

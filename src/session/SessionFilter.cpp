@@ -472,10 +472,7 @@ FilterMatches SessionFilter::search(
                 const int count = int(std::min<qsizetype>(64, size - from));
                 quint64 found = 0;
                 quint64 unsure = 0;
-                for (int k = 0; k < count; ++k) {
-                    found |= quint64(matcher.foundBySummary(summaries[from + k])) << k;
-                    unsure |= quint64(matcher.unsureBySummary(summaries[from + k])) << k;
-                }
+                matcher.bySummaries(summaries + from, count, found, unsure);
                 rows.setBits(from, found);
                 for (; unsure; unsure &= unsure - 1) {
                     const qsizetype row = from + std::countr_zero(unsure);

@@ -369,7 +369,8 @@ bool SessionRows::keptRowsFit() const
     return true;
 }
 
-std::optional<SessionRows::UnfilteredRows> SessionRows::rowsOfClearedSearch(qsizetype shownBefore) const
+std::optional<SessionRows::UnfilteredRows> SessionRows::rowsOfClearedSearch(
+    qsizetype shownBefore, QList<RowSplice>& changes) const
 {
     const ItemIDList& working = m_state.itemIDs(TaskSection::working);
     const ItemIDList& inbox = m_state.itemIDs(TaskSection::inbox);
@@ -379,9 +380,48 @@ std::optional<SessionRows::UnfilteredRows> SessionRows::rowsOfClearedSearch(qsiz
         return std::nullopt;
     if (std::optional<UnfilteredRows> kept = keptUnfilteredRows(false, false, false))
         return kept;
+    if (m_unfiltered) {
+        if (std::optional<QList<RowSplice>> since = changesSinceKept()) {
+            changes = std::move(*since);
+            return m_unfiltered;
+        }
+    }
     m_unfiltered
         = UnfilteredRows {unfilteredRows(working, inbox, completed), {working, inbox, completed}, nullptr};
     return m_unfiltered;
+}
+
+std::optional<QList<RowSplice>> SessionRows::changesSinceKept() const
+{
+    // Beyond these many rows changed, a reader lays out every row anyway.
+    constexpr qsizetype maxChangedRows = 4096;
+    qsizetype keptRows = 0;
+    qsizetype changedRows = 0;
+    for (TaskSection section : allTaskSections) {
+        const ItemIDList& was = m_unfiltered->ids[std::size_t(section)];
+        const ItemIDList& ids = m_state.itemIDs(section);
+        const std::optional<KnownListChange>& known = m_state.knownChange(section);
+        const ListChange change
+            = known && known->leads(was, ids) ? known->change : ListChange::between(was, ids, smallChange);
+        changedRows += change.move != 0 ? 2 : change.removed + change.inserted;
+        keptRows += was.size();
+    }
+    if (changedRows > maxChangedRows || changedRows * 4 > keptRows)
+        return std::nullopt;
+    // What a reader holding the kept rows saw. The splices replace every row it held first, so it
+    // reads every row's text anew: only the lists' changes need splicing, not the tasks edited.
+    Seen since;
+    since.ids = m_unfiltered->ids;
+    for (TaskSection section : allTaskSections)
+        since.shownCounts[std::size_t(section)] = since.ids[std::size_t(section)].size();
+    since.m_items = m_state.items();
+    since.draft = m_state.inputDraft();
+    since.valid = true;
+    // The update takes and lets go of no kept rows.
+    std::optional<UnfilteredRows> kept = std::exchange(m_unfiltered, std::nullopt);
+    QList<RowSplice> changes = update(since);
+    m_unfiltered = std::move(kept);
+    return changes;
 }
 
 QList<RenderedRow> SessionRows::rendered() const
@@ -459,15 +499,18 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
     // A list just loaded or reloaded has every row made afresh: when they were made ahead, they are
     // handed over as they are. So are the rows of a search cleared, which were kept or are made in
     // one list, so that the reader takes them whole rather than row by row.
+    // The kept rows stay through changes of the lists (a reader keeps its layout of them, and is
+    // told what changed since, when a search is cleared); those of lists replaced are let go of.
     std::optional<UnfilteredRows> offered;
-    if (rebuildAll || !anyKept)
+    QList<RowSplice> changesSinceOffered;
+    if (rebuildAll || !anyKept) {
         offered = keptUnfilteredRows(filtering, creating, shell.has_value());
-    else if (seen.valid && !seen.foldedQuery.isEmpty() && !filtering && !creating && !shell)
-        offered = rowsOfClearedSearch(seen.shownCounts[0] + seen.shownCounts[1] + seen.shownCounts[2]);
-    // Rows that no longer fit the lists are let go of: the reader's own rows share what it still
-    // shows of them.
-    if (!keptRowsFit())
-        m_unfiltered.reset();
+        if (seen.valid && !anyKept && !keptRowsFit())
+            m_unfiltered.reset();
+    } else if (seen.valid && !seen.foldedQuery.isEmpty() && !filtering && !creating && !shell) {
+        offered = rowsOfClearedSearch(
+            seen.shownCounts[0] + seen.shownCounts[1] + seen.shownCounts[2], changesSinceOffered);
+    }
 
     QList<RowSplice> splices;
     SpliceWriter writer(splices);
@@ -532,6 +575,9 @@ QList<RowSplice> SessionRows::update(Seen& seen) const
                 });
         }
     }
+
+    // The rows kept, then the changes of the lists since they were made, spliced into them.
+    splices.append(changesSinceOffered);
 
     seen.ids = {m_state.itemIDs(TaskSection::working), m_state.itemIDs(TaskSection::inbox),
         m_state.itemIDs(TaskSection::completed)};

@@ -73,7 +73,7 @@ public:
         const ItemIDList& completed, const std::atomic<bool>* stop = nullptr);
     // Rows made ahead (unfilteredRows) for the lists the state holds now: an update that makes every
     // row of them (a list loaded or reloaded, shown unfiltered, or its search cleared) hands these
-    // over instead, shared, not copied. They are kept while they fit the lists (see m_unfiltered).
+    // over instead, shared, not copied. They are kept until the lists are replaced (see m_unfiltered).
     // The outline made with them (if any) goes with them in their splice.
     void offerRows(const QList<RenderedRow>& rows, const std::array<ItemIDList, 3>& ids,
         std::shared_ptr<const RowOutline> outline = nullptr);
@@ -90,17 +90,20 @@ private:
     // Whether the kept unfiltered rows are those of the lists the state holds now.
     bool keptRowsFit() const;
     // The rows of a search cleared that brings most rows back, as one list to replace every row a
-    // reader held, so that it takes them whole as it takes a list just loaded: the kept ones, else
-    // made afresh and kept. None when few rows come back: those are spliced in.
-    std::optional<UnfilteredRows> rowsOfClearedSearch(qsizetype shownBefore) const;
+    // reader held, so that it takes them whole as it takes a list just loaded: the kept ones, with
+    // `changes` to splice into them when the lists changed a little since they were made, else made
+    // afresh and kept. None when few rows come back: those are spliced in.
+    std::optional<UnfilteredRows> rowsOfClearedSearch(qsizetype shownBefore, QList<RowSplice>& changes) const;
+    // The splices that bring the kept rows up to date with the lists, when they are few.
+    std::optional<QList<RowSplice>> changesSinceKept() const;
 
     const SessionState& m_state;
     const SessionFilter& m_filter;
     mutable Seen m_renderedSeen;
     mutable QList<RenderedRow> m_rendered;
-    // Every row of the lists with nothing filtered, kept once made (or offered with a load) while
-    // a search shows fewer: the rows a reader held before the search, shared with it, so they cost
-    // nothing more than the reader's own, and clearing the search gives them back at once. Made
-    // afresh when the lists changed since.
+    // Every row of the lists with nothing filtered, kept once made (or offered with a load): the
+    // rows a reader took whole, shared with it, so they cost nothing more than the reader's own.
+    // Clearing a search gives them back at once, followed by the splices of the lists' changes since
+    // when there are few; made afresh when there are many. Let go of when the lists are replaced.
     mutable std::optional<UnfilteredRows> m_unfiltered;
 };

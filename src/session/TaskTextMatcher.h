@@ -46,6 +46,26 @@ public:
     {
         return bool(summary & TextSummary::beyondTable) | (holdsNeeded(summary) & !(summary & m_sure));
     }
+    // The same for `count` (at most 64) summaries, as bits (the first summary the lowest): those
+    // found and those unsure. The bits tested are held in registers across the summaries.
+    void bySummaries(const quint64* summaries, qsizetype count, quint64& found, quint64& unsure) const
+    {
+        const quint64 n0 = m_needed[0], n1 = m_needed[1], n2 = m_needed[2], n3 = m_needed[3];
+        const quint64 sure = m_sure;
+        quint64 foundBits = 0;
+        quint64 unsureBits = 0;
+        for (qsizetype k = 0; k < count; ++k) {
+            const quint64 summary = summaries[k];
+            const quint64 holds = quint64((summary & n0) != 0) & quint64((summary & n1) != 0)
+                & quint64((summary & n2) != 0) & quint64((summary & n3) != 0);
+            const quint64 beyond = summary >> TextSummary::beyondTableBit;
+            const quint64 settles = quint64((summary & sure) != 0);
+            foundBits |= (holds & settles & (beyond ^ 1)) << k;
+            unsureBits |= (beyond | (holds & (settles ^ 1))) << k;
+        }
+        found = foundBits;
+        unsure = unsureBits;
+    }
 
 private:
     bool holdsNeeded(quint64 summary) const

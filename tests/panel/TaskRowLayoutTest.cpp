@@ -468,6 +468,132 @@ private Q_SLOTS:
         QVERIFY(!released.empty());
     }
 
+    // Searches in a long list, and tasks added, edited, deleted, moved and completed before, during
+    // and after them, the width changed or a task expanded now and then: after every step the layout
+    // brought up to date by the session's splices is the layout of its rows from scratch. A search
+    // cleared after a few changes hands back the list taken before them, then the changes.
+    void searchesClearedAfterRandomChangesLayOutAsFromScratch()
+    {
+        VeskDocument document;
+        for (int i = 0; i < 5000; ++i)
+            (i < 2000          ? document.workingItems
+                    : i < 4990 ? document.inboxItems
+                               : document.completedItems)
+                .append(VeskTask {QString("Task %1, a title long enough to wrap when expanded%2")
+                                      .arg(i)
+                                      .arg(i % 400 == 9 ? " red" : ""),
+                    std::nullopt});
+        ManualScheduler scheduler;
+        SessionController session(&scheduler);
+        LoadedContent content = LoadedContent::of(document);
+        content.makeRows();
+        session.loadContent(content);
+        SessionRows::Seen seen;
+        TaskRowLayout layout;
+        double width = 490;
+        layout.setScrollContentWidth(width);
+        std::vector<std::shared_ptr<const void>> released;
+        layout.setRelease([&](std::shared_ptr<const void> old) { released.push_back(std::move(old)); });
+        std::optional<QUuid> expanded;
+        QRandomGenerator random(4242);
+        const auto pickTask = [&] {
+            for (int tries = 0; tries < 8; ++tries) {
+                const TaskSection section = allTaskSections[random.bounded(3)];
+                const ItemIDList& ids = session.itemIDs(section);
+                if (!ids.isEmpty()) {
+                    session.setSelection(SessionSelection::task(ids.at(random.bounded(int(ids.size())))));
+                    return;
+                }
+            }
+        };
+        const QList<std::function<void()>> steps {
+            [&] { session.setFilterQuery("red"); },
+            [&] { session.setFilterQuery("re"); },
+            [&] { session.setFilterQuery(""); },
+            [&] { session.setFilterQuery(""); },
+            [&] {
+                session.beginCreatingNewItem(QString("added %1 red").arg(random.bounded(100)));
+                session.commitNewItem();
+            },
+            [&] {
+                pickTask();
+                session.beginEditingSelectedItem();
+                session.updateInlineEditDraft(
+                    QString("edited %1, long enough to wrap when it is expanded red")
+                        .arg(random.bounded(100)));
+                session.commitInlineEdit();
+            },
+            [&] {
+                pickTask();
+                session.deleteSelectedItem();
+            },
+            [&] {
+                pickTask();
+                session.moveSelectedItem(random.bounded(2) ? 1 : -1);
+            },
+            [&] {
+                const ItemIDList& ids = session.itemIDs(TaskSection::inbox);
+                session.moveItem(ids.at(random.bounded(int(ids.size()))), TaskSection::inbox,
+                    random.bounded(int(ids.size())), false);
+            },
+            [&] {
+                pickTask();
+                session.toggleSelectedItemCompletion();
+                scheduler.advance(5);
+            },
+            [&] { session.undo(); },
+            [&] {
+                width = width == 490 ? 380 : 490;
+                layout.setScrollContentWidth(width);
+            },
+            [&] {
+                const ItemIDList& ids = session.itemIDs(TaskSection::working);
+                expanded = ids.isEmpty() || random.bounded(3) == 0
+                    ? std::nullopt
+                    : std::optional<QUuid>(ids.at(random.bounded(int(ids.size()))));
+            },
+        };
+        for (int step = 0; step < 300; ++step) {
+            // Runs of changes, searches among them; a task expanded or folded up before most.
+            const int kind = random.bounded(int(steps.size()));
+            if (random.bounded(2))
+                steps.last()();
+            steps[kind]();
+            const QString where = QString("step %1, change %2").arg(step).arg(kind);
+            layout.setExpandedTaskID(expanded);
+            const QList<RowSplice> splices = session.updateRows(seen);
+            layout.setItems(seen.items());
+            layout.applySplices(splices);
+            layout.relayout();
+            SessionRows::Seen none;
+            const QList<RenderedRow> rows = session.updateRows(none).value(0).inserted;
+            // Another reader, which takes the splices as a list of rows.
+            QVERIFY2(session.renderedRows() == rows, qPrintable(where));
+            TaskRowLayout fresh;
+            fresh.setScrollContentWidth(width);
+            fresh.setExpandedTaskID(expanded);
+            fresh.setItems(session.itemsByID());
+            fresh.setRows(rows);
+            fresh.relayout();
+            QVERIFY2(layout.rows().size() == rows.size(), qPrintable(where));
+            for (qsizetype i = 0; i < rows.size(); i += 7)
+                QVERIFY2(layout.rows()[i] == rows[i], qPrintable(QString("%1, row %2").arg(where).arg(i)));
+            QVERIFY2(layout.blockCount() == fresh.blockCount(), qPrintable(where));
+            QVERIFY2(layout.contentHeight() == fresh.contentHeight(), qPrintable(where));
+            for (qsizetype i = 0; i < fresh.blockCount(); i += 5) {
+                const TaskRowLayout::Block a = layout.block(i), b = fresh.block(i);
+                QVERIFY2(a.kind == b.kind && a.row == b.row && a.top == b.top && a.height == b.height,
+                    qPrintable(QString("%1, block %2").arg(where).arg(i)));
+            }
+            for (qsizetype i = 0; i < rows.size(); i += 53) {
+                if (rows[i].kind != RenderedRow::Kind::task)
+                    continue;
+                const auto block = layout.taskBlock(rows[i].itemID);
+                QVERIFY2(block && block->row == i, qPrintable(QString("%1, task row %2").arg(where).arg(i)));
+            }
+        }
+    }
+
     void randomChangesMatchALayoutFromScratch()
     {
         QRandomGenerator random(17);

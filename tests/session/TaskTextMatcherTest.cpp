@@ -392,6 +392,27 @@ void TaskTextMatcherTest::searchFromLoadedSummariesFollowsEveryChange()
         agree("w");
         while (!filter.prepare(state, 300)) { }
         agree("k");
+        // Folded rows keep their summaries through edits, insertions (enough in one place to
+        // split a chunk of texts), removals and moves; one-unit queries are settled by them alone.
+        edit(5, "Yodel");
+        agree("y");
+        edit(5, "no more");
+        agree("y");
+        for (int n = 0; n < 300; ++n) {
+            insert(600, n % 3 ? QStringLiteral("Vole %1").arg(n) : QStringLiteral("quiet"));
+            if (n % 50 == 49)
+                agree("v");
+        }
+        agree("vole 2");
+        inbox.remove(700, 40);
+        inbox.move(650, 20);
+        inbox.move(30, 1100);
+        agree("v");
+        agree("q");
+        filter.prepare(state, -1);
+        agree("o");
+        agree("ole 1");
+        agree("r 1");
     }
 }
 
