@@ -9,17 +9,22 @@
 
 void SaveJob::run(const DocumentService& service)
 {
-    // Each task's place is looked up before the lock is taken, so that other writers of the file
-    // wait for the check and the writing only, not for that too.
+    // Each task's place in the map is looked up a batch at a time as the text is written: the
+    // places of a long list's every task, held at once, would be memory beyond what its session
+    // keeps, at the very moment a save needs most.
     const auto section = [this](const ItemIDList& ids) -> SectionTasks {
-        return [items = snapshot.itemsByID.pointersTo(ids)](const TaskVisitor& visit) {
-            // The tasks lie scattered over the map: each is asked for a few tasks ahead of its turn.
-            constexpr std::size_t ahead = 8;
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                if (i + ahead < items.size())
-                    __builtin_prefetch(items[i + ahead]);
-                if (const SessionItem* item = items[i])
-                    visit(item->title, item->note);
+        return [&items = snapshot.itemsByID, &ids](const TaskVisitor& visit) {
+            constexpr qsizetype batch = 2048;
+            for (qsizetype from = 0; from < ids.size(); from += batch) {
+                const std::vector<const SessionItem*> found = items.pointersTo(ids.mid(from, batch));
+                // The tasks lie scattered over the map: each is asked for a few tasks ahead of its turn.
+                constexpr std::size_t ahead = 8;
+                for (std::size_t i = 0; i < found.size(); ++i) {
+                    if (i + ahead < found.size())
+                        __builtin_prefetch(found[i + ahead]);
+                    if (const SessionItem* item = found[i])
+                        visit(item->title, item->note);
+                }
             }
         };
     };
