@@ -12,6 +12,36 @@
 #include <functional>
 #include <utility>
 
+namespace {
+
+// A long list loaded as a file's list is, its rows made ahead: the first `working` tasks in the
+// working section, the last ten completed; and a layout to be fed its rows, which keeps what it
+// lets go of in `released`.
+struct LoadedLongList {
+    LoadedLongList(int count, int working, const std::function<QString(int)>& title)
+    {
+        VeskDocument document;
+        for (int i = 0; i < count; ++i)
+            (i < working             ? document.workingItems
+                    : i < count - 10 ? document.inboxItems
+                                     : document.completedItems)
+                .append(VeskTask {title(i), std::nullopt});
+        LoadedContent content = LoadedContent::of(document);
+        content.makeRows();
+        session.loadContent(content);
+        layout.setScrollContentWidth(width);
+        layout.setRelease([this](std::shared_ptr<const void> old) { released.push_back(std::move(old)); });
+    }
+    ManualScheduler scheduler;
+    SessionController session {&scheduler};
+    SessionRows::Seen seen;
+    TaskRowLayout layout;
+    double width = 490;
+    std::vector<std::shared_ptr<const void>> released;
+};
+
+} // namespace
+
 // The row layout needs no window: it is fed the session's rows and what sizes them.
 class TaskRowLayoutTest : public QObject {
     Q_OBJECT
@@ -373,26 +403,12 @@ private Q_SLOTS:
     // a task edited), exactly as a layout of the rows from scratch.
     void aClearedSearchLaysOutAsFromScratch()
     {
-        VeskDocument document;
-        for (int i = 0; i < 6000; ++i)
-            (i < 3000          ? document.workingItems
-                    : i < 5990 ? document.inboxItems
-                               : document.completedItems)
-                .append(VeskTask {QString("Task %1 with a title long enough to wrap when it is expanded%2")
-                                      .arg(i)
-                                      .arg(i % 500 == 7 ? " red" : ""),
-                    std::nullopt});
-        ManualScheduler scheduler;
-        SessionController session(&scheduler);
-        LoadedContent content = LoadedContent::of(document);
-        content.makeRows();
-        session.loadContent(content);
-        SessionRows::Seen seen;
-        TaskRowLayout layout;
-        double width = 490;
-        layout.setScrollContentWidth(width);
-        std::vector<std::shared_ptr<const void>> released;
-        layout.setRelease([&](std::shared_ptr<const void> old) { released.push_back(std::move(old)); });
+        LoadedLongList list(6000, 3000, [](int i) {
+            return QString("Task %1 with a title long enough to wrap when it is expanded%2")
+                .arg(i)
+                .arg(i % 500 == 7 ? " red" : "");
+        });
+        auto& [scheduler, session, seen, layout, width, released] = list;
         const auto id = [&](TaskSection section, int index) { return session.itemIDs(section).at(index); };
         // Presentation given to both layouts.
         std::optional<QUuid> expanded;
@@ -474,26 +490,12 @@ private Q_SLOTS:
     // cleared after a few changes hands back the list taken before them, then the changes.
     void searchesClearedAfterRandomChangesLayOutAsFromScratch()
     {
-        VeskDocument document;
-        for (int i = 0; i < 5000; ++i)
-            (i < 2000          ? document.workingItems
-                    : i < 4990 ? document.inboxItems
-                               : document.completedItems)
-                .append(VeskTask {QString("Task %1, a title long enough to wrap when expanded%2")
-                                      .arg(i)
-                                      .arg(i % 400 == 9 ? " red" : ""),
-                    std::nullopt});
-        ManualScheduler scheduler;
-        SessionController session(&scheduler);
-        LoadedContent content = LoadedContent::of(document);
-        content.makeRows();
-        session.loadContent(content);
-        SessionRows::Seen seen;
-        TaskRowLayout layout;
-        double width = 490;
-        layout.setScrollContentWidth(width);
-        std::vector<std::shared_ptr<const void>> released;
-        layout.setRelease([&](std::shared_ptr<const void> old) { released.push_back(std::move(old)); });
+        LoadedLongList list(5000, 2000, [](int i) {
+            return QString("Task %1, a title long enough to wrap when expanded%2")
+                .arg(i)
+                .arg(i % 400 == 9 ? " red" : "");
+        });
+        auto& [scheduler, session, seen, layout, width, released] = list;
         std::optional<QUuid> expanded;
         QRandomGenerator random(4242);
         const auto pickTask = [&] {
